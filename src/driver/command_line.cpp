@@ -1,0 +1,146 @@
+#include "driver/command_line.h"
+
+#include <cstring>
+#include <limits>
+
+namespace ovantrex {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage:  ovantrex -f logfile [ -t ] [ -m ] [ -c ]\n"
+    "                  ...<<see full list below>>\n"
+    "where:\n"
+    "    -c            Display cumulative milliseconds\n"
+    "    -f <filename> Log file for reading\n"
+    "    -h X          Adjust hour offset X\n"
+    "    -m            Disable the incrmental milliseconds display\n"
+    "    -t            Show the actual time of the log statements\n"
+    "    -w <filename> Output file (stdout if option not provided\n"
+    "    -x            Debug this program\n";
+
+// Exit status of a command line that cannot start a run.
+constexpr int kUsageStatus = 1;
+
+void parserMessage(Writer& err, std::string_view text, char letter) {
+  err.put("ovantrex: ");
+  err.put(text);
+  err.put(" -- ");
+  err.put(letter);
+  err.put('\n');
+  err.flush();
+}
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+}  // namespace
+
+int OptionParser::parseNextOption(int argc, const char* const* argv, std::string_view options,
+                                  Writer& err) {
+  if (position == 1) {
+    if (nextIndex >= argc) return kOptionsOver;
+    const char* argument = argv[nextIndex];
+    if (argument[0] != '-' || argument[1] == '\0') return kOptionsOver;
+    if (std::strcmp(argument, "--") == 0) {
+      ++nextIndex;
+      return kOptionsOver;
+    }
+  }
+  const char* argument = argv[nextIndex];
+  const char letter = argument[position];
+  const std::size_t at = letter == ':' ? std::string_view::npos : options.find(letter);
+  if (at == std::string_view::npos) {
+    parserMessage(err, "illegal option", letter);
+    failed = true;
+    if (argument[++position] == '\0') {
+      ++nextIndex;
+      position = 1;
+    }
+    return '?';
+  }
+  if (at + 1 < options.size() && options[at + 1] == ':') {
+    if (argument[position + 1] != '\0') {
+      optionArgument = argument + position + 1;
+      ++nextIndex;
+    } else if (++nextIndex >= argc) {
+      parserMessage(err, "option requires an argument", letter);
+      failed = true;
+      position = 1;
+      return '?';
+    } else {
+      optionArgument = argv[nextIndex++];
+    }
+    position = 1;
+    return letter;
+  }
+  if (argument[++position] == '\0') {
+    ++nextIndex;
+    position = 1;
+  }
+  optionArgument = nullptr;
+  return letter;
+}
+
+void printUsage(Writer& err) {
+  err.put(kUsage);
+  err.flush();
+}
+
+std::int32_t parseHourOffset(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && isBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  // Accumulate in 64 bits and hold at the 32-bit limits as soon as they pass.
+  constexpr std::int64_t kHigh = std::numeric_limits<std::int32_t>::max();
+  constexpr std::int64_t kLow = -static_cast<std::int64_t>(kHigh) - 1;
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > kHigh + 1) value = kHigh + 1;
+  }
+  if (negative) value = -value;
+  if (value > kHigh) value = kHigh;
+  if (value < kLow) value = kLow;
+  return static_cast<std::int32_t>(value);
+}
+
+CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
+  CommandLine result;
+  Settings& settings = result.settings;
+  if (argc == 2) {
+    // A single argument is the input file name, whatever it looks like.
+    settings.inputName = argv[1];
+  } else {
+    OptionParser parser;
+    for (int letter; (letter = parser.parseNextOption(argc, argv, kOptionString, err)) !=
+                     kOptionsOver;) {
+      switch (letter) {
+        case 'f': settings.inputName = parser.optionArgument; break;
+        case 'w': settings.outputName = parser.optionArgument; break;
+        case 'c': settings.cumulative = true; break;
+        case 'm': settings.elapsedColumn = false; break;
+        case 't': settings.timeColumn = true; break;
+        case 'p': settings.processColumn = true; break;
+        case 'x': settings.reportOverlong = true; break;
+        case 'H': settings.hideType = true; break;
+        case 'h': settings.hourOffset = parseHourOffset(parser.optionArgument); break;
+        default:
+          // '?': a parser error, whose message is written, or -? among other
+          // arguments, which asks for the usage text.
+          if (!parser.failed) printUsage(err);
+          result.exitStatus = kUsageStatus;
+          return result;
+      }
+    }
+  }
+  if (settings.inputName.empty() || settings.inputName == "-?") {
+    printUsage(err);
+    result.exitStatus = kUsageStatus;
+  }
+  return result;
+}
+
+}  // namespace ovantrex

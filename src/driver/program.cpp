@@ -1,0 +1,96 @@
+#include "driver/program.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "driver/command_line.h"
+#include "driver/record_loop.h"
+#include "driver/trace_reader.h"
+
+namespace ovantrex {
+
+namespace {
+
+constexpr int kCannotOpenInput = 2;
+constexpr int kCannotOpenOutput = 3;
+constexpr int kCannotWrite = 4;
+constexpr int kCannotRead = 2;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Messages on standard error must not stop the run when standard error
+// itself cannot be written.
+void tell(Writer& err, std::string_view a, std::string_view b = {}, std::string_view c = {},
+          std::string_view d = {}, std::string_view e = {}) {
+  try {
+    err.put(a);
+    err.put(b);
+    err.put(c);
+    err.put(d);
+    err.put(e);
+    err.flush();
+  } catch (const WriteError&) {
+  }
+}
+
+File openInput(const std::string& name) {
+  // A directory opens on some systems but cannot be read as a trace.
+  std::error_code ignored;
+  if (std::filesystem::is_directory(name, ignored)) return nullptr;
+  return File(std::fopen(name.c_str(), "rb"));
+}
+
+}  // namespace
+
+int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
+  CommandLine commandLine;
+  try {
+    commandLine = parseCommandLine(argc, argv, err);
+  } catch (const WriteError&) {
+    return 1;
+  }
+  if (commandLine.exitStatus) return *commandLine.exitStatus;
+  tzset();
+  const Settings& settings = commandLine.settings;
+
+  File input = openInput(settings.inputName);
+  if (!input) {
+    tell(err, "Could not open '", settings.inputName, "' for reading\n");
+    return kCannotOpenInput;
+  }
+  std::unique_ptr<Writer> outputFile;
+  if (!settings.outputName.empty()) {
+    std::FILE* stream = std::fopen(settings.outputName.c_str(), "w");
+    if (stream == nullptr) {
+      tell(err, "Could not open '", settings.outputName, "' for writing\n");
+      return kCannotOpenOutput;
+    }
+    outputFile = std::make_unique<Writer>(stream);
+  }
+  Writer& listing = outputFile ? *outputFile : out;
+
+  try {
+    try {
+      TraceReader reader(input.get());
+      runRecordLoop(reader, LoopStreams{listing, out, err}, settings);
+    } catch (const ReadError& error) {
+      listing.flush();
+      tell(err, "Could not read '", settings.inputName, "': ", error.what(), "\n");
+      return kCannotRead;
+    }
+    if (outputFile) outputFile->close();
+    out.flush();
+  } catch (const WriteError& error) {
+    tell(err, "Could not write the listing: ", error.what(), "\n");
+    return kCannotWrite;
+  }
+  return 0;
+}
+
+}  // namespace ovantrex

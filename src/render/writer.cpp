@@ -1,0 +1,130 @@
+#include "render/writer.h"
+
+#include <cerrno>
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+namespace ovantrex {
+
+namespace {
+
+int errnoOr(int fallback) { return errno != 0 ? errno : fallback; }
+
+}  // namespace
+
+WriteError::WriteError(int errorNumber)
+    : std::runtime_error(std::strerror(errorNumber)), errorNumber_(errorNumber) {}
+
+Writer::Writer(std::FILE* stream) : stream_(stream), memory_(false) {
+  // The writer does its own buffering; the stream passes blocks straight on.
+  std::setvbuf(stream_, nullptr, _IONBF, 0);
+}
+
+Writer::Writer() : stream_(nullptr), memory_(true) {}
+
+Writer::~Writer() {
+  try {
+    if (stream_ != nullptr) drain();
+  } catch (const WriteError&) {
+    // A destructor cannot report; callers flush before they finish.
+  }
+}
+
+void Writer::put(std::string_view text) {
+  while (!text.empty()) {
+    if (pos_ == kCapacity) drain();
+    const std::size_t n = std::min(text.size(), kCapacity - pos_);
+    std::memcpy(buffer_ + pos_, text.data(), n);
+    pos_ += n;
+    text.remove_prefix(n);
+  }
+}
+
+void Writer::repeat(char c, std::size_t count) {
+  while (count > 0) {
+    if (pos_ == kCapacity) drain();
+    const std::size_t n = std::min(count, kCapacity - pos_);
+    std::memset(buffer_ + pos_, c, n);
+    pos_ += n;
+    count -= n;
+  }
+}
+
+void Writer::hex(std::uint64_t value) { hexPadded(value, 1); }
+
+void Writer::hexPadded(std::uint64_t value, int minDigits) {
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value, 16);
+  const auto length = static_cast<int>(end - digits);
+  if (length < minDigits) repeat('0', static_cast<std::size_t>(minDigits - length));
+  put(std::string_view(digits, static_cast<std::size_t>(length)));
+}
+
+void Writer::decimal(std::int64_t value) {
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+}
+
+void Writer::decimalPadded(std::uint64_t value, int minDigits) {
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  const auto length = static_cast<int>(end - digits);
+  if (length < minDigits) repeat('0', static_cast<std::size_t>(minDigits - length));
+  put(std::string_view(digits, static_cast<std::size_t>(length)));
+}
+
+void Writer::drain() {
+  if (pos_ == 0) return;
+  if (memory_) {
+    collected_.append(buffer_, pos_);
+    pos_ = 0;
+    return;
+  }
+  errno = 0;
+  const std::size_t written = std::fwrite(buffer_, 1, pos_, stream_);
+  if (written != pos_) {
+    const int error = errnoOr(EIO);
+    pos_ = 0;
+    throw WriteError(error);
+  }
+  pos_ = 0;
+}
+
+void Writer::flush() {
+  drain();
+  if (stream_ != nullptr) {
+    errno = 0;
+    if (std::fflush(stream_) != 0) throw WriteError(errnoOr(EIO));
+  }
+}
+
+void Writer::close() {
+  if (stream_ == nullptr) return;
+  std::FILE* stream = stream_;
+  try {
+    flush();
+  } catch (const WriteError&) {
+    stream_ = nullptr;
+    std::fclose(stream);
+    throw;
+  }
+  stream_ = nullptr;
+  errno = 0;
+  if (std::fclose(stream) != 0) throw WriteError(errnoOr(EIO));
+}
+
+const std::string& Writer::text() {
+  drain();
+  return collected_;
+}
+
+std::string Writer::take() {
+  drain();
+  std::string out;
+  out.swap(collected_);
+  return out;
+}
+
+}  // namespace ovantrex

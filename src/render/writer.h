@@ -1,0 +1,103 @@
+// The one buffered writer that owns an output stream. Every byte of the
+// listing and of the program's messages goes through a Writer: callers append
+// text, blanks and formatted numbers, and the writer hands full blocks to the
+// stream. A memory-backed writer collects the text instead, for tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace ovantrex {
+
+// A write, flush or close of an output stream failed; errorNumber is errno.
+class WriteError : public std::runtime_error {
+ public:
+  explicit WriteError(int errorNumber);
+  int errorNumber() const { return errorNumber_; }
+
+ private:
+  int errorNumber_;
+};
+
+// Two lowercase hex digits for every byte value: byte b at [2b, 2b+1].
+struct HexPairTable {
+  char text[512];
+};
+constexpr HexPairTable makeHexPairTable() {
+  HexPairTable table{};
+  constexpr char digits[] = "0123456789abcdef";
+  for (int i = 0; i < 256; ++i) {
+    table.text[2 * i] = digits[i >> 4];
+    table.text[2 * i + 1] = digits[i & 15];
+  }
+  return table;
+}
+inline constexpr HexPairTable kHexPairs = makeHexPairTable();
+
+class Writer {
+ public:
+  static constexpr std::size_t kCapacity = std::size_t{1} << 16;
+
+  // Writes to the given stream (not owned; close() closes it).
+  explicit Writer(std::FILE* stream);
+  // Collects everything in memory; see text().
+  Writer();
+  ~Writer();
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+
+  void put(char c) {
+    if (pos_ == kCapacity) drain();
+    buffer_[pos_++] = c;
+  }
+  void put(std::string_view text);
+  void blanks(std::size_t count) { repeat(' ', count); }
+  void repeat(char c, std::size_t count);
+  // Two lowercase hex digits, "%02x".
+  void hexByte(std::uint8_t value) {
+    char* p = reserve(2);
+    p[0] = kHexPairs.text[2 * value];
+    p[1] = kHexPairs.text[2 * value + 1];
+    commit(p + 2);
+  }
+  // Lowercase hex without leading zeros, "%x".
+  void hex(std::uint64_t value);
+  // Lowercase hex, zero-filled to at least minDigits digits.
+  void hexPadded(std::uint64_t value, int minDigits);
+  void decimal(std::int64_t value);
+  // Decimal, zero-filled to at least minDigits digits.
+  void decimalPadded(std::uint64_t value, int minDigits);
+
+  // Room for at least count bytes (count <= kCapacity) at the returned
+  // pointer; commit() then takes the bytes written up to its argument.
+  char* reserve(std::size_t count) {
+    if (kCapacity - pos_ < count) drain();
+    return buffer_ + pos_;
+  }
+  void commit(const char* end) { pos_ = static_cast<std::size_t>(end - buffer_); }
+
+  // Hands buffered bytes to the stream and flushes it.
+  void flush();
+  // Flushes and closes the stream (file-backed writers only).
+  void close();
+
+  // Memory-backed writers: everything written so far.
+  const std::string& text();
+  std::string take();
+
+ private:
+  void drain();
+
+  std::FILE* stream_;
+  bool memory_;
+  std::string collected_;
+  std::size_t pos_ = 0;
+  char buffer_[kCapacity];
+};
+
+
+}  // namespace ovantrex
