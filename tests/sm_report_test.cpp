@@ -1,0 +1,156 @@
+// Notes of the systems-management report: manufacture dates, logical device
+// lists and usage counters by device class.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "decode/sm_report.h"
+
+namespace ovantrex {
+namespace {
+
+constexpr Indents kIndents{.note = 3, .dump = 5, .table = 2};
+
+using Data = std::vector<std::uint8_t>;
+
+// A report built from its sections: each is a tag, a length byte and the
+// content. section() computes the length byte from the content.
+Data section(std::uint8_t tag, std::initializer_list<std::uint8_t> content) {
+  Data bytes{tag, static_cast<std::uint8_t>(content.size())};
+  bytes.insert(bytes.end(), content);
+  return bytes;
+}
+Data report(std::initializer_list<Data> sections) {
+  Data bytes;
+  for (const Data& s : sections) bytes.insert(bytes.end(), s.begin(), s.end());
+  return bytes;
+}
+
+std::string decode(const Data& data, std::size_t walkBound) {
+  Writer w;
+  decodeSmReport(EntryOut{w, kIndents}, data, walkBound);
+  return w.text();
+}
+
+// The walk bound as the dispatcher hands it on: byte 2 + 6, cut at the end.
+std::string decode(const Data& data) {
+  const std::size_t bound = data.size() > 2 ? std::size_t{data[2]} + 6 : 6;
+  return decode(data, std::min(bound, data.size()));
+}
+
+TEST(SmReport, InventoryAndUsageNotes) {
+  const Data data{0x60, 0x07, 0x40, 0x01, 0x10, 0x83, 0x02, 0x12, 0x05, 0x61, 0x0c, 0x40,
+                  0x01, 0x10, 0x80, 0x04, 0x00, 0x00, 0x01, 0x00, 0x40, 0x01, 0x00, 0x00};
+  EXPECT_EQ(decode(data), "\n   ManufactureDate: 1205\n   KeyPressedCount: 0x100(256)");
+
+  // Dates are padded to four digits and not cut; the logical device list is
+  // only named.
+  EXPECT_EQ(decode(report({section(0x60, {0x83, 0x01, 0x07, 0x84, 0x02, 0xAA, 0xBB, 0x83,
+                                          0x03, 0x01, 0x23, 0x45})})),
+            "\n   ManufactureDate: 0007"
+            "\n   Logical device list skipped"
+            "\n   ManufactureDate: 12345");
+}
+
+TEST(SmReport, InventoryNotesComeFirstWhateverTheSectionOrder) {
+  EXPECT_EQ(decode(report({section(0x61, {0x42, 0x01, 0x05}),
+                           section(0x60, {0x83, 0x02, 0x20, 0x24})})),
+            "\n   ManufactureDate: 2024\n   PowerOnHours: 0x5(5)");
+}
+
+TEST(SmReport, UnknownInventoryTagEndsTheInventoryNotesOnly) {
+  EXPECT_EQ(decode(report({section(0x60, {0x83, 0x01, 0x07, 0x50, 0x01, 0x00, 0x83, 0x01, 0x08}),
+                           section(0x61, {0x40, 0x01, 0x12, 0x80, 0x01, 0x03})})),
+            "\n   ManufactureDate: 0007\n   ToneCount: 0x3(3)");
+}
+
+TEST(SmReport, CountersByDeviceClass) {
+  // Counters before any device class item count under Physical Device.
+  EXPECT_EQ(decode(report({section(0x61, {0x42, 0x01, 0x05, 0x43, 0x01, 0x06, 0x44, 0x01, 0x07,
+                                          0x80, 0x01, 0x09})})),
+            "\n   PowerOnHours: 0x5(5)"
+            "\n   PowerCycles: 0x6(6)"
+            "\n   UnexpectedResets: 0x7(7)");
+  EXPECT_EQ(decode(report({section(0x61, {0x40, 0x01, 0x11, 0x80, 0x01, 0x01,    //
+                                          0x40, 0x01, 0x40, 0x80, 0x01, 0x02,    //
+                                          0x84, 0x01, 0x03, 0x8A, 0x01, 0x04,    //
+                                          0x8B, 0x01, 0x05, 0x42, 0x01, 0x06})})),
+            "\n   LockPositionChangeCounts: 0x1(1)"
+            "\n   GoodReadCount: 0x2(2)"
+            "\n   ParityLRCErrorTrack1Count: 0x3(3)"
+            "\n   ParityLRCErrorTrack4Count: 0x4(4)");
+  // Classes without counters: All Devices, Character Display.
+  EXPECT_EQ(decode(report({section(0x61, {0x40, 0x01, 0x01, 0x80, 0x01, 0x01, 0x42, 0x00,
+                                          0x40, 0x01, 0x20, 0x80, 0x01, 0x01, 0x81, 0x00})})),
+            "");
+}
+
+TEST(SmReport, CounterValues) {
+  EXPECT_EQ(decode(report({section(0x61, {0x42, 0x00,                                  //
+                                          0x43, 0x04, 0x12, 0x34, 0x56, 0x78,          //
+                                          0x44, 0x05, 0x01, 0x00, 0x00, 0x00, 0x02,    //
+                                          0x42, 0x04, 0xFF, 0xFF, 0xFF, 0xFF,          //
+                                          0x43, 0x04, 0x80, 0x00, 0x00, 0x00})})),
+            "\n   PowerOnHours: 0x0(0)"
+            "\n   PowerCycles: 0x12345678(305419896)"
+            "\n   UnexpectedResets: 0x2(2)"
+            "\n   PowerOnHours: 0xffffffff(-1)"
+            "\n   PowerCycles: 0x80000000(-2147483648)");
+}
+
+TEST(SmReport, SectionsAtOrBeyondTheWalkBoundAreNotRead) {
+  const Data data = report({section(0x61, {0x42, 0x01, 0x05}), section(0x61, {0x43, 0x01, 0x06})});
+  EXPECT_EQ(decode(data, 5), "\n   PowerOnHours: 0x5(5)");
+  EXPECT_EQ(decode(data, 6), "\n   PowerCycles: 0x6(6)");
+  EXPECT_EQ(decode(data, 0), "");
+  // Any other section tag ends the walk.
+  EXPECT_EQ(decode(report({section(0x62, {}), section(0x61, {0x42, 0x01, 0x05})}), 7), "");
+}
+
+TEST(SmReport, SecondSectionWithTheSameTagKeepsTheFirstOnesTail) {
+  // The second usage section is two bytes long; its item claims four content
+  // bytes and reads 00 01 02 03 left by the first section.
+  EXPECT_EQ(decode(report({section(0x61, {0x44, 0x00, 0x00, 0x01, 0x02, 0x03}),
+                           section(0x61, {0x42, 0x04})})),
+            "\n   PowerOnHours: 0x10203(66051)");
+}
+
+TEST(SmReport, SectionsCutByTheEndOfTheData) {
+  // A length byte of 10 with three bytes present: the rest of the copy is
+  // zero, and zero tags under Physical Device have no counter.
+  EXPECT_EQ(decode({0x61, 0x0A, 0x42, 0x01, 0x05}, 5), "\n   PowerOnHours: 0x5(5)");
+  // A cut section keeps its length byte: the walk goes on over what an
+  // earlier section with the same tag left in the copy.
+  EXPECT_EQ(decode({0x61, 0x05, 0x44, 0x00, 0x42, 0x01, 0x05, 0x61, 0x0A, 0x80, 0x00}, 11),
+            "\n   PowerOnHours: 0x5(5)");
+  // An item whose content is cut reads zeros for the missing bytes.
+  EXPECT_EQ(decode({0x61, 0x06, 0x42, 0x04, 0x01, 0x02}, 6), "\n   PowerOnHours: 0x1020000(16908288)");
+  // A section tag with no length byte: an empty section that replaces the
+  // earlier one's length.
+  EXPECT_EQ(decode({0x60, 0x03, 0x83, 0x01, 0x07, 0x60}, 6), "");
+  EXPECT_EQ(decode({0x60, 0x03, 0x83, 0x01, 0x07}, 5), "\n   ManufactureDate: 0007");
+  EXPECT_EQ(decode({0x61}, 1), "");
+  EXPECT_EQ(decode({}, 0), "");
+}
+
+TEST(SmReport, NothingSurvivesFromOneReportToTheNext) {
+  Writer w;
+  const EntryOut entry{w, kIndents};
+  // Leaves the device class at Keyboard and 01 02 03 04 at bytes 5 to 8 of
+  // the usage copy; no note (0x42 is no Keyboard counter).
+  const Data first = report({section(0x61, {0x40, 0x01, 0x10, 0x42, 0x04, 0x01, 0x02, 0x03, 0x04})});
+  decodeSmReport(entry, first, first.size());
+  // Counts under Physical Device again (0x80 is no counter there), and the
+  // item that runs past its section reads zeros.
+  const Data second = report({section(0x61, {0x80, 0x01, 0x07, 0x42, 0x04})});
+  decodeSmReport(entry, second, second.size());
+  EXPECT_EQ(w.text(), "\n   PowerOnHours: 0x0(0)");
+}
+
+}  // namespace
+}  // namespace ovantrex
