@@ -97,8 +97,8 @@ void runRecordLoop(TraceReader& input, const LoopStreams& streams, const Setting
       console.put("Minor code ");
       console.hex(header.minorCode);
       console.put('(');
-      console.decimal(header.minorCode);
-      console.put("), skipping\n");
+      console.decimal(static_cast<std::int32_t>(header.minorCode));
+      console.put(") not valid, skipping\n");
       console.flush();
       continue;
     }
