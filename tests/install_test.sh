@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks what a user gets:
+# the program in bin, the manual in share/man/man1, the installed program
+# listing the sample exactly as the build's program does, and a manual that
+# renders without warnings.
+#
+#   install_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+
+if (($# != 2)); then
+  echo "usage: $0 BUILD_DIR SOURCE_DIR" >&2
+  exit 2
+fi
+build=$1
+source=$2
+sample=$source/examples/sample.trc
+
+prefix=$(mktemp -d "${TMPDIR:-/tmp}/ovantrex-install.XXXXXX")
+trap 'rm -rf -- "$prefix"' EXIT
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+cmake --install "$build" --prefix "$prefix" >"$prefix/install.log" ||
+  { cat "$prefix/install.log" >&2; echo "FAIL: cmake --install" >&2; exit 1; }
+
+program=$prefix/bin/ovantrex
+manual=$prefix/share/man/man1/ovantrex.1
+[[ -x $program ]] || fail "no program at bin/ovantrex"
+[[ -f $manual ]] || fail "no manual at share/man/man1/ovantrex.1"
+((failures == 0)) || exit 1
+cmp -s "$manual" "$source/ovantrex.1" || fail "the installed manual differs from ovantrex.1"
+
+# The installed program lists the sample as the build's program does, with
+# the default columns and with every prefix column.
+for options in "" "-t -p" "-H -m -p -c"; do
+  read -r -a words <<<"$options"
+  status=0
+  "$program" "${words[@]}" -f "$sample" >"$prefix/installed.txt" 2>"$prefix/installed.err" || status=$?
+  ((status == 0)) || fail "installed program ($options) exited with $status"
+  [[ ! -s $prefix/installed.err ]] ||
+    fail "installed program ($options) wrote to standard error: $(cat "$prefix/installed.err")"
+  "$build/ovantrex" "${words[@]}" -f "$sample" >"$prefix/built.txt"
+  [[ -s $prefix/built.txt ]] || fail "the build's program ($options) listed nothing"
+  cmp -s "$prefix/installed.txt" "$prefix/built.txt" ||
+    fail "installed and built program differ for options '$options'"
+done
+
+# The single argument is the trace's name; no arguments give the usage text
+# and status 1.
+"$program" -f "$sample" >"$prefix/with-f.txt"
+status=0
+"$program" "$sample" >"$prefix/single.txt" || status=$?
+((status == 0)) || fail "ovantrex TRACE exited with $status"
+cmp -s "$prefix/single.txt" "$prefix/with-f.txt" || fail "ovantrex TRACE does not list TRACE as -f TRACE does"
+status=0
+"$program" >/dev/null 2>"$prefix/usage.txt" || status=$?
+((status == 1)) || fail "no arguments: exit status $status, not 1"
+grep -q '^Usage:  ovantrex -f logfile' "$prefix/usage.txt" || fail "no arguments: no usage text"
+
+# The manual renders without warnings and documents every option.
+if command -v groff >/dev/null 2>&1; then
+  warnings=$(groff -ww -man -Tutf8 "$manual" 2>&1 >/dev/null) || fail "groff failed on the manual"
+  [[ -z $warnings ]] || fail "groff -ww warns about the manual:
+$warnings"
+  if command -v man >/dev/null 2>&1 && man --version >/dev/null 2>&1; then
+    rendered=$(MANPAGER=cat MANWIDTH=80 man --warnings -l "$manual" 2>"$prefix/man.err") ||
+      fail "man -l failed"
+    [[ ! -s $prefix/man.err ]] || fail "man -l warns about the manual: $(cat "$prefix/man.err")"
+    # The section heads and an entry for every option letter of the parser.
+    for head in NAME SYNOPSIS DESCRIPTION OPTIONS 'EXIT STATUS' 'FIRMWARE REPORT' ENVIRONMENT EXAMPLES; do
+      grep -q "^$head" <<<"$rendered" || fail "the manual has no section $head"
+    done
+    for option in f w t h m c p H x '?'; do
+      grep -qE "^ +-[$option]( |$)" <<<"$rendered" || fail "the manual has no entry for -$option"
+    done
+    for status in 0 1 2 3 4; do
+      grep -qE "^ +$status +[A-Z]" <<<"$rendered" || fail "the manual does not explain exit status $status"
+    done
+  else
+    echo "man not found: skipping the man -l check"
+  fi
+else
+  echo "groff not found: skipping the rendering checks"
+fi
+
+((failures == 0)) || exit 1
+echo "install test passed"
