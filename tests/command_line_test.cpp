@@ -220,7 +220,11 @@ INSTANTIATE_TEST_SUITE_P(
                       // Held at 2^31 - 1; times 3600 wraps to -3600.
                       HourOffsetCase{"99999999999", "19"}, HourOffsetCase{"4294967296", "19"},
                       // Held at -2^31; times 3600 wraps to 0.
-                      HourOffsetCase{"-99999999999", "20"}));
+                      HourOffsetCase{"-99999999999", "20"}),
+    // Stable test names (the index), so that CTest finds each case again.
+    [](const ::testing::TestParamInfo<HourOffsetCase>& param) {
+      return "case" + std::to_string(param.index);
+    });
 
 TEST_F(CommandLine, HourOffsetMayBeAttached) {
   expectListing(run({"-f", trace, "-tm", "-h-5"}), "01/01-15:00:00.007 Text" + B(20) + "hi\n");
