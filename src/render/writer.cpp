@@ -31,7 +31,7 @@ Writer::~Writer() {
   }
 }
 
-void Writer::put(std::string_view text) {
+void Writer::putLong(std::string_view text) {
   while (!text.empty()) {
     if (pos_ == kCapacity) drain();
     const std::size_t n = std::min(text.size(), kCapacity - pos_);
@@ -41,7 +41,7 @@ void Writer::put(std::string_view text) {
   }
 }
 
-void Writer::repeat(char c, std::size_t count) {
+void Writer::repeatLong(char c, std::size_t count) {
   while (count > 0) {
     if (pos_ == kCapacity) drain();
     const std::size_t n = std::min(count, kCapacity - pos_);

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -54,9 +55,26 @@ class Writer {
     if (pos_ == kCapacity) drain();
     buffer_[pos_++] = c;
   }
-  void put(std::string_view text);
+  // put() and repeat() copy straight into the buffer when the bytes fit.
+  // (The second test costs next to nothing; it tells the compiler
+  // that a constant count larger than the buffer never takes this path.)
+  void put(std::string_view text) {
+    if (text.size() <= kCapacity - pos_ && text.size() <= kCapacity) {
+      if (!text.empty()) std::memcpy(buffer_ + pos_, text.data(), text.size());
+      pos_ += text.size();
+      return;
+    }
+    putLong(text);
+  }
   void blanks(std::size_t count) { repeat(' ', count); }
-  void repeat(char c, std::size_t count);
+  void repeat(char c, std::size_t count) {
+    if (count <= kCapacity - pos_ && count <= kCapacity) {
+      std::memset(buffer_ + pos_, c, count);
+      pos_ += count;
+      return;
+    }
+    repeatLong(c, count);
+  }
   // Two lowercase hex digits, "%02x".
   void hexByte(std::uint8_t value) {
     char* p = reserve(2);
@@ -91,6 +109,9 @@ class Writer {
 
  private:
   void drain();
+  // put() and repeat() for runs that do not fit in the buffer's free room.
+  void putLong(std::string_view text);
+  void repeatLong(char c, std::size_t count);
 
   std::FILE* stream_;
   bool memory_;
