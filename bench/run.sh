@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Benchmark of the listing speed: builds Release, generates the traces, lists
+# each of them with default options and with "-t -p" to /dev/null (best of
+# five), times xxd on the Hex trace in the same run, and checks the targets.
+#
+#   bench/run.sh            # the two traces of about 100 MB
+#   OVX_BENCH_LARGE=1 bench/run.sh   # also the ten times larger traces (2 GB of disk)
+#
+# Environment: OVX_BUILD_DIR (default build/bench), OVX_BENCH_DIR (traces,
+# default /tmp/ovx-bench), OVX_BENCH_RUNS (default 5).
+# Exit status 1 when a target is missed.
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${OVX_BUILD_DIR:-$root/build/bench}"
+traces="${OVX_BENCH_DIR:-/tmp/ovx-bench}"
+runs="${OVX_BENCH_RUNS:-5}"
+large="${OVX_BENCH_LARGE:-0}"
+
+for tool in cmake ninja xxd /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing" >&2; exit 2; }
+done
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --target ovantrex make_bench_traces >/dev/null
+program="$build/ovantrex"
+generator="$build/bench/make_bench_traces"
+mkdir -p "$traces"
+
+# Generates a trace and remembers its record count: generate NAME KIND [SIZE]
+declare -A records
+generate() {
+  local name=$1
+  shift
+  local line
+  line=$("$generator" "$@")
+  records[$name]=${line#records=}
+  records[$name]=${records[$name]%% *}
+}
+generate hex hex "$traces/hex.trc"
+generate firmware firmware "$traces/firmware.trc"
+if [[ $large == 1 ]]; then
+  generate hex10 hex "$traces/hex10.trc" 1000
+  generate firmware10 firmware "$traces/firmware10.trc" 10000000
+fi
+
+# Best wall time (seconds) and largest peak RSS (KiB) of N runs:
+# measure N COMMAND... ; sets best and rss.
+measure() {
+  local n=$1
+  shift
+  best=
+  rss=0
+  local stats
+  stats=$(mktemp)
+  for ((i = 0; i < n; i++)); do
+    local t0=$EPOCHREALTIME
+    /usr/bin/time -f %M -o "$stats" "$@" >/dev/null
+    local t1=$EPOCHREALTIME
+    local took
+    took=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }')
+    if [[ -z $best ]] || awk -v a="$took" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+      best=$took
+    fi
+    local kb
+    kb=$(tail -n 1 "$stats")
+    ((kb > rss)) && rss=$kb
+  done
+  rm -f "$stats"
+}
+
+failed=0
+# check LABEL VALUE OP LIMIT
+check() {
+  if awk -v v="$2" -v l="$4" -v op="$3" 'BEGIN { exit !(op == ">=" ? v >= l : v <= l) }'; then
+    printf '  %-52s %12s %s %-10s met\n' "$1" "$2" "$3" "$4"
+  else
+    printf '  %-52s %12s %s %-10s MISSED\n' "$1" "$2" "$3" "$4"
+    failed=1
+  fi
+}
+
+declare -A mbps rps peak
+rows=()
+row() {  # row NAME OPTIONS-LABEL RUNS OPTIONS...
+  local name=$1 label=$2 n=$3
+  shift 3
+  local file="$traces/$name.trc"
+  cat "$file" >/dev/null  # into the page cache
+  measure "$n" "$program" "$@" -f "$file"
+  local bytes
+  bytes=$(stat -c %s "$file")
+  mbps[$name $label]=$(awk -v b="$bytes" -v t="$best" 'BEGIN { printf "%.0f", b / t / 1e6 }')
+  rps[$name $label]=$(awk -v r="${records[$name]}" -v t="$best" 'BEGIN { printf "%.0f", r / t }')
+  peak[$name $label]=$rss
+  rows+=("$name $label")
+  printf '%-12s %-9s %10.1f %8.3f %10s %12s %10s\n' "$name" "$label" \
+    "$(awk -v b="$bytes" 'BEGIN { print b / 1e6 }')" "$best" "${mbps[$name $label]}" \
+    "${rps[$name $label]}" "$rss"
+}
+
+echo "machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p' | head -n 1)"
+echo "program: $program (Release), output to /dev/null, best of $runs"
+echo
+printf '%-12s %-9s %10s %8s %10s %12s %10s\n' trace options "input MB" seconds "MB/s" records/s "peak KiB"
+row hex default "$runs"
+row hex "-t -p" "$runs" -t -p
+row firmware default "$runs"
+row firmware "-t -p" "$runs" -t -p
+if [[ $large == 1 ]]; then
+  row hex10 default 1
+  row firmware10 default 1
+  row firmware10 "-t -p" 1 -t -p
+fi
+
+cat "$traces/hex.trc" >/dev/null
+measure "$runs" xxd "$traces/hex.trc"
+xxd_mbps=$(awk -v b="$(stat -c %s "$traces/hex.trc")" -v t="$best" 'BEGIN { printf "%.0f", b / t / 1e6 }')
+ratio=$(awk -v a="${mbps[hex default]}" -v b="$xxd_mbps" 'BEGIN { printf "%.1f", a / b }')
+printf '%-12s %-9s %10s %8.3f %10s\n' "xxd hex.trc" "" "" "$best" "$xxd_mbps"
+echo
+echo "targets:"
+check "Hex trace, times the throughput of xxd" "$ratio" ">=" 8
+check "firmware session trace, records/s, default options" "${rps[firmware default]}" ">=" 1000000
+check "firmware session trace, records/s, -t -p" "${rps[firmware -t -p]}" ">=" 700000
+for key in "${rows[@]}"; do
+  check "peak RSS KiB, $key" "${peak[$key]}" "<=" 8192
+done
+exit "$failed"
