@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "expected_text.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,7 +11,7 @@
 namespace ovantrex {
 namespace {
 
-std::string blanks(std::size_t n) { return std::string(n, ' '); }
+using test::blanks;
 
 // count bytes 0x00, 0x01, ...
 std::vector<std::uint8_t> counting(std::size_t count) {

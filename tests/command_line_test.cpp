@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "expected_text.h"
 #include "trace_builder.h"
 
 namespace ovantrex {
@@ -21,7 +22,7 @@ using test::RunResult;
 using test::TempDir;
 using test::TraceBuilder;
 
-std::string B(std::size_t n) { return std::string(n, ' '); }
+using test::blanks;
 
 const std::string kUsage =
     "Usage:  ovantrex -f logfile [ -t ] [ -m ] [ -c ]\n"
@@ -46,11 +47,11 @@ TraceBuilder optionTrace() {
 
 // The listing of optionTrace() with the default columns, with -t, with
 // -t and -m, with -p and with -H.
-const std::string kDefault = "Text" + B(10) + "1.500" + B(16) + "hi\n";
-const std::string kWithTime = "01/01-20:00:00.007 Text" + B(10) + "1.500" + B(16) + "hi\n";
-const std::string kTimeNoElapsed = "01/01-20:00:00.007 Text" + B(20) + "hi\n";
-const std::string kWithProcess = "Text" + B(10) + "1.500" + B(6) + "P00002/T00001 " + B(10) + "hi\n";
-const std::string kNoType = "1.500" + B(16) + "hi\n";
+const std::string kDefault = "Text" + blanks(10) + "1.500" + blanks(16) + "hi\n";
+const std::string kWithTime = "01/01-20:00:00.007 Text" + blanks(10) + "1.500" + blanks(16) + "hi\n";
+const std::string kTimeNoElapsed = "01/01-20:00:00.007 Text" + blanks(20) + "hi\n";
+const std::string kWithProcess = "Text" + blanks(10) + "1.500" + blanks(6) + "P00002/T00001 " + blanks(10) + "hi\n";
+const std::string kNoType = "1.500" + blanks(16) + "hi\n";
 
 class CommandLine : public ::testing::Test {
  protected:
@@ -209,7 +210,7 @@ TEST_P(HourOffset, IsReadAsADecimalIntegerAndAddedInWrappingArithmetic) {
   const RunResult r = run({"-f", trace, "-t", "-m", "-h", GetParam().argument});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, std::string("01/01-") + GetParam().hour + ":00:00.007 Text" + B(20) + "hi\n");
+  EXPECT_EQ(r.out, std::string("01/01-") + GetParam().hour + ":00:00.007 Text" + blanks(20) + "hi\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -227,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(CommandLine, HourOffsetMayBeAttached) {
-  expectListing(run({"-f", trace, "-tm", "-h-5"}), "01/01-15:00:00.007 Text" + B(20) + "hi\n");
+  expectListing(run({"-f", trace, "-tm", "-h-5"}), "01/01-15:00:00.007 Text" + blanks(20) + "hi\n");
 }
 
 TEST_F(CommandLine, InputThatCannotBeOpenedEndsWithStatusTwo) {

@@ -5,12 +5,13 @@
 
 #include <string>
 
+#include "expected_text.h"
 #include "trace_builder.h"
 
 namespace ovantrex::test {
 namespace {
 
-std::string blanks(std::size_t n) { return std::string(n, ' '); }
+using test::blanks;
 
 // A format-version-3 text record at 1000 ms, then a marker that switches to
 // format version 2: later records have the 10-character short prefix, while

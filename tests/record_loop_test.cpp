@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "expected_text.h"
 #include "trace_builder.h"
 
 namespace ovantrex {
@@ -27,15 +28,15 @@ using test::runTrace;
 using test::TempDir;
 using test::TraceBuilder;
 
-std::string B(std::size_t n) { return std::string(n, ' '); }
+using test::blanks;
 
 // A Text entry with the default columns: in format versions 1 and 2 the
 // elapsed value fills ten characters, in version 3 eleven.
 std::string textV1(std::string_view elapsed, std::string_view text) {
-  return "Text" + B(10) + std::string(elapsed) + B(10 - elapsed.size()) + B(10) + std::string(text) + "\n";
+  return "Text" + blanks(10) + std::string(elapsed) + blanks(10 - elapsed.size()) + blanks(10) + std::string(text) + "\n";
 }
 std::string textV3(std::string_view elapsed, std::string_view text) {
-  return "Text" + B(10) + std::string(elapsed) + B(11 - elapsed.size()) + B(10) + std::string(text) + "\n";
+  return "Text" + blanks(10) + std::string(elapsed) + blanks(11 - elapsed.size()) + blanks(10) + std::string(text) + "\n";
 }
 
 void expectListing(const RunResult& r, const std::string& listing) {
@@ -83,7 +84,7 @@ TEST_F(RecordLoop, HeaderFragmentAtTheEndIsDropped) {
 TEST_F(RecordLoop, RecordOfLengthZeroIsShown) {
   TraceBuilder t;
   t.text(0.0, "").record(7, 0.0, "");
-  expectListing(runTrace(t), textV1("0.000", "") + "Unknown" + B(7) + "0.000" + B(15) +
+  expectListing(runTrace(t), textV1("0.000", "") + "Unknown" + blanks(7) + "0.000" + blanks(15) +
                                  "Minor=7(7), Length=0, data=''\n\n");
 }
 
@@ -224,7 +225,7 @@ TEST_F(RecordLoop, ComponentReportShorterThanElevenBytesGetsTheFallbackEntry) {
   full.hidGetFeat(0.0, {0x00, 0x00, 0xa0, 0x03}, {0x00, 0x41, 0xff});
   const RunResult r = runTrace(full);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out.rfind("HIDGetFeat" + B(4) + "0.000" + B(5) + " 0   0000 a003 r0   00.41.ff", 0), 0u)
+  EXPECT_EQ(r.out.rfind("HIDGetFeat" + blanks(4) + "0.000" + blanks(5) + " 0   0000 a003 r0   00.41.ff", 0), 0u)
       << r.out;
   EXPECT_EQ(r.out.find("Comp="), std::string::npos) << r.out;
 }

@@ -1,0 +1,26 @@
+// Pieces of expected listings, spelled out the plain way so that a test
+// reads as the text it expects.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace ovantrex::test {
+
+inline std::string blanks(std::size_t count) { return std::string(count, ' '); }
+
+// Dotted hex of count bytes first, first + 1, ... (wrapping at 256), joined
+// by "." with no dot after the last and no line breaks.
+inline std::string dottedCount(unsigned first, std::size_t count) {
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned b = (first + static_cast<unsigned>(i)) & 0xffu;
+    if (i > 0) text += '.';
+    text += digits[b >> 4];
+    text += digits[b & 15];
+  }
+  return text;
+}
+
+}  // namespace ovantrex::test
