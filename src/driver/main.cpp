@@ -4,6 +4,6 @@
 
 int main(int argc, char** argv) {
   ovantrex::Writer out(stdout);
-  ovantrex::Writer err(stderr);
+  ovantrex::Writer err(stderr, ovantrex::Writer::OnFailure::Drop);
   return ovantrex::runProgram(argc, argv, out, err);
 }

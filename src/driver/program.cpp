@@ -24,19 +24,10 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Messages on standard error must not stop the run when standard error
-// itself cannot be written.
 void tell(Writer& err, std::string_view a, std::string_view b = {}, std::string_view c = {},
           std::string_view d = {}, std::string_view e = {}) {
-  try {
-    err.put(a);
-    err.put(b);
-    err.put(c);
-    err.put(d);
-    err.put(e);
-    err.flush();
-  } catch (const WriteError&) {
-  }
+  for (const std::string_view part : {a, b, c, d, e}) err.put(part);
+  err.flush();
 }
 
 File openInput(const std::string& name) {
@@ -49,12 +40,7 @@ File openInput(const std::string& name) {
 }  // namespace
 
 int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
-  CommandLine commandLine;
-  try {
-    commandLine = parseCommandLine(argc, argv, err);
-  } catch (const WriteError&) {
-    return 1;
-  }
+  const CommandLine commandLine = parseCommandLine(argc, argv, err);
   if (commandLine.exitStatus) return *commandLine.exitStatus;
   tzset();
   const Settings& settings = commandLine.settings;

@@ -10,7 +10,9 @@ ReadError::ReadError(int errorNumber)
     : std::runtime_error(std::strerror(errorNumber)), errorNumber_(errorNumber) {}
 
 TraceReader::TraceReader(std::FILE* stream, std::size_t blockSize)
-    : stream_(stream), block_(std::max<std::size_t>(blockSize, 1)) {
+    : stream_(stream),
+      block_(new std::uint8_t[std::max<std::size_t>(blockSize, 1)]),
+      blockSize_(std::max<std::size_t>(blockSize, 1)) {
   std::setvbuf(stream_, nullptr, _IONBF, 0);
 }
 
@@ -24,13 +26,13 @@ bool TraceReader::refill() {
   if (begin_ != end_) return true;
   if (atEnd_) return false;
   errno = 0;
-  const std::size_t got = std::fread(block_.data(), 1, block_.size(), stream_);
-  if (got < block_.size()) {
+  const std::size_t got = std::fread(block_.get(), 1, blockSize_, stream_);
+  if (got < blockSize_) {
     if (std::ferror(stream_)) throw ReadError(errno != 0 ? errno : EIO);
     // The end of the input stays the end: nothing is read after it.
     atEnd_ = true;
   }
-  begin_ = block_.data();
+  begin_ = block_.get();
   end_ = begin_ + got;
   return got > 0;
 }

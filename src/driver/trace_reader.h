@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <span>
 #include <stdexcept>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,8 @@ class TraceReader {
   bool refill();
 
   std::FILE* stream_ = nullptr;
-  std::vector<std::uint8_t> block_;
+  std::unique_ptr<std::uint8_t[]> block_;  // left uninitialised: reads fill it
+  std::size_t blockSize_ = 0;
   std::span<const std::uint8_t> memory_;
   const std::uint8_t* begin_ = nullptr;
   const std::uint8_t* end_ = nullptr;

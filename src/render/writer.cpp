@@ -16,7 +16,8 @@ int errnoOr(int fallback) { return errno != 0 ? errno : fallback; }
 WriteError::WriteError(int errorNumber)
     : std::runtime_error(std::strerror(errorNumber)), errorNumber_(errorNumber) {}
 
-Writer::Writer(std::FILE* stream) : stream_(stream), memory_(false) {
+Writer::Writer(std::FILE* stream, OnFailure onFailure)
+    : stream_(stream), memory_(false), onFailure_(onFailure) {
   // The writer does its own buffering; the stream passes blocks straight on.
   std::setvbuf(stream_, nullptr, _IONBF, 0);
 }
@@ -87,16 +88,21 @@ void Writer::drain() {
   if (written != pos_) {
     const int error = errnoOr(EIO);
     pos_ = 0;
-    throw WriteError(error);
+    fail(error);
   }
   pos_ = 0;
+}
+
+void Writer::fail(int error) {
+  if (onFailure_ == OnFailure::Throw) throw WriteError(error);
+  std::clearerr(stream_);
 }
 
 void Writer::flush() {
   drain();
   if (stream_ != nullptr) {
     errno = 0;
-    if (std::fflush(stream_) != 0) throw WriteError(errnoOr(EIO));
+    if (std::fflush(stream_) != 0) fail(errnoOr(EIO));
   }
 }
 

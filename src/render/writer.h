@@ -43,8 +43,12 @@ class Writer {
  public:
   static constexpr std::size_t kCapacity = std::size_t{1} << 16;
 
+  // What a failed write to the stream does: throw WriteError (the listing),
+  // or drop the bytes (standard error, whose failure must not stop a run).
+  enum class OnFailure { Throw, Drop };
+
   // Writes to the given stream (not owned; close() closes it).
-  explicit Writer(std::FILE* stream);
+  explicit Writer(std::FILE* stream, OnFailure onFailure = OnFailure::Throw);
   // Collects everything in memory; see text().
   Writer();
   ~Writer();
@@ -109,12 +113,14 @@ class Writer {
 
  private:
   void drain();
+  void fail(int error);
   // put() and repeat() for runs that do not fit in the buffer's free room.
   void putLong(std::string_view text);
   void repeatLong(char c, std::size_t count);
 
   std::FILE* stream_;
   bool memory_;
+  OnFailure onFailure_ = OnFailure::Throw;
   std::string collected_;
   std::size_t pos_ = 0;
   char buffer_[kCapacity];
