@@ -1,0 +1,338 @@
+// Faults from outside: outputs that cannot be written, inputs that are no
+// trace files, pipes, traces that stop growing, and random damage. Most of
+// these run the real program through the shell.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <random>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "expected_text.h"
+#include "trace_builder.h"
+
+namespace ovantrex {
+namespace {
+
+using test::blanks;
+using test::ExtHeader;
+using test::HidHeader;
+using test::kMarkerV2;
+using test::kMarkerV3;
+using test::kText;
+using test::Payload;
+using test::readFile;
+using test::RunResult;
+using test::TempDir;
+using test::TraceBuilder;
+
+// A Text entry of format version 1 with the default columns.
+std::string textV1(std::string_view elapsed, std::string_view text) {
+  return "Text" + blanks(10) + std::string(elapsed) + blanks(10 - elapsed.size()) + blanks(10) +
+         std::string(text) + "\n";
+}
+
+class Fault : public ::testing::Test {
+ protected:
+  TempDir dir;
+
+  // Runs a shell command line in which $OVANTREX is the program; standard
+  // output and standard error are captured unless the command redirects them.
+  RunResult shell(const std::string& command) {
+    const std::string out = dir.file("stdout"), err = dir.file("stderr");
+    const std::string line = "OVANTREX='" OVANTREX_BINARY "'; export TZ=UTC; { " + command +
+                             "; } >'" + out + "' 2>'" + err + "' </dev/null";
+    const int raw = std::system(line.c_str());
+    RunResult r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = readFile(out);
+    r.err = readFile(err);
+    return r;
+  }
+
+  std::string write(const TraceBuilder& trace, std::string_view name) {
+    const std::string path = dir.file(name);
+    trace.writeTo(path);
+    return path;
+  }
+};
+
+// A trace whose listing is larger than any output buffer.
+TraceBuilder bigTrace() {
+  TraceBuilder t;
+  for (int i = 0; i < 3000; ++i) t.text(1000.0 * i, std::string(100, 'x'));
+  return t;
+}
+
+TEST_F(Fault, ListingToAFullDeviceEndsWithStatusFour) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const std::string message =
+      std::string("Could not write the listing: ") + std::strerror(ENOSPC) + "\n";
+  const std::string small = write(TraceBuilder().text(1000.0, "hi\n"), "small.trc");
+  const std::string big = write(bigTrace(), "big.trc");
+  for (const std::string& trace : {small, big}) {
+    SCOPED_TRACE(trace);
+    RunResult r = shell("\"$OVANTREX\" -f '" + trace + "' -w /dev/full");
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, message);
+
+    // Standard output as the listing.
+    r = shell("\"$OVANTREX\" -f '" + trace + "' >/dev/full");
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.err, message);
+  }
+
+  // The listing goes to a file, but the invalid-minor-code message on
+  // standard output cannot be written.
+  const std::string invalid = write(TraceBuilder().header(0, 502), "invalid.trc");
+  const RunResult r =
+      shell("\"$OVANTREX\" -f '" + invalid + "' -w '" + dir.file("out.txt") + "' >/dev/full");
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(r.err, message);
+}
+
+TEST_F(Fault, UnwritableStandardErrorDoesNotStopTheListing) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  // A short payload writes its message to standard error, which is full; the
+  // records before and after it are still listed and the run succeeds.
+  TraceBuilder t;
+  t.text(1000.0, "before\n").header(5, kText, 2000.0).bytes("ab");
+  const std::string trace = write(t, "short.trc");
+  const std::string listing = dir.file("listing.txt");
+  const RunResult r = shell("\"$OVANTREX\" -f '" + trace + "' -w '" + listing + "' 2>/dev/full");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(readFile(listing), textV1("1.000", "before"));
+}
+
+TEST_F(Fault, DirectoryAsInputEndsWithStatusTwo) {
+  const std::string directory = dir.path().string();
+  for (const std::string& args : {"-f '" + directory + "'", "'" + directory + "'"}) {
+    const RunResult r = shell("\"$OVANTREX\" " + args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Could not open '" + directory + "' for reading\n");
+  }
+  // A directory handed over as standard input.
+  const RunResult r = shell("\"$OVANTREX\" -f /dev/stdin <'" + directory + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Could not open '/dev/stdin' for reading\n");
+}
+
+// Over a megabyte of records in format version 3, so that records straddle
+// the reader's blocks.
+TraceBuilder largeTrace() {
+  TraceBuilder t;
+  t.marker(kMarkerV3);
+  const ExtHeader ids{.thread = 0x2b0, .process = 0x1a4, .seconds = 1765190400};
+  for (int i = 0; i < 40; ++i) {
+    t.hex(10.0 * i, test::sequence(40000 + static_cast<std::size_t>(i), static_cast<std::uint8_t>(i)),
+          ids);
+    t.hidWrite(10.0 * i + 5, {0x00, 0x00, 0xa0, 0x00},
+               {0x0e, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x00, 0x4d, 0x5a, 0x90, 0x00, 0x03, 0, 0, 0},
+               ids);
+  }
+  return t;
+}
+
+TEST_F(Fault, InputFromAPipeListsLikeTheFile) {
+  const TraceBuilder trace = largeTrace();
+  const std::string path = write(trace, "large.trc");
+  const std::string options = " -t -p -c ";
+  const RunResult fromFile = shell("\"$OVANTREX\"" + options + "-f '" + path + "'");
+  ASSERT_EQ(fromFile.status, 0);
+  ASSERT_EQ(fromFile.err, "");
+  ASSERT_GT(fromFile.out.size(), trace.size());
+
+  RunResult r = shell("cat '" + path + "' | \"$OVANTREX\"" + options + "-f /dev/stdin");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(r.out == fromFile.out) << "listing from a pipe differs";
+
+  // The writer pauses in the middle of a record, then goes on.
+  const std::size_t cut = 16 + 16 + 16 + 1000;
+  r = shell("{ head -c " + std::to_string(cut) + " '" + path + "'; sleep 0.3; tail -c +" +
+            std::to_string(cut + 1) + " '" + path + "'; } | \"$OVANTREX\"" + options +
+            "-f /dev/stdin");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(r.out == fromFile.out) << "listing from a pausing pipe differs";
+}
+
+TEST_F(Fault, TraceThatStopsGrowingInsideARecord) {
+  // Two whole records, then the third stops in its payload, in its
+  // extension header or in its record header.
+  TraceBuilder whole;
+  whole.marker(kMarkerV2).text(1000.0, "one\n").text(2000.0, "two\n").text(3000.0, "three\n");
+  const std::string listing = textV1("1.000", "one") + textV1("1.000", "two");
+  struct Cut {
+    std::size_t dropped;
+    std::string err;
+  };
+  const Cut cuts[] = {{3, "Could not read data bytes expected=6 actual=3\n"},
+                      {6 + 10, "could not read version 2+ data\n"},
+                      {6 + 16 + 9, ""}};
+  for (const Cut& cut : cuts) {
+    SCOPED_TRACE(cut.dropped);
+    TraceBuilder trace = whole;
+    trace.dropLast(cut.dropped);
+    const std::string path = write(trace, "cut.trc");
+    RunResult r = shell("\"$OVANTREX\" -f '" + path + "'");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, listing);
+    EXPECT_EQ(r.err, cut.err);
+
+    // The same from a writer that stops there and closes the pipe.
+    r = shell("{ cat '" + path + "'; sleep 0.2; } | \"$OVANTREX\" -f /dev/stdin");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, listing);
+    EXPECT_EQ(r.err, cut.err);
+  }
+}
+
+TEST_F(Fault, FileOfASingleOverlongHeader) {
+  // Too long to be read at all: skipped, reported only with -x.
+  const std::string skipped = write(TraceBuilder().header(0x7fffffff, kText, 1.0), "huge.trc");
+  RunResult r = shell("\"$OVANTREX\" -f '" + skipped + "'");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+  r = shell("\"$OVANTREX\" -x -f '" + skipped + "'");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Length to read is too big (length=2147483647/0x7fffffff), skipping\n");
+
+  // At the limit: read, and the payload is missing.
+  const std::string atLimit = write(TraceBuilder().header(256000, kText, 1.0), "limit.trc");
+  r = shell("\"$OVANTREX\" -x -f '" + atLimit + "'");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Could not read data bytes expected=256000 actual=0\n");
+}
+
+// Random traces: records of every kind with random contents, broken headers,
+// stray bytes, and cut endings, all behind one good Text record.
+class RandomTrace {
+ public:
+  explicit RandomTrace(std::uint32_t seed) : random_(seed) {}
+
+  TraceBuilder make() {
+    TraceBuilder t;
+    t.text(0.0, "start\n");
+    const std::size_t kept = t.size();
+    const int items = below(25);
+    for (int i = 0; i < items; ++i) item(t);
+    if (below(4) == 0) {
+      const auto most = static_cast<int>(std::min<std::size_t>(t.size() - kept, 40));
+      t.dropLast(static_cast<std::size_t>(below(most + 1)));
+    }
+    return t;
+  }
+
+  std::vector<std::string> options() {
+    std::vector<std::string> args;
+    for (const char* flag : {"-c", "-m", "-t", "-p", "-H", "-x"})
+      if (below(2) == 0) args.push_back(flag);
+    const char* offsets[] = {"0", "2", "-1"};
+    args.push_back("-h");
+    args.push_back(offsets[below(3)]);
+    return args;
+  }
+
+ private:
+  int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
+  std::uint32_t word() { return static_cast<std::uint32_t>(random_()); }
+  std::uint8_t byte() { return static_cast<std::uint8_t>(below(256)); }
+  Payload bytes(int maxCount) {
+    std::vector<std::uint8_t> b(static_cast<std::size_t>(below(maxCount + 1)));
+    for (auto& x : b) x = byte();
+    return Payload(std::move(b));
+  }
+  double stamp() { return below(8) == 0 ? -1000.0 * below(100) : 1000.0 * below(100000); }
+  ExtHeader ext() {
+    const std::uint8_t components[] = {0, 0x65, 1};
+    return ExtHeader{.thread = word(),
+                     .process = word(),
+                     .seconds = below(8) == 0 ? -below(10000) : below(2000000000),
+                     .component = components[below(3)],
+                     .millis = static_cast<std::uint16_t>(below(2000))};
+  }
+  HidHeader hidHeader() {
+    HidHeader h{};
+    for (auto& x : h) x = byte();
+    if (below(2) == 0) h[2] = 0xa0;
+    if (below(2) == 0) h[3] = 3;
+    return h;
+  }
+
+  void item(TraceBuilder& t) {
+    switch (below(10)) {
+      case 0: t.marker(below(2) == 0 ? kMarkerV2 : kMarkerV3, bytes(4)); break;
+      case 1: t.text(stamp(), bytes(120), ext()); break;
+      case 2: t.hex(stamp(), bytes(60), ext()); break;
+      case 3: t.hidWrite(stamp(), hidHeader(), bytes(40), ext()); break;
+      case 4: t.hidRead(stamp(), hidHeader(), bytes(40), ext()); break;
+      case 5: t.hidGetFeat(stamp(), hidHeader(), bytes(40), ext()); break;
+      case 6: t.hidSetFeat(stamp(), hidHeader(), bytes(20), ext()); break;
+      case 7: t.record(static_cast<std::uint32_t>(1 + below(499)), stamp(), bytes(30), ext()); break;
+      case 8: {  // a header with a length and minor code of any value
+        const std::int64_t lengths[] = {below(64), -1 - below(5), 256000 + below(3), word()};
+        const std::uint32_t minors[] = {0, 502, static_cast<std::uint32_t>(below(600)), word()};
+        t.header(lengths[below(4)], minors[below(4)], stamp());
+        break;
+      }
+      default: t.bytes(bytes(20)); break;
+    }
+  }
+
+  std::mt19937 random_;
+};
+
+// The first entry of every random trace, as the options show it.
+std::string startEntry(const std::vector<std::string>& options) {
+  const auto has = [&options](std::string_view flag) {
+    return std::find(options.begin(), options.end(), flag) != options.end();
+  };
+  std::string entry = has("-H") ? "" : "Text" + blanks(10);
+  if (!has("-m")) entry += "0.000" + blanks(5) + (has("-p") ? "  P00000/T00000 " : "");
+  return entry + blanks(10) + "start\n";
+}
+
+bool isKnownMessage(std::string_view line) {
+  for (std::string_view known : {"Length to read is too big (length=", "could not read version 2+ data",
+                                 "Could not read data bytes expected=", "Could not allocate "})
+    if (line.starts_with(known)) return true;
+  return false;
+}
+
+TEST(RandomTraces, AllAreListedToTheEnd) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  TempDir dir;
+  const std::string path = dir.file("random.trc");
+  RandomTrace random(20261208);
+  for (int i = 0; i < 10000; ++i) {
+    const TraceBuilder trace = random.make();
+    std::vector<std::string> args = random.options();
+    trace.writeTo(path);
+    args.insert(args.end(), {"-f", path});
+    const RunResult r = test::run(args);
+    ASSERT_EQ(r.status, 0) << "trace " << i;
+    ASSERT_TRUE(r.out.starts_with(startEntry(args))) << "trace " << i << ":\n" << r.out;
+    std::istringstream messages(r.err);
+    for (std::string line; std::getline(messages, line);)
+      ASSERT_TRUE(isKnownMessage(line)) << "trace " << i << ": " << line;
+  }
+}
+
+}  // namespace
+}  // namespace ovantrex

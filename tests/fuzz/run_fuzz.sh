@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Runs the trace fuzzer for a given time on one core.
+#
+#   tests/fuzz/run_fuzz.sh SECONDS [CORPUS_DIR]
+#
+# Builds the fuzz preset if needed, makes the seed corpus from the test
+# traces and the sample trace in a temporary directory, and runs the fuzzer
+# for SECONDS. New inputs go to CORPUS_DIR when one is given (kept between
+# runs), otherwise to the temporary directory. Exits non-zero on a finding;
+# the input that caused it is kept under build/fuzz/findings/.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+seconds=${1:?usage: run_fuzz.sh SECONDS [CORPUS_DIR]}
+[[ $seconds =~ ^[0-9]+$ ]] || { echo "run_fuzz.sh: SECONDS must be a number" >&2; exit 2; }
+
+if [[ ! -f build/fuzz/CMakeCache.txt ]]; then
+  cmake --preset fuzz >/dev/null
+fi
+cmake --build --preset fuzz >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+build/fuzz/tests/fuzz/make_seeds "$work/seeds" examples/sample.trc >/dev/null
+
+corpus=${2:-$work/corpus}
+mkdir -p "$corpus" build/fuzz/findings
+
+# Minor codes and lengths that the record loop and the dispatcher look for.
+cat >"$work/trace.dict" <<'DICT'
+text="\x2a\x00\x00\x00"
+hex="\x94\x01\x00\x00"
+hid_write="\x95\x01\x00\x00"
+hid_read="\x96\x01\x00\x00"
+hid_getfeat="\x97\x01\x00\x00"
+hid_setfeat="\x98\x01\x00\x00"
+marker_v2="\xf4\x01\x00\x00"
+marker_v3="\xf5\x01\x00\x00"
+minor_502="\xf6\x01\x00\x00"
+max_length="\x00\xe8\x03\x00"
+over_length="\x01\xe8\x03\x00"
+firmware_report="\x00\x00\xa0\x03"
+component_e="\x65"
+DICT
+
+status=0
+build/fuzz/tests/fuzz/fuzz_trace "$corpus" "$work/seeds" \
+  -dict="$work/trace.dict" \
+  -max_total_time="$seconds" \
+  -rss_limit_mb=2048 \
+  -malloc_limit_mb=64 \
+  -timeout=10 \
+  -max_len=65536 \
+  -print_final_stats=1 \
+  -artifact_prefix=build/fuzz/findings/ \
+  || status=$?
+
+if ((status != 0)); then
+  echo "run_fuzz.sh: the fuzzer found a fault (status $status); see build/fuzz/findings/" >&2
+fi
+exit "$status"
