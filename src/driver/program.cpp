@@ -62,16 +62,21 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
   Writer& listing = outputFile ? *outputFile : out;
 
   try {
+    // A read error ends the loop after the records already listed; the
+    // listing is still completed and closed before it is reported.
+    std::string readFailure;
     try {
       TraceReader reader(input.get());
       runRecordLoop(reader, LoopStreams{listing, out, err}, settings);
     } catch (const ReadError& error) {
-      listing.flush();
-      tell(err, "Could not read '", settings.inputName, "': ", error.what(), "\n");
-      return kCannotRead;
+      readFailure = error.what();
     }
     if (outputFile) outputFile->close();
     out.flush();
+    if (!readFailure.empty()) {
+      tell(err, "Could not read '", settings.inputName, "': ", readFailure, "\n");
+      return kCannotRead;
+    }
   } catch (const WriteError& error) {
     tell(err, "Could not write the listing: ", error.what(), "\n");
     return kCannotWrite;
