@@ -62,11 +62,6 @@ void showRecord(const LoopStreams& streams, const Settings& settings, LoopState&
 
 void runRecordLoop(TraceReader& input, const LoopStreams& streams, const Settings& settings) {
   LoopState state;
-  runRecordLoop(input, streams, settings, state);
-}
-
-void runRecordLoop(TraceReader& input, const LoopStreams& streams, const Settings& settings,
-                   LoopState& state) {
   std::array<std::uint8_t, kHeaderSize> bytes{};
   for (;;) {
     if (input.read(bytes) < kHeaderSize) {

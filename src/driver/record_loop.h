@@ -26,10 +26,8 @@ struct LoopState {
   PrefixState prefix;
 };
 
-// Runs until the sixth short header read. Throws ReadError and WriteError.
+// Runs until the sixth short header read, on a fresh state. Throws
+// ReadError and WriteError.
 void runRecordLoop(TraceReader& input, const LoopStreams& streams, const Settings& settings);
-// The same, on a state that the caller keeps (for tests).
-void runRecordLoop(TraceReader& input, const LoopStreams& streams, const Settings& settings,
-                   LoopState& state);
 
 }  // namespace ovantrex

@@ -68,14 +68,6 @@ void Writer::decimal(std::int64_t value) {
   put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
 }
 
-void Writer::decimalPadded(std::uint64_t value, int minDigits) {
-  char digits[24];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
-  const auto length = static_cast<int>(end - digits);
-  if (length < minDigits) repeat('0', static_cast<std::size_t>(minDigits - length));
-  put(std::string_view(digits, static_cast<std::size_t>(length)));
-}
-
 void Writer::drain() {
   if (pos_ == 0) return;
   if (memory_) {

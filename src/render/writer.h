@@ -91,8 +91,6 @@ class Writer {
   // Lowercase hex, zero-filled to at least minDigits digits.
   void hexPadded(std::uint64_t value, int minDigits);
   void decimal(std::int64_t value);
-  // Decimal, zero-filled to at least minDigits digits.
-  void decimalPadded(std::uint64_t value, int minDigits);
 
   // Room for at least count bytes (count <= kCapacity) at the returned
   // pointer; commit() then takes the bytes written up to its argument.
