@@ -47,14 +47,11 @@ void decodeStatusReply(const EntryOut& entry, Bytes payload) {
     Writer& out = entry.startNote();
     out.put(bit.words);
     if (bit.mask == kEcInformation) {
+      // Levels and addresses are dotted hex, as in the entry's dump.
       out.put(" (current=");
-      out.hexByte(reply[1]);
-      out.put('.');
-      out.hexByte(reply[2]);
+      dumpHex(out, Bytes(reply).subspan(1, 2));
       out.put(", previous=");
-      out.hexByte(reply[3]);
-      out.put('.');
-      out.hexByte(reply[4]);
+      dumpHex(out, Bytes(reply).subspan(3, 2));
       out.put(')');
     }
   }
@@ -66,11 +63,7 @@ void decodeStatusReply(const EntryOut& entry, Bytes payload) {
   out.put("Flash Read (length=");
   out.decimal(reply[2]);
   out.put(", address=");
-  out.hexByte(reply[3]);
-  out.put('.');
-  out.hexByte(reply[4]);
-  out.put('.');
-  out.hexByte(reply[5]);
+  dumpHex(out, Bytes(reply).subspan(3, 3));
   out.put(")\n");
   out.blanks(entry.indent.dump);
   // The length byte is only shown: every byte after the fields is dumped.
