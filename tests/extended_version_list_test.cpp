@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "decode/extended_version_list.h"
+#include "render/firmware_text.h"
 
 namespace ovantrex {
 namespace {
@@ -27,7 +28,7 @@ std::vector<std::uint8_t> fromMarker(std::uint8_t dataCount,
 
 std::string print(const std::vector<std::uint8_t>& bytes) {
   Writer w;
-  printExtendedVersionList(EntryOut{w, kIndents}, bytes);
+  writeVersionListTable(EntryOut{w, kIndents}, decodeExtendedVersionList(bytes));
   return w.text();
 }
 

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/line_prefix.h"
 #include "driver/record_loop.h"
 #include "driver/trace_reader.h"
 #include "render/byte_dumps.h"
+#include "render/line_prefix.h"
 #include "render/writer.h"
 #include "trace_builder.h"
 
@@ -299,8 +299,8 @@ TEST(FastClock, CachedSecondsMatchAFreshConversion) {
     ext.seconds = s;
     ext.milliseconds = millis;
     millis = static_cast<std::uint16_t>((millis + 337) % 1000);
-    const PrefixStrings prefix = buildLinePrefix(state, settings, {}, ext, 3);
-    ASSERT_EQ(prefix.first, plainTimeColumn(s, ext.milliseconds)) << s;
+    const PrefixStrings prefix = *buildLinePrefix(state, settings, {}, ext, 3);
+    ASSERT_EQ(prefix.time, plainTimeColumn(s, ext.milliseconds)) << s;
   }
 }
 
@@ -313,11 +313,11 @@ TEST(FastClock, HourOffsetIsAppliedBeforeTheCacheIsAsked) {
   shifted.hourOffset = 2;
   TraceExtHeader ext;
   ext.seconds = 1000;
-  EXPECT_EQ(buildLinePrefix(state, plain, {}, ext, 3).first, "01/01-00:16:40.000 ");
+  EXPECT_EQ(buildLinePrefix(state, plain, {}, ext, 3)->time, "01/01-00:16:40.000 ");
   // Same seconds field, other instant: the cache must not answer.
-  EXPECT_EQ(buildLinePrefix(state, shifted, {}, ext, 3).first, "01/01-02:16:40.000 ");
+  EXPECT_EQ(buildLinePrefix(state, shifted, {}, ext, 3)->time, "01/01-02:16:40.000 ");
   ext.seconds = 1000 + 7200;
-  EXPECT_EQ(buildLinePrefix(state, plain, {}, ext, 3).first, "01/01-02:16:40.000 ");
+  EXPECT_EQ(buildLinePrefix(state, plain, {}, ext, 3)->time, "01/01-02:16:40.000 ");
 }
 
 // ---- Writer ----

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "decode/firmware_command.h"
+#include "render/firmware_text.h"
 
 namespace ovantrex {
 namespace {
@@ -32,7 +33,7 @@ std::string decode(const CommandCase& c) {
   const EntryOut entry{w, Indents{.note = 3}};
   Bytes data(c.bytes);
   if (c.size != kWhole) data = data.first(c.size);
-  decodeFirmwareCommand(entry, data);
+  writeCommandText(entry, decodeFirmwareCommand(data));
   return w.text();
 }
 

@@ -11,7 +11,7 @@ namespace {
 
 std::string named(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
   const std::array<std::uint8_t, 3> id = {b0, b1, b2};
-  return nameRecordId(id);
+  return std::string(nameRecordId(id).view());
 }
 
 TEST(RecordId, DeviceLevelLists) {

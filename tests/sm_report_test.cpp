@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "decode/sm_report.h"
+#include "render/firmware_text.h"
 
 namespace ovantrex {
 namespace {
@@ -33,7 +34,7 @@ Data report(std::initializer_list<Data> sections) {
 
 std::string decode(const Data& data, std::size_t walkBound) {
   Writer w;
-  decodeSmReport(EntryOut{w, kIndents}, data, walkBound);
+  writeSmReportText(EntryOut{w, kIndents}, decodeSmReport(data, walkBound));
   return w.text();
 }
 
@@ -144,11 +145,11 @@ TEST(SmReport, NothingSurvivesFromOneReportToTheNext) {
   // Leaves the device class at Keyboard and 01 02 03 04 at bytes 5 to 8 of
   // the usage copy; no note (0x42 is no Keyboard counter).
   const Data first = report({section(0x61, {0x40, 0x01, 0x10, 0x42, 0x04, 0x01, 0x02, 0x03, 0x04})});
-  decodeSmReport(entry, first, first.size());
+  writeSmReportText(entry, decodeSmReport(first, first.size()));
   // Counts under Physical Device again (0x80 is no counter there), and the
   // item that runs past its section reads zeros.
   const Data second = report({section(0x61, {0x80, 0x01, 0x07, 0x42, 0x04})});
-  decodeSmReport(entry, second, second.size());
+  writeSmReportText(entry, decodeSmReport(second, second.size()));
   EXPECT_EQ(w.text(), "\n   PowerOnHours: 0x0(0)");
 }
 

@@ -7,13 +7,15 @@
 #include <vector>
 
 #include "decode/sm_request.h"
+#include "render/notes.h"
 
 namespace ovantrex {
 namespace {
 
 std::string listed(const std::vector<std::uint8_t>& body) {
   Writer w;
-  decodeSmRequest(EntryOut{w, Indents{.note = 3}}, body);
+  IndentedNotes notes(w, 3);
+  writeSmRequestEntryNotes(notes, decodeSmRequest(body));
   return w.text();
 }
 

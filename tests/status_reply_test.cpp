@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "render/status_reply.h"
+#include "decode/status_reply.h"
+#include "render/firmware_text.h"
 
 namespace ovantrex {
 namespace {
@@ -27,7 +28,7 @@ std::vector<std::uint8_t> readPayload(std::initializer_list<std::uint8_t> transf
 
 std::string decode(const std::vector<std::uint8_t>& payload) {
   Writer w;
-  decodeStatusReply(EntryOut{w, kIndents}, payload);
+  writeStatusReplyText(EntryOut{w, kIndents}, decodeStatusReply(bytesFrom(payload, 8)));
   return w.text();
 }
 

@@ -1,12 +1,7 @@
 #include "decode/firmware_command.h"
 
-#include <array>
-#include <cstddef>
-#include <cstdint>
-#include <string_view>
-
-#include "decode/record_id.h"
-#include "decode/sm_request.h"
+#include "core/protocol.h"
+#include "core/value_names.h"
 
 namespace ovantrex {
 
@@ -21,138 +16,150 @@ constexpr std::size_t kDataCount = 4;
 constexpr std::size_t kAddress = 5;  // three bytes, most significant first
 constexpr std::size_t kBody = 8;
 
-// System commands (class 0x00) that write one fixed note. Sub-command 0x00,
-// the device-information request, is decided separately.
-struct SystemCommand {
-  std::uint8_t subCommand;
-  std::string_view note;
+constexpr auto kCommandClasses = makeNameTable<std::uint8_t>(
+    {
+        {kClassSystem, "system command"},
+        {kClassStartFlashUpdate, "start flash update"},
+        {kClassFlashWrite, "flash write"},
+        {kClassSerialNumber, "write serial number"},
+        {kClassReadOneRecord, "read one record"},
+        {kClassReadAllRecords, "read all records"},
+        {kClassSmRequest, "systems management request"},
+    },
+    "invalid");
+
+constexpr auto kCommandKinds = makeNameTable<CommandKind>(
+    {
+        {CommandKind::System, "system command"},
+        {CommandKind::StartFlashUpdate, "start flash update"},
+        {CommandKind::FlashWrite, "flash write"},
+        {CommandKind::ChecksumWrite, "checksum write"},
+        {CommandKind::SerialNumber, "serial number"},
+        {CommandKind::ReadOneRecord, "read one record"},
+        {CommandKind::ReadAllRecords, "read all records"},
+        {CommandKind::SmRequest, "systems management request"},
+        {CommandKind::Invalid, "invalid command"},
+    },
+    "invalid command");
+
+constexpr auto kSystemCommands = makeNameTable<std::uint8_t>(
+    {
+        {kSubDeviceInformation, "Request device information"},
+        {kSubTest, "Test command"},
+        {kSubStatusRequest, "Status request"},
+        {kSubReset, "Reset USB device and reenumerate"},
+        {kSubReadEcLevels, "Read EC levels"},
+    },
+    "Invalid system command");
+
+// Reads the fixed fields; a field beyond the data reads as 0 and marks the
+// command truncated.
+class Fields {
+ public:
+  explicit Fields(Bytes data) : data_(data) {}
+
+  std::uint8_t at(std::size_t offset) {
+    if (offset >= data_.size()) missing_ = true;
+    return byteAt(data_, offset);
+  }
+  std::uint32_t address() {
+    return std::uint32_t{at(kAddress)} << 16 | std::uint32_t{at(kAddress + 1)} << 8 |
+           at(kAddress + 2);
+  }
+  bool missing() const { return missing_; }
+
+ private:
+  Bytes data_;
+  bool missing_ = false;
 };
-constexpr SystemCommand kSystemCommands[] = {
-    {0x10, "Test command"},
-    {0x20, "Status request"},
-    {0x40, "Reset USB device and reenumerate"},
-    {0x80, "Read EC levels"},
-};
 
-// A fixed field beyond the end of the transfer data reads as 0.
-std::uint8_t byteAt(Bytes data, std::size_t offset) {
-  return offset < data.size() ? data[offset] : std::uint8_t{0};
-}
-
-void decodeSystemCommand(const EntryOut& entry, Bytes data) {
-  const std::uint8_t subCommand = byteAt(data, kSubCommand);
-  if (subCommand == 0x00) {
-    // The count byte counts only when the data holds it.
-    const bool deviceInfo = data.size() > kDataCount && data[kDataCount] == 1;
-    entry.note(deviceInfo ? "Request device information" : "Invalid system command");
-    entry.note("Test command");
-    return;
+CommandKind kindOfClass(std::uint8_t commandClass, std::uint8_t dataCount) {
+  switch (commandClass) {
+    case kClassSystem: return CommandKind::System;
+    case kClassStartFlashUpdate: return CommandKind::StartFlashUpdate;
+    case kClassFlashWrite:
+      return dataCount == 0 ? CommandKind::ChecksumWrite : CommandKind::FlashWrite;
+    case kClassSerialNumber: return CommandKind::SerialNumber;
+    case kClassReadOneRecord: return CommandKind::ReadOneRecord;
+    case kClassReadAllRecords: return CommandKind::ReadAllRecords;
+    case kClassSmRequest: return CommandKind::SmRequest;
+    default: return CommandKind::Invalid;
   }
-  for (const auto& command : kSystemCommands) {
-    if (command.subCommand == subCommand) {
-      entry.note(command.note);
-      return;
-    }
-  }
-  entry.note("Invalid system command");
-}
-
-std::uint32_t addressOf(Bytes data) {
-  return static_cast<std::uint32_t>(byteAt(data, kAddress)) << 16 |
-         static_cast<std::uint32_t>(byteAt(data, kAddress + 1)) << 8 |
-         byteAt(data, kAddress + 2);
-}
-
-void decodeFlashWrite(const EntryOut& entry, Bytes data) {
-  const unsigned dataCount = byteAt(data, kDataCount);
-  if (dataCount == 0) {
-    // The checksum: address bytes 0 and 1, big-endian.
-    const unsigned checksum =
-        static_cast<unsigned>(byteAt(data, kAddress)) << 8 | byteAt(data, kAddress + 1);
-    Writer& out = entry.startNote();
-    out.put("Write checksum 0x");
-    out.hexPadded(checksum, 4);
-    out.put(" to flash memory");
-    return;
-  }
-  Writer& out = entry.startNote();
-  out.put("Flash write ");
-  out.decimal(dataCount);
-  out.put(" bytes to address=0x");
-  out.hexPadded(addressOf(data), 6);
-
-  // The length field is little-endian and counts the six bytes from the
-  // command class on plus the data.
-  const unsigned length =
-      static_cast<unsigned>(byteAt(data, kLengthHigh)) << 8 | byteAt(data, kLengthLow);
-  if (dataCount + 6 != length) {
-    Writer& check = entry.startNote();
-    check.put("Invalid command, data_count=");
-    check.decimal(dataCount);
-    check.put(" + 6 note equal to ");
-    check.decimal(length);
-  }
-}
-
-void decodeSerialNumber(const EntryOut& entry, Bytes data) {
-  const std::size_t count = byteAt(data, kDataCount);
-  Writer& out = entry.startNote();
-  out.put("Write serial number (S/N: ");
-  // Two bytes per character; the first is the character, the second is
-  // never looked at. Characters past the end of the data are left out.
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t offset = kBody + 2 * i;
-    if (offset >= data.size()) break;
-    out.put(static_cast<char>(data[offset]));
-  }
-  out.put(')');
-}
-
-void decodeRecordRead(const EntryOut& entry, Bytes data, std::string_view kind) {
-  const std::array<std::uint8_t, 3> recordId = {
-      byteAt(data, kAddress), byteAt(data, kAddress + 1), byteAt(data, kAddress + 2)};
-  Writer& out = entry.startNote();
-  out.put("Read (");
-  out.put(kind);
-  out.put(") ");
-  out.decimal(byteAt(data, kDataCount));
-  out.put(" bytes from address 0x");
-  out.hexPadded(addressOf(data), 6);
-  out.put(" (RecordID=");
-  out.put(nameRecordId(recordId));
-  out.put(')');
 }
 
 }  // namespace
 
-void decodeFirmwareCommand(const EntryOut& entry, Bytes data) {
-  switch (byteAt(data, kClass)) {
-    case 0x00:
-      decodeSystemCommand(entry, data);
+FirmwareCommand decodeFirmwareCommand(Bytes data) {
+  FirmwareCommand command;
+  Fields fields(data);
+  command.commandClass = fields.at(kClass);
+  // Only a flash write reads its count to tell its two forms apart.
+  const std::uint8_t count =
+      command.commandClass == kClassFlashWrite ? fields.at(kDataCount) : byteAt(data, kDataCount);
+  command.kind = kindOfClass(command.commandClass, count);
+
+  switch (command.kind) {
+    case CommandKind::System:
+      command.subCommand = fields.at(kSubCommand);
+      if (command.subCommand == kSubDeviceInformation) {
+        // The count counts only when the data holds it.
+        command.dataCount = fields.at(kDataCount);
+        command.deviceInformation = data.size() > kDataCount && command.dataCount == 1;
+      }
       break;
-    case 0x01:
-      entry.note("Start flash update");
+    case CommandKind::FlashWrite:
+      command.dataCount = count;
+      command.address = fields.address();
+      command.lengthField =
+          static_cast<std::uint16_t>(fields.at(kLengthHigh) << 8 | fields.at(kLengthLow));
       break;
-    case 0x02:
-      decodeFlashWrite(entry, data);
+    case CommandKind::ChecksumWrite:
+      // The checksum: the first two address bytes, big-endian.
+      command.checksum =
+          static_cast<std::uint16_t>(fields.at(kAddress) << 8 | fields.at(kAddress + 1));
       break;
-    case 0x10:
-      decodeSerialNumber(entry, data);
+    case CommandKind::SerialNumber: {
+      command.dataCount = fields.at(kDataCount);
+      // Two bytes per character: the first is the character, the second is
+      // never looked at. Characters past the end of the data are left out.
+      const Bytes body = bytesFrom(data, kBody);
+      const std::size_t held = (body.size() + 1) / 2;
+      command.serialLength = held < command.dataCount ? held : command.dataCount;
+      // Up to the last character held; its second byte is not needed.
+      command.serial =
+          ByteView{body.first(command.serialLength == 0 ? 0 : 2 * command.serialLength - 1)};
+      if (command.serialLength < command.dataCount) command.truncated = true;
       break;
-    case 0x20:
-      decodeRecordRead(entry, data, "One Record");
+    }
+    case CommandKind::ReadOneRecord:
+    case CommandKind::ReadAllRecords:
+      command.dataCount = fields.at(kDataCount);
+      command.address = fields.address();
+      command.recordId = {byteAt(data, kAddress), byteAt(data, kAddress + 1),
+                          byteAt(data, kAddress + 2)};
       break;
-    case 0x21:
-      decodeRecordRead(entry, data, "All Records");
+    case CommandKind::SmRequest:
+      command.request = decodeSmRequest(bytesFrom(data, kBody));
+      if (command.request.truncated) command.truncated = true;
       break;
-    case 0x40:
-      entry.note("Systems Management Request:");
-      decodeSmRequest(entry, data.size() > kBody ? data.subspan(kBody) : Bytes{});
-      break;
-    default:
-      entry.note("Invalid flash command");
+    case CommandKind::StartFlashUpdate:
+    case CommandKind::Invalid:
       break;
   }
+  if (fields.missing()) command.truncated = true;
+  return command;
+}
+
+std::string_view commandKindName(CommandKind kind) { return kCommandKinds.name(kind); }
+
+std::string_view commandClassName(std::uint8_t commandClass) {
+  return kCommandClasses.name(commandClass);
+}
+
+std::string_view systemCommandName(const FirmwareCommand& command) {
+  if (command.subCommand == kSubDeviceInformation && !command.deviceInformation)
+    return kSystemCommands.unknown;
+  return kSystemCommands.name(command.subCommand);
 }
 
 }  // namespace ovantrex

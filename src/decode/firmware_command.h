@@ -1,13 +1,59 @@
-// The command decoder: an HIDWrite of the firmware report.
+// The command decoder: an HIDWrite of the firmware report, as a value.
 #pragma once
 
-#include "render/byte_dumps.h"
-#include "render/indents.h"
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "core/bytes.h"
+#include "decode/record_id.h"
+#include "decode/sm_request.h"
 
 namespace ovantrex {
 
-// data: the transfer data (payload from byte 8 on). Writes the command's
-// notes; reads nothing beyond data.
-void decodeFirmwareCommand(const EntryOut& entry, Bytes data);
+enum class CommandKind : std::uint8_t {
+  System,            // class 0x00, by its sub-command
+  StartFlashUpdate,  // class 0x01
+  FlashWrite,        // class 0x02 with a data count above 0
+  ChecksumWrite,     // class 0x02 with a data count of 0
+  SerialNumber,      // class 0x10
+  ReadOneRecord,     // class 0x20
+  ReadAllRecords,    // class 0x21
+  SmRequest,         // class 0x40
+  Invalid,           // any other class
+};
+
+struct FirmwareCommand {
+  CommandKind kind = CommandKind::Invalid;
+  std::uint8_t commandClass = 0;
+  std::uint8_t subCommand = 0;      // System
+  bool deviceInformation = false;   // System 0x00: a data count of 1 that the data holds
+  std::uint8_t dataCount = 0;       // bytes written or read; characters of a serial number
+  std::uint16_t lengthField = 0;    // FlashWrite: bytes after the length field, as the command says
+  std::uint32_t address = 0;        // FlashWrite and record reads: 24 bits
+  std::uint16_t checksum = 0;       // ChecksumWrite
+  RecordId recordId{};              // record reads: the address bytes
+  ByteView serial;                  // SerialNumber: character i is serial[2 * i]
+  std::size_t serialLength = 0;     // SerialNumber: the characters that the data holds
+  SmRequest request;                // SmRequest
+  bool truncated = false;           // a byte that the command needs is missing
+
+  // A consistent flash write counts the six bytes from the class on plus the data.
+  bool lengthAgrees() const { return std::uint32_t{dataCount} + 6 == lengthField; }
+  char serialCharacter(std::size_t i) const { return static_cast<char>(serial[2 * i]); }
+  friend bool operator==(const FirmwareCommand&, const FirmwareCommand&) = default;
+};
+
+// data: the transfer data (payload from byte 8 on). Reads nothing beyond it;
+// a missing fixed field reads as 0 and marks the value truncated.
+FirmwareCommand decodeFirmwareCommand(Bytes data);
+
+// "system command", "flash write", ... as a decoded command names its kind.
+std::string_view commandKindName(CommandKind kind);
+// The command class's name, "invalid" for a class that is not listed.
+std::string_view commandClassName(std::uint8_t commandClass);
+// The system command's words: "Status request", ..., "Invalid system command"
+// (also for sub-command 0x00 without its count of 1).
+std::string_view systemCommandName(const FirmwareCommand& command);
 
 }  // namespace ovantrex

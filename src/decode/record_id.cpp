@@ -1,68 +1,75 @@
 #include "decode/record_id.h"
 
-#include <string_view>
+#include <algorithm>
 
-#include "render/writer.h"
+#include "core/value_names.h"
 
 namespace ovantrex {
 
 namespace {
 
-// The record kind (b1 * 256 + b2) names the record, once for the device-level
-// lists (b0 = 0xff) and once for a component's records (b0 = 0xf0..0xfe).
-struct RecordKindName {
-  unsigned kind;
-  std::string_view deviceList;
-  std::string_view component;
-};
+// The record kind (b1 * 256 + b2) names the record, once for the
+// device-level lists (b0 = 0xff) and once for a component's records
+// (b0 = 0xf0 to 0xfe).
+constexpr auto kDeviceLists = makeNameTable<unsigned>(
+    {
+        {0, "Device ID List"},
+        {1, "Device Version List"},
+        {2, "Device Extended Version List"},
+    },
+    "Device Unknown List");
 
-constexpr RecordKindName kRecordKinds[] = {
-    {0, "Device ID List", "ID String"},
-    {1, "Device Version List", "Version"},
-    {2, "Device Extended Version List", "Extended Version"},
-};
-constexpr RecordKindName kUnknownKind = {0, "Device Unknown List", "Unknown Record"};
+constexpr auto kComponentRecords = makeNameTable<unsigned>(
+    {
+        {0, "ID String"},
+        {1, "Version"},
+        {2, "Extended Version"},
+    },
+    "Unknown Record");
 
-const RecordKindName& recordKind(unsigned kind) {
-  for (const auto& row : kRecordKinds) {
-    if (row.kind == kind) return row;
-  }
-  return kUnknownKind;
-}
+constexpr char kDigits[] = "0123456789abcdef";
 
-void appendHexByte(std::string& text, std::uint8_t value) {
-  text.push_back(kHexPairs.text[2 * value]);
-  text.push_back(kHexPairs.text[2 * value + 1]);
+void appendHexByte(RecordIdName& name, std::uint8_t value) {
+  const char pair[2] = {kDigits[value >> 4], kDigits[value & 15]};
+  name.append({pair, 2});
 }
 
 }  // namespace
 
-std::string nameRecordId(std::span<const std::uint8_t, 3> id) {
+void RecordIdName::append(std::string_view part) {
+  const std::size_t n = std::min(part.size(), kCapacity - size_);
+  std::copy_n(part.begin(), n, text_.begin() + static_cast<std::ptrdiff_t>(size_));
+  size_ += n;
+}
+
+RecordIdName nameRecordId(std::span<const std::uint8_t, 3> id) {
   const std::uint8_t b0 = id[0];
-  std::string name;
-  name.reserve(64);
+  RecordIdName name;
   appendHexByte(name, b0);
-  name.push_back('.');
+  name.append(".");
   appendHexByte(name, id[1]);
-  name.push_back('.');
+  name.append(".");
   appendHexByte(name, id[2]);
-  name.push_back(' ');
+  name.append(" ");
 
   // Only a high nibble of 0xf marks an information record.
   if ((b0 >> 4) != 0xF) {
-    name += "Unknown Record";
+    name.append("Unknown Record");
     return name;
   }
-  const RecordKindName& kind = recordKind(static_cast<unsigned>(id[1]) * 256U + id[2]);
-  name += "Information,";
+  const unsigned kind = static_cast<unsigned>(id[1]) * 256U + id[2];
+  name.append("Information,");
   const unsigned component = b0 & 0x0FU;
   if (component == 0xF) {
-    name += kind.deviceList;
+    name.append(kDeviceLists.name(kind));
   } else {
-    name += "Component=";
-    name += std::to_string(component);
-    name.push_back(' ');
-    name += kind.component;
+    // Components 0 to 14: one or two digits.
+    name.append("Component=");
+    if (component >= 10) name.append("1");
+    const char digit = kDigits[component % 10];
+    name.append({&digit, 1});
+    name.append(" ");
+    name.append(kComponentRecords.name(kind));
   }
   return name;
 }

@@ -2,58 +2,50 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
-#include <string_view>
+
+#include "core/protocol.h"
 
 namespace ovantrex {
 
 namespace {
 
-// Section tags: the report kinds of the request.
-constexpr std::uint8_t kInventorySection = 0x60;
-constexpr std::uint8_t kUsageSection = 0x61;
+constexpr std::uint16_t counterKey(std::uint8_t deviceClass, std::uint8_t tag) {
+  return static_cast<std::uint16_t>(deviceClass << 8 | tag);
+}
 
-// Item tags.
-constexpr std::uint8_t kDeviceClassItem = 0x40;
-constexpr std::uint8_t kManufactureDateItem = 0x83;
-constexpr std::uint8_t kLogicalDeviceListItem = 0x84;
+constexpr auto kUsageCounters = makeNameTable<std::uint16_t>(
+    {
+        {counterKey(kClassPhysicalDevice, 0x42), "PowerOnHours"},
+        {counterKey(kClassPhysicalDevice, 0x43), "PowerCycles"},
+        {counterKey(kClassPhysicalDevice, 0x44), "UnexpectedResets"},
+        {counterKey(kClassKeyboard, 0x80), "KeyPressedCount"},
+        {counterKey(kClassKeylock, 0x80), "LockPositionChangeCounts"},
+        {counterKey(kClassTone, 0x80), "ToneCount"},
+        {counterKey(kClassMsr, 0x80), "GoodReadCount"},
+        {counterKey(kClassMsr, 0x81), "FailedReadCount"},
+        {counterKey(kClassMsr, 0x82), "UnreadableCardCount"},
+        {counterKey(kClassMsr, 0x83), "MissingStartSentinelTrack1Count"},
+        {counterKey(kClassMsr, 0x84), "ParityLRCErrorTrack1Count"},
+        {counterKey(kClassMsr, 0x85), "MissingStartSentinelTrack2Count"},
+        {counterKey(kClassMsr, 0x86), "ParityLRCErrorTrack2Count"},
+        {counterKey(kClassMsr, 0x87), "MissingStartSentinelTrack3Count"},
+        {counterKey(kClassMsr, 0x88), "ParityLRCErrorTrack3Count"},
+        {counterKey(kClassMsr, 0x89), "MissingStartSentinelTrack4Count"},
+        {counterKey(kClassMsr, 0x8A), "ParityLRCErrorTrack4Count"},
+    },
+    "");
 
-// Device classes under which the usage counters are grouped.
-constexpr std::uint8_t kPhysicalDevice = 0x00;
-constexpr std::uint8_t kKeyboard = 0x10;
-constexpr std::uint8_t kKeylock = 0x11;
-constexpr std::uint8_t kTone = 0x12;
-constexpr std::uint8_t kMsr = 0x40;
-
-struct Counter {
-  std::uint8_t deviceClass;
-  std::uint8_t tag;
-  std::string_view name;
-};
-
-constexpr std::array<Counter, 17> kCounters{{
-    {kPhysicalDevice, 0x42, "PowerOnHours"},
-    {kPhysicalDevice, 0x43, "PowerCycles"},
-    {kPhysicalDevice, 0x44, "UnexpectedResets"},
-    {kKeyboard, 0x80, "KeyPressedCount"},
-    {kKeylock, 0x80, "LockPositionChangeCounts"},
-    {kTone, 0x80, "ToneCount"},
-    {kMsr, 0x80, "GoodReadCount"},
-    {kMsr, 0x81, "FailedReadCount"},
-    {kMsr, 0x82, "UnreadableCardCount"},
-    {kMsr, 0x83, "MissingStartSentinelTrack1Count"},
-    {kMsr, 0x84, "ParityLRCErrorTrack1Count"},
-    {kMsr, 0x85, "MissingStartSentinelTrack2Count"},
-    {kMsr, 0x86, "ParityLRCErrorTrack2Count"},
-    {kMsr, 0x87, "MissingStartSentinelTrack3Count"},
-    {kMsr, 0x88, "ParityLRCErrorTrack3Count"},
-    {kMsr, 0x89, "MissingStartSentinelTrack4Count"},
-    {kMsr, 0x8A, "ParityLRCErrorTrack4Count"},
-}};
+constexpr auto kInventoryItems = makeNameTable<std::uint8_t>(
+    {
+        {kItemDeviceClass, "device class"},
+        {kItemManufactureDate, "ManufactureDate"},
+        {kItemLogicalDeviceList, "Logical device list"},
+    },
+    "");
 
 // A section holds at most 255 bytes and an item at most 255 content bytes,
 // so no walk reaches beyond byte 511 of a copy.
-constexpr std::size_t kSectionCopyBytes = 3000;
+constexpr std::size_t kSectionCopyBytes = 512;
 
 // One section, copied out of the report. Its items are read from the copy:
 // an item that runs past the end of its section reads what the copy holds
@@ -63,96 +55,108 @@ struct SectionCopy {
   std::size_t length = 0;
 };
 
-// An item's content as an unsigned big-endian number in 32 bits; longer
-// content keeps its last four bytes.
-std::uint32_t numericValue(const SectionCopy& section, std::size_t start, std::size_t count) {
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < count; ++i)
-    value = static_cast<std::uint32_t>((value << 8) | section.bytes[start + i]);
-  return value;
-}
+// Reads items out of a section copy, noting a read past the section's end.
+class Items {
+ public:
+  explicit Items(const SectionCopy& section) : section_(section) {}
 
-std::uint8_t byteAt(Bytes data, std::size_t position) {
-  return position < data.size() ? data[position] : std::uint8_t{0};
-}
-
-void copySection(SectionCopy& section, Bytes data, std::size_t contentStart, std::size_t length) {
-  // Only the bytes that the report holds are copied; the rest of the copy
-  // keeps what it had.
-  if (contentStart < data.size()) {
-    const Bytes held = data.subspan(contentStart);
-    std::copy_n(held.begin(), std::min(length, held.size()), section.bytes.begin());
+  std::uint8_t at(std::size_t offset) {
+    if (offset >= section_.length) pastEnd_ = true;
+    return section_.bytes[offset];
   }
+  // The content as an unsigned big-endian number in 32 bits; longer content
+  // keeps its last four bytes.
+  std::uint32_t number(std::size_t start, std::size_t count) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < count; ++i)
+      value = static_cast<std::uint32_t>((value << 8) | at(start + i));
+    return value;
+  }
+  bool pastEnd() const { return pastEnd_; }
+
+ private:
+  const SectionCopy& section_;
+  bool pastEnd_ = false;
+};
+
+// Copies only the bytes that the report holds; the rest of the copy keeps
+// what it had. Returns false when the section reaches past the report.
+bool copySection(SectionCopy& section, Bytes data, std::size_t contentStart, std::size_t length) {
+  const Bytes held = bytesFrom(data, contentStart);
+  std::copy_n(held.begin(), std::min(length, held.size()), section.bytes.begin());
   section.length = length;
+  return held.size() >= length;
 }
 
-void walkInventory(const EntryOut& entry, const SectionCopy& inventory) {
+void walkInventory(SmReport& report, const SectionCopy& inventory) {
+  Items items(inventory);
   for (std::size_t offset = 0; offset < inventory.length;) {
-    const std::uint8_t tag = inventory.bytes[offset];
-    const std::size_t length = inventory.bytes[offset + 1];
-    if (tag == kManufactureDateItem) {
-      Writer& out = entry.startNote();
-      out.put("ManufactureDate: ");
-      out.hexPadded(numericValue(inventory, offset + 2, length), 4);
-    } else if (tag == kLogicalDeviceListItem) {
-      entry.note("Logical device list skipped");
-    } else if (tag != kDeviceClassItem) {
-      return;
+    const std::uint8_t tag = items.at(offset);
+    const std::size_t length = items.at(offset + 1);
+    InventoryItem item{tag, 0};
+    if (tag == kItemManufactureDate) {
+      item.value = items.number(offset + 2, length);
+    } else if (tag == kItemDeviceClass) {
+      item.value = length > 0 ? items.at(offset + 2) : 0;
+    } else if (tag != kItemLogicalDeviceList) {
+      break;
     }
+    report.inventory.push(item);
     offset += length + 2;
   }
+  if (items.pastEnd()) report.truncated = true;
 }
 
-void walkUsage(const EntryOut& entry, const SectionCopy& usage) {
-  std::uint8_t deviceClass = kPhysicalDevice;
+void walkUsage(SmReport& report, const SectionCopy& usage) {
+  Items items(usage);
+  std::uint8_t deviceClass = kClassPhysicalDevice;
   for (std::size_t offset = 0; offset < usage.length;) {
-    const std::uint8_t tag = usage.bytes[offset];
-    const std::size_t length = usage.bytes[offset + 1];
-    if (tag == kDeviceClassItem) {
-      deviceClass = usage.bytes[offset + 2];
+    const std::uint8_t tag = items.at(offset);
+    const std::size_t length = items.at(offset + 1);
+    if (tag == kItemDeviceClass) {
+      // The byte after the length byte, even when the item is empty.
+      deviceClass = items.at(offset + 2);
     } else {
-      const std::uint32_t value = numericValue(usage, offset + 2, length);
-      const auto counter = std::find_if(kCounters.begin(), kCounters.end(), [&](const Counter& c) {
-        return c.deviceClass == deviceClass && c.tag == tag;
-      });
-      if (counter != kCounters.end()) {
-        Writer& out = entry.startNote();
-        out.put(counter->name);
-        out.put(": 0x");
-        out.hex(value);
-        out.put('(');
-        out.decimal(static_cast<std::int32_t>(value));
-        out.put(')');
-      }
+      report.counters.push({deviceClass, tag, items.number(offset + 2, length)});
     }
     offset += length + 2;
   }
+  if (items.pastEnd()) report.truncated = true;
 }
 
 }  // namespace
 
-void decodeSmReport(const EntryOut& entry, Bytes data, std::size_t walkBound) {
+SmReport decodeSmReport(Bytes data, std::size_t walkBound) {
+  SmReport report;
   SectionCopy inventory;
   SectionCopy usage;
 
   const std::size_t bound = std::min(walkBound, data.size());
   for (std::size_t position = 0; position < bound;) {
     const std::uint8_t tag = data[position];
+    if (tag != kInventoryReport && tag != kUsageReport) break;
     // A length byte beyond the report reads as 0.
+    if (position + 1 >= data.size()) report.truncated = true;
     const std::size_t length = byteAt(data, position + 1);
-    if (tag == kInventorySection) {
-      copySection(inventory, data, position + 2, length);
-    } else if (tag == kUsageSection) {
-      copySection(usage, data, position + 2, length);
-    } else {
-      break;
-    }
+    // A second section with the same tag is copied over the first.
+    SectionCopy& section = tag == kInventoryReport ? inventory : usage;
+    (tag == kInventoryReport ? report.hasInventory : report.hasUsage) = true;
+    if (!copySection(section, data, position + 2, length)) report.truncated = true;
     position += length + 2;
   }
 
-  // All inventory notes come first, whatever the order of the sections.
-  walkInventory(entry, inventory);
-  walkUsage(entry, usage);
+  // All inventory items come first, whatever the order of the sections.
+  walkInventory(report, inventory);
+  walkUsage(report, usage);
+  return report;
 }
+
+std::span<const ValueName<std::uint16_t>> usageCounterNames() { return kUsageCounters.rows; }
+
+std::string_view usageCounterName(std::uint8_t deviceClass, std::uint8_t tag) {
+  return kUsageCounters.name(counterKey(deviceClass, tag));
+}
+
+std::string_view inventoryItemName(std::uint8_t tag) { return kInventoryItems.name(tag); }
 
 }  // namespace ovantrex

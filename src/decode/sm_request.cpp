@@ -1,65 +1,64 @@
 #include "decode/sm_request.h"
 
-#include <cstddef>
+#include <algorithm>
+
+#include "core/protocol.h"
+#include "core/value_names.h"
 
 namespace ovantrex {
 
 namespace {
 
-struct CodeName {
-  std::uint8_t code;
-  std::string_view name;
-};
+constexpr auto kReportKinds = makeNameTable<std::uint8_t>(
+    {
+        {kInventoryReport, "Inventory Report"},
+        {kUsageReport, "Usage Report"},
+    },
+    "");
 
-constexpr CodeName kReportKinds[] = {
-    {0x60, "Inventory Report"},
-    {0x61, "Usage Report"},
-};
+constexpr auto kDeviceClasses = makeNameTable<std::uint8_t>(
+    {
+        {kClassPhysicalDevice, "Physical Device"},
+        {kClassAllDevices, "All Devices"},
+        {kClassKeyboard, "Keyboard"},
+        {kClassKeylock, "Keylock"},
+        {kClassTone, "Tone"},
+        {kClassCharacterDisplay, "Character Display"},
+        {kClassMsr, "MSR"},
+    },
+    "");
 
-constexpr CodeName kDeviceClasses[] = {
-    {0x00, "Physical Device"},
-    {0x01, "All Devices"},
-    {0x10, "Keyboard"},
-    {0x11, "Keylock"},
-    {0x12, "Tone"},
-    {0x20, "Character Display"},
-    {0x40, "MSR"},
-};
-
-// A code that the table does not list has an empty name.
-template <std::size_t N>
-std::string_view lookUp(const CodeName (&table)[N], std::uint8_t code) {
-  for (const auto& row : table) {
-    if (row.code == code) return row.name;
-  }
-  return {};
-}
-
-constexpr std::uint8_t kRequestMarker = 0x41;
+// Marker, entry-byte count, then (report kind, device class) pairs.
+constexpr std::size_t kMarker = 0;
+constexpr std::size_t kEntryBytes = 1;
+constexpr std::size_t kEntries = 2;
 
 }  // namespace
 
-std::string_view nameReportKind(std::uint8_t kind) { return lookUp(kReportKinds, kind); }
+std::string_view nameReportKind(std::uint8_t kind) { return kReportKinds.name(kind); }
 
 std::string_view nameDeviceClass(std::uint8_t deviceClass) {
-  return lookUp(kDeviceClasses, deviceClass);
+  return kDeviceClasses.name(deviceClass);
 }
 
-void decodeSmRequest(const EntryOut& entry, Bytes body) {
-  // marker, entry-byte count, then (report kind, device class) pairs.
-  if (body.size() < 2 || body[0] != kRequestMarker) return;
-  const std::size_t entryBytes = body[1];
-  const Bytes entries = body.subspan(2);
-  // An odd count still takes the device class byte just after the counted
-  // bytes; an entry whose two bytes are not both there ends the list.
-  for (std::size_t offset = 0; offset < entryBytes && offset + 1 < entries.size();
-       offset += 2) {
-    Writer& out = entry.startNote();
-    out.put("    ");
-    out.put(nameReportKind(entries[offset]));
-    out.put(" for ");
-    out.put(nameDeviceClass(entries[offset + 1]));
+SmRequest decodeSmRequest(Bytes body) {
+  SmRequest request;
+  request.truncated = body.empty();
+  if (body.empty() || body[kMarker] != kSmRequestMarker) return request;
+  request.marked = true;
+  if (body.size() <= kEntryBytes) {
+    request.truncated = true;
+    return request;
   }
+  request.entryBytes = body[kEntryBytes];
+  const Bytes held = body.subspan(kEntries);
+  // Entries are counted two bytes at a time while their offset is below the
+  // count: an odd count takes one more byte.
+  const std::size_t counted = (std::size_t{request.entryBytes} + 1) / 2;
+  const std::size_t whole = std::min(counted, held.size() / 2);
+  request.entries = ByteView{held.first(2 * whole)};
+  request.truncated = whole < counted;
+  return request;
 }
 
 }  // namespace ovantrex

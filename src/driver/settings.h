@@ -2,21 +2,16 @@
 // read and only read afterwards. Each is named by its option letter.
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "render/listing_options.h"
 
 namespace ovantrex {
 
-struct Settings {
-  std::string inputName;           // -f
-  std::string outputName;          // -w; empty means standard output
-  bool cumulative = false;         // -c
-  bool elapsedColumn = true;       // -m turns it off
-  bool timeColumn = false;         // -t
-  bool processColumn = false;      // -p
-  bool reportOverlong = false;     // -x
-  bool hideType = false;           // -H
-  std::int32_t hourOffset = 0;     // -h
+// The listing's options (-c, -m, -t, -p, -x, -H, -h) and the two files.
+struct Settings : ListingOptions {
+  std::string inputName;   // -f
+  std::string outputName;  // -w; empty means standard output
 };
 
 }  // namespace ovantrex

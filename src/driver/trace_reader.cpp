@@ -45,6 +45,7 @@ std::size_t TraceReader::read(std::span<std::uint8_t> dest) {
     begin_ += n;
     done += n;
   }
+  position_ += done;
   return done;
 }
 
@@ -55,6 +56,7 @@ std::size_t TraceReader::skip(std::size_t count) {
     begin_ += n;
     done += n;
   }
+  position_ += done;
   return done;
 }
 
@@ -66,6 +68,7 @@ std::span<const std::uint8_t> TraceReader::take(std::size_t count) {
     const std::size_t n = std::min(count, available);
     const std::uint8_t* start = begin_;
     begin_ += n;
+    position_ += n;
     return {start, n};
   }
   // The bytes straddle blocks: one copy into the record buffer.

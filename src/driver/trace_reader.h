@@ -42,6 +42,9 @@ class TraceReader {
   // Up to count bytes as one contiguous view, valid until the next call.
   // view.size() < count only at the end of the input.
   std::span<const std::uint8_t> take(std::size_t count);
+  // The bytes handed out or passed over so far: the offset in the input of
+  // the next byte.
+  std::uint64_t position() const { return position_; }
 
  private:
   // Makes bytes available in the block; false at the end of the input.
@@ -54,6 +57,7 @@ class TraceReader {
   const std::uint8_t* begin_ = nullptr;
   const std::uint8_t* end_ = nullptr;
   bool atEnd_ = false;
+  std::uint64_t position_ = 0;
   std::vector<std::uint8_t> record_;
 };
 

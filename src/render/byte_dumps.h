@@ -4,14 +4,11 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <span>
 
+#include "core/bytes.h"
 #include "render/writer.h"
 
 namespace ovantrex {
-
-using Bytes = std::span<const std::uint8_t>;
 
 // Two hex digits per byte joined by "."; after every 25th byte (but the last)
 // the "." is followed by a line break.

@@ -11,23 +11,25 @@
 
 namespace ovantrex {
 
-// The three prefix strings of one entry, in the order they are handed on:
-// first (time column), second (elapsed column or short prefix), third
-// (process/thread column).
+// The three prefix strings of one entry: the time column stands in front of
+// the record-type column, the elapsed and process/thread columns behind it.
+// In format versions 1 and 2 the time and process strings are empty and the
+// elapsed string is the short prefix (the elapsed value and, with -p, the
+// process and thread ids).
 struct PrefixStrings {
-  std::string_view first;
-  std::string_view second;
-  std::string_view third;
+  std::string_view time;
+  std::string_view elapsed;
+  std::string_view process;
 };
 
 struct PrefixWidths {
-  std::size_t first = 0;
-  std::size_t second = 0;
-  std::size_t third = 0;
+  std::size_t time = 0;
+  std::size_t elapsed = 0;
+  std::size_t process = 0;
 };
 
 inline PrefixWidths widthsOf(const PrefixStrings& prefix) {
-  return {prefix.first.size(), prefix.second.size(), prefix.third.size()};
+  return {prefix.time.size(), prefix.elapsed.size(), prefix.process.size()};
 }
 
 // Blanks of their own behind the prefix and type-column blanks.
@@ -48,24 +50,17 @@ struct Indents {
   std::size_t table = 0;  // extended version list: the kept prefix strings
 };
 
-// record: the strings handed with the record; recorded: the recorded prefix
-// widths; kept: the lengths of the kept prefix strings.
-Indents measureIndents(PrefixWidths record, PrefixWidths recorded, PrefixWidths kept,
-                       bool hideType);
+// ownStrings: the widths of the strings handed with the record;
+// recordedWidths: the widths recorded at the last format-version-3 record;
+// keptStrings: the lengths of the kept prefix strings now. The last two
+// differ after a record whose time column could not be built.
+Indents measureIndents(PrefixWidths ownStrings, PrefixWidths recordedWidths,
+                       PrefixWidths keptStrings, bool hideType);
 
 // Where the body of an entry is written: the writer and the entry's indents.
 struct EntryOut {
   Writer& out;
   Indents indent;
-
-  // Starts a decoder note: a new line and the note indent. The caller then
-  // writes the note's words; a note never ends its own line.
-  Writer& startNote() const {
-    out.put('\n');
-    out.blanks(indent.note);
-    return out;
-  }
-  void note(std::string_view words) const { startNote().put(words); }
 };
 
 }  // namespace ovantrex

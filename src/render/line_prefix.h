@@ -4,12 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <ctime>
+#include <optional>
 #include <string>
 
-#include "driver/settings.h"
-#include "driver/trace_format.h"
+#include "core/trace_record.h"
 #include "render/indents.h"
+#include "render/listing_options.h"
 
 namespace ovantrex {
 
@@ -25,8 +25,11 @@ struct LinePrefix {
   PrefixStrings strings() const { return {time, elapsed, process}; }
 };
 
-// The prefix state of one run.
+// The prefix state of one run. Its strings hold their room from the start,
+// so that building a prefix never asks for memory.
 struct PrefixState {
+  PrefixState();
+
   LinePrefix kept;
   double previousStamp = 0;
   std::string shortPrefix;  // format versions 1 and 2, one record at a time
@@ -39,12 +42,13 @@ struct PrefixState {
 
 // Builds the three prefix strings of a data record and moves the previous
 // time stamp on. The strings view storage in state, valid until the next
-// call. Throws RecordFailure when the time column's time is negative.
-PrefixStrings buildLinePrefix(PrefixState& state, const Settings& settings,
-                              const TraceRecordHeader& header, const TraceExtHeader& ext,
-                              int formatVersion);
+// call. Empty when the time column's time is negative: the record then gets
+// the fallback entry.
+std::optional<PrefixStrings> buildLinePrefix(PrefixState& state, const ListingOptions& options,
+                                             const TraceRecordHeader& header,
+                                             const TraceExtHeader& ext, int formatVersion);
 
-// Appends value as "%-10.3f": three decimals, left-justified in at least ten
+// Appends value with three decimals, left-justified in at least ten
 // characters, never cut.
 void appendSeconds(std::string& out, double value);
 

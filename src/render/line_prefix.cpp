@@ -1,14 +1,16 @@
-#include "driver/line_prefix.h"
+#include "render/line_prefix.h"
 
 #include <charconv>
-
-#include "render/record_failure.h"
+#include <ctime>
 
 namespace ovantrex {
 
 namespace {
 
 constexpr std::size_t kSecondsWidth = 10;
+// The longest elapsed value (the largest double with three decimals) and the
+// other columns fit in this room.
+constexpr std::size_t kPrefixRoom = 400;
 
 void appendPadded(std::string& out, std::uint64_t value, int base, std::size_t minDigits) {
   char digits[24];
@@ -18,7 +20,8 @@ void appendPadded(std::string& out, std::uint64_t value, int base, std::size_t m
   out.append(digits, length);
 }
 
-// "P%05x/T%05x "
+// "P", the process id, "/T", the thread id, each in hex with at least five
+// digits, and a blank.
 void appendProcessThread(std::string& out, const TraceExtHeader& ext) {
   out += 'P';
   appendPadded(out, ext.processId, 16, 5);
@@ -28,18 +31,19 @@ void appendProcessThread(std::string& out, const TraceExtHeader& ext) {
 }
 
 // The elapsed value, moving the previous time stamp on unless cumulative.
-double elapsedSeconds(PrefixState& state, const Settings& settings, double timeStamp) {
+double elapsedSeconds(PrefixState& state, const ListingOptions& options, double timeStamp) {
   const double value = (timeStamp - state.previousStamp) / 1000;
-  if (!settings.cumulative) state.previousStamp = timeStamp;
+  if (!options.cumulative) state.previousStamp = timeStamp;
   return value;
 }
 
-// "%02d/%02d-%02d:%02d:%02d" of the local time of t (t >= 0).
-const std::string& localClock(PrefixState& state, std::int32_t t) {
-  if (state.haveCachedSecond && state.cachedSecond == t) return state.cachedClock;
+// Month/day-hour:minute:second of the local time of t (t >= 0), two digits
+// each; the same second is converted once. Null when the conversion fails.
+const std::string* localClock(PrefixState& state, std::int32_t t) {
+  if (state.haveCachedSecond && state.cachedSecond == t) return &state.cachedClock;
   const std::time_t when = t;
   std::tm local{};
-  if (localtime_r(&when, &local) == nullptr) throw RecordFailure("local time conversion");
+  if (localtime_r(&when, &local) == nullptr) return nullptr;
   std::string& clock = state.cachedClock;
   clock.clear();
   const auto two = [&clock](int value) {
@@ -56,23 +60,33 @@ const std::string& localClock(PrefixState& state, std::int32_t t) {
   two(local.tm_sec);
   state.haveCachedSecond = true;
   state.cachedSecond = t;
-  return clock;
+  return &clock;
 }
 
-// "%02d/%02d-%02d:%02d:%02d.%03hu " of the record's time with the hour offset.
-void appendTimeColumn(std::string& out, PrefixState& state, const Settings& settings,
+// The clock of the record's time moved by the hour offset, ".", the
+// milliseconds with at least three digits, and a blank. False when the time
+// is negative or cannot be converted.
+bool appendTimeColumn(std::string& out, PrefixState& state, const ListingOptions& options,
                       const TraceExtHeader& ext) {
   // Signed 32-bit arithmetic that wraps, done in unsigned.
-  const auto t = static_cast<std::int32_t>(static_cast<std::uint32_t>(settings.hourOffset) * 3600u +
+  const auto t = static_cast<std::int32_t>(static_cast<std::uint32_t>(options.hourOffset) * 3600u +
                                            static_cast<std::uint32_t>(ext.seconds));
-  if (t < 0) throw RecordFailure("negative time");
-  out += localClock(state, t);
+  if (t < 0) return false;
+  const std::string* clock = localClock(state, t);
+  if (clock == nullptr) return false;
+  out += *clock;
   out += '.';
   appendPadded(out, ext.milliseconds, 10, 3);
   out += ' ';
+  return true;
 }
 
 }  // namespace
+
+PrefixState::PrefixState() {
+  for (std::string* room : {&kept.time, &kept.elapsed, &kept.process, &shortPrefix, &cachedClock})
+    room->reserve(kPrefixRoom);
+}
 
 void appendSeconds(std::string& out, double value) {
   // Wide enough for the largest double in fixed notation with 3 decimals.
@@ -83,33 +97,33 @@ void appendSeconds(std::string& out, double value) {
   if (length < kSecondsWidth) out.append(kSecondsWidth - length, ' ');
 }
 
-PrefixStrings buildLinePrefix(PrefixState& state, const Settings& settings,
-                              const TraceRecordHeader& header, const TraceExtHeader& ext,
-                              int formatVersion) {
+std::optional<PrefixStrings> buildLinePrefix(PrefixState& state, const ListingOptions& options,
+                                             const TraceRecordHeader& header,
+                                             const TraceExtHeader& ext, int formatVersion) {
   if (formatVersion != 3) {
     std::string& prefix = state.shortPrefix;
     prefix.clear();
-    if (settings.elapsedColumn) {
-      appendSeconds(prefix, elapsedSeconds(state, settings, header.timeStamp));
-      if (settings.processColumn) {
+    if (options.elapsedColumn) {
+      appendSeconds(prefix, elapsedSeconds(state, options, header.timeStamp));
+      if (options.processColumn) {
         prefix += "  ";
         appendProcessThread(prefix, ext);
       }
     }
-    return {{}, prefix, {}};
+    return PrefixStrings{{}, prefix, {}};
   }
 
   LinePrefix& kept = state.kept;
   kept.time.clear();
   kept.elapsed.clear();
   kept.process.clear();
-  if (settings.elapsedColumn) {
-    appendSeconds(kept.elapsed, elapsedSeconds(state, settings, header.timeStamp));
+  if (options.elapsedColumn) {
+    appendSeconds(kept.elapsed, elapsedSeconds(state, options, header.timeStamp));
     kept.elapsed += ' ';
   }
   // A failure here leaves the recorded widths as they were.
-  if (settings.timeColumn) appendTimeColumn(kept.time, state, settings, ext);
-  if (settings.processColumn) appendProcessThread(kept.process, ext);
+  if (options.timeColumn && !appendTimeColumn(kept.time, state, options, ext)) return std::nullopt;
+  if (options.processColumn) appendProcessThread(kept.process, ext);
   kept.widths = widthsOf(kept.strings());
   return kept.strings();
 }

@@ -1,0 +1,53 @@
+// What the record loop yields: data records with both headers, and the
+// loop's diagnostics. All three steps share these values.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/bytes.h"
+#include "core/protocol.h"
+
+namespace ovantrex {
+
+struct TraceRecordHeader {
+  std::int32_t length = 0;
+  MinorCode minorCode = 0;
+  double timeStamp = 0;  // milliseconds
+};
+
+// All zero in format version 1.
+struct TraceExtHeader {
+  std::uint32_t threadId = 0;
+  std::uint32_t processId = 0;
+  std::int32_t seconds = 0;  // since 1970-01-01 00:00:00 UTC
+  std::uint8_t component = 0;
+  std::uint16_t milliseconds = 0;
+};
+
+// A data record (minor code 1 to 499). The payload is valid until the loop
+// reads the next record.
+struct Record {
+  std::uint64_t offset = 0;  // of the record header in the file
+  int formatVersion = 1;
+  TraceRecordHeader header;
+  TraceExtHeader ext;
+  Bytes payload;
+};
+
+// What the record loop skips, and why.
+enum class DiagnosticKind : std::uint8_t {
+  InvalidMinor,    // minor code 0 or above 501: the 16 header bytes are skipped
+  Overlong,        // length above the limit: the 16 header bytes are skipped
+  ShortExtHeader,  // the trace ends inside the second header
+  ShortPayload,    // the trace ends inside the payload
+};
+
+struct Diagnostic {
+  DiagnosticKind kind = DiagnosticKind::InvalidMinor;
+  std::uint64_t offset = 0;  // of the record header in the file
+  TraceRecordHeader header;
+  std::size_t bytesRead = 0;  // ShortPayload: the payload bytes that arrived
+};
+
+}  // namespace ovantrex

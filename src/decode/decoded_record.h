@@ -1,0 +1,57 @@
+// A data record decoded once into values, for every printer to print.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <variant>
+
+#include "core/bytes.h"
+#include "core/trace_record.h"
+#include "decode/component_report.h"
+#include "decode/firmware_command.h"
+#include "decode/record_type.h"
+#include "decode/status_reply.h"
+
+namespace ovantrex {
+
+// Why a record cannot be decoded: the listing then shows it raw.
+enum class DecodeFailure : std::uint8_t {
+  None,
+  ShortTransferHeader,   // a HID transfer shorter than its 8-byte header
+  ShortComponentReport,  // a component report that ends before its count byte
+};
+
+std::string_view decodeFailureName(DecodeFailure failure);
+
+// The parts of a HID transfer record's payload.
+struct HidTransfer {
+  ByteView header;  // the 8 header bytes
+  ByteView data;    // the transfer data: the payload from byte 8 on
+  std::uint8_t reportId() const { return header[kReportIdByte]; }
+  friend bool operator==(const HidTransfer&, const HidTransfer&) = default;
+};
+
+// Firmware-report feature reads other than component reports carry no value.
+using FirmwareBody = std::variant<std::monostate, FirmwareCommand, StatusReply, ComponentReport>;
+
+struct DecodedRecord {
+  RecordType type = RecordType::Unknown;
+  // In format version 3 a record whose component byte is neither 0 nor
+  // 0x65 is hidden from the listing.
+  bool hidden = false;
+  DecodeFailure failure = DecodeFailure::None;
+  ByteView text;         // Text: up to the first zero byte, less one line end
+  HidTransfer transfer;  // HID transfers
+  // A write, read or feature read of the firmware report (the report id of
+  // a feature write is never looked at).
+  bool firmware = false;
+  FirmwareBody body;
+  friend bool operator==(const DecodedRecord&, const DecodedRecord&) = default;
+};
+
+DecodedRecord decodeRecord(const Record& record);
+
+// The component test of format version 3.
+bool isHidden(const Record& record);
+
+}  // namespace ovantrex

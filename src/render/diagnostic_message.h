@@ -1,0 +1,17 @@
+// The words of the record loop's diagnostics, without their line end, as
+// the listing's streams carry them.
+#pragma once
+
+#include <string_view>
+
+#include "core/trace_record.h"
+#include "render/writer.h"
+
+namespace ovantrex {
+
+void writeDiagnosticMessage(Writer& out, const Diagnostic& diagnostic);
+
+// "invalid_minor", "overlong", "short_ext_header", "short_payload".
+std::string_view diagnosticName(DiagnosticKind kind);
+
+}  // namespace ovantrex

@@ -1,0 +1,52 @@
+// The words of every note that the listing writes under a record of the
+// firmware report, in order. The text listing puts each on a line of its
+// own behind the note indent; other printers take the words as they are.
+#pragma once
+
+#include <cstddef>
+
+#include "decode/decoded_record.h"
+#include "render/writer.h"
+
+namespace ovantrex {
+
+// Where notes go: startNote() gives the writer for one note's words, and
+// endNote() follows them.
+class NoteSink {
+ public:
+  virtual Writer& startNote() = 0;
+  virtual void endNote() {}
+
+ protected:
+  NoteSink() = default;
+  NoteSink(const NoteSink&) = default;
+  NoteSink& operator=(const NoteSink&) = default;
+  ~NoteSink() = default;
+};
+
+// The text listing's notes: a line break and the note indent before the
+// words; a note never ends its own line.
+class IndentedNotes final : public NoteSink {
+ public:
+  IndentedNotes(Writer& out, std::size_t indent) : out_(out), indent_(indent) {}
+  Writer& startNote() override {
+    out_.put('\n');
+    out_.blanks(indent_);
+    return out_;
+  }
+
+ private:
+  Writer& out_;
+  std::size_t indent_;
+};
+
+void writeCommandNotes(NoteSink& notes, const FirmwareCommand& command);
+// The entries of a systems-management request, one note each.
+void writeSmRequestEntryNotes(NoteSink& notes, const SmRequest& request);
+// The status bits' notes and, for a flash read, its heading.
+void writeStatusNotes(NoteSink& notes, const StatusReply& reply);
+void writeSmReportNotes(NoteSink& notes, const SmReport& report);
+// Every note of a decoded record, whatever its kind (none for most).
+void writeRecordNotes(NoteSink& notes, const DecodedRecord& record);
+
+}  // namespace ovantrex

@@ -1,0 +1,25 @@
+// A printer takes the records and diagnostics of a trace, in trace order.
+// The text listing is one printer; every output of the program is another.
+#pragma once
+
+#include "core/trace_record.h"
+#include "decode/decoded_record.h"
+
+namespace ovantrex {
+
+class Printer {
+ public:
+  virtual ~Printer() = default;
+  // Every data record, hidden ones included, with its decoded values.
+  virtual void record(const Record& record, const DecodedRecord& decoded) = 0;
+  virtual void diagnostic(const Diagnostic& diagnostic) = 0;
+  // The trace has been read to its end.
+  virtual void finish() {}
+
+ protected:
+  Printer() = default;
+  Printer(const Printer&) = default;
+  Printer& operator=(const Printer&) = default;
+};
+
+}  // namespace ovantrex
