@@ -11,7 +11,8 @@
 //   rest    the trace file
 //
 // Every trace is listed twice: once from memory and once through a stream
-// in small blocks; both listings must be identical to the byte. With an
+// in small blocks; both listings must be identical to the byte. Every
+// record is decoded a second time, and both values must be equal. With an
 // injected read or write failure the run must end in ReadError or
 // WriteError (or normally), never anything else.
 #include <algorithm>
@@ -27,14 +28,15 @@
 #include <string>
 #include <vector>
 
+#include "decode/decoded_record.h"
 #include "driver/command_line.h"
 #include "driver/record_loop.h"
 #include "driver/trace_reader.h"
+#include "render/text_listing.h"
 #include "render/writer.h"
 
 namespace {
 
-using ovantrex::LoopStreams;
 using ovantrex::ReadError;
 using ovantrex::Settings;
 using ovantrex::TraceReader;
@@ -136,6 +138,24 @@ struct Output {
   Sink listing, console, errors;
 };
 
+// Decodes every record once more before the listing prints it: decoding is
+// a pure function of the record's bytes.
+class DecodeTwice final : public ovantrex::Printer {
+ public:
+  explicit DecodeTwice(ovantrex::Printer& next) : next_(next) {}
+  void record(const ovantrex::Record& record, const ovantrex::DecodedRecord& decoded) override {
+    if (!(ovantrex::decodeRecord(record) == decoded)) {
+      std::fprintf(stderr, "decoding a record twice gave different values\n");
+      std::abort();
+    }
+    next_.record(record, decoded);
+  }
+  void diagnostic(const ovantrex::Diagnostic& diagnostic) override { next_.diagnostic(diagnostic); }
+
+ private:
+  ovantrex::Printer& next_;
+};
+
 enum class Ending { normal, readError, writeError };
 
 // One run of the record loop over reader; the writers go to out's sinks.
@@ -149,9 +169,10 @@ Ending list(TraceReader& reader, const Settings& settings, bool separateConsole,
   auto errors = std::make_unique<Writer>(errorsFile.get());
   Ending ending = Ending::normal;
   try {
-    ovantrex::runRecordLoop(reader, LoopStreams{*listing, separateConsole ? *console : *listing,
-                                                *errors},
-                            settings);
+    ovantrex::TextListing text(*listing, separateConsole ? *console : *listing, *errors,
+                               settings);
+    DecodeTwice checked(text);
+    ovantrex::readTrace(reader, checked);
     listing->flush();
     console->flush();
     errors->flush();
