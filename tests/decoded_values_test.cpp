@@ -227,7 +227,7 @@ TEST(DecodedRecordValue, TypesFailuresAndTheComponentTest) {
   // A feature write of the firmware report is not decoded.
   const DecodedRecord setFeature = decodeRecord(recordOf(kMinorHidSetFeat, status.view()));
   EXPECT_FALSE(setFeature.firmware);
-  EXPECT_TRUE(std::holds_alternative<std::monostate>(setFeature.body));
+  EXPECT_TRUE(std::holds_alternative<NoBody>(setFeature.body));
 
   EXPECT_EQ(decodeRecord(recordOf(300, text.view())).type, RecordType::Unknown);
   // Only format version 3 hides components other than 0 and "e".

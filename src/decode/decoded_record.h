@@ -31,8 +31,16 @@ struct HidTransfer {
   friend bool operator==(const HidTransfer&, const HidTransfer&) = default;
 };
 
+// The body of a record that carries no firmware value. Its constructor is
+// written out so that a fresh record does not zero the room of the largest
+// value.
+struct NoBody {
+  NoBody() {}  // NOLINT(modernize-use-equals-default)
+  friend bool operator==(const NoBody&, const NoBody&) { return true; }
+};
+
 // Firmware-report feature reads other than component reports carry no value.
-using FirmwareBody = std::variant<std::monostate, FirmwareCommand, StatusReply, ComponentReport>;
+using FirmwareBody = std::variant<NoBody, FirmwareCommand, StatusReply, ComponentReport>;
 
 struct DecodedRecord {
   RecordType type = RecordType::Unknown;
