@@ -19,8 +19,64 @@ constexpr std::string_view kUsage =
     "    -w <filename> Output file (stdout if option not provided\n"
     "    -x            Debug this program\n";
 
+constexpr std::string_view kHelp =
+    "Usage: ovantrex -f TRACE [OPTIONS]\n"
+    "Lists the records of a firmware update trace and decodes the firmware\n"
+    "report (HID report 0xA0).\n"
+    "\n"
+    "Input and output:\n"
+    "  -f FILE       the trace file to read\n"
+    "  -w FILE       write the output to FILE (default: standard output)\n"
+    "\n"
+    "Columns of the listing:\n"
+    "  -t            local time of each record (format version 3 traces)\n"
+    "  -h N          add N hours to the time column\n"
+    "  -m            leave out the elapsed-seconds column\n"
+    "  -c            elapsed seconds since the start, not since the previous record\n"
+    "  -p            process/thread column\n"
+    "  -H            leave out the record-type column\n"
+    "  -x            report records whose length is over the limit\n"
+    "  -?            the short usage text\n"
+    "\n"
+    "Other outputs:\n"
+    "  --json        JSON Lines: one object per record and per diagnostic\n"
+    "                (-c, -m, -t, -h, -p and -H change nothing)\n"
+    "  --summary     a report of the whole trace in place of the listing;\n"
+    "                with --json, one JSON object\n"
+    "  --help        this help\n"
+    "  --version     the program's version\n"
+    "\n"
+    "Exit status:\n"
+    "  0  done\n"
+    "  1  the command line cannot start a run (no trace named, -?, an illegal\n"
+    "     option or an option without its argument)\n"
+    "  2  the trace cannot be opened or read\n"
+    "  3  the output file cannot be opened\n"
+    "  4  the output could not be written\n"
+    "\n"
+    "ovantrex(1) has the details.\n";
+
 // Exit status of a command line that cannot start a run.
 constexpr int kUsageStatus = 1;
+
+struct LongOption {
+  std::string_view name;
+  int code;
+};
+constexpr LongOption kLongOptions[] = {
+    {"--json", kLongJson},
+    {"--summary", kLongSummary},
+    {"--help", kLongHelp},
+    {"--version", kLongVersion},
+};
+
+// The code of a long option named exactly, or 0.
+int longOptionCode(std::string_view argument) {
+  for (const auto& option : kLongOptions) {
+    if (option.name == argument) return option.code;
+  }
+  return 0;
+}
 
 void parserMessage(Writer& err, std::string_view text, char letter) {
   err.put("ovantrex: ");
@@ -46,6 +102,11 @@ int OptionParser::parseNextOption(int argc, const char* const* argv, std::string
     if (std::strcmp(argument, "--") == 0) {
       ++nextIndex;
       return kOptionsOver;
+    }
+    if (const int code = longOptionCode(argument); code != 0) {
+      ++nextIndex;
+      optionArgument = nullptr;
+      return code;
     }
   }
   const char* argument = argv[nextIndex];
@@ -88,6 +149,16 @@ void printUsage(Writer& err) {
   err.flush();
 }
 
+void printHelp(Writer& out) {
+  out.put(kHelp);
+  out.flush();
+}
+
+void printVersion(Writer& out) {
+  out.put("ovantrex " OVANTREX_VERSION "\n");
+  out.flush();
+}
+
 std::int32_t parseHourOffset(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && isBlank(text[i])) ++i;
@@ -111,7 +182,14 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
   CommandLine result;
   Settings& settings = result.settings;
   if (argc == 2) {
-    // A single argument is the input file name, whatever it looks like.
+    // A single argument is the input file name, whatever it looks like,
+    // but for --help and --version.
+    const int code = longOptionCode(argv[1]);
+    if (code == kLongHelp || code == kLongVersion) {
+      result.request = code == kLongHelp ? Request::Help : Request::Version;
+      result.exitStatus = 0;
+      return result;
+    }
     settings.inputName = argv[1];
   } else {
     OptionParser parser;
@@ -127,6 +205,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
         case 'x': settings.reportOverlong = true; break;
         case 'H': settings.hideType = true; break;
         case 'h': settings.hourOffset = parseHourOffset(parser.optionArgument); break;
+        case kLongJson: settings.json = true; break;
+        case kLongSummary: settings.summary = true; break;
+        case kLongHelp:
+        case kLongVersion:
+          result.request = letter == kLongHelp ? Request::Help : Request::Version;
+          result.exitStatus = 0;
+          return result;
         default:
           // '?': a parser error, whose message is written, or -? among other
           // arguments, which asks for the usage text.

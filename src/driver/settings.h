@@ -12,6 +12,8 @@ namespace ovantrex {
 struct Settings : ListingOptions {
   std::string inputName;   // -f
   std::string outputName;  // -w; empty means standard output
+  bool json = false;       // --json: JSON Lines in place of the listing
+  bool summary = false;    // --summary: a report of the whole trace in place of the listing
 };
 
 }  // namespace ovantrex
