@@ -9,6 +9,8 @@
 #include "driver/command_line.h"
 #include "driver/record_loop.h"
 #include "driver/trace_reader.h"
+#include "render/json_lines.h"
+#include "render/text_listing.h"
 
 namespace ovantrex {
 
@@ -41,6 +43,8 @@ File openInput(const std::string& name) {
 
 int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
   const CommandLine commandLine = parseCommandLine(argc, argv, err);
+  if (commandLine.request == Request::Help) printHelp(out);
+  if (commandLine.request == Request::Version) printVersion(out);
   if (commandLine.exitStatus) return *commandLine.exitStatus;
   tzset();
   const Settings& settings = commandLine.settings;
@@ -67,7 +71,14 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
     std::string readFailure;
     try {
       TraceReader reader(input.get());
-      runRecordLoop(reader, LoopStreams{listing, out, err}, settings);
+      std::unique_ptr<Printer> printer;
+      if (settings.json) {
+        printer = std::make_unique<JsonLines>(listing, err, settings);
+      } else {
+        printer = std::make_unique<TextListing>(listing, out, err, settings);
+      }
+      readTrace(reader, *printer);
+      printer->finish();
     } catch (const ReadError& error) {
       readFailure = error.what();
     }

@@ -47,6 +47,19 @@ void writeDiagnosticMessage(Writer& out, const Diagnostic& diagnostic) {
   }
 }
 
+void writeDiagnosticLine(Writer& out, const Diagnostic& diagnostic) {
+  writeDiagnosticMessage(out, diagnostic);
+  out.put('\n');
+  out.flush();
+}
+
+void reportOnStandardError(Writer& errors, const ListingOptions& options,
+                           const Diagnostic& diagnostic) {
+  if (diagnostic.kind == DiagnosticKind::InvalidMinor) return;
+  if (diagnostic.kind == DiagnosticKind::Overlong && !options.reportOverlong) return;
+  writeDiagnosticLine(errors, diagnostic);
+}
+
 std::string_view diagnosticName(DiagnosticKind kind) { return kDiagnostics.name(kind); }
 
 }  // namespace ovantrex

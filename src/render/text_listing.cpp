@@ -39,13 +39,12 @@ void TextListing::record(const Record& record, const DecodedRecord& decoded) {
 }
 
 void TextListing::diagnostic(const Diagnostic& diagnostic) {
-  // The invalid-minor-code message goes to standard output, even with -w;
-  // the others go to standard error, an over-long length only with -x.
-  if (diagnostic.kind == DiagnosticKind::Overlong && !options_.reportOverlong) return;
-  Writer& out = diagnostic.kind == DiagnosticKind::InvalidMinor ? console_ : errors_;
-  writeDiagnosticMessage(out, diagnostic);
-  out.put('\n');
-  out.flush();
+  // The invalid-minor-code message goes to standard output, even with -w.
+  if (diagnostic.kind == DiagnosticKind::InvalidMinor) {
+    writeDiagnosticLine(console_, diagnostic);
+  } else {
+    reportOnStandardError(errors_, options_, diagnostic);
+  }
 }
 
 }  // namespace ovantrex

@@ -108,6 +108,11 @@ class Writer {
   // Memory-backed writers: everything written so far.
   const std::string& text();
   std::string take();
+  // Memory-backed writers: forgets what was written, keeping the room.
+  void clear() {
+    pos_ = 0;
+    collected_.clear();
+  }
 
  private:
   void drain();

@@ -1,0 +1,185 @@
+#include "render/json_decoded.h"
+
+#include <string_view>
+
+#include "core/protocol.h"
+#include "render/json_values.h"
+
+namespace ovantrex {
+
+namespace {
+
+// {"value": v, "name": "..."}
+void coded(JsonObject& object, std::string_view key, std::uint32_t value, std::string_view name) {
+  JsonObject field(object.key(key));
+  field.number("value", value);
+  field.string("name", name);
+}
+
+std::uint32_t recordIdValue(const RecordId& id) {
+  return std::uint32_t{id[0]} << 16 | std::uint32_t{id[1]} << 8 | id[2];
+}
+
+// {"hex": "...", "text": "..."}: bytes that carry text.
+void bytesWithText(JsonObject& object, std::string_view key, Bytes bytes, Bytes text) {
+  JsonObject field(object.key(key));
+  writeJsonHex(field.key("hex"), bytes);
+  writeJsonString(field.key("text"), text);
+}
+
+void writeCommand(Writer& out, const FirmwareCommand& command) {
+  JsonObject object(out);
+  object.string("kind", commandKindName(command.kind));
+  coded(object, "command", command.commandClass, commandClassName(command.commandClass));
+  switch (command.kind) {
+    case CommandKind::System:
+      coded(object, "sub_command", command.subCommand, systemCommandName(command));
+      if (command.subCommand == kSubDeviceInformation) {
+        object.number("data_count", command.dataCount);
+        object.boolean("device_information", command.deviceInformation);
+      }
+      break;
+    case CommandKind::FlashWrite:
+      object.number("data_count", command.dataCount);
+      object.number("address", command.address);
+      object.number("length_field", command.lengthField);
+      object.boolean("length_agrees", command.lengthAgrees());
+      break;
+    case CommandKind::ChecksumWrite:
+      object.number("checksum", command.checksum);
+      break;
+    case CommandKind::SerialNumber: {
+      object.number("data_count", command.dataCount);
+      // The characters only; their second bytes are never looked at.
+      char characters[256];
+      for (std::size_t i = 0; i < command.serialLength; ++i) characters[i] = command.serialCharacter(i);
+      const Bytes text(reinterpret_cast<const std::uint8_t*>(characters), command.serialLength);
+      bytesWithText(object, "serial", text, text);
+      break;
+    }
+    case CommandKind::ReadOneRecord:
+    case CommandKind::ReadAllRecords:
+      object.number("data_count", command.dataCount);
+      object.number("address", command.address);
+      coded(object, "record_id", recordIdValue(command.recordId),
+            nameRecordId(command.recordId).view());
+      break;
+    case CommandKind::SmRequest: {
+      const SmRequest& request = command.request;
+      object.boolean("marked", request.marked);
+      object.number("entry_bytes", request.entryBytes);
+      JsonArray entries(object.key("entries"));
+      for (std::size_t i = 0; i < request.count(); ++i) {
+        const SmRequestEntry entry = request.entry(i);
+        JsonObject item(entries.next());
+        coded(item, "report", entry.reportKind, nameReportKind(entry.reportKind));
+        coded(item, "device_class", entry.deviceClass, nameDeviceClass(entry.deviceClass));
+      }
+      break;
+    }
+    case CommandKind::StartFlashUpdate:
+    case CommandKind::Invalid:
+      break;
+  }
+  object.boolean("truncated", command.truncated);
+}
+
+void writeEcLevel(JsonObject& object, std::string_view key, const std::array<std::uint8_t, 2>& level) {
+  Writer& out = object.key(key);
+  out.put('"');
+  out.hexByte(level[0]);
+  out.put('.');
+  out.hexByte(level[1]);
+  out.put('"');
+}
+
+void writeStatusReply(Writer& out, const StatusReply& reply) {
+  JsonObject object(out);
+  object.string("kind", "status reply");
+  {
+    JsonObject status(object.key("status"));
+    status.number("value", reply.status);
+    JsonArray bits(status.key("bits"));
+    for (const auto& bit : statusBitNames()) {
+      if (reply.has(bit.value)) writeJsonString(bits.next(), bit.name);
+    }
+  }
+  if (reply.has(kStatusEcInformation)) {
+    JsonObject ec(object.key("ec"));
+    writeEcLevel(ec, "current", reply.ecCurrent);
+    writeEcLevel(ec, "previous", reply.ecPrevious);
+  }
+  if (reply.flashRead) {
+    JsonObject flash(object.key("flash_read"));
+    flash.number("length", reply.flashLength);
+    flash.number("address", reply.flashAddressValue());
+    bytesWithText(flash, "contents", reply.contents.bytes, reply.contents.bytes);
+  }
+  object.boolean("truncated", reply.truncated);
+}
+
+void writeVersionList(Writer& out, const ExtendedVersionList& list) {
+  JsonObject object(out);
+  object.string("kind", "extended version list");
+  object.boolean("listed", list.listed);
+  coded(object, "record_id", recordIdValue(list.recordId), nameRecordId(list.recordId).view());
+  object.number("data_count", list.dataCount);
+  {
+    JsonArray rows(object.key("rows"));
+    for (std::size_t r = 0; r < list.rowCount(); ++r) {
+      const auto row = list.row(r);
+      JsonObject columns(rows.next());
+      columns.number("i", row[0]);
+      columns.number("rr", row[1]);
+      columns.number("gg", row[2]);
+      columns.number("ff", row[3]);
+      columns.number("bb", row[4]);
+    }
+  }
+  object.boolean("truncated", list.truncated);
+}
+
+void writeSmReport(Writer& out, const SmReport& report) {
+  JsonObject object(out);
+  object.string("kind", "systems management report");
+  object.boolean("inventory_section", report.hasInventory);
+  object.boolean("usage_section", report.hasUsage);
+  {
+    JsonArray inventory(object.key("inventory"));
+    for (const InventoryItem& item : report.inventory) {
+      JsonObject entry(inventory.next());
+      coded(entry, "tag", item.tag, inventoryItemName(item.tag));
+      if (item.tag != kItemLogicalDeviceList) entry.number("value", item.value);
+    }
+  }
+  {
+    JsonArray counters(object.key("counters"));
+    for (const UsageCounter& counter : report.counters) {
+      JsonObject entry(counters.next());
+      coded(entry, "device_class", counter.deviceClass, nameDeviceClass(counter.deviceClass));
+      coded(entry, "tag", counter.tag, usageCounterName(counter.deviceClass, counter.tag));
+      entry.number("value", counter.value);
+    }
+  }
+  object.boolean("truncated", report.truncated);
+}
+
+}  // namespace
+
+bool hasDecodedJson(const FirmwareBody& body) { return !std::holds_alternative<NoBody>(body); }
+
+void writeDecodedJson(Writer& out, const FirmwareBody& body) {
+  if (const auto* command = std::get_if<FirmwareCommand>(&body)) {
+    writeCommand(out, *command);
+  } else if (const auto* reply = std::get_if<StatusReply>(&body)) {
+    writeStatusReply(out, *reply);
+  } else if (const auto* component = std::get_if<ComponentReport>(&body)) {
+    if (const auto* list = std::get_if<ExtendedVersionList>(&component->body)) {
+      writeVersionList(out, *list);
+    } else {
+      writeSmReport(out, std::get<SmReport>(component->body));
+    }
+  }
+}
+
+}  // namespace ovantrex

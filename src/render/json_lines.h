@@ -1,0 +1,30 @@
+// JSON Lines: one JSON object per line for every data record and every
+// diagnostic of the record loop, in trace order.
+#pragma once
+
+#include <cstdint>
+
+#include "render/listing_options.h"
+#include "render/printer.h"
+#include "render/writer.h"
+
+namespace ovantrex {
+
+class JsonLines final : public Printer {
+ public:
+  // out: the output stream. errors: standard error, which keeps the
+  // messages that the listing writes there (an over-long length with -x).
+  JsonLines(Writer& out, Writer& errors, const ListingOptions& options);
+
+  void record(const Record& record, const DecodedRecord& decoded) override;
+  void diagnostic(const Diagnostic& diagnostic) override;
+
+ private:
+  Writer& out_;
+  Writer& errors_;
+  ListingOptions options_;
+  double previousStamp_ = 0;
+  Writer scratch_;  // one note's words before they are escaped
+};
+
+}  // namespace ovantrex
