@@ -12,7 +12,12 @@
 //
 // Every trace is listed twice: once from memory and once through a stream
 // in small blocks; both listings must be identical to the byte. Every
-// record is decoded a second time, and both values must be equal. With an
+// record is decoded a second time, and both values must be equal.
+//
+// The same trace is also written as JSON Lines: every line must parse,
+// there must be one record object for every data record and one diagnostic
+// object for every diagnostic, and the notes of each firmware-report record
+// must be those that the text listing writes under its entry. With an
 // injected read or write failure the run must end in ReadError or
 // WriteError (or normally), never anything else.
 #include <algorithm>
@@ -28,10 +33,14 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+#include <sstream>
+
 #include "decode/decoded_record.h"
 #include "driver/command_line.h"
 #include "driver/record_loop.h"
 #include "driver/trace_reader.h"
+#include "render/json_lines.h"
 #include "render/text_listing.h"
 #include "render/writer.h"
 
@@ -184,6 +193,136 @@ Ending list(TraceReader& reader, const Settings& settings, bool separateConsole,
   return ending;
 }
 
+// ---- JSON Lines against the text listing ----
+
+// Keeps each record's text entry and counts the diagnostics.
+class EntryCapture final : public ovantrex::Printer {
+ public:
+  EntryCapture(ovantrex::Printer& next, Writer& listing) : next_(next), listing_(listing) {}
+  void record(const ovantrex::Record& record, const ovantrex::DecodedRecord& decoded) override {
+    const std::size_t before = listing_.text().size();
+    next_.record(record, decoded);
+    entries.push_back(listing_.text().substr(before));
+  }
+  void diagnostic(const ovantrex::Diagnostic& diagnostic) override {
+    ++diagnostics;
+    next_.diagnostic(diagnostic);
+  }
+  std::vector<std::string> entries;
+  std::size_t diagnostics = 0;
+
+ private:
+  ovantrex::Printer& next_;
+  Writer& listing_;
+};
+
+// The plain character dump: a dot for every byte outside 0x20..0x7e, a
+// line break after every 80th character.
+std::string plainChars(const std::string& bytes) {
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    out += b >= 0x20 && b <= 0x7e ? static_cast<char>(b) : '.';
+    if ((i + 1) % 80 == 0) out += '\n';
+  }
+  return out;
+}
+
+std::string fromHex(const std::string& hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return bytes;
+}
+
+// A JSON string as the bytes it stands for: each character is one byte.
+std::string bytesOf(const nlohmann::json& text) {
+  std::string bytes;
+  const std::string utf8 = text.get<std::string>();
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      bytes += static_cast<char>(c);
+    } else {
+      // U+0080 to U+00FF: two bytes in UTF-8.
+      bytes += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3f));
+    }
+  }
+  return bytes;
+}
+
+[[noreturn]] void mismatch(const char* what, const std::string& detail) {
+  std::fprintf(stderr, "JSON Lines and listing disagree: %s\n%s\n", what, detail.c_str());
+  std::abort();
+}
+
+// Without the type and elapsed columns every prefix string is empty: the
+// note indent is 31 blanks and a flash read's dump indent 22.
+void checkJsonAgainstListing(std::span<const std::uint8_t> trace, const Settings& drawn) {
+  Settings text;
+  text.hideType = true;
+  text.elapsedColumn = false;
+  text.reportOverlong = drawn.reportOverlong;
+  Writer listing;
+  Writer console;
+  Writer errors;
+  ovantrex::TextListing textListing(listing, console, errors, text);
+  EntryCapture capture(textListing, listing);
+  {
+    TraceReader reader(trace);
+    ovantrex::readTrace(reader, capture);
+  }
+  Writer json;
+  Writer jsonErrors;
+  ovantrex::JsonLines jsonLines(json, jsonErrors, drawn);
+  {
+    TraceReader reader(trace);
+    ovantrex::readTrace(reader, jsonLines);
+  }
+
+  std::vector<nlohmann::json> records;
+  std::size_t diagnostics = 0;
+  std::istringstream lines(json.text());
+  for (std::string line; std::getline(lines, line);) {
+    nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
+    if (object.is_discarded() || !object.is_object()) mismatch("a line is not a JSON object", line);
+    if (object.contains("diagnostic")) {
+      ++diagnostics;
+    } else {
+      records.push_back(std::move(object));
+    }
+  }
+  if (records.size() != capture.entries.size())
+    mismatch("record count", std::to_string(records.size()) + " objects, " +
+                                 std::to_string(capture.entries.size()) + " records");
+  if (diagnostics != capture.diagnostics) mismatch("diagnostic count", "");
+
+  const std::string noteIndent(31, ' ');
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const nlohmann::json& object = records[i];
+    const std::string& entry = capture.entries[i];
+    if (object["hidden"].get<bool>() || object["failed"].get<bool>() || !object.contains("notes"))
+      continue;
+    std::string notes;
+    for (const auto& note : object["notes"]) notes += "\n" + noteIndent + bytesOf(note);
+    std::string tail = notes;
+    const auto* flash = object.contains("decoded") ? &object["decoded"] : nullptr;
+    if (flash != nullptr && flash->contains("flash_read"))
+      tail += "\n" + std::string(22, ' ') +
+              plainChars(fromHex((*flash)["flash_read"]["contents"]["hex"].get<std::string>()));
+    tail += "\n";
+    if (entry.size() < tail.size() || entry.compare(entry.size() - tail.size(), tail.size(), tail) != 0)
+      mismatch("notes", object.dump() + "\n" + entry);
+    // No note stands before them in the entry.
+    const std::string head = entry.substr(0, entry.size() - tail.size());
+    const std::string marker = "\n" + noteIndent;
+    for (std::size_t at = head.find(marker); at != std::string::npos; at = head.find(marker, at + 1)) {
+      if (at + marker.size() < head.size() && head[at + marker.size()] != ' ')
+        mismatch("a note that JSON does not have", object.dump() + "\n" + entry);
+    }
+  }
+}
+
 constexpr std::array<std::size_t, 8> kBlockSizes = {1, 2, 15, 16, 17, 4096, 65536,
                                                     TraceReader::kDefaultBlock};
 constexpr std::array<std::size_t, 4> kChunks = {SIZE_MAX, 1, 7, 4096};
@@ -213,6 +352,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TraceReader reader(trace);
     if (list(reader, settings, separateConsole, fromMemory) != Ending::normal) std::abort();
   }
+  checkJsonAgainstListing(trace, settings);
 
   Source source{trace};
   source.chunk = kChunks[(io >> 3) & 3];

@@ -7,7 +7,9 @@
 # traces and the sample trace in a temporary directory, and runs the fuzzer
 # for SECONDS. New inputs go to CORPUS_DIR when one is given (kept between
 # runs), otherwise to the temporary directory. Exits non-zero on a finding;
-# the input that caused it is kept under build/fuzz/findings/.
+# the input that caused it is kept under build/fuzz/findings/. Afterwards
+# the JSON Lines of every input in the corpus are validated against the
+# schema (needs python3-jsonschema).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -57,5 +59,15 @@ build/fuzz/tests/fuzz/fuzz_trace "$corpus" "$work/seeds" \
 
 if ((status != 0)); then
   echo "run_fuzz.sh: the fuzzer found a fault (status $status); see build/fuzz/findings/" >&2
+  exit "$status"
 fi
-exit "$status"
+
+# The JSON Lines of every input in the corpus must validate against the
+# schema.
+find "$corpus" "$work/seeds" -type f -print0 |
+  xargs -0 build/fuzz/tests/fuzz/corpus_json >"$work/corpus.jsonl"
+if ! /usr/bin/python3 tests/validate_json.py docs/ovantrex.schema.json "$work/corpus.jsonl"; then
+  echo "run_fuzz.sh: the JSON Lines of a fuzz input do not validate against the schema" >&2
+  exit 1
+fi
+echo "run_fuzz.sh: $(wc -l <"$work/corpus.jsonl") JSON lines of the corpus validate against the schema"
