@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Benchmark of the listing speed: builds Release, generates the traces, lists
-# each of them with default options and with "-t -p" to /dev/null (best of
-# five), times xxd on the Hex trace in the same run, and checks the targets.
+# each of them with default options and with "-t -p" to /dev/null, writes the
+# firmware session as JSON Lines (--json) (best of five each), times xxd on
+# the Hex trace in the same run, and checks the targets.
 #
 #   bench/run.sh            # the two traces of about 100 MB
 #   OVX_BENCH_LARGE=1 bench/run.sh   # also the ten times larger traces (2 GB of disk)
@@ -107,10 +108,12 @@ row hex default "$runs"
 row hex "-t -p" "$runs" -t -p
 row firmware default "$runs"
 row firmware "-t -p" "$runs" -t -p
+row firmware --json "$runs" --json
 if [[ $large == 1 ]]; then
   row hex10 default 1
   row firmware10 default 1
   row firmware10 "-t -p" 1 -t -p
+  row firmware10 --json 1 --json
 fi
 
 cat "$traces/hex.trc" >/dev/null
@@ -123,6 +126,7 @@ echo "targets:"
 check "Hex trace, times the throughput of xxd" "$ratio" ">=" 8
 check "firmware session trace, records/s, default options" "${rps[firmware default]}" ">=" 1000000
 check "firmware session trace, records/s, -t -p" "${rps[firmware -t -p]}" ">=" 700000
+check "firmware session trace, records/s, --json" "${rps[firmware --json]}" ">=" 2000000
 for key in "${rows[@]}"; do
   check "peak RSS KiB, $key" "${peak[$key]}" "<=" 8192
 done

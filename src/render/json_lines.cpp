@@ -73,7 +73,7 @@ void JsonLines::record(const Record& record, const DecodedRecord& decoded) {
     out.put(",\"tid\":");
     out.decimal(record.ext.threadId);
     out.put(",\"time\":");
-    writeJsonUtcTime(out, record.ext.seconds, record.ext.milliseconds);
+    times_.write(out, record.ext.seconds, record.ext.milliseconds);
   }
   out.put(",\"hidden\":");
   writeJsonBool(out, decoded.hidden);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "render/json_values.h"
 #include "render/listing_options.h"
 #include "render/printer.h"
 #include "render/writer.h"
@@ -24,6 +25,7 @@ class JsonLines final : public Printer {
   Writer& errors_;
   ListingOptions options_;
   double previousStamp_ = 0;
+  UtcTimes times_;
   Writer scratch_;  // one note's words before they are escaped
 };
 

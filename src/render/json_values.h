@@ -4,6 +4,7 @@
 // byte b is written as \u00hh, the character whose code is b.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <string_view>
@@ -80,5 +81,18 @@ class JsonArray {
 // 00:00:00 plus milliseconds (a milliseconds count of 1000 or more carries
 // into the seconds), quoted.
 void writeJsonUtcTime(Writer& out, std::int64_t seconds, std::uint32_t milliseconds);
+
+// The same, for a run of times: the date and clock of the last second are
+// kept, as records come many to a second.
+class UtcTimes {
+ public:
+  void write(Writer& out, std::int64_t seconds, std::uint32_t milliseconds);
+
+ private:
+  bool cached_ = false;
+  std::int64_t second_ = 0;
+  char clock_[32] = {};  // "YYYY-MM-DDThh:mm:ss" of second_
+  std::size_t length_ = 0;
+};
 
 }  // namespace ovantrex

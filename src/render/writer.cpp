@@ -63,6 +63,10 @@ void Writer::hexPadded(std::uint64_t value, int minDigits) {
 }
 
 void Writer::decimal(std::int64_t value) {
+  if (value >= 0 && value < 10) {
+    put(static_cast<char>('0' + value));
+    return;
+  }
   char digits[24];
   auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
   put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
