@@ -22,8 +22,11 @@ class FixedList {
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   const T& operator[](std::size_t i) const { return items_[i]; }
+  T& operator[](std::size_t i) { return items_[i]; }
   const T* begin() const { return items_.data(); }
   const T* end() const { return items_.data() + size_; }
+  T* begin() { return items_.data(); }
+  T* end() { return items_.data() + size_; }
 
   friend bool operator==(const FixedList& a, const FixedList& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end());

@@ -10,6 +10,7 @@
 #include "driver/record_loop.h"
 #include "driver/trace_reader.h"
 #include "render/json_lines.h"
+#include "render/session_summary.h"
 #include "render/text_listing.h"
 
 namespace ovantrex {
@@ -72,7 +73,9 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
     try {
       TraceReader reader(input.get());
       std::unique_ptr<Printer> printer;
-      if (settings.json) {
+      if (settings.summary) {
+        printer = std::make_unique<SessionSummary>(listing, err, settings, settings.json);
+      } else if (settings.json) {
         printer = std::make_unique<JsonLines>(listing, err, settings);
       } else {
         printer = std::make_unique<TextListing>(listing, out, err, settings);

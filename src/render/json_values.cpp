@@ -158,7 +158,12 @@ void writeJsonUtcTime(Writer& out, std::int64_t seconds, std::uint32_t milliseco
   times.write(out, seconds, milliseconds);
 }
 
-void UtcTimes::write(Writer& out, std::int64_t seconds, std::uint32_t milliseconds) {
+void writeUtcTime(Writer& out, std::int64_t seconds, std::uint32_t milliseconds) {
+  UtcTimes times;
+  times.write(out, seconds, milliseconds, false);
+}
+
+void UtcTimes::write(Writer& out, std::int64_t seconds, std::uint32_t milliseconds, bool quoted) {
   const std::int64_t total = seconds + milliseconds / 1000;
   const unsigned millis = milliseconds % 1000;
   if (!cached_ || total != second_) {
@@ -196,12 +201,13 @@ void UtcTimes::write(Writer& out, std::int64_t seconds, std::uint32_t millisecon
     second_ = total;
     cached_ = true;
   }
-  out.put('"');
+  if (quoted) out.put('"');
   out.put(std::string_view(clock_, length_));
   out.put('.');
   out.put(static_cast<char>('0' + millis / 100));
   twoDigits(out, millis % 100);
-  out.put("Z\"");
+  out.put('Z');
+  if (quoted) out.put('"');
 }
 
 }  // namespace ovantrex

@@ -81,12 +81,14 @@ class JsonArray {
 // 00:00:00 plus milliseconds (a milliseconds count of 1000 or more carries
 // into the seconds), quoted.
 void writeJsonUtcTime(Writer& out, std::int64_t seconds, std::uint32_t milliseconds);
+// The same without the quotes.
+void writeUtcTime(Writer& out, std::int64_t seconds, std::uint32_t milliseconds);
 
 // The same, for a run of times: the date and clock of the last second are
 // kept, as records come many to a second.
 class UtcTimes {
  public:
-  void write(Writer& out, std::int64_t seconds, std::uint32_t milliseconds);
+  void write(Writer& out, std::int64_t seconds, std::uint32_t milliseconds, bool quoted = true);
 
  private:
   bool cached_ = false;

@@ -1,0 +1,82 @@
+#include "render/flash_map.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace ovantrex {
+
+FlashMap::FlashMap()
+    : bits_(std::size_t{kPages} * kWordsPerPage), pageUpdate_(kPages, 0) {
+  touched_.reserve(kPages);
+}
+
+void FlashMap::clear() {
+  touched_.clear();
+  if (++update_ == 0) {
+    // After four billion updates the numbers start again from a clean map.
+    std::fill(pageUpdate_.begin(), pageUpdate_.end(), 0);
+    update_ = 1;
+  }
+}
+
+std::uint64_t* FlashMap::page(std::uint32_t number) {
+  std::uint64_t* words = bits_.data() + std::size_t{number} * kWordsPerPage;
+  if (pageUpdate_[number] != update_) {
+    std::fill(words, words + kWordsPerPage, 0);
+    pageUpdate_[number] = update_;
+    touched_.push_back(number);
+  }
+  return words;
+}
+
+std::uint32_t FlashMap::write(std::uint32_t address, std::uint32_t count) {
+  std::uint32_t rewritten = 0;
+  std::uint32_t at = address;
+  const std::uint32_t end = address + count;
+  while (at < end) {
+    std::uint64_t* words = page(at / kPageBits);
+    const std::uint32_t bit = at % kPageBits;
+    std::uint64_t& word = words[bit / 64];
+    const std::uint32_t shift = bit % 64;
+    const std::uint32_t n = std::min(64 - shift, end - at);
+    const std::uint64_t mask = (n == 64 ? ~std::uint64_t{0} : ((std::uint64_t{1} << n) - 1)) << shift;
+    rewritten += static_cast<std::uint32_t>(std::popcount(word & mask));
+    word |= mask;
+    at += n;
+  }
+  return rewritten;
+}
+
+void FlashMap::forEachRange(const std::function<void(std::uint32_t, std::uint32_t)>& each) const {
+  std::vector<std::uint32_t> pages = touched_;
+  std::sort(pages.begin(), pages.end());
+  bool open = false;
+  std::uint32_t first = 0;
+  std::uint32_t last = 0;
+  for (const std::uint32_t number : pages) {
+    const std::uint64_t* words = bits_.data() + std::size_t{number} * kWordsPerPage;
+    for (std::uint32_t w = 0; w < kWordsPerPage; ++w) {
+      std::uint64_t word = words[w];
+      const std::uint32_t base = number * kPageBits + w * 64;
+      while (word != 0) {
+        // The next run of set bits in this word.
+        const auto start = static_cast<std::uint32_t>(std::countr_zero(word));
+        const auto length = static_cast<std::uint32_t>(std::countr_one(word >> start));
+        const std::uint32_t runFirst = base + start;
+        const std::uint32_t runLast = runFirst + length - 1;
+        if (open && runFirst == last + 1) {
+          last = runLast;
+        } else {
+          if (open) each(first, last);
+          open = true;
+          first = runFirst;
+          last = runLast;
+        }
+        word = length + start >= 64 ? 0 : word & ~((std::uint64_t{1} << (start + length)) - 1);
+      }
+    }
+  }
+  if (open) each(first, last);
+}
+
+}  // namespace ovantrex

@@ -1,0 +1,41 @@
+// The flash addresses written during one update: one bit for every address
+// of the 24-bit space (2 MiB, taken once), so that rewritten bytes are found
+// exactly whatever the order of the writes. Starting the next update costs
+// nothing: each 4096-address page carries the number of the update that
+// last wrote it, and a page of an earlier update counts as empty.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace ovantrex {
+
+class FlashMap {
+ public:
+  FlashMap();
+
+  // Forgets every address: a new update starts.
+  void clear();
+  // Marks count addresses from address on as written; returns how many of
+  // them were written before in this update.
+  std::uint32_t write(std::uint32_t address, std::uint32_t count);
+  // Calls each(first, last) for every run of consecutive written addresses,
+  // in ascending order, both ends inclusive.
+  void forEachRange(const std::function<void(std::uint32_t, std::uint32_t)>& each) const;
+
+ private:
+  static constexpr std::uint32_t kPageBits = 4096;
+  static constexpr std::uint32_t kWordsPerPage = kPageBits / 64;
+  // The 24-bit space and the 255 bytes that a write at its top reaches.
+  static constexpr std::uint32_t kPages = (std::uint32_t{1} << 24) / kPageBits + 1;
+
+  std::uint64_t* page(std::uint32_t number);
+
+  std::vector<std::uint64_t> bits_;
+  std::vector<std::uint32_t> pageUpdate_;  // the update that last wrote each page
+  std::vector<std::uint32_t> touched_;     // pages written in this update, in first-write order
+  std::uint32_t update_ = 1;
+};
+
+}  // namespace ovantrex

@@ -1,0 +1,222 @@
+// The session summary as one JSON object on one line.
+#include <string_view>
+
+#include "core/protocol.h"
+#include "render/json_values.h"
+#include "render/session_summary.h"
+
+namespace ovantrex {
+
+namespace {
+
+void count(JsonObject& object, std::string_view name, std::uint64_t value) {
+  object.number(name, static_cast<std::int64_t>(value));
+}
+
+void timeOrNull(JsonObject& object, std::string_view name, const std::optional<TraceTime>& time) {
+  Writer& out = object.key(name);
+  if (time) {
+    writeJsonUtcTime(out, time->seconds, time->milliseconds);
+  } else {
+    out.put("null");
+  }
+}
+
+void stringList(JsonObject& object, std::string_view name, const std::vector<std::string>& items) {
+  JsonArray list(object.key(name));
+  for (const std::string& item : items) writeJsonString(list.next(), item);
+}
+
+void coded(JsonObject& object, std::string_view key, std::uint32_t value, std::string_view name) {
+  JsonObject field(object.key(key));
+  field.number("value", value);
+  field.string("name", name);
+}
+
+void ecLevel(JsonObject& object, std::string_view key, const std::array<std::uint8_t, 2>& level) {
+  Writer& out = object.key(key);
+  out.put('"');
+  out.hexByte(level[0]);
+  out.put('.');
+  out.hexByte(level[1]);
+  out.put('"');
+}
+
+void writeTrace(JsonObject& summary, const SessionSummaryData& data) {
+  {
+    JsonObject records(summary.key("records"));
+    count(records, "total", data.records);
+    {
+      JsonObject byType(records.key("by_type"));
+      for (std::size_t i = 0; i < kRecordTypesInOrder.size(); ++i)
+        count(byType, recordTypeLabel(kRecordTypesInOrder[i]), data.byType[i]);
+    }
+    count(records, "hidden", data.hidden);
+    count(records, "failed", data.failed);
+  }
+  {
+    JsonObject diagnostics(summary.key("diagnostics"));
+    const std::string_view names[] = {"invalid_minor", "overlong", "short_ext_header", "short_payload"};
+    for (std::size_t i = 0; i < data.diagnostics.size(); ++i)
+      count(diagnostics, names[i], data.diagnostics[i]);
+  }
+  {
+    JsonArray versions(summary.key("versions"));
+    for (int version = 1; version <= 3; ++version) {
+      if (data.versions[static_cast<std::size_t>(version)]) versions.next().decimal(version);
+    }
+  }
+  JsonObject time(summary.key("time"));
+  timeOrNull(time, "first", data.firstTime);
+  timeOrNull(time, "last", data.lastTime);
+  Writer& seconds = time.key("seconds");
+  if (data.firstTime && data.lastTime) {
+    const std::int64_t span = (data.lastTime->seconds - data.firstTime->seconds) * 1000 +
+                              data.lastTime->milliseconds - data.firstTime->milliseconds;
+    writeJsonNumber(seconds, static_cast<double>(span) / 1000);
+  } else {
+    seconds.put("null");
+  }
+}
+
+void writeCommands(JsonObject& summary, const SessionSummaryData& data) {
+  JsonObject commands(summary.key("commands"));
+  for (std::size_t kind = 0; kind < data.commands.size(); ++kind)
+    count(commands, commandKindName(static_cast<CommandKind>(kind)), data.commands[kind]);
+  JsonObject system(commands.key("system_commands"));
+  for (const auto& [name, value] : data.systemCommands) count(system, name, value);
+}
+
+void writeUpdate(Writer& out, const UpdateSummary& update) {
+  JsonObject object(out);
+  count(object, "offset", update.offset);
+  timeOrNull(object, "time", update.time);
+  count(object, "writes", update.writes);
+  count(object, "bytes", update.bytes);
+  {
+    JsonArray ranges(object.key("ranges"));
+    for (const AddressRange& range : update.ranges) {
+      JsonObject item(ranges.next());
+      item.number("first", range.first);
+      item.number("last", range.last);
+    }
+  }
+  count(object, "ranges_left_out", update.rangesLeftOut);
+  count(object, "rewritten_bytes", update.rewrittenBytes);
+  count(object, "length_mismatches", update.lengthMismatches);
+  {
+    JsonArray checksums(object.key("checksums"));
+    for (const std::uint16_t checksum : update.checksums) checksums.next().decimal(checksum);
+  }
+  count(object, "checksums_left_out", update.checksumsLeftOut);
+  stringList(object, "serial_numbers", update.serialNumbers);
+  count(object, "serial_numbers_left_out", update.serialNumbersLeftOut);
+  object.boolean("reset", update.reset);
+  count(object, "errors", update.errors);
+}
+
+void writeReplies(JsonObject& summary, const SessionSummaryData& data) {
+  JsonObject replies(summary.key("replies"));
+  const auto bits = statusBitNames();
+  for (std::size_t i = 0; i < bits.size(); ++i) count(replies, bits[i].name, data.statusNotes[i]);
+  count(replies, "flash_reads", data.flashReads);
+  Writer& ec = replies.key("ec");
+  if (data.hasEcLevels) {
+    JsonObject levels(ec);
+    ecLevel(levels, "current", data.ecCurrent);
+    ecLevel(levels, "previous", data.ecPrevious);
+  } else {
+    ec.put("null");
+  }
+}
+
+void writeError(Writer& out, const ErrorReply& error) {
+  JsonObject object(out);
+  count(object, "offset", error.offset);
+  timeOrNull(object, "time", error.time);
+  stringList(object, "notes", error.notes);
+  Writer& update = object.key("update");
+  if (error.update != 0) {
+    update.decimal(static_cast<std::int64_t>(error.update));
+  } else {
+    update.put("null");
+  }
+  Writer& command = object.key("command");
+  if (error.hasCommand) {
+    JsonObject before(command);
+    count(before, "offset", error.commandOffset);
+    stringList(before, "notes", error.commandNotes);
+  } else {
+    command.put("null");
+  }
+}
+
+void writeDevices(JsonObject& summary, const SessionSummaryData& data) {
+  JsonObject devices(summary.key("devices"));
+  Writer& list = devices.key("version_list");
+  if (data.hasVersionList) {
+    JsonObject versions(list);
+    const RecordId& id = data.versionListId;
+    coded(versions, "record_id", std::uint32_t{id[0]} << 16 | std::uint32_t{id[1]} << 8 | id[2],
+          nameRecordId(id).view());
+    versions.number("data_count", data.versionListCount);
+    JsonArray rows(versions.key("rows"));
+    for (const auto& row : data.versionRows) {
+      JsonObject columns(rows.next());
+      columns.number("i", row[0]);
+      columns.number("rr", row[1]);
+      columns.number("gg", row[2]);
+      columns.number("ff", row[3]);
+      columns.number("bb", row[4]);
+    }
+  } else {
+    list.put("null");
+  }
+  JsonArray classes(devices.key("classes"));
+  for (std::size_t deviceClass = 0; deviceClass < data.devices.size(); ++deviceClass) {
+    const DeviceReport& device = data.devices[deviceClass];
+    if (!device.hasInventory && !device.hasCounters) continue;
+    JsonObject entry(classes.next());
+    const auto code = static_cast<std::uint8_t>(deviceClass);
+    coded(entry, "device_class", code, nameDeviceClass(code));
+    {
+      JsonArray inventory(entry.key("inventory"));
+      for (const InventoryItem& item : device.inventory) {
+        JsonObject value(inventory.next());
+        coded(value, "tag", item.tag, inventoryItemName(item.tag));
+        if (item.tag != kItemLogicalDeviceList) value.number("value", item.value);
+      }
+    }
+    JsonArray counters(entry.key("counters"));
+    for (const UsageCounter& counter : device.counters) {
+      JsonObject value(counters.next());
+      coded(value, "tag", counter.tag, usageCounterName(counter.deviceClass, counter.tag));
+      value.number("value", counter.value);
+    }
+  }
+}
+
+}  // namespace
+
+void writeSummaryJson(Writer& out, const SessionSummaryData& data) {
+  {
+    JsonObject summary(out);
+    writeTrace(summary, data);
+    writeCommands(summary, data);
+    {
+      JsonArray updates(summary.key("updates"));
+      for (const UpdateSummary& update : data.updates) writeUpdate(updates.next(), update);
+    }
+    count(summary, "updates_left_out", data.updatesLeftOut);
+    writeReplies(summary, data);
+    {
+      JsonArray errors(summary.key("errors"));
+      for (const ErrorReply& error : data.errors) writeError(errors.next(), error);
+    }
+    count(summary, "errors_left_out", data.errorsLeftOut);
+    writeDevices(summary, data);
+  }
+  out.put('\n');
+}
+
+}  // namespace ovantrex

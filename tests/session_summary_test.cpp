@@ -1,0 +1,396 @@
+// The session summary (--summary): hand-made traces with known answers,
+// read back with a real JSON parser, and the text form byte for byte.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "expected_text.h"
+#include "trace_builder.h"
+
+namespace ovantrex::test {
+namespace {
+
+using nlohmann::json;
+
+// ---- Firmware traffic, written as the utility sends it ----
+
+constexpr HidHeader kFirmware{0, 0, 0xa0, 0};
+
+// 2001-09-09T01:46:40Z and its milliseconds.
+ExtHeader at(std::uint16_t millis, std::int32_t extraSeconds = 0) {
+  return {.thread = 1, .process = 2, .seconds = 1000000000 + extraSeconds, .millis = millis};
+}
+
+Payload startFlash() { return {0x02, 0x00, 0x01, 0x00}; }
+// A flash write of count bytes; its length field is count + 6 unless given.
+Payload flashWrite(std::uint32_t address, std::uint8_t count, int lengthField = -1) {
+  const auto length = static_cast<std::uint16_t>(lengthField < 0 ? count + 6 : lengthField);
+  Payload bytes{static_cast<std::uint8_t>(length & 0xff), static_cast<std::uint8_t>(length >> 8),
+                0x02, 0x00, count, static_cast<std::uint8_t>(address >> 16),
+                static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
+  return bytes + repeated(count, 0x5a);
+}
+Payload checksum(std::uint16_t value) {
+  return {0x06, 0x00, 0x02, 0x00, 0x00, static_cast<std::uint8_t>(value >> 8),
+          static_cast<std::uint8_t>(value & 0xff), 0x00};
+}
+Payload reset() { return {0x02, 0x00, 0x00, 0x40}; }
+Payload serialNumber(std::string_view text) {
+  Payload bytes{static_cast<std::uint8_t>(6 + 2 * text.size()), 0x00, 0x10, 0x00,
+                static_cast<std::uint8_t>(text.size()), 0, 0, 0};
+  for (const char c : text) bytes += Payload{static_cast<std::uint8_t>(c), 0x00};
+  return bytes;
+}
+Payload status(std::uint8_t bits) { return {bits, 0x00, 0x00, 0x00, 0x00, 0x00}; }
+
+json summaryOf(const TraceBuilder& trace) {
+  const RunResult result = runTrace(trace, {"--summary", "--json"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 1) << "one object on one line";
+  json parsed = json::parse(result.out, nullptr, false);
+  EXPECT_FALSE(parsed.is_discarded()) << result.out;
+  return parsed;
+}
+
+// A completed update: start, three consecutive writes, checksum, reset.
+TraceBuilder completedUpdate() {
+  TraceBuilder t;
+  t.marker(kMarkerV3);
+  t.text(0.0, "Updating\n", at(0));                                  // offset 16
+  t.hidWrite(5.0, kFirmware, startFlash(), at(5));                   // 57
+  t.hidRead(9.0, kFirmware, status(0x03), at(9));                    // 101
+  t.hidWrite(12.0, kFirmware, flashWrite(0x1000, 16), at(12));       // 147
+  t.hidRead(14.0, kFirmware, status(0x03), at(14));
+  t.hidWrite(16.0, kFirmware, flashWrite(0x1010, 16), at(16));
+  t.hidRead(18.0, kFirmware, status(0x03), at(18));
+  t.hidWrite(20.0, kFirmware, flashWrite(0x1020, 16), at(20));
+  t.hidRead(22.0, kFirmware, status(0x03), at(22));
+  t.hidWrite(30.0, kFirmware, checksum(0xbeef), at(30));
+  t.hidRead(32.0, kFirmware, status(0x01), at(32));
+  t.hidWrite(40.0, kFirmware, reset(), at(40));
+  t.text(1250.0, "Done\n", at(250, 1));
+  return t;
+}
+
+TEST(SessionSummary, ACompletedUpdate) {
+  const json summary = summaryOf(completedUpdate());
+  EXPECT_EQ(summary["records"], json::parse(R"j({"total":13,"by_type":{"Text":2,"Hex":0,
+      "HIDWrite":6,"HIDRead":5,"HIDGetFeat":0,"HIDSetFeat":0,"Unknown":0},"hidden":0,"failed":0})j"));
+  EXPECT_EQ(summary["versions"], json::parse("[3]"));
+  EXPECT_EQ(summary["time"], json::parse(R"j({"first":"2001-09-09T01:46:40.000Z",
+      "last":"2001-09-09T01:46:41.250Z","seconds":1.25})j"));
+  EXPECT_EQ(summary["commands"]["start flash update"], 1);
+  EXPECT_EQ(summary["commands"]["flash write"], 3);
+  EXPECT_EQ(summary["commands"]["checksum write"], 1);
+  EXPECT_EQ(summary["commands"]["system command"], 1);
+  EXPECT_EQ(summary["commands"]["system_commands"],
+            json::parse(R"j({"Reset USB device and reenumerate":1})j"));
+  ASSERT_EQ(summary["updates"].size(), 1u);
+  EXPECT_EQ(summary["updates"][0], json::parse(R"j({"offset":57,"time":"2001-09-09T01:46:40.005Z",
+      "writes":3,"bytes":48,"ranges":[{"first":4096,"last":4143}],"ranges_left_out":0,
+      "rewritten_bytes":0,"length_mismatches":0,"checksums":[48879],"checksums_left_out":0,
+      "serial_numbers":[],"serial_numbers_left_out":0,"reset":true,"errors":0})j"));
+  EXPECT_EQ(summary["replies"]["Command complete"], 5);
+  EXPECT_EQ(summary["replies"]["Flash load in progress"], 4);
+  EXPECT_EQ(summary["replies"]["Operation in Error"], 0);
+  EXPECT_TRUE(summary["replies"]["ec"].is_null());
+  EXPECT_EQ(summary["errors"], json::array());
+}
+
+TEST(SessionSummary, ACompletedUpdateAsText) {
+  const RunResult result = runTrace(completedUpdate(), {"--summary"});
+  EXPECT_EQ(result.status, 0);
+  // Labels stand in a column of 30 characters.
+  const auto label = [](std::string_view indent, std::string_view name) {
+    return std::string(indent) + std::string(name) + blanks(30 - indent.size() - name.size());
+  };
+  const std::string expected =
+      "Trace\n" +
+      label("  ", "records") + "13: Text 2, HIDWrite 6, HIDRead 5\n" +
+      label("  ", "hidden by component") + "0\n" +
+      label("  ", "fallback entries") + "0\n" +
+      label("  ", "skipped") +
+      "invalid minor code 0, over-long length 0, short extended header 0, short payload 0\n" +
+      label("  ", "format versions") + "3\n" +
+      label("  ", "time") + "2001-09-09T01:46:40.000Z to 2001-09-09T01:46:41.250Z, 1.25 s\n" +
+      "\nFirmware commands\n" +
+      label("  ", "system command") + "1: Reset USB device and reenumerate 1\n" +
+      label("  ", "start flash update") + "1\n" +
+      label("  ", "flash write") + "3\n" +
+      label("  ", "checksum write") + "1\n" +
+      label("  ", "serial number") + "0\n" +
+      label("  ", "read one record") + "0\n" +
+      label("  ", "read all records") + "0\n" +
+      label("  ", "systems management request") + "0\n" +
+      label("  ", "invalid command") + "0\n" +
+      "\n" + label("", "Updates") + "1\n" +
+      "  update 1 at offset 57, 2001-09-09T01:46:40.005Z\n" +
+      label("    ", "flash writes") + "3, 48 bytes\n" +
+      label("    ", "addresses") + "0x001000-0x00102f\n" +
+      label("    ", "rewritten") + "0 bytes\n" +
+      label("    ", "length mismatches") + "0\n" +
+      label("    ", "checksums") + "0xbeef\n" +
+      label("    ", "serial numbers") + "none\n" +
+      label("    ", "reset") + "yes\n" +
+      label("    ", "error replies") + "0\n" +
+      "\nReplies\n" +
+      label("  ", "Command complete") + "5\n" +
+      label("  ", "Flash load in progress") + "4\n" +
+      label("  ", "EC information available") + "0\n" +
+      "  Serial Number can only be written once for this device 0\n" +
+      label("  ", "Operation in Error") + "0\n" +
+      label("  ", "Command reject") + "0\n" +
+      label("  ", "flash reads") + "0\n" +
+      label("  ", "last EC levels") + "none\n" +
+      "\n" + label("", "Error replies") + "0\n" +
+      "\nDevices\n" +
+      "  none reported\n";
+  EXPECT_EQ(result.out, expected);
+}
+
+TEST(SessionSummary, AnUpdateRefusedMidwayAndRetried) {
+  TraceBuilder t;
+  t.marker(kMarkerV3);
+  t.hidWrite(0.0, kFirmware, startFlash(), at(0));                       // offset 16
+  t.hidWrite(2.0, kFirmware, flashWrite(0x2000, 16), at(2));             // 60
+  t.hidRead(3.0, kFirmware, status(0x03), at(3));                        // 124
+  t.hidWrite(4.0, kFirmware, flashWrite(0x2010, 16, 23), at(4));         // 170
+  t.hidRead(5.0, kFirmware, status(0x41), at(5));                        // 234
+  t.text(6.0, "retrying\n", at(6));                                      // 280
+  t.hidWrite(7.0, kFirmware, flashWrite(0x2010, 16), at(7));
+  t.hidRead(8.0, kFirmware, status(0x03), at(8));
+  const json summary = summaryOf(t);
+  ASSERT_EQ(summary["updates"].size(), 1u);
+  const json& update = summary["updates"][0];
+  EXPECT_EQ(update["writes"], 3);
+  EXPECT_EQ(update["bytes"], 48);
+  EXPECT_EQ(update["ranges"], json::parse(R"j([{"first":8192,"last":8223}])j"));
+  EXPECT_EQ(update["rewritten_bytes"], 16);
+  EXPECT_EQ(update["length_mismatches"], 1);
+  EXPECT_EQ(update["reset"], false);
+  EXPECT_EQ(update["errors"], 1);
+  EXPECT_EQ(summary["replies"]["Operation in Error"], 1);
+  EXPECT_EQ(summary["errors"], json::parse(R"j([{"offset":234,"time":"2001-09-09T01:46:40.005Z",
+      "notes":["Command complete","Operation in Error"],"update":1,
+      "command":{"offset":170,"notes":["Flash write 16 bytes to address=0x002010",
+                                       "Invalid command, data_count=16 + 6 note equal to 23"]}}])j"));
+}
+
+TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
+  TraceBuilder t;
+  t.hidWrite(0.0, kFirmware, flashWrite(0x0500, 8));  // before any start: counted only
+  t.hidWrite(1.0, kFirmware, startFlash());
+  t.hidWrite(2.0, kFirmware, flashWrite(0x0100, 16));
+  t.hidWrite(3.0, kFirmware, flashWrite(0x0120, 16));  // a gap of 16
+  t.hidWrite(4.0, kFirmware, flashWrite(0x0128, 16));  // 8 bytes over the last
+  t.hidWrite(5.0, kFirmware, flashWrite(0x0110, 16));  // fills the gap
+  t.hidWrite(6.0, kFirmware, flashWrite(0xfffff8, 16));  // reaches past the 24-bit space
+  const json summary = summaryOf(t);
+  EXPECT_EQ(summary["commands"]["flash write"], 6);
+  ASSERT_EQ(summary["updates"].size(), 1u);
+  const json& update = summary["updates"][0];
+  EXPECT_EQ(update["writes"], 5);
+  EXPECT_EQ(update["rewritten_bytes"], 8);
+  EXPECT_EQ(update["ranges"], json::parse(R"j([{"first":256,"last":311},
+      {"first":16777208,"last":16777223}])j"));
+  // No times in format version 1.
+  EXPECT_TRUE(update["time"].is_null());
+  EXPECT_EQ(summary["versions"], json::parse("[1]"));
+  EXPECT_EQ(summary["time"], json::parse(R"j({"first":null,"last":null,"seconds":null})j"));
+}
+
+TEST(SessionSummary, TwoUpdatesKeepTheirOwnAddressesAndErrors) {
+  TraceBuilder t;
+  t.marker(kMarkerV2);
+  t.hidWrite(0.0, kFirmware, serialNumber("SN1"));
+  t.hidRead(1.0, kFirmware, status(0x21));  // before any update
+  t.hidWrite(2.0, kFirmware, startFlash());
+  t.hidWrite(3.0, kFirmware, flashWrite(0x3000, 4));
+  t.hidWrite(4.0, kFirmware, serialNumber("AB\x1b"));
+  t.hidWrite(5.0, kFirmware, reset());
+  t.hidWrite(6.0, kFirmware, startFlash());
+  t.hidWrite(7.0, kFirmware, flashWrite(0x3000, 4));  // again, but in a new update
+  t.hidRead(8.0, kFirmware, status(0x80));
+  const json summary = summaryOf(t);
+  EXPECT_EQ(summary["versions"], json::parse("[2]"));
+  ASSERT_EQ(summary["updates"].size(), 2u);
+  EXPECT_EQ(summary["updates"][0]["rewritten_bytes"], 0);
+  EXPECT_EQ(summary["updates"][0]["serial_numbers"], json::parse(R"j(["AB\u001b"])j"));
+  EXPECT_EQ(summary["updates"][0]["reset"], true);
+  EXPECT_EQ(summary["updates"][0]["errors"], 0);
+  EXPECT_EQ(summary["updates"][1]["rewritten_bytes"], 0);
+  EXPECT_EQ(summary["updates"][1]["ranges"], json::parse(R"j([{"first":12288,"last":12291}])j"));
+  EXPECT_EQ(summary["updates"][1]["reset"], false);
+  EXPECT_EQ(summary["updates"][1]["errors"], 1);
+  ASSERT_EQ(summary["errors"].size(), 2u);
+  EXPECT_TRUE(summary["errors"][0]["update"].is_null());
+  EXPECT_EQ(summary["errors"][0]["notes"],
+            json::parse(R"j(["Command complete","Serial Number can only be written once for this device"])j"));
+  EXPECT_EQ(summary["errors"][0]["command"]["notes"], json::parse(R"j(["Write serial number (S/N: SN1)"])j"));
+  EXPECT_EQ(summary["errors"][1]["update"], 2);
+}
+
+TEST(SessionSummary, ATraceWithoutFirmwareRecords) {
+  TraceBuilder t;
+  t.text(0.0, "hello\n").hex(1.0, {1, 2, 3}).hidWrite(2.0, {0, 0, 0x21, 0}, {1, 2});
+  const json summary = summaryOf(t);
+  EXPECT_EQ(summary["records"]["total"], 3);
+  for (const auto& [name, count] : summary["commands"].items()) {
+    if (name != "system_commands") {
+      EXPECT_EQ(count, 0) << name;
+    }
+  }
+  EXPECT_EQ(summary["updates"], json::array());
+  EXPECT_EQ(summary["errors"], json::array());
+  EXPECT_EQ(summary["devices"], json::parse(R"j({"version_list":null,"classes":[]})j"));
+}
+
+TEST(SessionSummary, DiagnosticsHiddenAndFailedRecordsAreCounted) {
+  TraceBuilder t;
+  t.header(0, 502);                 // invalid minor code
+  t.header(300000, kText);          // over-long
+  t.marker(kMarkerV3);
+  t.hidWrite(0.0, kFirmware, startFlash(), {.component = 3});  // hidden: no update
+  t.record(kHidRead, 1.0, Payload{0x01}, {});                   // failed
+  t.header(10, kText).extHeader({}).bytes("abc");               // short payload
+  const RunResult result = runTrace(t, {"--summary", "--json", "-x"});
+  EXPECT_EQ(result.status, 0);
+  // Standard error keeps the messages of the listing; the invalid minor
+  // code is only counted.
+  EXPECT_EQ(result.err,
+            "Length to read is too big (length=300000/0x493e0), skipping\n"
+            "Could not read data bytes expected=10 actual=3\n");
+  const json summary = json::parse(result.out);
+  EXPECT_EQ(summary["diagnostics"], json::parse(R"j({"invalid_minor":1,"overlong":1,
+      "short_ext_header":0,"short_payload":1})j"));
+  EXPECT_EQ(summary["records"]["total"], 2);
+  EXPECT_EQ(summary["records"]["hidden"], 1);
+  EXPECT_EQ(summary["records"]["failed"], 1);
+  EXPECT_EQ(summary["commands"]["start flash update"], 0);
+  EXPECT_EQ(summary["updates"], json::array());
+}
+
+TEST(SessionSummary, DevicesFromTheLastListAndReportOfEachClass) {
+  TraceBuilder t;
+  const HidHeader feature{0, 0, 0xa0, 3};
+  t.hidGetFeat(0.0, feature, {0x01, 0xff, 0x05, 0xff, 0x00, 0x02, 1, 2, 3, 4, 5});
+  t.hidGetFeat(1.0, feature, {0x01, 0xff, 0x05, 0xff, 0x00, 0x02, 6, 7, 8, 9, 10});
+  // Keyboard inventory, and usage under Keyboard and MSR.
+  t.hidGetFeat(2.0, feature, {0x60, 0x07, 0x40, 0x01, 0x10, 0x83, 0x02, 0x12, 0x05,
+                              0x61, 0x0c, 0x40, 0x01, 0x10, 0x80, 0x01, 0x07, 0x40, 0x01, 0x40,
+                              0x81, 0x01, 0x2a});
+  // A later report replaces the Keyboard counters only.
+  t.hidGetFeat(3.0, feature, {0x61, 0x06, 0x40, 0x01, 0x10, 0x80, 0x01, 0x09});
+  const json summary = summaryOf(t);
+  EXPECT_EQ(summary["devices"]["version_list"], json::parse(R"j({
+      "record_id":{"value":16711682,"name":"ff.00.02 Information,Device Extended Version List"},
+      "data_count":5,"rows":[{"i":6,"rr":7,"gg":8,"ff":9,"bb":10}]})j"));
+  EXPECT_EQ(summary["devices"]["classes"], json::parse(R"j([
+      {"device_class":{"value":16,"name":"Keyboard"},
+       "inventory":[{"tag":{"value":64,"name":"device class"},"value":16},
+                    {"tag":{"value":131,"name":"ManufactureDate"},"value":4613}],
+       "counters":[{"tag":{"value":128,"name":"KeyPressedCount"},"value":9}]},
+      {"device_class":{"value":64,"name":"MSR"},"inventory":[],
+       "counters":[{"tag":{"value":129,"name":"FailedReadCount"},"value":42}]}])j"));
+}
+
+// The counts of the summary of the sample agree with its JSON Lines.
+TEST(SessionSummary, CountsAgreeWithTheJsonLines) {
+  const std::string sample = OVANTREX_SOURCE_DIR "/examples/sample.trc";
+  const RunResult lines = run({"--json", "-f", sample});
+  const json summary = json::parse(run({"--summary", "--json", "-f", sample}).out);
+  std::map<std::string, int> byType, kinds, notes;
+  int total = 0, errors = 0, starts = 0;
+  std::istringstream in(lines.out);
+  for (std::string line; std::getline(in, line);) {
+    const json object = json::parse(line);
+    if (object.contains("diagnostic")) continue;
+    ++total;
+    ++byType[object["type"]];
+    if (!object.contains("decoded")) continue;
+    const json& decoded = object["decoded"];
+    const std::string kind = decoded["kind"];
+    if (kind == "status reply") {
+      for (const std::string bit : decoded["status"]["bits"]) {
+        ++notes[bit];
+        if (bit == "Operation in Error" || bit == "Command reject" ||
+            bit == "Serial Number can only be written once for this device")
+          ++errors;
+      }
+    } else if (decoded.contains("command")) {
+      ++kinds[kind];
+      if (kind == "start flash update") ++starts;
+    }
+  }
+  EXPECT_EQ(summary["records"]["total"], total);
+  for (const auto& [type, count] : byType) EXPECT_EQ(summary["records"]["by_type"][type], count) << type;
+  for (const auto& [kind, count] : kinds) EXPECT_EQ(summary["commands"][kind], count) << kind;
+  for (const auto& [note, count] : notes) EXPECT_EQ(summary["replies"][note], count) << note;
+  EXPECT_EQ(summary["updates"].size(), static_cast<std::size_t>(starts));
+  EXPECT_EQ(summary["errors"].size(), 4u);  // one reply carries two error bits
+}
+
+// A hostile trace of a million disjoint one-byte flash writes in one update:
+// the report lists the first 1000 ranges and counts the rest, and memory
+// stays small.
+TEST(SessionSummary, AMillionDisjointWritesStayBounded) {
+  constexpr std::uint32_t kWrites = 1000000;
+  TempDir dir;
+  const std::string trace = dir.file("hostile.trc");
+  const std::string out = dir.file("summary.json");
+  {
+    // Built and let go before the child is forked, which would count it.
+    TraceBuilder t;
+    t.hidWrite(0.0, kFirmware, startFlash());
+    for (std::uint32_t i = 0; i < kWrites; ++i) t.hidWrite(0.0, kFirmware, flashWrite(i * 16, 1));
+    t.writeTo(trace);
+  }
+
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl(OVANTREX_BINARY, "ovantrex", "--summary", "--json", "-f", trace.c_str(), "-w", out.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ASSERT_EQ(wait4(child, &status, 0, &usage), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+#if !defined(__SANITIZE_ADDRESS__)
+  // The read block, one record, the flash map (2 MiB) and the lists.
+  EXPECT_LT(usage.ru_maxrss, 16 * 1024) << "peak KiB";
+#endif
+  const json summary = json::parse(readFile(out));
+  const json& update = summary["updates"][0];
+  EXPECT_EQ(update["writes"], kWrites);
+  EXPECT_EQ(update["ranges"].size(), 1000u);
+  EXPECT_EQ(update["ranges_left_out"], kWrites - 1000);
+  EXPECT_EQ(update["ranges"][999], json::parse(R"j({"first":15984,"last":15984})j"));
+}
+
+TEST(SessionSummary, OutputValidatesAgainstTheSchema) {
+  if (std::system("/usr/bin/python3 -c 'import jsonschema' 2>/dev/null") != 0)
+    GTEST_SKIP() << "python3-jsonschema is not installed";
+  TempDir dir;
+  const std::string out = dir.file("summary.json");
+  ASSERT_EQ(run({"--summary", "--json", "-f", OVANTREX_SOURCE_DIR "/examples/sample.trc", "-w", out})
+                .status,
+            0);
+  const std::string command = "/usr/bin/python3 " OVANTREX_SOURCE_DIR
+                              "/tests/validate_json.py --whole " OVANTREX_SOURCE_DIR
+                              "/docs/ovantrex.schema.json '" + out + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+}  // namespace
+}  // namespace ovantrex::test
