@@ -150,7 +150,10 @@ void writeFirmwareTrace(const std::string& path, std::uint64_t records) {
     // Ten records in a row: six writes, three replies, one message, mixed.
     const std::uint64_t slot = n % 10;
     const double stamp = session.next(static_cast<std::uint32_t>(800 + random() % 900));
-    if (slot == 1 || slot == 4 || slot == 8) {
+    if (n == 0) {
+      // The session is one flash update.
+      session.batch().hidWrite(stamp, writeHeader, Payload({0x02, 0x00, 0x01, 0x00}), session.ext());
+    } else if (slot == 1 || slot == 4 || slot == 8) {
       session.batch().hidRead(stamp, readHeader, statusReply(n), session.ext());
     } else if (slot == 6) {
       session.batch().text(stamp, message(n, address), session.ext());
@@ -158,6 +161,28 @@ void writeFirmwareTrace(const std::string& path, std::uint64_t records) {
       session.batch().hidWrite(stamp, writeHeader, flashWrite(address, random), session.ext());
       address = (address + 56) & 0xffffff;
     }
+    session.counted();
+    session.spill();
+  }
+  session.finish();
+}
+
+// A hostile trace for the session summary: one update of one-byte flash
+// writes, each to an address of its own with a gap before the next, so that
+// no two ranges merge.
+void writeDisjointTrace(const std::string& path, std::uint64_t records) {
+  Session session(path);
+  const HidHeader writeHeader{0x00, 0x00, kFirmwareReport, 0x00, 0x40, 0x00, 0x00, 0x00};
+  session.batch().hidWrite(session.next(1000), writeHeader, Payload({0x02, 0x00, 0x01, 0x00}),
+                           session.ext());
+  session.counted();
+  for (std::uint64_t n = 1; n < records; ++n) {
+    const auto address = static_cast<std::uint32_t>((n * 2) & 0xffffff);
+    session.batch().hidWrite(session.next(1000), writeHeader,
+                             Payload({0x07, 0x00, 0x02, 0x00, 0x01, static_cast<std::uint8_t>(address >> 16),
+                                      static_cast<std::uint8_t>(address >> 8),
+                                      static_cast<std::uint8_t>(address), 0x5a}),
+                             session.ext());
     session.counted();
     session.spill();
   }
@@ -185,9 +210,14 @@ int main(int argc, char** argv) {
         writeFirmwareTrace(argv[2], argc == 4 ? number(argv[3]) : 1000000);
         return 0;
       }
+      if (kind == "disjoint") {
+        writeDisjointTrace(argv[2], argc == 4 ? number(argv[3]) : 1000000);
+        return 0;
+      }
     }
     std::cerr << "usage: make_bench_traces hex OUT [MEGABYTES]\n"
-                 "       make_bench_traces firmware OUT [RECORDS]\n";
+                 "       make_bench_traces firmware OUT [RECORDS]\n"
+                 "       make_bench_traces disjoint OUT [RECORDS]\n";
     return 1;
   } catch (const std::exception& error) {
     std::cerr << "make_bench_traces: " << error.what() << '\n';

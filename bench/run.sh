@@ -40,6 +40,7 @@ generate() {
 }
 generate hex hex "$traces/hex.trc"
 generate firmware firmware "$traces/firmware.trc"
+generate disjoint disjoint "$traces/disjoint.trc"
 if [[ $large == 1 ]]; then
   generate hex10 hex "$traces/hex10.trc" 1000
   generate firmware10 firmware "$traces/firmware10.trc" 10000000
@@ -109,6 +110,8 @@ row hex "-t -p" "$runs" -t -p
 row firmware default "$runs"
 row firmware "-t -p" "$runs" -t -p
 row firmware --json "$runs" --json
+row firmware --summary "$runs" --summary
+row disjoint --summary "$runs" --summary
 if [[ $large == 1 ]]; then
   row hex10 default 1
   row firmware10 default 1
@@ -127,6 +130,7 @@ check "Hex trace, times the throughput of xxd" "$ratio" ">=" 8
 check "firmware session trace, records/s, default options" "${rps[firmware default]}" ">=" 1000000
 check "firmware session trace, records/s, -t -p" "${rps[firmware -t -p]}" ">=" 700000
 check "firmware session trace, records/s, --json" "${rps[firmware --json]}" ">=" 2000000
+check "firmware session trace, records/s, --summary" "${rps[firmware --summary]}" ">=" 5000000
 for key in "${rows[@]}"; do
   check "peak RSS KiB, $key" "${peak[$key]}" "<=" 8192
 done
