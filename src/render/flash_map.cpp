@@ -6,7 +6,7 @@
 namespace ovantrex {
 
 FlashMap::FlashMap()
-    : bits_(std::size_t{kPages} * kWordsPerPage), pageUpdate_(kPages, 0) {
+    : bits_(new std::uint64_t[std::size_t{kPages} * kWordsPerPage]), pageUpdate_(kPages, 0) {
   touched_.reserve(kPages);
 }
 
@@ -20,7 +20,7 @@ void FlashMap::clear() {
 }
 
 std::uint64_t* FlashMap::page(std::uint32_t number) {
-  std::uint64_t* words = bits_.data() + std::size_t{number} * kWordsPerPage;
+  std::uint64_t* words = bits_.get() + std::size_t{number} * kWordsPerPage;
   if (pageUpdate_[number] != update_) {
     std::fill(words, words + kWordsPerPage, 0);
     pageUpdate_[number] = update_;
@@ -54,7 +54,7 @@ void FlashMap::forEachRange(const std::function<void(std::uint32_t, std::uint32_
   std::uint32_t first = 0;
   std::uint32_t last = 0;
   for (const std::uint32_t number : pages) {
-    const std::uint64_t* words = bits_.data() + std::size_t{number} * kWordsPerPage;
+    const std::uint64_t* words = bits_.get() + std::size_t{number} * kWordsPerPage;
     for (std::uint32_t w = 0; w < kWordsPerPage; ++w) {
       std::uint64_t word = words[w];
       const std::uint32_t base = number * kPageBits + w * 64;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace ovantrex {
@@ -32,7 +33,8 @@ class FlashMap {
 
   std::uint64_t* page(std::uint32_t number);
 
-  std::vector<std::uint64_t> bits_;
+  // Left uninitialised: a page is cleared when an update first writes it.
+  std::unique_ptr<std::uint64_t[]> bits_;
   std::vector<std::uint32_t> pageUpdate_;  // the update that last wrote each page
   std::vector<std::uint32_t> touched_;     // pages written in this update, in first-write order
   std::uint32_t update_ = 1;

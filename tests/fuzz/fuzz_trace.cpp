@@ -17,7 +17,8 @@
 // The same trace is also written as JSON Lines: every line must parse,
 // there must be one record object for every data record and one diagnostic
 // object for every diagnostic, and the notes of each firmware-report record
-// must be those that the text listing writes under its entry. With an
+// must be those that the text listing writes under its entry. The session
+// summary of the trace must count what the JSON Lines hold. With an
 // injected read or write failure the run must end in ReadError or
 // WriteError (or normally), never anything else.
 #include <algorithm>
@@ -33,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -41,6 +43,7 @@
 #include "driver/record_loop.h"
 #include "driver/trace_reader.h"
 #include "render/json_lines.h"
+#include "render/session_summary.h"
 #include "render/text_listing.h"
 #include "render/writer.h"
 
@@ -323,6 +326,79 @@ void checkJsonAgainstListing(std::span<const std::uint8_t> trace, const Settings
   }
 }
 
+// The summary's counts against those of the JSON Lines of the same trace.
+void checkSummaryAgainstJson(std::span<const std::uint8_t> trace, const Settings& drawn) {
+  Writer json;
+  Writer errors;
+  ovantrex::JsonLines jsonLines(json, errors, drawn);
+  {
+    TraceReader reader(trace);
+    ovantrex::readTrace(reader, jsonLines);
+  }
+  Writer report;
+  ovantrex::SessionSummary summary(report, errors, drawn, true);
+  {
+    TraceReader reader(trace);
+    ovantrex::readTrace(reader, summary);
+  }
+  summary.finish();
+  const nlohmann::json counted = nlohmann::json::parse(report.text(), nullptr, false);
+  if (counted.is_discarded()) mismatch("the summary is no JSON", report.text());
+
+  std::map<std::string, std::uint64_t> byType, diagnostics, kinds, notes;
+  std::uint64_t total = 0, hidden = 0, failed = 0, errorReplies = 0;
+  std::istringstream lines(json.text());
+  for (std::string line; std::getline(lines, line);) {
+    const nlohmann::json object = nlohmann::json::parse(line);
+    if (object.contains("diagnostic")) {
+      ++diagnostics[object["diagnostic"].get<std::string>()];
+      continue;
+    }
+    ++total;
+    ++byType[object["type"].get<std::string>()];
+    if (object["hidden"].get<bool>()) {
+      ++hidden;
+      continue;
+    }
+    if (object["failed"].get<bool>()) ++failed;
+    if (!object.contains("decoded")) continue;
+    const nlohmann::json& decoded = object["decoded"];
+    if (decoded["kind"] == "status reply") {
+      bool error = false;
+      for (const auto& bit : decoded["status"]["bits"]) {
+        const std::string name = bit.get<std::string>();
+        ++notes[name];
+        error = error || name == "Operation in Error" || name == "Command reject" ||
+                name == "Serial Number can only be written once for this device";
+      }
+      if (error) ++errorReplies;
+    } else if (decoded.contains("command")) {
+      ++kinds[decoded["kind"].get<std::string>()];
+    }
+  }
+  const auto expect = [](bool same, const char* what) {
+    if (!same) mismatch(what, "summary and JSON Lines count differently");
+  };
+  expect(counted["records"]["total"] == total, "records");
+  expect(counted["records"]["hidden"] == hidden, "hidden records");
+  expect(counted["records"]["failed"] == failed, "failed records");
+  for (const auto& [type, count] : counted["records"]["by_type"].items())
+    expect(count == byType[type], "records by type");
+  for (const auto& [name, count] : counted["diagnostics"].items())
+    expect(count == diagnostics[name], "diagnostics");
+  for (const auto& [kind, count] : counted["commands"].items()) {
+    if (kind != "system_commands") expect(count == kinds[kind], "commands");
+  }
+  for (const auto& [note, count] : counted["replies"].items()) {
+    if (count.is_number()) expect(note == "flash_reads" || count == notes[note], "status notes");
+  }
+  expect(counted["errors"].size() + counted["errors_left_out"].get<std::uint64_t>() == errorReplies,
+         "error replies");
+  expect(counted["updates"].size() + counted["updates_left_out"].get<std::uint64_t>() ==
+             kinds["start flash update"],
+         "updates");
+}
+
 constexpr std::array<std::size_t, 8> kBlockSizes = {1, 2, 15, 16, 17, 4096, 65536,
                                                     TraceReader::kDefaultBlock};
 constexpr std::array<std::size_t, 4> kChunks = {SIZE_MAX, 1, 7, 4096};
@@ -353,6 +429,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (list(reader, settings, separateConsole, fromMemory) != Ending::normal) std::abort();
   }
   checkJsonAgainstListing(trace, settings);
+  checkSummaryAgainstJson(trace, settings);
 
   Source source{trace};
   source.chunk = kChunks[(io >> 3) & 3];
