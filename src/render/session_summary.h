@@ -1,121 +1,13 @@
-// The session summary: what happened in a trace, gathered record by record
-// and written once the trace has been read, as text or as one JSON object.
+// The session summary: what happened in a trace, written once the trace has
+// been read, as text or as one JSON object.
 #pragma once
 
-#include <array>
-#include <cstddef>
-#include <cstdint>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
-#include "core/fixed_list.h"
-#include "decode/decoded_record.h"
-#include "render/flash_map.h"
 #include "render/listing_options.h"
 #include "render/printer.h"
+#include "render/summary_collector.h"
 #include "render/writer.h"
 
 namespace ovantrex {
-
-// A time of a format-version-3 record.
-struct TraceTime {
-  std::int64_t seconds = 0;
-  std::uint32_t milliseconds = 0;
-};
-
-// How much of a list input can grow is kept; the rest is counted.
-inline constexpr std::size_t kMaxUpdates = 1000;
-inline constexpr std::size_t kMaxRangesPerUpdate = 1000;
-inline constexpr std::size_t kMaxErrors = 1000;
-inline constexpr std::size_t kMaxChecksumsPerUpdate = 100;
-inline constexpr std::size_t kMaxSerialNumbersPerUpdate = 100;
-
-struct AddressRange {
-  std::uint32_t first = 0;
-  std::uint32_t last = 0;  // inclusive
-};
-
-// One flash update: from a "Start flash update" command up to the next one
-// or the end of the trace.
-struct UpdateSummary {
-  std::uint64_t offset = 0;
-  std::optional<TraceTime> time;
-  std::uint64_t writes = 0;
-  std::uint64_t bytes = 0;
-  std::vector<AddressRange> ranges;
-  std::uint64_t rangesLeftOut = 0;
-  std::uint64_t rewrittenBytes = 0;
-  std::uint64_t lengthMismatches = 0;
-  std::vector<std::uint16_t> checksums;
-  std::uint64_t checksumsLeftOut = 0;
-  std::vector<std::string> serialNumbers;
-  std::uint64_t serialNumbersLeftOut = 0;
-  bool reset = false;
-  std::uint64_t errors = 0;
-};
-
-// A status reply that reports an error, and the firmware command before it.
-struct ErrorReply {
-  std::uint64_t offset = 0;
-  std::optional<TraceTime> time;
-  std::vector<std::string> notes;
-  std::size_t update = 0;  // 1 for the first update; 0 before any
-  bool hasCommand = false;
-  std::uint64_t commandOffset = 0;
-  std::vector<std::string> commandNotes;
-};
-
-// The items and counters of the last systems-management report of one
-// device class.
-struct DeviceReport {
-  bool hasInventory = false;
-  FixedList<InventoryItem, kMaxSectionItems> inventory;
-  bool hasCounters = false;
-  FixedList<UsageCounter, kMaxSectionItems> counters;
-};
-
-struct SessionSummaryData {
-  // The trace.
-  std::uint64_t records = 0;
-  std::array<std::uint64_t, 7> byType{};  // in the order of kRecordTypesInOrder
-  std::uint64_t hidden = 0;
-  std::uint64_t failed = 0;
-  std::array<std::uint64_t, 4> diagnostics{};  // by DiagnosticKind
-  std::array<bool, 4> versions{};              // format versions 1 to 3 of data records
-  std::optional<TraceTime> firstTime;
-  std::optional<TraceTime> lastTime;
-
-  // Firmware commands, by kind, and system commands by their words.
-  std::array<std::uint64_t, 9> commands{};  // by CommandKind
-  FixedList<std::pair<std::string_view, std::uint64_t>, 8> systemCommands;
-
-  std::vector<UpdateSummary> updates;
-  std::uint64_t updatesLeftOut = 0;
-
-  // Replies: how many carried each status note (status bits in the order
-  // of statusBitNames()), and the last EC levels.
-  std::array<std::uint64_t, 6> statusNotes{};
-  std::uint64_t flashReads = 0;
-  bool hasEcLevels = false;
-  std::array<std::uint8_t, 2> ecCurrent{};
-  std::array<std::uint8_t, 2> ecPrevious{};
-  std::vector<ErrorReply> errors;
-  std::uint64_t errorsLeftOut = 0;
-
-  // Devices.
-  bool hasVersionList = false;
-  RecordId versionListId{};
-  std::uint8_t versionListCount = 0;
-  FixedList<std::array<std::uint8_t, 5>, 51> versionRows;
-  std::array<DeviceReport, 256> devices;
-};
-
-// The record types in the order in which the summary lists them.
-inline constexpr std::array<RecordType, 7> kRecordTypesInOrder{
-    RecordType::Text,       RecordType::Hex,        RecordType::HidWrite, RecordType::HidRead,
-    RecordType::HidGetFeat, RecordType::HidSetFeat, RecordType::Unknown};
 
 class SessionSummary final : public Printer {
  public:
@@ -128,35 +20,12 @@ class SessionSummary final : public Printer {
   // Writes the report.
   void finish() override;
 
-  // What has been gathered so far (the open update's ranges are added when
-  // it closes, at finish() at the latest).
-  const SessionSummaryData& data() const { return *data_; }
-
  private:
-  void command(const Record& record, const FirmwareCommand& command);
-  void reply(const Record& record, const StatusReply& reply);
-  void componentReport(const ComponentReport& report);
-  void startUpdate(const Record& record);
-  void closeUpdate();
-  UpdateSummary* openUpdate();
-
   Writer& out_;
   Writer& errors_;
   ListingOptions options_;
   bool json_;
-  std::unique_ptr<SessionSummaryData> data_;
-  FlashMap flash_;
-  bool updateOpen_ = false;
-  std::size_t updateNumber_ = 0;  // of the open update, from 1; kept also when it is not listed
-
-  // The transfer data of the last firmware command, enough of it to decode
-  // the command again (a serial number reads up to byte 517).
-  static constexpr std::size_t kCommandBytes = 520;
-  bool haveCommand_ = false;
-  std::uint64_t commandOffset_ = 0;
-  std::array<std::uint8_t, kCommandBytes> commandData_{};
-  std::size_t commandSize_ = 0;
-  Writer scratch_;
+  SummaryCollector collector_;
 };
 
 // The two forms of the report.
