@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "child_process.h"
 #include "expected_text.h"
 #include "trace_builder.h"
 
@@ -47,15 +48,8 @@ class Fault : public ::testing::Test {
   // Runs a shell command line in which $OVANTREX is the program; standard
   // output and standard error are captured unless the command redirects them.
   RunResult shell(const std::string& command) {
-    const std::string out = dir.file("stdout"), err = dir.file("stderr");
-    const std::string line = "OVANTREX='" OVANTREX_BINARY "'; export TZ=UTC; { " + command +
-                             "; } >'" + out + "' 2>'" + err + "' </dev/null";
-    const int raw = std::system(line.c_str());
-    RunResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = readFile(out);
-    r.err = readFile(err);
-    return r;
+    test::ChildResult r = test::runShell(dir, command);
+    return RunResult{r.status, std::move(r.out), std::move(r.err)};
   }
 
   std::string write(const TraceBuilder& trace, std::string_view name) {

@@ -1,0 +1,158 @@
+// The program run as a hostile user and a hostile environment would run it.
+// Each test runs the real program in a child process.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "child_process.h"
+#include "expected_text.h"
+#include "trace_builder.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define OVANTREX_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define OVANTREX_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+namespace ovantrex {
+namespace {
+
+using test::blanks;
+using test::ChildResult;
+using test::ChildSetup;
+using test::kCapture;
+using test::kClosed;
+using test::kText;
+using test::readFile;
+using test::runChild;
+using test::runShell;
+using test::TempDir;
+using test::textEntry;
+using test::TraceBuilder;
+
+// ---- A trace must not drive the terminal ----
+
+// A Text record and a serial number holding a window title (OSC 0), a
+// screen clear, a clipboard write (OSC 52), a carriage return and a
+// backspace that would overwrite the line, a terminal reset and C1 controls
+// raw and UTF-8 encoded; then well-formed printable UTF-8 and a tab.
+TraceBuilder terminalTrace() {
+  TraceBuilder t;
+  t.text(1000.0,
+         "\x1b]0;owned\x07\x1b[2J\x1b]52;c;aGk=\x07ok\rfake\bX\x9b"
+         "31m\xc2\x9b\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\t|\n");
+  t.hidWrite(2000.0, {0x00, 0x00, 0xa0, 0x00},
+             {0x0c, 0x00, 0x10, 0x00, 0x04, 0x00, 0x00, 0x00, 0x1b, 0x00, 'c', 0x00, 0x9d, 0x00,
+              0x07, 0x00});
+  return t;
+}
+
+// The listing of terminalTrace(), with the Text and the serial number given.
+std::string terminalListing(std::string_view text, std::string_view serial) {
+  return textEntry("1.000", text) + "HIDWrite" + blanks(6) + "1.000" + blanks(5) +
+         " 0   0000 a000 r0   0c.00.10.00.04.00.00.00.1b.00.63.00.9d.00.07.00\n" + blanks(45) +
+         "Write serial number (S/N: " + std::string(serial) + ")\n";
+}
+
+const std::string kRawListing = terminalListing(
+    "\x1b]0;owned\x07\x1b[2J\x1b]52;c;aGk=\x07ok\rfake\bX\x9b"
+    "31m\xc2\x9b\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\t|",
+    "\x1b" "c\x9d\x07");
+const std::string kEscapedListing = terminalListing(
+    "\\x1b]0;owned\\x07\\x1b[2J\\x1b]52;c;aGk=\\x07ok\\x0dfake\\x08X\\x9b"
+    "31m\\xc2\\x9b\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\t|",
+    "\\x1bc\\x9d\\x07");
+
+// A pseudo-terminal in raw mode, so that its bytes arrive as written.
+struct Terminal {
+  int controller = -1;
+  int device = -1;
+  std::string name;
+
+  Terminal() {
+    if (openpty(&controller, &device, nullptr, nullptr, nullptr) != 0) return;
+    termios mode{};
+    tcgetattr(device, &mode);
+    cfmakeraw(&mode);
+    tcsetattr(device, TCSANOW, &mode);
+    name = ttyname(device);
+  }
+  ~Terminal() {
+    if (controller >= 0) close(controller);
+    if (device >= 0) close(device);
+  }
+  bool open() const { return controller >= 0; }
+
+  // What has arrived on the terminal (the listings here fit its buffer).
+  std::string screen() const {
+    fcntl(controller, F_SETFL, fcntl(controller, F_GETFL) | O_NONBLOCK);
+    std::string bytes;
+    char chunk[4096];
+    for (ssize_t got; (got = read(controller, chunk, sizeof chunk)) > 0;)
+      bytes.append(chunk, static_cast<std::size_t>(got));
+    return bytes;
+  }
+};
+
+TEST(TerminalControls, AreEscapedOnATerminalAndKeptInPipesAndFiles) {
+  TempDir dir;
+  const std::string trace = dir.file("controls.trc");
+  terminalTrace().writeTo(trace);
+
+  {  // Standard output on a terminal.
+    const Terminal terminal;
+    ASSERT_TRUE(terminal.open()) << "no pseudo-terminal";
+    ChildSetup setup{.args = {"-f", trace}};
+    setup.descriptors[1] = terminal.device;
+    const ChildResult r = runChild(dir, setup);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(terminal.screen(), kEscapedListing);
+  }
+  {  // A terminal named with -w.
+    const Terminal terminal;
+    ASSERT_TRUE(terminal.open()) << "no pseudo-terminal";
+    const ChildResult r = runChild(dir, {.args = {"-f", trace, "-w", terminal.name}});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(terminal.screen(), kEscapedListing);
+  }
+  {  // A pipe gets every byte as it is.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    ChildSetup setup{.args = {"-f", trace}};
+    setup.descriptors[1] = ends[1];
+    const ChildResult r = runChild(dir, setup);
+    close(ends[1]);
+    std::string piped;
+    char chunk[4096];
+    for (ssize_t got; (got = read(ends[0], chunk, sizeof chunk)) > 0;)
+      piped.append(chunk, static_cast<std::size_t>(got));
+    close(ends[0]);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(piped == kRawListing) << "the piped listing differs";
+  }
+  {  // So does a file.
+    const std::string listing = dir.file("listing.txt");
+    const ChildResult r = runChild(dir, {.args = {"-f", trace, "-w", listing}});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(readFile(listing) == kRawListing) << "the listing file differs";
+  }
+}
+
+}  // namespace
+}  // namespace ovantrex
