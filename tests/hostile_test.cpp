@@ -42,6 +42,57 @@ using test::TempDir;
 using test::textEntry;
 using test::TraceBuilder;
 
+// ---- The output must never be the trace ----
+
+TEST(SameFile, TraceNamedAgainAsTheOutputIsRefusedAndKept) {
+  TempDir dir;
+  TraceBuilder trace;
+  trace.text(1000.0, "evidence\n").text(2000.0, "more evidence\n");
+  const std::string path = dir.file("t.trc");
+  trace.writeTo(path);
+  std::filesystem::create_symlink("t.trc", dir.file("link.trc"));
+  std::filesystem::create_hard_link(path, dir.file("hard.trc"));
+
+  struct Case {
+    const char* what;
+    std::string args;
+    std::string outputName;
+  };
+  const Case cases[] = {
+      {"the same name", "-f t.trc -w t.trc", "t.trc"},
+      {"a ./ name", "-f t.trc -w ./t.trc", "./t.trc"},
+      {"the absolute path", "-f t.trc -w '" + path + "'", path},
+      {"a symbolic link", "-f t.trc -w link.trc", "link.trc"},
+      {"a hard link", "-f t.trc -w hard.trc", "hard.trc"},
+      {"the trace through the link", "-f link.trc -w t.trc", "t.trc"},
+      {"an inherited descriptor", "-f t.trc -w /proc/self/fd/3 3<t.trc", "/proc/self/fd/3"},
+      {"the trace by its descriptor", "-f /proc/self/fd/3 -w hard.trc 3<t.trc", "hard.trc"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ChildResult r = runShell(dir, "cd '" + dir.path().string() + "' && \"$OVANTREX\" " + c.args);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Could not open '" + c.outputName + "' for writing: it is the trace being read\n");
+    EXPECT_EQ(readFile(path), trace.str()) << "the trace was changed";
+  }
+
+  // A copy of the trace is another file: it is listed over.
+  std::filesystem::copy_file(path, dir.file("copy.trc"));
+  const std::string listing = textEntry("1.000", "evidence") + textEntry("1.000", "more evidence");
+  ChildResult r = runShell(dir, "cd '" + dir.path().string() + "' && \"$OVANTREX\" -f t.trc -w copy.trc");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(readFile(dir.file("copy.trc")), listing);
+
+  // A character device holds nothing that writing could destroy: /dev/null
+  // may be both, and lists an empty trace.
+  r = runShell(dir, "\"$OVANTREX\" -f /dev/null -w /dev/null");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+}
+
 // ---- A trace must not drive the terminal ----
 
 // A Text record and a serial number holding a window title (OSC 0), a

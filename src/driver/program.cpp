@@ -1,8 +1,12 @@
 #include "driver/program.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -30,34 +34,73 @@ void tell(Writer& err, std::string_view a, std::string_view b = {}, std::string_
   err.flush();
 }
 
-File openInput(const std::string& name) {
-  // A directory opens on some systems but cannot be read as a trace.
-  std::error_code ignored;
-  if (std::filesystem::is_directory(name, ignored)) return nullptr;
-  return File(std::fopen(name.c_str(), "rb"));
-}
+// The trace file, open for reading, and the file it is on disk.
+struct Input {
+  File file;
+  struct stat identity {};
+};
 
-}  // namespace
-
-int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
-  const CommandLine commandLine = parseCommandLine(argc, argv, err);
-  if (commandLine.exitStatus) return *commandLine.exitStatus;
-  tzset();
-  const Settings& settings = commandLine.settings;
-
-  File input = openInput(settings.inputName);
-  if (!input) {
-    tell(err, "Could not open '", settings.inputName, "' for reading\n");
+// Opens the trace; returns 0 or the exit status (the message is written).
+int openInput(const std::string& name, Input& input, Writer& err) {
+  input.file.reset(std::fopen(name.c_str(), "rb"));
+  // A directory opens, but cannot be read as a trace.
+  if (!input.file || fstat(fileno(input.file.get()), &input.identity) != 0 ||
+      S_ISDIR(input.identity.st_mode)) {
+    tell(err, "Could not open '", name, "' for reading\n");
     return kCannotOpenInput;
   }
+  return 0;
+}
+
+// Whether the output file is the trace itself, under whatever name (a link,
+// another path, /proc/self/fd/N): emptying it would destroy the trace. A
+// character device such as /dev/null or a terminal holds no stored bytes, so
+// it may be both.
+bool isTheTrace(const struct stat& output, const struct stat& trace) {
+  return output.st_dev == trace.st_dev && output.st_ino == trace.st_ino &&
+         !S_ISCHR(output.st_mode);
+}
+
+// Opens the -w file for the listing and makes its writer; returns 0 or the
+// exit status (the message is written). The file is opened without emptying
+// it, and emptied only when it is known not to be the trace.
+int openOutput(const std::string& name, const struct stat& trace,
+               std::unique_ptr<Writer>& output, Writer& err) {
+  const auto cannotOpen = [&err, &name] {
+    tell(err, "Could not open '", name, "' for writing\n");
+    return kCannotOpenOutput;
+  };
+  const int descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (descriptor < 0) return cannotOpen();
+  struct stat identity {};
+  if (fstat(descriptor, &identity) != 0) {
+    close(descriptor);
+    return cannotOpen();
+  }
+  if (isTheTrace(identity, trace)) {
+    close(descriptor);
+    tell(err, "Could not open '", name, "' for writing: it is the trace being read\n");
+    return kCannotOpenOutput;
+  }
+  File file(fdopen(descriptor, "w"));  // "w" does not empty the file
+  if (!file) {
+    close(descriptor);
+    return cannotOpen();
+  }
+  if (S_ISREG(identity.st_mode) && ftruncate(descriptor, 0) != 0) return cannotOpen();
+  output = std::make_unique<Writer>(file.release());
+  return 0;
+}
+
+int listTrace(const Settings& settings, Writer& out, Writer& err) {
+  Input input;
+  if (const int status = openInput(settings.inputName, input, err); status != 0) return status;
+
   std::unique_ptr<Writer> outputFile;
   if (!settings.outputName.empty()) {
-    std::FILE* stream = std::fopen(settings.outputName.c_str(), "w");
-    if (stream == nullptr) {
-      tell(err, "Could not open '", settings.outputName, "' for writing\n");
-      return kCannotOpenOutput;
-    }
-    outputFile = std::make_unique<Writer>(stream);
+    if (const int status = openOutput(settings.outputName, input.identity, outputFile, err);
+        status != 0)
+      return status;
   }
   Writer& listing = outputFile ? *outputFile : out;
 
@@ -66,7 +109,7 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
     // listing is still completed and closed before it is reported.
     std::string readFailure;
     try {
-      TraceReader reader(input.get());
+      TraceReader reader(input.file.get());
       runRecordLoop(reader, LoopStreams{listing, out, err}, settings);
     } catch (const ReadError& error) {
       readFailure = error.what();
@@ -82,6 +125,15 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
     return kCannotWrite;
   }
   return 0;
+}
+
+}  // namespace
+
+int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
+  const CommandLine commandLine = parseCommandLine(argc, argv, err);
+  if (commandLine.exitStatus) return *commandLine.exitStatus;
+  tzset();
+  return listTrace(commandLine.settings, out, err);
 }
 
 }  // namespace ovantrex
