@@ -205,5 +205,87 @@ TEST(TerminalControls, AreEscapedOnATerminalAndKeptInPipesAndFiles) {
   }
 }
 
+// ---- No record may vanish because memory is short ----
+
+// Whether a run ended in the dynamic loader, before the program's own code:
+// it could not map the program's libraries under the limit.
+bool endedInTheLoader(const ChildResult& r) {
+  return (r.status == 127 && r.out.empty() &&
+          (r.err.find("error while loading shared libraries") != std::string::npos ||
+           r.err == "out of memory\n")) ||
+         r.status == test::kCouldNotStart;
+}
+
+TEST(ShortMemory, EachRunListsEveryRecordOrStopsAtTheStart) {
+#ifdef OVANTREX_ADDRESS_SANITIZER
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit here allows";
+#endif
+  TempDir dir;
+  // Eight records of 250,000 bytes: some lie whole in the reader's block,
+  // some straddle two blocks.
+  TraceBuilder trace;
+  std::string listing;
+  for (int i = 0; i < 8; ++i) {
+    const std::string text(249999, static_cast<char>('a' + i));
+    trace.text(1000.0 * (i + 1), text + "\n");
+    listing += textEntry("1.000", text);
+  }
+  const std::string path = dir.file("large.trc");
+  trace.writeTo(path);
+  const std::string output = dir.file("listing.txt");
+  const std::string older = "an older listing\n";
+  const std::string noMemory = "Not enough memory to list the trace\n";
+
+  int inLoader = 0, stopped = 0, complete = 0;
+  // One run under a limit of kib KiB, its listing on standard output or,
+  // with toFile, in a -w file that held an older listing.
+  const auto runUnder = [&](rlim_t kib, bool toFile) {
+    SCOPED_TRACE(std::to_string(kib) + " KiB" + (toFile ? " with -w" : ""));
+    std::ofstream(output, std::ios::trunc) << older;
+    ChildSetup setup{.args = {"-f", path}, .addressSpace = kib * 1024};
+    if (toFile) setup.args.insert(setup.args.end(), {"-w", output});
+    const ChildResult r = runChild(dir, setup);
+    const std::string listed = toFile ? readFile(output) : r.out;
+    if (endedInTheLoader(r)) {
+      ++inLoader;
+      EXPECT_EQ(readFile(output), older);
+      return r.status;
+    }
+    if (r.signal != 0 || (r.status != 0 && r.status != 5)) {
+      ADD_FAILURE() << "status " << r.status << ", signal " << r.signal << ": " << r.err;
+      return -1;
+    }
+    if (r.status == 5) {
+      ++stopped;
+      EXPECT_EQ(r.err, noMemory);
+      EXPECT_EQ(r.out, "");
+      if (toFile) {
+        EXPECT_EQ(listed, older) << "the older listing was changed";
+      }
+    } else {
+      ++complete;
+      EXPECT_EQ(r.err, "");
+      EXPECT_TRUE(listed == listing) << "the listing is not complete";
+    }
+    return r.status;
+  };
+
+  // Coarse steps up to the first complete listing, then every 16 KiB from
+  // well below the loader's limit to above it: where memory ran out
+  // half-way, in the runtime's own start or in the first records.
+  rlim_t firstComplete = 0;
+  for (rlim_t kib = 1024; kib <= 256 * 1024 && firstComplete == 0; kib += 512)
+    if (runUnder(kib, true) == 0) firstComplete = kib;
+  ASSERT_NE(firstComplete, 0u) << "no limit gave a complete listing";
+  for (rlim_t kib = firstComplete > 2048 ? firstComplete - 2048 : 0; kib <= firstComplete + 256;
+       kib += 16)
+    runUnder(kib, (kib / 16) % 2 == 0);
+
+  // The sweep met both endings, or it proved nothing.
+  EXPECT_GT(stopped, 0);
+  EXPECT_GT(complete, 0);
+  RecordProperty("runs_in_loader", inLoader);
+}
+
 }  // namespace
 }  // namespace ovantrex

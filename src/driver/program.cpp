@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "driver/command_line.h"
 #include "driver/record_loop.h"
+#include "driver/reserved.h"
 #include "driver/trace_reader.h"
 
 namespace ovantrex {
@@ -42,7 +44,12 @@ struct Input {
 
 // Opens the trace; returns 0 or the exit status (the message is written).
 int openInput(const std::string& name, Input& input, Writer& err) {
+  errno = 0;
   input.file.reset(std::fopen(name.c_str(), "rb"));
+  if (!input.file && errno == ENOMEM) {
+    tell(err, kNoMemoryMessage);
+    return kStatusNoMemory;
+  }
   // A directory opens, but cannot be read as a trace.
   if (!input.file || fstat(fileno(input.file.get()), &input.identity) != 0 ||
       S_ISDIR(input.identity.st_mode)) {
@@ -61,11 +68,18 @@ bool isTheTrace(const struct stat& output, const struct stat& trace) {
          !S_ISCHR(output.st_mode);
 }
 
-// Opens the -w file for the listing and makes its writer; returns 0 or the
-// exit status (the message is written). The file is opened without emptying
-// it, and emptied only when it is known not to be the trace.
-int openOutput(const std::string& name, const struct stat& trace,
-               std::unique_ptr<Writer>& output, Writer& err) {
+// What a run takes before its first record: the reader's block and record
+// buffer, and the room for the writer of a -w file.
+struct ListingMemory {
+  TraceReader::Buffers reader;
+  Reserved<Writer> output;
+};
+
+// Opens the -w file for the listing and makes its writer in room; returns 0
+// or the exit status (the message is written). The file is opened without
+// emptying it, and emptied only when it is known not to be the trace.
+int openOutput(const std::string& name, const struct stat& trace, Reserved<Writer>& room,
+               Writer& err) {
   const auto cannotOpen = [&err, &name] {
     tell(err, "Could not open '", name, "' for writing\n");
     return kCannotOpenOutput;
@@ -82,25 +96,39 @@ int openOutput(const std::string& name, const struct stat& trace,
     tell(err, "Could not open '", name, "' for writing: it is the trace being read\n");
     return kCannotOpenOutput;
   }
-  File file(fdopen(descriptor, "w"));  // "w" does not empty the file
-  if (!file) {
+  errno = 0;
+  std::FILE* const file = fdopen(descriptor, "w");  // "w" does not empty the file
+  if (file == nullptr) {
+    const int error = errno;
     close(descriptor);
+    if (error != ENOMEM) return cannotOpen();
+    tell(err, kNoMemoryMessage);
+    return kStatusNoMemory;
+  }
+  Writer& output = room.make(file);
+  if (S_ISREG(identity.st_mode) && ftruncate(descriptor, 0) != 0) {
+    try {
+      output.close();
+    } catch (const WriteError&) {
+      // Nothing was written; the open is what failed.
+    }
+    room.destroy();
     return cannotOpen();
   }
-  if (S_ISREG(identity.st_mode) && ftruncate(descriptor, 0) != 0) return cannotOpen();
-  output = std::make_unique<Writer>(file.release());
   return 0;
 }
 
-int listTrace(const Settings& settings, Writer& out, Writer& err) {
+int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writer& err) {
   Input input;
   if (const int status = openInput(settings.inputName, input, err); status != 0) return status;
+  TraceReader reader(input.file.get(), std::move(memory.reader));
 
-  std::unique_ptr<Writer> outputFile;
+  Writer* outputFile = nullptr;
   if (!settings.outputName.empty()) {
-    if (const int status = openOutput(settings.outputName, input.identity, outputFile, err);
+    if (const int status = openOutput(settings.outputName, input.identity, memory.output, err);
         status != 0)
       return status;
+    outputFile = memory.output.get();
   }
   Writer& listing = outputFile ? *outputFile : out;
 
@@ -109,7 +137,6 @@ int listTrace(const Settings& settings, Writer& out, Writer& err) {
     // listing is still completed and closed before it is reported.
     std::string readFailure;
     try {
-      TraceReader reader(input.file.get());
       runRecordLoop(reader, LoopStreams{listing, out, err}, settings);
     } catch (const ReadError& error) {
       readFailure = error.what();
@@ -130,10 +157,27 @@ int listTrace(const Settings& settings, Writer& out, Writer& err) {
 }  // namespace
 
 int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
-  const CommandLine commandLine = parseCommandLine(argc, argv, err);
-  if (commandLine.exitStatus) return *commandLine.exitStatus;
-  tzset();
-  return listTrace(commandLine.settings, out, err);
+  // The large pieces of memory come first, before anything that could throw
+  // for want of memory: had the runtime been short of memory at the start,
+  // even throwing std::bad_alloc could fail, and these would fail first.
+  // They are taken before the output is opened, so that want of them leaves
+  // an old listing untouched.
+  std::optional<TraceReader::Buffers> readerBuffers = TraceReader::Buffers::take();
+  Reserved<Writer> outputRoom = Reserved<Writer>::take();
+  if (!readerBuffers || !outputRoom) {
+    tell(err, kNoMemoryMessage);
+    return kStatusNoMemory;
+  }
+  ListingMemory memory{std::move(*readerBuffers), std::move(outputRoom)};
+  try {
+    const CommandLine commandLine = parseCommandLine(argc, argv, err);
+    if (commandLine.exitStatus) return *commandLine.exitStatus;
+    tzset();
+    return listTrace(commandLine.settings, memory, out, err);
+  } catch (const std::bad_alloc&) {
+    tell(err, kNoMemoryMessage);
+    return kStatusNoMemory;
+  }
 }
 
 }  // namespace ovantrex
