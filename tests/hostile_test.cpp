@@ -287,5 +287,38 @@ TEST(ShortMemory, EachRunListsEveryRecordOrStopsAtTheStart) {
   RecordProperty("runs_in_loader", inLoader);
 }
 
+// ---- Closed standard descriptors ----
+
+TEST(ClosedDescriptors, DoNotBecomeTheTraceOrTheListing) {
+  TempDir dir;
+  // An invalid minor code (a message on standard output) between two
+  // records, and a payload cut short (a message on standard error).
+  TraceBuilder trace;
+  trace.text(1000.0, "one\n").header(0, 502).text(2000.0, "two\n");
+  trace.header(5, kText, 3000.0).bytes("ab");
+  const std::string path = dir.file("t.trc");
+  trace.writeTo(path);
+  const std::string output = dir.file("listing.txt");
+  const std::string listing = textEntry("1.000", "one") + textEntry("1.000", "two");
+
+  const char* const closings[] = {"<&-", ">&-", "2>&-", "<&- >&-", "<&- 2>&-", ">&- 2>&-",
+                                  "<&- >&- 2>&-"};
+  for (const char* closing : closings) {
+    SCOPED_TRACE(closing);
+    const ChildResult r =
+        runShell(dir, "\"$OVANTREX\" -f '" + path + "' -w '" + output + "' " + closing);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(readFile(output), listing);
+  }
+
+  // Without -w and with standard input closed, the listing and the
+  // messages still go where they belong.
+  const ChildResult r = runShell(dir, "\"$OVANTREX\" -f '" + path + "' <&-");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, textEntry("1.000", "one") + "Minor code 1f6(502) not valid, skipping\n" +
+                       textEntry("1.000", "two"));
+  EXPECT_EQ(r.err, "Could not read data bytes expected=5 actual=2\n");
+}
+
 }  // namespace
 }  // namespace ovantrex
