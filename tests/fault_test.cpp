@@ -84,14 +84,6 @@ TEST_F(Fault, ListingToAFullDeviceEndsWithStatusFour) {
     EXPECT_EQ(r.status, 4);
     EXPECT_EQ(r.err, message);
   }
-
-  // The listing goes to a file, but the invalid-minor-code message on
-  // standard output cannot be written.
-  const std::string invalid = write(TraceBuilder().header(0, 502), "invalid.trc");
-  const RunResult r =
-      shell("\"$OVANTREX\" -f '" + invalid + "' -w '" + dir.file("out.txt") + "' >/dev/full");
-  EXPECT_EQ(r.status, 4);
-  EXPECT_EQ(r.err, message);
 }
 
 TEST_F(Fault, UnwritableStandardErrorDoesNotStopTheListing) {

@@ -320,5 +320,41 @@ TEST(ClosedDescriptors, DoNotBecomeTheTraceOrTheListing) {
   EXPECT_EQ(r.err, "Could not read data bytes expected=5 actual=2\n");
 }
 
+// ---- A failing standard output must not end a healthy -w listing ----
+
+TEST(StandardOutputBesideAListingFile, IsWrittenBestEffort) {
+  TempDir dir;
+  TraceBuilder trace;
+  trace.text(1000.0, "one\n").header(0, 502).text(2000.0, "two\n");
+  trace.header(0, 503).text(3000.0, "three\n");
+  const std::string path = dir.file("t.trc");
+  trace.writeTo(path);
+  const std::string output = dir.file("listing.txt");
+  const std::string listing =
+      textEntry("1.000", "one") + textEntry("1.000", "two") + textEntry("1.000", "three");
+
+  if (std::filesystem::exists("/dev/full")) {
+    const ChildResult r =
+        runShell(dir, "\"$OVANTREX\" -f '" + path + "' -w '" + output + "' >/dev/full");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(readFile(output), listing);
+  }
+
+  // A pipe whose reader has gone: neither SIGPIPE nor the failed write ends
+  // the run.
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  close(ends[0]);
+  ChildSetup setup{.args = {"-f", path, "-w", output}};
+  setup.descriptors[1] = ends[1];
+  const ChildResult r = runChild(dir, setup);
+  close(ends[1]);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(readFile(output), listing);
+}
+
 }  // namespace
 }  // namespace ovantrex

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -129,6 +130,11 @@ int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writ
         status != 0)
       return status;
     outputFile = memory.output.get();
+    // Standard output now carries only the invalid-minor-code messages; like
+    // standard error, it must not end a listing that is being written well.
+    // A reader of standard output that goes away must not end it either.
+    out.setOnFailure(Writer::OnFailure::Drop);
+    std::signal(SIGPIPE, SIG_IGN);
   }
   Writer& listing = outputFile ? *outputFile : out;
 

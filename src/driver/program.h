@@ -15,6 +15,8 @@ inline constexpr std::string_view kNoMemoryMessage = "Not enough memory to list 
 
 // Runs one invocation. out is standard output (the listing when -w names no
 // file, and the invalid-minor-code messages always); err is standard error.
+// With -w naming a file, out is written best-effort, like err: its failure
+// does not end the run.
 // Returns the exit status: 0 normal end, 1 usage or command-line error,
 // 2 input cannot be opened or read, 3 output cannot be opened (or it is the
 // trace itself), 4 the listing could not be written, 5 not enough memory.

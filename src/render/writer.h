@@ -107,6 +107,8 @@ class Writer {
   }
   void commit(const char* end) { pos_ = static_cast<std::size_t>(end - buffer_); }
 
+  void setOnFailure(OnFailure onFailure) { onFailure_ = onFailure; }
+
   // Turns the escaping of terminal controls on or off for what follows.
   void escapeControls(bool on);
   bool escapesControls() const { return escaping_; }
