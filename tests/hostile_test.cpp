@@ -1,5 +1,8 @@
-// The program run as a hostile user and a hostile environment would run it.
-// Each test runs the real program in a child process.
+// The program run as a hostile user and a hostile environment would run it:
+// the trace named again as the output, a trace that writes terminal
+// controls, too little memory, closed standard descriptors, and a standard
+// output that cannot be written beside a healthy -w listing. Each runs the
+// real program in a child process.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -68,19 +71,21 @@ TEST(SameFile, TraceNamedAgainAsTheOutputIsRefusedAndKept) {
       {"an inherited descriptor", "-f t.trc -w /proc/self/fd/3 3<t.trc", "/proc/self/fd/3"},
       {"the trace by its descriptor", "-f /proc/self/fd/3 -w hard.trc 3<t.trc", "hard.trc"},
   };
+  const std::string inDir = "cd '" + dir.path().string() + "' && \"$OVANTREX\" ";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const ChildResult r = runShell(dir, "cd '" + dir.path().string() + "' && \"$OVANTREX\" " + c.args);
+    const ChildResult r = runShell(dir, inDir + c.args);
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "Could not open '" + c.outputName + "' for writing: it is the trace being read\n");
+    EXPECT_EQ(r.err,
+              "Could not open '" + c.outputName + "' for writing: it is the trace being read\n");
     EXPECT_EQ(readFile(path), trace.str()) << "the trace was changed";
   }
 
   // A copy of the trace is another file: it is listed over.
   std::filesystem::copy_file(path, dir.file("copy.trc"));
   const std::string listing = textEntry("1.000", "evidence") + textEntry("1.000", "more evidence");
-  ChildResult r = runShell(dir, "cd '" + dir.path().string() + "' && \"$OVANTREX\" -f t.trc -w copy.trc");
+  ChildResult r = runShell(dir, inDir + "-f t.trc -w copy.trc");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(readFile(dir.file("copy.trc")), listing);

@@ -55,7 +55,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "\xe2\x82" "A\xe2\xc3\xa9\xf0\x9f\x98\x1b",
                    "\\xe2\\x82A\\xe2\xc3\xa9\\xf0\\x9f\\x98\\x1b"},
         EscapeCase{"SequenceCutShortAtTheEnd", "ok\xf0\x9f\x98", "ok\\xf0\\x9f\\x98"}),
-    [](const ::testing::TestParamInfo<EscapeCase>& param) { return std::string(param.param.name); });
+    [](const ::testing::TestParamInfo<EscapeCase>& param) {
+      return std::string(param.param.name);
+    });
 
 TEST(TerminalEscapeAcrossBlocks, SequenceCutByTheBufferEndPassesWhole) {
   // Each UTF-8 form and an escape sequence, started at every offset around

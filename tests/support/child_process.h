@@ -75,7 +75,8 @@ inline ChildResult runChild(const TempDir& dir, const ChildSetup& setup) {
   const std::string captured[3] = {dir.file("child-stdin"), dir.file("child-stdout"),
                                    dir.file("child-stderr")};
   for (int i = 0; i < 3; ++i) {
-    if (wanted[i] == kCapture) wanted[i] = open(captured[i].c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    if (wanted[i] == kCapture)
+      wanted[i] = open(captured[i].c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
   }
   const pid_t pid = fork();
   if (pid == 0) {
@@ -103,8 +104,10 @@ inline ChildResult runChild(const TempDir& dir, const ChildSetup& setup) {
   int raw = 0;
   if (pid > 0) waitpid(pid, &raw, 0);
   ChildResult r = pid > 0 ? endOf(raw) : ChildResult{};
-  for (int i = 0; i < 3; ++i)
-    if (wanted[i] >= 0 && setup.descriptors[static_cast<std::size_t>(i)] == kCapture) close(wanted[i]);
+  for (int i = 0; i < 3; ++i) {
+    if (wanted[i] >= 0 && setup.descriptors[static_cast<std::size_t>(i)] == kCapture)
+      close(wanted[i]);
+  }
   if (setup.descriptors[1] == kCapture) r.out = readFile(captured[1]);
   if (setup.descriptors[2] == kCapture) r.err = readFile(captured[2]);
   return r;
