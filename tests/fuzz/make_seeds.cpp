@@ -113,6 +113,16 @@ std::vector<TraceBuilder> traces() {
         .dropLast(4);
     all.push_back(t);
   }
+  {  // Terminal controls in a Text record and a serial number: escape
+     // sequences, C1 controls raw and UTF-8 encoded, broken UTF-8.
+    TraceBuilder t;
+    t.text(1.0,
+           "\x1b]0;title\x07\x1b[2J\r\b\x7f\x9b\xc2\x9b\xc2\xa0\xc0\xaf\xed\xa0\x80"
+           "\xf4\x90\x80\x80\xe2\x82\xac\xf0\x9f\x98\x80\xe2\x82\n")
+        .hidWrite(2.0, kFirmware,
+                  {0x0c, 0x00, 0x10, 0x00, 0x04, 0, 0, 0, 0x1b, 0, 0xc2, 0, 0x85, 0, 0x07, 0});
+    all.push_back(t);
+  }
   {  // A trace that ends inside an extension header.
     TraceBuilder t;
     t.marker(kMarkerV2).text(1.0, "x").dropLast(12);
