@@ -79,21 +79,5 @@ TEST(TerminalEscapeAcrossBlocks, SequenceCutByTheBufferEndPassesWhole) {
   }
 }
 
-TEST(TerminalEscapeAcrossBlocks, OnlyAWriterThatEscapesChangesBytes) {
-  const std::string hostile = "\x1b[2J\r\x9b\xc2\x9b\xff";
-  Writer plain;
-  plain.put(hostile);
-  EXPECT_EQ(plain.text(), hostile);
-  EXPECT_FALSE(plain.escapesControls());
-
-  // Turned off again, later bytes pass as they are.
-  Writer out;
-  out.escapeControls(true);
-  out.put("\x1b");
-  out.escapeControls(false);
-  out.put("\x1b");
-  EXPECT_EQ(out.text(), "\\x1b\x1b");
-}
-
 }  // namespace
 }  // namespace ovantrex
