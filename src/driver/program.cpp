@@ -1,13 +1,20 @@
 #include "driver/program.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
+#include <ctime>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "driver/command_line.h"
 #include "driver/record_loop.h"
+#include "driver/reserved.h"
 #include "driver/trace_reader.h"
 #include "render/json_lines.h"
 #include "render/session_summary.h"
@@ -33,53 +40,134 @@ void tell(Writer& err, std::string_view a, std::string_view b = {}, std::string_
   err.flush();
 }
 
-File openInput(const std::string& name) {
-  // A directory opens on some systems but cannot be read as a trace.
-  std::error_code ignored;
-  if (std::filesystem::is_directory(name, ignored)) return nullptr;
-  return File(std::fopen(name.c_str(), "rb"));
-}
+// The trace file, open for reading, and the file it is on disk.
+struct Input {
+  File file;
+  struct stat identity {};
+};
 
-}  // namespace
-
-int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
-  const CommandLine commandLine = parseCommandLine(argc, argv, err);
-  if (commandLine.request == Request::Help) printHelp(out);
-  if (commandLine.request == Request::Version) printVersion(out);
-  if (commandLine.exitStatus) return *commandLine.exitStatus;
-  tzset();
-  const Settings& settings = commandLine.settings;
-
-  File input = openInput(settings.inputName);
-  if (!input) {
-    tell(err, "Could not open '", settings.inputName, "' for reading\n");
+// Opens the trace; returns 0 or the exit status (the message is written).
+int openInput(const std::string& name, Input& input, Writer& err) {
+  errno = 0;
+  input.file.reset(std::fopen(name.c_str(), "rb"));
+  if (!input.file && errno == ENOMEM) {
+    tell(err, kNoMemoryMessage);
+    return kStatusNoMemory;
+  }
+  // A directory opens, but cannot be read as a trace.
+  if (!input.file || fstat(fileno(input.file.get()), &input.identity) != 0 ||
+      S_ISDIR(input.identity.st_mode)) {
+    tell(err, "Could not open '", name, "' for reading\n");
     return kCannotOpenInput;
   }
-  std::unique_ptr<Writer> outputFile;
+  return 0;
+}
+
+// Whether the output file is the trace itself, under whatever name (a link,
+// another path, /proc/self/fd/N): emptying it would destroy the trace. A
+// character device such as /dev/null or a terminal holds no stored bytes, so
+// it may be both.
+bool isTheTrace(const struct stat& output, const struct stat& trace) {
+  return output.st_dev == trace.st_dev && output.st_ino == trace.st_ino &&
+         !S_ISCHR(output.st_mode);
+}
+
+// What a run takes before its first record: the reader's block and record
+// buffer, and the room for the writer of a -w file.
+struct ListingMemory {
+  TraceReader::Buffers reader;
+  Reserved<Writer> output;
+};
+
+// Opens the -w file for the listing and makes its writer in room; returns 0
+// or the exit status (the message is written). The file is opened without
+// emptying it: emptyOutput() does that once the run has all it needs, and
+// only when the file is known not to be the trace.
+int openOutput(const std::string& name, const struct stat& trace, Reserved<Writer>& room,
+               int& descriptorOut, Writer& err) {
+  const auto cannotOpen = [&err, &name] {
+    tell(err, "Could not open '", name, "' for writing\n");
+    return kCannotOpenOutput;
+  };
+  const int descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (descriptor < 0) return cannotOpen();
+  struct stat identity {};
+  if (fstat(descriptor, &identity) != 0) {
+    close(descriptor);
+    return cannotOpen();
+  }
+  if (isTheTrace(identity, trace)) {
+    close(descriptor);
+    tell(err, "Could not open '", name, "' for writing: it is the trace being read\n");
+    return kCannotOpenOutput;
+  }
+  errno = 0;
+  std::FILE* const file = fdopen(descriptor, "w");  // "w" does not empty the file
+  if (file == nullptr) {
+    const int error = errno;
+    close(descriptor);
+    if (error != ENOMEM) return cannotOpen();
+    tell(err, kNoMemoryMessage);
+    return kStatusNoMemory;
+  }
+  room.make(file);
+  // Only a regular file holds an older listing to empty.
+  descriptorOut = S_ISREG(identity.st_mode) ? descriptor : -1;
+  return 0;
+}
+
+// Empties the -w file opened by openOutput(); returns 0 or the exit status.
+int emptyOutput(const std::string& name, Reserved<Writer>& room, int descriptor, Writer& err) {
+  if (descriptor < 0 || ftruncate(descriptor, 0) == 0) return 0;
+  try {
+    room.get()->close();
+  } catch (const WriteError&) {
+    // Nothing was written; the open is what failed.
+  }
+  room.destroy();
+  tell(err, "Could not open '", name, "' for writing\n");
+  return kCannotOpenOutput;
+}
+
+// The printer of the output that the settings ask for.
+std::unique_ptr<Printer> makePrinter(const Settings& settings, Writer& output, Writer& out,
+                                     Writer& err) {
+  if (settings.summary) return std::make_unique<SessionSummary>(output, err, settings, settings.json);
+  if (settings.json) return std::make_unique<JsonLines>(output, err, settings);
+  return std::make_unique<TextListing>(output, out, err, settings);
+}
+
+int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writer& err) {
+  Input input;
+  if (const int status = openInput(settings.inputName, input, err); status != 0) return status;
+  TraceReader reader(input.file.get(), std::move(memory.reader));
+
+  Writer* outputFile = nullptr;
+  int outputDescriptor = -1;
   if (!settings.outputName.empty()) {
-    std::FILE* stream = std::fopen(settings.outputName.c_str(), "w");
-    if (stream == nullptr) {
-      tell(err, "Could not open '", settings.outputName, "' for writing\n");
-      return kCannotOpenOutput;
-    }
-    outputFile = std::make_unique<Writer>(stream);
+    if (const int status = openOutput(settings.outputName, input.identity, memory.output,
+                                      outputDescriptor, err);
+        status != 0)
+      return status;
+    outputFile = memory.output.get();
+    // Standard output now carries only the invalid-minor-code messages; like
+    // standard error, it must not end a listing that is being written well.
+    // A reader of standard output that goes away must not end it either.
+    out.setOnFailure(Writer::OnFailure::Drop);
+    std::signal(SIGPIPE, SIG_IGN);
   }
   Writer& listing = outputFile ? *outputFile : out;
+  // The printer takes its memory before an older listing is emptied.
+  const std::unique_ptr<Printer> printer = makePrinter(settings, listing, out, err);
+  if (const int status = emptyOutput(settings.outputName, memory.output, outputDescriptor, err);
+      status != 0)
+    return status;
 
   try {
     // A read error ends the loop after the records already listed; the
     // listing is still completed and closed before it is reported.
     std::string readFailure;
     try {
-      TraceReader reader(input.get());
-      std::unique_ptr<Printer> printer;
-      if (settings.summary) {
-        printer = std::make_unique<SessionSummary>(listing, err, settings, settings.json);
-      } else if (settings.json) {
-        printer = std::make_unique<JsonLines>(listing, err, settings);
-      } else {
-        printer = std::make_unique<TextListing>(listing, out, err, settings);
-      }
       readTrace(reader, *printer);
       printer->finish();
     } catch (const ReadError& error) {
@@ -96,6 +184,34 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
     return kCannotWrite;
   }
   return 0;
+}
+
+}  // namespace
+
+int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
+  // The large pieces of memory come first, before anything that could throw
+  // for want of memory: had the runtime been short of memory at the start,
+  // even throwing std::bad_alloc could fail, and these would fail first.
+  // They are taken before the output is opened, so that want of them leaves
+  // an old listing untouched.
+  std::optional<TraceReader::Buffers> readerBuffers = TraceReader::Buffers::take();
+  Reserved<Writer> outputRoom = Reserved<Writer>::take();
+  if (!readerBuffers || !outputRoom) {
+    tell(err, kNoMemoryMessage);
+    return kStatusNoMemory;
+  }
+  ListingMemory memory{std::move(*readerBuffers), std::move(outputRoom)};
+  try {
+    const CommandLine commandLine = parseCommandLine(argc, argv, err);
+    if (commandLine.request == Request::Help) printHelp(out);
+    if (commandLine.request == Request::Version) printVersion(out);
+    if (commandLine.exitStatus) return *commandLine.exitStatus;
+    tzset();
+    return listTrace(commandLine.settings, memory, out, err);
+  } catch (const std::bad_alloc&) {
+    tell(err, kNoMemoryMessage);
+    return kStatusNoMemory;
+  }
 }
 
 }  // namespace ovantrex

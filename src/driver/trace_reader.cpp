@@ -2,19 +2,49 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <utility>
 
 namespace ovantrex {
 
 ReadError::ReadError(int errorNumber)
     : std::runtime_error(std::strerror(errorNumber)), errorNumber_(errorNumber) {}
 
-TraceReader::TraceReader(std::FILE* stream, std::size_t blockSize)
-    : stream_(stream),
-      block_(new std::uint8_t[std::max<std::size_t>(blockSize, 1)]),
-      blockSize_(std::max<std::size_t>(blockSize, 1)) {
+namespace {
+
+std::unique_ptr<std::uint8_t, FreeDeleter> takeBytes(std::size_t count) noexcept {
+  return std::unique_ptr<std::uint8_t, FreeDeleter>(
+      static_cast<std::uint8_t*>(std::malloc(std::max<std::size_t>(count, 1))));
+}
+
+TraceReader::Buffers takeOrThrow(std::size_t blockSize) {
+  std::optional<TraceReader::Buffers> buffers = TraceReader::Buffers::take(blockSize);
+  if (!buffers) throw std::bad_alloc();
+  return std::move(*buffers);
+}
+
+}  // namespace
+
+std::optional<TraceReader::Buffers> TraceReader::Buffers::take(std::size_t blockSize,
+                                                               std::size_t largestRecord) noexcept {
+  Buffers buffers;
+  buffers.blockSize = std::max<std::size_t>(blockSize, 1);
+  buffers.block = takeBytes(buffers.blockSize);
+  buffers.recordSize = largestRecord;
+  buffers.record = takeBytes(largestRecord);
+  if (!buffers.block || !buffers.record) return std::nullopt;
+  return buffers;
+}
+
+TraceReader::TraceReader(std::FILE* stream, Buffers buffers)
+    : stream_(stream), buffers_(std::move(buffers)) {
   std::setvbuf(stream_, nullptr, _IONBF, 0);
 }
+
+TraceReader::TraceReader(std::FILE* stream, std::size_t blockSize)
+    : TraceReader(stream, takeOrThrow(blockSize)) {}
 
 TraceReader::TraceReader(std::span<const std::uint8_t> bytes) : memory_(bytes) {
   begin_ = memory_.data();
@@ -26,13 +56,13 @@ bool TraceReader::refill() {
   if (begin_ != end_) return true;
   if (atEnd_) return false;
   errno = 0;
-  const std::size_t got = std::fread(block_.get(), 1, blockSize_, stream_);
-  if (got < blockSize_) {
+  const std::size_t got = std::fread(buffers_.block.get(), 1, buffers_.blockSize, stream_);
+  if (got < buffers_.blockSize) {
     if (std::ferror(stream_)) throw ReadError(errno != 0 ? errno : EIO);
     // The end of the input stays the end: nothing is read after it.
     atEnd_ = true;
   }
-  begin_ = block_.get();
+  begin_ = buffers_.block.get();
   end_ = begin_ + got;
   return got > 0;
 }
@@ -71,10 +101,16 @@ std::span<const std::uint8_t> TraceReader::take(std::size_t count) {
     position_ += n;
     return {start, n};
   }
-  // The bytes straddle blocks: one copy into the record buffer.
-  record_.resize(count);
-  const std::size_t got = read(record_);
-  return {record_.data(), got};
+  // The bytes straddle blocks: one copy into the record buffer, which holds
+  // any record up to the largest that the reader was made for.
+  if (count > buffers_.recordSize) {
+    auto larger = takeBytes(count);
+    if (!larger) throw std::bad_alloc();
+    buffers_.record = std::move(larger);
+    buffers_.recordSize = count;
+  }
+  const std::size_t got = read({buffers_.record.get(), count});
+  return {buffers_.record.get(), got};
 }
 
 }  // namespace ovantrex

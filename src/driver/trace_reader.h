@@ -1,17 +1,20 @@
 // Reads the trace file strictly forward in large blocks. A record's payload
 // is handed out as a view into the block when it lies there whole, and
 // copied once into the record buffer when it straddles blocks; memory stays
-// bounded by one block and one record.
+// bounded by one block and one record. Both are taken before the first
+// record, so that no record can later fail for want of memory.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <span>
-#include <stdexcept>
 #include <memory>
-#include <string>
-#include <vector>
+#include <optional>
+#include <stdexcept>
+
+#include "driver/reserved.h"
+#include "driver/trace_format.h"
 
 namespace ovantrex {
 
@@ -29,7 +32,23 @@ class TraceReader {
  public:
   static constexpr std::size_t kDefaultBlock = std::size_t{1} << 20;
 
-  // Reads from stream (not owned).
+  // The block and the record buffer of a reader of a stream.
+  struct Buffers {
+    std::unique_ptr<std::uint8_t, FreeDeleter> block;
+    std::size_t blockSize = 0;
+    std::unique_ptr<std::uint8_t, FreeDeleter> record;
+    std::size_t recordSize = 0;
+
+    // A block and a buffer for records of up to largestRecord bytes, taken
+    // without exceptions; none when the memory cannot be had.
+    static std::optional<Buffers> take(std::size_t blockSize = kDefaultBlock,
+                                       std::size_t largestRecord = kMaxRecordLength) noexcept;
+  };
+
+  // Reads from stream (not owned) with the given buffers.
+  TraceReader(std::FILE* stream, Buffers buffers);
+  // Reads from stream (not owned) with buffers of its own; throws
+  // std::bad_alloc when they cannot be had.
   explicit TraceReader(std::FILE* stream, std::size_t blockSize = kDefaultBlock);
   // Reads from bytes held in memory.
   explicit TraceReader(std::span<const std::uint8_t> bytes);
@@ -51,14 +70,12 @@ class TraceReader {
   bool refill();
 
   std::FILE* stream_ = nullptr;
-  std::unique_ptr<std::uint8_t[]> block_;  // left uninitialised: reads fill it
-  std::size_t blockSize_ = 0;
+  Buffers buffers_;  // left uninitialised: reads fill them
   std::span<const std::uint8_t> memory_;
   const std::uint8_t* begin_ = nullptr;
   const std::uint8_t* end_ = nullptr;
   bool atEnd_ = false;
   std::uint64_t position_ = 0;
-  std::vector<std::uint8_t> record_;
 };
 
 }  // namespace ovantrex

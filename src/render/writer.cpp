@@ -1,7 +1,9 @@
 #include "render/writer.h"
 
-#include <cerrno>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 
@@ -20,13 +22,15 @@ Writer::Writer(std::FILE* stream, OnFailure onFailure)
     : stream_(stream), memory_(false), onFailure_(onFailure) {
   // The writer does its own buffering; the stream passes blocks straight on.
   std::setvbuf(stream_, nullptr, _IONBF, 0);
+  const int descriptor = fileno(stream_);
+  escaping_ = descriptor >= 0 && isatty(descriptor) == 1;
 }
 
 Writer::Writer() : stream_(nullptr), memory_(true) {}
 
 Writer::~Writer() {
   try {
-    if (stream_ != nullptr) drain();
+    if (stream_ != nullptr) settle();
   } catch (const WriteError&) {
     // A destructor cannot report; callers flush before they finish.
   }
@@ -74,19 +78,49 @@ void Writer::decimal(std::int64_t value) {
 
 void Writer::drain() {
   if (pos_ == 0) return;
+  const std::size_t count = pos_;
+  pos_ = 0;
+  if (escaping_) {
+    handOutEscaped(buffer_, count);
+  } else {
+    handOut(buffer_, count);
+  }
+}
+
+void Writer::settle() {
+  drain();
+  if (escaper_.holding()) {
+    char tail[ControlEscaper::kMostPerStep];
+    handOut(tail, static_cast<std::size_t>(escaper_.finish(tail) - tail));
+  }
+}
+
+void Writer::handOut(const char* data, std::size_t count) {
+  if (count == 0) return;
   if (memory_) {
-    collected_.append(buffer_, pos_);
-    pos_ = 0;
+    collected_.append(data, count);
     return;
   }
   errno = 0;
-  const std::size_t written = std::fwrite(buffer_, 1, pos_, stream_);
-  if (written != pos_) {
-    const int error = errnoOr(EIO);
-    pos_ = 0;
-    fail(error);
+  if (std::fwrite(data, 1, count, stream_) != count) fail(errnoOr(EIO));
+}
+
+void Writer::handOutEscaped(const char* data, std::size_t count) {
+  char escaped[4096];
+  char* end = escaped;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (static_cast<std::size_t>(escaped + sizeof escaped - end) < ControlEscaper::kMostPerStep) {
+      handOut(escaped, static_cast<std::size_t>(end - escaped));
+      end = escaped;
+    }
+    end = escaper_.step(static_cast<std::uint8_t>(data[i]), end);
   }
-  pos_ = 0;
+  handOut(escaped, static_cast<std::size_t>(end - escaped));
+}
+
+void Writer::escapeControls(bool on) {
+  settle();
+  escaping_ = on;
 }
 
 void Writer::fail(int error) {
@@ -95,7 +129,7 @@ void Writer::fail(int error) {
 }
 
 void Writer::flush() {
-  drain();
+  settle();
   if (stream_ != nullptr) {
     errno = 0;
     if (std::fflush(stream_) != 0) fail(errnoOr(EIO));
@@ -118,12 +152,12 @@ void Writer::close() {
 }
 
 const std::string& Writer::text() {
-  drain();
+  settle();
   return collected_;
 }
 
 std::string Writer::take() {
-  drain();
+  settle();
   std::string out;
   out.swap(collected_);
   return out;

@@ -2,6 +2,10 @@
 // listing and of the program's messages goes through a Writer: callers append
 // text, blanks and formatted numbers, and the writer hands full blocks to the
 // stream. A memory-backed writer collects the text instead, for tests.
+//
+// A writer to a terminal escapes controls (see control_escaper.h) as it
+// hands its blocks to the stream; files and pipes get every byte as it was
+// written.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +15,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "render/control_escaper.h"
 
 namespace ovantrex {
 
@@ -47,7 +53,8 @@ class Writer {
   // or drop the bytes (standard error, whose failure must not stop a run).
   enum class OnFailure { Throw, Drop };
 
-  // Writes to the given stream (not owned; close() closes it).
+  // Writes to the given stream (not owned; close() closes it). Controls
+  // are escaped when the stream is a terminal.
   explicit Writer(std::FILE* stream, OnFailure onFailure = OnFailure::Throw);
   // Collects everything in memory; see text().
   Writer();
@@ -100,12 +107,20 @@ class Writer {
   }
   void commit(const char* end) { pos_ = static_cast<std::size_t>(end - buffer_); }
 
-  // Hands buffered bytes to the stream and flushes it.
+  void setOnFailure(OnFailure onFailure) { onFailure_ = onFailure; }
+
+  // Turns the escaping of terminal controls on or off for what follows.
+  void escapeControls(bool on);
+  bool escapesControls() const { return escaping_; }
+
+  // Hands buffered bytes to the stream and flushes it. When controls are
+  // escaped, a UTF-8 sequence still unfinished at this point is escaped
+  // too; one cut by the buffer's end alone is carried over whole.
   void flush();
   // Flushes and closes the stream (file-backed writers only).
   void close();
 
-  // Memory-backed writers: everything written so far.
+  // Memory-backed writers: everything written so far (settled like flush()).
   const std::string& text();
   std::string take();
   // Memory-backed writers: forgets what was written, keeping the room.
@@ -115,7 +130,14 @@ class Writer {
   }
 
  private:
+  // Hands the buffered bytes on; an unfinished UTF-8 sequence at their end
+  // stays with the escaper.
   void drain();
+  // drain(), and an unfinished sequence is escaped.
+  void settle();
+  // Passes bytes to the stream or the collected text.
+  void handOut(const char* data, std::size_t count);
+  void handOutEscaped(const char* data, std::size_t count);
   void fail(int error);
   // put() and repeat() for runs that do not fit in the buffer's free room.
   void putLong(std::string_view text);
@@ -124,6 +146,8 @@ class Writer {
   std::FILE* stream_;
   bool memory_;
   OnFailure onFailure_ = OnFailure::Throw;
+  bool escaping_ = false;
+  ControlEscaper escaper_;
   std::string collected_;
   std::size_t pos_ = 0;
   char buffer_[kCapacity];

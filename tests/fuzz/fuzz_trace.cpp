@@ -8,6 +8,9 @@
 //           how many bytes the input hands out per read (like a pipe),
 //           bit 5 standard output apart from the listing (as with -w),
 //           bit 6 the input fails half way, bit 7 the output fails
+//   byte 2  bit 0 the streams are terminals: controls are escaped, and no
+//           byte that a terminal takes as a control may reach them;
+//           bits 1-7 unused
 //   rest    the trace file
 //
 // Every trace is listed twice: once from memory and once through a stream
@@ -32,6 +35,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <map>
@@ -167,11 +171,43 @@ class DecodeTwice final : public ovantrex::Printer {
  private:
   ovantrex::Printer& next_;
 };
+// Whether text (whole) holds only what a terminal shows as text: tab, line
+// feed, printable ASCII, and well-formed UTF-8 of characters from U+00A0 on.
+bool showsAsText(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+      if ((lead < 0x20 && lead != '\t' && lead != '\n') || lead == 0x7f) return false;
+      ++i;
+      continue;
+    }
+    const std::size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 0;
+    if (length == 0 || length > text.size() - i) return false;
+    std::uint32_t code = lead & (0x7fu >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xc0) != 0x80) return false;
+      code = code << 6 | (next & 0x3fu);
+    }
+    const std::uint32_t least[] = {0, 0, 0xa0, 0x800, 0x10000};
+    if (code < least[length] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return false;
+    i += length;
+  }
+  return true;
+}
+
+void checkShowsAsText(const Sink& sink) {
+  if (sink.total == sink.head.size() && !showsAsText(sink.head)) {
+    std::fprintf(stderr, "a terminal control reached the terminal\n");
+    std::abort();
+  }
+}
 
 enum class Ending { normal, readError, writeError };
 
 // One run of the record loop over reader; the writers go to out's sinks.
-Ending list(TraceReader& reader, const Settings& settings, bool separateConsole, Output& out) {
+Ending list(TraceReader& reader, const Settings& settings, bool separateConsole, bool terminal,
+           Output& out) {
   const File listingFile(openSink(out.listing));
   const File consoleFile(openSink(out.console));
   const File errorsFile(openSink(out.errors));
@@ -179,6 +215,8 @@ Ending list(TraceReader& reader, const Settings& settings, bool separateConsole,
   auto listing = std::make_unique<Writer>(listingFile.get());
   auto console = std::make_unique<Writer>(consoleFile.get());
   auto errors = std::make_unique<Writer>(errorsFile.get());
+  for (Writer* writer : {listing.get(), console.get(), errors.get()})
+    writer->escapeControls(terminal);
   Ending ending = Ending::normal;
   try {
     ovantrex::TextListing text(*listing, separateConsole ? *console : *listing, *errors,
@@ -414,10 +452,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 2) return -1;
+  if (size < 3) return -1;
   const std::uint8_t options = data[0];
   const std::uint8_t io = data[1];
-  const std::span<const std::uint8_t> trace(data + 2, size - 2);
+  const bool terminal = (data[2] & 1) != 0;
+  const std::span<const std::uint8_t> trace(data + 3, size - 3);
   const Settings settings = settingsFor(options);
   const bool separateConsole = (io & 0x20) != 0;
   const bool readFails = (io & 0x40) != 0;
@@ -426,7 +465,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Output fromMemory;
   {
     TraceReader reader(trace);
-    if (list(reader, settings, separateConsole, fromMemory) != Ending::normal) std::abort();
+    if (list(reader, settings, separateConsole, terminal, fromMemory) != Ending::normal)
+      std::abort();
+    if (terminal) {
+      for (const Sink* sink : {&fromMemory.listing, &fromMemory.console, &fromMemory.errors})
+        checkShowsAsText(*sink);
+    }
   }
   checkJsonAgainstListing(trace, settings);
   checkSummaryAgainstJson(trace, settings);
@@ -439,7 +483,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Output fromStream;
   if (writeFails) fromStream.listing.failAfter = fromMemory.listing.total / 2;
   TraceReader reader(input.get(), kBlockSizes[io & 7]);
-  const Ending ending = list(reader, settings, separateConsole, fromStream);
+  const Ending ending = list(reader, settings, separateConsole, terminal, fromStream);
 
   if (!readFails && !writeFails) {
     if (ending != Ending::normal) std::abort();

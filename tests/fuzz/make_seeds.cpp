@@ -2,7 +2,7 @@
 //
 //   make_seeds DIR [TRACE...]
 //
-// Every seed is two option bytes (see fuzz_trace.cpp) followed by a trace:
+// Every seed is three option bytes (see fuzz_trace.cpp) followed by a trace:
 // the traces below, which are those the tests build, and any trace files
 // named on the command line. Each trace is written with a few option bytes.
 #define OVANTREX_TRACE_BUILDER_NO_RUN
@@ -113,6 +113,16 @@ std::vector<TraceBuilder> traces() {
         .dropLast(4);
     all.push_back(t);
   }
+  {  // Terminal controls in a Text record and a serial number: escape
+     // sequences, C1 controls raw and UTF-8 encoded, broken UTF-8.
+    TraceBuilder t;
+    t.text(1.0,
+           "\x1b]0;title\x07\x1b[2J\r\b\x7f\x9b\xc2\x9b\xc2\xa0\xc0\xaf\xed\xa0\x80"
+           "\xf4\x90\x80\x80\xe2\x82\xac\xf0\x9f\x98\x80\xe2\x82\n")
+        .hidWrite(2.0, kFirmware,
+                  {0x0c, 0x00, 0x10, 0x00, 0x04, 0, 0, 0, 0x1b, 0, 0xc2, 0, 0x85, 0, 0x07, 0});
+    all.push_back(t);
+  }
   {  // A trace that ends inside an extension header.
     TraceBuilder t;
     t.marker(kMarkerV2).text(1.0, "x").dropLast(12);
@@ -122,16 +132,17 @@ std::vector<TraceBuilder> traces() {
 }
 
 // Option bytes each trace is written with: plain; everything on; time and
-// process columns with an hour offset through a pipe-like input; cumulative
-// with the type column hidden, read in one-byte blocks.
-constexpr std::uint8_t kVariants[][2] = {{0x00, 0x07}, {0x3f, 0x0b}, {0x4c, 0x31}, {0x91, 0x00}};
+// process columns with an hour offset through a pipe-like input, on a
+// terminal; cumulative with the type column hidden, read in one-byte blocks,
+// on a terminal.
+constexpr std::uint8_t kVariants[][3] = {
+    {0x00, 0x07, 0x00}, {0x3f, 0x0b, 0x00}, {0x4c, 0x31, 0x01}, {0x91, 0x00, 0x01}};
 
 void writeSeed(const std::filesystem::path& dir, int& count, const std::string& trace) {
   for (const auto& variant : kVariants) {
     const auto path = dir / ("seed-" + std::to_string(count++));
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.put(static_cast<char>(variant[0]));
-    file.put(static_cast<char>(variant[1]));
+    for (const std::uint8_t option : variant) file.put(static_cast<char>(option));
     file.write(trace.data(), static_cast<std::streamsize>(trace.size()));
     if (!file) throw std::runtime_error("cannot write " + path.string());
   }

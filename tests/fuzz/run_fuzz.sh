@@ -43,6 +43,10 @@ max_length="\x00\xe8\x03\x00"
 over_length="\x01\xe8\x03\x00"
 firmware_report="\x00\x00\xa0\x03"
 component_e="\x65"
+escape="\x1b["
+c1_utf8="\xc2\x9b"
+euro="\xe2\x82\xac"
+four_byte="\xf0\x9f\x98\x80"
 DICT
 
 status=0

@@ -4,10 +4,18 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace ovantrex::test {
 
 inline std::string blanks(std::size_t count) { return std::string(count, ' '); }
+
+// A Text entry of format version 1 or 2 with the default columns: the
+// record-type column, the elapsed seconds in ten characters, ten blanks.
+inline std::string textEntry(std::string_view elapsed, std::string_view text) {
+  return "Text" + blanks(10) + std::string(elapsed) + blanks(10 - elapsed.size()) + blanks(10) +
+         std::string(text) + "\n";
+}
 
 // Dotted hex of count bytes first, first + 1, ... (wrapping at 256), joined
 // by "." with no dot after the last and no line breaks.

@@ -1,0 +1,83 @@
+// The writer's escaping of terminal controls, on a memory writer: which
+// bytes pass, which are escaped, and UTF-8 sequences cut by the end of the
+// writer's buffer.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "render/writer.h"
+
+namespace ovantrex {
+namespace {
+
+std::string escaped(const std::string& bytes) {
+  Writer out;
+  out.escapeControls(true);
+  out.put(bytes);
+  return out.text();
+}
+
+struct EscapeCase {
+  const char* name;
+  std::string bytes;
+  std::string shown;
+};
+
+class TerminalEscape : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(TerminalEscape, ShowsTheBytesAsATerminalMaySeeThem) {
+  EXPECT_EQ(escaped(GetParam().bytes), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, TerminalEscape,
+    ::testing::Values(
+        EscapeCase{"PrintableAsciiTabAndLineFeedPass", " az~!\\\t\n", " az~!\\\t\n"},
+        EscapeCase{"OtherC0ControlsAndDel",
+                   std::string("\x00\x01\x07\x08\x0b\x0c\x0d\x1b\x1f\x7f", 10),
+                   "\\x00\\x01\\x07\\x08\\x0b\\x0c\\x0d\\x1b\\x1f\\x7f"},
+        EscapeCase{"EscapeSequenceKeepsItsPrintableTail", "\x1b]0;title\x07", "\\x1b]0;title\\x07"},
+        EscapeCase{"RawC1Controls", "\x80\x85\x9b\x9d\x9f", "\\x80\\x85\\x9b\\x9d\\x9f"},
+        EscapeCase{"Utf8EncodedC1ControlsBothBytes", "\xc2\x80\xc2\x9b\xc2\x9f",
+                   "\\xc2\\x80\\xc2\\x9b\\xc2\\x9f"},
+        EscapeCase{"WellFormedUtf8AtTheEdgesOfEachForm",
+                   "\xc2\xa0\xdf\xbf\xe0\xa0\x80\xed\x9f\xbf\xee\x80\x80\xef\xbf\xbf"
+                   "\xf0\x90\x80\x80\xf4\x8f\xbf\xbf",
+                   "\xc2\xa0\xdf\xbf\xe0\xa0\x80\xed\x9f\xbf\xee\x80\x80\xef\xbf\xbf"
+                   "\xf0\x90\x80\x80\xf4\x8f\xbf\xbf"},
+        EscapeCase{"OverlongForms", "\xc0\xaf\xc1\xbf\xe0\x9f\xbf\xf0\x8f\xbf\xbf",
+                   "\\xc0\\xaf\\xc1\\xbf\\xe0\\x9f\\xbf\\xf0\\x8f\\xbf\\xbf"},
+        EscapeCase{"Surrogates", "\xed\xa0\x80\xed\xbf\xbf", "\\xed\\xa0\\x80\\xed\\xbf\\xbf"},
+        EscapeCase{"AboveTheLastCodePoint", "\xf4\x90\x80\x80\xf5\x80\xff",
+                   "\\xf4\\x90\\x80\\x80\\xf5\\x80\\xff"},
+        EscapeCase{"StrayContinuationBytes", "a\xbf" "b\xa0", "a\\xbfb\\xa0"},
+        EscapeCase{"SequenceBrokenOffByAByteThatStartsAnother",
+                   "\xe2\x82" "A\xe2\xc3\xa9\xf0\x9f\x98\x1b",
+                   "\\xe2\\x82A\\xe2\xc3\xa9\\xf0\\x9f\\x98\\x1b"},
+        EscapeCase{"SequenceCutShortAtTheEnd", "ok\xf0\x9f\x98", "ok\\xf0\\x9f\\x98"}),
+    [](const ::testing::TestParamInfo<EscapeCase>& param) {
+      return std::string(param.param.name);
+    });
+
+TEST(TerminalEscapeAcrossBlocks, SequenceCutByTheBufferEndPassesWhole) {
+  // Each UTF-8 form and an escape sequence, started at every offset around
+  // the end of the writer's buffer.
+  const std::string pieces[] = {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\xc2\x9b",
+                                "\x1b[2J"};
+  const std::string shown[] = {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\\xc2\\x9b",
+                               "\\x1b[2J"};
+  for (std::size_t i = 0; i < std::size(pieces); ++i) {
+    for (std::size_t before = Writer::kCapacity - 4; before <= Writer::kCapacity; ++before) {
+      Writer out;
+      out.escapeControls(true);
+      out.repeat('x', before);
+      out.put(pieces[i]);
+      out.put('\n');
+      ASSERT_EQ(out.text(), std::string(before, 'x') + shown[i] + "\n")
+          << "piece " << i << " after " << before << " bytes";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ovantrex
