@@ -43,6 +43,8 @@ constexpr std::string_view kHelp =
     "                (-c, -m, -t, -h, -p and -H change nothing)\n"
     "  --summary     a report of the whole trace in place of the listing;\n"
     "                with --json, one JSON object\n"
+    "  --follow      keep listing the records appended to the trace as they\n"
+    "                arrive, until SIGINT or SIGTERM (or the end of a pipe)\n"
     "  --help        this help\n"
     "  --version     the program's version\n"
     "\n"
@@ -68,6 +70,7 @@ constexpr LongOption kLongOptions[] = {
     {"--summary", kLongSummary},
     {"--help", kLongHelp},
     {"--version", kLongVersion},
+    {"--follow", kLongFollow},
 };
 
 // The code of a long option named exactly, or 0.
@@ -207,6 +210,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
         case 'h': settings.hourOffset = parseHourOffset(parser.optionArgument); break;
         case kLongJson: settings.json = true; break;
         case kLongSummary: settings.summary = true; break;
+        case kLongFollow: settings.follow = true; break;
         case kLongHelp:
         case kLongVersion:
           result.request = letter == kLongHelp ? Request::Help : Request::Version;

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "driver/command_line.h"
+#include "driver/follow.h"
 #include "driver/record_loop.h"
 #include "driver/reserved.h"
 #include "driver/trace_reader.h"
@@ -129,6 +130,40 @@ int emptyOutput(const std::string& name, Reserved<Writer>& room, int descriptor,
   return kCannotOpenOutput;
 }
 
+// Reads the trace as it grows, until SIGINT or SIGTERM or, for a pipe,
+// until its writer closes it; a trace that shrinks or is replaced is read
+// again from its start, with a fresh printer. Returns at the end of the
+// run; the caller finishes the printer. Throws TraceRestarted's reopen
+// failure as a ReadError.
+template <class MakePrinter>
+void followTrace(const Settings& settings, Input& input, TraceReader& reader,
+                 std::unique_ptr<Printer>& printer, MakePrinter makePrinterAgain,
+                 std::vector<Writer*> flushed, Writer& err) {
+  const StopSignals signals;
+  TraceFollower follower(settings.inputName, std::move(flushed));
+  follower.attach(input.file.get());
+  reader.follow(&follower);
+  for (;;) {
+    try {
+      readTrace(reader, *printer);
+      return;
+    } catch (const FollowStopped&) {
+      return;
+    } catch (const TraceRestarted& restarted) {
+      tell(err, "ovantrex: '", settings.inputName, "' ", restarted.what(),
+           "; listing it again from its start\n");
+      Input again;
+      errno = 0;
+      again.file.reset(std::fopen(settings.inputName.c_str(), "rb"));
+      if (!again.file) throw ReadError(errno != 0 ? errno : ENOENT);
+      input.file = std::move(again.file);
+      reader.restart(input.file.get());
+      follower.attach(input.file.get());
+      printer = makePrinterAgain();
+    }
+  }
+}
+
 // The printer of the output that the settings ask for.
 std::unique_ptr<Printer> makePrinter(const Settings& settings, Writer& output, Writer& out,
                                      Writer& err) {
@@ -158,7 +193,7 @@ int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writ
   }
   Writer& listing = outputFile ? *outputFile : out;
   // The printer takes its memory before an older listing is emptied.
-  const std::unique_ptr<Printer> printer = makePrinter(settings, listing, out, err);
+  std::unique_ptr<Printer> printer = makePrinter(settings, listing, out, err);
   if (const int status = emptyOutput(settings.outputName, memory.output, outputDescriptor, err);
       status != 0)
     return status;
@@ -168,7 +203,12 @@ int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writ
     // listing is still completed and closed before it is reported.
     std::string readFailure;
     try {
-      readTrace(reader, *printer);
+      if (settings.follow) {
+        followTrace(settings, input, reader, printer, [&] { return makePrinter(settings, listing, out, err); },
+                    {&listing, &out, &err}, err);
+      } else {
+        readTrace(reader, *printer);
+      }
       printer->finish();
     } catch (const ReadError& error) {
       readFailure = error.what();

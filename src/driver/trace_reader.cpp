@@ -7,6 +7,8 @@
 #include <new>
 #include <utility>
 
+#include <unistd.h>
+
 namespace ovantrex {
 
 ReadError::ReadError(int errorNumber)
@@ -52,16 +54,49 @@ TraceReader::TraceReader(std::span<const std::uint8_t> bytes) : memory_(bytes) {
   atEnd_ = true;
 }
 
+void TraceReader::restart(std::FILE* stream) {
+  stream_ = stream;
+  std::setvbuf(stream_, nullptr, _IONBF, 0);
+  begin_ = end_ = nullptr;
+  atEnd_ = false;
+  position_ = 0;
+  streamOffset_ = 0;
+}
+
+std::size_t TraceReader::readBlock() {
+  if (wait_ == nullptr) {
+    errno = 0;
+    const std::size_t got = std::fread(buffers_.block.get(), 1, buffers_.blockSize, stream_);
+    if (got < buffers_.blockSize) {
+      if (std::ferror(stream_)) throw ReadError(errno != 0 ? errno : EIO);
+      // The end of the input stays the end: nothing is read after it.
+      atEnd_ = true;
+    }
+    return got;
+  }
+  for (;;) {
+    wait_->beforeRead();
+    const ssize_t got = ::read(fileno(stream_), buffers_.block.get(), buffers_.blockSize);
+    if (got > 0) {
+      streamOffset_ += static_cast<std::uint64_t>(got);
+      return static_cast<std::size_t>(got);
+    }
+    if (got < 0) {
+      // A signal may have ended the wait of the read; beforeRead() decides.
+      if (errno == EINTR) continue;
+      throw ReadError(errno);
+    }
+    if (!wait_->waitForMore(streamOffset_)) {
+      atEnd_ = true;
+      return 0;
+    }
+  }
+}
+
 bool TraceReader::refill() {
   if (begin_ != end_) return true;
   if (atEnd_) return false;
-  errno = 0;
-  const std::size_t got = std::fread(buffers_.block.get(), 1, buffers_.blockSize, stream_);
-  if (got < buffers_.blockSize) {
-    if (std::ferror(stream_)) throw ReadError(errno != 0 ? errno : EIO);
-    // The end of the input stays the end: nothing is read after it.
-    atEnd_ = true;
-  }
+  const std::size_t got = readBlock();
   begin_ = buffers_.block.get();
   end_ = begin_ + got;
   return got > 0;

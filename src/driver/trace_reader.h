@@ -28,6 +28,23 @@ class ReadError : public std::runtime_error {
   int errorNumber_;
 };
 
+// What a reader that follows a growing input does at the end of the bytes
+// that the input holds for now.
+class InputWait {
+ public:
+  virtual ~InputWait() = default;
+  // Before every read of the input; may end the run by throwing.
+  virtual void beforeRead() {}
+  // A read found no more bytes at offset: waits until more may have come.
+  // True to read again, false when the end is final.
+  virtual bool waitForMore(std::uint64_t offset) = 0;
+
+ protected:
+  InputWait() = default;
+  InputWait(const InputWait&) = default;
+  InputWait& operator=(const InputWait&) = default;
+};
+
 class TraceReader {
  public:
   static constexpr std::size_t kDefaultBlock = std::size_t{1} << 20;
@@ -65,9 +82,19 @@ class TraceReader {
   // the next byte.
   std::uint64_t position() const { return position_; }
 
+  // Follows the input as it grows: at the end of its bytes the reader asks
+  // wait (not owned) instead of ending, and reads the descriptor directly so
+  // that what has arrived is handed out at once.
+  void follow(InputWait* wait) { wait_ = wait; }
+  // Reads stream (not owned) from its start, with the same buffers.
+  void restart(std::FILE* stream);
+
  private:
   // Makes bytes available in the block; false at the end of the input.
   bool refill();
+  // One read of the stream into the block: fread, or when following, read(2)
+  // with its waits.
+  std::size_t readBlock();
 
   std::FILE* stream_ = nullptr;
   Buffers buffers_;  // left uninitialised: reads fill them
@@ -76,6 +103,8 @@ class TraceReader {
   const std::uint8_t* end_ = nullptr;
   bool atEnd_ = false;
   std::uint64_t position_ = 0;
+  InputWait* wait_ = nullptr;
+  std::uint64_t streamOffset_ = 0;  // bytes read from the stream so far
 };
 
 }  // namespace ovantrex

@@ -1,0 +1,261 @@
+// --follow: the program runs in a child process on a trace that the test
+// writes piece by piece, and its output is read back as it comes, with a
+// deadline instead of fixed sleeps.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "expected_text.h"
+#include "trace_builder.h"
+
+namespace ovantrex::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// Long enough for a loaded machine; the program answers within 200 ms.
+constexpr auto kDeadline = std::chrono::seconds(5);
+
+// The program started with the given arguments, its standard output and
+// standard error read through pipes; standard input from the given
+// descriptor (or /dev/null).
+class FollowingChild {
+ public:
+  explicit FollowingChild(std::vector<std::string> args, int input = -1) {
+    int toOut[2], toErr[2];
+    if (pipe(toOut) != 0 || pipe(toErr) != 0) throw std::runtime_error("pipe");
+    pid_ = fork();
+    if (pid_ == 0) {
+      const int in = input >= 0 ? input : open("/dev/null", O_RDONLY);
+      dup2(in, 0);
+      dup2(toOut[1], 1);
+      dup2(toErr[1], 2);
+      // Nothing else of the test's, above all not the writing end of a pipe
+      // that the child reads.
+      for (int fd = 3; fd < 1024; ++fd) close(fd);
+      signal(SIGPIPE, SIG_DFL);
+      setenv("TZ", "UTC", 1);
+      args.insert(args.begin(), OVANTREX_BINARY);
+      std::vector<char*> argv;
+      for (auto& arg : args) argv.push_back(arg.data());
+      argv.push_back(nullptr);
+      execv(OVANTREX_BINARY, argv.data());
+      _exit(126);
+    }
+    close(toOut[1]);
+    close(toErr[1]);
+    out_ = toOut[0];
+    err_ = toErr[0];
+  }
+  ~FollowingChild() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    close(out_);
+    close(err_);
+  }
+
+  // Reads until standard output (or error) holds what, or the deadline.
+  bool waitForOut(const std::string& what) { return waitFor(out_, out, what); }
+  bool waitForErr(const std::string& what) { return waitFor(err_, err, what); }
+
+  // Sends the signal and waits for the end; returns the exit status, or -1
+  // when a signal ended the child, or -2 at the deadline.
+  int stop(int signal) {
+    kill(pid_, signal);
+    return end();
+  }
+  int end() {
+    const auto deadline = Clock::now() + kDeadline;
+    while (Clock::now() < deadline) {
+      int raw = 0;
+      if (waitpid(pid_, &raw, WNOHANG) == pid_) {
+        pid_ = -1;
+        drain(out_, out);
+        drain(err_, err);
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+      }
+      drainFor(20);
+    }
+    return -2;
+  }
+
+  std::string out;
+  std::string err;
+
+ private:
+  static void drain(int fd, std::string& into) {
+    char buffer[4096];
+    for (;;) {
+      pollfd ready{fd, POLLIN, 0};
+      if (poll(&ready, 1, 0) <= 0) return;
+      const ssize_t got = read(fd, buffer, sizeof buffer);
+      if (got <= 0) return;
+      into.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  void drainFor(int milliseconds) {
+    pollfd ready[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    poll(ready, 2, milliseconds);
+    drain(out_, out);
+    drain(err_, err);
+  }
+  bool waitFor(int /*fd*/, const std::string& text, const std::string& what) {
+    const auto deadline = Clock::now() + kDeadline;
+    while (text.find(what) == std::string::npos) {
+      if (Clock::now() >= deadline) return false;
+      drainFor(20);
+    }
+    return true;
+  }
+
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int err_ = -1;
+};
+
+void append(const std::string& path, std::string_view bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::app);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Gives the program the time to read up to a cut end before the rest comes:
+// nothing in its output tells that it is waiting there.
+void letItMeetTheEnd() {
+  pollfd none{};
+  poll(&none, 0, 100);
+}
+
+// The bytes of one record of format version 1.
+std::string textRecord(double stamp, std::string_view text) {
+  TraceBuilder record;
+  record.text(stamp, Payload(text));
+  return record.str();
+}
+
+TEST(Follow, RecordsAreListedAsTheyArriveEvenWhenWrittenInPieces) {
+  TempDir dir;
+  const std::string trace = dir.file("growing.trc");
+  append(trace, textRecord(1000.0, "first\n"));
+  FollowingChild child({"--follow", "-f", trace});
+  const std::string first = textEntry("1.000", "first");
+  ASSERT_TRUE(child.waitForOut(first)) << child.out;
+
+  // One record in three pieces: inside the header, inside the payload, the rest.
+  const std::string second = textRecord(2500.0, "second\n");
+  append(trace, second.substr(0, 10));
+  letItMeetTheEnd();
+  append(trace, second.substr(10, 10));
+  letItMeetTheEnd();
+  append(trace, second.substr(20));
+  const std::string both = first + textEntry("1.500", "second");
+  ASSERT_TRUE(child.waitForOut(both)) << child.out;
+
+  // Two records at once.
+  append(trace, textRecord(3000.0, "third\n") + textRecord(3100.0, "fourth\n"));
+  ASSERT_TRUE(child.waitForOut(both + textEntry("0.500", "third") + textEntry("0.100", "fourth")))
+      << child.out;
+  EXPECT_EQ(child.stop(SIGINT), 0);
+  // A record cut at the end of the file is waited for, not reported short.
+  EXPECT_EQ(child.err, "");
+}
+
+TEST(Follow, ATruncatedOrReplacedTraceIsListedAgainFromItsStartWithAFreshState) {
+  TempDir dir;
+  const std::string trace = dir.file("rotating.trc");
+  TraceBuilder v3;
+  v3.marker(kMarkerV3).text(1000.0, "three\n");
+  append(trace, v3.str());
+  FollowingChild child({"--follow", "-f", trace});
+  // Format version 3: the elapsed column has its trailing blank.
+  const std::string first = "Text          1.000                three\n";
+  ASSERT_TRUE(child.waitForOut(first)) << child.out;
+
+  // Truncated and written anew: format version 1 again, elapsed from 0.
+  std::ofstream(trace, std::ios::binary | std::ios::trunc) << textRecord(400.0, "one\n");
+  ASSERT_TRUE(child.waitForErr("ovantrex: '" + trace +
+                               "' was truncated; listing it again from its start\n"))
+      << child.err;
+  ASSERT_TRUE(child.waitForOut(first + textEntry("0.400", "one"))) << child.out;
+
+  // Replaced by a new file of the same name, as log rotation does.
+  const std::string fresh = dir.file("fresh.trc");
+  std::ofstream(fresh, std::ios::binary) << textRecord(200.0, "new\n");
+  std::filesystem::rename(fresh, trace);
+  ASSERT_TRUE(child.waitForErr("' was replaced; listing it again from its start\n")) << child.err;
+  ASSERT_TRUE(child.waitForOut(textEntry("0.200", "new"))) << child.out;
+  append(trace, textRecord(700.0, "more\n"));
+  ASSERT_TRUE(child.waitForOut(textEntry("0.200", "new") + textEntry("0.500", "more"))) << child.out;
+  EXPECT_EQ(child.stop(SIGTERM), 0);
+}
+
+TEST(Follow, AnInterruptWritesTheSummaryOfWhatWasRead) {
+  TempDir dir;
+  const std::string trace = dir.file("update.trc");
+  TraceBuilder t;
+  t.hidWrite(0.0, {0, 0, 0xa0, 0}, {0x02, 0x00, 0x01, 0x00});
+  t.hidWrite(1.0, {0, 0, 0xa0, 0}, {0x0a, 0x00, 0x02, 0x00, 0x04, 0x00, 0x10, 0x00, 1, 2, 3, 4});
+  append(trace, t.str());
+  FollowingChild child({"--follow", "--summary", "--json", "-x", "-f", trace});
+  // An over-long header is reported on standard error at once: once it is
+  // there, every record before it has been read.
+  TraceBuilder marker;
+  marker.header(300000, kText);
+  append(trace, marker.str());
+  ASSERT_TRUE(child.waitForErr("Length to read is too big")) << child.err;
+  EXPECT_EQ(child.out, "") << "the summary waits for the end";
+  ASSERT_EQ(child.stop(SIGINT), 0);
+  const nlohmann::json summary = nlohmann::json::parse(child.out);
+  EXPECT_EQ(summary["records"]["total"], 2);
+  ASSERT_EQ(summary["updates"].size(), 1u);
+  EXPECT_EQ(summary["updates"][0]["bytes"], 4);
+  EXPECT_EQ(summary["diagnostics"]["overlong"], 1);
+}
+
+TEST(Follow, APipeIsFollowedUntilItsWriterClosesIt) {
+  int feed[2];
+  ASSERT_EQ(pipe(feed), 0);
+  FollowingChild child({"--follow", "-f", "/dev/stdin"}, feed[0]);
+  close(feed[0]);
+  const std::string record = textRecord(1000.0, "piped\n");
+  ASSERT_EQ(write(feed[1], record.data(), 7), 7);
+  letItMeetTheEnd();
+  ASSERT_EQ(write(feed[1], record.data() + 7, record.size() - 7),
+            static_cast<ssize_t>(record.size() - 7));
+  ASSERT_TRUE(child.waitForOut(textEntry("1.000", "piped"))) << child.out;
+  close(feed[1]);
+  EXPECT_EQ(child.end(), 0);
+  EXPECT_EQ(child.out, textEntry("1.000", "piped"));
+}
+
+TEST(Follow, AListingFileIsFlushedAsRecordsArrive) {
+  TempDir dir;
+  const std::string trace = dir.file("t.trc");
+  const std::string listing = dir.file("listing.txt");
+  append(trace, textRecord(1000.0, "to the file\n"));
+  FollowingChild child({"--follow", "--json", "-f", trace, "-w", listing});
+  const auto deadline = Clock::now() + kDeadline;
+  std::string written;
+  while (written.find("\"to the file\"") == std::string::npos && Clock::now() < deadline) {
+    pollfd none{};
+    poll(&none, 0, 20);
+    written = readFile(listing);
+  }
+  EXPECT_NE(written.find("\"text\":\"to the file\""), std::string::npos) << written;
+  EXPECT_EQ(child.stop(SIGINT), 0);
+}
+
+}  // namespace
+}  // namespace ovantrex::test
