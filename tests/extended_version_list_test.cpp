@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "decode/extended_version_list.h"
+#include "guarded_bytes.h"
 
 namespace ovantrex {
 namespace {
@@ -25,9 +26,12 @@ std::vector<std::uint8_t> fromMarker(std::uint8_t dataCount,
   return bytes;
 }
 
+// The table of one list. The decoder sees a view of exactly the bytes from
+// the marker on inside a larger buffer whose next bytes are not zero.
 std::string print(const std::vector<std::uint8_t>& bytes) {
+  const test::GuardedBytes buffer(bytes);
   Writer w;
-  printExtendedVersionList(EntryOut{w, kIndents}, bytes);
+  printExtendedVersionList(EntryOut{w, kIndents}, buffer.view());
   return w.text();
 }
 

@@ -5,13 +5,17 @@
 #include <string>
 
 #include "decode/record_id.h"
+#include "guarded_bytes.h"
 
 namespace ovantrex {
 namespace {
 
+// The name of one RecordID, handed over as a view of exactly its three
+// bytes inside a larger buffer whose next bytes are not zero.
 std::string named(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
   const std::array<std::uint8_t, 3> id = {b0, b1, b2};
-  return nameRecordId(id);
+  const test::GuardedBytes buffer(id);
+  return nameRecordId(buffer.view().first<3>());
 }
 
 TEST(RecordId, DeviceLevelLists) {

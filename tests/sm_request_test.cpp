@@ -7,13 +7,17 @@
 #include <vector>
 
 #include "decode/sm_request.h"
+#include "guarded_bytes.h"
 
 namespace ovantrex {
 namespace {
 
+// The notes of one request body. The decoder sees a view of exactly the
+// body inside a larger buffer whose next bytes are not zero.
 std::string listed(const std::vector<std::uint8_t>& body) {
+  const test::GuardedBytes buffer(body);
   Writer w;
-  decodeSmRequest(EntryOut{w, Indents{.note = 3}}, body);
+  decodeSmRequest(EntryOut{w, Indents{.note = 3}}, buffer.view());
   return w.text();
 }
 
