@@ -7,13 +7,16 @@
 #include <string_view>
 #include <vector>
 
+#include "guarded_bytes.h"
 #include "render/status_reply.h"
 
 namespace ovantrex {
 namespace {
 
-// Notes behind 3 blanks, the flash-read dump behind 5.
-constexpr Indents kIndents{.note = 3, .dump = 5, .table = 2};
+// Notes behind 3 blanks, the flash-read dump behind 5. The wrap indent is
+// not used by a status reply; it differs from the others so that a dump
+// that wrapped would show.
+constexpr Indents kIndents{.note = 3, .dump = 5, .wrap = 7, .table = 2};
 
 // A read record's payload: the transfer header of report 0xA0, the given
 // transfer data bytes and, after them, flash contents given as text.
@@ -25,9 +28,12 @@ std::vector<std::uint8_t> readPayload(std::initializer_list<std::uint8_t> transf
   return payload;
 }
 
+// The notes of one reply. The decoder sees a view of exactly the payload
+// inside a larger buffer whose next bytes are not zero.
 std::string decode(const std::vector<std::uint8_t>& payload) {
+  const test::GuardedBytes buffer(payload);
   Writer w;
-  decodeStatusReply(EntryOut{w, kIndents}, payload);
+  decodeStatusReply(EntryOut{w, kIndents}, buffer.view());
   return w.text();
 }
 
@@ -87,14 +93,32 @@ TEST(StatusReply, FlashReadDumpsEveryRemainingByte) {
             "     " + forty);
 }
 
+TEST(StatusReply, FlashReadOfEightyBytesOrMoreIsThePlainCharacterDump) {
+  // A break after every 80th character, the last one included, with no
+  // indent and no bar after it.
+  const std::string eighty(80, 'e');
+  EXPECT_EQ(decode(readPayload({0x00, 0x00, 0x50, 0x00, 0x00, 0x00}, eighty)),
+            "\n   Flash Read (length=80, address=00.00.00)\n"
+            "     " + eighty + "\n");
+  EXPECT_EQ(decode(readPayload({0x00, 0x00, 0xA1, 0x00, 0x01, 0x00}, eighty + eighty + "z")),
+            "\n   Flash Read (length=161, address=00.01.00)\n"
+            "     " + eighty + "\n" + eighty + "\nz");
+}
+
+TEST(StatusReply, OneByteReplyReadsNothingPastItsView) {
+  // The bytes after the view are not zero: read as the missing fields they
+  // would add EC digits or a flash read.
+  EXPECT_EQ(decode(readPayload({0x05})),
+            "\n   Command complete"
+            "\n   EC information available (current=00.00, previous=00.00)");
+  EXPECT_EQ(decode(readPayload({0x80})), "\n   Command reject");
+  EXPECT_EQ(decode(readPayload({0x00})), "");
+}
+
 TEST(StatusReply, MissingTransferBytesReadAsZero) {
   // No transfer data at all, or a payload shorter than its header.
   EXPECT_EQ(decode(readPayload({})), "");
   EXPECT_EQ(decode({0xFF, 0xFF, 0xFF}), "");
-  // Only the status byte: zero EC digits.
-  EXPECT_EQ(decode(readPayload({0x05})),
-            "\n   Command complete"
-            "\n   EC information available (current=00.00, previous=00.00)");
   EXPECT_EQ(decode(readPayload({0x04, 0x01, 0x02})),
             "\n   EC information available (current=01.02, previous=00.00)");
   // Byte 2 missing: no flash read.
