@@ -263,37 +263,46 @@ TEST_F(Listing, HidSetFeatShowsItsOwnHeaderFields) {
                                          kPrefix + " 255   0000 00 00 r0  \n" + blanks(31) + "\n");
 }
 
+TEST_F(Listing, HidSetFeatHeaderByteThreeTakesTwoCharactersFrom0x10On) {
+  // "r%-2x ": one digit and two blanks up to 0x0f, two digits and one blank
+  // from 0x10 on; the data starts in the same column either way.
+  TraceBuilder t;
+  t.hidSetFeat(0.0, {0x00, 0x00, 0x00, 0x0f, 1, 0x12, 0x34}, {0x41})
+      .hidSetFeat(0.0, {0x00, 0x00, 0x00, 0x10, 1, 0x12, 0x34}, {0x41});
+  const std::string first = "HIDSetFeat" + blanks(4) + kPrefix + " 1   1234 00 00 ";
+  expectListing(runTrace(t), first + "rf  41\n" + blanks(45) + "A\n" +  //
+                                 first + "r10 41\n" + blanks(45) + "A\n");
+}
+
 // Firmware report -------------------------------------------------------
 
-TEST_F(Listing, FirmwareReportEntriesStartWithTheirFirstLineAndDump) {
+// Format version 1 with the default columns: no version-3 record has set
+// the recorded widths, so the note indent is 1 + 14 + 1 + 1 + 28 = 45
+// blanks (with -H 31).
+TEST_F(Listing, FirmwareReportEntriesAreTheirFirstLineDumpAndNotes) {
+  // A flash write of 8 bytes to address 0x018000: length 14, class 0x02,
+  // sub-command 0, data_count 8, address 01 80 00, then the 8 data bytes.
   TraceBuilder write;
-  // A flash write of 8 bytes to address 0x018000.
   write.hidWrite(0.0, {0x00, 0x00, 0xa0, 0x00},
-                 Payload{0x0e, 0x00, 0x02, 0x08, 0x01, 0x80, 0x00, 0x00} + sequence(8, 0x30));
-  RunResult r = runTrace(write);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
-  std::string start = "HIDWrite" + blanks(6) + kPrefix + " 0   0000 a000 r0   0e.00.02.08.01.80.00.00." + test::dottedCount(0x30, 8);
-  EXPECT_EQ(r.out.substr(0, start.size()), start);
-  EXPECT_EQ(r.out.substr(start.size(), 1), "\n");
-  EXPECT_EQ(r.out.back(), '\n');
+                 Payload{0x0e, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x00} + sequence(8, 0x30));
+  expectListing(runTrace(write), "HIDWrite" + blanks(6) + kPrefix + " 0   0000 a000 r0   " +
+                                     "0e.00.02.00.08.01.80.00." + test::dottedCount(0x30, 8) + "\n" +
+                                     blanks(45) + "Flash write 8 bytes to address=0x018000\n");
 
+  // A status reply with EC levels, without the type column.
   TraceBuilder read;
   read.hidRead(0.0, {0x00, 0x00, 0xa0, 0x00}, {0x05, 0x01, 0x02, 0x03, 0x04, 0x05});
-  r = runTrace(read, {"-H"});
-  EXPECT_EQ(r.status, 0);
-  start = kPrefix + " 0   0000 a000 r0   05.01.02.03.04.05";
-  EXPECT_EQ(r.out.substr(0, start.size()), start);
-  EXPECT_EQ(r.out.substr(start.size(), 1), "\n");
+  expectListing(runTrace(read, {"-H"}), kPrefix + " 0   0000 a000 r0   05.01.02.03.04.05\n" +
+                                            blanks(31) + "Command complete\n" + blanks(31) +
+                                            "EC information available (current=01.02, previous=03.04)\n");
 
-  // Component report: n = 2, so n + 6 bytes from payload byte 8 are dumped.
+  // Component report: n = 2, so n + 6 bytes from payload byte 8 are dumped;
+  // byte 8 is even, so the systems-management report decodes it, and its
+  // first tag (0x00) is no section: no notes.
   TraceBuilder feature;
   feature.hidGetFeat(0.0, {0x00, 0x00, 0xa0, 0x03}, {0x00, 0x00, 0x02, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70});
-  r = runTrace(feature);
-  EXPECT_EQ(r.status, 0);
-  start = "HIDGetFeat" + blanks(4) + kPrefix + " 0   0000 a003 r0   00.00.02.10.20.30.40.50";
-  EXPECT_EQ(r.out.substr(0, start.size()), start);
-  EXPECT_EQ(r.out.back(), '\n');
+  expectListing(runTrace(feature),
+                "HIDGetFeat" + blanks(4) + kPrefix + " 0   0000 a003 r0   00.00.02.10.20.30.40.50\n");
 }
 
 TEST_F(Listing, FirmwareReadWithoutStatusBitsOrFlashReadIsItsFirstLineAlone) {
