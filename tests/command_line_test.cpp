@@ -200,6 +200,7 @@ TEST_F(CommandLine, OutputFileReceivesTheListing) {
 }
 
 struct HourOffsetCase {
+  const char* name;  // the test name: what the case checks
   const char* argument;
   const char* hour;  // the hour shown for 20:00 UTC
 };
@@ -213,19 +214,29 @@ TEST_P(HourOffset, IsReadAsADecimalIntegerAndAddedInWrappingArithmetic) {
   EXPECT_EQ(r.out, std::string("01/01-") + GetParam().hour + ":00:00.007 Text" + blanks(20) + "hi\n");
 }
 
+// A value held at 2^31 - 1 hours wraps to -3600 seconds when multiplied by
+// 3600 (hour 19); one held at -2^31 wraps to 0 (hour 20). Values past the
+// 64-bit range must be held too, without an overflow on the way.
 INSTANTIATE_TEST_SUITE_P(
     Values, HourOffset,
-    ::testing::Values(HourOffsetCase{"0", "20"}, HourOffsetCase{"abc", "20"}, HourOffsetCase{"", "20"},
-                      HourOffsetCase{"-5", "15"}, HourOffsetCase{"+3", "23"}, HourOffsetCase{"3x", "23"},
-                      HourOffsetCase{" 2", "22"}, HourOffsetCase{"\t-2", "18"},
-                      // Held at 2^31 - 1; times 3600 wraps to -3600.
-                      HourOffsetCase{"99999999999", "19"}, HourOffsetCase{"4294967296", "19"},
-                      // Held at -2^31; times 3600 wraps to 0.
-                      HourOffsetCase{"-99999999999", "20"}),
-    // Stable test names (the index), so that CTest finds each case again.
-    [](const ::testing::TestParamInfo<HourOffsetCase>& param) {
-      return "case" + std::to_string(param.index);
-    });
+    ::testing::Values(HourOffsetCase{"Zero", "0", "20"},  //
+                      HourOffsetCase{"LettersReadAsZero", "abc", "20"},
+                      HourOffsetCase{"EmptyReadsAsZero", "", "20"},
+                      HourOffsetCase{"Negative", "-5", "15"},
+                      HourOffsetCase{"PlusSign", "+3", "23"},
+                      HourOffsetCase{"DigitsEndAtTheFirstOtherCharacter", "3x", "23"},
+                      HourOffsetCase{"LeadingBlank", " 2", "22"},
+                      HourOffsetCase{"LeadingTabAndSign", "\t-2", "18"},
+                      HourOffsetCase{"AboveThe32BitRangeHeldAtItsTop", "99999999999", "19"},
+                      HourOffsetCase{"TwoToThe32HeldAtTheTop", "4294967296", "19"},
+                      HourOffsetCase{"TwoToThe63HeldAtTheTop", "9223372036854775808", "19"},
+                      HourOffsetCase{"TwoToThe64HeldAtTheTop", "18446744073709551616", "19"},
+                      HourOffsetCase{"FortyDigitsHeldAtTheTop", "1234567890123456789012345678901234567890",
+                                     "19"},
+                      HourOffsetCase{"BelowThe32BitRangeHeldAtItsBottom", "-99999999999", "20"},
+                      HourOffsetCase{"BelowMinusTwoToThe63HeldAtTheBottom", "-9223372036854775809",
+                                     "20"}),
+    [](const ::testing::TestParamInfo<HourOffsetCase>& param) { return std::string(param.param.name); });
 
 TEST_F(CommandLine, HourOffsetMayBeAttached) {
   expectListing(run({"-f", trace, "-tm", "-h-5"}), "01/01-15:00:00.007 Text" + blanks(20) + "hi\n");
