@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <random>
 #include <sstream>
 #include <string>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "expected_text.h"
+#include "injected_faults.h"
 #include "trace_builder.h"
 
 namespace ovantrex {
@@ -217,6 +219,72 @@ TEST_F(Fault, FileOfASingleOverlongHeader) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "Could not read data bytes expected=256000 actual=0\n");
+}
+
+// A text record, then version markers whose payloads make the trace longer
+// than the reader's first block (1 MiB), then another text record. When the
+// second read of the file fails, the marker being skipped is cut and only
+// the first text record is listed.
+TraceBuilder traceLongerThanOneBlock() {
+  TraceBuilder t;
+  t.text(1000.0, "first\n");
+  for (int i = 0; i < 6; ++i) t.marker(kMarkerV2, test::repeated(200000, 0x2a));
+  t.text(2000.0, "last\n");
+  return t;
+}
+
+TEST_F(Fault, ReadErrorInTheMiddleOfATraceIsReportedAfterTheListing) {
+  const std::string trace = write(traceLongerThanOneBlock(), "long.trc");
+  const std::string listing = dir.file("listing.txt");
+  test::InjectedFaults faults;
+  faults.failReadsOf(trace, 1);
+  const RunResult r = test::run({"-f", trace, "-w", listing});
+  EXPECT_EQ(faults.failedReads(), 1);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Could not read '" + trace + "': " + std::strerror(EIO) + "\n");
+  EXPECT_EQ(readFile(listing), textV1("1.000", "first"));
+}
+
+TEST_F(Fault, ReadErrorWhileTheListingCannotBeWrittenEndsWithTheWriteFailure) {
+  // The listing is closed, and its close checked, before the read error is
+  // reported: its failure, not the read error, decides the outcome.
+  const std::string trace = write(traceLongerThanOneBlock(), "long.trc");
+  if (std::filesystem::exists("/dev/full")) {
+    test::InjectedFaults faults;
+    faults.failReadsOf(trace, 1);
+    const RunResult r = test::run({"-f", trace, "-w", "/dev/full"});
+    EXPECT_EQ(faults.failedReads(), 1);
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, std::string("Could not write the listing: ") + std::strerror(ENOSPC) + "\n");
+  }
+  // Every byte is written, and the close fails afterwards.
+  const std::string listing = dir.file("listing.txt");
+  test::InjectedFaults faults;
+  faults.failReadsOf(trace, 1);
+  faults.failCloseOf(listing, EIO);
+  const RunResult r = test::run({"-f", trace, "-w", listing});
+  EXPECT_EQ(faults.failedReads(), 1);
+  EXPECT_EQ(faults.failedCloses(), 1);
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, std::string("Could not write the listing: ") + std::strerror(EIO) + "\n");
+  EXPECT_EQ(readFile(listing), textV1("1.000", "first"));
+}
+
+TEST_F(Fault, FailingCloseOfTheListingFileEndsWithStatusFour) {
+  // A deferred write error: every write succeeds, the close reports it.
+  const std::string trace = write(TraceBuilder().text(1000.0, "hi\n"), "small.trc");
+  const std::string listing = dir.file("listing.txt");
+  test::InjectedFaults faults;
+  faults.failCloseOf(listing, EDQUOT);
+  const RunResult r = test::run({"-f", trace, "-w", listing});
+  EXPECT_EQ(faults.failedCloses(), 1);
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, std::string("Could not write the listing: ") + std::strerror(EDQUOT) + "\n");
+  EXPECT_EQ(readFile(listing), textV1("1.000", "hi"));
 }
 
 // Random traces: records of every kind with random contents, broken headers,
