@@ -38,7 +38,8 @@ void printExtendedVersionList(const EntryOut& entry, Bytes fromMarker) {
   Writer& out = entry.out;
   tableLine(entry);
   out.put("Extended Component Version List - RecordID: ");
-  for (std::size_t i = 0; i < kExtendedVersionListId.size(); ++i) out.hexByte(fromMarker[kRecordId + i]);
+  for (std::size_t i = 0; i < kExtendedVersionListId.size(); ++i)
+    out.hexByte(fromMarker[kRecordId + i]);
   out.put("  Data Count: ");
   out.decimal(dataCount);
   out.put('\n');

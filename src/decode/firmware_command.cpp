@@ -59,8 +59,7 @@ void decodeSystemCommand(const EntryOut& entry, Bytes data) {
 
 std::uint32_t addressOf(Bytes data) {
   return static_cast<std::uint32_t>(byteAt(data, kAddress)) << 16 |
-         static_cast<std::uint32_t>(byteAt(data, kAddress + 1)) << 8 |
-         byteAt(data, kAddress + 2);
+         static_cast<std::uint32_t>(byteAt(data, kAddress + 1)) << 8 | byteAt(data, kAddress + 2);
 }
 
 void decodeFlashWrite(const EntryOut& entry, Bytes data) {
@@ -109,8 +108,8 @@ void decodeSerialNumber(const EntryOut& entry, Bytes data) {
 }
 
 void decodeRecordRead(const EntryOut& entry, Bytes data, std::string_view kind) {
-  const std::array<std::uint8_t, 3> recordId = {
-      byteAt(data, kAddress), byteAt(data, kAddress + 1), byteAt(data, kAddress + 2)};
+  const std::array<std::uint8_t, 3> recordId = {byteAt(data, kAddress), byteAt(data, kAddress + 1),
+                                                byteAt(data, kAddress + 2)};
   Writer& out = entry.startNote();
   out.put("Read (");
   out.put(kind);
@@ -127,31 +126,17 @@ void decodeRecordRead(const EntryOut& entry, Bytes data, std::string_view kind) 
 
 void decodeFirmwareCommand(const EntryOut& entry, Bytes data) {
   switch (byteAt(data, kClass)) {
-    case 0x00:
-      decodeSystemCommand(entry, data);
-      break;
-    case 0x01:
-      entry.note("Start flash update");
-      break;
-    case 0x02:
-      decodeFlashWrite(entry, data);
-      break;
-    case 0x10:
-      decodeSerialNumber(entry, data);
-      break;
-    case 0x20:
-      decodeRecordRead(entry, data, "One Record");
-      break;
-    case 0x21:
-      decodeRecordRead(entry, data, "All Records");
-      break;
+    case 0x00: decodeSystemCommand(entry, data); break;
+    case 0x01: entry.note("Start flash update"); break;
+    case 0x02: decodeFlashWrite(entry, data); break;
+    case 0x10: decodeSerialNumber(entry, data); break;
+    case 0x20: decodeRecordRead(entry, data, "One Record"); break;
+    case 0x21: decodeRecordRead(entry, data, "All Records"); break;
     case 0x40:
       entry.note("Systems Management Request:");
       decodeSmRequest(entry, data.size() > kBody ? data.subspan(kBody) : Bytes{});
       break;
-    default:
-      entry.note("Invalid flash command");
-      break;
+    default: entry.note("Invalid flash command"); break;
   }
 }
 

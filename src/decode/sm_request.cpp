@@ -52,8 +52,7 @@ void decodeSmRequest(const EntryOut& entry, Bytes body) {
   const Bytes entries = body.subspan(2);
   // An odd count still takes the device class byte just after the counted
   // bytes; an entry whose two bytes are not both there ends the list.
-  for (std::size_t offset = 0; offset < entryBytes && offset + 1 < entries.size();
-       offset += 2) {
+  for (std::size_t offset = 0; offset < entryBytes && offset + 1 < entries.size(); offset += 2) {
     Writer& out = entry.startNote();
     out.put("    ");
     out.put(nameReportKind(entries[offset]));

@@ -115,8 +115,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
     settings.inputName = argv[1];
   } else {
     OptionParser parser;
-    for (int letter; (letter = parser.parseNextOption(argc, argv, kOptionString, err)) !=
-                     kOptionsOver;) {
+    for (int letter;
+         (letter = parser.parseNextOption(argc, argv, kOptionString, err)) != kOptionsOver;) {
       switch (letter) {
         case 'f': settings.inputName = parser.optionArgument; break;
         case 'w': settings.outputName = parser.optionArgument; break;

@@ -8,15 +8,15 @@
 namespace ovantrex {
 
 struct Settings {
-  std::string inputName;           // -f
-  std::string outputName;          // -w; empty means standard output
-  bool cumulative = false;         // -c
-  bool elapsedColumn = true;       // -m turns it off
-  bool timeColumn = false;         // -t
-  bool processColumn = false;      // -p
-  bool reportOverlong = false;     // -x
-  bool hideType = false;           // -H
-  std::int32_t hourOffset = 0;     // -h
+  std::string inputName;        // -f
+  std::string outputName;       // -w; empty means standard output
+  bool cumulative = false;      // -c
+  bool elapsedColumn = true;    // -m turns it off
+  bool timeColumn = false;      // -t
+  bool processColumn = false;   // -p
+  bool reportOverlong = false;  // -x
+  bool hideType = false;        // -H
+  std::int32_t hourOffset = 0;  // -h
 };
 
 }  // namespace ovantrex

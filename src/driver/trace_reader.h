@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <stdexcept>
-#include <memory>
 #include <string>
 #include <vector>
 

@@ -84,9 +84,9 @@ void writeTransferFirstLine(Writer& out, bool hideType, std::int32_t minorCode, 
 std::string_view trimmedText(Bytes payload) {
   const auto* bytes = reinterpret_cast<const char*>(payload.data());
   const void* zero = std::memchr(bytes, 0, payload.size());
-  std::size_t size =
-      zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - bytes)
-                      : payload.size();
+  std::size_t size = zero != nullptr
+                         ? static_cast<std::size_t>(static_cast<const char*>(zero) - bytes)
+                         : payload.size();
   if (size >= 2 && bytes[size - 2] == '\n') {
     size -= 2;
   } else if (size >= 1 && bytes[size - 1] == '\n') {
@@ -138,8 +138,8 @@ void renderRecord(Writer& out, const EntryLayout& layout, std::int32_t minorCode
   if (componentReport && payload.size() < kComponentReportMinimum)
     throw RecordFailure("component report shorter than its counts");
 
-  const EntryOut entry{out, measureIndents(widthsOf(prefix), layout.recorded, layout.kept,
-                                           layout.hideType)};
+  const EntryOut entry{
+      out, measureIndents(widthsOf(prefix), layout.recorded, layout.kept, layout.hideType)};
   const Bytes data = transfer ? payload.subspan(kHidHeaderSize) : Bytes{};
   switch (minorCode) {
     case kMinorText:
@@ -194,9 +194,7 @@ void renderRecord(Writer& out, const EntryLayout& layout, std::int32_t minorCode
       out.blanks(entry.indent.dump);
       dumpChars(out, data);
       break;
-    default:
-      writeUnknown(out, layout.hideType, minorCode, payload, prefix);
-      break;
+    default: writeUnknown(out, layout.hideType, minorCode, payload, prefix); break;
   }
   out.put('\n');
 }

@@ -21,9 +21,9 @@ inline constexpr std::uint8_t kFirmwareReport = 0xa0;
 
 // What an entry's indents are measured on besides the record's own strings.
 struct EntryLayout {
-  bool hideType = false;   // -H
-  PrefixWidths recorded;   // the recorded widths of the kept prefix
-  PrefixWidths kept;       // the lengths of the kept prefix strings
+  bool hideType = false;  // -H
+  PrefixWidths recorded;  // the recorded widths of the kept prefix
+  PrefixWidths kept;      // the lengths of the kept prefix strings
 };
 
 // Writes the entry, ending with its final newline. Throws RecordFailure,

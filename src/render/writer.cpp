@@ -1,7 +1,7 @@
 #include "render/writer.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 

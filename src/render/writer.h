@@ -124,5 +124,4 @@ class Writer {
   char buffer_[kCapacity];
 };
 
-
 }  // namespace ovantrex
