@@ -12,8 +12,6 @@
 // whatever the size of the trace. The same arguments give the same bytes.
 // Prints "records=N bytes=M" (data records, file size) for the script.
 #define OVANTREX_TRACE_BUILDER_NO_RUN
-#include "trace_builder.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +20,8 @@
 #include <random>
 #include <string>
 #include <string_view>
+
+#include "trace_builder.h"
 
 namespace {
 
@@ -96,7 +96,8 @@ void writeHexTrace(const std::string& path, std::uint64_t megabytes) {
   while (session.size() < target) {
     for (std::size_t i = 0; i < bytes.size(); i += 8) {
       std::uint64_t word = random();
-      for (std::size_t k = 0; k < 8; ++k, word >>= 8) bytes[i + k] = static_cast<std::uint8_t>(word);
+      for (std::size_t k = 0; k < 8; ++k, word >>= 8)
+        bytes[i + k] = static_cast<std::uint8_t>(word);
     }
     const double stamp = session.next(2750);
     session.batch().hex(stamp, Payload(bytes), session.ext());

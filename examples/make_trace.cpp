@@ -88,9 +88,9 @@ Payload readBytes(std::istream& in, Payload* header) {
 }
 
 TraceBuilder build(std::istream& description) {
-  const std::map<std::string, std::uint32_t> kinds = {
-      {"text", 42},  {"hex", 404},     {"write", 405},
-      {"read", 406}, {"getfeat", 407}, {"setfeat", 408}};
+  const std::map<std::string, std::uint32_t> kinds = {{"text", 42},     {"hex", 404},
+                                                      {"write", 405},   {"read", 406},
+                                                      {"getfeat", 407}, {"setfeat", 408}};
   TraceBuilder trace;
   ExtHeader ext;
   std::int64_t clock = 0;
@@ -98,8 +98,7 @@ TraceBuilder build(std::istream& description) {
   std::string line;
   for (int number = 1; std::getline(description, line); ++number) {
     try {
-      if (const auto hash = line.find('#'); hash != std::string::npos &&
-                                            line.find('"') > hash)
+      if (const auto hash = line.find('#'); hash != std::string::npos && line.find('"') > hash)
         line.erase(hash);
       std::istringstream in(line);
       std::string kind;

@@ -1,4 +1,6 @@
 // The extended component version list table.
+#include "decode/extended_version_list.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -6,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "decode/extended_version_list.h"
 #include "guarded_bytes.h"
 
 namespace ovantrex {
@@ -19,7 +20,8 @@ constexpr Indents kIndents{.note = 3, .dump = 5, .table = 2};
 // row bytes.
 std::vector<std::uint8_t> fromMarker(std::uint8_t dataCount,
                                      std::initializer_list<std::uint8_t> rows,
-                                     std::initializer_list<std::uint8_t> recordId = {0xFF, 0x00, 0x02}) {
+                                     std::initializer_list<std::uint8_t> recordId = {0xFF, 0x00,
+                                                                                     0x02}) {
   std::vector<std::uint8_t> bytes{0xFF, dataCount};
   bytes.insert(bytes.end(), recordId);
   bytes.insert(bytes.end(), rows);

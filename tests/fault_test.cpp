@@ -2,7 +2,6 @@
 // trace files, pipes, traces that stop growing, and random damage. Most of
 // these run the real program through the shell.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -137,11 +136,12 @@ TraceBuilder largeTrace() {
   t.marker(kMarkerV3);
   const ExtHeader ids{.thread = 0x2b0, .process = 0x1a4, .seconds = 1765190400};
   for (int i = 0; i < 40; ++i) {
-    t.hex(10.0 * i, test::sequence(40000 + static_cast<std::size_t>(i), static_cast<std::uint8_t>(i)),
-          ids);
-    t.hidWrite(10.0 * i + 5, {0x00, 0x00, 0xa0, 0x00},
-               {0x0e, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x00, 0x4d, 0x5a, 0x90, 0x00, 0x03, 0, 0, 0},
-               ids);
+    t.hex(10.0 * i,
+          test::sequence(40000 + static_cast<std::size_t>(i), static_cast<std::uint8_t>(i)), ids);
+    t.hidWrite(
+        10.0 * i + 5, {0x00, 0x00, 0xa0, 0x00},
+        {0x0e, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x00, 0x4d, 0x5a, 0x90, 0x00, 0x03, 0, 0, 0},
+        ids);
   }
   return t;
 }
@@ -348,7 +348,9 @@ class RandomTrace {
       case 4: t.hidRead(stamp(), hidHeader(), bytes(40), ext()); break;
       case 5: t.hidGetFeat(stamp(), hidHeader(), bytes(40), ext()); break;
       case 6: t.hidSetFeat(stamp(), hidHeader(), bytes(20), ext()); break;
-      case 7: t.record(static_cast<std::uint32_t>(1 + below(499)), stamp(), bytes(30), ext()); break;
+      case 7:
+        t.record(static_cast<std::uint32_t>(1 + below(499)), stamp(), bytes(30), ext());
+        break;
       case 8: {  // a header with a length and minor code of any value
         const std::int64_t lengths[] = {below(64), -1 - below(5), 256000 + below(3), word()};
         const std::uint32_t minors[] = {0, 502, static_cast<std::uint32_t>(below(600)), word()};
@@ -373,8 +375,9 @@ std::string startEntry(const std::vector<std::string>& options) {
 }
 
 bool isKnownMessage(std::string_view line) {
-  for (std::string_view known : {"Length to read is too big (length=", "could not read version 2+ data",
-                                 "Could not read data bytes expected=", "Could not allocate "})
+  for (std::string_view known :
+       {"Length to read is too big (length=", "could not read version 2+ data",
+        "Could not read data bytes expected=", "Could not allocate "})
     if (line.starts_with(known)) return true;
   return false;
 }

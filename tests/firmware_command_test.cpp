@@ -2,6 +2,8 @@
 // transfer data laid out as
 //   length (lo, hi) | class | sub-command | data_count | address (3) | data...
 // and the notes expected behind a note indent of 3 blanks.
+#include "decode/firmware_command.h"
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -11,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "decode/firmware_command.h"
 #include "guarded_bytes.h"
 
 namespace ovantrex {
@@ -159,10 +160,7 @@ TEST(FirmwareCommand, ShortTransferData) {
        {0x0E, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x77},
        "\n   Flash write 8 bytes to address=0x018000",
        7},
-      {"one byte",
-       {0x0E, 0x01},
-       "\n   Invalid system command\n   Test command",
-       1},
+      {"one byte", {0x0E, 0x01}, "\n   Invalid system command\n   Test command", 1},
       {"serial number cut after a second byte",
        {0x0C, 0x00, 0x10, 0x00, 0x03, 0, 0, 0, 'A', 'x', 'B', 'y', 'C', 'z'},
        "\n   Write serial number (S/N: AB)",

@@ -117,8 +117,10 @@ TEST(FirmwareListing, FlashReadOfEightyBytesOrMoreHasNoWrapIndent) {
   // newline follows it.
   TraceBuilder trace;
   trace.marker(kMarkerV3)
-      .hidRead(0.0, {0, 0, 0xa0, 0}, Payload{0x01, 0x00, 0x50, 0x00, 0x10, 0x00} + sequence(80, 0x20))
-      .hidRead(0.0, {0, 0, 0xa0, 0}, Payload{0x00, 0x00, 0x51, 0x00, 0x20, 0x00} + sequence(81, 0x20));
+      .hidRead(0.0, {0, 0, 0xa0, 0},
+               Payload{0x01, 0x00, 0x50, 0x00, 0x10, 0x00} + sequence(80, 0x20))
+      .hidRead(0.0, {0, 0, 0xa0, 0},
+               Payload{0x00, 0x00, 0x51, 0x00, 0x20, 0x00} + sequence(81, 0x20));
   // Wrap indent 1 + 14 + 11 + 1 + 18 = 45, note indent 55, dump indent 46.
   const std::string first = "HIDRead       0.000       0   0000 a000 r0   ";
   const std::string contentLines = test::dottedCount(0x20, 19) + ".\n" + blanks(45) +
@@ -131,8 +133,8 @@ TEST(FirmwareListing, FlashReadOfEightyBytesOrMoreHasNoWrapIndent) {
                 blanks(55) + "Command complete\n" + blanks(55) +
                 "Flash Read (length=80, address=00.10.00)\n" + blanks(46) + characters + "\n\n" +
                 first + "00.00.51.00.20.00." + contentLines + test::dottedCount(0x65, 12) + "\n" +
-                blanks(55) + "Flash Read (length=81, address=00.20.00)\n" + blanks(46) + characters +
-                "\np\n");
+                blanks(55) + "Flash Read (length=81, address=00.20.00)\n" + blanks(46) +
+                characters + "\np\n");
 }
 
 TEST(FirmwareListing, ComponentReportDumpIsCutToTheCountFromByte10) {
@@ -140,17 +142,18 @@ TEST(FirmwareListing, ComponentReportDumpIsCutToTheCountFromByte10) {
   // Byte 1 is not 0xff, so the usage section 61 06 is decoded: an unknown
   // counter (02, empty), then PowerOnHours under device class 0x00.
   TraceBuilder trace;
-  trace.marker(kMarkerV3).hidGetFeat(
-      0.0, {0, 0, 0xa0, 3}, {0x61, 0x06, 0x02, 0x00, 0x42, 0x01, 0x07, 0x00, 0x99});
+  trace.marker(kMarkerV3).hidGetFeat(0.0, {0, 0, 0xa0, 3},
+                                     {0x61, 0x06, 0x02, 0x00, 0x42, 0x01, 0x07, 0x00, 0x99});
   EXPECT_EQ(runTrace(trace).out,
-            "HIDGetFeat    0.000       0   0000 a003 r0   61.06.02.00.42.01.07.00\n" +
-                blanks(55) + "PowerOnHours: 0x7(7)\n");
+            "HIDGetFeat    0.000       0   0000 a003 r0   61.06.02.00.42.01.07.00\n" + blanks(55) +
+                "PowerOnHours: 0x7(7)\n");
 }
 
 TEST(FirmwareListing, CommandNotesFollowTheDumpUnderTheNoteIndentWithoutTypeColumn) {
   TraceBuilder trace;
   trace.marker(kMarkerV3).hidWrite(
-      0.0, {0, 0, 0xa0, 0}, {0x0e, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x00, 1, 2, 3, 4, 5, 6, 7, 8});
+      0.0, {0, 0, 0xa0, 0},
+      {0x0e, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x00, 1, 2, 3, 4, 5, 6, 7, 8});
   // -H: the note indent is 1 + 11 + 1 + 28 = 41 blanks.
   EXPECT_EQ(runTrace(trace, {"-H"}).out,
             "0.000       0   0000 a000 r0   "

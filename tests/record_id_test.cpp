@@ -1,10 +1,11 @@
+#include "decode/record_id.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
 #include <string>
 
-#include "decode/record_id.h"
 #include "guarded_bytes.h"
 
 namespace ovantrex {

@@ -1,5 +1,7 @@
 // Notes of the systems-management report: manufacture dates, logical device
 // lists and usage counters by device class.
+#include "decode/sm_report.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "decode/sm_report.h"
 #include "guarded_bytes.h"
 
 namespace ovantrex {
@@ -55,17 +56,17 @@ TEST(SmReport, InventoryAndUsageNotes) {
 
   // Dates are padded to four digits and not cut; the logical device list is
   // only named.
-  EXPECT_EQ(decode(report({section(0x60, {0x83, 0x01, 0x07, 0x84, 0x02, 0xAA, 0xBB, 0x83,
-                                          0x03, 0x01, 0x23, 0x45})})),
+  EXPECT_EQ(decode(report({section(
+                0x60, {0x83, 0x01, 0x07, 0x84, 0x02, 0xAA, 0xBB, 0x83, 0x03, 0x01, 0x23, 0x45})})),
             "\n   ManufactureDate: 0007"
             "\n   Logical device list skipped"
             "\n   ManufactureDate: 12345");
 }
 
 TEST(SmReport, InventoryNotesComeFirstWhateverTheSectionOrder) {
-  EXPECT_EQ(decode(report({section(0x61, {0x42, 0x01, 0x05}),
-                           section(0x60, {0x83, 0x02, 0x20, 0x24})})),
-            "\n   ManufactureDate: 2024\n   PowerOnHours: 0x5(5)");
+  EXPECT_EQ(
+      decode(report({section(0x61, {0x42, 0x01, 0x05}), section(0x60, {0x83, 0x02, 0x20, 0x24})})),
+      "\n   ManufactureDate: 2024\n   PowerOnHours: 0x5(5)");
 }
 
 TEST(SmReport, UnknownInventoryTagEndsTheInventoryNotesOnly) {
@@ -76,22 +77,22 @@ TEST(SmReport, UnknownInventoryTagEndsTheInventoryNotesOnly) {
 
 TEST(SmReport, CountersByDeviceClass) {
   // Counters before any device class item count under Physical Device.
-  EXPECT_EQ(decode(report({section(0x61, {0x42, 0x01, 0x05, 0x43, 0x01, 0x06, 0x44, 0x01, 0x07,
-                                          0x80, 0x01, 0x09})})),
+  EXPECT_EQ(decode(report({section(
+                0x61, {0x42, 0x01, 0x05, 0x43, 0x01, 0x06, 0x44, 0x01, 0x07, 0x80, 0x01, 0x09})})),
             "\n   PowerOnHours: 0x5(5)"
             "\n   PowerCycles: 0x6(6)"
             "\n   UnexpectedResets: 0x7(7)");
-  EXPECT_EQ(decode(report({section(0x61, {0x40, 0x01, 0x11, 0x80, 0x01, 0x01,    //
-                                          0x40, 0x01, 0x40, 0x80, 0x01, 0x02,    //
-                                          0x84, 0x01, 0x03, 0x8A, 0x01, 0x04,    //
+  EXPECT_EQ(decode(report({section(0x61, {0x40, 0x01, 0x11, 0x80, 0x01, 0x01,  //
+                                          0x40, 0x01, 0x40, 0x80, 0x01, 0x02,  //
+                                          0x84, 0x01, 0x03, 0x8A, 0x01, 0x04,  //
                                           0x8B, 0x01, 0x05, 0x42, 0x01, 0x06})})),
             "\n   LockPositionChangeCounts: 0x1(1)"
             "\n   GoodReadCount: 0x2(2)"
             "\n   ParityLRCErrorTrack1Count: 0x3(3)"
             "\n   ParityLRCErrorTrack4Count: 0x4(4)");
   // Classes without counters: All Devices, Character Display.
-  EXPECT_EQ(decode(report({section(0x61, {0x40, 0x01, 0x01, 0x80, 0x01, 0x01, 0x42, 0x00,
-                                          0x40, 0x01, 0x20, 0x80, 0x01, 0x01, 0x81, 0x00})})),
+  EXPECT_EQ(decode(report({section(0x61, {0x40, 0x01, 0x01, 0x80, 0x01, 0x01, 0x42, 0x00, 0x40,
+                                          0x01, 0x20, 0x80, 0x01, 0x01, 0x81, 0x00})})),
             "");
 }
 
@@ -148,10 +149,10 @@ TEST(SmReport, EveryCounterOfEveryDeviceClassHasItsProtocolName) {
 }
 
 TEST(SmReport, CounterValues) {
-  EXPECT_EQ(decode(report({section(0x61, {0x42, 0x00,                                  //
-                                          0x43, 0x04, 0x12, 0x34, 0x56, 0x78,          //
-                                          0x44, 0x05, 0x01, 0x00, 0x00, 0x00, 0x02,    //
-                                          0x42, 0x04, 0xFF, 0xFF, 0xFF, 0xFF,          //
+  EXPECT_EQ(decode(report({section(0x61, {0x42, 0x00,                                //
+                                          0x43, 0x04, 0x12, 0x34, 0x56, 0x78,        //
+                                          0x44, 0x05, 0x01, 0x00, 0x00, 0x00, 0x02,  //
+                                          0x42, 0x04, 0xFF, 0xFF, 0xFF, 0xFF,        //
                                           0x43, 0x04, 0x80, 0x00, 0x00, 0x00})})),
             "\n   PowerOnHours: 0x0(0)"
             "\n   PowerCycles: 0x12345678(305419896)"
@@ -186,7 +187,8 @@ TEST(SmReport, SectionsCutByTheEndOfTheData) {
   EXPECT_EQ(decode({0x61, 0x05, 0x44, 0x00, 0x42, 0x01, 0x05, 0x61, 0x0A, 0x80, 0x00}, 11),
             "\n   PowerOnHours: 0x5(5)");
   // An item whose content is cut reads zeros for the missing bytes.
-  EXPECT_EQ(decode({0x61, 0x06, 0x42, 0x04, 0x01, 0x02}, 6), "\n   PowerOnHours: 0x1020000(16908288)");
+  EXPECT_EQ(decode({0x61, 0x06, 0x42, 0x04, 0x01, 0x02}, 6),
+            "\n   PowerOnHours: 0x1020000(16908288)");
   // A section tag with no length byte: an empty section that replaces the
   // earlier one's length.
   EXPECT_EQ(decode({0x60, 0x03, 0x83, 0x01, 0x07, 0x60}, 6), "");
@@ -198,7 +200,8 @@ TEST(SmReport, SectionsCutByTheEndOfTheData) {
 TEST(SmReport, NothingSurvivesFromOneReportToTheNext) {
   // Leaves the device class at Keyboard and 01 02 03 04 at bytes 5 to 8 of
   // the usage copy; no note (0x42 is no Keyboard counter).
-  const Data first = report({section(0x61, {0x40, 0x01, 0x10, 0x42, 0x04, 0x01, 0x02, 0x03, 0x04})});
+  const Data first =
+      report({section(0x61, {0x40, 0x01, 0x10, 0x42, 0x04, 0x01, 0x02, 0x03, 0x04})});
   EXPECT_EQ(decode(first, first.size()), "");
   // Counts under Physical Device again (0x80 is no counter there), and the
   // item that runs past its section reads zeros.

@@ -1,4 +1,6 @@
 // Notes of the device status reply (an HIDRead of the firmware report).
+#include "render/status_reply.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "guarded_bytes.h"
-#include "render/status_reply.h"
 
 namespace ovantrex {
 namespace {
@@ -90,7 +91,8 @@ TEST(StatusReply, FlashReadDumpsEveryRemainingByte) {
   ASSERT_EQ(forty.size(), 40u);
   EXPECT_EQ(decode(readPayload({0x00, 0x00, 0x04, 0x12, 0x34, 0x56}, forty)),
             "\n   Flash Read (length=4, address=12.34.56)\n"
-            "     " + forty);
+            "     " +
+                forty);
 }
 
 TEST(StatusReply, FlashReadOfEightyBytesOrMoreIsThePlainCharacterDump) {
@@ -99,10 +101,12 @@ TEST(StatusReply, FlashReadOfEightyBytesOrMoreIsThePlainCharacterDump) {
   const std::string eighty(80, 'e');
   EXPECT_EQ(decode(readPayload({0x00, 0x00, 0x50, 0x00, 0x00, 0x00}, eighty)),
             "\n   Flash Read (length=80, address=00.00.00)\n"
-            "     " + eighty + "\n");
+            "     " +
+                eighty + "\n");
   EXPECT_EQ(decode(readPayload({0x00, 0x00, 0xA1, 0x00, 0x01, 0x00}, eighty + eighty + "z")),
             "\n   Flash Read (length=161, address=00.01.00)\n"
-            "     " + eighty + "\n" + eighty + "\nz");
+            "     " +
+                eighty + "\n" + eighty + "\nz");
 }
 
 TEST(StatusReply, OneByteReplyReadsNothingPastItsView) {

@@ -38,8 +38,8 @@ using ovantrex::LoopStreams;
 using ovantrex::ReadError;
 using ovantrex::Settings;
 using ovantrex::TraceReader;
-using ovantrex::Writer;
 using ovantrex::WriteError;
+using ovantrex::Writer;
 
 // Output kept for comparison; beyond it only the count and a hash.
 constexpr std::size_t kKeptOutput = std::size_t{1} << 20;
@@ -149,9 +149,8 @@ Ending list(TraceReader& reader, const Settings& settings, bool separateConsole,
   auto errors = std::make_unique<Writer>(errorsFile.get());
   Ending ending = Ending::normal;
   try {
-    ovantrex::runRecordLoop(reader, LoopStreams{*listing, separateConsole ? *console : *listing,
-                                                *errors},
-                            settings);
+    ovantrex::runRecordLoop(
+        reader, LoopStreams{*listing, separateConsole ? *console : *listing, *errors}, settings);
     listing->flush();
     console->flush();
     errors->flush();
@@ -163,8 +162,8 @@ Ending list(TraceReader& reader, const Settings& settings, bool separateConsole,
   return ending;
 }
 
-constexpr std::array<std::size_t, 8> kBlockSizes = {1, 2, 15, 16, 17, 4096, 65536,
-                                                    TraceReader::kDefaultBlock};
+constexpr std::array<std::size_t, 8> kBlockSizes = {1,  2,    15,    16,
+                                                    17, 4096, 65536, TraceReader::kDefaultBlock};
 constexpr std::array<std::size_t, 4> kChunks = {SIZE_MAX, 1, 7, 4096};
 
 }  // namespace
@@ -206,8 +205,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!readFails && !writeFails) {
     if (ending != Ending::normal) std::abort();
     if (!(fromStream.listing == fromMemory.listing) ||
-        !(fromStream.console == fromMemory.console) ||
-        !(fromStream.errors == fromMemory.errors)) {
+        !(fromStream.console == fromMemory.console) || !(fromStream.errors == fromMemory.errors)) {
       std::fprintf(stderr, "listings differ between memory and stream reading\n");
       std::abort();
     }

@@ -58,7 +58,8 @@ Function next(const char* name) {
 extern "C" {
 
 std::size_t fread(void* data, std::size_t size, std::size_t count, std::FILE* stream) {
-  static const auto real = next<std::size_t (*)(void*, std::size_t, std::size_t, std::FILE*)>("fread");
+  static const auto real =
+      next<std::size_t (*)(void*, std::size_t, std::size_t, std::FILE*)>("fread");
   Faults& f = faults();
   if (f.active && !f.readPath.empty() && pathOf(stream) == f.readPath) {
     if (f.readsSeen++ >= f.passingReads) {
