@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <numeric>
 #include <random>
 #include <sstream>
 #include <string>
@@ -60,7 +61,7 @@ class Fault : public ::testing::Test {
   }
 
   std::string write(const TraceBuilder& trace, std::string_view name) {
-    const std::string path = dir.file(name);
+    std::string path = dir.file(name);
     trace.writeTo(path);
     return path;
   }
@@ -298,8 +299,8 @@ class RandomTrace {
   // Every kind of item at least once, in random order, among a few more of
   // any kind; a cut trace loses up to 40 bytes of its end.
   TraceBuilder make(bool cut) {
-    std::vector<int> kinds;
-    for (int kind = 0; kind < kItemKinds; ++kind) kinds.push_back(kind);
+    std::vector<int> kinds(kItemKinds);
+    std::iota(kinds.begin(), kinds.end(), 0);
     for (int extra = below(10); extra > 0; --extra) kinds.push_back(below(kItemKinds));
     std::shuffle(kinds.begin(), kinds.end(), random_);
     TraceBuilder t;
@@ -308,7 +309,7 @@ class RandomTrace {
     for (const int kind : kinds) item(t, kind);
     if (cut) {
       const auto most = static_cast<int>(std::min<std::size_t>(t.size() - kept, 40));
-      t.dropLast(static_cast<std::size_t>(1 + below(most)));
+      t.dropLast(1 + static_cast<std::size_t>(below(most)));
     }
     return t;
   }

@@ -10,9 +10,9 @@
 #include <stdexcept>
 #include <string>
 
-namespace {
+namespace ovantrex::test {
 
-struct Faults {
+struct FaultState {
   bool active = false;
   std::string readPath;  // empty: no read fault
   int passingReads = 0;
@@ -24,9 +24,15 @@ struct Faults {
   int failedCloses = 0;
 };
 
+}  // namespace ovantrex::test
+
+namespace {
+
+using ovantrex::test::FaultState;
+
 // Never destroyed: streams may still be closed while the program exits.
-Faults& faults() {
-  static Faults* const state = new Faults;
+FaultState& faults() {
+  static FaultState* const state = new FaultState;
   return *state;
 }
 
@@ -57,10 +63,13 @@ Function next(const char* name) {
 
 extern "C" {
 
-std::size_t fread(void* data, std::size_t size, std::size_t count, std::FILE* stream) {
+// The parameters are named as in the C library's declarations, but for
+// their reserved leading underscores.
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
+std::size_t fread(void* ptr, std::size_t size, std::size_t n, std::FILE* stream) {
   static const auto real =
       next<std::size_t (*)(void*, std::size_t, std::size_t, std::FILE*)>("fread");
-  Faults& f = faults();
+  FaultState& f = faults();
   if (f.active && !f.readPath.empty() && pathOf(stream) == f.readPath) {
     if (f.readsSeen++ >= f.passingReads) {
       ++f.failedReads;
@@ -69,19 +78,19 @@ std::size_t fread(void* data, std::size_t size, std::size_t count, std::FILE* st
       return 0;
     }
   }
-  return real(data, size, count, stream);
+  return real(ptr, size, n, stream);
 }
 
 int ferror(std::FILE* stream) noexcept {
   static const auto real = next<int (*)(std::FILE*)>("ferror");
-  const Faults& f = faults();
+  const FaultState& f = faults();
   if (f.active && stream == f.failedStream) return 1;
   return real(stream);
 }
 
 int fclose(std::FILE* stream) {
   static const auto real = next<int (*)(std::FILE*)>("fclose");
-  Faults& f = faults();
+  FaultState& f = faults();
   if (!f.active) return real(stream);
   if (stream == f.failedStream) f.failedStream = nullptr;
   if (f.closePath.empty() || pathOf(stream) != f.closePath) return real(stream);
@@ -95,25 +104,25 @@ int fclose(std::FILE* stream) {
 
 namespace ovantrex::test {
 
-InjectedFaults::InjectedFaults() {
-  if (faults().active) throw std::logic_error("faults are already injected");
-  faults() = Faults{};
-  faults().active = true;
+InjectedFaults::InjectedFaults() : state_(faults()) {
+  if (state_.active) throw std::logic_error("faults are already injected");
+  state_ = FaultState{};
+  state_.active = true;
 }
 
-InjectedFaults::~InjectedFaults() { faults() = Faults{}; }
+InjectedFaults::~InjectedFaults() { state_ = FaultState{}; }
 
 void InjectedFaults::failReadsOf(const std::string& path, int passingReads) {
-  faults().readPath = canonical(path);
-  faults().passingReads = passingReads;
+  state_.readPath = canonical(path);
+  state_.passingReads = passingReads;
 }
 
 void InjectedFaults::failCloseOf(const std::string& path, int errorNumber) {
-  faults().closePath = canonical(path);
-  faults().closeError = errorNumber;
+  state_.closePath = canonical(path);
+  state_.closeError = errorNumber;
 }
 
-int InjectedFaults::failedReads() const { return faults().failedReads; }
-int InjectedFaults::failedCloses() const { return faults().failedCloses; }
+int InjectedFaults::failedReads() const { return state_.failedReads; }
+int InjectedFaults::failedCloses() const { return state_.failedCloses; }
 
 }  // namespace ovantrex::test

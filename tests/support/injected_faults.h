@@ -11,6 +11,8 @@
 
 namespace ovantrex::test {
 
+struct FaultState;
+
 // Sets faults for the lifetime of the object; at most one object at a time.
 class InjectedFaults {
  public:
@@ -29,6 +31,9 @@ class InjectedFaults {
   // Calls of fread and fclose that met their fault.
   int failedReads() const;
   int failedCloses() const;
+
+ private:
+  FaultState& state_;
 };
 
 }  // namespace ovantrex::test
