@@ -12,8 +12,6 @@
 // whatever the size of the trace. The same arguments give the same bytes.
 // Prints "records=N bytes=M" (data records, file size) for the script.
 #define OVANTREX_TRACE_BUILDER_NO_RUN
-#include "trace_builder.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +20,8 @@
 #include <random>
 #include <string>
 #include <string_view>
+
+#include "trace_builder.h"
 
 namespace {
 
@@ -96,7 +96,8 @@ void writeHexTrace(const std::string& path, std::uint64_t megabytes) {
   while (session.size() < target) {
     for (std::size_t i = 0; i < bytes.size(); i += 8) {
       std::uint64_t word = random();
-      for (std::size_t k = 0; k < 8; ++k, word >>= 8) bytes[i + k] = static_cast<std::uint8_t>(word);
+      for (std::size_t k = 0; k < 8; ++k, word >>= 8)
+        bytes[i + k] = static_cast<std::uint8_t>(word);
     }
     const double stamp = session.next(2750);
     session.batch().hex(stamp, Payload(bytes), session.ext());
@@ -152,7 +153,8 @@ void writeFirmwareTrace(const std::string& path, std::uint64_t records) {
     const double stamp = session.next(static_cast<std::uint32_t>(800 + random() % 900));
     if (n == 0) {
       // The session is one flash update.
-      session.batch().hidWrite(stamp, writeHeader, Payload({0x02, 0x00, 0x01, 0x00}), session.ext());
+      session.batch().hidWrite(stamp, writeHeader, Payload({0x02, 0x00, 0x01, 0x00}),
+                               session.ext());
     } else if (slot == 1 || slot == 4 || slot == 8) {
       session.batch().hidRead(stamp, readHeader, statusReply(n), session.ext());
     } else if (slot == 6) {
@@ -178,11 +180,12 @@ void writeDisjointTrace(const std::string& path, std::uint64_t records) {
   session.counted();
   for (std::uint64_t n = 1; n < records; ++n) {
     const auto address = static_cast<std::uint32_t>((n * 2) & 0xffffff);
-    session.batch().hidWrite(session.next(1000), writeHeader,
-                             Payload({0x07, 0x00, 0x02, 0x00, 0x01, static_cast<std::uint8_t>(address >> 16),
-                                      static_cast<std::uint8_t>(address >> 8),
-                                      static_cast<std::uint8_t>(address), 0x5a}),
-                             session.ext());
+    session.batch().hidWrite(
+        session.next(1000), writeHeader,
+        Payload({0x07, 0x00, 0x02, 0x00, 0x01, static_cast<std::uint8_t>(address >> 16),
+                 static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address),
+                 0x5a}),
+        session.ext());
     session.counted();
     session.spill();
   }

@@ -87,52 +87,66 @@ Payload readBytes(std::istream& in, Payload* header) {
   return Payload(std::move(bytes));
 }
 
-TraceBuilder build(std::istream& description) {
-  const std::map<std::string, std::uint32_t> kinds = {
-      {"text", 42},  {"hex", 404},     {"write", 405},
-      {"read", 406}, {"getfeat", 407}, {"setfeat", 408}};
+// What the lines read so far have set.
+struct Description {
   TraceBuilder trace;
   ExtHeader ext;
   std::int64_t clock = 0;
   std::int64_t now = 0;  // milliseconds since time 0
+};
+
+// A data record: KIND +MS BYTES...
+void addRecord(Description& d, const std::string& kind, std::istream& in) {
+  static const std::map<std::string, std::uint32_t> kinds = {{"text", 42},     {"hex", 404},
+                                                             {"write", 405},   {"read", 406},
+                                                             {"getfeat", 407}, {"setfeat", 408}};
+  const auto known = kinds.find(kind);
+  const std::uint32_t minor =
+      known != kinds.end() ? known->second : static_cast<std::uint32_t>(std::stoul(kind));
+  std::string delta;
+  in >> delta;
+  if (delta.empty() || delta[0] != '+') throw DescriptionError("expected +MS after " + kind);
+  d.now += std::stoll(delta.substr(1));
+  d.ext.seconds = static_cast<std::int32_t>(d.clock + d.now / 1000);
+  d.ext.millis = static_cast<std::uint16_t>(d.now % 1000);
+  const bool transfer = minor >= 405 && minor <= 408;
+  Payload header;
+  Payload bytes = readBytes(in, transfer ? &header : nullptr);
+  d.trace.record(minor, static_cast<double>(d.now), transfer ? header + bytes : bytes, d.ext);
+}
+
+// One line of the description.
+void addLine(Description& d, std::string line) {
+  if (const auto hash = line.find('#'); hash != std::string::npos && line.find('"') > hash)
+    line.erase(hash);
+  std::istringstream in(line);
+  std::string kind;
+  if (!(in >> kind)) return;
+  if (kind == "version") {
+    int version = 0;
+    in >> version;
+    if (version == 1) throw DescriptionError("no marker announces version 1");
+    d.trace.marker(version == 2 ? 500u : 501u);
+  } else if (kind == "ids") {
+    in >> std::hex >> d.ext.process >> d.ext.thread >> std::dec;
+  } else if (kind == "clock") {
+    in >> d.clock;
+  } else {
+    addRecord(d, kind, in);
+  }
+}
+
+TraceBuilder build(std::istream& description) {
+  Description d;
   std::string line;
   for (int number = 1; std::getline(description, line); ++number) {
     try {
-      if (const auto hash = line.find('#'); hash != std::string::npos &&
-                                            line.find('"') > hash)
-        line.erase(hash);
-      std::istringstream in(line);
-      std::string kind;
-      if (!(in >> kind)) continue;
-      if (kind == "version") {
-        int version = 0;
-        in >> version;
-        if (version == 1) throw DescriptionError("no marker announces version 1");
-        trace.marker(version == 2 ? 500u : 501u);
-      } else if (kind == "ids") {
-        in >> std::hex >> ext.process >> ext.thread >> std::dec;
-      } else if (kind == "clock") {
-        in >> clock;
-      } else {
-        const auto known = kinds.find(kind);
-        const std::uint32_t minor =
-            known != kinds.end() ? known->second : static_cast<std::uint32_t>(std::stoul(kind));
-        std::string delta;
-        in >> delta;
-        if (delta.empty() || delta[0] != '+') throw DescriptionError("expected +MS after " + kind);
-        now += std::stoll(delta.substr(1));
-        ext.seconds = static_cast<std::int32_t>(clock + now / 1000);
-        ext.millis = static_cast<std::uint16_t>(now % 1000);
-        const bool transfer = minor >= 405 && minor <= 408;
-        Payload header;
-        Payload bytes = readBytes(in, transfer ? &header : nullptr);
-        trace.record(minor, static_cast<double>(now), transfer ? header + bytes : bytes, ext);
-      }
+      addLine(d, line);
     } catch (const std::exception& error) {
       throw DescriptionError("line " + std::to_string(number) + ": " + error.what());
     }
   }
-  return trace;
+  return d.trace;
 }
 
 }  // namespace

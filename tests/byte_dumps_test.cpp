@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "expected_text.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "expected_text.h"
 
 namespace ovantrex {
 namespace {
@@ -81,7 +81,8 @@ TEST(DottedHex, WrappingFormIndentsContinuationLines) {
   EXPECT_EQ(hexWrappedOf(counting(26), 45), dottedRun(0, 25) + "\n" + blanks(45) + "19");
   EXPECT_EQ(hexWrappedOf(counting(51), 3),
             dottedRun(0, 25) + "\n   " + dottedRun(25, 50) + "\n   " + "32");
-  EXPECT_EQ(hexWrappedOf(counting(50), 31), dottedRun(0, 25) + "\n" + blanks(31) + dottedRun(25, 49) + "31");
+  EXPECT_EQ(hexWrappedOf(counting(50), 31),
+            dottedRun(0, 25) + "\n" + blanks(31) + dottedRun(25, 49) + "31");
 }
 
 TEST(CharacterDump, ShowsPrintableAsciiAndDotsForTheRest) {
@@ -92,10 +93,11 @@ TEST(CharacterDump, ShowsPrintableAsciiAndDotsForTheRest) {
 
 TEST(CharacterDump, EveryByteValueMapsAsInTheCLocale) {
   std::vector<std::uint8_t> all = counting(256);
-  const std::string shown = charsOf(std::vector<std::uint8_t>(all.begin(), all.begin() + 80)) +
-                            charsOf(std::vector<std::uint8_t>(all.begin() + 80, all.begin() + 160)) +
-                            charsOf(std::vector<std::uint8_t>(all.begin() + 160, all.begin() + 240)) +
-                            charsOf(std::vector<std::uint8_t>(all.begin() + 240, all.end()));
+  const std::string shown =
+      charsOf(std::vector<std::uint8_t>(all.begin(), all.begin() + 80)) +
+      charsOf(std::vector<std::uint8_t>(all.begin() + 80, all.begin() + 160)) +
+      charsOf(std::vector<std::uint8_t>(all.begin() + 160, all.begin() + 240)) +
+      charsOf(std::vector<std::uint8_t>(all.begin() + 240, all.end()));
   std::string expected;
   for (int c = 0; c < 256; ++c) {
     expected += (c >= 0x20 && c <= 0x7e) ? static_cast<char>(c) : '.';
@@ -121,7 +123,8 @@ TEST(CharacterDump, BreaksAfterEveryEightiethCharacterTheLastIncluded) {
 TEST(CharacterDump, WrappingFormAddsIndentAndBarAfterEachBreak) {
   const std::string a80(80, 'a');
   EXPECT_EQ(charsWrappedOf(std::vector<std::uint8_t>(80, 'a'), 45), a80 + "\n" + blanks(45) + " |");
-  EXPECT_EQ(charsWrappedOf(std::vector<std::uint8_t>(81, 'a'), 45), a80 + "\n" + blanks(45) + " |" + "a");
+  EXPECT_EQ(charsWrappedOf(std::vector<std::uint8_t>(81, 'a'), 45),
+            a80 + "\n" + blanks(45) + " |" + "a");
   EXPECT_EQ(charsWrappedOf(std::vector<std::uint8_t>(165, 'a'), 2),
             a80 + "\n   |" + a80 + "\n   |" + "aaaaa");
 }
@@ -139,7 +142,8 @@ TEST(Dumps, LargeRunsPassTheWriterBufferIntact) {
   EXPECT_EQ(hex.substr(0, 78), firstLine + "\n" + "  ");
   const std::string chars = charsWrappedOf(bytes, 4);
   EXPECT_EQ(chars.size(), 30000u + (30000u / 80) * 7);
-  EXPECT_EQ(chars.substr(chars.size() - 7 - 80, 80 + 7), std::string(80, 'Z') + "\n" + blanks(4) + " |");
+  EXPECT_EQ(chars.substr(chars.size() - 7 - 80, 80 + 7),
+            std::string(80, 'Z') + "\n" + blanks(4) + " |");
 }
 
 }  // namespace

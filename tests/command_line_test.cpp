@@ -48,9 +48,11 @@ TraceBuilder optionTrace() {
 // The listing of optionTrace() with the default columns, with -t, with
 // -t and -m, with -p and with -H.
 const std::string kDefault = "Text" + blanks(10) + "1.500" + blanks(16) + "hi\n";
-const std::string kWithTime = "01/01-20:00:00.007 Text" + blanks(10) + "1.500" + blanks(16) + "hi\n";
+const std::string kWithTime =
+    "01/01-20:00:00.007 Text" + blanks(10) + "1.500" + blanks(16) + "hi\n";
 const std::string kTimeNoElapsed = "01/01-20:00:00.007 Text" + blanks(20) + "hi\n";
-const std::string kWithProcess = "Text" + blanks(10) + "1.500" + blanks(6) + "P00002/T00001 " + blanks(10) + "hi\n";
+const std::string kWithProcess =
+    "Text" + blanks(10) + "1.500" + blanks(6) + "P00002/T00001 " + blanks(10) + "hi\n";
 const std::string kNoType = "1.500" + blanks(16) + "hi\n";
 
 class CommandLine : public ::testing::Test {
@@ -200,6 +202,7 @@ TEST_F(CommandLine, OutputFileReceivesTheListing) {
 }
 
 struct HourOffsetCase {
+  const char* name;  // the test name: what the case checks
   const char* argument;
   const char* hour;  // the hour shown for 20:00 UTC
 };
@@ -210,21 +213,32 @@ TEST_P(HourOffset, IsReadAsADecimalIntegerAndAddedInWrappingArithmetic) {
   const RunResult r = run({"-f", trace, "-t", "-m", "-h", GetParam().argument});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, std::string("01/01-") + GetParam().hour + ":00:00.007 Text" + blanks(20) + "hi\n");
+  EXPECT_EQ(r.out,
+            std::string("01/01-") + GetParam().hour + ":00:00.007 Text" + blanks(20) + "hi\n");
 }
 
+// A value held at 2^31 - 1 hours wraps to -3600 seconds when multiplied by
+// 3600 (hour 19); one held at -2^31 wraps to 0 (hour 20). Values past the
+// 64-bit range must be held too, without an overflow on the way.
 INSTANTIATE_TEST_SUITE_P(
     Values, HourOffset,
-    ::testing::Values(HourOffsetCase{"0", "20"}, HourOffsetCase{"abc", "20"}, HourOffsetCase{"", "20"},
-                      HourOffsetCase{"-5", "15"}, HourOffsetCase{"+3", "23"}, HourOffsetCase{"3x", "23"},
-                      HourOffsetCase{" 2", "22"}, HourOffsetCase{"\t-2", "18"},
-                      // Held at 2^31 - 1; times 3600 wraps to -3600.
-                      HourOffsetCase{"99999999999", "19"}, HourOffsetCase{"4294967296", "19"},
-                      // Held at -2^31; times 3600 wraps to 0.
-                      HourOffsetCase{"-99999999999", "20"}),
-    // Stable test names (the index), so that CTest finds each case again.
+    ::testing::Values(
+        HourOffsetCase{"Zero", "0", "20"},  //
+        HourOffsetCase{"LettersReadAsZero", "abc", "20"},
+        HourOffsetCase{"EmptyReadsAsZero", "", "20"}, HourOffsetCase{"Negative", "-5", "15"},
+        HourOffsetCase{"PlusSign", "+3", "23"},
+        HourOffsetCase{"DigitsEndAtTheFirstOtherCharacter", "3x", "23"},
+        HourOffsetCase{"LeadingBlank", " 2", "22"},
+        HourOffsetCase{"LeadingTabAndSign", "\t-2", "18"},
+        HourOffsetCase{"AboveThe32BitRangeHeldAtItsTop", "99999999999", "19"},
+        HourOffsetCase{"TwoToThe32HeldAtTheTop", "4294967296", "19"},
+        HourOffsetCase{"TwoToThe63HeldAtTheTop", "9223372036854775808", "19"},
+        HourOffsetCase{"TwoToThe64HeldAtTheTop", "18446744073709551616", "19"},
+        HourOffsetCase{"FortyDigitsHeldAtTheTop", "1234567890123456789012345678901234567890", "19"},
+        HourOffsetCase{"BelowThe32BitRangeHeldAtItsBottom", "-99999999999", "20"},
+        HourOffsetCase{"BelowMinusTwoToThe63HeldAtTheBottom", "-9223372036854775809", "20"}),
     [](const ::testing::TestParamInfo<HourOffsetCase>& param) {
-      return "case" + std::to_string(param.index);
+      return std::string(param.param.name);
     });
 
 TEST_F(CommandLine, HourOffsetMayBeAttached) {
@@ -290,7 +304,8 @@ TEST_F(CommandLine, LongFileNamesAreNeverCut) {
 
 TEST_F(CommandLine, FailedWriteOfTheListingEndsWithStatusFour) {
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  const std::string message = std::string("Could not write the listing: ") + std::strerror(ENOSPC) + "\n";
+  const std::string message =
+      std::string("Could not write the listing: ") + std::strerror(ENOSPC) + "\n";
 
   // One short entry: the failure shows when the listing is flushed.
   RunResult r = run({"-f", trace, "-w", "/dev/full"});

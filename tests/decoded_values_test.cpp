@@ -83,8 +83,8 @@ TEST(DecodedCommand, SerialNumbersRecordReadsAndRequests) {
   const FirmwareCommand number = decodeFirmwareCommand(serial.view());
   EXPECT_EQ(number.kind, CommandKind::SerialNumber);
   ASSERT_EQ(number.serialLength, 3u);
-  EXPECT_EQ(std::string({number.serialCharacter(0), number.serialCharacter(1),
-                         number.serialCharacter(2)}),
+  EXPECT_EQ(std::string(
+                {number.serialCharacter(0), number.serialCharacter(1), number.serialCharacter(2)}),
             "ABC");
   EXPECT_FALSE(number.truncated);
   // Three characters counted, two held: the last one's byte is missing.
@@ -126,7 +126,11 @@ TEST(DecodedStatusReply, BitsLevelsAndFlashReads) {
   EXPECT_EQ(ec.ecPrevious, (std::array<std::uint8_t, 2>{0x03, 0x04}));
   EXPECT_FALSE(ec.flashRead);
 
-  const Held read(std::string("\x00\x00\x10\x00\x20\x00" "0123456789abcdef" "tail", 26));
+  const Held read(
+      std::string("\x00\x00\x10\x00\x20\x00"
+                  "0123456789abcdef"
+                  "tail",
+                  26));
   const StatusReply flash = decodeStatusReply(read.view());
   EXPECT_TRUE(flash.flashRead);
   EXPECT_EQ(flash.flashLength, 16);

@@ -1,4 +1,7 @@
 // The extended component version list table.
+
+#include "decode/extended_version_list.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -6,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "decode/extended_version_list.h"
+#include "guarded_bytes.h"
 #include "render/firmware_text.h"
 
 namespace ovantrex {
@@ -19,16 +22,20 @@ constexpr Indents kIndents{.note = 3, .dump = 5, .table = 2};
 // row bytes.
 std::vector<std::uint8_t> fromMarker(std::uint8_t dataCount,
                                      std::initializer_list<std::uint8_t> rows,
-                                     std::initializer_list<std::uint8_t> recordId = {0xFF, 0x00, 0x02}) {
+                                     std::initializer_list<std::uint8_t> recordId = {0xFF, 0x00,
+                                                                                     0x02}) {
   std::vector<std::uint8_t> bytes{0xFF, dataCount};
   bytes.insert(bytes.end(), recordId);
   bytes.insert(bytes.end(), rows);
   return bytes;
 }
 
+// The table of one list. The decoder sees a view of exactly the bytes from
+// the marker on inside a larger buffer whose next bytes are not zero.
 std::string print(const std::vector<std::uint8_t>& bytes) {
+  const test::GuardedBytes buffer(bytes);
   Writer w;
-  writeVersionListTable(EntryOut{w, kIndents}, decodeExtendedVersionList(bytes));
+  writeVersionListTable(EntryOut{w, kIndents}, decodeExtendedVersionList(buffer.view()));
   return w.text();
 }
 

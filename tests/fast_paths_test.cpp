@@ -133,8 +133,7 @@ TEST(FastDumps, EveryLengthAndIndentMatchesThePlainDefinition) {
           Writer out;
           runDump(out, dump, *bytes, indent);
           ASSERT_EQ(out.text(), plainDump(dump, *bytes, indent))
-              << "length " << length << " indent " << indent << " dump "
-              << static_cast<int>(dump);
+              << "length " << length << " indent " << indent << " dump " << static_cast<int>(dump);
         }
       }
     }
@@ -185,8 +184,8 @@ TEST(FastSeconds, MatchesPrintfOnValuesWhoseThirdDecimalRounds) {
       ASSERT_EQ(fastSeconds(value), plainSeconds(value)) << value;
     }
   }
-  for (double value : {0.0625, 0.1875, 1.0625, 2.5e-3, 1.0005, 0.0005, 0.0015, 999999.9995,
-                       9.9995, 99.9995, 0.9995, -0.0005, -0.0625, -1.0005}) {
+  for (double value : {0.0625, 0.1875, 1.0625, 2.5e-3, 1.0005, 0.0005, 0.0015, 999999.9995, 9.9995,
+                       99.9995, 0.9995, -0.0005, -0.0625, -1.0005}) {
     EXPECT_EQ(fastSeconds(value), plainSeconds(value)) << value;
   }
 }
@@ -235,8 +234,8 @@ TEST(FastSeconds, MatchesPrintfOnSignsHugeTinyAndSpecialValues) {
 
 TEST(FastSeconds, NotANumberShowsAsPrintfShowsIt) {
   // A time stamp read from the file can hold any bits.
-  for (double value : {std::numeric_limits<double>::quiet_NaN(),
-                       -std::numeric_limits<double>::quiet_NaN()}) {
+  for (double value :
+       {std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()}) {
     EXPECT_EQ(fastSeconds(value), plainSeconds(value));
   }
 }
@@ -378,7 +377,8 @@ TEST(FastWriter, FileWriterWritesWhatAMemoryWriterCollects) {
   std::rewind(file);
   std::string written;
   char chunk[8192];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) written.append(chunk, got);
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+    written.append(chunk, got);
   std::fclose(file);
   EXPECT_GT(written.size(), 2 * Writer::kCapacity);
   EXPECT_EQ(written, memory.text());
@@ -417,9 +417,7 @@ TEST(FastReader, TinyBlocksReadWhatTheWholeFileHolds) {
                     expected);
           break;
         }
-        case 1:
-          ASSERT_EQ(reader.skip(count), expectedCount) << "block " << block;
-          break;
+        case 1: ASSERT_EQ(reader.skip(count), expectedCount) << "block " << block; break;
         default: {
           const auto view = reader.take(count);
           ASSERT_EQ(view.size(), expectedCount) << "block " << block;
@@ -446,8 +444,7 @@ TraceBuilder mixedTrace() {
     const double stamp = 2000.0 + static_cast<double>(n) * 1.3;
     t.hidWrite(stamp, {0, 0, 0x11, 0}, test::sequence(n * 11 % 200, static_cast<std::uint8_t>(n)),
                ext);
-    t.hidRead(stamp + 0.4, {0, 0, 0xa0, 0}, test::Payload{0x05, 0x01, 0x02, 0x03, 0x04, 0x00},
-              ext);
+    t.hidRead(stamp + 0.4, {0, 0, 0xa0, 0}, test::Payload{0x05, 0x01, 0x02, 0x03, 0x04, 0x00}, ext);
     t.hex(stamp + 0.7, test::sequence(n * 53 % 600), ext);
   }
   t.text(9000.0, "cut short", ext);

@@ -2,7 +2,6 @@
 // trace files, pipes, traces that stop growing, and random damage. Most of
 // these run the real program through the shell.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -10,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <numeric>
 #include <random>
 #include <sstream>
 #include <string>
@@ -18,6 +19,7 @@
 
 #include "child_process.h"
 #include "expected_text.h"
+#include "injected_faults.h"
 #include "trace_builder.h"
 
 namespace ovantrex {
@@ -53,7 +55,7 @@ class Fault : public ::testing::Test {
   }
 
   std::string write(const TraceBuilder& trace, std::string_view name) {
-    const std::string path = dir.file(name);
+    std::string path = dir.file(name);
     trace.writeTo(path);
     return path;
   }
@@ -121,11 +123,12 @@ TraceBuilder largeTrace() {
   t.marker(kMarkerV3);
   const ExtHeader ids{.thread = 0x2b0, .process = 0x1a4, .seconds = 1765190400};
   for (int i = 0; i < 40; ++i) {
-    t.hex(10.0 * i, test::sequence(40000 + static_cast<std::size_t>(i), static_cast<std::uint8_t>(i)),
-          ids);
-    t.hidWrite(10.0 * i + 5, {0x00, 0x00, 0xa0, 0x00},
-               {0x0e, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x00, 0x4d, 0x5a, 0x90, 0x00, 0x03, 0, 0, 0},
-               ids);
+    t.hex(10.0 * i,
+          test::sequence(40000 + static_cast<std::size_t>(i), static_cast<std::uint8_t>(i)), ids);
+    t.hidWrite(
+        10.0 * i + 5, {0x00, 0x00, 0xa0, 0x00},
+        {0x0e, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x00, 0x4d, 0x5a, 0x90, 0x00, 0x03, 0, 0, 0},
+        ids);
   }
   return t;
 }
@@ -205,33 +208,96 @@ TEST_F(Fault, FileOfASingleOverlongHeader) {
   EXPECT_EQ(r.err, "Could not read data bytes expected=256000 actual=0\n");
 }
 
+// A text record, then version markers whose payloads make the trace longer
+// than the reader's first block (1 MiB), then another text record. When the
+// second read of the file fails, the marker being skipped is cut and only
+// the first text record is listed.
+TraceBuilder traceLongerThanOneBlock() {
+  TraceBuilder t;
+  t.text(1000.0, "first\n");
+  for (int i = 0; i < 6; ++i) t.marker(kMarkerV2, test::repeated(200000, 0x2a));
+  t.text(2000.0, "last\n");
+  return t;
+}
+
+TEST_F(Fault, ReadErrorInTheMiddleOfATraceIsReportedAfterTheListing) {
+  const std::string trace = write(traceLongerThanOneBlock(), "long.trc");
+  const std::string listing = dir.file("listing.txt");
+  test::InjectedFaults faults;
+  faults.failReadsOf(trace, 1);
+  const RunResult r = test::run({"-f", trace, "-w", listing});
+  EXPECT_EQ(faults.failedReads(), 1);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Could not read '" + trace + "': " + std::strerror(EIO) + "\n");
+  EXPECT_EQ(readFile(listing), textV1("1.000", "first"));
+}
+
+TEST_F(Fault, ReadErrorWhileTheListingCannotBeWrittenEndsWithTheWriteFailure) {
+  // The listing is closed, and its close checked, before the read error is
+  // reported: its failure, not the read error, decides the outcome.
+  const std::string trace = write(traceLongerThanOneBlock(), "long.trc");
+  if (std::filesystem::exists("/dev/full")) {
+    test::InjectedFaults faults;
+    faults.failReadsOf(trace, 1);
+    const RunResult r = test::run({"-f", trace, "-w", "/dev/full"});
+    EXPECT_EQ(faults.failedReads(), 1);
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, std::string("Could not write the listing: ") + std::strerror(ENOSPC) + "\n");
+  }
+  // Every byte is written, and the close fails afterwards.
+  const std::string listing = dir.file("listing.txt");
+  test::InjectedFaults faults;
+  faults.failReadsOf(trace, 1);
+  faults.failCloseOf(listing, EIO);
+  const RunResult r = test::run({"-f", trace, "-w", listing});
+  EXPECT_EQ(faults.failedReads(), 1);
+  EXPECT_EQ(faults.failedCloses(), 1);
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, std::string("Could not write the listing: ") + std::strerror(EIO) + "\n");
+  EXPECT_EQ(readFile(listing), textV1("1.000", "first"));
+}
+
+TEST_F(Fault, FailingCloseOfTheListingFileEndsWithStatusFour) {
+  // A deferred write error: every write succeeds, the close reports it.
+  const std::string trace = write(TraceBuilder().text(1000.0, "hi\n"), "small.trc");
+  const std::string listing = dir.file("listing.txt");
+  test::InjectedFaults faults;
+  faults.failCloseOf(listing, EDQUOT);
+  const RunResult r = test::run({"-f", trace, "-w", listing});
+  EXPECT_EQ(faults.failedCloses(), 1);
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, std::string("Could not write the listing: ") + std::strerror(EDQUOT) + "\n");
+  EXPECT_EQ(readFile(listing), textV1("1.000", "hi"));
+}
+
 // Random traces: records of every kind with random contents, broken headers,
 // stray bytes, and cut endings, all behind one good Text record.
 class RandomTrace {
  public:
+  static constexpr int kItemKinds = 10;
+
   explicit RandomTrace(std::uint32_t seed) : random_(seed) {}
 
-  TraceBuilder make() {
+  // Every kind of item at least once, in random order, among a few more of
+  // any kind; a cut trace loses up to 40 bytes of its end.
+  TraceBuilder make(bool cut) {
+    std::vector<int> kinds(kItemKinds);
+    std::iota(kinds.begin(), kinds.end(), 0);
+    for (int extra = below(10); extra > 0; --extra) kinds.push_back(below(kItemKinds));
+    std::shuffle(kinds.begin(), kinds.end(), random_);
     TraceBuilder t;
     t.text(0.0, "start\n");
     const std::size_t kept = t.size();
-    const int items = below(25);
-    for (int i = 0; i < items; ++i) item(t);
-    if (below(4) == 0) {
+    for (const int kind : kinds) item(t, kind);
+    if (cut) {
       const auto most = static_cast<int>(std::min<std::size_t>(t.size() - kept, 40));
-      t.dropLast(static_cast<std::size_t>(below(most + 1)));
+      t.dropLast(1 + static_cast<std::size_t>(below(most)));
     }
     return t;
-  }
-
-  std::vector<std::string> options() {
-    std::vector<std::string> args;
-    for (const char* flag : {"-c", "-m", "-t", "-p", "-H", "-x"})
-      if (below(2) == 0) args.push_back(flag);
-    const char* offsets[] = {"0", "2", "-1"};
-    args.push_back("-h");
-    args.push_back(offsets[below(3)]);
-    return args;
   }
 
  private:
@@ -260,8 +326,8 @@ class RandomTrace {
     return h;
   }
 
-  void item(TraceBuilder& t) {
-    switch (below(10)) {
+  void item(TraceBuilder& t, int kind) {
+    switch (kind) {
       case 0: t.marker(below(2) == 0 ? kMarkerV2 : kMarkerV3, bytes(4)); break;
       case 1: t.text(stamp(), bytes(120), ext()); break;
       case 2: t.hex(stamp(), bytes(60), ext()); break;
@@ -269,7 +335,9 @@ class RandomTrace {
       case 4: t.hidRead(stamp(), hidHeader(), bytes(40), ext()); break;
       case 5: t.hidGetFeat(stamp(), hidHeader(), bytes(40), ext()); break;
       case 6: t.hidSetFeat(stamp(), hidHeader(), bytes(20), ext()); break;
-      case 7: t.record(static_cast<std::uint32_t>(1 + below(499)), stamp(), bytes(30), ext()); break;
+      case 7:
+        t.record(static_cast<std::uint32_t>(1 + below(499)), stamp(), bytes(30), ext());
+        break;
       case 8: {  // a header with a length and minor code of any value
         const std::int64_t lengths[] = {below(64), -1 - below(5), 256000 + below(3), word()};
         const std::uint32_t minors[] = {0, 502, static_cast<std::uint32_t>(below(600)), word()};
@@ -294,22 +362,45 @@ std::string startEntry(const std::vector<std::string>& options) {
 }
 
 bool isKnownMessage(std::string_view line) {
-  for (std::string_view known : {"Length to read is too big (length=", "could not read version 2+ data",
-                                 "Could not read data bytes expected="})
+  for (std::string_view known :
+       {"Length to read is too big (length=", "could not read version 2+ data",
+        "Could not read data bytes expected="})
     if (line.starts_with(known)) return true;
   return false;
 }
 
+// The option sets: every combination of the six flags with each of the
+// hour offsets 0, 2 and -1.
+std::vector<std::vector<std::string>> optionSets() {
+  const char* const flags[] = {"-c", "-m", "-t", "-p", "-H", "-x"};
+  std::vector<std::vector<std::string>> sets;
+  for (unsigned mask = 0; mask < 64; ++mask) {
+    for (const char* offset : {"0", "2", "-1"}) {
+      std::vector<std::string> args;
+      for (unsigned bit = 0; bit < 6; ++bit)
+        if ((mask >> bit & 1u) != 0) args.emplace_back(flags[bit]);
+      args.insert(args.end(), {"-h", offset});
+      sets.push_back(std::move(args));
+    }
+  }
+  return sets;
+}
+
 TEST(RandomTraces, AllAreListedToTheEnd) {
+  // One trace for each option set, every other one cut. The fuzzer explores
+  // far more; this run checks, quickly and in every build, that damaged
+  // traces with every kind of record end normally under every option.
   setenv("TZ", "UTC", 1);
   tzset();
   TempDir dir;
   const std::string path = dir.file("random.trc");
   RandomTrace random(20261208);
-  for (int i = 0; i < 10000; ++i) {
-    const TraceBuilder trace = random.make();
-    std::vector<std::string> args = random.options();
+  const auto sets = optionSets();
+  ASSERT_EQ(sets.size(), 192u);
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    const TraceBuilder trace = random.make(i % 2 == 1);
     trace.writeTo(path);
+    std::vector<std::string> args = sets[i];
     args.insert(args.end(), {"-f", path});
     const RunResult r = test::run(args);
     ASSERT_EQ(r.status, 0) << "trace " << i;

@@ -2,6 +2,9 @@
 // transfer data laid out as
 //   length (lo, hi) | class | sub-command | data_count | address (3) | data...
 // and the notes expected behind a note indent of 3 blanks.
+
+#include "decode/firmware_command.h"
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -11,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "decode/firmware_command.h"
+#include "guarded_bytes.h"
 #include "render/firmware_text.h"
 
 namespace ovantrex {
@@ -28,11 +31,15 @@ struct CommandCase {
   std::size_t size = kWhole;
 };
 
+// The notes of one case. The decoder sees a view of exactly the case's
+// transfer data inside a larger buffer: the rest of the case's bytes, then
+// guard bytes, follow it.
 std::string decode(const CommandCase& c) {
+  const test::GuardedBytes buffer(c.bytes);
+  Bytes data = buffer.view();
+  if (c.size != kWhole) data = data.first(c.size);
   Writer w;
   const EntryOut entry{w, Indents{.note = 3}};
-  Bytes data(c.bytes);
-  if (c.size != kWhole) data = data.first(c.size);
   writeCommandText(entry, decodeFirmwareCommand(data));
   return w.text();
 }
@@ -155,10 +162,7 @@ TEST(FirmwareCommand, ShortTransferData) {
        {0x0E, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x77},
        "\n   Flash write 8 bytes to address=0x018000",
        7},
-      {"one byte",
-       {0x0E, 0x01},
-       "\n   Invalid system command\n   Test command",
-       1},
+      {"one byte", {0x0E, 0x01}, "\n   Invalid system command\n   Test command", 1},
       {"serial number cut after a second byte",
        {0x0C, 0x00, 0x10, 0x00, 0x03, 0, 0, 0, 'A', 'x', 'B', 'y', 'C', 'z'},
        "\n   Write serial number (S/N: AB)",
@@ -167,6 +171,9 @@ TEST(FirmwareCommand, ShortTransferData) {
        {0x0C, 0x00, 0x10, 0x00, 0x03, 0, 0, 0, 'A', 'x', 'B', 'y', 'C', 'z'},
        "\n   Write serial number (S/N: AB)",
        12},
+      {"serial number whose characters end the data",
+       {0x0C, 0x00, 0x10, 0x00, 0x03, 0, 0, 0, 'A', 'x'},
+       "\n   Write serial number (S/N: A)"},
       {"serial number without characters",
        {0x0C, 0x00, 0x10, 0x00, 0x03, 0, 0, 0, 'A', 'x'},
        "\n   Write serial number (S/N: )",
@@ -180,6 +187,9 @@ TEST(FirmwareCommand, ShortTransferData) {
        {0x0C, 0x00, 0x40, 0x00, 0x00, 0, 0, 0, 0x41, 0x04, 0x60, 0x10},
        "\n   Systems Management Request:",
        8},
+      {"request whose count runs past the data",
+       {0x0C, 0x00, 0x40, 0x00, 0x00, 0, 0, 0, 0x41, 0x04, 0x60, 0x10},
+       "\n   Systems Management Request:\n       Inventory Report for Keyboard"},
       {"request cut inside its second entry",
        {0x0C, 0x00, 0x40, 0x00, 0x00, 0, 0, 0, 0x41, 0x04, 0x60, 0x10, 0x61, 0x40},
        "\n   Systems Management Request:\n       Inventory Report for Keyboard",

@@ -1,9 +1,8 @@
 // --follow: the program runs in a child process on a trace that the test
 // writes piece by piece, and its output is read back as it comes, with a
 // deadline instead of fixed sleeps.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -33,6 +32,11 @@ constexpr auto kDeadline = std::chrono::seconds(5);
 class FollowingChild {
  public:
   explicit FollowingChild(std::vector<std::string> args, int input = -1) {
+    args.insert(args.begin(), OVANTREX_BINARY);
+    std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
     int toOut[2], toErr[2];
     if (pipe(toOut) != 0 || pipe(toErr) != 0) throw std::runtime_error("pipe");
     pid_ = fork();
@@ -45,11 +49,6 @@ class FollowingChild {
       // that the child reads.
       for (int fd = 3; fd < 1024; ++fd) close(fd);
       signal(SIGPIPE, SIG_DFL);
-      setenv("TZ", "UTC", 1);
-      args.insert(args.begin(), OVANTREX_BINARY);
-      std::vector<char*> argv;
-      for (auto& arg : args) argv.push_back(arg.data());
-      argv.push_back(nullptr);
       execv(OVANTREX_BINARY, argv.data());
       _exit(126);
     }
@@ -197,7 +196,8 @@ TEST(Follow, ATruncatedOrReplacedTraceIsListedAgainFromItsStartWithAFreshState) 
   ASSERT_TRUE(child.waitForErr("' was replaced; listing it again from its start\n")) << child.err;
   ASSERT_TRUE(child.waitForOut(textEntry("0.200", "new"))) << child.out;
   append(trace, textRecord(700.0, "more\n"));
-  ASSERT_TRUE(child.waitForOut(textEntry("0.200", "new") + textEntry("0.500", "more"))) << child.out;
+  ASSERT_TRUE(child.waitForOut(textEntry("0.200", "new") + textEntry("0.500", "more")))
+      << child.out;
   EXPECT_EQ(child.stop(SIGTERM), 0);
 }
 

@@ -3,9 +3,8 @@
 // controls, too little memory, closed standard descriptors, and a standard
 // output that cannot be written beside a healthy -w listing. Each runs the
 // real program in a child process.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/resource.h>
 #include <termios.h>
@@ -35,8 +34,6 @@ namespace {
 using test::blanks;
 using test::ChildResult;
 using test::ChildSetup;
-using test::kCapture;
-using test::kClosed;
 using test::kText;
 using test::readFile;
 using test::runChild;
@@ -125,7 +122,8 @@ std::string terminalListing(std::string_view text, std::string_view serial) {
 const std::string kRawListing = terminalListing(
     "\x1b]0;owned\x07\x1b[2J\x1b]52;c;aGk=\x07ok\rfake\bX\x9b"
     "31m\xc2\x9b\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\t|",
-    "\x1b" "c\x9d\x07");
+    "\x1b"
+    "c\x9d\x07");
 const std::string kEscapedListing = terminalListing(
     "\\x1b]0;owned\\x07\\x1b[2J\\x1b]52;c;aGk=\\x07ok\\x0dfake\\x08X\\x9b"
     "31m\\xc2\\x9b\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\t|",
@@ -317,8 +315,8 @@ TEST(ClosedDescriptors, DoNotBecomeTheTraceOrTheListing) {
   const std::string output = dir.file("listing.txt");
   const std::string listing = textEntry("1.000", "one") + textEntry("1.000", "two");
 
-  const char* const closings[] = {"<&-", ">&-", "2>&-", "<&- >&-", "<&- 2>&-", ">&- 2>&-",
-                                  "<&- >&- 2>&-"};
+  const char* const closings[] = {"<&-",      ">&-",      "2>&-",        "<&- >&-",
+                                  "<&- 2>&-", ">&- 2>&-", "<&- >&- 2>&-"};
   for (const char* closing : closings) {
     SCOPED_TRACE(closing);
     const ChildResult r =

@@ -44,11 +44,11 @@ const ExtHeader kExt{.thread = 0x2b0, .process = 0x1a4, .seconds = kSeconds, .mi
 
 TEST(JsonLines, RecordKeysOfEachFormatVersion) {
   TraceBuilder trace;
-  trace.text(1500.0, "one\n");                       // offset 0, version 1
-  trace.marker(kMarkerV2);                           // 20 + 16
-  trace.hex(2000.0, {0x01, 0xab}, {.component = 7}); // offset 36, version 2
-  trace.marker(kMarkerV3);                           // 36 + 34, then 16
-  trace.text(2500.5, "three", kExt);                 // offset 86
+  trace.text(1500.0, "one\n");                        // offset 0, version 1
+  trace.marker(kMarkerV2);                            // 20 + 16
+  trace.hex(2000.0, {0x01, 0xab}, {.component = 7});  // offset 36, version 2
+  trace.marker(kMarkerV3);                            // 36 + 34, then 16
+  trace.text(2500.5, "three", kExt);                  // offset 86
   const std::vector<json> lines = jsonOf(trace);
   ASSERT_EQ(lines.size(), 3u);
 
@@ -76,7 +76,9 @@ TEST(JsonLines, TimeIsUtcWhateverTheZoneAndTheHourOffset) {
 
 TEST(JsonLines, ListingOptionsChangeNothing) {
   TraceBuilder trace;
-  trace.marker(kMarkerV3).text(100.0, "a", kExt).hidWrite(300.0, {0, 0, 0xa0, 0}, {0x02, 0x00, 0x01}, kExt);
+  trace.marker(kMarkerV3)
+      .text(100.0, "a", kExt)
+      .hidWrite(300.0, {0, 0, 0xa0, 0}, {0x02, 0x00, 0x01}, kExt);
   const RunResult plain = runTrace(trace, {"--json"});
   const RunResult optioned = runTrace(trace, {"-t", "-p", "-H", "-m", "-c", "-h", "3", "--json"});
   EXPECT_EQ(optioned.out, plain.out);
@@ -149,8 +151,9 @@ TEST(JsonLines, CommandsDecoded) {
       "command":{"value":16,"name":"write serial number"},"data_count":3,
       "serial":{"hex":"411b43","text":"A\u001bC"},"truncated":false})j"));
 
-  EXPECT_EQ(command({0x06, 0x00, 0x20, 0x00, 0x40, 0xf3, 0x00, 0x01}).decoded,
-            json::parse(R"j({"kind":"read one record","command":{"value":32,"name":"read one record"},
+  EXPECT_EQ(
+      command({0x06, 0x00, 0x20, 0x00, 0x40, 0xf3, 0x00, 0x01}).decoded,
+      json::parse(R"j({"kind":"read one record","command":{"value":32,"name":"read one record"},
                 "data_count":64,"address":15925249,
                 "record_id":{"value":15925249,"name":"f3.00.01 Information,Component=3 Version"},
                 "truncated":false})j"));
@@ -170,8 +173,7 @@ TEST(JsonLines, CommandsDecoded) {
       "sub_command":{"value":0,"name":"Request device information"},"data_count":1,
       "device_information":true,"truncated":false})j"));
 
-  EXPECT_EQ(command({0x02, 0x00, 0x01, 0x00}).decoded,
-            json::parse(R"j({"kind":"start flash update",
+  EXPECT_EQ(command({0x02, 0x00, 0x01, 0x00}).decoded, json::parse(R"j({"kind":"start flash update",
                 "command":{"value":1,"name":"start flash update"},"truncated":false})j"));
   Firmware invalid = command({0x02, 0x00, 0x99});
   EXPECT_EQ(invalid.notes, json::parse(R"j(["Invalid flash command"])j"));
@@ -190,9 +192,11 @@ TEST(JsonLines, StatusRepliesDecoded) {
       "ec":{"current":"02.03","previous":"02.01"},"truncated":false})j"));
 
   TraceBuilder flash;
-  flash.hidRead(0.0, {0, 0, 0xa0, 0}, Payload{0x01, 0x00, 0x04, 0x01, 0x02, 0x03} + Payload("AB\x01"));
+  flash.hidRead(0.0, {0, 0, 0xa0, 0},
+                Payload{0x01, 0x00, 0x04, 0x01, 0x02, 0x03} + Payload("AB\x01"));
   const Firmware read = firmwareOf(flash);
-  EXPECT_EQ(read.notes, json::parse(R"j(["Command complete","Flash Read (length=4, address=01.02.03)"])j"));
+  EXPECT_EQ(read.notes,
+            json::parse(R"j(["Command complete","Flash Read (length=4, address=01.02.03)"])j"));
   EXPECT_EQ(read.decoded, json::parse(R"j({"kind":"status reply",
       "status":{"value":1,"bits":["Command complete"]},
       "flash_read":{"length":4,"address":66051,"contents":{"hex":"414201","text":"AB\u0001"}},
@@ -210,8 +214,9 @@ TEST(JsonLines, ComponentReportsDecoded) {
       "data_count":5,"rows":[{"i":1,"rr":2,"gg":3,"ff":4,"bb":5}],"truncated":false})j"));
 
   TraceBuilder report;
-  report.hidGetFeat(0.0, {0, 0, 0xa0, 3},
-                    {0x60, 0x04, 0x83, 0x02, 0x12, 0x05, 0x61, 0x06, 0x40, 0x01, 0x40, 0x81, 0x01, 0x2a});
+  report.hidGetFeat(
+      0.0, {0, 0, 0xa0, 3},
+      {0x60, 0x04, 0x83, 0x02, 0x12, 0x05, 0x61, 0x06, 0x40, 0x01, 0x40, 0x81, 0x01, 0x2a});
   const Firmware sm = firmwareOf(report);
   EXPECT_EQ(sm.notes, json::parse(R"j(["ManufactureDate: 1205","FailedReadCount: 0x2a(42)"])j"));
   EXPECT_EQ(sm.decoded, json::parse(R"j({"kind":"systems management report",
@@ -250,9 +255,9 @@ TEST(JsonLines, HiddenAndFailedRecords) {
 
 TEST(JsonLines, DiagnosticsAreObjectsInTraceOrder) {
   TraceBuilder trace;
-  trace.header(4, 502);              // offset 0: invalid minor code
-  trace.header(256001, kText, 0.0);  // offset 16: over-long
-  trace.text(0.0, "ok");             // offset 32
+  trace.header(4, 502);                  // offset 0: invalid minor code
+  trace.header(256001, kText, 0.0);      // offset 16: over-long
+  trace.text(0.0, "ok");                 // offset 32
   trace.header(10, kText).bytes("abc");  // offset 50: the payload is cut
   TempDir dir;
   const std::string out = dir.file("out.jsonl");
@@ -291,10 +296,10 @@ TEST(JsonLines, OutputValidatesAgainstTheSchema) {
     GTEST_SKIP() << "python3-jsonschema is not installed";
   TempDir dir;
   const std::string out = dir.file("sample.jsonl");
-  const RunResult result =
-      run({"--json", "-f", OVANTREX_SOURCE_DIR "/examples/sample.trc", "-w", out});
+  const std::string source = OVANTREX_SOURCE_DIR;
+  const RunResult result = run({"--json", "-f", source + "/examples/sample.trc", "-w", out});
   ASSERT_EQ(result.status, 0);
-  const std::string command = "/usr/bin/python3 " OVANTREX_SOURCE_DIR "/tests/validate_json.py " OVANTREX_SOURCE_DIR
+  const std::string command = "/usr/bin/python3 " + source + "/tests/validate_json.py " + source +
                               "/docs/ovantrex.schema.json '" + out + "'";
   EXPECT_EQ(std::system(command.c_str()), 0);
 }

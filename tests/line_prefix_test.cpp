@@ -24,7 +24,6 @@ using test::TraceBuilder;
 
 using test::blanks;
 
-
 // The decimal digits of 2^exponent.
 std::string powerOfTwo(int exponent) {
   std::vector<int> digits{1};  // least significant first
@@ -63,11 +62,14 @@ class LinePrefix : public ::testing::Test {
 TEST_F(LinePrefix, VersionThreeColumnsStandAroundTheRecordType) {
   TraceBuilder t;
   t.marker(kMarkerV3)
-      .text(1500.0, "hi", ExtHeader{.thread = 0x1f, .process = 0x123456, .seconds = 1700000000, .millis = 5})
-      .text(2000.0, "ms", ExtHeader{.thread = 0x100000, .process = 0, .seconds = 1700000001, .millis = 1234});
-  expectListing(runTrace(t, {"-t", "-p"}),
-                "11/14-22:13:20.005 Text" + blanks(10) + "1.500" + blanks(6) + "P123456/T0001f " + blanks(10) + "hi\n" +
-                    "11/14-22:13:21.1234 Text" + blanks(10) + "0.500" + blanks(6) + "P00000/T100000 " + blanks(10) + "ms\n");
+      .text(1500.0, "hi",
+            ExtHeader{.thread = 0x1f, .process = 0x123456, .seconds = 1700000000, .millis = 5})
+      .text(2000.0, "ms",
+            ExtHeader{.thread = 0x100000, .process = 0, .seconds = 1700000001, .millis = 1234});
+  expectListing(runTrace(t, {"-t", "-p"}), "11/14-22:13:20.005 Text" + blanks(10) + "1.500" +
+                                               blanks(6) + "P123456/T0001f " + blanks(10) + "hi\n" +
+                                               "11/14-22:13:21.1234 Text" + blanks(10) + "0.500" +
+                                               blanks(6) + "P00000/T100000 " + blanks(10) + "ms\n");
 }
 
 TEST_F(LinePrefix, VersionThreeColumnsOneByOne) {
@@ -75,17 +77,20 @@ TEST_F(LinePrefix, VersionThreeColumnsOneByOne) {
   t.marker(kMarkerV3)
       .text(1000.0, "a", ExtHeader{.thread = 1, .process = 2, .seconds = 3600})
       .text(2500.0, "b", ExtHeader{.thread = 1, .process = 2, .seconds = 3601, .millis = 999});
-  expectListing(runTrace(t), "Text" + blanks(10) + "1.000" + blanks(16) + "a\n" + "Text" + blanks(10) + "1.500" + blanks(16) + "b\n");
-  expectListing(runTrace(t, {"-c"}),
-                "Text" + blanks(10) + "1.000" + blanks(16) + "a\n" + "Text" + blanks(10) + "2.500" + blanks(16) + "b\n");
+  expectListing(runTrace(t), "Text" + blanks(10) + "1.000" + blanks(16) + "a\n" + "Text" +
+                                 blanks(10) + "1.500" + blanks(16) + "b\n");
+  expectListing(runTrace(t, {"-c"}), "Text" + blanks(10) + "1.000" + blanks(16) + "a\n" + "Text" +
+                                         blanks(10) + "2.500" + blanks(16) + "b\n");
   expectListing(runTrace(t, {"-m"}), "Text" + blanks(20) + "a\n" + "Text" + blanks(20) + "b\n");
-  expectListing(runTrace(t, {"-m", "-p"}), "Text" + blanks(10) + "P00002/T00001 " + blanks(10) + "a\n" + "Text" + blanks(10) +
-                                               "P00002/T00001 " + blanks(10) + "b\n");
+  expectListing(runTrace(t, {"-m", "-p"}), "Text" + blanks(10) + "P00002/T00001 " + blanks(10) +
+                                               "a\n" + "Text" + blanks(10) + "P00002/T00001 " +
+                                               blanks(10) + "b\n");
   expectListing(runTrace(t, {"-t", "-m"}), "01/01-01:00:00.000 Text" + blanks(20) + "a\n" +
                                                "01/01-01:00:01.999 Text" + blanks(20) + "b\n");
   // An offset that brings the time to exactly 0 still converts.
-  expectListing(runTrace(t, {"-t", "-m", "-h", "-1"}), "01/01-00:00:00.000 Text" + blanks(20) + "a\n" +
-                                                           "01/01-00:00:01.999 Text" + blanks(20) + "b\n");
+  expectListing(runTrace(t, {"-t", "-m", "-h", "-1"}), "01/01-00:00:00.000 Text" + blanks(20) +
+                                                           "a\n" + "01/01-00:00:01.999 Text" +
+                                                           blanks(20) + "b\n");
   expectListing(runTrace(t, {"-t", "-H"}), "01/01-01:00:00.000 1.000" + blanks(16) + "a\n" +
                                                "01/01-01:00:01.999 1.500" + blanks(16) + "b\n");
 }
@@ -93,7 +98,8 @@ TEST_F(LinePrefix, VersionThreeColumnsOneByOne) {
 TEST_F(LinePrefix, HourOffsetMovesTheTimeColumn) {
   TraceBuilder t;
   t.marker(kMarkerV3).text(0.0, "x", ExtHeader{.seconds = 0});
-  expectListing(runTrace(t, {"-t", "-h", "2"}), "01/01-02:00:00.000 Text" + blanks(10) + "0.000" + blanks(16) + "x\n");
+  expectListing(runTrace(t, {"-t", "-h", "2"}),
+                "01/01-02:00:00.000 Text" + blanks(10) + "0.000" + blanks(16) + "x\n");
 }
 
 TEST_F(LinePrefix, TimeColumnFollowsDaylightSavingTime) {
@@ -101,7 +107,7 @@ TEST_F(LinePrefix, TimeColumnFollowsDaylightSavingTime) {
   useZone(haveZone ? "Europe/Berlin" : "CET-1CEST,M3.5.0,M10.5.0/3");
   TraceBuilder t;
   t.marker(kMarkerV3)
-      .text(0.0, "summer", ExtHeader{.seconds = 1688212800})  // 2023-07-01 12:00:00 UTC
+      .text(0.0, "summer", ExtHeader{.seconds = 1688212800})   // 2023-07-01 12:00:00 UTC
       .text(0.0, "winter", ExtHeader{.seconds = 1673784000});  // 2023-01-15 12:00:00 UTC
   expectListing(runTrace(t, {"-t", "-m"}), "07/01-14:00:00.000 Text" + blanks(20) + "summer\n" +
                                                "01/15-13:00:00.000 Text" + blanks(20) + "winter\n");
@@ -114,25 +120,31 @@ TEST_F(LinePrefix, ShortPrefixOfVersionTwo) {
   t.marker(kMarkerV2)
       .text(1000.0, "a", ExtHeader{.thread = 1, .process = 2, .seconds = 1700000000, .millis = 5})
       .text(2500.0, "b", ExtHeader{.thread = 0xabcdef, .process = 0x10, .seconds = 1700000000});
-  expectListing(runTrace(t), "Text" + blanks(10) + "1.000" + blanks(15) + "a\n" + "Text" + blanks(10) + "1.500" + blanks(15) + "b\n");
-  expectListing(runTrace(t, {"-c"}),
-                "Text" + blanks(10) + "1.000" + blanks(15) + "a\n" + "Text" + blanks(10) + "2.500" + blanks(15) + "b\n");
+  expectListing(runTrace(t), "Text" + blanks(10) + "1.000" + blanks(15) + "a\n" + "Text" +
+                                 blanks(10) + "1.500" + blanks(15) + "b\n");
+  expectListing(runTrace(t, {"-c"}), "Text" + blanks(10) + "1.000" + blanks(15) + "a\n" + "Text" +
+                                         blanks(10) + "2.500" + blanks(15) + "b\n");
   // Two blanks before the process/thread part, one after it.
-  expectListing(runTrace(t, {"-p"}), "Text" + blanks(10) + "1.000" + blanks(7) + "P00002/T00001 " + blanks(10) + "a\n" +
-                                         "Text" + blanks(10) + "1.500" + blanks(7) + "P00010/Tabcdef " + blanks(10) + "b\n");
+  expectListing(runTrace(t, {"-p"}), "Text" + blanks(10) + "1.000" + blanks(7) + "P00002/T00001 " +
+                                         blanks(10) + "a\n" + "Text" + blanks(10) + "1.500" +
+                                         blanks(7) + "P00010/Tabcdef " + blanks(10) + "b\n");
   // Without the elapsed column nothing is shown, -p or not.
-  expectListing(runTrace(t, {"-m", "-p"}), "Text" + blanks(20) + "a\n" + "Text" + blanks(20) + "b\n");
+  expectListing(runTrace(t, {"-m", "-p"}),
+                "Text" + blanks(20) + "a\n" + "Text" + blanks(20) + "b\n");
   // No time column, and the hour offset changes nothing.
-  expectListing(runTrace(t, {"-t", "-h", "5"}),
-                "Text" + blanks(10) + "1.000" + blanks(15) + "a\n" + "Text" + blanks(10) + "1.500" + blanks(15) + "b\n");
-  expectListing(runTrace(t, {"-H", "-p"}), "1.000" + blanks(7) + "P00002/T00001 " + blanks(10) + "a\n" + "1.500" + blanks(7) +
-                                               "P00010/Tabcdef " + blanks(10) + "b\n");
+  expectListing(runTrace(t, {"-t", "-h", "5"}), "Text" + blanks(10) + "1.000" + blanks(15) + "a\n" +
+                                                    "Text" + blanks(10) + "1.500" + blanks(15) +
+                                                    "b\n");
+  expectListing(runTrace(t, {"-H", "-p"}), "1.000" + blanks(7) + "P00002/T00001 " + blanks(10) +
+                                               "a\n" + "1.500" + blanks(7) + "P00010/Tabcdef " +
+                                               blanks(10) + "b\n");
 }
 
 TEST_F(LinePrefix, VersionOneShowsZeroIds) {
   TraceBuilder t;
   t.text(1500.0, "x");
-  expectListing(runTrace(t, {"-p", "-t"}), "Text" + blanks(10) + "1.500" + blanks(7) + "P00000/T00000 " + blanks(10) + "x\n");
+  expectListing(runTrace(t, {"-p", "-t"}),
+                "Text" + blanks(10) + "1.500" + blanks(7) + "P00000/T00000 " + blanks(10) + "x\n");
 }
 
 // Elapsed values --------------------------------------------------------
@@ -140,10 +152,12 @@ TEST_F(LinePrefix, VersionOneShowsZeroIds) {
 TEST_F(LinePrefix, ElapsedValueCanBeNegative) {
   TraceBuilder v1;
   v1.text(2000.0, "a").text(500.0, "b");
-  expectListing(runTrace(v1), "Text" + blanks(10) + "2.000" + blanks(15) + "a\n" + "Text" + blanks(10) + "-1.500" + blanks(14) + "b\n");
+  expectListing(runTrace(v1), "Text" + blanks(10) + "2.000" + blanks(15) + "a\n" + "Text" +
+                                  blanks(10) + "-1.500" + blanks(14) + "b\n");
   TraceBuilder v3;
   v3.marker(kMarkerV3).text(2000.0, "a").text(500.0, "b");
-  expectListing(runTrace(v3), "Text" + blanks(10) + "2.000" + blanks(16) + "a\n" + "Text" + blanks(10) + "-1.500" + blanks(15) + "b\n");
+  expectListing(runTrace(v3), "Text" + blanks(10) + "2.000" + blanks(16) + "a\n" + "Text" +
+                                  blanks(10) + "-1.500" + blanks(15) + "b\n");
 }
 
 TEST_F(LinePrefix, WideElapsedValueWidensTheColumnAndTheIndents) {
@@ -154,7 +168,8 @@ TEST_F(LinePrefix, WideElapsedValueWidensTheColumnAndTheIndents) {
   TraceBuilder v3;
   v3.marker(kMarkerV3).hex(1.5e9, {0x41});
   // Hex indent: 1 + 14 + 12 + 1 + 8 blanks.
-  expectListing(runTrace(v3), "Hex" + blanks(11) + "1500000.000 " + blanks(10) + "41\n" + blanks(36) + " A\n");
+  expectListing(runTrace(v3),
+                "Hex" + blanks(11) + "1500000.000 " + blanks(10) + "41\n" + blanks(36) + " A\n");
 }
 
 TEST_F(LinePrefix, HugeElapsedValueIsShownWhole) {
@@ -164,14 +179,16 @@ TEST_F(LinePrefix, HugeElapsedValueIsShownWhole) {
 
   TraceBuilder v1;
   v1.text(stamp, "x");
-  expectListing(runTrace(v1, {"-p"}), "Text" + blanks(10) + seconds + "  P00000/T00000 " + blanks(10) + "x\n");
+  expectListing(runTrace(v1, {"-p"}),
+                "Text" + blanks(10) + seconds + "  P00000/T00000 " + blanks(10) + "x\n");
 
   TraceBuilder v3;
   v3.marker(kMarkerV3).hidWrite(stamp, {0x00, 0x00, 0x11, 0x00}, sequence(26, 0x41));
   const std::size_t w = seconds.size() + 1;
-  expectListing(runTrace(v3), "HIDWrite" + blanks(6) + seconds + " " + " 0   0000 1100 r0   " + test::dottedCount(0x41, 25) +
-                                  ".\n" + blanks(1 + 14 + w + 1 + 18) + "5a\n" + blanks(1 + 14 + w + 1 + 19) +
-                                  "ABCDEFGHIJKLMNOPQRSTUVWXYZ\n");
+  expectListing(runTrace(v3), "HIDWrite" + blanks(6) + seconds + " " + " 0   0000 1100 r0   " +
+                                  test::dottedCount(0x41, 25) + ".\n" +
+                                  blanks(1 + 14 + w + 1 + 18) + "5a\n" +
+                                  blanks(1 + 14 + w + 1 + 19) + "ABCDEFGHIJKLMNOPQRSTUVWXYZ\n");
 }
 
 // Kept widths -----------------------------------------------------------
@@ -198,10 +215,11 @@ TEST_F(LinePrefix, LaterRecordsOfVersionTwoInheritTheKeptWidths) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   const std::string firstEntries =
-      "11/14-22:13:20.000 Text" + blanks(10) + "1.000" + blanks(6) + "P00002/T00001 " + blanks(10) + "v3\n" +
+      "11/14-22:13:20.000 Text" + blanks(10) + "1.000" + blanks(6) + "P00002/T00001 " + blanks(10) +
+      "v3\n" +
       // wrap indent 19 + 14 + 11 + 14 + 18, dump indent 1 + 14 + 26 + 1 + 19
-      "HIDWrite" + blanks(6) + shortPrefix + " 0   1234 5678 r0   " + test::dottedCount(0x41, 25) + ".\n" + blanks(76) + "5a\n" +
-      blanks(61) + "ABCDEFGHIJKLMNOPQRSTUVWXYZ\n" +
+      "HIDWrite" + blanks(6) + shortPrefix + " 0   1234 5678 r0   " + test::dottedCount(0x41, 25) +
+      ".\n" + blanks(76) + "5a\n" + blanks(61) + "ABCDEFGHIJKLMNOPQRSTUVWXYZ\n" +
       // hex indent 1 + 14 + 26 + 1 + 8
       "Hex" + blanks(11) + shortPrefix + blanks(10) + "41.42\n" + blanks(50) + " AB\n";
   ASSERT_EQ(r.out.substr(0, firstEntries.size()), firstEntries);
@@ -222,8 +240,8 @@ TEST_F(LinePrefix, LaterRecordsOfVersionTwoInheritTheKeptWidthsWithoutTypeColumn
   const std::string firstEntries =
       "11/14-22:13:20.000 1.000" + blanks(6) + "P00002/T00001 " + blanks(10) + "v3\n" +
       // wrap indent 19 + 11 + 14 + 18, dump indent 1 + 26 + 1 + 19
-      shortPrefix + " 0   1234 5678 r0   " + test::dottedCount(0x41, 25) + ".\n" + blanks(62) + "5a\n" + blanks(47) +
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZ\n" +
+      shortPrefix + " 0   1234 5678 r0   " + test::dottedCount(0x41, 25) + ".\n" + blanks(62) +
+      "5a\n" + blanks(47) + "ABCDEFGHIJKLMNOPQRSTUVWXYZ\n" +
       // hex indent 1 + 26 + 1 + 8
       shortPrefix + blanks(10) + "41.42\n" + blanks(36) + " AB\n";
   ASSERT_EQ(r.out.substr(0, firstEntries.size()), firstEntries);
@@ -243,17 +261,20 @@ TEST_F(LinePrefix, FailedTimeConversionKeepsTheEarlierWidths) {
       .marker(kMarkerV2)
       .hidGetFeat(2500.0, {0x00, 0x00, 0x11, 0x00}, sequence(26, 0x41));
   expectListing(runTrace(t, {"-t", "-p", "-h", "-1"}),
-                "11/14-21:13:20.000 Text" + blanks(10) + "1.000" + blanks(6) + "P00002/T00001 " + blanks(10) + "a\n" +
-                    "Comp=0, Minor=42(2a), Length=1, data='b'\n" + "HIDGetFeat" + blanks(4) + "0.500" + blanks(5) +
-                    "  P00000/T00000 " + " 0   0000 1100 r0   " + test::dottedCount(0x41, 25) + ".\n" + blanks(76) + "5a\n");
+                "11/14-21:13:20.000 Text" + blanks(10) + "1.000" + blanks(6) + "P00002/T00001 " +
+                    blanks(10) + "a\n" + "Comp=0, Minor=42(2a), Length=1, data='b'\n" +
+                    "HIDGetFeat" + blanks(4) + "0.500" + blanks(5) + "  P00000/T00000 " +
+                    " 0   0000 1100 r0   " + test::dottedCount(0x41, 25) + ".\n" + blanks(76) +
+                    "5a\n");
 }
 
 TEST_F(LinePrefix, WithoutAnyVersionThreeRecordTheKeptWidthsAreZero) {
   TraceBuilder t;
   t.hidWrite(1000.0, {0x00, 0x00, 0x11, 0x00}, sequence(26, 0x41));
   // wrap indent 1 + 14 + 1 + 1 + 18, dump indent 1 + 14 + 10 + 1 + 19
-  expectListing(runTrace(t), "HIDWrite" + blanks(6) + "1.000" + blanks(5) + " 0   0000 1100 r0   " + test::dottedCount(0x41, 25) +
-                                 ".\n" + blanks(35) + "5a\n" + blanks(45) + "ABCDEFGHIJKLMNOPQRSTUVWXYZ\n");
+  expectListing(runTrace(t), "HIDWrite" + blanks(6) + "1.000" + blanks(5) + " 0   0000 1100 r0   " +
+                                 test::dottedCount(0x41, 25) + ".\n" + blanks(35) + "5a\n" +
+                                 blanks(45) + "ABCDEFGHIJKLMNOPQRSTUVWXYZ\n");
 }
 
 }  // namespace

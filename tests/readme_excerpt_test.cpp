@@ -83,7 +83,8 @@ Excerpt parseMarker(std::string_view line, std::size_t number) {
     args[0] = fromSource(args[0]);
   } else {
     for (std::size_t k = 0; k + 1 < args.size(); ++k) {
-      if (args[k] == "-w") throw std::runtime_error("an excerpt comes from standard output, not -w");
+      if (args[k] == "-w")
+        throw std::runtime_error("an excerpt comes from standard output, not -w");
       if (args[k] == "-f") args[k + 1] = fromSource(args[k + 1]);
     }
   }
@@ -100,7 +101,8 @@ std::vector<Excerpt> readExcerpts(const std::string& readme) {
     if (i + 1 >= lines.size() || lines[i + 1].rfind(kFence, 0) != 0)
       throw std::runtime_error("line " + std::to_string(i + 2) + ": expected a ``` fence");
     std::size_t k = i + 2;
-    for (; k < lines.size() && lines[k].rfind(kFence, 0) != 0; ++k) excerpt.lines.push_back(lines[k]);
+    for (; k < lines.size() && lines[k].rfind(kFence, 0) != 0; ++k)
+      excerpt.lines.push_back(lines[k]);
     if (k == lines.size())
       throw std::runtime_error("excerpt of line " + std::to_string(i + 1) + " is not closed");
     excerpts.push_back(std::move(excerpt));
@@ -151,8 +153,8 @@ std::optional<std::size_t> findBlock(const std::vector<std::string>& listing,
 std::string firstMismatch(const std::vector<std::string>& listing,
                           const std::vector<std::string>& block) {
   for (std::size_t k = 0; k < block.size(); ++k) {
-    if (findBlock(listing, std::vector<std::string>(block.begin(), block.begin() +
-                                                        static_cast<std::ptrdiff_t>(k) + 1)))
+    if (findBlock(listing, std::vector<std::string>(
+                               block.begin(), block.begin() + static_cast<std::ptrdiff_t>(k) + 1)))
       continue;
     return "excerpt line " + std::to_string(k + 1) + " breaks the block: [" + block[k] + "]";
   }
@@ -182,7 +184,8 @@ TEST(ReadmeExcerpt, ReadsTheCommandOfAMarker) {
   EXPECT_EQ(excerpts[1].args, (std::vector<std::string>{sample}));
   EXPECT_TRUE(excerpts[1].lines.empty());
   EXPECT_THROW(readExcerpts("<!-- excerpt: ovantrex -f a -->\n```\nx\n"), std::runtime_error);
-  EXPECT_THROW(readExcerpts("<!-- excerpt: ovantrex -f a -w b -->\n```\n```\n"), std::runtime_error);
+  EXPECT_THROW(readExcerpts("<!-- excerpt: ovantrex -f a -w b -->\n```\n```\n"),
+               std::runtime_error);
 }
 
 TEST(ReadmeExcerpt, EveryExcerptIsPartOfItsListing) {

@@ -1,17 +1,22 @@
+#include "decode/record_id.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
 #include <string>
 
-#include "decode/record_id.h"
+#include "guarded_bytes.h"
 
 namespace ovantrex {
 namespace {
 
+// The name of one RecordID, handed over as a view of exactly its three
+// bytes inside a larger buffer whose next bytes are not zero.
 std::string named(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
   const std::array<std::uint8_t, 3> id = {b0, b1, b2};
-  return std::string(nameRecordId(id).view());
+  const test::GuardedBytes buffer(id);
+  return std::string(nameRecordId(buffer.view().first<3>()).view());
 }
 
 TEST(RecordId, DeviceLevelLists) {

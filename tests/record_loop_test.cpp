@@ -33,10 +33,12 @@ using test::blanks;
 // A Text entry with the default columns: in format versions 1 and 2 the
 // elapsed value fills ten characters, in version 3 eleven.
 std::string textV1(std::string_view elapsed, std::string_view text) {
-  return "Text" + blanks(10) + std::string(elapsed) + blanks(10 - elapsed.size()) + blanks(10) + std::string(text) + "\n";
+  return "Text" + blanks(10) + std::string(elapsed) + blanks(10 - elapsed.size()) + blanks(10) +
+         std::string(text) + "\n";
 }
 std::string textV3(std::string_view elapsed, std::string_view text) {
-  return "Text" + blanks(10) + std::string(elapsed) + blanks(11 - elapsed.size()) + blanks(10) + std::string(text) + "\n";
+  return "Text" + blanks(10) + std::string(elapsed) + blanks(11 - elapsed.size()) + blanks(10) +
+         std::string(text) + "\n";
 }
 
 void expectListing(const RunResult& r, const std::string& listing) {
@@ -56,19 +58,26 @@ class RecordLoop : public ::testing::Test {
 TEST_F(RecordLoop, BuilderWritesLittleEndianHeaders) {
   TraceBuilder t;
   t.text(1.0, "ab");
-  EXPECT_EQ(t.str(), "\x02\x00\x00\x00\x2a\x00\x00\x00"
-                     "\x00\x00\x00\x00\x00\x00\xf0\x3f"
-                     "ab"s);
+  EXPECT_EQ(t.str(),
+            "\x02\x00\x00\x00\x2a\x00\x00\x00"
+            "\x00\x00\x00\x00\x00\x00\xf0\x3f"
+            "ab"s);
   EXPECT_EQ(t.version(), 1);
   t.marker(kMarkerV3, "zz");
   EXPECT_EQ(t.version(), 3);
   const std::size_t before = t.size();
-  t.record(7, -2.0, "", ExtHeader{.thread = 0x01020304, .process = 0xa0b0c0d0, .seconds = -1,
-                                  .component = 0x65, .reserved = 9, .millis = 0x1234});
-  EXPECT_EQ(t.str().substr(before), "\x00\x00\x00\x00\x07\x00\x00\x00"
-                                    "\x00\x00\x00\x00\x00\x00\x00\xc0"
-                                    "\x04\x03\x02\x01\xd0\xc0\xb0\xa0"
-                                    "\xff\xff\xff\xff\x65\x09\x34\x12"s);
+  t.record(7, -2.0, "",
+           ExtHeader{.thread = 0x01020304,
+                     .process = 0xa0b0c0d0,
+                     .seconds = -1,
+                     .component = 0x65,
+                     .reserved = 9,
+                     .millis = 0x1234});
+  EXPECT_EQ(t.str().substr(before),
+            "\x00\x00\x00\x00\x07\x00\x00\x00"
+            "\x00\x00\x00\x00\x00\x00\x00\xc0"
+            "\x04\x03\x02\x01\xd0\xc0\xb0\xa0"
+            "\xff\xff\xff\xff\x65\x09\x34\x12"s);
   t.header(-1, 0xfffffffe);
   EXPECT_EQ(t.str().substr(t.size() - 16, 8), "\xff\xff\xff\xff\xfe\xff\xff\xff"s);
 }
@@ -128,7 +137,8 @@ TEST_F(RecordLoop, OverlongRecordInVersionThreeLeavesItsExtensionHeaderToBeReadA
       .header(300000, kText, 0.0)
       .extHeader(ExtHeader{.thread = 0, .process = 502})
       .text(1000.0, "after");
-  expectListing(runTrace(t), "Minor code 1f6(502) not valid, skipping\n" + textV3("1.000", "after"));
+  expectListing(runTrace(t),
+                "Minor code 1f6(502) not valid, skipping\n" + textV3("1.000", "after"));
 }
 
 TEST_F(RecordLoop, InvalidMinorCodeIsReportedOnStandardOutputInPlace) {
@@ -225,7 +235,9 @@ TEST_F(RecordLoop, ComponentReportShorterThanElevenBytesGetsTheFallbackEntry) {
   full.hidGetFeat(0.0, {0x00, 0x00, 0xa0, 0x03}, {0x00, 0x41, 0xff});
   const RunResult r = runTrace(full);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out.rfind("HIDGetFeat" + blanks(4) + "0.000" + blanks(5) + " 0   0000 a003 r0   00.41.ff", 0), 0u)
+  EXPECT_EQ(r.out.rfind(
+                "HIDGetFeat" + blanks(4) + "0.000" + blanks(5) + " 0   0000 a003 r0   00.41.ff", 0),
+            0u)
       << r.out;
   EXPECT_EQ(r.out.find("Comp="), std::string::npos) << r.out;
 }
@@ -250,7 +262,8 @@ TEST_F(RecordLoop, NegativeTimeGetsTheFallbackEntryWhateverTheComponent) {
   expectListing(runTrace(t, {"-t", "-h", "-1"}),
                 "Comp=1, Minor=42(2a), Length=5, data='early'\n"
                 "Comp=101, Minor=42(2a), Length=81, data='" +
-                    std::string(80, 'x') + "\ny'\n" + "01/01-01:00:00.042 " + textV3("2.000", "late"));
+                    std::string(80, 'x') + "\ny'\n" + "01/01-01:00:00.042 " +
+                    textV3("2.000", "late"));
 }
 
 TEST_F(RecordLoop, VersionThreeShowsComponentsZeroAndE) {
@@ -266,8 +279,9 @@ TEST_F(RecordLoop, VersionThreeShowsComponentsZeroAndE) {
 
 TEST_F(RecordLoop, VersionTwoShowsEveryComponent) {
   TraceBuilder t;
-  t.marker(kMarkerV2).text(1000.0, "shown", ExtHeader{.component = 1}).text(1000.0, "too",
-                                                                            ExtHeader{.component = 0xff});
+  t.marker(kMarkerV2)
+      .text(1000.0, "shown", ExtHeader{.component = 1})
+      .text(1000.0, "too", ExtHeader{.component = 0xff});
   expectListing(runTrace(t), textV1("1.000", "shown") + textV1("0.000", "too"));
 }
 

@@ -1,7 +1,6 @@
 // The session summary (--summary): hand-made traces with known answers,
 // read back with a real JSON parser, and the text form byte for byte.
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,19 +31,30 @@ Payload startFlash() { return {0x02, 0x00, 0x01, 0x00}; }
 // A flash write of count bytes; its length field is count + 6 unless given.
 Payload flashWrite(std::uint32_t address, std::uint8_t count, int lengthField = -1) {
   const auto length = static_cast<std::uint16_t>(lengthField < 0 ? count + 6 : lengthField);
-  Payload bytes{static_cast<std::uint8_t>(length & 0xff), static_cast<std::uint8_t>(length >> 8),
-                0x02, 0x00, count, static_cast<std::uint8_t>(address >> 16),
-                static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
+  Payload bytes{static_cast<std::uint8_t>(length & 0xff),
+                static_cast<std::uint8_t>(length >> 8),
+                0x02,
+                0x00,
+                count,
+                static_cast<std::uint8_t>(address >> 16),
+                static_cast<std::uint8_t>(address >> 8),
+                static_cast<std::uint8_t>(address)};
   return bytes + repeated(count, 0x5a);
 }
 Payload checksum(std::uint16_t value) {
-  return {0x06, 0x00, 0x02, 0x00, 0x00, static_cast<std::uint8_t>(value >> 8),
-          static_cast<std::uint8_t>(value & 0xff), 0x00};
+  return {0x06,
+          0x00,
+          0x02,
+          0x00,
+          0x00,
+          static_cast<std::uint8_t>(value >> 8),
+          static_cast<std::uint8_t>(value & 0xff),
+          0x00};
 }
 Payload reset() { return {0x02, 0x00, 0x00, 0x40}; }
 Payload serialNumber(std::string_view text) {
   Payload bytes{static_cast<std::uint8_t>(6 + 2 * text.size()), 0x00, 0x10, 0x00,
-                static_cast<std::uint8_t>(text.size()), 0, 0, 0};
+                static_cast<std::uint8_t>(text.size()),         0,    0,    0};
   for (const char c : text) bytes += Payload{static_cast<std::uint8_t>(c), 0x00};
   return bytes;
 }
@@ -64,10 +74,10 @@ json summaryOf(const TraceBuilder& trace) {
 TraceBuilder completedUpdate() {
   TraceBuilder t;
   t.marker(kMarkerV3);
-  t.text(0.0, "Updating\n", at(0));                                  // offset 16
-  t.hidWrite(5.0, kFirmware, startFlash(), at(5));                   // 57
-  t.hidRead(9.0, kFirmware, status(0x03), at(9));                    // 101
-  t.hidWrite(12.0, kFirmware, flashWrite(0x1000, 16), at(12));       // 147
+  t.text(0.0, "Updating\n", at(0));                             // offset 16
+  t.hidWrite(5.0, kFirmware, startFlash(), at(5));              // 57
+  t.hidRead(9.0, kFirmware, status(0x03), at(9));               // 101
+  t.hidWrite(12.0, kFirmware, flashWrite(0x1000, 16), at(12));  // 147
   t.hidRead(14.0, kFirmware, status(0x03), at(14));
   t.hidWrite(16.0, kFirmware, flashWrite(0x1010, 16), at(16));
   t.hidRead(18.0, kFirmware, status(0x03), at(18));
@@ -113,58 +123,41 @@ TEST(SessionSummary, ACompletedUpdateAsText) {
     return std::string(indent) + std::string(name) + blanks(30 - indent.size() - name.size());
   };
   const std::string expected =
-      "Trace\n" +
-      label("  ", "records") + "13: Text 2, HIDWrite 6, HIDRead 5\n" +
-      label("  ", "hidden by component") + "0\n" +
-      label("  ", "fallback entries") + "0\n" +
+      "Trace\n" + label("  ", "records") + "13: Text 2, HIDWrite 6, HIDRead 5\n" +
+      label("  ", "hidden by component") + "0\n" + label("  ", "fallback entries") + "0\n" +
       label("  ", "skipped") +
       "invalid minor code 0, over-long length 0, short extended header 0, short payload 0\n" +
-      label("  ", "format versions") + "3\n" +
-      label("  ", "time") + "2001-09-09T01:46:40.000Z to 2001-09-09T01:46:41.250Z, 1.25 s\n" +
-      "\nFirmware commands\n" +
+      label("  ", "format versions") + "3\n" + label("  ", "time") +
+      "2001-09-09T01:46:40.000Z to 2001-09-09T01:46:41.250Z, 1.25 s\n" + "\nFirmware commands\n" +
       label("  ", "system command") + "1: Reset USB device and reenumerate 1\n" +
-      label("  ", "start flash update") + "1\n" +
-      label("  ", "flash write") + "3\n" +
-      label("  ", "checksum write") + "1\n" +
-      label("  ", "serial number") + "0\n" +
-      label("  ", "read one record") + "0\n" +
-      label("  ", "read all records") + "0\n" +
-      label("  ", "systems management request") + "0\n" +
-      label("  ", "invalid command") + "0\n" +
-      "\n" + label("", "Updates") + "1\n" +
-      "  update 1 at offset 57, 2001-09-09T01:46:40.005Z\n" +
-      label("    ", "flash writes") + "3, 48 bytes\n" +
-      label("    ", "addresses") + "0x001000-0x00102f\n" +
-      label("    ", "rewritten") + "0 bytes\n" +
-      label("    ", "length mismatches") + "0\n" +
-      label("    ", "checksums") + "0xbeef\n" +
-      label("    ", "serial numbers") + "none\n" +
-      label("    ", "reset") + "yes\n" +
-      label("    ", "error replies") + "0\n" +
-      "\nReplies\n" +
-      label("  ", "Command complete") + "5\n" +
-      label("  ", "Flash load in progress") + "4\n" +
+      label("  ", "start flash update") + "1\n" + label("  ", "flash write") + "3\n" +
+      label("  ", "checksum write") + "1\n" + label("  ", "serial number") + "0\n" +
+      label("  ", "read one record") + "0\n" + label("  ", "read all records") + "0\n" +
+      label("  ", "systems management request") + "0\n" + label("  ", "invalid command") + "0\n" +
+      "\n" + label("", "Updates") + "1\n" + "  update 1 at offset 57, 2001-09-09T01:46:40.005Z\n" +
+      label("    ", "flash writes") + "3, 48 bytes\n" + label("    ", "addresses") +
+      "0x001000-0x00102f\n" + label("    ", "rewritten") + "0 bytes\n" +
+      label("    ", "length mismatches") + "0\n" + label("    ", "checksums") + "0xbeef\n" +
+      label("    ", "serial numbers") + "none\n" + label("    ", "reset") + "yes\n" +
+      label("    ", "error replies") + "0\n" + "\nReplies\n" + label("  ", "Command complete") +
+      "5\n" + label("  ", "Flash load in progress") + "4\n" +
       label("  ", "EC information available") + "0\n" +
       "  Serial Number can only be written once for this device 0\n" +
-      label("  ", "Operation in Error") + "0\n" +
-      label("  ", "Command reject") + "0\n" +
-      label("  ", "flash reads") + "0\n" +
-      label("  ", "last EC levels") + "none\n" +
-      "\n" + label("", "Error replies") + "0\n" +
-      "\nDevices\n" +
-      "  none reported\n";
+      label("  ", "Operation in Error") + "0\n" + label("  ", "Command reject") + "0\n" +
+      label("  ", "flash reads") + "0\n" + label("  ", "last EC levels") + "none\n" + "\n" +
+      label("", "Error replies") + "0\n" + "\nDevices\n" + "  none reported\n";
   EXPECT_EQ(result.out, expected);
 }
 
 TEST(SessionSummary, AnUpdateRefusedMidwayAndRetried) {
   TraceBuilder t;
   t.marker(kMarkerV3);
-  t.hidWrite(0.0, kFirmware, startFlash(), at(0));                       // offset 16
-  t.hidWrite(2.0, kFirmware, flashWrite(0x2000, 16), at(2));             // 60
-  t.hidRead(3.0, kFirmware, status(0x03), at(3));                        // 124
-  t.hidWrite(4.0, kFirmware, flashWrite(0x2010, 16, 23), at(4));         // 170
-  t.hidRead(5.0, kFirmware, status(0x41), at(5));                        // 234
-  t.text(6.0, "retrying\n", at(6));                                      // 280
+  t.hidWrite(0.0, kFirmware, startFlash(), at(0));                // offset 16
+  t.hidWrite(2.0, kFirmware, flashWrite(0x2000, 16), at(2));      // 60
+  t.hidRead(3.0, kFirmware, status(0x03), at(3));                 // 124
+  t.hidWrite(4.0, kFirmware, flashWrite(0x2010, 16, 23), at(4));  // 170
+  t.hidRead(5.0, kFirmware, status(0x41), at(5));                 // 234
+  t.text(6.0, "retrying\n", at(6));                               // 280
   t.hidWrite(7.0, kFirmware, flashWrite(0x2010, 16), at(7));
   t.hidRead(8.0, kFirmware, status(0x03), at(8));
   const json summary = summaryOf(t);
@@ -189,9 +182,9 @@ TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
   t.hidWrite(0.0, kFirmware, flashWrite(0x0500, 8));  // before any start: counted only
   t.hidWrite(1.0, kFirmware, startFlash());
   t.hidWrite(2.0, kFirmware, flashWrite(0x0100, 16));
-  t.hidWrite(3.0, kFirmware, flashWrite(0x0120, 16));  // a gap of 16
-  t.hidWrite(4.0, kFirmware, flashWrite(0x0128, 16));  // 8 bytes over the last
-  t.hidWrite(5.0, kFirmware, flashWrite(0x0110, 16));  // fills the gap
+  t.hidWrite(3.0, kFirmware, flashWrite(0x0120, 16));    // a gap of 16
+  t.hidWrite(4.0, kFirmware, flashWrite(0x0128, 16));    // 8 bytes over the last
+  t.hidWrite(5.0, kFirmware, flashWrite(0x0110, 16));    // fills the gap
   t.hidWrite(6.0, kFirmware, flashWrite(0xfffff8, 16));  // reaches past the 24-bit space
   const json summary = summaryOf(t);
   EXPECT_EQ(summary["commands"]["flash write"], 6);
@@ -232,9 +225,12 @@ TEST(SessionSummary, TwoUpdatesKeepTheirOwnAddressesAndErrors) {
   EXPECT_EQ(summary["updates"][1]["errors"], 1);
   ASSERT_EQ(summary["errors"].size(), 2u);
   EXPECT_TRUE(summary["errors"][0]["update"].is_null());
-  EXPECT_EQ(summary["errors"][0]["notes"],
-            json::parse(R"j(["Command complete","Serial Number can only be written once for this device"])j"));
-  EXPECT_EQ(summary["errors"][0]["command"]["notes"], json::parse(R"j(["Write serial number (S/N: SN1)"])j"));
+  EXPECT_EQ(
+      summary["errors"][0]["notes"],
+      json::parse(
+          R"j(["Command complete","Serial Number can only be written once for this device"])j"));
+  EXPECT_EQ(summary["errors"][0]["command"]["notes"],
+            json::parse(R"j(["Write serial number (S/N: SN1)"])j"));
   EXPECT_EQ(summary["errors"][1]["update"], 2);
 }
 
@@ -255,12 +251,12 @@ TEST(SessionSummary, ATraceWithoutFirmwareRecords) {
 
 TEST(SessionSummary, DiagnosticsHiddenAndFailedRecordsAreCounted) {
   TraceBuilder t;
-  t.header(0, 502);                 // invalid minor code
-  t.header(300000, kText);          // over-long
+  t.header(0, 502);         // invalid minor code
+  t.header(300000, kText);  // over-long
   t.marker(kMarkerV3);
   t.hidWrite(0.0, kFirmware, startFlash(), {.component = 3});  // hidden: no update
-  t.record(kHidRead, 1.0, Payload{0x01}, {});                   // failed
-  t.header(10, kText).extHeader({}).bytes("abc");               // short payload
+  t.record(kHidRead, 1.0, Payload{0x01}, {});                  // failed
+  t.header(10, kText).extHeader({}).bytes("abc");              // short payload
   const RunResult result = runTrace(t, {"--summary", "--json", "-x"});
   EXPECT_EQ(result.status, 0);
   // Standard error keeps the messages of the listing; the invalid minor
@@ -284,9 +280,9 @@ TEST(SessionSummary, DevicesFromTheLastListAndReportOfEachClass) {
   t.hidGetFeat(0.0, feature, {0x01, 0xff, 0x05, 0xff, 0x00, 0x02, 1, 2, 3, 4, 5});
   t.hidGetFeat(1.0, feature, {0x01, 0xff, 0x05, 0xff, 0x00, 0x02, 6, 7, 8, 9, 10});
   // Keyboard inventory, and usage under Keyboard and MSR.
-  t.hidGetFeat(2.0, feature, {0x60, 0x07, 0x40, 0x01, 0x10, 0x83, 0x02, 0x12, 0x05,
-                              0x61, 0x0c, 0x40, 0x01, 0x10, 0x80, 0x01, 0x07, 0x40, 0x01, 0x40,
-                              0x81, 0x01, 0x2a});
+  t.hidGetFeat(2.0, feature,
+               {0x60, 0x07, 0x40, 0x01, 0x10, 0x83, 0x02, 0x12, 0x05, 0x61, 0x0c, 0x40,
+                0x01, 0x10, 0x80, 0x01, 0x07, 0x40, 0x01, 0x40, 0x81, 0x01, 0x2a});
   // A later report replaces the Keyboard counters only.
   t.hidGetFeat(3.0, feature, {0x61, 0x06, 0x40, 0x01, 0x10, 0x80, 0x01, 0x09});
   const json summary = summaryOf(t);
@@ -331,7 +327,8 @@ TEST(SessionSummary, CountsAgreeWithTheJsonLines) {
     }
   }
   EXPECT_EQ(summary["records"]["total"], total);
-  for (const auto& [type, count] : byType) EXPECT_EQ(summary["records"]["by_type"][type], count) << type;
+  for (const auto& [type, count] : byType)
+    EXPECT_EQ(summary["records"]["by_type"][type], count) << type;
   for (const auto& [kind, count] : kinds) EXPECT_EQ(summary["commands"][kind], count) << kind;
   for (const auto& [note, count] : notes) EXPECT_EQ(summary["replies"][note], count) << note;
   EXPECT_EQ(summary["updates"].size(), static_cast<std::size_t>(starts));
@@ -357,8 +354,8 @@ TEST(SessionSummary, AMillionDisjointWritesStayBounded) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    execl(OVANTREX_BINARY, "ovantrex", "--summary", "--json", "-f", trace.c_str(), "-w", out.c_str(),
-          static_cast<char*>(nullptr));
+    execl(OVANTREX_BINARY, "ovantrex", "--summary", "--json", "-f", trace.c_str(), "-w",
+          out.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
@@ -383,12 +380,11 @@ TEST(SessionSummary, OutputValidatesAgainstTheSchema) {
     GTEST_SKIP() << "python3-jsonschema is not installed";
   TempDir dir;
   const std::string out = dir.file("summary.json");
-  ASSERT_EQ(run({"--summary", "--json", "-f", OVANTREX_SOURCE_DIR "/examples/sample.trc", "-w", out})
-                .status,
+  const std::string source = OVANTREX_SOURCE_DIR;
+  ASSERT_EQ(run({"--summary", "--json", "-f", source + "/examples/sample.trc", "-w", out}).status,
             0);
-  const std::string command = "/usr/bin/python3 " OVANTREX_SOURCE_DIR
-                              "/tests/validate_json.py --whole " OVANTREX_SOURCE_DIR
-                              "/docs/ovantrex.schema.json '" + out + "'";
+  const std::string command = "/usr/bin/python3 " + source + "/tests/validate_json.py --whole " +
+                              source + "/docs/ovantrex.schema.json '" + out + "'";
   EXPECT_EQ(std::system(command.c_str()), 0);
 }
 

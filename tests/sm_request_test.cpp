@@ -1,21 +1,27 @@
 // Systems-management request bodies (marker, entry-byte count, entries) and
 // the notes expected behind a note indent of 3 blanks.
+
+#include "decode/sm_request.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "decode/sm_request.h"
+#include "guarded_bytes.h"
 #include "render/notes.h"
 
 namespace ovantrex {
 namespace {
 
+// The notes of one request body. The decoder sees a view of exactly the
+// body inside a larger buffer whose next bytes are not zero.
 std::string listed(const std::vector<std::uint8_t>& body) {
+  const test::GuardedBytes buffer(body);
   Writer w;
   IndentedNotes notes(w, 3);
-  writeSmRequestEntryNotes(notes, decodeSmRequest(body));
+  writeSmRequestEntryNotes(notes, decodeSmRequest(buffer.view()));
   return w.text();
 }
 
@@ -37,9 +43,11 @@ TEST(SmRequest, EntryCounts) {
       {"two entries",
        {0x41, 0x04, 0x60, 0x10, 0x61, 0x40},
        "\n       Inventory Report for Keyboard\n       Usage Report for MSR"},
-      {"count 2 of 4 entry bytes", {0x41, 0x02, 0x60, 0x11, 0x61, 0x12},
+      {"count 2 of 4 entry bytes",
+       {0x41, 0x02, 0x60, 0x11, 0x61, 0x12},
        "\n       Inventory Report for Keylock"},
-      {"odd count takes the byte after the list", {0x41, 0x01, 0x60, 0x12},
+      {"odd count takes the byte after the list",
+       {0x41, 0x01, 0x60, 0x12},
        "\n       Inventory Report for Tone"},
       {"odd count 3",
        {0x41, 0x03, 0x61, 0x00, 0x60, 0x01},
@@ -52,8 +60,8 @@ TEST(SmRequest, EntryCounts) {
 TEST(SmRequest, Names) {
   expectAll({
       {"every device class and unknown codes",
-       {0x41, 0x12, 0x60, 0x00, 0x61, 0x01, 0x60, 0x10, 0x61, 0x11, 0x60, 0x12,
-        0x61, 0x20, 0x60, 0x40, 0x61, 0x02, 0x62, 0x13},
+       {0x41, 0x12, 0x60, 0x00, 0x61, 0x01, 0x60, 0x10, 0x61, 0x11,
+        0x60, 0x12, 0x61, 0x20, 0x60, 0x40, 0x61, 0x02, 0x62, 0x13},
        "\n       Inventory Report for Physical Device"
        "\n       Usage Report for All Devices"
        "\n       Inventory Report for Keyboard"
@@ -72,9 +80,11 @@ TEST(SmRequest, TruncatedBodies) {
       {"marker only", {0x41}, ""},
       {"count without entries", {0x41, 0x04}, ""},
       {"entry without its device class", {0x41, 0x02, 0x60}, ""},
-      {"second entry cut", {0x41, 0x04, 0x60, 0x20, 0x61},
+      {"second entry cut",
+       {0x41, 0x04, 0x60, 0x20, 0x61},
        "\n       Inventory Report for Character Display"},
-      {"odd count without the byte after the list", {0x41, 0x03, 0x60, 0x10, 0x61},
+      {"odd count without the byte after the list",
+       {0x41, 0x03, 0x60, 0x10, 0x61},
        "\n       Inventory Report for Keyboard"},
   });
 }

@@ -1,4 +1,7 @@
 // Notes of the device status reply (an HIDRead of the firmware report).
+
+#include "decode/status_reply.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,14 +10,16 @@
 #include <string_view>
 #include <vector>
 
-#include "decode/status_reply.h"
+#include "guarded_bytes.h"
 #include "render/firmware_text.h"
 
 namespace ovantrex {
 namespace {
 
-// Notes behind 3 blanks, the flash-read dump behind 5.
-constexpr Indents kIndents{.note = 3, .dump = 5, .table = 2};
+// Notes behind 3 blanks, the flash-read dump behind 5. The wrap indent is
+// not used by a status reply; it differs from the others so that a dump
+// that wrapped would show.
+constexpr Indents kIndents{.note = 3, .dump = 5, .wrap = 7, .table = 2};
 
 // A read record's payload: the transfer header of report 0xA0, the given
 // transfer data bytes and, after them, flash contents given as text.
@@ -26,9 +31,12 @@ std::vector<std::uint8_t> readPayload(std::initializer_list<std::uint8_t> transf
   return payload;
 }
 
+// The notes of one reply. The decoder sees a view of exactly the payload
+// inside a larger buffer whose next bytes are not zero.
 std::string decode(const std::vector<std::uint8_t>& payload) {
+  const test::GuardedBytes buffer(payload);
   Writer w;
-  writeStatusReplyText(EntryOut{w, kIndents}, decodeStatusReply(bytesFrom(payload, 8)));
+  writeStatusReplyText(EntryOut{w, kIndents}, decodeStatusReply(bytesFrom(buffer.view(), 8)));
   return w.text();
 }
 
@@ -85,17 +93,38 @@ TEST(StatusReply, FlashReadDumpsEveryRemainingByte) {
   ASSERT_EQ(forty.size(), 40u);
   EXPECT_EQ(decode(readPayload({0x00, 0x00, 0x04, 0x12, 0x34, 0x56}, forty)),
             "\n   Flash Read (length=4, address=12.34.56)\n"
-            "     " + forty);
+            "     " +
+                forty);
+}
+
+TEST(StatusReply, FlashReadOfEightyBytesOrMoreIsThePlainCharacterDump) {
+  // A break after every 80th character, the last one included, with no
+  // indent and no bar after it.
+  const std::string eighty(80, 'e');
+  EXPECT_EQ(decode(readPayload({0x00, 0x00, 0x50, 0x00, 0x00, 0x00}, eighty)),
+            "\n   Flash Read (length=80, address=00.00.00)\n"
+            "     " +
+                eighty + "\n");
+  EXPECT_EQ(decode(readPayload({0x00, 0x00, 0xA1, 0x00, 0x01, 0x00}, eighty + eighty + "z")),
+            "\n   Flash Read (length=161, address=00.01.00)\n"
+            "     " +
+                eighty + "\n" + eighty + "\nz");
+}
+
+TEST(StatusReply, OneByteReplyReadsNothingPastItsView) {
+  // The bytes after the view are not zero: read as the missing fields they
+  // would add EC digits or a flash read.
+  EXPECT_EQ(decode(readPayload({0x05})),
+            "\n   Command complete"
+            "\n   EC information available (current=00.00, previous=00.00)");
+  EXPECT_EQ(decode(readPayload({0x80})), "\n   Command reject");
+  EXPECT_EQ(decode(readPayload({0x00})), "");
 }
 
 TEST(StatusReply, MissingTransferBytesReadAsZero) {
   // No transfer data at all, or a payload shorter than its header.
   EXPECT_EQ(decode(readPayload({})), "");
   EXPECT_EQ(decode({0xFF, 0xFF, 0xFF}), "");
-  // Only the status byte: zero EC digits.
-  EXPECT_EQ(decode(readPayload({0x05})),
-            "\n   Command complete"
-            "\n   EC information available (current=00.00, previous=00.00)");
   EXPECT_EQ(decode(readPayload({0x04, 0x01, 0x02})),
             "\n   EC information available (current=01.02, previous=00.00)");
   // Byte 2 missing: no flash read.

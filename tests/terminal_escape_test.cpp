@@ -50,9 +50,13 @@ INSTANTIATE_TEST_SUITE_P(
         EscapeCase{"Surrogates", "\xed\xa0\x80\xed\xbf\xbf", "\\xed\\xa0\\x80\\xed\\xbf\\xbf"},
         EscapeCase{"AboveTheLastCodePoint", "\xf4\x90\x80\x80\xf5\x80\xff",
                    "\\xf4\\x90\\x80\\x80\\xf5\\x80\\xff"},
-        EscapeCase{"StrayContinuationBytes", "a\xbf" "b\xa0", "a\\xbfb\\xa0"},
+        EscapeCase{"StrayContinuationBytes",
+                   "a\xbf"
+                   "b\xa0",
+                   "a\\xbfb\\xa0"},
         EscapeCase{"SequenceBrokenOffByAByteThatStartsAnother",
-                   "\xe2\x82" "A\xe2\xc3\xa9\xf0\x9f\x98\x1b",
+                   "\xe2\x82"
+                   "A\xe2\xc3\xa9\xf0\x9f\x98\x1b",
                    "\\xe2\\x82A\\xe2\xc3\xa9\\xf0\\x9f\\x98\\x1b"},
         EscapeCase{"SequenceCutShortAtTheEnd", "ok\xf0\x9f\x98", "ok\\xf0\\x9f\\x98"}),
     [](const ::testing::TestParamInfo<EscapeCase>& param) {

@@ -31,7 +31,8 @@ inline std::uint32_t readLe32(const std::uint8_t* p) {
 }
 
 inline std::uint64_t readLe64(const std::uint8_t* p) {
-  return static_cast<std::uint64_t>(readLe32(p)) | (static_cast<std::uint64_t>(readLe32(p + 4)) << 32);
+  return static_cast<std::uint64_t>(readLe32(p)) |
+         (static_cast<std::uint64_t>(readLe32(p + 4)) << 32);
 }
 
 // A view of bytes inside a decoded value. Two views are equal when they hold

@@ -23,10 +23,10 @@ constexpr std::size_t kComponentReportMinimum = 3;
 // two characters when the second-to-last is a newline, else a final newline.
 Bytes trimmedText(Bytes payload) {
   const void* zero = std::memchr(payload.data(), 0, payload.size());
-  std::size_t size = zero != nullptr
-                         ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) -
-                                                    payload.data())
-                         : payload.size();
+  std::size_t size =
+      zero != nullptr
+          ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - payload.data())
+          : payload.size();
   if (size >= 2 && payload[size - 2] == '\n') {
     size -= 2;
   } else if (size >= 1 && payload[size - 1] == '\n') {
@@ -46,12 +46,8 @@ void decodeTransfer(DecodedRecord& decoded, Bytes payload) {
       decoded.type != RecordType::HidSetFeat && decoded.transfer.reportId() == kFirmwareReport;
   if (!decoded.firmware) return;
   switch (decoded.type) {
-    case RecordType::HidWrite:
-      decoded.body = decodeFirmwareCommand(data);
-      break;
-    case RecordType::HidRead:
-      decoded.body = decodeStatusReply(data);
-      break;
+    case RecordType::HidWrite: decoded.body = decodeFirmwareCommand(data); break;
+    case RecordType::HidRead: decoded.body = decodeStatusReply(data); break;
     case RecordType::HidGetFeat:
       if (payload[3] != kComponentReportRequest) break;
       if (data.size() < kComponentReportMinimum) {
@@ -60,8 +56,7 @@ void decodeTransfer(DecodedRecord& decoded, Bytes payload) {
       }
       decoded.body = decodeComponentReport(data);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -26,7 +26,8 @@ ExtendedVersionList decodeExtendedVersionList(Bytes fromMarker) {
     list.truncated = true;
     return list;
   }
-  list.listed = fromMarker[kMarker] == kVersionListMarker && list.recordId == kExtendedVersionListId;
+  list.listed =
+      fromMarker[kMarker] == kVersionListMarker && list.recordId == kExtendedVersionListId;
   if (!list.listed) return list;
   // Whole rows only, and only those that the reply holds.
   const std::size_t counted = list.dataCount / ExtendedVersionList::kRowBytes;

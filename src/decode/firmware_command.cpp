@@ -143,8 +143,7 @@ FirmwareCommand decodeFirmwareCommand(Bytes data) {
       if (command.request.truncated) command.truncated = true;
       break;
     case CommandKind::StartFlashUpdate:
-    case CommandKind::Invalid:
-      break;
+    case CommandKind::Invalid: break;
   }
   if (fields.missing()) command.truncated = true;
   return command;

@@ -26,17 +26,17 @@ enum class CommandKind : std::uint8_t {
 struct FirmwareCommand {
   CommandKind kind = CommandKind::Invalid;
   std::uint8_t commandClass = 0;
-  std::uint8_t subCommand = 0;      // System
-  bool deviceInformation = false;   // System 0x00: a data count of 1 that the data holds
-  std::uint8_t dataCount = 0;       // bytes written or read; characters of a serial number
-  std::uint16_t lengthField = 0;    // FlashWrite: bytes after the length field, as the command says
-  std::uint32_t address = 0;        // FlashWrite and record reads: 24 bits
-  std::uint16_t checksum = 0;       // ChecksumWrite
-  RecordId recordId{};              // record reads: the address bytes
-  ByteView serial;                  // SerialNumber: character i is serial[2 * i]
-  std::size_t serialLength = 0;     // SerialNumber: the characters that the data holds
-  SmRequest request;                // SmRequest
-  bool truncated = false;           // a byte that the command needs is missing
+  std::uint8_t subCommand = 0;     // System
+  bool deviceInformation = false;  // System 0x00: a data count of 1 that the data holds
+  std::uint8_t dataCount = 0;      // bytes written or read; characters of a serial number
+  std::uint16_t lengthField = 0;   // FlashWrite: bytes after the length field, as the command says
+  std::uint32_t address = 0;       // FlashWrite and record reads: 24 bits
+  std::uint16_t checksum = 0;      // ChecksumWrite
+  RecordId recordId{};             // record reads: the address bytes
+  ByteView serial;                 // SerialNumber: character i is serial[2 * i]
+  std::size_t serialLength = 0;    // SerialNumber: the characters that the data holds
+  SmRequest request;               // SmRequest
+  bool truncated = false;          // a byte that the command needs is missing
 
   // A consistent flash write counts the six bytes from the class on plus the data.
   bool lengthAgrees() const { return std::uint32_t{dataCount} + 6 == lengthField; }

@@ -22,10 +22,10 @@ struct SmRequestEntry {
 };
 
 struct SmRequest {
-  bool marked = false;         // the body begins with the request marker
-  std::uint8_t entryBytes = 0; // the entry list's byte count as the request gives it
-  ByteView entries;            // the entries listed, two bytes each
-  bool truncated = false;      // the body ends before the marker, the count or a counted entry
+  bool marked = false;          // the body begins with the request marker
+  std::uint8_t entryBytes = 0;  // the entry list's byte count as the request gives it
+  ByteView entries;             // the entries listed, two bytes each
+  bool truncated = false;       // the body ends before the marker, the count or a counted entry
 
   std::size_t count() const { return entries.size() / 2; }
   SmRequestEntry entry(std::size_t i) const { return {entries[2 * i], entries[2 * i + 1]}; }

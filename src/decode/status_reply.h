@@ -20,8 +20,8 @@ struct StatusReply {
   bool flashRead = false;
   std::uint8_t flashLength = 0;  // as the reply gives it; it bounds nothing
   std::array<std::uint8_t, 3> flashAddress{};
-  ByteView contents;             // flash read: every byte after the six fields
-  bool truncated = false;        // the reply holds fewer than its six field bytes
+  ByteView contents;       // flash read: every byte after the six fields
+  bool truncated = false;  // the reply holds fewer than its six field bytes
 
   bool has(std::uint8_t mask) const { return (status & mask) != 0; }
   std::uint32_t flashAddressValue() const {

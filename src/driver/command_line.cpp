@@ -66,11 +66,8 @@ struct LongOption {
   int code;
 };
 constexpr LongOption kLongOptions[] = {
-    {"--json", kLongJson},
-    {"--summary", kLongSummary},
-    {"--help", kLongHelp},
-    {"--version", kLongVersion},
-    {"--follow", kLongFollow},
+    {"--json", kLongJson},       {"--summary", kLongSummary}, {"--help", kLongHelp},
+    {"--version", kLongVersion}, {"--follow", kLongFollow},
 };
 
 // The code of a long option named exactly, or 0.
@@ -196,18 +193,18 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
     settings.inputName = argv[1];
   } else {
     OptionParser parser;
-    for (int letter; (letter = parser.parseNextOption(argc, argv, kOptionString, err)) !=
-                     kOptionsOver;) {
+    for (int letter;
+         (letter = parser.parseNextOption(argc, argv, kOptionString, err)) != kOptionsOver;) {
       switch (letter) {
-        case 'f': settings.inputName = parser.optionArgument; break;
-        case 'w': settings.outputName = parser.optionArgument; break;
+        case 'f': settings.inputName = parser.argument(); break;
+        case 'w': settings.outputName = parser.argument(); break;
         case 'c': settings.cumulative = true; break;
         case 'm': settings.elapsedColumn = false; break;
         case 't': settings.timeColumn = true; break;
         case 'p': settings.processColumn = true; break;
         case 'x': settings.reportOverlong = true; break;
         case 'H': settings.hideType = true; break;
-        case 'h': settings.hourOffset = parseHourOffset(parser.optionArgument); break;
+        case 'h': settings.hourOffset = parseHourOffset(parser.argument()); break;
         case kLongJson: settings.json = true; break;
         case kLongSummary: settings.summary = true; break;
         case kLongFollow: settings.follow = true; break;

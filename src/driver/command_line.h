@@ -25,6 +25,10 @@ struct OptionParser {
   int nextIndex = 1;
   int position = 1;
   const char* optionArgument = nullptr;
+  // The option argument as text; empty when there is none.
+  std::string_view argument() const {
+    return optionArgument != nullptr ? optionArgument : std::string_view();
+  }
   bool failed = false;  // a message was written for a bad option
 
   // The next option letter or long option code; '?' after an error

@@ -70,9 +70,9 @@ void TraceFollower::watch() {
   if (notify_ < 0 || !regular_) return;
   if (fileWatch_ >= 0) inotify_rm_watch(notify_, fileWatch_);
   if (folderWatch_ >= 0) inotify_rm_watch(notify_, folderWatch_);
-  fileWatch_ = inotify_add_watch(notify_, path_.c_str(),
-                                 IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVE_SELF |
-                                     IN_DELETE_SELF);
+  fileWatch_ =
+      inotify_add_watch(notify_, path_.c_str(),
+                        IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVE_SELF | IN_DELETE_SELF);
   folderWatch_ = inotify_add_watch(notify_, folderOf(path_).c_str(), IN_CREATE | IN_MOVED_TO);
 }
 

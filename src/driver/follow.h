@@ -5,9 +5,9 @@
 
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <csignal>
 #include <stdexcept>
 #include <string>
 #include <vector>

@@ -69,8 +69,7 @@ int openInput(const std::string& name, Input& input, Writer& err) {
 // character device such as /dev/null or a terminal holds no stored bytes, so
 // it may be both.
 bool isTheTrace(const struct stat& output, const struct stat& trace) {
-  return output.st_dev == trace.st_dev && output.st_ino == trace.st_ino &&
-         !S_ISCHR(output.st_mode);
+  return output.st_dev == trace.st_dev && output.st_ino == trace.st_ino && !S_ISCHR(output.st_mode);
 }
 
 // What a run takes before its first record: the reader's block and record
@@ -167,7 +166,8 @@ void followTrace(const Settings& settings, Input& input, TraceReader& reader,
 // The printer of the output that the settings ask for.
 std::unique_ptr<Printer> makePrinter(const Settings& settings, Writer& output, Writer& out,
                                      Writer& err) {
-  if (settings.summary) return std::make_unique<SessionSummary>(output, err, settings, settings.json);
+  if (settings.summary)
+    return std::make_unique<SessionSummary>(output, err, settings, settings.json);
   if (settings.json) return std::make_unique<JsonLines>(output, err, settings);
   return std::make_unique<TextListing>(output, out, err, settings);
 }
@@ -180,8 +180,8 @@ int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writ
   Writer* outputFile = nullptr;
   int outputDescriptor = -1;
   if (!settings.outputName.empty()) {
-    if (const int status = openOutput(settings.outputName, input.identity, memory.output,
-                                      outputDescriptor, err);
+    if (const int status =
+            openOutput(settings.outputName, input.identity, memory.output, outputDescriptor, err);
         status != 0)
       return status;
     outputFile = memory.output.get();
@@ -204,8 +204,9 @@ int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writ
     std::string readFailure;
     try {
       if (settings.follow) {
-        followTrace(settings, input, reader, printer, [&] { return makePrinter(settings, listing, out, err); },
-                    {&listing, &out, &err}, err);
+        followTrace(
+            settings, input, reader, printer,
+            [&] { return makePrinter(settings, listing, out, err); }, {&listing, &out, &err}, err);
       } else {
         readTrace(reader, *printer);
       }

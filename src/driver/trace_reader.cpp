@@ -1,13 +1,13 @@
 #include "driver/trace_reader.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
-
-#include <unistd.h>
 
 namespace ovantrex {
 

@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <span>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 
 #include "driver/reserved.h"

@@ -52,7 +52,8 @@ constexpr HexDotWords makeHexDotWords() {
   HexDotWords table{};
   for (int i = 0; i < 256; ++i) {
     table.word[i] = static_cast<std::uint32_t>(static_cast<unsigned char>(kHexDot.text[i][0])) |
-                    static_cast<std::uint32_t>(static_cast<unsigned char>(kHexDot.text[i][1])) << 8 |
+                    static_cast<std::uint32_t>(static_cast<unsigned char>(kHexDot.text[i][1]))
+                        << 8 |
                     std::uint32_t{'.'} << 16;
   }
   return table;

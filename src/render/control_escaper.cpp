@@ -28,20 +28,22 @@ char* ControlEscaper::escapeHeld(char* out) {
   return out;
 }
 
+char* ControlEscaper::continueSequence(std::uint8_t byte, char* out) {
+  sequence_[held_++] = byte;
+  low_ = 0x80;
+  high_ = 0xbf;
+  if (--needed_ > 0) return out;
+  // The sequence is complete: two bytes from c2 80 to c2 9f encode a C1
+  // control, anything else is a character to show.
+  if (sequence_[0] == 0xc2 && sequence_[1] <= 0x9f) return escapeHeld(out);
+  for (std::uint8_t i = 0; i < held_; ++i) *out++ = static_cast<char>(sequence_[i]);
+  held_ = 0;
+  return out;
+}
+
 char* ControlEscaper::step(std::uint8_t byte, char* out) {
   if (needed_ > 0) {
-    if (byte >= low_ && byte <= high_) {
-      sequence_[held_++] = byte;
-      low_ = 0x80;
-      high_ = 0xbf;
-      if (--needed_ > 0) return out;
-      // The sequence is complete: two bytes from c2 80 to c2 9f encode a C1
-      // control, anything else is a character to show.
-      if (sequence_[0] == 0xc2 && sequence_[1] <= 0x9f) return escapeHeld(out);
-      for (std::uint8_t i = 0; i < held_; ++i) *out++ = static_cast<char>(sequence_[i]);
-      held_ = 0;
-      return out;
-    }
+    if (byte >= low_ && byte <= high_) return continueSequence(byte, out);
     // The sequence breaks off here; this byte may start something new.
     out = escapeHeld(out);
   }

@@ -35,6 +35,8 @@ class ControlEscaper {
   bool holding() const { return held_ > 0; }
 
  private:
+  // Takes a byte that a held sequence expects next.
+  char* continueSequence(std::uint8_t byte, char* out);
   char* escapeHeld(char* out);
 
   std::uint8_t sequence_[4] = {};

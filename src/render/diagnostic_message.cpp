@@ -35,9 +35,7 @@ void writeDiagnosticMessage(Writer& out, const Diagnostic& diagnostic) {
       out.hex(static_cast<std::uint32_t>(header.length));
       out.put("), skipping");
       break;
-    case DiagnosticKind::ShortExtHeader:
-      out.put("could not read version 2+ data");
-      break;
+    case DiagnosticKind::ShortExtHeader: out.put("could not read version 2+ data"); break;
     case DiagnosticKind::ShortPayload:
       out.put("Could not read data bytes expected=");
       out.decimal(header.length);

@@ -129,7 +129,8 @@ void renderRecord(Writer& out, const EntryLayout& layout, const Record& record,
   const Bytes payload = record.payload;
   const std::string_view label = recordTypeLabel(decoded.type);
   if (isHidTransfer(decoded.type))
-    writeTransferFirstLine(out, layout.hideType, decoded.type, decoded.transfer.header.bytes, prefix);
+    writeTransferFirstLine(out, layout.hideType, decoded.type, decoded.transfer.header.bytes,
+                           prefix);
   switch (decoded.type) {
     case RecordType::Text:
       writePlainFirstLine(out, layout.hideType, label, prefix);
@@ -143,18 +144,10 @@ void renderRecord(Writer& out, const EntryLayout& layout, const Record& record,
       out.blanks(entry.indent.hex + 1);
       dumpChars(out, payload);
       break;
-    case RecordType::HidWrite:
-      writeHidWrite(entry, decoded);
-      break;
-    case RecordType::HidRead:
-      writeHidRead(entry, decoded);
-      break;
-    case RecordType::HidGetFeat:
-      writeHidGetFeat(entry, record, decoded);
-      break;
-    case RecordType::HidSetFeat:
-      writeHidSetFeat(entry, decoded);
-      break;
+    case RecordType::HidWrite: writeHidWrite(entry, decoded); break;
+    case RecordType::HidRead: writeHidRead(entry, decoded); break;
+    case RecordType::HidGetFeat: writeHidGetFeat(entry, record, decoded); break;
+    case RecordType::HidSetFeat: writeHidSetFeat(entry, decoded); break;
     case RecordType::Unknown:
       writePlainFirstLine(out, layout.hideType, label, prefix);
       writeRawData(out, record.header.minorCode, payload);

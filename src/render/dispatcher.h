@@ -13,9 +13,9 @@ namespace ovantrex {
 
 // What an entry's indents are measured on besides the record's own strings.
 struct EntryLayout {
-  bool hideType = false;          // -H
-  PrefixWidths recordedWidths;    // the recorded widths of the kept prefix
-  PrefixWidths keptStrings;       // the lengths of the kept prefix strings
+  bool hideType = false;        // -H
+  PrefixWidths recordedWidths;  // the recorded widths of the kept prefix
+  PrefixWidths keptStrings;     // the lengths of the kept prefix strings
 };
 
 // Writes the entry of a record that decoded without failure, ending with

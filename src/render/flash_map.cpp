@@ -39,7 +39,8 @@ std::uint32_t FlashMap::write(std::uint32_t address, std::uint32_t count) {
     std::uint64_t& word = words[bit / 64];
     const std::uint32_t shift = bit % 64;
     const std::uint32_t n = std::min(64 - shift, end - at);
-    const std::uint64_t mask = (n == 64 ? ~std::uint64_t{0} : ((std::uint64_t{1} << n) - 1)) << shift;
+    const std::uint64_t mask = (n == 64 ? ~std::uint64_t{0} : ((std::uint64_t{1} << n) - 1))
+                               << shift;
     rewritten += static_cast<std::uint32_t>(std::popcount(word & mask));
     word |= mask;
     at += n;

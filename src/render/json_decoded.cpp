@@ -45,14 +45,13 @@ void writeCommand(Writer& out, const FirmwareCommand& command) {
       object.number("length_field", command.lengthField);
       object.boolean("length_agrees", command.lengthAgrees());
       break;
-    case CommandKind::ChecksumWrite:
-      object.number("checksum", command.checksum);
-      break;
+    case CommandKind::ChecksumWrite: object.number("checksum", command.checksum); break;
     case CommandKind::SerialNumber: {
       object.number("data_count", command.dataCount);
       // The characters only; their second bytes are never looked at.
       char characters[256];
-      for (std::size_t i = 0; i < command.serialLength; ++i) characters[i] = command.serialCharacter(i);
+      for (std::size_t i = 0; i < command.serialLength; ++i)
+        characters[i] = command.serialCharacter(i);
       const Bytes text(reinterpret_cast<const std::uint8_t*>(characters), command.serialLength);
       bytesWithText(object, "serial", text, text);
       break;
@@ -78,13 +77,13 @@ void writeCommand(Writer& out, const FirmwareCommand& command) {
       break;
     }
     case CommandKind::StartFlashUpdate:
-    case CommandKind::Invalid:
-      break;
+    case CommandKind::Invalid: break;
   }
   object.boolean("truncated", command.truncated);
 }
 
-void writeEcLevel(JsonObject& object, std::string_view key, const std::array<std::uint8_t, 2>& level) {
+void writeEcLevel(JsonObject& object, std::string_view key,
+                  const std::array<std::uint8_t, 2>& level) {
   Writer& out = object.key(key);
   out.put('"');
   out.hexByte(level[0]);

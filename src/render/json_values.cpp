@@ -67,7 +67,8 @@ CivilDate civilFromDays(std::int64_t days) {
   days += 719468;
   const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
   const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
-  const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const unsigned yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
   const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const unsigned mp = (5 * dayOfYear + 2) / 153;
   const unsigned day = dayOfYear - (153 * mp + 2) / 5 + 1;
@@ -122,7 +123,8 @@ void writeJsonHex(Writer& out, Bytes bytes) {
   while (done < bytes.size()) {
     const std::size_t n = std::min(bytes.size() - done, kChunk);
     char* p = out.reserve(2 * n);
-    for (std::size_t i = 0; i < n; ++i) std::memcpy(p + 2 * i, &kHexPairs.text[2 * bytes[done + i]], 2);
+    for (std::size_t i = 0; i < n; ++i)
+      std::memcpy(p + 2 * i, &kHexPairs.text[2 * bytes[done + i]], 2);
     out.commit(p + 2 * n);
     done += n;
   }

@@ -7,13 +7,13 @@
 namespace ovantrex {
 
 struct ListingOptions {
-  bool cumulative = false;       // -c
-  bool elapsedColumn = true;     // -m turns it off
-  bool timeColumn = false;       // -t
-  bool processColumn = false;    // -p
-  bool reportOverlong = false;   // -x
-  bool hideType = false;         // -H
-  std::int32_t hourOffset = 0;   // -h
+  bool cumulative = false;      // -c
+  bool elapsedColumn = true;    // -m turns it off
+  bool timeColumn = false;      // -t
+  bool processColumn = false;   // -p
+  bool reportOverlong = false;  // -x
+  bool hideType = false;        // -H
+  std::int32_t hourOffset = 0;  // -h
 };
 
 }  // namespace ovantrex

@@ -66,15 +66,9 @@ void writeSmRequestEntryNotes(NoteSink& notes, const SmRequest& request) {
 
 void writeCommandNotes(NoteSink& notes, const FirmwareCommand& command) {
   switch (command.kind) {
-    case CommandKind::System:
-      writeSystemCommandNotes(notes, command);
-      break;
-    case CommandKind::StartFlashUpdate:
-      note(notes, "Start flash update");
-      break;
-    case CommandKind::FlashWrite:
-      writeFlashWriteNotes(notes, command);
-      break;
+    case CommandKind::System: writeSystemCommandNotes(notes, command); break;
+    case CommandKind::StartFlashUpdate: note(notes, "Start flash update"); break;
+    case CommandKind::FlashWrite: writeFlashWriteNotes(notes, command); break;
     case CommandKind::ChecksumWrite: {
       Writer& out = notes.startNote();
       out.put("Write checksum 0x");
@@ -92,19 +86,13 @@ void writeCommandNotes(NoteSink& notes, const FirmwareCommand& command) {
       notes.endNote();
       break;
     }
-    case CommandKind::ReadOneRecord:
-      writeRecordReadNote(notes, command, "One Record");
-      break;
-    case CommandKind::ReadAllRecords:
-      writeRecordReadNote(notes, command, "All Records");
-      break;
+    case CommandKind::ReadOneRecord: writeRecordReadNote(notes, command, "One Record"); break;
+    case CommandKind::ReadAllRecords: writeRecordReadNote(notes, command, "All Records"); break;
     case CommandKind::SmRequest:
       note(notes, "Systems Management Request:");
       writeSmRequestEntryNotes(notes, command.request);
       break;
-    case CommandKind::Invalid:
-      note(notes, "Invalid flash command");
-      break;
+    case CommandKind::Invalid: note(notes, "Invalid flash command"); break;
   }
 }
 
@@ -164,7 +152,8 @@ void writeRecordNotes(NoteSink& notes, const DecodedRecord& record) {
   } else if (const auto* reply = std::get_if<StatusReply>(&record.body)) {
     writeStatusNotes(notes, *reply);
   } else if (const auto* component = std::get_if<ComponentReport>(&record.body)) {
-    if (const auto* report = std::get_if<SmReport>(&component->body)) writeSmReportNotes(notes, *report);
+    if (const auto* report = std::get_if<SmReport>(&component->body))
+      writeSmReportNotes(notes, *report);
   }
 }
 

@@ -18,7 +18,8 @@ std::optional<TraceTime> timeOf(const Record& record) {
 // Collects the notes of a value as strings.
 class NoteStrings final : public NoteSink {
  public:
-  NoteStrings(Writer& scratch, std::vector<std::string>& notes) : scratch_(scratch), notes_(notes) {}
+  NoteStrings(Writer& scratch, std::vector<std::string>& notes)
+      : scratch_(scratch), notes_(notes) {}
   Writer& startNote() override {
     scratch_.clear();
     return scratch_;
@@ -29,6 +30,17 @@ class NoteStrings final : public NoteSink {
   Writer& scratch_;
   std::vector<std::string>& notes_;
 };
+
+// System commands are counted by their words, of which there are six.
+void countSystemCommand(SessionSummaryData& data, std::string_view name) {
+  auto* counted = std::find_if(data.systemCommands.begin(), data.systemCommands.end(),
+                               [name](const auto& entry) { return entry.first == name; });
+  if (counted != data.systemCommands.end()) {
+    ++counted->second;
+  } else {
+    data.systemCommands.push({name, 1});
+  }
+}
 
 std::size_t indexOfType(RecordType type) {
   const auto* at = std::find(kRecordTypesInOrder.begin(), kRecordTypesInOrder.end(), type);
@@ -113,21 +125,11 @@ void SummaryCollector::command(const Record& record, const FirmwareCommand& comm
 
   UpdateSummary* update = openUpdate();
   switch (command.kind) {
-    case CommandKind::System: {
-      const std::string_view name = systemCommandName(command);
-      auto* counted = std::find_if(data.systemCommands.begin(), data.systemCommands.end(),
-                                   [name](const auto& entry) { return entry.first == name; });
-      if (counted != data.systemCommands.end()) {
-        ++counted->second;
-      } else {
-        data.systemCommands.push({name, 1});
-      }
+    case CommandKind::System:
+      countSystemCommand(data, systemCommandName(command));
       if (update != nullptr && command.subCommand == kSubReset) update->reset = true;
       break;
-    }
-    case CommandKind::StartFlashUpdate:
-      startUpdate(record);
-      break;
+    case CommandKind::StartFlashUpdate: startUpdate(record); break;
     case CommandKind::FlashWrite:
       if (!updateOpen_) break;
       {
@@ -159,8 +161,7 @@ void SummaryCollector::command(const Record& record, const FirmwareCommand& comm
     case CommandKind::ReadOneRecord:
     case CommandKind::ReadAllRecords:
     case CommandKind::SmRequest:
-    case CommandKind::Invalid:
-      break;
+    case CommandKind::Invalid: break;
   }
 }
 

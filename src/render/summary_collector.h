@@ -151,5 +151,4 @@ class SummaryCollector {
   Writer scratch_;
 };
 
-
 }  // namespace ovantrex

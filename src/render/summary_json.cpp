@@ -56,7 +56,8 @@ void writeTrace(JsonObject& summary, const SessionSummaryData& data) {
   }
   {
     JsonObject diagnostics(summary.key("diagnostics"));
-    const std::string_view names[] = {"invalid_minor", "overlong", "short_ext_header", "short_payload"};
+    const std::string_view names[] = {"invalid_minor", "overlong", "short_ext_header",
+                                      "short_payload"};
     for (std::size_t i = 0; i < data.diagnostics.size(); ++i)
       count(diagnostics, names[i], data.diagnostics[i]);
   }

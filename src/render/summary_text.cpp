@@ -22,7 +22,9 @@ Writer& line(Writer& out, std::size_t indent, std::string_view label) {
   return out;
 }
 
-void time(Writer& out, const TraceTime& time) { writeUtcTime(out, time.seconds, time.milliseconds); }
+void time(Writer& out, const TraceTime& time) {
+  writeUtcTime(out, time.seconds, time.milliseconds);
+}
 
 void hexAddress(Writer& out, std::uint32_t address) {
   out.put("0x");
@@ -191,7 +193,8 @@ void writeReplies(Writer& out, const SessionSummaryData& data) {
 
 void writeErrors(Writer& out, const SessionSummaryData& data) {
   out.put('\n');
-  line(out, 0, "Error replies").decimal(static_cast<std::int64_t>(data.errors.size() + data.errorsLeftOut));
+  line(out, 0, "Error replies")
+      .decimal(static_cast<std::int64_t>(data.errors.size() + data.errorsLeftOut));
   out.put('\n');
   for (const ErrorReply& error : data.errors) {
     out.put("  offset ");
@@ -222,55 +225,61 @@ void writeErrors(Writer& out, const SessionSummaryData& data) {
   }
 }
 
-void writeDevices(Writer& out, const SessionSummaryData& data) {
-  out.put("\nDevices\n");
-  bool any = false;
-  if (data.hasVersionList) {
-    any = true;
-    line(out, 2, "extended version list");
-    for (std::size_t i = 0; i < data.versionListId.size(); ++i) {
-      if (i != 0) out.put('.');
-      out.hexByte(data.versionListId[i]);
+void writeVersionList(Writer& out, const SessionSummaryData& data) {
+  line(out, 2, "extended version list");
+  for (std::size_t i = 0; i < data.versionListId.size(); ++i) {
+    if (i != 0) out.put('.');
+    out.hexByte(data.versionListId[i]);
+  }
+  out.put(", data count ");
+  out.decimal(data.versionListCount);
+  out.put("\n     i rr gg ff bb\n");
+  for (const auto& row : data.versionRows) {
+    out.put("    ");
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      if (i != 0) out.put(' ');
+      out.hexByte(row[i]);
     }
-    out.put(", data count ");
-    out.decimal(data.versionListCount);
-    out.put("\n     i rr gg ff bb\n");
-    for (const auto& row : data.versionRows) {
-      out.put("    ");
-      for (std::size_t i = 0; i < row.size(); ++i) {
-        if (i != 0) out.put(' ');
-        out.hexByte(row[i]);
-      }
+    out.put('\n');
+  }
+}
+
+// The class's name (or its code), its inventory items and named counters.
+void writeDeviceClass(Writer& out, std::uint8_t deviceClass, const DeviceReport& device) {
+  const std::string_view name = nameDeviceClass(deviceClass);
+  out.put("  ");
+  if (name.empty()) {
+    out.put("class 0x");
+    out.hexByte(deviceClass);
+  } else {
+    out.put(name);
+  }
+  out.put('\n');
+  for (const InventoryItem& item : device.inventory) {
+    if (item.tag == kItemManufactureDate) {
+      line(out, 4, "ManufactureDate").hexPadded(item.value, 4);
       out.put('\n');
+    } else if (item.tag == kItemLogicalDeviceList) {
+      line(out, 4, "logical device list").put("not decoded\n");
     }
   }
+  for (const UsageCounter& counter : device.counters) {
+    const std::string_view counterName = usageCounterName(counter.deviceClass, counter.tag);
+    if (counterName.empty()) continue;
+    line(out, 4, counterName).decimal(counter.value);
+    out.put('\n');
+  }
+}
+
+void writeDevices(Writer& out, const SessionSummaryData& data) {
+  out.put("\nDevices\n");
+  bool any = data.hasVersionList;
+  if (data.hasVersionList) writeVersionList(out, data);
   for (std::size_t deviceClass = 0; deviceClass < data.devices.size(); ++deviceClass) {
     const DeviceReport& device = data.devices[deviceClass];
     if (!device.hasInventory && !device.hasCounters) continue;
     any = true;
-    const std::string_view name = nameDeviceClass(static_cast<std::uint8_t>(deviceClass));
-    out.put("  ");
-    if (name.empty()) {
-      out.put("class 0x");
-      out.hexByte(static_cast<std::uint8_t>(deviceClass));
-    } else {
-      out.put(name);
-    }
-    out.put('\n');
-    for (const InventoryItem& item : device.inventory) {
-      if (item.tag == kItemManufactureDate) {
-        line(out, 4, "ManufactureDate").hexPadded(item.value, 4);
-        out.put('\n');
-      } else if (item.tag == kItemLogicalDeviceList) {
-        line(out, 4, "logical device list").put("not decoded\n");
-      }
-    }
-    for (const UsageCounter& counter : device.counters) {
-      const std::string_view counterName = usageCounterName(counter.deviceClass, counter.tag);
-      if (counterName.empty()) continue;
-      line(out, 4, counterName).decimal(counter.value);
-      out.put('\n');
-    }
+    writeDeviceClass(out, static_cast<std::uint8_t>(deviceClass), device);
   }
   if (!any) out.put("  none reported\n");
 }
@@ -281,7 +290,8 @@ void writeSummaryText(Writer& out, const SessionSummaryData& data) {
   writeTrace(out, data);
   writeCommands(out, data);
   out.put('\n');
-  line(out, 0, "Updates").decimal(static_cast<std::int64_t>(data.updates.size() + data.updatesLeftOut));
+  line(out, 0, "Updates")
+      .decimal(static_cast<std::int64_t>(data.updates.size() + data.updatesLeftOut));
   out.put('\n');
   for (std::size_t i = 0; i < data.updates.size(); ++i) writeUpdate(out, data.updates[i], i + 1);
   if (data.updatesLeftOut != 0) {

@@ -153,5 +153,4 @@ class Writer {
   char buffer_[kCapacity];
 };
 
-
 }  // namespace ovantrex

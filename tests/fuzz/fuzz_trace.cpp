@@ -32,15 +32,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <span>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <map>
-#include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "decode/decoded_record.h"
 #include "driver/command_line.h"
@@ -56,8 +55,8 @@ namespace {
 using ovantrex::ReadError;
 using ovantrex::Settings;
 using ovantrex::TraceReader;
-using ovantrex::Writer;
 using ovantrex::WriteError;
+using ovantrex::Writer;
 
 // Output kept for comparison; beyond it only the count and a hash.
 constexpr std::size_t kKeptOutput = std::size_t{1} << 20;
@@ -207,7 +206,7 @@ enum class Ending { normal, readError, writeError };
 
 // One run of the record loop over reader; the writers go to out's sinks.
 Ending list(TraceReader& reader, const Settings& settings, bool separateConsole, bool terminal,
-           Output& out) {
+            Output& out) {
   const File listingFile(openSink(out.listing));
   const File consoleFile(openSink(out.console));
   const File errorsFile(openSink(out.errors));
@@ -219,8 +218,7 @@ Ending list(TraceReader& reader, const Settings& settings, bool separateConsole,
     writer->escapeControls(terminal);
   Ending ending = Ending::normal;
   try {
-    ovantrex::TextListing text(*listing, separateConsole ? *console : *listing, *errors,
-                               settings);
+    ovantrex::TextListing text(*listing, separateConsole ? *console : *listing, *errors, settings);
     DecodeTwice checked(text);
     ovantrex::readTrace(reader, checked);
     listing->flush();
@@ -286,7 +284,8 @@ std::string bytesOf(const nlohmann::json& text) {
       bytes += static_cast<char>(c);
     } else {
       // U+0080 to U+00FF: two bytes in UTF-8.
-      bytes += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3f));
+      bytes +=
+          static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3f));
     }
   }
   return bytes;
@@ -352,12 +351,14 @@ void checkJsonAgainstListing(std::span<const std::uint8_t> trace, const Settings
       tail += "\n" + std::string(22, ' ') +
               plainChars(fromHex((*flash)["flash_read"]["contents"]["hex"].get<std::string>()));
     tail += "\n";
-    if (entry.size() < tail.size() || entry.compare(entry.size() - tail.size(), tail.size(), tail) != 0)
+    if (entry.size() < tail.size() ||
+        entry.compare(entry.size() - tail.size(), tail.size(), tail) != 0)
       mismatch("notes", object.dump() + "\n" + entry);
     // No note stands before them in the entry.
     const std::string head = entry.substr(0, entry.size() - tail.size());
     const std::string marker = "\n" + noteIndent;
-    for (std::size_t at = head.find(marker); at != std::string::npos; at = head.find(marker, at + 1)) {
+    for (std::size_t at = head.find(marker); at != std::string::npos;
+         at = head.find(marker, at + 1)) {
       if (at + marker.size() < head.size() && head[at + marker.size()] != ' ')
         mismatch("a note that JSON does not have", object.dump() + "\n" + entry);
     }
@@ -437,8 +438,8 @@ void checkSummaryAgainstJson(std::span<const std::uint8_t> trace, const Settings
          "updates");
 }
 
-constexpr std::array<std::size_t, 8> kBlockSizes = {1, 2, 15, 16, 17, 4096, 65536,
-                                                    TraceReader::kDefaultBlock};
+constexpr std::array<std::size_t, 8> kBlockSizes = {1,  2,    15,    16,
+                                                    17, 4096, 65536, TraceReader::kDefaultBlock};
 constexpr std::array<std::size_t, 4> kChunks = {SIZE_MAX, 1, 7, 4096};
 
 }  // namespace
@@ -488,8 +489,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!readFails && !writeFails) {
     if (ending != Ending::normal) std::abort();
     if (!(fromStream.listing == fromMemory.listing) ||
-        !(fromStream.console == fromMemory.console) ||
-        !(fromStream.errors == fromMemory.errors)) {
+        !(fromStream.console == fromMemory.console) || !(fromStream.errors == fromMemory.errors)) {
       std::fprintf(stderr, "listings differ between memory and stream reading\n");
       std::abort();
     }

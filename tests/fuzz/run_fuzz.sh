@@ -16,9 +16,9 @@ cd "$(dirname "$0")/../.."
 seconds=${1:?usage: run_fuzz.sh SECONDS [CORPUS_DIR]}
 [[ $seconds =~ ^[0-9]+$ ]] || { echo "run_fuzz.sh: SECONDS must be a number" >&2; exit 2; }
 
-if [[ ! -f build/fuzz/CMakeCache.txt ]]; then
-  cmake --preset fuzz >/dev/null
-fi
+# Configured every time, so that a build directory from before a change of
+# the preset takes its flags.
+cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
 
 work=$(mktemp -d)

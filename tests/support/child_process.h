@@ -62,12 +62,39 @@ struct ChildSetup {
 // The exit status of a child whose execv failed.
 inline constexpr int kCouldNotStart = 126;
 
+// In the child after fork: puts the wanted descriptors in place of 0 to 2,
+// closes all others, sets SIGPIPE back and the limit, and runs argv.
+// Async-signal-safe calls only, up to the exec.
+[[noreturn]] inline void execChild(std::vector<char*>& argv, const int (&wanted)[3],
+                                   const ChildSetup& setup) {
+  int moved[3];
+  for (int i = 0; i < 3; ++i) moved[i] = wanted[i] >= 0 ? fcntl(wanted[i], F_DUPFD, 100) : -1;
+  for (int i = 0; i < 3; ++i) {
+    if (moved[i] >= 0) {
+      dup2(moved[i], i);
+    } else {
+      close(i);
+    }
+  }
+  for (int fd = 3; fd < 1024; ++fd) close(fd);
+  struct sigaction standard {};
+  standard.sa_handler = SIG_DFL;
+  sigaction(SIGPIPE, &standard, nullptr);
+  if (setup.addressSpace != RLIM_INFINITY) {
+    const struct rlimit limit = {setup.addressSpace, setup.addressSpace};
+    setrlimit(RLIMIT_AS, &limit);
+  }
+  execv(argv[0], argv.data());
+  _exit(kCouldNotStart);
+}
+
 // Runs the program with the setup's arguments and descriptors. SIGPIPE is
 // back at its default in the child, whatever this process does with it.
 inline ChildResult runChild(const TempDir& dir, const ChildSetup& setup) {
   std::vector<std::string> args = setup.args;
   args.insert(args.begin(), OVANTREX_BINARY);
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (auto& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
 
@@ -79,28 +106,7 @@ inline ChildResult runChild(const TempDir& dir, const ChildSetup& setup) {
       wanted[i] = open(captured[i].c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
   }
   const pid_t pid = fork();
-  if (pid == 0) {
-    // Async-signal-safe calls only, up to the exec.
-    int moved[3];
-    for (int i = 0; i < 3; ++i) moved[i] = wanted[i] >= 0 ? fcntl(wanted[i], F_DUPFD, 100) : -1;
-    for (int i = 0; i < 3; ++i) {
-      if (moved[i] >= 0) {
-        dup2(moved[i], i);
-      } else {
-        close(i);
-      }
-    }
-    for (int fd = 3; fd < 1024; ++fd) close(fd);
-    struct sigaction standard {};
-    standard.sa_handler = SIG_DFL;
-    sigaction(SIGPIPE, &standard, nullptr);
-    if (setup.addressSpace != RLIM_INFINITY) {
-      const struct rlimit limit = {setup.addressSpace, setup.addressSpace};
-      setrlimit(RLIMIT_AS, &limit);
-    }
-    execv(argv[0], argv.data());
-    _exit(kCouldNotStart);
-  }
+  if (pid == 0) execChild(argv, wanted, setup);
   int raw = 0;
   if (pid > 0) waitpid(pid, &raw, 0);
   ChildResult r = pid > 0 ? endOf(raw) : ChildResult{};

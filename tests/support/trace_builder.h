@@ -52,8 +52,8 @@ inline constexpr std::uint32_t kMaxRecordLength = 256000;
 struct ExtHeader {
   std::uint32_t thread = 0;
   std::uint32_t process = 0;
-  std::int32_t seconds = 0;     // seconds since 1970-01-01 00:00:00 UTC
-  std::uint8_t component = 0;   // 0 or 'e' are shown in format version 3
+  std::int32_t seconds = 0;    // seconds since 1970-01-01 00:00:00 UTC
+  std::uint8_t component = 0;  // 0 or 'e' are shown in format version 3
   std::uint8_t reserved = 0;
   std::uint16_t millis = 0;
 };
@@ -96,8 +96,7 @@ inline Payload repeated(std::size_t count, std::uint8_t value) {
 // count bytes first, first + 1, ... (wrapping at 256).
 inline Payload sequence(std::size_t count, std::uint8_t first = 0) {
   std::vector<std::uint8_t> bytes(count);
-  for (std::size_t i = 0; i < count; ++i)
-    bytes[i] = static_cast<std::uint8_t>((first + i) & 0xffu);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>((first + i) & 0xffu);
   return Payload(std::move(bytes));
 }
 
@@ -192,12 +191,14 @@ class TraceBuilder {
     return u8(static_cast<std::uint8_t>(value >> 8));
   }
   TraceBuilder& u32(std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) u8(static_cast<std::uint8_t>((value >> shift) & 0xffu));
+    for (int shift = 0; shift < 32; shift += 8)
+      u8(static_cast<std::uint8_t>((value >> shift) & 0xffu));
     return *this;
   }
   TraceBuilder& f64(double value) {
     const auto bits = std::bit_cast<std::uint64_t>(value);
-    for (int shift = 0; shift < 64; shift += 8) u8(static_cast<std::uint8_t>((bits >> shift) & 0xffu));
+    for (int shift = 0; shift < 64; shift += 8)
+      u8(static_cast<std::uint8_t>((bits >> shift) & 0xffu));
     return *this;
   }
 
@@ -231,7 +232,8 @@ class TempDir {
     std::random_device random;
     const auto base = std::filesystem::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-      auto candidate = base / ("ovantrex-test-" + std::to_string(random()) + std::to_string(random()));
+      auto candidate =
+          base / ("ovantrex-test-" + std::to_string(random()) + std::to_string(random()));
       if (std::filesystem::create_directory(candidate)) {
         path_ = std::move(candidate);
         return;
