@@ -308,8 +308,9 @@ TEST(LongOptions, HelpAndVersion) {
   const RunResult help = run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  for (const char* option : {"-f FILE", "-w FILE", "-t", "-h N", "-m", "-c", "-p", "-H", "-x", "-?",
-                             "--json", "--summary", "--help", "--version", "Exit status"})
+  for (const char* option :
+       {"-f FILE", "-w FILE", "-t", "-h N", "-m", "-c", "-p", "-H", "-x", "-?", "--json",
+        "--summary", "--follow", "--help", "--version", "Exit status", "  5  "})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   EXPECT_EQ(run({"-f", "x", "--help"}).out, help.out);
 

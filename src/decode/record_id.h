@@ -30,4 +30,9 @@ class RecordIdName {
 
 RecordIdName nameRecordId(std::span<const std::uint8_t, 3> id);
 
+// The three bytes as one number, b0 the most significant.
+inline std::uint32_t recordIdValue(const RecordId& id) {
+  return std::uint32_t{id[0]} << 16 | std::uint32_t{id[1]} << 8 | id[2];
+}
+
 }  // namespace ovantrex

@@ -55,6 +55,7 @@ constexpr std::string_view kHelp =
     "  2  the trace cannot be opened or read\n"
     "  3  the output file cannot be opened\n"
     "  4  the output could not be written\n"
+    "  5  not enough memory to list the trace\n"
     "\n"
     "ovantrex(1) has the details.\n";
 

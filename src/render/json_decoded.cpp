@@ -9,17 +9,6 @@ namespace ovantrex {
 
 namespace {
 
-// {"value": v, "name": "..."}
-void coded(JsonObject& object, std::string_view key, std::uint32_t value, std::string_view name) {
-  JsonObject field(object.key(key));
-  field.number("value", value);
-  field.string("name", name);
-}
-
-std::uint32_t recordIdValue(const RecordId& id) {
-  return std::uint32_t{id[0]} << 16 | std::uint32_t{id[1]} << 8 | id[2];
-}
-
 // {"hex": "...", "text": "..."}: bytes that carry text.
 void bytesWithText(JsonObject& object, std::string_view key, Bytes bytes, Bytes text) {
   JsonObject field(object.key(key));
@@ -30,10 +19,10 @@ void bytesWithText(JsonObject& object, std::string_view key, Bytes bytes, Bytes 
 void writeCommand(Writer& out, const FirmwareCommand& command) {
   JsonObject object(out);
   object.string("kind", commandKindName(command.kind));
-  coded(object, "command", command.commandClass, commandClassName(command.commandClass));
+  writeCodedJson(object, "command", command.commandClass, commandClassName(command.commandClass));
   switch (command.kind) {
     case CommandKind::System:
-      coded(object, "sub_command", command.subCommand, systemCommandName(command));
+      writeCodedJson(object, "sub_command", command.subCommand, systemCommandName(command));
       if (command.subCommand == kSubDeviceInformation) {
         object.number("data_count", command.dataCount);
         object.boolean("device_information", command.deviceInformation);
@@ -60,8 +49,7 @@ void writeCommand(Writer& out, const FirmwareCommand& command) {
     case CommandKind::ReadAllRecords:
       object.number("data_count", command.dataCount);
       object.number("address", command.address);
-      coded(object, "record_id", recordIdValue(command.recordId),
-            nameRecordId(command.recordId).view());
+      writeRecordIdJson(object, "record_id", command.recordId);
       break;
     case CommandKind::SmRequest: {
       const SmRequest& request = command.request;
@@ -71,8 +59,8 @@ void writeCommand(Writer& out, const FirmwareCommand& command) {
       for (std::size_t i = 0; i < request.count(); ++i) {
         const SmRequestEntry entry = request.entry(i);
         JsonObject item(entries.next());
-        coded(item, "report", entry.reportKind, nameReportKind(entry.reportKind));
-        coded(item, "device_class", entry.deviceClass, nameDeviceClass(entry.deviceClass));
+        writeCodedJson(item, "report", entry.reportKind, nameReportKind(entry.reportKind));
+        writeCodedJson(item, "device_class", entry.deviceClass, nameDeviceClass(entry.deviceClass));
       }
       break;
     }
@@ -80,16 +68,6 @@ void writeCommand(Writer& out, const FirmwareCommand& command) {
     case CommandKind::Invalid: break;
   }
   object.boolean("truncated", command.truncated);
-}
-
-void writeEcLevel(JsonObject& object, std::string_view key,
-                  const std::array<std::uint8_t, 2>& level) {
-  Writer& out = object.key(key);
-  out.put('"');
-  out.hexByte(level[0]);
-  out.put('.');
-  out.hexByte(level[1]);
-  out.put('"');
 }
 
 void writeStatusReply(Writer& out, const StatusReply& reply) {
@@ -105,8 +83,8 @@ void writeStatusReply(Writer& out, const StatusReply& reply) {
   }
   if (reply.has(kStatusEcInformation)) {
     JsonObject ec(object.key("ec"));
-    writeEcLevel(ec, "current", reply.ecCurrent);
-    writeEcLevel(ec, "previous", reply.ecPrevious);
+    writeEcLevelJson(ec.key("current"), reply.ecCurrent);
+    writeEcLevelJson(ec.key("previous"), reply.ecPrevious);
   }
   if (reply.flashRead) {
     JsonObject flash(object.key("flash_read"));
@@ -121,19 +99,11 @@ void writeVersionList(Writer& out, const ExtendedVersionList& list) {
   JsonObject object(out);
   object.string("kind", "extended version list");
   object.boolean("listed", list.listed);
-  coded(object, "record_id", recordIdValue(list.recordId), nameRecordId(list.recordId).view());
+  writeRecordIdJson(object, "record_id", list.recordId);
   object.number("data_count", list.dataCount);
   {
     JsonArray rows(object.key("rows"));
-    for (std::size_t r = 0; r < list.rowCount(); ++r) {
-      const auto row = list.row(r);
-      JsonObject columns(rows.next());
-      columns.number("i", row[0]);
-      columns.number("rr", row[1]);
-      columns.number("gg", row[2]);
-      columns.number("ff", row[3]);
-      columns.number("bb", row[4]);
-    }
+    for (std::size_t r = 0; r < list.rowCount(); ++r) writeVersionRowJson(rows.next(), list.row(r));
   }
   object.boolean("truncated", list.truncated);
 }
@@ -145,25 +115,61 @@ void writeSmReport(Writer& out, const SmReport& report) {
   object.boolean("usage_section", report.hasUsage);
   {
     JsonArray inventory(object.key("inventory"));
-    for (const InventoryItem& item : report.inventory) {
-      JsonObject entry(inventory.next());
-      coded(entry, "tag", item.tag, inventoryItemName(item.tag));
-      if (item.tag != kItemLogicalDeviceList) entry.number("value", item.value);
-    }
+    for (const InventoryItem& item : report.inventory)
+      writeInventoryItemJson(inventory.next(), item);
   }
   {
     JsonArray counters(object.key("counters"));
-    for (const UsageCounter& counter : report.counters) {
-      JsonObject entry(counters.next());
-      coded(entry, "device_class", counter.deviceClass, nameDeviceClass(counter.deviceClass));
-      coded(entry, "tag", counter.tag, usageCounterName(counter.deviceClass, counter.tag));
-      entry.number("value", counter.value);
-    }
+    for (const UsageCounter& counter : report.counters)
+      writeUsageCounterJson(counters.next(), counter, true);
   }
   object.boolean("truncated", report.truncated);
 }
 
 }  // namespace
+
+void writeCodedJson(JsonObject& object, std::string_view key, std::uint32_t value,
+                    std::string_view name) {
+  JsonObject field(object.key(key));
+  field.number("value", value);
+  field.string("name", name);
+}
+
+void writeRecordIdJson(JsonObject& object, std::string_view key, const RecordId& id) {
+  writeCodedJson(object, key, recordIdValue(id), nameRecordId(id).view());
+}
+
+void writeEcLevelJson(Writer& out, const std::array<std::uint8_t, 2>& level) {
+  out.put('"');
+  out.hexByte(level[0]);
+  out.put('.');
+  out.hexByte(level[1]);
+  out.put('"');
+}
+
+void writeVersionRowJson(Writer& out, const std::array<std::uint8_t, 5>& row) {
+  JsonObject columns(out);
+  columns.number("i", row[0]);
+  columns.number("rr", row[1]);
+  columns.number("gg", row[2]);
+  columns.number("ff", row[3]);
+  columns.number("bb", row[4]);
+}
+
+void writeInventoryItemJson(Writer& out, const InventoryItem& item) {
+  JsonObject entry(out);
+  writeCodedJson(entry, "tag", item.tag, inventoryItemName(item.tag));
+  if (item.tag != kItemLogicalDeviceList) entry.number("value", item.value);
+}
+
+void writeUsageCounterJson(Writer& out, const UsageCounter& counter, bool withClass) {
+  JsonObject entry(out);
+  if (withClass)
+    writeCodedJson(entry, "device_class", counter.deviceClass,
+                   nameDeviceClass(counter.deviceClass));
+  writeCodedJson(entry, "tag", counter.tag, usageCounterName(counter.deviceClass, counter.tag));
+  entry.number("value", counter.value);
+}
 
 bool hasDecodedJson(const FirmwareBody& body) { return !std::holds_alternative<NoBody>(body); }
 

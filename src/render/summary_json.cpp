@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "core/protocol.h"
+#include "render/json_decoded.h"
 #include "render/json_values.h"
 #include "render/session_summary.h"
 
@@ -25,21 +26,6 @@ void timeOrNull(JsonObject& object, std::string_view name, const std::optional<T
 void stringList(JsonObject& object, std::string_view name, const std::vector<std::string>& items) {
   JsonArray list(object.key(name));
   for (const std::string& item : items) writeJsonString(list.next(), item);
-}
-
-void coded(JsonObject& object, std::string_view key, std::uint32_t value, std::string_view name) {
-  JsonObject field(object.key(key));
-  field.number("value", value);
-  field.string("name", name);
-}
-
-void ecLevel(JsonObject& object, std::string_view key, const std::array<std::uint8_t, 2>& level) {
-  Writer& out = object.key(key);
-  out.put('"');
-  out.hexByte(level[0]);
-  out.put('.');
-  out.hexByte(level[1]);
-  out.put('"');
 }
 
 void writeTrace(JsonObject& summary, const SessionSummaryData& data) {
@@ -124,8 +110,8 @@ void writeReplies(JsonObject& summary, const SessionSummaryData& data) {
   Writer& ec = replies.key("ec");
   if (data.hasEcLevels) {
     JsonObject levels(ec);
-    ecLevel(levels, "current", data.ecCurrent);
-    ecLevel(levels, "previous", data.ecPrevious);
+    writeEcLevelJson(levels.key("current"), data.ecCurrent);
+    writeEcLevelJson(levels.key("previous"), data.ecPrevious);
   } else {
     ec.put("null");
   }
@@ -157,19 +143,10 @@ void writeDevices(JsonObject& summary, const SessionSummaryData& data) {
   Writer& list = devices.key("version_list");
   if (data.hasVersionList) {
     JsonObject versions(list);
-    const RecordId& id = data.versionListId;
-    coded(versions, "record_id", std::uint32_t{id[0]} << 16 | std::uint32_t{id[1]} << 8 | id[2],
-          nameRecordId(id).view());
+    writeRecordIdJson(versions, "record_id", data.versionListId);
     versions.number("data_count", data.versionListCount);
     JsonArray rows(versions.key("rows"));
-    for (const auto& row : data.versionRows) {
-      JsonObject columns(rows.next());
-      columns.number("i", row[0]);
-      columns.number("rr", row[1]);
-      columns.number("gg", row[2]);
-      columns.number("ff", row[3]);
-      columns.number("bb", row[4]);
-    }
+    for (const auto& row : data.versionRows) writeVersionRowJson(rows.next(), row);
   } else {
     list.put("null");
   }
@@ -179,21 +156,15 @@ void writeDevices(JsonObject& summary, const SessionSummaryData& data) {
     if (!device.hasInventory && !device.hasCounters) continue;
     JsonObject entry(classes.next());
     const auto code = static_cast<std::uint8_t>(deviceClass);
-    coded(entry, "device_class", code, nameDeviceClass(code));
+    writeCodedJson(entry, "device_class", code, nameDeviceClass(code));
     {
       JsonArray inventory(entry.key("inventory"));
-      for (const InventoryItem& item : device.inventory) {
-        JsonObject value(inventory.next());
-        coded(value, "tag", item.tag, inventoryItemName(item.tag));
-        if (item.tag != kItemLogicalDeviceList) value.number("value", item.value);
-      }
+      for (const InventoryItem& item : device.inventory)
+        writeInventoryItemJson(inventory.next(), item);
     }
     JsonArray counters(entry.key("counters"));
-    for (const UsageCounter& counter : device.counters) {
-      JsonObject value(counters.next());
-      coded(value, "tag", counter.tag, usageCounterName(counter.deviceClass, counter.tag));
-      value.number("value", counter.value);
-    }
+    for (const UsageCounter& counter : device.counters)
+      writeUsageCounterJson(counters.next(), counter, false);
   }
 }
 
