@@ -1,6 +1,7 @@
 #include "render/line_prefix.h"
 
 #include <charconv>
+#include <cmath>
 #include <ctime>
 
 namespace ovantrex {
@@ -88,12 +89,43 @@ PrefixState::PrefixState() {
     room->reserve(kPrefixRoom);
 }
 
+namespace {
+
+// The value rounded to whole milliseconds, when that is what three decimals
+// show: false for values so close to a half millisecond that the rounding
+// of value * 1000 could tip them, and for values too large for the count.
+bool roundedMilliseconds(double value, std::uint64_t& magnitude) {
+  const double scaled = std::fabs(value) * 1000;
+  if (!(scaled < 1e15)) return false;
+  const double below = std::floor(scaled);
+  const double fraction = scaled - below;
+  // value * 1000 is off the exact product by at most half a unit in its
+  // last place, far less than this margin.
+  if (std::fabs(fraction - 0.5) <= scaled * 1e-15 + 1e-12) return false;
+  magnitude = static_cast<std::uint64_t>(below) + (fraction > 0.5 ? 1 : 0);
+  return true;
+}
+
+}  // namespace
+
 void appendSeconds(std::string& out, double value) {
-  // Wide enough for the largest double in fixed notation with 3 decimals.
-  char text[400];
-  auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3);
-  const auto length = static_cast<std::size_t>(end - text);
-  out.append(text, length);
+  std::size_t length = 0;
+  std::uint64_t milliseconds = 0;
+  if (roundedMilliseconds(value, milliseconds)) {
+    // The sign stays on values that round to zero, as in "-0.000".
+    const std::size_t start = out.size();
+    if (std::signbit(value)) out += '-';
+    appendPadded(out, milliseconds / 1000, 10, 1);
+    out += '.';
+    appendPadded(out, milliseconds % 1000, 10, 3);
+    length = out.size() - start;
+  } else {
+    // Wide enough for the largest double in fixed notation with 3 decimals.
+    char text[400];
+    auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3);
+    length = static_cast<std::size_t>(end - text);
+    out.append(text, length);
+  }
   if (length < kSecondsWidth) out.append(kSecondsWidth - length, ' ');
 }
 
