@@ -43,6 +43,10 @@ constexpr std::string_view kHelp =
     "                (-c, -m, -t, -h, -p and -H change nothing)\n"
     "  --summary     a report of the whole trace in place of the listing;\n"
     "                with --json, one JSON object\n"
+    "  --report      one self-contained HTML page in place of the listing: the\n"
+    "                summary, a timeline and a flash map of each update, the\n"
+    "                listing around each error reply (-t, -h, -m, -c, -p and -H\n"
+    "                shape it); not with --json or --summary\n"
     "  --help        this help\n"
     "  --version     the program's version\n"
     "\n"
@@ -66,6 +70,7 @@ struct LongOption {
 constexpr LongOption kLongOptions[] = {
     {"--json", kLongJson},
     {"--summary", kLongSummary},
+    {"--report", kLongReport},
     {"--help", kLongHelp},
     {"--version", kLongVersion},
 };
@@ -207,6 +212,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
         case 'h': settings.hourOffset = parseHourOffset(parser.optionArgument); break;
         case kLongJson: settings.json = true; break;
         case kLongSummary: settings.summary = true; break;
+        case kLongReport: settings.report = true; break;
         case kLongHelp:
         case kLongVersion:
           result.request = letter == kLongHelp ? Request::Help : Request::Version;
@@ -223,6 +229,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
   }
   if (settings.inputName.empty() || settings.inputName == "-?") {
     printUsage(err);
+    result.exitStatus = kUsageStatus;
+  } else if (settings.report && (settings.json || settings.summary)) {
+    err.put("ovantrex: --report is a page of its own; it takes neither --json nor --summary\n");
+    err.flush();
     result.exitStatus = kUsageStatus;
   }
   return result;

@@ -14,6 +14,7 @@ struct Settings : ListingOptions {
   std::string outputName;  // -w; empty means standard output
   bool json = false;       // --json: JSON Lines in place of the listing
   bool summary = false;    // --summary: a report of the whole trace in place of the listing
+  bool report = false;     // --report: one HTML page of the whole trace in place of the listing
 };
 
 }  // namespace ovantrex
