@@ -107,6 +107,18 @@ void counted(Writer& out, std::uint64_t value, std::string_view one, std::string
   out.put(value == 1 ? one : many);
 }
 
+// "2nd", "4th", "32nd", "512th".
+void ordinal(Writer& out, std::uint64_t value) {
+  count(out, value);
+  const std::uint64_t tens = value % 100;
+  const std::uint64_t ones = value % 10;
+  if (tens >= 11 && tens <= 13) {
+    out.put("th");
+  } else {
+    out.put(ones == 1 ? "st" : ones == 2 ? "nd" : ones == 3 ? "rd" : "th");
+  }
+}
+
 void utc(Writer& out, const TraceTime& time) { writeUtcTime(out, time.seconds, time.milliseconds); }
 
 void joined(Writer& out, const std::vector<std::string>& notes) {
@@ -708,8 +720,8 @@ void writeUpdatePictures(Writer& out, Writer& scratch, const ReportInputs& input
       out.put(" The update has ");
       counted(out, timeline.writes, "flash write", "flash writes");
       out.put("; the timeline draws every ");
-      count(out, timeline.stride);
-      out.put("th of them (");
+      ordinal(out, timeline.stride);
+      out.put(" of them (");
       count(out, timeline.marks.size());
       out.put(" marks), and every refused write and error reply.");
     }

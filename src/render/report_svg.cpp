@@ -125,11 +125,14 @@ std::uint64_t addressStep(std::uint64_t span) {
   return step;
 }
 
-// The addresses at multiples of the step within [lo, hi].
+// The lowest address, and the addresses at multiples of the step within
+// [lo, hi] that stand far enough from it.
 std::vector<std::uint64_t> addressTicks(std::uint64_t lo, std::uint64_t hi) {
   const std::uint64_t step = addressStep(hi - lo);
-  std::vector<std::uint64_t> ticks;
-  for (std::uint64_t at = (lo + step - 1) / step * step; at <= hi; at += step) ticks.push_back(at);
+  std::vector<std::uint64_t> ticks{lo};
+  for (std::uint64_t at = (lo + step - 1) / step * step; at <= hi; at += step) {
+    if ((at - lo) * 8 >= step) ticks.push_back(at);
+  }
   return ticks;
 }
 
