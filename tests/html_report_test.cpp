@@ -7,9 +7,7 @@
 // rule for the whole listing.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -18,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "child_process.h"
 #include "firmware_traffic.h"
 #include "render/html_text.h"
 #include "render/listing_excerpts.h"
@@ -91,9 +90,13 @@ std::string textOf(const json& entries) {
 
 // 78045 as "78,045".
 std::string grouped(std::size_t value) {
-  std::string digits = std::to_string(value);
-  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
-  return digits;
+  const std::string digits = std::to_string(value);
+  std::string text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i != 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
 }
 
 bool has(const std::string& text, std::string_view part) {
@@ -429,22 +432,12 @@ TEST(ReportPage, AHostileMillionRecordsStayBounded) {
     }
     t.writeTo(trace);
   }
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    execl(OVANTREX_BINARY, "ovantrex", "--report", "-f", trace.c_str(), "-w", page.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  ASSERT_EQ(wait4(child, &status, 0, &usage), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0);
+  const ChildResult result = runChild(dir, {.args = {"--report", "-f", trace, "-w", page}});
+  ASSERT_EQ(result.status, 0) << result.err;
 #if !defined(__SANITIZE_ADDRESS__)
   // Two flash maps (2 MiB each), the whole listing until the 20,001st
   // record, the excerpts and the marks.
-  EXPECT_LT(usage.ru_maxrss, 48 * 1024) << "peak KiB";
+  EXPECT_LT(result.peakKiB, 48 * 1024) << "peak KiB";
 #endif
   const std::string html = readFile(page);
   EXPECT_LT(html.size(), std::size_t{4} << 20);

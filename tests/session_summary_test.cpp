@@ -2,15 +2,12 @@
 // read back with a real JSON parser, and the text form byte for byte.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "expected_text.h"
 #include "firmware_traffic.h"
 #include "trace_builder.h"
@@ -324,21 +321,11 @@ TEST(SessionSummary, AMillionDisjointWritesStayBounded) {
     t.writeTo(trace);
   }
 
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    execl(OVANTREX_BINARY, "ovantrex", "--summary", "--json", "-f", trace.c_str(), "-w", out.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  ASSERT_EQ(wait4(child, &status, 0, &usage), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0);
+  const ChildResult result = runChild(dir, {.args = {"--summary", "--json", "-f", trace, "-w", out}});
+  ASSERT_EQ(result.status, 0) << result.err;
 #if !defined(__SANITIZE_ADDRESS__)
   // The read block, one record, the flash map (2 MiB) and the lists.
-  EXPECT_LT(usage.ru_maxrss, 16 * 1024) << "peak KiB";
+  EXPECT_LT(result.peakKiB, 16 * 1024) << "peak KiB";
 #endif
   const json summary = json::parse(readFile(out));
   const json& update = summary["updates"][0];

@@ -98,7 +98,10 @@ namespace {
 
 // ---- Small pieces ----
 
-void count(Writer& out, std::uint64_t value) { writeGrouped(out, value); }
+Writer& count(Writer& out, std::uint64_t value) {
+  writeGrouped(out, value);
+  return out;
+}
 
 // "1 flash write", "3 flash writes".
 void counted(Writer& out, std::uint64_t value, std::string_view one, std::string_view many) {
@@ -253,6 +256,20 @@ bool isDrawn(const ReportInputs& inputs, std::size_t number) {
   return number >= 1 && number <= inputs.timelines.updates().size();
 }
 
+// label, then the update's number, linked to its pictures where the page
+// draws them.
+void updateLink(Writer& out, const ReportInputs& inputs, std::size_t number, std::string_view label) {
+  const bool drawn = isDrawn(inputs, number);
+  if (drawn) {
+    out.put("<a href=\"#update-");
+    out.decimal(static_cast<std::int64_t>(number));
+    out.put("\">");
+  }
+  out.put(label);
+  out.decimal(static_cast<std::int64_t>(number));
+  if (drawn) out.put("</a>");
+}
+
 // ---- The head and the top of the page ----
 
 void writeHead(Writer& out, const ReportInputs& inputs) {
@@ -334,16 +351,7 @@ void writeGlance(Writer& out, const ReportInputs& inputs) {
     const UpdateSummary& update = data.updates[i];
     out.put(update.errors != 0 ? "<li class=\"bad\">" : update.reset ? "<li>" : "<li class=\"warn\">");
     out.put("<strong>");
-    if (isDrawn(inputs, i + 1)) {
-      out.put("<a href=\"#update-");
-      out.decimal(static_cast<std::int64_t>(i + 1));
-      out.put("\">Update ");
-      out.decimal(static_cast<std::int64_t>(i + 1));
-      out.put("</a>");
-    } else {
-      out.put("Update ");
-      out.decimal(static_cast<std::int64_t>(i + 1));
-    }
+    updateLink(out, inputs, i + 1, "Update ");
     out.put("</strong>");
     if (update.time) {
       out.put(", ");
@@ -390,57 +398,17 @@ void endFact(Writer& out) { out.put("</td></tr>\n"); }
 
 void writeTraceFacts(Writer& out, const SessionSummaryData& data) {
   out.put("<div>\n<h3>Trace</h3>\n<table class=\"facts\">\n");
-  fact(out, "records");
-  count(out, data.records);
-  const char* separator = ": ";
-  for (std::size_t i = 0; i < kRecordTypesInOrder.size(); ++i) {
-    if (data.byType[i] == 0) continue;
-    out.put(separator);
-    separator = ", ";
-    out.put(recordTypeLabel(kRecordTypesInOrder[i]));
-    out.put(' ');
-    count(out, data.byType[i]);
-  }
+  writeRecordCounts(fact(out, "records"), data, Counts::Grouped);
   endFact(out);
-  fact(out, "hidden by component");
-  count(out, data.hidden);
+  count(fact(out, "hidden by component"), data.hidden);
   endFact(out);
-  fact(out, "fallback entries");
-  count(out, data.failed);
+  count(fact(out, "fallback entries"), data.failed);
   endFact(out);
-  const std::string_view kinds[] = {"invalid minor code", "over-long length",
-                                    "short extended header", "short payload"};
-  fact(out, "skipped");
-  for (std::size_t i = 0; i < data.diagnostics.size(); ++i) {
-    if (i != 0) out.put(", ");
-    out.put(kinds[i]);
-    out.put(' ');
-    count(out, data.diagnostics[i]);
-  }
+  writeSkippedCounts(fact(out, "skipped"), data, Counts::Grouped);
   endFact(out);
-  fact(out, "format versions");
-  bool any = false;
-  for (int version = 1; version <= 3; ++version) {
-    if (!data.versions[static_cast<std::size_t>(version)]) continue;
-    if (any) out.put(", ");
-    any = true;
-    out.decimal(version);
-  }
-  if (!any) out.put("none");
+  writeFormatVersions(fact(out, "format versions"), data);
   endFact(out);
-  fact(out, "time");
-  if (data.firstTime && data.lastTime) {
-    utc(out, *data.firstTime);
-    out.put(" to ");
-    utc(out, *data.lastTime);
-    out.put(", ");
-    const std::int64_t span = (data.lastTime->seconds - data.firstTime->seconds) * 1000 +
-                              data.lastTime->milliseconds - data.firstTime->milliseconds;
-    writeJsonNumber(out, static_cast<double>(span) / 1000);
-    out.put(" s");
-  } else {
-    out.put("none (no records of format version 3)");
-  }
+  writeTimeSpan(fact(out, "time"), data);
   endFact(out);
   out.put("</table>\n</div>\n");
 }
@@ -448,18 +416,8 @@ void writeTraceFacts(Writer& out, const SessionSummaryData& data) {
 void writeCommandFacts(Writer& out, const SessionSummaryData& data) {
   out.put("<div>\n<h3>Firmware commands</h3>\n<table class=\"facts\">\n");
   for (std::size_t kind = 0; kind < data.commands.size(); ++kind) {
-    fact(out, commandKindName(static_cast<CommandKind>(kind)));
-    count(out, data.commands[kind]);
-    if (static_cast<CommandKind>(kind) == CommandKind::System) {
-      const char* separator = ": ";
-      for (const auto& [name, times] : data.systemCommands) {
-        out.put(separator);
-        separator = ", ";
-        out.put(name);
-        out.put(' ');
-        count(out, times);
-      }
-    }
+    writeCommandCount(fact(out, commandKindName(static_cast<CommandKind>(kind))), data, kind,
+                      Counts::Grouped);
     endFact(out);
   }
   out.put("</table>\n</div>\n");
@@ -469,26 +427,12 @@ void writeReplyFacts(Writer& out, const SessionSummaryData& data) {
   out.put("<div>\n<h3>Replies</h3>\n<table class=\"facts\">\n");
   const auto bits = statusBitNames();
   for (std::size_t i = 0; i < bits.size(); ++i) {
-    fact(out, bits[i].name);
-    count(out, data.statusNotes[i]);
+    count(fact(out, bits[i].name), data.statusNotes[i]);
     endFact(out);
   }
-  fact(out, "flash reads");
-  count(out, data.flashReads);
+  count(fact(out, "flash reads"), data.flashReads);
   endFact(out);
-  fact(out, "last EC levels");
-  if (data.hasEcLevels) {
-    out.put("current ");
-    out.hexByte(data.ecCurrent[0]);
-    out.put('.');
-    out.hexByte(data.ecCurrent[1]);
-    out.put(", previous ");
-    out.hexByte(data.ecPrevious[0]);
-    out.put('.');
-    out.hexByte(data.ecPrevious[1]);
-  } else {
-    out.put("none");
-  }
+  writeEcLevels(fact(out, "last EC levels"), data);
   endFact(out);
   out.put("</table>\n</div>\n");
 }
@@ -499,12 +443,7 @@ void writeDeviceFacts(Writer& out, const SessionSummaryData& data) {
   if (data.hasVersionList) {
     any = true;
     out.put("<p>Extended version list ");
-    for (std::size_t i = 0; i < data.versionListId.size(); ++i) {
-      if (i != 0) out.put('.');
-      out.hexByte(data.versionListId[i]);
-    }
-    out.put(", data count ");
-    out.decimal(data.versionListCount);
+    writeVersionListName(out, data);
     out.put(":</p>\n<table>\n<thead><tr><th>i</th><th>rr</th><th>gg</th><th>ff</th><th>bb</th></tr></thead>\n<tbody>\n");
     for (const auto& row : data.versionRows) {
       out.put("<tr>");
@@ -521,30 +460,13 @@ void writeDeviceFacts(Writer& out, const SessionSummaryData& data) {
     const DeviceReport& device = data.devices[deviceClass];
     if (!device.hasInventory && !device.hasCounters) continue;
     any = true;
-    const std::string_view name = nameDeviceClass(static_cast<std::uint8_t>(deviceClass));
     out.put("<h4>");
-    if (name.empty()) {
-      out.put("class 0x");
-      out.hexByte(static_cast<std::uint8_t>(deviceClass));
-    } else {
-      out.put(name);
-    }
+    writeDeviceClassName(out, deviceClass);
     out.put("</h4>\n<table class=\"facts\">\n");
-    for (const InventoryItem& item : device.inventory) {
-      if (item.tag == kItemManufactureDate) {
-        fact(out, "ManufactureDate").hexPadded(item.value, 4);
-        endFact(out);
-      } else if (item.tag == kItemLogicalDeviceList) {
-        fact(out, "logical device list").put("not decoded");
-        endFact(out);
-      }
-    }
-    for (const UsageCounter& counter : device.counters) {
-      const std::string_view counterName = usageCounterName(counter.deviceClass, counter.tag);
-      if (counterName.empty()) continue;
-      fact(out, counterName).decimal(counter.value);
+    forEachDeviceFact(device, [&out](const DeviceFact& deviceFact) {
+      deviceFact.write(fact(out, deviceFact.label), deviceFact.value);
       endFact(out);
-    }
+    });
     out.put("</table>\n");
   }
   if (!any) out.put("<p>None reported.</p>\n");
@@ -566,15 +488,7 @@ void writeUpdateTable(Writer& out, const ReportInputs& inputs) {
   for (std::size_t i = 0; i < data.updates.size(); ++i) {
     const UpdateSummary& update = data.updates[i];
     out.put(update.errors != 0 ? "<tr class=\"bad\"><td>" : "<tr><td>");
-    if (isDrawn(inputs, i + 1)) {
-      out.put("<a href=\"#update-");
-      out.decimal(static_cast<std::int64_t>(i + 1));
-      out.put("\">");
-      out.decimal(static_cast<std::int64_t>(i + 1));
-      out.put("</a>");
-    } else {
-      out.decimal(static_cast<std::int64_t>(i + 1));
-    }
+    updateLink(out, inputs, i + 1, "");
     out.put("</td><td class=\"n\">");
     out.decimal(static_cast<std::int64_t>(update.offset));
     out.put("</td><td>");
@@ -658,14 +572,8 @@ void writeErrors(Writer& out, const ReportInputs& inputs, const EntryIds& ids) {
     out.put("</td><td>");
     if (error.update == 0) {
       out.put("before any");
-    } else if (isDrawn(inputs, error.update)) {
-      out.put("<a href=\"#update-");
-      out.decimal(static_cast<std::int64_t>(error.update));
-      out.put("\">");
-      out.decimal(static_cast<std::int64_t>(error.update));
-      out.put("</a>");
     } else {
-      out.decimal(static_cast<std::int64_t>(error.update));
+      updateLink(out, inputs, error.update, "");
     }
     out.put("</td><td>");
     joined(out, error.notes);

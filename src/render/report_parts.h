@@ -8,6 +8,7 @@
 #include "render/listing_excerpts.h"
 #include "render/listing_options.h"
 #include "render/summary_collector.h"
+#include "render/summary_words.h"
 #include "render/update_timeline.h"
 #include "render/writer.h"
 
@@ -32,8 +33,6 @@ extern const std::string_view kReportScript;
 extern const std::string_view kReportStyleDigest;
 extern const std::string_view kReportScriptDigest;
 
-// A count with a comma between thousands: 1,000,000.
-void writeGrouped(Writer& out, std::uint64_t value);
 // value with the given number of decimals (no "-0").
 void writeFixed(Writer& out, double value, int decimals);
 // "0x" and six hex digits.

@@ -146,37 +146,32 @@ void forEachPoint(const UpdateTimeline& timeline, Each each) {
     for (const EventMark& event : *events) each(event.at);
 }
 
+// A point of a path: "x y".
+void point(Writer& out, double x, double y) {
+  coordinate(out, x);
+  out.put(' ');
+  coordinate(out, y);
+}
+
 // A cross centred on (x, y).
 void cross(Writer& out, double x, double y, double size) {
   out.put(" d=\"M");
-  coordinate(out, x - size);
-  out.put(' ');
-  coordinate(out, y - size);
+  point(out, x - size, y - size);
   out.put('L');
-  coordinate(out, x + size);
-  out.put(' ');
-  coordinate(out, y + size);
+  point(out, x + size, y + size);
   out.put('M');
-  coordinate(out, x - size);
-  out.put(' ');
-  coordinate(out, y + size);
+  point(out, x - size, y + size);
   out.put('L');
-  coordinate(out, x + size);
-  out.put(' ');
-  coordinate(out, y - size);
+  point(out, x + size, y - size);
   out.put('"');
 }
 
 // A triangle with its tip at (x, y), pointing down (height above) or up.
 void triangle(Writer& out, double x, double y, double height) {
   out.put(" d=\"M");
-  coordinate(out, x);
-  out.put(' ');
-  coordinate(out, y);
+  point(out, x, y);
   out.put('L');
-  coordinate(out, x - height * 0.6);
-  out.put(' ');
-  coordinate(out, y - height);
+  point(out, x - height * 0.6, y - height);
   out.put('H');
   coordinate(out, x + height * 0.6);
   out.put("Z\"");
@@ -203,16 +198,6 @@ void text(Writer& out, double x, double y, std::string_view anchor) {
 }
 
 }  // namespace
-
-void writeGrouped(Writer& out, std::uint64_t value) {
-  char digits[24];
-  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
-  const auto length = static_cast<std::size_t>(end - digits);
-  for (std::size_t i = 0; i < length; ++i) {
-    if (i != 0 && (length - i) % 3 == 0) out.put(',');
-    out.put(digits[i]);
-  }
-}
 
 void writeFixed(Writer& out, double value, int decimals) {
   char digits[64];
@@ -298,9 +283,7 @@ void writeTimelineSvg(Writer& out, Writer& scratch, const UpdateTimeline& timeli
     out.put("</text>\n");
   }
   out.put("<path class=\"axis\" d=\"M");
-  coordinate(out, kLeft);
-  out.put(' ');
-  coordinate(out, kPlotTop);
+  point(out, kLeft, kPlotTop);
   out.put('V');
   coordinate(out, kPlotBottom);
   out.put('H');
