@@ -265,20 +265,23 @@ TEST(ReportPage, MarksTheRefusedWriteTheErrorTheChecksumAndTheReset) {
   EXPECT_EQ(map["refused"], json::parse(R"j(["refused write 0x001010–0x00101f: 16 bytes (offset 257)"])j"));
 }
 
-TEST(ReportPage, GapsShowAndATraceWithoutTimesGoesByRecordNumber) {
+TEST(ReportPage, GapsAndOverlapsShowAndATraceWithoutTimesGoesByRecordNumber) {
   TraceBuilder t;
   t.marker(kMarkerV2);
   t.hidWrite(0.0, kFirmware, startFlash());
   t.hidWrite(1.0, kFirmware, flashWrite(0x2000, 8));
   t.hidWrite(2.0, kFirmware, flashWrite(0x2010, 8));
-  t.hidWrite(3.0, kFirmware, flashWrite(0x2019, 1));
+  t.hidWrite(3.0, kFirmware, flashWrite(0x2014, 8));  // half over the one before
+  t.hidWrite(4.0, kFirmware, flashWrite(0x201d, 1));
   const Report report = reportOf(t);
   ASSERT_EQ(report.status, 0);
   SKIP_WITHOUT_PARSER(report);
   const json& map = report.checked.facts["flash_maps"][0];
-  EXPECT_EQ(map["written"].size(), 3u);
+  EXPECT_EQ(map["written"], json::parse(R"j(["written 0x002000–0x002007: 8 bytes",
+      "written 0x002010–0x00201b: 12 bytes", "written 0x00201d–0x00201d: 1 byte"])j"));
+  EXPECT_EQ(map["rewritten"], json::parse(R"j(["written more than once 0x002014–0x002017: 4 bytes"])j"));
   EXPECT_EQ(map["gaps"], json::parse(R"j(["gap, not written 0x002008–0x00200f: 8 bytes",
-                                          "gap, not written 0x002018–0x002018: 1 byte"])j"));
+                                          "gap, not written 0x00201c–0x00201c: 1 byte"])j"));
   const json& timeline = report.checked.facts["timelines"][0];
   EXPECT_TRUE(has(timeline["text"], "record number"));
   EXPECT_EQ(timeline["writes"][0], "Flash write 8 bytes to address=0x002000 (offset 60, record 2)");
