@@ -1,64 +1,21 @@
 // The session summary (--summary): hand-made traces with known answers,
 // read back with a real JSON parser, and the text form byte for byte.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "expected_text.h"
+#include "firmware_traffic.h"
 #include "trace_builder.h"
 
 namespace ovantrex::test {
 namespace {
 
 using nlohmann::json;
-
-// ---- Firmware traffic, written as the utility sends it ----
-
-constexpr HidHeader kFirmware{0, 0, 0xa0, 0};
-
-// 2001-09-09T01:46:40Z and its milliseconds.
-ExtHeader at(std::uint16_t millis, std::int32_t extraSeconds = 0) {
-  return {.thread = 1, .process = 2, .seconds = 1000000000 + extraSeconds, .millis = millis};
-}
-
-Payload startFlash() { return {0x02, 0x00, 0x01, 0x00}; }
-// A flash write of count bytes; its length field is count + 6 unless given.
-Payload flashWrite(std::uint32_t address, std::uint8_t count, int lengthField = -1) {
-  const auto length = static_cast<std::uint16_t>(lengthField < 0 ? count + 6 : lengthField);
-  Payload bytes{static_cast<std::uint8_t>(length & 0xff),
-                static_cast<std::uint8_t>(length >> 8),
-                0x02,
-                0x00,
-                count,
-                static_cast<std::uint8_t>(address >> 16),
-                static_cast<std::uint8_t>(address >> 8),
-                static_cast<std::uint8_t>(address)};
-  return bytes + repeated(count, 0x5a);
-}
-Payload checksum(std::uint16_t value) {
-  return {0x06,
-          0x00,
-          0x02,
-          0x00,
-          0x00,
-          static_cast<std::uint8_t>(value >> 8),
-          static_cast<std::uint8_t>(value & 0xff),
-          0x00};
-}
-Payload reset() { return {0x02, 0x00, 0x00, 0x40}; }
-Payload serialNumber(std::string_view text) {
-  Payload bytes{static_cast<std::uint8_t>(6 + 2 * text.size()), 0x00, 0x10, 0x00,
-                static_cast<std::uint8_t>(text.size()),         0,    0,    0};
-  for (const char c : text) bytes += Payload{static_cast<std::uint8_t>(c), 0x00};
-  return bytes;
-}
-Payload status(std::uint8_t bits) { return {bits, 0x00, 0x00, 0x00, 0x00, 0x00}; }
 
 json summaryOf(const TraceBuilder& trace) {
   const RunResult result = runTrace(trace, {"--summary", "--json"});
@@ -351,21 +308,12 @@ TEST(SessionSummary, AMillionDisjointWritesStayBounded) {
     t.writeTo(trace);
   }
 
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    execl(OVANTREX_BINARY, "ovantrex", "--summary", "--json", "-f", trace.c_str(), "-w",
-          out.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  ASSERT_EQ(wait4(child, &status, 0, &usage), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0);
+  const ChildResult result =
+      runChild(dir, {.args = {"--summary", "--json", "-f", trace, "-w", out}});
+  ASSERT_EQ(result.status, 0) << result.err;
 #if !defined(__SANITIZE_ADDRESS__)
   // The read block, one record, the flash map (2 MiB) and the lists.
-  EXPECT_LT(usage.ru_maxrss, 16 * 1024) << "peak KiB";
+  EXPECT_LT(result.peakKiB, 16 * 1024) << "peak KiB";
 #endif
   const json summary = json::parse(readFile(out));
   const json& update = summary["updates"][0];
@@ -380,11 +328,14 @@ TEST(SessionSummary, OutputValidatesAgainstTheSchema) {
     GTEST_SKIP() << "python3-jsonschema is not installed";
   TempDir dir;
   const std::string out = dir.file("summary.json");
-  const std::string source = OVANTREX_SOURCE_DIR;
-  ASSERT_EQ(run({"--summary", "--json", "-f", source + "/examples/sample.trc", "-w", out}).status,
-            0);
-  const std::string command = "/usr/bin/python3 " + source + "/tests/validate_json.py --whole " +
-                              source + "/docs/ovantrex.schema.json '" + out + "'";
+  ASSERT_EQ(
+      run({"--summary", "--json", "-f", OVANTREX_SOURCE_DIR "/examples/sample.trc", "-w", out})
+          .status,
+      0);
+  const std::string command = "/usr/bin/python3 " OVANTREX_SOURCE_DIR
+                              "/tests/validate_json.py --whole " OVANTREX_SOURCE_DIR
+                              "/docs/ovantrex.schema.json '" +
+                              out + "'";
   EXPECT_EQ(std::system(command.c_str()), 0);
 }
 

@@ -45,6 +45,10 @@ constexpr std::string_view kHelp =
     "                with --json, one JSON object\n"
     "  --follow      keep listing the records appended to the trace as they\n"
     "                arrive, until SIGINT or SIGTERM (or the end of a pipe)\n"
+    "  --report      one self-contained HTML page in place of the listing: the\n"
+    "                summary, a timeline and a flash map of each update, the\n"
+    "                listing around each error reply (-t, -h, -m, -c, -p and -H\n"
+    "                shape it); not with --json or --summary\n"
     "  --help        this help\n"
     "  --version     the program's version\n"
     "\n"
@@ -67,8 +71,8 @@ struct LongOption {
   int code;
 };
 constexpr LongOption kLongOptions[] = {
-    {"--json", kLongJson},       {"--summary", kLongSummary}, {"--help", kLongHelp},
-    {"--version", kLongVersion}, {"--follow", kLongFollow},
+    {"--json", kLongJson},     {"--summary", kLongSummary}, {"--report", kLongReport},
+    {"--follow", kLongFollow}, {"--help", kLongHelp},       {"--version", kLongVersion},
 };
 
 // The code of a long option named exactly, or 0.
@@ -209,6 +213,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
         case kLongJson: settings.json = true; break;
         case kLongSummary: settings.summary = true; break;
         case kLongFollow: settings.follow = true; break;
+        case kLongReport: settings.report = true; break;
         case kLongHelp:
         case kLongVersion:
           result.request = letter == kLongHelp ? Request::Help : Request::Version;
@@ -225,6 +230,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
   }
   if (settings.inputName.empty() || settings.inputName == "-?") {
     printUsage(err);
+    result.exitStatus = kUsageStatus;
+  } else if (settings.report && (settings.json || settings.summary)) {
+    err.put("ovantrex: --report is a page of its own; it takes neither --json nor --summary\n");
+    err.flush();
     result.exitStatus = kUsageStatus;
   }
   return result;

@@ -19,6 +19,7 @@ inline constexpr int kLongSummary = 0x101;
 inline constexpr int kLongHelp = 0x102;
 inline constexpr int kLongVersion = 0x103;
 inline constexpr int kLongFollow = 0x104;
+inline constexpr int kLongReport = 0x105;
 
 // The option parser's state, kept between calls for the whole run.
 struct OptionParser {

@@ -17,6 +17,7 @@
 #include "driver/record_loop.h"
 #include "driver/reserved.h"
 #include "driver/trace_reader.h"
+#include "render/html_report.h"
 #include "render/json_lines.h"
 #include "render/session_summary.h"
 #include "render/text_listing.h"
@@ -166,6 +167,8 @@ void followTrace(const Settings& settings, Input& input, TraceReader& reader,
 // The printer of the output that the settings ask for.
 std::unique_ptr<Printer> makePrinter(const Settings& settings, Writer& output, Writer& out,
                                      Writer& err) {
+  if (settings.report)
+    return std::make_unique<HtmlReport>(output, err, settings, settings.inputName);
   if (settings.summary)
     return std::make_unique<SessionSummary>(output, err, settings, settings.json);
   if (settings.json) return std::make_unique<JsonLines>(output, err, settings);

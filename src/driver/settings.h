@@ -15,6 +15,7 @@ struct Settings : ListingOptions {
   bool json = false;       // --json: JSON Lines in place of the listing
   bool summary = false;    // --summary: a report of the whole trace in place of the listing
   bool follow = false;     // --follow: list records as they are appended to the trace
+  bool report = false;     // --report: one HTML page of the whole trace in place of the listing
 };
 
 }  // namespace ovantrex

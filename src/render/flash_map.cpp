@@ -29,7 +29,11 @@ std::uint64_t* FlashMap::page(std::uint32_t number) {
   return words;
 }
 
-std::uint32_t FlashMap::write(std::uint32_t address, std::uint32_t count) {
+void FlashMap::mark(std::uint32_t wordAddress, std::uint64_t bits) {
+  page(wordAddress / kPageBits)[wordAddress % kPageBits / 64] |= bits;
+}
+
+std::uint32_t FlashMap::write(std::uint32_t address, std::uint32_t count, FlashMap* again) {
   std::uint32_t rewritten = 0;
   std::uint32_t at = address;
   const std::uint32_t end = address + count;
@@ -41,7 +45,11 @@ std::uint32_t FlashMap::write(std::uint32_t address, std::uint32_t count) {
     const std::uint32_t n = std::min(64 - shift, end - at);
     const std::uint64_t mask = (n == 64 ? ~std::uint64_t{0} : ((std::uint64_t{1} << n) - 1))
                                << shift;
-    rewritten += static_cast<std::uint32_t>(std::popcount(word & mask));
+    const std::uint64_t before = word & mask;
+    if (before != 0) {
+      rewritten += static_cast<std::uint32_t>(std::popcount(before));
+      if (again != nullptr) again->mark(at - shift, before);
+    }
     word |= mask;
     at += n;
   }

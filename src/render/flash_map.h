@@ -19,8 +19,9 @@ class FlashMap {
   // Forgets every address: a new update starts.
   void clear();
   // Marks count addresses from address on as written; returns how many of
-  // them were written before in this update.
-  std::uint32_t write(std::uint32_t address, std::uint32_t count);
+  // them were written before in this update. When again is given, those
+  // addresses are marked in it too (where the rewritten bytes lie).
+  std::uint32_t write(std::uint32_t address, std::uint32_t count, FlashMap* again = nullptr);
   // Calls each(first, last) for every run of consecutive written addresses,
   // in ascending order, both ends inclusive.
   void forEachRange(const std::function<void(std::uint32_t, std::uint32_t)>& each) const;
@@ -32,6 +33,8 @@ class FlashMap {
   static constexpr std::uint32_t kPages = (std::uint32_t{1} << 24) / kPageBits + 1;
 
   std::uint64_t* page(std::uint32_t number);
+  // Sets bits in the word whose first address is wordAddress.
+  void mark(std::uint32_t wordAddress, std::uint64_t bits);
 
   // Left uninitialised: a page is cleared when an update first writes it.
   std::unique_ptr<std::uint64_t[]> bits_;

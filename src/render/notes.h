@@ -40,6 +40,21 @@ class IndentedNotes final : public NoteSink {
   std::size_t indent_;
 };
 
+// Notes on one line: "; " between them.
+class JoinedNotes final : public NoteSink {
+ public:
+  explicit JoinedNotes(Writer& out) : out_(out) {}
+  Writer& startNote() override {
+    if (!first_) out_.put("; ");
+    first_ = false;
+    return out_;
+  }
+
+ private:
+  Writer& out_;
+  bool first_ = true;
+};
+
 void writeCommandNotes(NoteSink& notes, const FirmwareCommand& command);
 // The entries of a systems-management request, one note each.
 void writeSmRequestEntryNotes(NoteSink& notes, const SmRequest& request);

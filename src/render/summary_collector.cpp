@@ -49,7 +49,15 @@ std::size_t indexOfType(RecordType type) {
 
 }  // namespace
 
+bool isErrorReply(const StatusReply& reply) {
+  return reply.has(kStatusError) || reply.has(kStatusReject) || reply.has(kStatusSerialOnce);
+}
+
 SummaryCollector::SummaryCollector() : data_(std::make_unique<SessionSummaryData>()) {}
+
+void SummaryCollector::keepRewrittenRanges() {
+  if (!rewrites_) rewrites_ = std::make_unique<FlashMap>();
+}
 
 void SummaryCollector::diagnostic(const Diagnostic& diagnostic) {
   ++data_->diagnostics[static_cast<std::size_t>(diagnostic.kind)];
@@ -91,6 +99,7 @@ void SummaryCollector::startUpdate(const Record& record) {
   updateOpen_ = true;
   ++updateNumber_;
   flash_.clear();
+  if (rewrites_) rewrites_->clear();
   if (updateNumber_ > kMaxUpdates) {
     ++data_->updatesLeftOut;
     return;
@@ -103,14 +112,21 @@ void SummaryCollector::startUpdate(const Record& record) {
 void SummaryCollector::closeUpdate() {
   UpdateSummary* update = openUpdate();
   if (update == nullptr) return;
-  flash_.forEachRange([update](std::uint32_t first, std::uint32_t last) {
-    if (update->ranges.size() < kMaxRangesPerUpdate) {
-      update->ranges.push_back({first, last});
-    } else {
-      ++update->rangesLeftOut;
-    }
-  });
+  const auto keep = [](std::vector<AddressRange>& ranges, std::uint64_t& leftOut) {
+    return [&ranges, &leftOut](std::uint32_t first, std::uint32_t last) {
+      if (ranges.size() < kMaxRangesPerUpdate) {
+        ranges.push_back({first, last});
+      } else {
+        ++leftOut;
+      }
+    };
+  };
+  flash_.forEachRange(keep(update->ranges, update->rangesLeftOut));
   flash_.clear();
+  if (rewrites_) {
+    rewrites_->forEachRange(keep(update->rewrittenRanges, update->rewrittenRangesLeftOut));
+    rewrites_->clear();
+  }
 }
 
 void SummaryCollector::command(const Record& record, const FirmwareCommand& command) {
@@ -133,7 +149,8 @@ void SummaryCollector::command(const Record& record, const FirmwareCommand& comm
     case CommandKind::FlashWrite:
       if (!updateOpen_) break;
       {
-        const std::uint32_t rewritten = flash_.write(command.address, command.dataCount);
+        const std::uint32_t rewritten =
+            flash_.write(command.address, command.dataCount, rewrites_.get());
         if (update == nullptr) break;
         ++update->writes;
         update->bytes += command.dataCount;
@@ -177,8 +194,7 @@ void SummaryCollector::reply(const Record& record, const StatusReply& reply) {
     data.ecCurrent = reply.ecCurrent;
     data.ecPrevious = reply.ecPrevious;
   }
-  if (!reply.has(kStatusError) && !reply.has(kStatusReject) && !reply.has(kStatusSerialOnce))
-    return;
+  if (!isErrorReply(reply)) return;
 
   if (UpdateSummary* update = openUpdate()) ++update->errors;
   if (data.errors.size() >= kMaxErrors) {

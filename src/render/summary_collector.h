@@ -45,6 +45,10 @@ struct UpdateSummary {
   std::vector<AddressRange> ranges;
   std::uint64_t rangesLeftOut = 0;
   std::uint64_t rewrittenBytes = 0;
+  // Where the rewritten bytes lie, merged like ranges; kept only when the
+  // collector is asked to (keepRewrittenRanges()).
+  std::vector<AddressRange> rewrittenRanges;
+  std::uint64_t rewrittenRangesLeftOut = 0;
   std::uint64_t lengthMismatches = 0;
   std::vector<std::uint16_t> checksums;
   std::uint64_t checksumsLeftOut = 0;
@@ -115,9 +119,17 @@ inline constexpr std::array<RecordType, 7> kRecordTypesInOrder{
     RecordType::Text,       RecordType::Hex,        RecordType::HidWrite, RecordType::HidRead,
     RecordType::HidGetFeat, RecordType::HidSetFeat, RecordType::Unknown};
 
+// A status reply that reports an error: "Operation in Error", "Command
+// reject" or the serial-number bit.
+bool isErrorReply(const StatusReply& reply);
+
 class SummaryCollector {
  public:
   SummaryCollector();
+
+  // Also keeps where each update's rewritten bytes lie (a second flash map,
+  // taken here).
+  void keepRewrittenRanges();
 
   void record(const Record& record, const DecodedRecord& decoded);
   void diagnostic(const Diagnostic& diagnostic);
@@ -127,6 +139,10 @@ class SummaryCollector {
   // What has been gathered so far (the open update's ranges are added when
   // it closes).
   const SessionSummaryData& data() const { return *data_; }
+  // The number of the update that the last record belongs to, from 1; 0
+  // before the first "Start flash update". Counts updates beyond the
+  // listed ones too.
+  std::size_t updateNumber() const { return updateNumber_; }
 
  private:
   void command(const Record& record, const FirmwareCommand& command);
@@ -138,6 +154,7 @@ class SummaryCollector {
 
   std::unique_ptr<SessionSummaryData> data_;
   FlashMap flash_;
+  std::unique_ptr<FlashMap> rewrites_;  // with keepRewrittenRanges()
   bool updateOpen_ = false;
   std::size_t updateNumber_ = 0;  // of the open update, from 1; kept also when it is not listed
 

@@ -5,6 +5,7 @@
 #include "core/protocol.h"
 #include "render/json_values.h"
 #include "render/session_summary.h"
+#include "render/summary_words.h"
 
 namespace ovantrex {
 
@@ -47,71 +48,25 @@ void leftOut(Writer& out, std::uint64_t count) {
 
 void writeTrace(Writer& out, const SessionSummaryData& data) {
   out.put("Trace\n");
-  line(out, 2, "records").decimal(static_cast<std::int64_t>(data.records));
-  const char* separator = ": ";
-  for (std::size_t i = 0; i < kRecordTypesInOrder.size(); ++i) {
-    if (data.byType[i] == 0) continue;
-    out.put(separator);
-    separator = ", ";
-    out.put(recordTypeLabel(kRecordTypesInOrder[i]));
-    out.put(' ');
-    out.decimal(static_cast<std::int64_t>(data.byType[i]));
-  }
+  writeRecordCounts(line(out, 2, "records"), data, Counts::Plain);
   out.put('\n');
   line(out, 2, "hidden by component").decimal(static_cast<std::int64_t>(data.hidden));
   out.put('\n');
   line(out, 2, "fallback entries").decimal(static_cast<std::int64_t>(data.failed));
   out.put('\n');
-  const std::string_view kinds[] = {"invalid minor code", "over-long length",
-                                    "short extended header", "short payload"};
-  line(out, 2, "skipped");
-  for (std::size_t i = 0; i < data.diagnostics.size(); ++i) {
-    if (i != 0) out.put(", ");
-    out.put(kinds[i]);
-    out.put(' ');
-    out.decimal(static_cast<std::int64_t>(data.diagnostics[i]));
-  }
+  writeSkippedCounts(line(out, 2, "skipped"), data, Counts::Plain);
   out.put('\n');
-  line(out, 2, "format versions");
-  bool any = false;
-  for (int version = 1; version <= 3; ++version) {
-    if (!data.versions[static_cast<std::size_t>(version)]) continue;
-    if (any) out.put(", ");
-    any = true;
-    out.decimal(version);
-  }
-  if (!any) out.put("none");
+  writeFormatVersions(line(out, 2, "format versions"), data);
   out.put('\n');
-  line(out, 2, "time");
-  if (data.firstTime && data.lastTime) {
-    time(out, *data.firstTime);
-    out.put(" to ");
-    time(out, *data.lastTime);
-    out.put(", ");
-    const std::int64_t span = (data.lastTime->seconds - data.firstTime->seconds) * 1000 +
-                              data.lastTime->milliseconds - data.firstTime->milliseconds;
-    writeJsonNumber(out, static_cast<double>(span) / 1000);
-    out.put(" s\n");
-  } else {
-    out.put("none (no records of format version 3)\n");
-  }
+  writeTimeSpan(line(out, 2, "time"), data);
+  out.put('\n');
 }
 
 void writeCommands(Writer& out, const SessionSummaryData& data) {
   out.put("\nFirmware commands\n");
   for (std::size_t kind = 0; kind < data.commands.size(); ++kind) {
-    line(out, 2, commandKindName(static_cast<CommandKind>(kind)))
-        .decimal(static_cast<std::int64_t>(data.commands[kind]));
-    if (static_cast<CommandKind>(kind) == CommandKind::System) {
-      const char* separator = ": ";
-      for (const auto& [name, count] : data.systemCommands) {
-        out.put(separator);
-        separator = ", ";
-        out.put(name);
-        out.put(' ');
-        out.decimal(static_cast<std::int64_t>(count));
-      }
-    }
+    writeCommandCount(line(out, 2, commandKindName(static_cast<CommandKind>(kind))), data, kind,
+                      Counts::Plain);
     out.put('\n');
   }
 }
@@ -175,20 +130,8 @@ void writeReplies(Writer& out, const SessionSummaryData& data) {
   }
   line(out, 2, "flash reads").decimal(static_cast<std::int64_t>(data.flashReads));
   out.put('\n');
-  line(out, 2, "last EC levels");
-  if (data.hasEcLevels) {
-    out.put("current ");
-    out.hexByte(data.ecCurrent[0]);
-    out.put('.');
-    out.hexByte(data.ecCurrent[1]);
-    out.put(", previous ");
-    out.hexByte(data.ecPrevious[0]);
-    out.put('.');
-    out.hexByte(data.ecPrevious[1]);
-    out.put('\n');
-  } else {
-    out.put("none\n");
-  }
+  writeEcLevels(line(out, 2, "last EC levels"), data);
+  out.put('\n');
 }
 
 void writeErrors(Writer& out, const SessionSummaryData& data) {
@@ -225,61 +168,33 @@ void writeErrors(Writer& out, const SessionSummaryData& data) {
   }
 }
 
-void writeVersionList(Writer& out, const SessionSummaryData& data) {
-  line(out, 2, "extended version list");
-  for (std::size_t i = 0; i < data.versionListId.size(); ++i) {
-    if (i != 0) out.put('.');
-    out.hexByte(data.versionListId[i]);
-  }
-  out.put(", data count ");
-  out.decimal(data.versionListCount);
-  out.put("\n     i rr gg ff bb\n");
-  for (const auto& row : data.versionRows) {
-    out.put("    ");
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      if (i != 0) out.put(' ');
-      out.hexByte(row[i]);
-    }
-    out.put('\n');
-  }
-}
-
-// The class's name (or its code), its inventory items and named counters.
-void writeDeviceClass(Writer& out, std::uint8_t deviceClass, const DeviceReport& device) {
-  const std::string_view name = nameDeviceClass(deviceClass);
-  out.put("  ");
-  if (name.empty()) {
-    out.put("class 0x");
-    out.hexByte(deviceClass);
-  } else {
-    out.put(name);
-  }
-  out.put('\n');
-  for (const InventoryItem& item : device.inventory) {
-    if (item.tag == kItemManufactureDate) {
-      line(out, 4, "ManufactureDate").hexPadded(item.value, 4);
-      out.put('\n');
-    } else if (item.tag == kItemLogicalDeviceList) {
-      line(out, 4, "logical device list").put("not decoded\n");
-    }
-  }
-  for (const UsageCounter& counter : device.counters) {
-    const std::string_view counterName = usageCounterName(counter.deviceClass, counter.tag);
-    if (counterName.empty()) continue;
-    line(out, 4, counterName).decimal(counter.value);
-    out.put('\n');
-  }
-}
-
 void writeDevices(Writer& out, const SessionSummaryData& data) {
   out.put("\nDevices\n");
-  bool any = data.hasVersionList;
-  if (data.hasVersionList) writeVersionList(out, data);
+  bool any = false;
+  if (data.hasVersionList) {
+    any = true;
+    writeVersionListName(line(out, 2, "extended version list"), data);
+    out.put("\n     i rr gg ff bb\n");
+    for (const auto& row : data.versionRows) {
+      out.put("    ");
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        if (i != 0) out.put(' ');
+        out.hexByte(row[i]);
+      }
+      out.put('\n');
+    }
+  }
   for (std::size_t deviceClass = 0; deviceClass < data.devices.size(); ++deviceClass) {
     const DeviceReport& device = data.devices[deviceClass];
     if (!device.hasInventory && !device.hasCounters) continue;
     any = true;
-    writeDeviceClass(out, static_cast<std::uint8_t>(deviceClass), device);
+    out.put("  ");
+    writeDeviceClassName(out, deviceClass);
+    out.put('\n');
+    forEachDeviceFact(device, [&out](const DeviceFact& fact) {
+      fact.write(line(out, 4, fact.label), fact.value);
+      out.put('\n');
+    });
   }
   if (!any) out.put("  none reported\n");
 }

@@ -21,7 +21,10 @@
 // there must be one record object for every data record and one diagnostic
 // object for every diagnostic, and the notes of each firmware-report record
 // must be those that the text listing writes under its entry. The session
-// summary of the trace must count what the JSON Lines hold. With an
+// summary of the trace must count what the JSON Lines hold. Its HTML
+// report must be text that a page may hold (well-formed UTF-8, no controls
+// but tab and line feed), and no markup from the trace may reach it: the
+// page has its one script and no other. With an
 // injected read or write failure the run must end in ReadError or
 // WriteError (or normally), never anything else.
 #include <algorithm>
@@ -45,6 +48,8 @@
 #include "driver/command_line.h"
 #include "driver/record_loop.h"
 #include "driver/trace_reader.h"
+#include "render/control_escaper.h"
+#include "render/html_report.h"
 #include "render/json_lines.h"
 #include "render/session_summary.h"
 #include "render/text_listing.h"
@@ -438,6 +443,41 @@ void checkSummaryAgainstJson(std::span<const std::uint8_t> trace, const Settings
          "updates");
 }
 
+// The HTML report of the trace: text that a page may hold, with only its
+// own markup.
+void checkReport(std::span<const std::uint8_t> trace, const Settings& drawn) {
+  Writer page;
+  Writer errors;
+  ovantrex::HtmlReport report(page, errors, drawn, "fuzz <trace>.trc");
+  {
+    TraceReader reader(trace);
+    ovantrex::readTrace(reader, report);
+  }
+  report.finish();
+  const std::string& html = page.text();
+  ovantrex::ControlEscaper escaper;
+  char settled[ovantrex::ControlEscaper::kMostPerStep];
+  std::string shown;
+  for (const char c : html) {
+    char* end = escaper.step(static_cast<std::uint8_t>(c), settled);
+    shown.append(settled, static_cast<std::size_t>(end - settled));
+  }
+  char* end = escaper.finish(settled);
+  shown.append(settled, static_cast<std::size_t>(end - settled));
+  const auto fault = [](const char* what) {
+    std::fprintf(stderr, "HTML report: %s\n", what);
+    std::abort();
+  };
+  if (shown != html) fault("the page holds controls or broken UTF-8");
+  std::size_t scripts = 0;
+  for (std::size_t at = html.find("<script"); at != std::string::npos;
+       at = html.find("<script", at + 1))
+    ++scripts;
+  if (scripts != 1 || html.find("<img") != std::string::npos ||
+      html.find("<trace") != std::string::npos)
+    fault("markup on the page that the program did not write");
+}
+
 constexpr std::array<std::size_t, 8> kBlockSizes = {1,  2,    15,    16,
                                                     17, 4096, 65536, TraceReader::kDefaultBlock};
 constexpr std::array<std::size_t, 4> kChunks = {SIZE_MAX, 1, 7, 4096};
@@ -475,6 +515,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   checkJsonAgainstListing(trace, settings);
   checkSummaryAgainstJson(trace, settings);
+  checkReport(trace, settings);
 
   Source source{trace};
   source.chunk = kChunks[(io >> 3) & 3];

@@ -20,10 +20,11 @@ namespace ovantrex::test {
 
 // How a child ended and what it wrote where that was captured.
 struct ChildResult {
-  int status = -1;  // the exit status, or -1 when a signal ended the child
-  int signal = 0;   // the signal that ended it, or 0
-  std::string out;  // standard output
-  std::string err;  // standard error
+  int status = -1;   // the exit status, or -1 when a signal ended the child
+  int signal = 0;    // the signal that ended it, or 0
+  std::string out;   // standard output
+  std::string err;   // standard error
+  long peakKiB = 0;  // runChild(): the child's peak resident memory
 };
 
 inline ChildResult endOf(int raw) {
@@ -108,8 +109,10 @@ inline ChildResult runChild(const TempDir& dir, const ChildSetup& setup) {
   const pid_t pid = fork();
   if (pid == 0) execChild(argv, wanted, setup);
   int raw = 0;
-  if (pid > 0) waitpid(pid, &raw, 0);
+  rusage usage{};
+  if (pid > 0) wait4(pid, &raw, 0, &usage);
   ChildResult r = pid > 0 ? endOf(raw) : ChildResult{};
+  r.peakKiB = usage.ru_maxrss;
   for (int i = 0; i < 3; ++i) {
     if (wanted[i] >= 0 && setup.descriptors[static_cast<std::size_t>(i)] == kCapture)
       close(wanted[i]);

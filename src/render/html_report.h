@@ -1,0 +1,40 @@
+// The HTML report (--report): one self-contained page per trace, written
+// once the trace has been read: the session summary laid out for reading,
+// a timeline and a flash map of each update, the listing around each
+// error reply and, for a small trace, the whole listing.
+#pragma once
+
+#include <string>
+
+#include "render/listing_excerpts.h"
+#include "render/listing_options.h"
+#include "render/printer.h"
+#include "render/summary_collector.h"
+#include "render/update_timeline.h"
+#include "render/writer.h"
+
+namespace ovantrex {
+
+class HtmlReport final : public Printer {
+ public:
+  // out: the output stream; errors: standard error, which keeps the
+  // messages that the listing writes there. traceName: the trace as the
+  // command line named it, for the page's heading.
+  HtmlReport(Writer& out, Writer& errors, const ListingOptions& options, std::string traceName);
+
+  void record(const Record& record, const DecodedRecord& decoded) override;
+  void diagnostic(const Diagnostic& diagnostic) override;
+  // Writes the page.
+  void finish() override;
+
+ private:
+  Writer& out_;
+  Writer& errors_;
+  ListingOptions options_;
+  std::string traceName_;
+  SummaryCollector collector_;
+  UpdateTimelines timelines_;
+  ListingExcerpts listing_;
+};
+
+}  // namespace ovantrex

@@ -1,0 +1,69 @@
+// The words of the session summary's facts, without their layout: the text
+// summary writes each behind its label, the HTML report in a table cell.
+// Counts are written plain ("100000") or grouped ("100,000").
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "core/protocol.h"
+#include "render/summary_collector.h"
+#include "render/writer.h"
+
+namespace ovantrex {
+
+enum class Counts { Plain, Grouped };
+
+// A count with a comma between thousands: 1,000,000.
+void writeGrouped(Writer& out, std::uint64_t value);
+
+void writeCount(Writer& out, std::uint64_t value, Counts counts);
+// "47: Text 5, Hex 1, ...": all records, then each type that has any.
+void writeRecordCounts(Writer& out, const SessionSummaryData& data, Counts counts);
+// "invalid minor code 0, over-long length 0, ...".
+void writeSkippedCounts(Writer& out, const SessionSummaryData& data, Counts counts);
+// "1, 3", or "none".
+void writeFormatVersions(Writer& out, const SessionSummaryData& data);
+// "first to last, 0.489 s", or why there is no time.
+void writeTimeSpan(Writer& out, const SessionSummaryData& data);
+// The count of a kind of command and, for system commands, each by its words.
+void writeCommandCount(Writer& out, const SessionSummaryData& data, std::size_t kind,
+                       Counts counts);
+// "current 02.03, previous 02.01", or "none".
+void writeEcLevels(Writer& out, const SessionSummaryData& data);
+// "ff.00.02, data count 15".
+void writeVersionListName(Writer& out, const SessionSummaryData& data);
+// The class's name, or "class 0x" and its number.
+void writeDeviceClassName(Writer& out, std::size_t deviceClass);
+
+// A fact of a device class as the summary shows it: the label, and how its
+// value is written.
+struct DeviceFact {
+  std::string_view label;
+  void (*write)(Writer& out, std::uint32_t value);
+  std::uint32_t value = 0;
+};
+
+// Calls each(fact) for the facts of a device class, in the summary's order:
+// the inventory items that have words, then the named usage counters.
+template <typename Each>
+void forEachDeviceFact(const DeviceReport& device, Each each) {
+  for (const InventoryItem& item : device.inventory) {
+    if (item.tag == kItemManufactureDate) {
+      each(DeviceFact{"ManufactureDate",
+                      [](Writer& out, std::uint32_t value) { out.hexPadded(value, 4); },
+                      item.value});
+    } else if (item.tag == kItemLogicalDeviceList) {
+      each(DeviceFact{"logical device list",
+                      [](Writer& out, std::uint32_t) { out.put("not decoded"); }});
+    }
+  }
+  for (const UsageCounter& counter : device.counters) {
+    const std::string_view name = usageCounterName(counter.deviceClass, counter.tag);
+    if (name.empty()) continue;
+    each(DeviceFact{name, [](Writer& out, std::uint32_t value) { out.decimal(value); },
+                    counter.value});
+  }
+}
+
+}  // namespace ovantrex
