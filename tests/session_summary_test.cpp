@@ -328,14 +328,11 @@ TEST(SessionSummary, OutputValidatesAgainstTheSchema) {
     GTEST_SKIP() << "python3-jsonschema is not installed";
   TempDir dir;
   const std::string out = dir.file("summary.json");
-  ASSERT_EQ(
-      run({"--summary", "--json", "-f", OVANTREX_SOURCE_DIR "/examples/sample.trc", "-w", out})
-          .status,
-      0);
-  const std::string command = "/usr/bin/python3 " OVANTREX_SOURCE_DIR
-                              "/tests/validate_json.py --whole " OVANTREX_SOURCE_DIR
-                              "/docs/ovantrex.schema.json '" +
-                              out + "'";
+  const std::string source = OVANTREX_SOURCE_DIR;
+  ASSERT_EQ(run({"--summary", "--json", "-f", source + "/examples/sample.trc", "-w", out}).status,
+            0);
+  const std::string command = "/usr/bin/python3 " + source + "/tests/validate_json.py --whole " +
+                              source + "/docs/ovantrex.schema.json '" + out + "'";
   EXPECT_EQ(std::system(command.c_str()), 0);
 }
 

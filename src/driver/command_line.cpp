@@ -183,6 +183,51 @@ std::int32_t parseHourOffset(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
+namespace {
+
+// Sets what an option that starts a run asks for; false for any other.
+bool applyOption(int letter, const OptionParser& parser, Settings& settings) {
+  switch (letter) {
+    case 'f': settings.inputName = parser.argument(); return true;
+    case 'w': settings.outputName = parser.argument(); return true;
+    case 'c': settings.cumulative = true; return true;
+    case 'm': settings.elapsedColumn = false; return true;
+    case 't': settings.timeColumn = true; return true;
+    case 'p': settings.processColumn = true; return true;
+    case 'x': settings.reportOverlong = true; return true;
+    case 'H': settings.hideType = true; return true;
+    case 'h': settings.hourOffset = parseHourOffset(parser.argument()); return true;
+    case kLongJson: settings.json = true; return true;
+    case kLongSummary: settings.summary = true; return true;
+    case kLongFollow: settings.follow = true; return true;
+    case kLongReport: settings.report = true; return true;
+    default: return false;
+  }
+}
+
+// Reads the options into result; false when they end the program (the
+// exit status is set, and the message or usage text written).
+bool readOptions(int argc, const char* const* argv, CommandLine& result, Writer& err) {
+  OptionParser parser;
+  for (int letter;
+       (letter = parser.parseNextOption(argc, argv, kOptionString, err)) != kOptionsOver;) {
+    if (applyOption(letter, parser, result.settings)) continue;
+    result.exitStatus = 0;
+    if (letter == kLongHelp || letter == kLongVersion) {
+      result.request = letter == kLongHelp ? Request::Help : Request::Version;
+      return false;
+    }
+    // '?': a parser error, whose message is written, or -? among other
+    // arguments, which asks for the usage text.
+    if (!parser.failed) printUsage(err);
+    result.exitStatus = kUsageStatus;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
   CommandLine result;
   Settings& settings = result.settings;
@@ -196,37 +241,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
       return result;
     }
     settings.inputName = argv[1];
-  } else {
-    OptionParser parser;
-    for (int letter;
-         (letter = parser.parseNextOption(argc, argv, kOptionString, err)) != kOptionsOver;) {
-      switch (letter) {
-        case 'f': settings.inputName = parser.argument(); break;
-        case 'w': settings.outputName = parser.argument(); break;
-        case 'c': settings.cumulative = true; break;
-        case 'm': settings.elapsedColumn = false; break;
-        case 't': settings.timeColumn = true; break;
-        case 'p': settings.processColumn = true; break;
-        case 'x': settings.reportOverlong = true; break;
-        case 'H': settings.hideType = true; break;
-        case 'h': settings.hourOffset = parseHourOffset(parser.argument()); break;
-        case kLongJson: settings.json = true; break;
-        case kLongSummary: settings.summary = true; break;
-        case kLongFollow: settings.follow = true; break;
-        case kLongReport: settings.report = true; break;
-        case kLongHelp:
-        case kLongVersion:
-          result.request = letter == kLongHelp ? Request::Help : Request::Version;
-          result.exitStatus = 0;
-          return result;
-        default:
-          // '?': a parser error, whose message is written, or -? among other
-          // arguments, which asks for the usage text.
-          if (!parser.failed) printUsage(err);
-          result.exitStatus = kUsageStatus;
-          return result;
-      }
-    }
+  } else if (!readOptions(argc, argv, result, err)) {
+    return result;
   }
   if (settings.inputName.empty() || settings.inputName == "-?") {
     printUsage(err);
