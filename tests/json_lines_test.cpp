@@ -310,7 +310,7 @@ TEST(LongOptions, HelpAndVersion) {
   EXPECT_EQ(help.err, "");
   for (const char* option :
        {"-f FILE", "-w FILE", "-t", "-h N", "-m", "-c", "-p", "-H", "-x", "-?", "--json",
-        "--summary", "--follow", "--help", "--version", "Exit status", "  5  "})
+        "--summary", "--follow", "--report", "--help", "--version", "Exit status", "  5  "})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   EXPECT_EQ(run({"-f", "x", "--help"}).out, help.out);
 
