@@ -151,8 +151,6 @@ SmReport decodeSmReport(Bytes data, std::size_t walkBound) {
   return report;
 }
 
-std::span<const ValueName<std::uint16_t>> usageCounterNames() { return kUsageCounters.rows; }
-
 std::string_view usageCounterName(std::uint8_t deviceClass, std::uint8_t tag) {
   return kUsageCounters.name(counterKey(deviceClass, tag));
 }

@@ -52,9 +52,6 @@ struct SmReport {
 // only; nothing is read beyond data.
 SmReport decodeSmReport(Bytes data, std::size_t walkBound);
 
-// The usage counters that have a name, keyed by device class (high byte)
-// and item tag (low byte).
-std::span<const ValueName<std::uint16_t>> usageCounterNames();
 // The name of a counter, or empty for a pair that has none.
 std::string_view usageCounterName(std::uint8_t deviceClass, std::uint8_t tag);
 // "ManufactureDate", "Logical device list", "device class", or empty.

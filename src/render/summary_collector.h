@@ -88,6 +88,13 @@ struct SessionSummaryData {
   std::array<bool, 4> versions{};              // format versions 1 to 3 of data records
   std::optional<TraceTime> firstTime;
   std::optional<TraceTime> lastTime;
+  // Seconds from the first to the last record of format version 3.
+  std::optional<double> timeSpan() const {
+    if (!firstTime || !lastTime) return std::nullopt;
+    const std::int64_t milliseconds = (lastTime->seconds - firstTime->seconds) * 1000 +
+                                      lastTime->milliseconds - firstTime->milliseconds;
+    return static_cast<double>(milliseconds) / 1000;
+  }
 
   // Firmware commands, by kind, and system commands by their words.
   std::array<std::uint64_t, 9> commands{};  // by CommandKind

@@ -57,10 +57,8 @@ void writeTrace(JsonObject& summary, const SessionSummaryData& data) {
   timeOrNull(time, "first", data.firstTime);
   timeOrNull(time, "last", data.lastTime);
   Writer& seconds = time.key("seconds");
-  if (data.firstTime && data.lastTime) {
-    const std::int64_t span = (data.lastTime->seconds - data.firstTime->seconds) * 1000 +
-                              data.lastTime->milliseconds - data.firstTime->milliseconds;
-    writeJsonNumber(seconds, static_cast<double>(span) / 1000);
+  if (const auto span = data.timeSpan()) {
+    writeJsonNumber(seconds, *span);
   } else {
     seconds.put("null");
   }

@@ -68,9 +68,7 @@ void writeTimeSpan(Writer& out, const SessionSummaryData& data) {
   out.put(" to ");
   writeUtcTime(out, data.lastTime->seconds, data.lastTime->milliseconds);
   out.put(", ");
-  const std::int64_t span = (data.lastTime->seconds - data.firstTime->seconds) * 1000 +
-                            data.lastTime->milliseconds - data.firstTime->milliseconds;
-  writeJsonNumber(out, static_cast<double>(span) / 1000);
+  writeJsonNumber(out, *data.timeSpan());
   out.put(" s");
 }
 
