@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -231,6 +233,77 @@ TEST_F(Fault, ReadErrorInTheMiddleOfATraceIsReportedAfterTheListing) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "Could not read '" + trace + "': " + std::strerror(EIO) + "\n");
   EXPECT_EQ(readFile(listing), textV1("1.000", "first"));
+}
+
+// count Text records of format version 1, 1,000 bytes each with their
+// header: "record 1" to "record <count>", then zeros; one second apart.
+TraceBuilder thousandByteRecords(int count) {
+  TraceBuilder t;
+  for (int i = 1; i <= count; ++i) {
+    const std::string text = "record " + std::to_string(i);
+    t.text(1000.0 * i, Payload(text) + test::repeated(984 - text.size(), 0));
+  }
+  return t;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST_F(Fault, ReadErrorPartWayKeepsEveryRecordReadBeforeItInEveryOutput) {
+  // The read fails 1.5 MiB in: half way through the second read block, and
+  // inside record 1573. Records 1 to 1572 lie wholly before the failure.
+  constexpr std::size_t kFailAt = 1572864;
+  constexpr int kWhole = 1572;
+  const std::string trace = write(thousandByteRecords(2000), "long.trc");
+  const auto outputOf = [&trace](std::vector<std::string> options) {
+    test::InjectedFaults faults;
+    faults.failReadsAfter(trace, kFailAt);
+    options.insert(options.end(), {"-f", trace});
+    const RunResult r = test::run(options);
+    EXPECT_EQ(faults.failedReads(), 1);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "Could not read '" + trace + "': " + std::strerror(EIO) + "\n");
+    return r.out;
+  };
+
+  std::string listing;
+  for (int i = 1; i <= kWhole; ++i) listing += textV1("1.000", "record " + std::to_string(i));
+  EXPECT_EQ(outputOf({}), listing);
+
+  const std::vector<std::string> lines = linesOf(outputOf({"--json"}));
+  ASSERT_EQ(lines.size(), kWhole + 1);
+  EXPECT_EQ(nlohmann::json::parse(lines[kWhole - 1])["text"], "record 1572");
+  EXPECT_EQ(nlohmann::json::parse(lines.back()),
+            nlohmann::json({{"diagnostic", "read_error"},
+                            {"offset", kFailAt},
+                            {"message", "Could not read the trace: Input/output error"}}));
+
+  const std::string summary = outputOf({"--summary"});
+  EXPECT_NE(summary.find("\n  records                     1572: Text 1572\n"), std::string::npos)
+      << summary;
+  EXPECT_NE(summary.find("\n  read to its end             no, a read failed at offset 1572864 "
+                         "(Input/output error)\n"),
+            std::string::npos)
+      << summary;
+
+  const nlohmann::json json = nlohmann::json::parse(outputOf({"--summary", "--json"}));
+  EXPECT_EQ(json["records"]["total"], kWhole);
+  EXPECT_EQ(json["read_error"],
+            nlohmann::json({{"offset", kFailAt}, {"message", "Input/output error"}}));
+
+  const std::string page = outputOf({"--report"});
+  EXPECT_NE(page.find(": 1,572 records.</p>"), std::string::npos);
+  EXPECT_NE(page.find("<li class=\"bad\">The trace could not be read to its end: a read failed "
+                      "at offset 1,572,864 (Input/output error). The page shows what was read "
+                      "before it.</li>"),
+            std::string::npos);
+  EXPECT_NE(page.find("<tr><th scope=\"row\">read to its end</th><td>no, a read failed at "
+                      "offset 1572864 (Input/output error)</td></tr>"),
+            std::string::npos);
 }
 
 TEST_F(Fault, ReadErrorWhileTheListingCannotBeWrittenEndsWithTheWriteFailure) {

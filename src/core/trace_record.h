@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "core/bytes.h"
 #include "core/protocol.h"
@@ -48,6 +49,13 @@ struct Diagnostic {
   std::uint64_t offset = 0;  // of the record header in the file
   TraceRecordHeader header;
   std::size_t bytesRead = 0;  // ShortPayload: the payload bytes that arrived
+};
+
+// The trace could not be read to its end: a read failed after offset bytes.
+// Every record that lies wholly below offset has been handed on.
+struct ReadFailure {
+  std::uint64_t offset = 0;
+  std::string reason;  // the system's words for the failure
 };
 
 }  // namespace ovantrex

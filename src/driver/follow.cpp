@@ -5,8 +5,10 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace ovantrex {
@@ -42,11 +44,13 @@ StopSignals::StopSignals() {
   action.sa_flags = 0;
   sigaction(SIGINT, &action, &oldInterrupt_);
   sigaction(SIGTERM, &action, &oldTerminate_);
+  sigaction(SIGHUP, &action, &oldHangUp_);
 }
 
 StopSignals::~StopSignals() {
   sigaction(SIGINT, &oldInterrupt_, nullptr);
   sigaction(SIGTERM, &oldTerminate_, nullptr);
+  sigaction(SIGHUP, &oldHangUp_, nullptr);
 }
 
 bool StopSignals::requested() { return stopRequested != 0; }
@@ -63,7 +67,34 @@ TraceFollower::~TraceFollower() {
 void TraceFollower::attach(std::FILE* stream) {
   descriptor_ = fileno(stream);
   regular_ = fstat(descriptor_, &identity_) == 0 && S_ISREG(identity_.st_mode);
+  head_ = {};
+  tail_ = {};
   watch();
+}
+
+void TraceFollower::arrived(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+  if (head_.offset + head_.size == offset && head_.size < Kept::kSize) {
+    const std::size_t n = std::min(Kept::kSize - head_.size, bytes.size());
+    std::memcpy(head_.bytes.data() + head_.size, bytes.data(), n);
+    head_.size += n;
+  }
+  // The last kSize bytes of what was read so far: the end of this read and,
+  // when it is short, the end of the tail before it.
+  const std::size_t fresh = std::min(Kept::kSize, bytes.size());
+  const std::size_t older = std::min(Kept::kSize - fresh, tail_.size);
+  std::memmove(tail_.bytes.data(), tail_.bytes.data() + tail_.size - older, older);
+  std::memcpy(tail_.bytes.data() + older, bytes.data() + bytes.size() - fresh, fresh);
+  tail_.size = older + fresh;
+  tail_.offset = offset + bytes.size() - tail_.size;
+}
+
+bool TraceFollower::stillReads(const Kept& kept) const {
+  if (kept.size == 0) return true;
+  std::array<std::uint8_t, Kept::kSize> now{};
+  const ssize_t got =
+      pread(descriptor_, now.data(), kept.size, static_cast<off_t>(kept.offset));
+  return got == static_cast<ssize_t>(kept.size) &&
+         std::memcmp(now.data(), kept.bytes.data(), kept.size) == 0;
 }
 
 void TraceFollower::watch() {
@@ -116,6 +147,8 @@ bool TraceFollower::waitForMore(std::uint64_t offset) {
     if (stat(path_.c_str(), &named) == 0 &&
         (named.st_dev != identity_.st_dev || named.st_ino != identity_.st_ino))
       throw TraceRestarted("was replaced");
+    // Truncated and written again past the old end since the last look.
+    if (!stillReads(head_) || !stillReads(tail_)) throw TraceRestarted("was rewritten");
     if (static_cast<std::uint64_t>(now.st_size) > offset) return true;
     sleep();
   }

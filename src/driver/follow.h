@@ -1,11 +1,13 @@
 // Following a trace while it is written (--follow): waiting at the end of
-// the file for more, noticing a file that shrinks or is replaced, and
-// ending cleanly on SIGINT or SIGTERM.
+// the file for more, noticing a file that shrinks, is replaced or is written
+// anew, and ending cleanly on SIGINT, SIGTERM or SIGHUP.
 #pragma once
 
 #include <sys/stat.h>
 
+#include <array>
 #include <csignal>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
@@ -17,20 +19,23 @@
 
 namespace ovantrex {
 
-// SIGINT or SIGTERM asked the run to end.
+// SIGINT, SIGTERM or SIGHUP asked the run to end.
 class FollowStopped : public std::exception {
  public:
   const char* what() const noexcept override { return "stopped"; }
 };
 
-// The trace shrank or another file took its name: it is read again from its
-// start. what() says which ("was truncated", "was replaced").
+// The trace shrank, another file took its name, or its bytes were written
+// anew: it is read again from its start. what() says which ("was
+// truncated", "was replaced", "was rewritten").
 class TraceRestarted : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-// Turns SIGINT and SIGTERM into a request to stop, for as long as it lives.
+// Turns SIGINT, SIGTERM and SIGHUP (the terminal went away) into a request
+// to stop, for as long as it lives. A system call that one of them
+// interrupts returns (EINTR) instead of going on.
 class StopSignals {
  public:
   StopSignals();
@@ -43,6 +48,7 @@ class StopSignals {
  private:
   struct sigaction oldInterrupt_ {};
   struct sigaction oldTerminate_ {};
+  struct sigaction oldHangUp_ {};
 };
 
 class TraceFollower final : public InputWait {
@@ -59,8 +65,20 @@ class TraceFollower final : public InputWait {
 
   void beforeRead() override;
   bool waitForMore(std::uint64_t offset) override;
+  void arrived(std::uint64_t offset, std::span<const std::uint8_t> bytes) override;
 
  private:
+  // Bytes of the trace that were read, kept to notice a trace that was
+  // truncated and written again past the old end between two looks.
+  struct Kept {
+    static constexpr std::size_t kSize = 64;
+    std::array<std::uint8_t, kSize> bytes{};
+    std::size_t size = 0;
+    std::uint64_t offset = 0;  // of bytes[0] in the trace
+  };
+
+  // Whether the kept bytes of the trace still stand where they were read.
+  bool stillReads(const Kept& kept) const;
   void flushAll();
   // Sleeps until the file or its folder changes, or a while has passed.
   void sleep();
@@ -71,6 +89,8 @@ class TraceFollower final : public InputWait {
   int descriptor_ = -1;
   bool regular_ = false;
   struct stat identity_ {};
+  Kept head_;  // the first bytes of the trace
+  Kept tail_;  // the last bytes read
   int notify_ = -1;  // inotify, when the system has it
   int fileWatch_ = -1;
   int folderWatch_ = -1;

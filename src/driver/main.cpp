@@ -20,11 +20,12 @@ void say(std::string_view message) {
 // Opens /dev/null on each of standard input, output and error that the
 // program was started without, before any file is opened: otherwise the
 // trace or the listing would become one of them, and messages meant for
-// standard output or error would land in the listing. Returns 0, or the exit
-// status when /dev/null cannot be had.
-int fillClosedStandardDescriptors() {
+// standard output or error would land in the listing. Notes which were
+// missing. Returns 0, or the exit status when /dev/null cannot be had.
+int fillClosedStandardDescriptors(ovantrex::MissingStreams& missing) {
   for (int descriptor = 0; descriptor <= 2; ++descriptor) {
     if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+    if (descriptor == 1) missing.output = true;
     const bool input = descriptor == 0;
     const int opened = open("/dev/null", input ? O_RDONLY : O_WRONLY);
     if (opened == descriptor) continue;
@@ -39,7 +40,8 @@ int fillClosedStandardDescriptors() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const int status = fillClosedStandardDescriptors(); status != 0) return status;
+  ovantrex::MissingStreams missing;
+  if (const int status = fillClosedStandardDescriptors(missing); status != 0) return status;
   // The writers' buffers are large: they are taken from the heap, where a
   // failure shows (on the stack it could not), and without exceptions.
   using ovantrex::Reserved;
@@ -51,5 +53,5 @@ int main(int argc, char** argv) {
     return ovantrex::kStatusNoMemory;
   }
   return ovantrex::runProgram(argc, argv, out.make(stdout),
-                              err.make(stderr, Writer::OnFailure::Drop));
+                              err.make(stderr, Writer::OnFailure::Drop), missing);
 }

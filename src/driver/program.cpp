@@ -7,10 +7,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <new>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "driver/command_line.h"
 #include "driver/follow.h"
@@ -48,10 +52,15 @@ struct Input {
   struct stat identity {};
 };
 
+// What openInput() returns when a signal ended the wait for a FIFO's
+// writer while following.
+constexpr int kStoppedWhileOpening = -1;
+
 // Opens the trace; returns 0 or the exit status (the message is written).
 int openInput(const std::string& name, Input& input, Writer& err) {
   errno = 0;
   input.file.reset(std::fopen(name.c_str(), "rb"));
+  if (!input.file && errno == EINTR && StopSignals::requested()) return kStoppedWhileOpening;
   if (!input.file && errno == ENOMEM) {
     tell(err, kNoMemoryMessage);
     return kStatusNoMemory;
@@ -130,16 +139,46 @@ int emptyOutput(const std::string& name, Reserved<Writer>& room, int descriptor,
   return kCannotOpenOutput;
 }
 
-// Reads the trace as it grows, until SIGINT or SIGTERM or, for a pipe,
-// until its writer closes it; a trace that shrinks or is replaced is read
-// again from its start, with a fresh printer. Returns at the end of the
-// run; the caller finishes the printer. Throws TraceRestarted's reopen
-// failure as a ReadError.
+// The files that the run writes, as they are on disk: a file among them
+// that is the trace itself is refused, whenever the trace is opened.
+struct Outputs {
+  std::string name;  // of the -w file; empty without one
+  std::optional<struct stat> file;
+  std::optional<struct stat> standard;  // standard output
+};
+
+// The identity of the file that a writer writes, when it has one.
+std::optional<struct stat> identityOf(int descriptor) {
+  struct stat identity {};
+  if (descriptor < 0 || fstat(descriptor, &identity) != 0) return std::nullopt;
+  return identity;
+}
+
+// The message that refuses an output that is the trace; empty when none is.
+std::string outputThatIsTheTrace(const Outputs& outputs, const struct stat& trace) {
+  if (outputs.file && isTheTrace(*outputs.file, trace))
+    return "Could not open '" + outputs.name + "' for writing: it is the trace being read\n";
+  if (outputs.standard && isTheTrace(*outputs.standard, trace))
+    return "Could not open standard output for writing: it is the trace being read\n";
+  return {};
+}
+
+// A trace opened again while following is one of the outputs.
+class OutputIsTheTrace : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads the trace as it grows, until SIGINT, SIGTERM or SIGHUP or, for a
+// pipe, until its writer closes it; a trace that shrinks, is replaced or is
+// written anew is read again from its start, with a fresh printer. Returns
+// at the end of the run; the caller finishes the printer. Throws the reopen
+// failure as a ReadError, and OutputIsTheTrace when the trace that took the
+// name is an output of this run.
 template <class MakePrinter>
-void followTrace(const Settings& settings, Input& input, TraceReader& reader,
-                 std::unique_ptr<Printer>& printer, MakePrinter makePrinterAgain,
-                 std::vector<Writer*> flushed, Writer& err) {
-  const StopSignals signals;
+void followTrace(const Settings& settings, const Outputs& outputs, Input& input,
+                 TraceReader& reader, std::unique_ptr<Printer>& printer,
+                 MakePrinter makePrinterAgain, std::vector<Writer*> flushed, Writer& err) {
   TraceFollower follower(settings.inputName, std::move(flushed));
   follower.attach(input.file.get());
   reader.follow(&follower);
@@ -150,15 +189,21 @@ void followTrace(const Settings& settings, Input& input, TraceReader& reader,
     } catch (const FollowStopped&) {
       return;
     } catch (const TraceRestarted& restarted) {
-      tell(err, "ovantrex: '", settings.inputName, "' ", restarted.what(),
-           "; listing it again from its start\n");
       Input again;
       errno = 0;
       again.file.reset(std::fopen(settings.inputName.c_str(), "rb"));
       if (!again.file) throw ReadError(errno != 0 ? errno : ENOENT);
-      input.file = std::move(again.file);
+      if (fstat(fileno(again.file.get()), &again.identity) == 0) {
+        if (std::string refusal = outputThatIsTheTrace(outputs, again.identity); !refusal.empty())
+          throw OutputIsTheTrace(refusal);
+      }
+      tell(err, "ovantrex: '", settings.inputName, "' ", restarted.what(),
+           "; listing it again from its start\n");
+      input = std::move(again);
       reader.restart(input.file.get());
       follower.attach(input.file.get());
+      // The old printer goes first: the new one takes the same memory.
+      printer.reset();
       printer = makePrinterAgain();
     }
   }
@@ -175,11 +220,43 @@ std::unique_ptr<Printer> makePrinter(const Settings& settings, Writer& output, W
   return std::make_unique<TextListing>(output, out, err, settings);
 }
 
-int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writer& err) {
+// Reads the trace, or follows it, into the printer; a read that fails part
+// way is told to the printer, which then writes what was read.
+template <class MakePrinter>
+std::optional<ReadFailure> readInto(const Settings& settings, const Outputs& outputs,
+                                    Input& input, TraceReader& reader,
+                                    std::unique_ptr<Printer>& printer,
+                                    MakePrinter makePrinterAgain, std::vector<Writer*> flushed,
+                                    Writer& err) {
+  std::optional<ReadFailure> failure;
+  try {
+    if (settings.follow) {
+      followTrace(settings, outputs, input, reader, printer, makePrinterAgain,
+                  std::move(flushed), err);
+    } else {
+      readTrace(reader, *printer);
+    }
+  } catch (const ReadError& error) {
+    failure = ReadFailure{error.offset(), error.what()};
+    printer->readFailed(*failure);
+  }
+  printer->finish();
+  return failure;
+}
+
+int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writer& err,
+              const MissingStreams& missing) {
+  // While following, the signals that end the run are caught from the
+  // start: opening a FIFO waits for its writer.
+  std::optional<StopSignals> signals;
+  if (settings.follow) signals.emplace();
   Input input;
-  if (const int status = openInput(settings.inputName, input, err); status != 0) return status;
+  if (const int status = openInput(settings.inputName, input, err); status != 0)
+    return status == kStoppedWhileOpening ? 0 : status;
   TraceReader reader(input.file.get(), std::move(memory.reader));
 
+  Outputs outputs;
+  outputs.standard = identityOf(out.descriptor());
   Writer* outputFile = nullptr;
   int outputDescriptor = -1;
   if (!settings.outputName.empty()) {
@@ -188,11 +265,22 @@ int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writ
         status != 0)
       return status;
     outputFile = memory.output.get();
+    outputs.name = settings.outputName;
+    outputs.file = identityOf(outputFile->descriptor());
     // Standard output now carries only the invalid-minor-code messages; like
     // standard error, it must not end a listing that is being written well.
     // A reader of standard output that goes away must not end it either.
     out.setOnFailure(Writer::OnFailure::Drop);
     std::signal(SIGPIPE, SIG_IGN);
+  } else if (missing.output) {
+    // The program was started without standard output: the listing would go
+    // nowhere.
+    tell(err, "Could not write the listing: ", std::strerror(EBADF), "\n");
+    return kCannotWrite;
+  }
+  if (std::string refusal = outputThatIsTheTrace(outputs, input.identity); !refusal.empty()) {
+    tell(err, refusal);
+    return kCannotOpenOutput;
   }
   Writer& listing = outputFile ? *outputFile : out;
   // The printer takes its memory before an older listing is emptied.
@@ -202,25 +290,24 @@ int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writ
     return status;
 
   try {
-    // A read error ends the loop after the records already listed; the
-    // listing is still completed and closed before it is reported.
-    std::string readFailure;
+    // A read error ends the loop after the records already read; the
+    // output is still completed and closed before it is reported.
+    std::optional<ReadFailure> failure;
     try {
-      if (settings.follow) {
-        followTrace(
-            settings, input, reader, printer,
-            [&] { return makePrinter(settings, listing, out, err); }, {&listing, &out, &err}, err);
-      } else {
-        readTrace(reader, *printer);
-      }
-      printer->finish();
-    } catch (const ReadError& error) {
-      readFailure = error.what();
+      failure = readInto(
+          settings, outputs, input, reader, printer,
+          [&] { return makePrinter(settings, listing, out, err); }, {&listing, &out, &err}, err);
+    } catch (const OutputIsTheTrace& refusal) {
+      // Nothing more is written: the output now stands under the trace's name.
+      if (outputFile) outputFile->close();
+      out.flush();
+      tell(err, refusal.what());
+      return kCannotOpenOutput;
     }
     if (outputFile) outputFile->close();
     out.flush();
-    if (!readFailure.empty()) {
-      tell(err, "Could not read '", settings.inputName, "': ", readFailure, "\n");
+    if (failure) {
+      tell(err, "Could not read '", settings.inputName, "': ", failure->reason, "\n");
       return kCannotRead;
     }
   } catch (const WriteError& error) {
@@ -232,7 +319,8 @@ int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writ
 
 }  // namespace
 
-int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
+int runProgram(int argc, const char* const* argv, Writer& out, Writer& err,
+               const MissingStreams& missing) {
   // The large pieces of memory come first, before anything that could throw
   // for want of memory: had the runtime been short of memory at the start,
   // even throwing std::bad_alloc could fail, and these would fail first.
@@ -251,7 +339,7 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err) {
     if (commandLine.request == Request::Version) printVersion(out);
     if (commandLine.exitStatus) return *commandLine.exitStatus;
     tzset();
-    return listTrace(commandLine.settings, memory, out, err);
+    return listTrace(commandLine.settings, memory, out, err, missing);
   } catch (const std::bad_alloc&) {
     tell(err, kNoMemoryMessage);
     return kStatusNoMemory;

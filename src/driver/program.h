@@ -18,11 +18,21 @@ inline constexpr std::string_view kNoMemoryMessage = "Not enough memory to list 
 // With -w naming a file, out is written best-effort, like err: its failure
 // does not end the run.
 // Returns the exit status: 0 normal end, 1 usage or command-line error,
-// 2 input cannot be opened or read, 3 output cannot be opened (or it is the
-// trace itself), 4 the listing could not be written, 5 not enough memory.
+// 2 input cannot be opened or read, 3 output cannot be opened (or it, or
+// standard output, is the trace itself), 4 the listing could not be written
+// (or was to go to a standard output that is missing), 5 not enough memory.
+// A read that fails part way ends the run with 2 after every record read
+// before it has been printed, and the output finished.
 // All the memory that the records need is taken before the first record is
 // read and before the -w file is emptied; a run thus lists every record or
 // stops at the start with status 5.
-int runProgram(int argc, const char* const* argv, Writer& out, Writer& err);
+// The standard streams that the program was started without (they are then
+// /dev/null, so that no file it opens takes their place).
+struct MissingStreams {
+  bool output = false;
+};
+
+int runProgram(int argc, const char* const* argv, Writer& out, Writer& err,
+               const MissingStreams& missing = {});
 
 }  // namespace ovantrex

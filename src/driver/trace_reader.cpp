@@ -11,8 +11,8 @@
 
 namespace ovantrex {
 
-ReadError::ReadError(int errorNumber)
-    : std::runtime_error(std::strerror(errorNumber)), errorNumber_(errorNumber) {}
+ReadError::ReadError(int errorNumber, std::uint64_t offset)
+    : std::runtime_error(std::strerror(errorNumber)), errorNumber_(errorNumber), offset_(offset) {}
 
 namespace {
 
@@ -61,16 +61,23 @@ void TraceReader::restart(std::FILE* stream) {
   atEnd_ = false;
   position_ = 0;
   streamOffset_ = 0;
+  failure_ = 0;
 }
 
 std::size_t TraceReader::readBlock() {
   if (wait_ == nullptr) {
     errno = 0;
     const std::size_t got = std::fread(buffers_.block.get(), 1, buffers_.blockSize, stream_);
+    streamOffset_ += got;
     if (got < buffers_.blockSize) {
-      if (std::ferror(stream_)) throw ReadError(errno != 0 ? errno : EIO);
-      // The end of the input stays the end: nothing is read after it.
-      atEnd_ = true;
+      // The bytes that a failed read delivered are handed out first; the
+      // failure is reported when they are used up.
+      if (std::ferror(stream_)) {
+        failure_ = errno != 0 ? errno : EIO;
+      } else {
+        // The end of the input stays the end: nothing is read after it.
+        atEnd_ = true;
+      }
     }
     return got;
   }
@@ -78,13 +85,15 @@ std::size_t TraceReader::readBlock() {
     wait_->beforeRead();
     const ssize_t got = ::read(fileno(stream_), buffers_.block.get(), buffers_.blockSize);
     if (got > 0) {
-      streamOffset_ += static_cast<std::uint64_t>(got);
-      return static_cast<std::size_t>(got);
+      const auto count = static_cast<std::size_t>(got);
+      wait_->arrived(streamOffset_, {buffers_.block.get(), count});
+      streamOffset_ += count;
+      return count;
     }
     if (got < 0) {
       // A signal may have ended the wait of the read; beforeRead() decides.
       if (errno == EINTR) continue;
-      throw ReadError(errno);
+      throw ReadError(errno, streamOffset_);
     }
     if (!wait_->waitForMore(streamOffset_)) {
       atEnd_ = true;
@@ -95,10 +104,12 @@ std::size_t TraceReader::readBlock() {
 
 bool TraceReader::refill() {
   if (begin_ != end_) return true;
+  if (failure_ != 0) throw ReadError(failure_, streamOffset_);
   if (atEnd_) return false;
   const std::size_t got = readBlock();
   begin_ = buffers_.block.get();
   end_ = begin_ + got;
+  if (got == 0 && failure_ != 0) throw ReadError(failure_, streamOffset_);
   return got > 0;
 }
 

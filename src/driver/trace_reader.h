@@ -18,14 +18,18 @@
 
 namespace ovantrex {
 
-// A read of the trace file failed other than by reaching its end.
+// A read of the trace file failed other than by reaching its end. offset:
+// the bytes of the input read before the failure; every record whose bytes
+// lie below it has been handed out.
 class ReadError : public std::runtime_error {
  public:
-  explicit ReadError(int errorNumber);
+  explicit ReadError(int errorNumber, std::uint64_t offset = 0);
   int errorNumber() const { return errorNumber_; }
+  std::uint64_t offset() const { return offset_; }
 
  private:
   int errorNumber_;
+  std::uint64_t offset_;
 };
 
 // What a reader that follows a growing input does at the end of the bytes
@@ -38,6 +42,8 @@ class InputWait {
   // A read found no more bytes at offset: waits until more may have come.
   // True to read again, false when the end is final.
   virtual bool waitForMore(std::uint64_t offset) = 0;
+  // A read delivered bytes, the first of them at offset in the input.
+  virtual void arrived(std::uint64_t /*offset*/, std::span<const std::uint8_t> /*bytes*/) {}
 
  protected:
   InputWait() = default;
@@ -91,6 +97,7 @@ class TraceReader {
 
  private:
   // Makes bytes available in the block; false at the end of the input.
+  // Throws ReadError once the bytes read before a failed read are used up.
   bool refill();
   // One read of the stream into the block: fread, or when following, read(2)
   // with its waits.
@@ -105,6 +112,7 @@ class TraceReader {
   std::uint64_t position_ = 0;
   InputWait* wait_ = nullptr;
   std::uint64_t streamOffset_ = 0;  // bytes read from the stream so far
+  int failure_ = 0;                 // errno of a failed read, reported after its bytes
 };
 
 }  // namespace ovantrex

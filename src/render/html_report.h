@@ -24,6 +24,7 @@ class HtmlReport final : public Printer {
 
   void record(const Record& record, const DecodedRecord& decoded) override;
   void diagnostic(const Diagnostic& diagnostic) override;
+  void readFailed(const ReadFailure& failure) override { collector_.readFailed(failure); }
   // Writes the page.
   void finish() override;
 

@@ -109,6 +109,19 @@ void JsonLines::record(const Record& record, const DecodedRecord& decoded) {
   out.put("}\n");
 }
 
+void JsonLines::readFailed(const ReadFailure& failure) {
+  {
+    JsonObject object(out_);
+    object.string("diagnostic", "read_error");
+    object.number("offset", static_cast<std::int64_t>(failure.offset));
+    scratch_.clear();
+    scratch_.put("Could not read the trace: ");
+    scratch_.put(failure.reason);
+    object.string("message", scratch_.text());
+  }
+  out_.put('\n');
+}
+
 void JsonLines::diagnostic(const Diagnostic& diagnostic) {
   {
     JsonObject object(out_);

@@ -13,7 +13,9 @@ class Printer {
   // Every data record, hidden ones included, with its decoded values.
   virtual void record(const Record& record, const DecodedRecord& decoded) = 0;
   virtual void diagnostic(const Diagnostic& diagnostic) = 0;
-  // The trace has been read to its end.
+  // A read of the trace failed: no record follows. finish() comes next.
+  virtual void readFailed(const ReadFailure& /*failure*/) {}
+  // The trace has been read to its end, or as far as it could be read.
   virtual void finish() {}
 
  protected:

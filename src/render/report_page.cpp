@@ -348,6 +348,13 @@ void writeGlance(Writer& out, const ReportInputs& inputs) {
   constexpr std::size_t kMostShown = 20;
   const SessionSummaryData& data = inputs.summary;
   out.put("<section id=\"glance\">\n<h2>At a glance</h2>\n<ul class=\"glance\">\n");
+  if (data.readFailure) {
+    out.put("<li class=\"bad\">The trace could not be read to its end: a read failed at offset ");
+    count(out, data.readFailure->offset);
+    out.put(" (");
+    writeHtmlText(out, data.readFailure->reason);
+    out.put("). The page shows what was read before it.</li>\n");
+  }
   if (data.updates.empty()) {
     out.put(
         "<li class=\"warn\">No flash update in this trace (no \"Start flash update\" "
@@ -419,6 +426,10 @@ void writeTraceFacts(Writer& out, const SessionSummaryData& data) {
   endFact(out);
   writeTimeSpan(fact(out, "time"), data);
   endFact(out);
+  if (data.readFailure) {
+    writeReadFailure(fact(out, kReadToItsEnd), *data.readFailure);
+    endFact(out);
+  }
   out.put("</table>\n</div>\n");
 }
 

@@ -17,6 +17,7 @@ class SessionSummary final : public Printer {
 
   void record(const Record& record, const DecodedRecord& decoded) override;
   void diagnostic(const Diagnostic& diagnostic) override;
+  void readFailed(const ReadFailure& failure) override { collector_.readFailed(failure); }
   // Writes the report.
   void finish() override;
 

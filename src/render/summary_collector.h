@@ -88,6 +88,8 @@ struct SessionSummaryData {
   std::array<bool, 4> versions{};              // format versions 1 to 3 of data records
   std::optional<TraceTime> firstTime;
   std::optional<TraceTime> lastTime;
+  // A read failed before the end of the trace: what follows it is not counted.
+  std::optional<ReadFailure> readFailure;
   // Seconds from the first to the last record of format version 3.
   std::optional<double> timeSpan() const {
     if (!firstTime || !lastTime) return std::nullopt;
@@ -140,6 +142,7 @@ class SummaryCollector {
 
   void record(const Record& record, const DecodedRecord& decoded);
   void diagnostic(const Diagnostic& diagnostic);
+  void readFailed(const ReadFailure& failure) { data_->readFailure = failure; }
   // The trace has ended: the open update is closed.
   void close();
 

@@ -53,6 +53,16 @@ void writeTrace(JsonObject& summary, const SessionSummaryData& data) {
       if (data.versions[static_cast<std::size_t>(version)]) versions.next().decimal(version);
     }
   }
+  {
+    Writer& failure = summary.key("read_error");
+    if (data.readFailure) {
+      JsonObject object(failure);
+      count(object, "offset", data.readFailure->offset);
+      object.string("message", data.readFailure->reason);
+    } else {
+      failure.put("null");
+    }
+  }
   JsonObject time(summary.key("time"));
   timeOrNull(time, "first", data.firstTime);
   timeOrNull(time, "last", data.lastTime);

@@ -60,6 +60,10 @@ void writeTrace(Writer& out, const SessionSummaryData& data) {
   out.put('\n');
   writeTimeSpan(line(out, 2, "time"), data);
   out.put('\n');
+  if (data.readFailure) {
+    writeReadFailure(line(out, 2, kReadToItsEnd), *data.readFailure);
+    out.put('\n');
+  }
 }
 
 void writeCommands(Writer& out, const SessionSummaryData& data) {

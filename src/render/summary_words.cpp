@@ -59,6 +59,14 @@ void writeFormatVersions(Writer& out, const SessionSummaryData& data) {
   if (!any) out.put("none");
 }
 
+void writeReadFailure(Writer& out, const ReadFailure& failure) {
+  out.put("no, a read failed at offset ");
+  out.decimal(static_cast<std::int64_t>(failure.offset));
+  out.put(" (");
+  out.put(failure.reason);
+  out.put(')');
+}
+
 void writeTimeSpan(Writer& out, const SessionSummaryData& data) {
   if (!data.firstTime || !data.lastTime) {
     out.put("none (no records of format version 3)");

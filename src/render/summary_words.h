@@ -14,6 +14,9 @@ namespace ovantrex {
 
 enum class Counts { Plain, Grouped };
 
+// The label of the line that says a trace could not be read to its end.
+inline constexpr std::string_view kReadToItsEnd = "read to its end";
+
 // A count with a comma between thousands: 1,000,000.
 void writeGrouped(Writer& out, std::uint64_t value);
 
@@ -24,6 +27,9 @@ void writeRecordCounts(Writer& out, const SessionSummaryData& data, Counts count
 void writeSkippedCounts(Writer& out, const SessionSummaryData& data, Counts counts);
 // "1, 3", or "none".
 void writeFormatVersions(Writer& out, const SessionSummaryData& data);
+// "no, a read failed at offset 52428800 (Input/output error)": written
+// only for a trace that could not be read to its end.
+void writeReadFailure(Writer& out, const ReadFailure& failure);
 // "first to last, 0.489 s", or why there is no time.
 void writeTimeSpan(Writer& out, const SessionSummaryData& data);
 // The count of a kind of command and, for system commands, each by its words.

@@ -101,8 +101,20 @@ void Writer::handOut(const char* data, std::size_t count) {
     collected_.append(data, count);
     return;
   }
-  errno = 0;
-  if (std::fwrite(data, 1, count, stream_) != count) fail(errnoOr(EIO));
+  // A signal that interrupts a write to a slow reader (a pipe, a terminal)
+  // cuts it short; the rest is written, so that no line is cut off.
+  for (;;) {
+    errno = 0;
+    const std::size_t written = std::fwrite(data, 1, count, stream_);
+    if (written == count) return;
+    if (errno != EINTR) {
+      fail(errnoOr(EIO));
+      return;
+    }
+    std::clearerr(stream_);
+    data += written;
+    count -= written;
+  }
 }
 
 void Writer::handOutEscaped(const char* data, std::size_t count) {
@@ -117,6 +129,8 @@ void Writer::handOutEscaped(const char* data, std::size_t count) {
   }
   handOut(escaped, static_cast<std::size_t>(end - escaped));
 }
+
+int Writer::descriptor() const { return stream_ != nullptr ? fileno(stream_) : -1; }
 
 void Writer::escapeControls(bool on) {
   settle();

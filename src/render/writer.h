@@ -108,6 +108,8 @@ class Writer {
   void commit(const char* end) { pos_ = static_cast<std::size_t>(end - buffer_); }
 
   void setOnFailure(OnFailure onFailure) { onFailure_ = onFailure; }
+  // The descriptor of the stream, or -1 for a memory-backed writer.
+  int descriptor() const;
 
   // Turns the escaping of terminal controls on or off for what follows.
   void escapeControls(bool on);

@@ -16,6 +16,9 @@ struct FaultState {
   bool active = false;
   std::string readPath;  // empty: no read fault
   int passingReads = 0;
+  bool byBytes = false;  // reads fail at readLimit bytes, not after passingReads calls
+  std::size_t readLimit = 0;
+  std::size_t bytesRead = 0;
   int readsSeen = 0;
   int failedReads = 0;
   std::FILE* failedStream = nullptr;  // ferror() answers 1 for it
@@ -70,6 +73,20 @@ std::size_t fread(void* ptr, std::size_t size, std::size_t n, std::FILE* stream)
   static const auto real =
       next<std::size_t (*)(void*, std::size_t, std::size_t, std::FILE*)>("fread");
   FaultState& f = faults();
+  if (f.active && !f.readPath.empty() && f.byBytes && pathOf(stream) == f.readPath) {
+    const std::size_t wanted = size * n;
+    if (size != 1 || f.bytesRead + wanted <= f.readLimit) {
+      const std::size_t got = real(ptr, size, n, stream);
+      f.bytesRead += got * size;
+      return got;
+    }
+    const std::size_t got = real(ptr, 1, f.readLimit - f.bytesRead, stream);
+    f.bytesRead += got;
+    ++f.failedReads;
+    f.failedStream = stream;
+    errno = EIO;
+    return got;
+  }
   if (f.active && !f.readPath.empty() && pathOf(stream) == f.readPath) {
     if (f.readsSeen++ >= f.passingReads) {
       ++f.failedReads;
@@ -120,6 +137,12 @@ void InjectedFaults::failReadsOf(const std::string& path, int passingReads) {
 void InjectedFaults::failCloseOf(const std::string& path, int errorNumber) {
   state_.closePath = canonical(path);
   state_.closeError = errorNumber;
+}
+
+void InjectedFaults::failReadsAfter(const std::string& path, std::size_t bytes) {
+  state_.readPath = canonical(path);
+  state_.byBytes = true;
+  state_.readLimit = bytes;
 }
 
 int InjectedFaults::failedReads() const { return state_.failedReads; }

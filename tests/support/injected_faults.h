@@ -7,6 +7,7 @@
 // unchanged unless a fault is set for the file of the stream.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace ovantrex::test {
@@ -25,6 +26,10 @@ class InjectedFaults {
   // fread; every later one reads nothing and fails with EIO (ferror is then
   // set for the stream).
   void failReadsOf(const std::string& path, int passingReads);
+  // Reads of the file at path deliver its first bytes bytes; the read that
+  // reaches past them delivers what lies before that point and fails with
+  // EIO (a disk error part way through a read), as do all later ones.
+  void failReadsAfter(const std::string& path, std::size_t bytes);
   // fclose of the file at path closes it and then reports errorNumber.
   void failCloseOf(const std::string& path, int errorNumber);
 
