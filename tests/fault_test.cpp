@@ -4,14 +4,14 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <numeric>
 #include <random>
 #include <sstream>
@@ -304,6 +304,27 @@ TEST_F(Fault, ReadErrorPartWayKeepsEveryRecordReadBeforeItInEveryOutput) {
   EXPECT_NE(page.find("<tr><th scope=\"row\">read to its end</th><td>no, a read failed at "
                       "offset 1572864 (Input/output error)</td></tr>"),
             std::string::npos);
+}
+
+TEST_F(Fault, AnOldOutputThatCannotBeEmptiedIsRefusedAndKept) {
+  TraceBuilder t;
+  t.text(1000.0, "new\n");
+  const std::string trace = write(t, "t.trc");
+  const std::string old = "an older listing, longer than the new one\n";
+  for (const char* output : {"", "--json", "--summary", "--report"}) {
+    SCOPED_TRACE(output);
+    const std::string listing = dir.file("old.txt");
+    std::ofstream(listing, std::ios::binary | std::ios::trunc) << old;
+    test::InjectedFaults faults;
+    faults.failTruncateOf(listing, EPERM);
+    std::vector<std::string> args = {"-f", trace, "-w", listing};
+    if (*output != '\0') args.emplace_back(output);
+    const RunResult r = test::run(args);
+    EXPECT_EQ(faults.failedTruncates(), 1);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err, "Could not open '" + listing + "' for writing\n");
+    EXPECT_EQ(readFile(listing), old);
+  }
 }
 
 TEST_F(Fault, ReadErrorWhileTheListingCannotBeWrittenEndsWithTheWriteFailure) {

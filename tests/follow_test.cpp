@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,6 +67,22 @@ class FollowingChild {
     close(err_);
   }
 
+  // Waits, reading nothing, until the program waits in a write to the pipe
+  // of its standard output (the kernel names where it sleeps). False at the
+  // deadline.
+  bool waitUntilBlockedInAWrite() const {
+    const std::string where = "/proc/" + std::to_string(pid_) + "/wchan";
+    const auto deadline = Clock::now() + kDeadline;
+    while (Clock::now() < deadline) {
+      std::ifstream wchan(where);
+      std::string name;
+      if (std::getline(wchan, name) && name.find("pipe_write") != std::string::npos) return true;
+      pollfd none{};
+      poll(&none, 0, 5);
+    }
+    return false;
+  }
+
   // Reads until standard output (or error) holds what, or the deadline.
   bool waitForOut(const std::string& what) { return waitFor(out_, out, what); }
   bool waitForErr(const std::string& what) { return waitFor(err_, err, what); }
@@ -73,9 +90,10 @@ class FollowingChild {
   // Sends the signal and waits for the end; returns the exit status, or -1
   // when a signal ended the child, or -2 at the deadline.
   int stop(int signal) {
-    kill(pid_, signal);
+    send(signal);
     return end();
   }
+  void send(int signal) const { kill(pid_, signal); }
   int end() {
     const auto deadline = Clock::now() + kDeadline;
     while (Clock::now() < deadline) {
@@ -199,6 +217,113 @@ TEST(Follow, ATruncatedOrReplacedTraceIsListedAgainFromItsStartWithAFreshState) 
   ASSERT_TRUE(child.waitForOut(textEntry("0.200", "new") + textEntry("0.500", "more")))
       << child.out;
   EXPECT_EQ(child.stop(SIGTERM), 0);
+}
+
+TEST(Follow, ATraceWrittenAnewPastItsOldEndIsListedAgainFromItsStart) {
+  // Between two looks the trace is truncated and written again, longer
+  // than before: its size never shows the truncation, its bytes do.
+  TempDir dir;
+  const std::string trace = dir.file("t.trc");
+  append(trace, textRecord(1000.0, "old one\n") + textRecord(2000.0, "old two\n"));
+  FollowingChild child({"--follow", "-f", trace});
+  const std::string old = textEntry("1.000", "old one") + textEntry("1.000", "old two");
+  ASSERT_TRUE(child.waitForOut(old)) << child.out;
+
+  const std::string fresh = textRecord(300.0, "new first record\n") +
+                            textRecord(800.0, "new second record\n") +
+                            textRecord(900.0, "new third\n");
+  const int fd = open(trace.c_str(), O_WRONLY);
+  ASSERT_EQ(pwrite(fd, fresh.data(), fresh.size(), 0), static_cast<ssize_t>(fresh.size()));
+  close(fd);
+  ASSERT_TRUE(child.waitForErr("ovantrex: '" + trace +
+                               "' was rewritten; listing it again from its start\n"))
+      << child.err;
+  const std::string again = textEntry("0.300", "new first record") +
+                            textEntry("0.500", "new second record") +
+                            textEntry("0.100", "new third");
+  ASSERT_TRUE(child.waitForOut(old + again)) << child.out;
+  EXPECT_EQ(child.stop(SIGINT), 0);
+  EXPECT_EQ(child.out, old + again);
+}
+
+TEST(Follow, AnOutputThatTakesTheTracesNameIsRefusedAndNotReadBack) {
+  // The output file put in the trace's place, by a hard link or a rename:
+  // reading it again would feed the run its own output without end.
+  for (const bool rename : {false, true}) {
+    SCOPED_TRACE(rename ? "renamed" : "hard link");
+    TempDir dir;
+    const std::string trace = dir.file("t.trc");
+    const std::string output = dir.file("out.jsonl");
+    append(trace, textRecord(1000.0, "evidence\n"));
+    FollowingChild child({"--follow", "--json", "-f", trace, "-w", output});
+    const auto deadline = Clock::now() + kDeadline;
+    while ((!std::filesystem::exists(output) ||
+            readFile(output).find("evidence") == std::string::npos) &&
+           Clock::now() < deadline) {
+      pollfd none{};
+      poll(&none, 0, 20);
+    }
+    const std::string written = readFile(output);
+    ASSERT_NE(written.find("\"text\":\"evidence\""), std::string::npos) << written;
+    if (rename) {
+      std::filesystem::rename(output, trace);
+    } else {
+      std::filesystem::remove(trace);
+      std::filesystem::create_hard_link(output, trace);
+    }
+    EXPECT_EQ(child.end(), 3);
+    EXPECT_EQ(child.err,
+              "Could not open '" + output + "' for writing: it is the trace being read\n");
+    EXPECT_EQ(readFile(trace), written) << "the output grew after it became the trace";
+  }
+}
+
+TEST(Follow, HangUpEndsTheRunLikeTerminateWithItsSummary) {
+  TempDir dir;
+  const std::string trace = dir.file("t.trc");
+  append(trace, textRecord(1000.0, "one\n"));
+  FollowingChild child({"--follow", "--summary", "--json", "-x", "-f", trace});
+  TraceBuilder marker;
+  marker.header(300000, kText);
+  append(trace, marker.str());
+  ASSERT_TRUE(child.waitForErr("Length to read is too big")) << child.err;
+  ASSERT_EQ(child.stop(SIGHUP), 0);
+  EXPECT_EQ(nlohmann::json::parse(child.out)["records"]["total"], 1);
+}
+
+TEST(Follow, AnInterruptWhileWaitingForAFifosWriterEndsTheRunQuietly) {
+  TempDir dir;
+  const std::string fifo = dir.file("trace.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  FollowingChild child({"--follow", "-f", fifo});
+  letItMeetTheEnd();  // the open waits for a writer that never comes
+  EXPECT_EQ(child.stop(SIGINT), 0);
+  EXPECT_EQ(child.out, "");
+  EXPECT_EQ(child.err, "");
+}
+
+TEST(Follow, AnInterruptDuringAWriteToASlowReaderFinishesTheListing) {
+  // More listing than a pipe holds: the program waits in a write for the
+  // test to read while the signal comes.
+  TempDir dir;
+  const std::string trace = dir.file("t.trc");
+  TraceBuilder t;
+  std::string listing;
+  for (int i = 1; i <= 3000; ++i) {
+    const std::string text = "line " + std::to_string(i) + " of a listing longer than a pipe";
+    t.text(1000.0 * i, Payload(text + "\n"));
+    listing += textEntry("1.000", text);
+  }
+  append(trace, t.str());
+  FollowingChild child({"--follow", "-f", trace});
+  ASSERT_TRUE(child.waitUntilBlockedInAWrite());
+  // The signal is taken while the write still waits: reading at once could
+  // let the write go on before it.
+  child.send(SIGINT);
+  letItMeetTheEnd();
+  EXPECT_EQ(child.end(), 0);
+  EXPECT_EQ(child.err, "");
+  EXPECT_EQ(child.out, listing);
 }
 
 TEST(Follow, AnInterruptWritesTheSummaryOfWhatWasRead) {

@@ -56,7 +56,7 @@ TEST(SameFile, TraceNamedAgainAsTheOutputIsRefusedAndKept) {
   struct Case {
     const char* what;
     std::string args;
-    std::string outputName;
+    std::string outputName;  // empty: standard output
   };
   const Case cases[] = {
       {"the same name", "-f t.trc -w t.trc", "t.trc"},
@@ -67,6 +67,10 @@ TEST(SameFile, TraceNamedAgainAsTheOutputIsRefusedAndKept) {
       {"the trace through the link", "-f link.trc -w t.trc", "t.trc"},
       {"an inherited descriptor", "-f t.trc -w /proc/self/fd/3 3<t.trc", "/proc/self/fd/3"},
       {"the trace by its descriptor", "-f /proc/self/fd/3 -w hard.trc 3<t.trc", "hard.trc"},
+      {"standard output appending to it", "-f t.trc >> t.trc", ""},
+      {"JSON Lines appending to it", "--json -f t.trc >> t.trc", ""},
+      {"a summary appending to a link of it", "--summary -f t.trc >> hard.trc", ""},
+      {"standard output beside a listing file", "-f t.trc -w listing.txt 1<>t.trc", ""},
   };
   const std::string inDir = "cd '" + dir.path().string() + "' && \"$OVANTREX\" ";
   for (const Case& c : cases) {
@@ -74,8 +78,8 @@ TEST(SameFile, TraceNamedAgainAsTheOutputIsRefusedAndKept) {
     const ChildResult r = runShell(dir, inDir + c.args);
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err,
-              "Could not open '" + c.outputName + "' for writing: it is the trace being read\n");
+    const std::string output = c.outputName.empty() ? "standard output" : "'" + c.outputName + "'";
+    EXPECT_EQ(r.err, "Could not open " + output + " for writing: it is the trace being read\n");
     EXPECT_EQ(readFile(path), trace.str()) << "the trace was changed";
   }
 
@@ -332,6 +336,16 @@ TEST(ClosedDescriptors, DoNotBecomeTheTraceOrTheListing) {
   EXPECT_EQ(r.out, textEntry("1.000", "one") + "Minor code 1f6(502) not valid, skipping\n" +
                        textEntry("1.000", "two"));
   EXPECT_EQ(r.err, "Could not read data bytes expected=5 actual=2\n");
+
+  // Without -w and without standard output, every output would go nowhere:
+  // the run stops before it reads the trace.
+  for (const char* mode : {"", "--json", "--summary", "--report"}) {
+    SCOPED_TRACE(mode);
+    const ChildResult closed =
+        runShell(dir, "\"$OVANTREX\" " + std::string(mode) + " -f '" + path + "' >&-");
+    EXPECT_EQ(closed.status, 4);
+    EXPECT_EQ(closed.err, "Could not write the listing: Bad file descriptor\n");
+  }
 }
 
 // ---- A failing standard output must not end a healthy -w listing ----

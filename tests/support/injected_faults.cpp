@@ -25,6 +25,9 @@ struct FaultState {
   std::string closePath;              // empty: no close fault
   int closeError = 0;
   int failedCloses = 0;
+  std::string truncatePath;  // empty: no truncate fault
+  int truncateError = 0;
+  int failedTruncates = 0;
 };
 
 }  // namespace ovantrex::test
@@ -39,9 +42,8 @@ FaultState& faults() {
   return *state;
 }
 
-// The file that a stream reads or writes, as the kernel names it.
-std::string pathOf(std::FILE* stream) {
-  const int fd = ::fileno(stream);
+// The file that a descriptor reads or writes, as the kernel names it.
+std::string pathOf(int fd) {
   if (fd < 0) return {};
   const std::string link = "/proc/self/fd/" + std::to_string(fd);
   char target[4096];
@@ -49,6 +51,8 @@ std::string pathOf(std::FILE* stream) {
   if (length <= 0) return {};
   return std::string(target, static_cast<std::size_t>(length));
 }
+
+std::string pathOf(std::FILE* stream) { return pathOf(::fileno(stream)); }
 
 std::string canonical(const std::string& path) {
   return std::filesystem::weakly_canonical(path).string();
@@ -117,6 +121,18 @@ int fclose(std::FILE* stream) {
   return EOF;
 }
 
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
+int ftruncate(int fd, off_t length) noexcept {
+  static const auto real = next<int (*)(int, off_t)>("ftruncate");
+  FaultState& f = faults();
+  if (f.active && !f.truncatePath.empty() && pathOf(fd) == f.truncatePath) {
+    ++f.failedTruncates;
+    errno = f.truncateError;
+    return -1;
+  }
+  return real(fd, length);
+}
+
 }  // extern "C"
 
 namespace ovantrex::test {
@@ -144,6 +160,13 @@ void InjectedFaults::failReadsAfter(const std::string& path, std::size_t bytes) 
   state_.byBytes = true;
   state_.readLimit = bytes;
 }
+
+void InjectedFaults::failTruncateOf(const std::string& path, int errorNumber) {
+  state_.truncatePath = canonical(path);
+  state_.truncateError = errorNumber;
+}
+
+int InjectedFaults::failedTruncates() const { return state_.failedTruncates; }
 
 int InjectedFaults::failedReads() const { return state_.failedReads; }
 int InjectedFaults::failedCloses() const { return state_.failedCloses; }

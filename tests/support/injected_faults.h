@@ -3,8 +3,8 @@
 // close that fails after the file is closed (a deferred write error, as on
 // NFS or FUSE). The program code is called in-process (test::run) and
 // opens its files by name as usual; injected_faults.cpp replaces fread,
-// ferror and fclose for the whole test program and passes every call on
-// unchanged unless a fault is set for the file of the stream.
+// ferror, fclose and ftruncate for the whole test program and passes every
+// call on unchanged unless a fault is set for the file.
 #pragma once
 
 #include <cstddef>
@@ -32,10 +32,13 @@ class InjectedFaults {
   void failReadsAfter(const std::string& path, std::size_t bytes);
   // fclose of the file at path closes it and then reports errorNumber.
   void failCloseOf(const std::string& path, int errorNumber);
+  // ftruncate of the file at path changes nothing and reports errorNumber.
+  void failTruncateOf(const std::string& path, int errorNumber);
 
   // Calls of fread and fclose that met their fault.
   int failedReads() const;
   int failedCloses() const;
+  int failedTruncates() const;
 
  private:
   FaultState& state_;
