@@ -32,7 +32,10 @@ fail() {
 sample=$scratch/sample
 unfindable=(-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_nlohmann_json=ON
   -DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON)
-if cmake --preset sample --fresh -S "$root" -B "$sample" "${unfindable[@]}" >"$scratch/sample.log" 2>&1; then
+# A new cache each time (the object files are kept): an entry left by an
+# earlier run would read as a lookup.
+rm -f "$sample/CMakeCache.txt"
+if cmake --preset sample -S "$root" -B "$sample" "${unfindable[@]}" >"$scratch/sample.log" 2>&1; then
   # Configured again with everything findable: whatever the configure looks
   # for leaves its entry in the cache.
   cmake --preset sample -S "$root" -B "$sample" "${unfindable[@]/=ON/=OFF}" >>"$scratch/sample.log" 2>&1 ||
@@ -52,7 +55,8 @@ fi
 
 # ---- The messages ----
 tests=$scratch/tests
-if ! cmake --preset release --fresh -S "$root" -B "$tests" >"$scratch/tests.log" 2>&1; then
+rm -f "$tests/CMakeCache.txt"
+if ! cmake --preset release -S "$root" -B "$tests" >"$scratch/tests.log" 2>&1; then
   echo "setup_test.sh: the tests do not configure with everything installed:" >&2
   cat "$scratch/tests.log" >&2
   exit 1
@@ -83,7 +87,9 @@ named=()
 missing() {
   local case=$1 packages=$2
   shift 2
-  named+=($packages)
+  local -a words
+  read -r -a words <<<"$packages"
+  named+=("${words[@]}")
   local out status=0
   out=$(cmake --preset release -S "$root" -B "$tests" "${found[@]}" "$@" 2>&1) || status=$?
   if ((status == 0)); then
