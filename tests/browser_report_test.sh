@@ -6,17 +6,19 @@
 # the pictures and the error table. A screenshot is left in the build
 # folder for a person to look at: report-sample.png.
 #
-#   browser_report_test.sh PROGRAM SOURCE_DIR BUILD_DIR
+#   browser_report_test.sh PROGRAM SOURCE_DIR BUILD_DIR CHROMIUM
 #
-# Exit status 77 (skipped) when chromium is not installed.
+# CHROMIUM is the browser that the configure found. Without it the test
+# fails: a browser test that passes without a browser would check nothing.
 set -u
-program=${1:?usage: browser_report_test.sh PROGRAM SOURCE_DIR BUILD_DIR}
+program=${1:?usage: browser_report_test.sh PROGRAM SOURCE_DIR BUILD_DIR CHROMIUM}
 source_dir=${2:?}
 build_dir=${3:?}
-browser=$(command -v chromium || command -v chromium-browser || true)
-if [[ -z $browser ]]; then
-  echo "chromium is not installed: skipped"
-  exit 77
+browser=${4:-}
+if [[ -z $browser || ! -x $browser ]]; then
+  echo "chromium not found${browser:+ at $browser}: install the package chromium" \
+    "(apt-get install -y chromium) and configure again"
+  exit 1
 fi
 
 work=$(mktemp -d)
