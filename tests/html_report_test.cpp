@@ -189,7 +189,7 @@ TEST(ReportPage, TraceTextAndNamesComeOutInert) {
   EXPECT_TRUE(has(facts["sections"]["listing"], "a<b>&'\\''\".trc'"));
 }
 
-TEST(HtmlText, EscapesMarkupControlsBrokenUtf8AndNoncharacters) {
+TEST(HtmlText, EscapesMarkupControlsReorderingCharactersBrokenUtf8AndNoncharacters) {
   const struct {
     std::string_view bytes;
     std::string_view html;
@@ -205,6 +205,11 @@ TEST(HtmlText, EscapesMarkupControlsBrokenUtf8AndNoncharacters) {
       {"\xef\xbf\xbe\xef\xb7\x90", "\\xef\\xbf\\xbe\\xef\\xb7\\x90"},  // U+FFFE, U+FDD0
       {"\xf0\x9f\xbf\xbf", "\\xf0\\x9f\\xbf\\xbf"},                    // U+1FFFF
       {"\xef\xb7\xb0", "\xef\xb7\xb0"},                                // U+FDF0 is a character
+      // A right-to-left override and a pop, a right-to-left isolate, a
+      // right-to-left mark and a paragraph separator: each would reorder
+      // or break what the page shows around it.
+      {"a\xe2\x80\xae<b>\xe2\x80\xac\xe2\x81\xa7\xe2\x80\x8f\xe2\x80\xa9",
+       "a\\xe2\\x80\\xae&lt;b&gt;\\xe2\\x80\\xac\\xe2\\x81\\xa7\\xe2\\x80\\x8f\\xe2\\x80\\xa9"},
   };
   for (const auto& [bytes, html] : cases) {
     SCOPED_TRACE(std::string(html));
