@@ -191,6 +191,25 @@ TEST(SessionSummary, TwoUpdatesKeepTheirOwnAddressesAndErrors) {
   EXPECT_EQ(summary["errors"][1]["update"], 2);
 }
 
+TEST(SessionSummary, ErrorCommandNotesNameRequestEntriesWithoutTheListingIndent) {
+  // A systems-management request of two entries, the second with neither
+  // a report kind nor a device class that has a name; then a refusal.
+  TraceBuilder t;
+  t.hidWrite(0.0, kFirmware, {0x0c, 0x00, 0x40, 0, 0, 0, 0, 0, 0x41, 0x04, 0x60, 0x10, 0x00, 0x99});
+  t.hidRead(1.0, kFirmware, status(0x41));
+  const json summary = summaryOf(t);
+  ASSERT_EQ(summary["errors"].size(), 1u);
+  EXPECT_EQ(
+      summary["errors"][0]["command"]["notes"],
+      json::parse(R"j(["Systems Management Request:","Inventory Report for Keyboard"," for "])j"));
+
+  const RunResult text = runTrace(t, {"--summary"});
+  EXPECT_NE(text.out.find("\n    after the command at offset 0: Systems Management Request:; "
+                          "Inventory Report for Keyboard;  for \n"),
+            std::string::npos)
+      << text.out;
+}
+
 TEST(SessionSummary, ATraceWithoutFirmwareRecords) {
   TraceBuilder t;
   t.text(0.0, "hello\n").hex(1.0, {1, 2, 3}).hidWrite(2.0, {0, 0, 0x21, 0}, {1, 2});
