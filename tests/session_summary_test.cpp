@@ -91,13 +91,13 @@ TEST(SessionSummary, ACompletedUpdateAsText) {
       label("  ", "checksum write") + "1\n" + label("  ", "serial number") + "0\n" +
       label("  ", "read one record") + "0\n" + label("  ", "read all records") + "0\n" +
       label("  ", "systems management request") + "0\n" + label("  ", "invalid command") + "0\n" +
-      "\n" + label("", "Updates") + "1\n" + "  update 1 at offset 57, 2001-09-09T01:46:40.005Z\n" +
-      label("    ", "flash writes") + "3, 48 bytes\n" + label("    ", "addresses") +
-      "0x001000-0x00102f\n" + label("    ", "rewritten") + "0 bytes\n" +
-      label("    ", "length mismatches") + "0\n" + label("    ", "checksums") + "0xbeef\n" +
-      label("    ", "serial numbers") + "none\n" + label("    ", "reset") + "yes\n" +
-      label("    ", "error replies") + "0\n" + "\nReplies\n" + label("  ", "Command complete") +
-      "5\n" + label("  ", "Flash load in progress") + "4\n" +
+      "\n" + label("", "Updates") + "1\n" + label("  ", "outside any update") + "0 flash writes\n" +
+      "  update 1 at offset 57, 2001-09-09T01:46:40.005Z\n" + label("    ", "flash writes") +
+      "3, 48 bytes\n" + label("    ", "addresses") + "0x001000-0x00102f\n" +
+      label("    ", "rewritten") + "0 bytes\n" + label("    ", "length mismatches") + "0\n" +
+      label("    ", "checksums") + "0xbeef\n" + label("    ", "serial numbers") + "none\n" +
+      label("    ", "reset") + "yes\n" + label("    ", "error replies") + "0\n" + "\nReplies\n" +
+      label("  ", "Command complete") + "5\n" + label("  ", "Flash load in progress") + "4\n" +
       label("  ", "EC information available") + "0\n" +
       "  Serial Number can only be written once for this device 0\n" +
       label("  ", "Operation in Error") + "0\n" + label("  ", "Command reject") + "0\n" +
@@ -145,6 +145,7 @@ TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
   t.hidWrite(6.0, kFirmware, flashWrite(0xfffff8, 16));  // reaches past the 24-bit space
   const json summary = summaryOf(t);
   EXPECT_EQ(summary["commands"]["flash write"], 6);
+  EXPECT_EQ(summary["writes_outside_updates"], 1);
   ASSERT_EQ(summary["updates"].size(), 1u);
   const json& update = summary["updates"][0];
   EXPECT_EQ(update["writes"], 5);
@@ -189,6 +190,33 @@ TEST(SessionSummary, TwoUpdatesKeepTheirOwnAddressesAndErrors) {
   EXPECT_EQ(summary["errors"][0]["command"]["notes"],
             json::parse(R"j(["Write serial number (S/N: SN1)"])j"));
   EXPECT_EQ(summary["errors"][1]["update"], 2);
+  EXPECT_EQ(summary["errors_outside_updates"], 1);
+  EXPECT_EQ(summary["writes_outside_updates"], 0);
+}
+
+TEST(SessionSummary, WritesAndErrorsBeforeAnyStartAreCountedPastTheKeptErrors) {
+  // 1,200 flash writes and 1,100 error replies before the first start,
+  // then an update with one write and 5 error replies: the error list
+  // keeps 1,000, the counters count them all.
+  TraceBuilder t;
+  for (std::uint32_t i = 0; i < 1200; ++i) t.hidWrite(0.0, kFirmware, flashWrite(i * 4, 4));
+  for (int i = 0; i < 1100; ++i) t.hidRead(0.0, kFirmware, status(0x41));
+  t.hidWrite(0.0, kFirmware, startFlash());
+  t.hidWrite(0.0, kFirmware, flashWrite(0, 4));
+  for (int i = 0; i < 5; ++i) t.hidRead(0.0, kFirmware, status(0x41));
+  const json summary = summaryOf(t);
+  EXPECT_EQ(summary["writes_outside_updates"], 1200);
+  EXPECT_EQ(summary["errors_outside_updates"], 1100);
+  EXPECT_EQ(summary["errors_left_out"], 105);
+  EXPECT_EQ(summary["updates"][0]["writes"], 1);
+  EXPECT_EQ(summary["updates"][0]["errors"], 5);
+
+  const RunResult text = runTrace(t, {"--summary"});
+  EXPECT_NE(text.out.find("\nUpdates                       1\n"
+                          "  outside any update          1200 flash writes\n"
+                          "  update 1 at offset "),
+            std::string::npos)
+      << text.out;
 }
 
 TEST(SessionSummary, ErrorCommandNotesNameRequestEntriesWithoutTheListingIndent) {

@@ -147,7 +147,10 @@ void SummaryCollector::command(const Record& record, const FirmwareCommand& comm
       break;
     case CommandKind::StartFlashUpdate: startUpdate(record); break;
     case CommandKind::FlashWrite:
-      if (!updateOpen_) break;
+      if (!updateOpen_) {
+        ++data.writesOutsideUpdates;
+        break;
+      }
       {
         const std::uint32_t rewritten =
             flash_.write(command.address, command.dataCount, rewrites_.get());
@@ -196,6 +199,7 @@ void SummaryCollector::reply(const Record& record, const StatusReply& reply) {
   }
   if (!isErrorReply(reply)) return;
 
+  if (!updateOpen_) ++data.errorsOutsideUpdates;
   if (UpdateSummary* update = openUpdate()) ++update->errors;
   if (data.errors.size() >= kMaxErrors) {
     ++data.errorsLeftOut;

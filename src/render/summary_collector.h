@@ -102,6 +102,8 @@ struct SessionSummaryData {
 
   std::vector<UpdateSummary> updates;
   std::uint64_t updatesLeftOut = 0;
+  // Flash writes with no "Start flash update" before them.
+  std::uint64_t writesOutsideUpdates = 0;
 
   // Replies: how many carried each status note (status bits in the order
   // of statusBitNames()), and the last EC levels.
@@ -112,6 +114,8 @@ struct SessionSummaryData {
   std::array<std::uint8_t, 2> ecPrevious{};
   std::vector<ErrorReply> errors;
   std::uint64_t errorsLeftOut = 0;
+  // Error replies with no "Start flash update" before them, kept or not.
+  std::uint64_t errorsOutsideUpdates = 0;
 
   // Devices.
   bool hasVersionList = false;

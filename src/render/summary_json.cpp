@@ -178,12 +178,14 @@ void writeSummaryJson(Writer& out, const SessionSummaryData& data) {
       for (const UpdateSummary& update : data.updates) writeUpdate(updates.next(), update);
     }
     count(summary, "updates_left_out", data.updatesLeftOut);
+    count(summary, "writes_outside_updates", data.writesOutsideUpdates);
     writeReplies(summary, data);
     {
       JsonArray errors(summary.key("errors"));
       for (const ErrorReply& error : data.errors) writeError(errors.next(), error);
     }
     count(summary, "errors_left_out", data.errorsLeftOut);
+    count(summary, "errors_outside_updates", data.errorsOutsideUpdates);
     writeDevices(summary, data);
   }
   out.put('\n');
