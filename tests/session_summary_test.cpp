@@ -53,7 +53,7 @@ TEST(SessionSummary, ACompletedUpdate) {
       "HIDWrite":6,"HIDRead":5,"HIDGetFeat":0,"HIDSetFeat":0,"Unknown":0},"hidden":0,"failed":0})j"));
   EXPECT_EQ(summary["versions"], json::parse("[3]"));
   EXPECT_EQ(summary["time"], json::parse(R"j({"first":"2001-09-09T01:46:40.000Z",
-      "last":"2001-09-09T01:46:41.250Z","seconds":1.25})j"));
+      "last":"2001-09-09T01:46:41.250Z","seconds":1.25,"in_order":true})j"));
   EXPECT_EQ(summary["commands"]["start flash update"], 1);
   EXPECT_EQ(summary["commands"]["flash write"], 3);
   EXPECT_EQ(summary["commands"]["checksum write"], 1);
@@ -155,7 +155,8 @@ TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
   // No times in format version 1.
   EXPECT_TRUE(update["time"].is_null());
   EXPECT_EQ(summary["versions"], json::parse("[1]"));
-  EXPECT_EQ(summary["time"], json::parse(R"j({"first":null,"last":null,"seconds":null})j"));
+  EXPECT_EQ(summary["time"],
+            json::parse(R"j({"first":null,"last":null,"seconds":null,"in_order":null})j"));
 }
 
 TEST(SessionSummary, TwoUpdatesKeepTheirOwnAddressesAndErrors) {
@@ -236,6 +237,56 @@ TEST(SessionSummary, ErrorCommandNotesNameRequestEntriesWithoutTheListingIndent)
                           "Inventory Report for Keyboard;  for \n"),
             std::string::npos)
       << text.out;
+}
+
+TEST(SessionSummary, TimesOutOfOrderGiveTheEarliestAndTheLatest) {
+  const auto ext = [](std::int32_t seconds, std::uint16_t millis) {
+    return ExtHeader{.thread = 1, .process = 2, .seconds = seconds, .millis = millis};
+  };
+  const struct {
+    const char* what;
+    std::vector<ExtHeader> times;
+    const char* expected;
+  } cases[] = {
+      {"backwards across the whole range",
+       {ext(2147483647, 999), ext(-2147483648, 0)},
+       R"j({"first":"1901-12-13T20:45:52.000Z","last":"2038-01-19T03:14:07.999Z",
+            "seconds":4294967295.999,"in_order":false})j"},
+      {"the earliest in the middle",
+       {ext(1000000000, 500), ext(1000000000, 100), ext(1000000001, 0)},
+       R"j({"first":"2001-09-09T01:46:40.100Z","last":"2001-09-09T01:46:41.000Z",
+            "seconds":0.9,"in_order":false})j"},
+      {"milliseconds past a second count as later seconds",
+       {ext(1000000000, 1500), ext(1000000001, 200)},
+       R"j({"first":"2001-09-09T01:46:41.200Z","last":"2001-09-09T01:46:41.500Z",
+            "seconds":0.3,"in_order":false})j"},
+      {"equal times are in order",
+       {ext(1000000000, 5), ext(1000000000, 5)},
+       R"j({"first":"2001-09-09T01:46:40.005Z","last":"2001-09-09T01:46:40.005Z",
+            "seconds":0,"in_order":true})j"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TraceBuilder t;
+    t.marker(kMarkerV3);
+    for (const ExtHeader& time : c.times) t.text(0.0, "tick\n", time);
+    EXPECT_EQ(summaryOf(t)["time"], json::parse(c.expected));
+  }
+
+  // The text summary and the top of the page say it in words.
+  TraceBuilder backwards;
+  backwards.marker(kMarkerV3);
+  backwards.text(0.0, "late\n", ext(2147483647, 999)).text(0.0, "early\n", ext(-2147483648, 0));
+  const std::string span =
+      "1901-12-13T20:45:52.000Z to 2038-01-19T03:14:07.999Z, 4294967295.999 s (earliest to "
+      "latest: times not in order)\n";
+  const RunResult text = runTrace(backwards, {"--summary"});
+  EXPECT_NE(text.out.find("\n  time                        " + span), std::string::npos)
+      << text.out;
+  const RunResult page = runTrace(backwards, {"--report"});
+  EXPECT_NE(page.out.find(": 2 records from 1901-12-13T20:45:52.000Z to "
+                          "2038-01-19T03:14:07.999Z (earliest to latest: times not in order).</p>"),
+            std::string::npos);
 }
 
 TEST(SessionSummary, ATraceWithoutFirmwareRecords) {

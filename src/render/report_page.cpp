@@ -297,11 +297,12 @@ void writeTop(Writer& out, const ReportInputs& inputs) {
   code(out, inputs.traceName);
   out.put(": ");
   counted(out, data.records, "record", "records");
-  if (data.firstTime && data.lastTime) {
+  if (data.earliestTime && data.latestTime) {
     out.put(" from ");
-    utc(out, *data.firstTime);
+    utc(out, *data.earliestTime);
     out.put(" to ");
-    utc(out, *data.lastTime);
+    utc(out, *data.latestTime);
+    writeTimeOrder(out, data);
   }
   out.put(
       ".</p>\n<nav><a href=\"#glance\">At a glance</a><a href=\"#summary\">Summary</a>"

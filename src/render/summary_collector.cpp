@@ -69,8 +69,11 @@ void SummaryCollector::record(const Record& record, const DecodedRecord& decoded
   ++data.byType[indexOfType(decoded.type)];
   data.versions[static_cast<std::size_t>(record.formatVersion)] = true;
   if (const auto time = timeOf(record)) {
-    if (!data.firstTime) data.firstTime = time;
-    data.lastTime = time;
+    const std::int64_t at = time->inMilliseconds();
+    if (previousTime_ && at < previousTime_->inMilliseconds()) data.timesInOrder = false;
+    if (!data.earliestTime || at < data.earliestTime->inMilliseconds()) data.earliestTime = time;
+    if (!data.latestTime || at > data.latestTime->inMilliseconds()) data.latestTime = time;
+    previousTime_ = time;
   }
   if (decoded.hidden) {
     ++data.hidden;

@@ -20,7 +20,8 @@ namespace ovantrex {
 // A time of a format-version-3 record.
 struct TraceTime {
   std::int64_t seconds = 0;
-  std::uint32_t milliseconds = 0;
+  std::uint32_t milliseconds = 0;  // may reach past a second
+  std::int64_t inMilliseconds() const { return seconds * 1000 + milliseconds; }
 };
 
 // How much of a list input can grow is kept; the rest is counted.
@@ -86,13 +87,15 @@ struct SessionSummaryData {
   std::uint64_t failed = 0;
   std::array<std::uint64_t, 4> diagnostics{};  // by DiagnosticKind
   std::array<bool, 4> versions{};              // format versions 1 to 3 of data records
-  std::optional<TraceTime> firstTime;
-  std::optional<TraceTime> lastTime;
-  // Seconds from the first to the last record of format version 3.
+  // The earliest and the latest time of the records of format version 3,
+  // and whether each of those times was at or after the one before it.
+  std::optional<TraceTime> earliestTime;
+  std::optional<TraceTime> latestTime;
+  bool timesInOrder = true;
+  // Seconds from the earliest to the latest time.
   std::optional<double> timeSpan() const {
-    if (!firstTime || !lastTime) return std::nullopt;
-    const std::int64_t milliseconds = (lastTime->seconds - firstTime->seconds) * 1000 +
-                                      lastTime->milliseconds - firstTime->milliseconds;
+    if (!earliestTime || !latestTime) return std::nullopt;
+    const std::int64_t milliseconds = latestTime->inMilliseconds() - earliestTime->inMilliseconds();
     return static_cast<double>(milliseconds) / 1000;
   }
 
@@ -166,6 +169,7 @@ class SummaryCollector {
   std::unique_ptr<SessionSummaryData> data_;
   FlashMap flash_;
   std::unique_ptr<FlashMap> rewrites_;  // with keepRewrittenRanges()
+  std::optional<TraceTime> previousTime_;
   bool updateOpen_ = false;
   std::size_t updateNumber_ = 0;  // of the open update, from 1; kept also when it is not listed
 

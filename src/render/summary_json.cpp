@@ -54,13 +54,19 @@ void writeTrace(JsonObject& summary, const SessionSummaryData& data) {
     }
   }
   JsonObject time(summary.key("time"));
-  timeOrNull(time, "first", data.firstTime);
-  timeOrNull(time, "last", data.lastTime);
+  timeOrNull(time, "first", data.earliestTime);
+  timeOrNull(time, "last", data.latestTime);
   Writer& seconds = time.key("seconds");
-  if (const auto span = data.timeSpan()) {
+  const auto span = data.timeSpan();
+  if (span) {
     writeJsonNumber(seconds, *span);
   } else {
     seconds.put("null");
+  }
+  if (span) {
+    time.boolean("in_order", data.timesInOrder);
+  } else {
+    time.key("in_order").put("null");
   }
 }
 
