@@ -41,6 +41,7 @@ using test::runShell;
 using test::TempDir;
 using test::textEntry;
 using test::TraceBuilder;
+using test::utf8;
 
 // ---- The output must never be the trace ----
 
@@ -229,7 +230,7 @@ TEST(TerminalControls, SummaryOnATerminalEscapesASerialNumberThatWouldReorderIts
   const std::string screen = terminal.screen();
   EXPECT_NE(screen.find("\n    serial numbers            A\\xe2\\x80\\xaeB\n"), std::string::npos)
       << screen;
-  EXPECT_EQ(screen.find("\xe2\x80\xae"), std::string::npos) << "the override reached the terminal";
+  EXPECT_EQ(screen.find(utf8({0x202e})), std::string::npos) << "the override reached the terminal";
 }
 
 // ---- No record may vanish because memory is short ----
