@@ -211,8 +211,7 @@ TEST(TerminalControls, AreEscapedOnATerminalAndKeptInAPipe) {
 TEST(TerminalControls, SummaryOnATerminalEscapesASerialNumberThatWouldReorderItsLine) {
   TempDir dir;
   const std::string trace = dir.file("serial.trc");
-  // A serial number "A", U+202E (a right-to-left override), "B": one byte
-  // per character, each followed by a byte that is not looked at.
+  // An update, and the serial number "A", U+202E (right-to-left override), "B".
   TraceBuilder t;
   t.hidWrite(1000.0, {0x00, 0x00, 0xa0, 0x00}, {0x02, 0x00, 0x01, 0x00});
   t.hidWrite(2000.0, {0x00, 0x00, 0xa0, 0x00},

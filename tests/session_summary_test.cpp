@@ -195,31 +195,6 @@ TEST(SessionSummary, TwoUpdatesKeepTheirOwnAddressesAndErrors) {
   EXPECT_EQ(summary["writes_outside_updates"], 0);
 }
 
-TEST(SessionSummary, WritesAndErrorsBeforeAnyStartAreCountedPastTheKeptErrors) {
-  // 1,200 flash writes and 1,100 error replies before the first start,
-  // then an update with one write and 5 error replies: the error list
-  // keeps 1,000, the counters count them all.
-  TraceBuilder t;
-  for (std::uint32_t i = 0; i < 1200; ++i) t.hidWrite(0.0, kFirmware, flashWrite(i * 4, 4));
-  for (int i = 0; i < 1100; ++i) t.hidRead(0.0, kFirmware, status(0x41));
-  t.hidWrite(0.0, kFirmware, startFlash());
-  t.hidWrite(0.0, kFirmware, flashWrite(0, 4));
-  for (int i = 0; i < 5; ++i) t.hidRead(0.0, kFirmware, status(0x41));
-  const json summary = summaryOf(t);
-  EXPECT_EQ(summary["writes_outside_updates"], 1200);
-  EXPECT_EQ(summary["errors_outside_updates"], 1100);
-  EXPECT_EQ(summary["errors_left_out"], 105);
-  EXPECT_EQ(summary["updates"][0]["writes"], 1);
-  EXPECT_EQ(summary["updates"][0]["errors"], 5);
-
-  const RunResult text = runTrace(t, {"--summary"});
-  EXPECT_NE(text.out.find("\nUpdates                       1\n"
-                          "  outside any update          1200 flash writes\n"
-                          "  update 1 at offset "),
-            std::string::npos)
-      << text.out;
-}
-
 TEST(SessionSummary, ErrorCommandNotesNameRequestEntriesWithoutTheListingIndent) {
   // A systems-management request of two entries, the second with neither
   // a report kind nor a device class that has a name; then a refusal.

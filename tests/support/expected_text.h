@@ -32,28 +32,20 @@ inline std::string dottedCount(unsigned first, std::size_t count) {
   return text;
 }
 
-// The UTF-8 bytes of the given characters. Characters that reorder text are
-// made this way: in a string literal they would reorder the test's own
-// source as an editor shows it.
+// The UTF-8 bytes of the given characters (below U+10000). Characters that
+// reorder text are made this way: in a string literal they would reorder
+// the test's own source as an editor shows it.
 inline std::string utf8(std::initializer_list<char32_t> characters) {
   std::string bytes;
-  const auto put = [&bytes](unsigned value) { bytes += static_cast<char>(value); };
   for (const char32_t c : characters) {
     const auto code = static_cast<unsigned>(c);
     if (code < 0x80) {
-      put(code);
+      bytes += static_cast<char>(code);
     } else if (code < 0x800) {
-      put(0xc0 | code >> 6);
-      put(0x80 | (code & 0x3f));
-    } else if (code < 0x10000) {
-      put(0xe0 | code >> 12);
-      put(0x80 | (code >> 6 & 0x3f));
-      put(0x80 | (code & 0x3f));
+      bytes += {static_cast<char>(0xc0 | code >> 6), static_cast<char>(0x80 | (code & 0x3f))};
     } else {
-      put(0xf0 | code >> 18);
-      put(0x80 | (code >> 12 & 0x3f));
-      put(0x80 | (code >> 6 & 0x3f));
-      put(0x80 | (code & 0x3f));
+      bytes += {static_cast<char>(0xe0 | code >> 12), static_cast<char>(0x80 | (code >> 6 & 0x3f)),
+                static_cast<char>(0x80 | (code & 0x3f))};
     }
   }
   return bytes;
