@@ -349,6 +349,29 @@ TEST(Follow, AnInterruptWritesTheSummaryOfWhatWasRead) {
   EXPECT_EQ(summary["diagnostics"]["overlong"], 1);
 }
 
+TEST(Follow, AnInterruptWritesThePageOfWhatWasRead) {
+  TempDir dir;
+  const std::string trace = dir.file("update.trc");
+  append(trace, textRecord(1000.0, "at the start\n"));
+  FollowingChild child({"--follow", "--report", "-x", "-f", trace});
+  // A record appended while the program follows, then an over-long header:
+  // once that is reported, both records have been read.
+  TraceBuilder marker;
+  marker.header(300000, kText);
+  append(trace, textRecord(2000.0, "appended\n") + marker.str());
+  ASSERT_TRUE(child.waitForErr("Length to read is too big")) << child.err;
+  EXPECT_EQ(child.out, "") << "the page waits for the end";
+  ASSERT_EQ(child.stop(SIGINT), 0);
+  EXPECT_EQ(child.out.rfind("<!DOCTYPE html>\n", 0), 0u);
+  EXPECT_TRUE(child.out.ends_with("</html>\n"));
+  EXPECT_NE(child.out.find("</code>: 2 records.</p>"), std::string::npos);
+  // The whole listing, each entry as the text listing prints it.
+  for (const std::string& entry :
+       {textEntry("1.000", "at the start"), textEntry("1.000", "appended")}) {
+    EXPECT_NE(child.out.find(entry), std::string::npos) << entry;
+  }
+}
+
 TEST(Follow, APipeIsFollowedUntilItsWriterClosesIt) {
   int feed[2];
   ASSERT_EQ(pipe(feed), 0);

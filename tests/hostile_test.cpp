@@ -41,6 +41,7 @@ using test::runShell;
 using test::TempDir;
 using test::textEntry;
 using test::TraceBuilder;
+using test::utf8;
 
 // ---- The output must never be the trace ----
 
@@ -103,13 +104,15 @@ TEST(SameFile, TraceNamedAgainAsTheOutputIsRefusedAndKept) {
 
 // A Text record and a serial number holding a window title (OSC 0), a
 // screen clear, a clipboard write (OSC 52), a carriage return and a
-// backspace that would overwrite the line, a terminal reset and C1 controls
-// raw and UTF-8 encoded; then well-formed printable UTF-8 and a tab.
+// backspace that would overwrite the line, a terminal reset, C1 controls
+// raw and UTF-8 encoded, well-formed printable UTF-8, a right-to-left
+// override and a line separator that would reorder and break the line
+// unseen, and a tab.
 TraceBuilder terminalTrace() {
   TraceBuilder t;
   t.text(1000.0,
          "\x1b]0;owned\x07\x1b[2J\x1b]52;c;aGk=\x07ok\rfake\bX\x9b"
-         "31m\xc2\x9b\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\t|\n");
+         "31m\xc2\x9b\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xe2\x80\xae\xe2\x80\xa8\t|\n");
   t.hidWrite(2000.0, {0x00, 0x00, 0xa0, 0x00},
              {0x0c, 0x00, 0x10, 0x00, 0x04, 0x00, 0x00, 0x00, 0x1b, 0x00, 'c', 0x00, 0x9d, 0x00,
               0x07, 0x00});
@@ -125,12 +128,12 @@ std::string terminalListing(std::string_view text, std::string_view serial) {
 
 const std::string kRawListing = terminalListing(
     "\x1b]0;owned\x07\x1b[2J\x1b]52;c;aGk=\x07ok\rfake\bX\x9b"
-    "31m\xc2\x9b\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\t|",
+    "31m\xc2\x9b\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xe2\x80\xae\xe2\x80\xa8\t|",
     "\x1b"
     "c\x9d\x07");
 const std::string kEscapedListing = terminalListing(
     "\\x1b]0;owned\\x07\\x1b[2J\\x1b]52;c;aGk=\\x07ok\\x0dfake\\x08X\\x9b"
-    "31m\\xc2\\x9b\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\t|",
+    "31m\\xc2\\x9b\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\\xe2\\x80\\xae\\xe2\\x80\\xa8\t|",
     "\\x1bc\\x9d\\x07");
 
 // Everything that can be read from descriptor now, up to its end (or, if
@@ -207,6 +210,30 @@ TEST(TerminalControls, AreEscapedOnATerminalAndKeptInAPipe) {
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(piped == kRawListing) << "the piped listing differs";
   }
+}
+
+TEST(TerminalControls, SummaryOnATerminalEscapesASerialNumberThatWouldReorderItsLine) {
+  TempDir dir;
+  const std::string trace = dir.file("serial.trc");
+  // An update, and the serial number "A", U+202E (right-to-left override), "B".
+  TraceBuilder t;
+  t.hidWrite(1000.0, {0x00, 0x00, 0xa0, 0x00}, {0x02, 0x00, 0x01, 0x00});
+  t.hidWrite(2000.0, {0x00, 0x00, 0xa0, 0x00},
+             {0x0e, 0x00, 0x10, 0x00, 0x05, 0x00, 0x00, 0x00, 'A', 0x00, 0xe2, 0x00, 0x80, 0x00,
+              0xae, 0x00, 'B', 0x00});
+  t.writeTo(trace);
+
+  const Terminal terminal;
+  ASSERT_TRUE(terminal.open()) << "no pseudo-terminal";
+  ChildSetup setup{.args = {"--summary", "-f", trace}};
+  setup.descriptors[1] = terminal.device;
+  const ChildResult r = runChild(dir, setup);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  const std::string screen = terminal.screen();
+  EXPECT_NE(screen.find("\n    serial numbers            A\\xe2\\x80\\xaeB\n"), std::string::npos)
+      << screen;
+  EXPECT_EQ(screen.find(utf8({0x202e})), std::string::npos) << "the override reached the terminal";
 }
 
 // ---- No record may vanish because memory is short ----

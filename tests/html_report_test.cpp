@@ -187,7 +187,7 @@ TEST(ReportPage, TraceTextAndNamesComeOutInert) {
   EXPECT_TRUE(has(facts["sections"]["listing"], "a<b>&'\\''\".trc'"));
 }
 
-TEST(HtmlText, EscapesMarkupControlsBrokenUtf8AndNoncharacters) {
+TEST(HtmlText, EscapesMarkupControlsReorderingCharactersBrokenUtf8AndNoncharacters) {
   const struct {
     std::string_view bytes;
     std::string_view html;
@@ -203,6 +203,11 @@ TEST(HtmlText, EscapesMarkupControlsBrokenUtf8AndNoncharacters) {
       {"\xef\xbf\xbe\xef\xb7\x90", "\\xef\\xbf\\xbe\\xef\\xb7\\x90"},  // U+FFFE, U+FDD0
       {"\xf0\x9f\xbf\xbf", "\\xf0\\x9f\\xbf\\xbf"},                    // U+1FFFF
       {"\xef\xb7\xb0", "\xef\xb7\xb0"},                                // U+FDF0 is a character
+      // A right-to-left override and a pop, a right-to-left isolate, a
+      // right-to-left mark and a paragraph separator: each would reorder
+      // or break what the page shows around it.
+      {"a\xe2\x80\xae<b>\xe2\x80\xac\xe2\x81\xa7\xe2\x80\x8f\xe2\x80\xa9",
+       "a\\xe2\\x80\\xae&lt;b&gt;\\xe2\\x80\\xac\\xe2\\x81\\xa7\\xe2\\x80\\x8f\\xe2\\x80\\xa9"},
   };
   for (const auto& [bytes, html] : cases) {
     SCOPED_TRACE(std::string(html));
@@ -421,6 +426,35 @@ TEST(ReportCommandLine, TakesNeitherJsonNorSummary) {
     EXPECT_EQ(result.err,
               "ovantrex: --report is a page of its own; it takes neither --json nor --summary\n");
   }
+}
+
+// ---- At a glance ----
+
+// 1,200 flash writes and 1,100 error replies before any start (the error
+// list keeps 1,000), with no update or then one with 5 error replies.
+TEST(ReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
+  TraceBuilder outside;
+  for (std::uint32_t i = 0; i < 1200; ++i) outside.hidWrite(0.0, kFirmware, flashWrite(i * 4, 4));
+  for (int i = 0; i < 1100; ++i) outside.hidRead(0.0, kFirmware, status(0x41));
+  TraceBuilder thenAnUpdate = outside;
+  thenAnUpdate.hidWrite(0.0, kFirmware, startFlash());
+  for (int i = 0; i < 5; ++i) thenAnUpdate.hidRead(0.0, kFirmware, status(0x41));
+
+  const std::string writes =
+      "1,200 flash writes fall outside any update (no \"Start flash update\" before them).";
+  const std::string errors = "<li class=\"bad\"><a href=\"#errors\">";
+  const Report none = reportOf(outside, {}, false);
+  const Report one = reportOf(thenAnUpdate, {}, false);
+  // The glance, then (as a note) the summary's update table.
+  EXPECT_TRUE(has(none.html, "<li class=\"warn\">No flash update in this trace: " + writes +
+                                 "</li>\n" + errors +
+                                 "1,100 error replies</a> in the trace, all of them outside any "
+                                 "update.</li>\n</ul>"));
+  EXPECT_TRUE(has(one.html, "<ul class=\"glance\">\n<li class=\"warn\">" + writes + "</li>\n"));
+  EXPECT_TRUE(has(one.html, errors + "1,105 error replies</a> in the trace, 1,100 of them before "
+                                     "the first update.</li>\n</ul>"));
+  for (const Report* report : {&none, &one})
+    EXPECT_TRUE(has(report->html, "<p class=\"note\">" + writes + "</p>"));
 }
 
 // ---- Memory ----

@@ -53,7 +53,7 @@ TEST(SessionSummary, ACompletedUpdate) {
       "HIDWrite":6,"HIDRead":5,"HIDGetFeat":0,"HIDSetFeat":0,"Unknown":0},"hidden":0,"failed":0})j"));
   EXPECT_EQ(summary["versions"], json::parse("[3]"));
   EXPECT_EQ(summary["time"], json::parse(R"j({"first":"2001-09-09T01:46:40.000Z",
-      "last":"2001-09-09T01:46:41.250Z","seconds":1.25})j"));
+      "last":"2001-09-09T01:46:41.250Z","seconds":1.25,"in_order":true})j"));
   EXPECT_EQ(summary["commands"]["start flash update"], 1);
   EXPECT_EQ(summary["commands"]["flash write"], 3);
   EXPECT_EQ(summary["commands"]["checksum write"], 1);
@@ -91,13 +91,13 @@ TEST(SessionSummary, ACompletedUpdateAsText) {
       label("  ", "checksum write") + "1\n" + label("  ", "serial number") + "0\n" +
       label("  ", "read one record") + "0\n" + label("  ", "read all records") + "0\n" +
       label("  ", "systems management request") + "0\n" + label("  ", "invalid command") + "0\n" +
-      "\n" + label("", "Updates") + "1\n" + "  update 1 at offset 57, 2001-09-09T01:46:40.005Z\n" +
-      label("    ", "flash writes") + "3, 48 bytes\n" + label("    ", "addresses") +
-      "0x001000-0x00102f\n" + label("    ", "rewritten") + "0 bytes\n" +
-      label("    ", "length mismatches") + "0\n" + label("    ", "checksums") + "0xbeef\n" +
-      label("    ", "serial numbers") + "none\n" + label("    ", "reset") + "yes\n" +
-      label("    ", "error replies") + "0\n" + "\nReplies\n" + label("  ", "Command complete") +
-      "5\n" + label("  ", "Flash load in progress") + "4\n" +
+      "\n" + label("", "Updates") + "1\n" + label("  ", "outside any update") + "0 flash writes\n" +
+      "  update 1 at offset 57, 2001-09-09T01:46:40.005Z\n" + label("    ", "flash writes") +
+      "3, 48 bytes\n" + label("    ", "addresses") + "0x001000-0x00102f\n" +
+      label("    ", "rewritten") + "0 bytes\n" + label("    ", "length mismatches") + "0\n" +
+      label("    ", "checksums") + "0xbeef\n" + label("    ", "serial numbers") + "none\n" +
+      label("    ", "reset") + "yes\n" + label("    ", "error replies") + "0\n" + "\nReplies\n" +
+      label("  ", "Command complete") + "5\n" + label("  ", "Flash load in progress") + "4\n" +
       label("  ", "EC information available") + "0\n" +
       "  Serial Number can only be written once for this device 0\n" +
       label("  ", "Operation in Error") + "0\n" + label("  ", "Command reject") + "0\n" +
@@ -145,6 +145,7 @@ TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
   t.hidWrite(6.0, kFirmware, flashWrite(0xfffff8, 16));  // reaches past the 24-bit space
   const json summary = summaryOf(t);
   EXPECT_EQ(summary["commands"]["flash write"], 6);
+  EXPECT_EQ(summary["writes_outside_updates"], 1);
   ASSERT_EQ(summary["updates"].size(), 1u);
   const json& update = summary["updates"][0];
   EXPECT_EQ(update["writes"], 5);
@@ -154,7 +155,8 @@ TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
   // No times in format version 1.
   EXPECT_TRUE(update["time"].is_null());
   EXPECT_EQ(summary["versions"], json::parse("[1]"));
-  EXPECT_EQ(summary["time"], json::parse(R"j({"first":null,"last":null,"seconds":null})j"));
+  EXPECT_EQ(summary["time"],
+            json::parse(R"j({"first":null,"last":null,"seconds":null,"in_order":null})j"));
 }
 
 TEST(SessionSummary, TwoUpdatesKeepTheirOwnAddressesAndErrors) {
@@ -189,6 +191,77 @@ TEST(SessionSummary, TwoUpdatesKeepTheirOwnAddressesAndErrors) {
   EXPECT_EQ(summary["errors"][0]["command"]["notes"],
             json::parse(R"j(["Write serial number (S/N: SN1)"])j"));
   EXPECT_EQ(summary["errors"][1]["update"], 2);
+  EXPECT_EQ(summary["errors_outside_updates"], 1);
+  EXPECT_EQ(summary["writes_outside_updates"], 0);
+}
+
+TEST(SessionSummary, ErrorCommandNotesNameRequestEntriesWithoutTheListingIndent) {
+  // A systems-management request of two entries, the second with neither
+  // a report kind nor a device class that has a name; then a refusal.
+  TraceBuilder t;
+  t.hidWrite(0.0, kFirmware, {0x0c, 0x00, 0x40, 0, 0, 0, 0, 0, 0x41, 0x04, 0x60, 0x10, 0x00, 0x99});
+  t.hidRead(1.0, kFirmware, status(0x41));
+  const json summary = summaryOf(t);
+  ASSERT_EQ(summary["errors"].size(), 1u);
+  EXPECT_EQ(
+      summary["errors"][0]["command"]["notes"],
+      json::parse(R"j(["Systems Management Request:","Inventory Report for Keyboard"," for "])j"));
+
+  const RunResult text = runTrace(t, {"--summary"});
+  EXPECT_NE(text.out.find("\n    after the command at offset 0: Systems Management Request:; "
+                          "Inventory Report for Keyboard;  for \n"),
+            std::string::npos)
+      << text.out;
+}
+
+TEST(SessionSummary, TimesOutOfOrderGiveTheEarliestAndTheLatest) {
+  const auto ext = [](std::int32_t seconds, std::uint16_t millis) {
+    return ExtHeader{.thread = 1, .process = 2, .seconds = seconds, .millis = millis};
+  };
+  const struct {
+    const char* what;
+    std::vector<ExtHeader> times;
+    const char* expected;
+  } cases[] = {
+      {"backwards across the whole range",
+       {ext(2147483647, 999), ext(-2147483648, 0)},
+       R"j({"first":"1901-12-13T20:45:52.000Z","last":"2038-01-19T03:14:07.999Z",
+            "seconds":4294967295.999,"in_order":false})j"},
+      {"the earliest in the middle",
+       {ext(1000000000, 500), ext(1000000000, 100), ext(1000000001, 0)},
+       R"j({"first":"2001-09-09T01:46:40.100Z","last":"2001-09-09T01:46:41.000Z",
+            "seconds":0.9,"in_order":false})j"},
+      {"milliseconds past a second count as later seconds",
+       {ext(1000000000, 1500), ext(1000000001, 200)},
+       R"j({"first":"2001-09-09T01:46:41.200Z","last":"2001-09-09T01:46:41.500Z",
+            "seconds":0.3,"in_order":false})j"},
+      {"equal times are in order",
+       {ext(1000000000, 5), ext(1000000000, 5)},
+       R"j({"first":"2001-09-09T01:46:40.005Z","last":"2001-09-09T01:46:40.005Z",
+            "seconds":0,"in_order":true})j"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TraceBuilder t;
+    t.marker(kMarkerV3);
+    for (const ExtHeader& time : c.times) t.text(0.0, "tick\n", time);
+    EXPECT_EQ(summaryOf(t)["time"], json::parse(c.expected));
+  }
+
+  // The text summary and the top of the page say it in words.
+  TraceBuilder backwards;
+  backwards.marker(kMarkerV3);
+  backwards.text(0.0, "late\n", ext(2147483647, 999)).text(0.0, "early\n", ext(-2147483648, 0));
+  const std::string span =
+      "1901-12-13T20:45:52.000Z to 2038-01-19T03:14:07.999Z, 4294967295.999 s (earliest to "
+      "latest: times not in order)\n";
+  const RunResult text = runTrace(backwards, {"--summary"});
+  EXPECT_NE(text.out.find("\n  time                        " + span), std::string::npos)
+      << text.out;
+  const RunResult page = runTrace(backwards, {"--report"});
+  EXPECT_NE(page.out.find(": 2 records from 1901-12-13T20:45:52.000Z to "
+                          "2038-01-19T03:14:07.999Z (earliest to latest: times not in order).</p>"),
+            std::string::npos);
 }
 
 TEST(SessionSummary, ATraceWithoutFirmwareRecords) {

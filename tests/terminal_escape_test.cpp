@@ -5,10 +5,13 @@
 
 #include <string>
 
+#include "expected_text.h"
 #include "render/writer.h"
 
 namespace ovantrex {
 namespace {
+
+using test::utf8;
 
 std::string escaped(const std::string& bytes) {
   Writer out;
@@ -40,6 +43,21 @@ INSTANTIATE_TEST_SUITE_P(
         EscapeCase{"RawC1Controls", "\x80\x85\x9b\x9d\x9f", "\\x80\\x85\\x9b\\x9d\\x9f"},
         EscapeCase{"Utf8EncodedC1ControlsBothBytes", "\xc2\x80\xc2\x9b\xc2\x9f",
                    "\\xc2\\x80\\xc2\\x9b\\xc2\\x9f"},
+        EscapeCase{"BidirectionalControlsEveryByte",
+                   utf8({0x202a, 0x202b, 0x202c, 0x202d, 0x202e, 0x2066, 0x2067, 0x2068, 0x2069,
+                         0x200e, 0x200f, 0x061c}),
+                   "\\xe2\\x80\\xaa\\xe2\\x80\\xab\\xe2\\x80\\xac\\xe2\\x80\\xad"
+                   "\\xe2\\x80\\xae\\xe2\\x81\\xa6\\xe2\\x81\\xa7\\xe2\\x81\\xa8"
+                   "\\xe2\\x81\\xa9\\xe2\\x80\\x8e\\xe2\\x80\\x8f\\xd8\\x9c"},
+        EscapeCase{"LineAndParagraphSeparatorsEveryByte", utf8({'a', 0x2028, 'b', 0x2029}),
+                   "a\\xe2\\x80\\xa8"
+                   "b\\xe2\\x80\\xa9"},
+        // The neighbours of those ranges are characters: U+200D, U+2027,
+        // U+202F, U+2065, U+206A, U+20A6, U+302E, U+061B and U+061D.
+        EscapeCase{"NeighboursOfTheBidirectionalControlsPass",
+                   utf8({0x200d, 0x2027, 0x202f, 0x2065, 0x206a, 0x20a6, 0x302e, 0x061b, 0x061d}),
+                   "\xe2\x80\x8d\xe2\x80\xa7\xe2\x80\xaf\xe2\x81\xa5\xe2\x81\xaa"
+                   "\xe2\x82\xa6\xe3\x80\xae\xd8\x9b\xd8\x9d"},
         EscapeCase{"WellFormedUtf8AtTheEdgesOfEachForm",
                    "\xc2\xa0\xdf\xbf\xe0\xa0\x80\xed\x9f\xbf\xee\x80\x80\xef\xbf\xbf"
                    "\xf0\x90\x80\x80\xf4\x8f\xbf\xbf",
@@ -64,12 +82,12 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(TerminalEscapeAcrossBlocks, SequenceCutByTheBufferEndPassesWhole) {
-  // Each UTF-8 form and an escape sequence, started at every offset around
-  // the end of the writer's buffer.
-  const std::string pieces[] = {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\xc2\x9b",
-                                "\x1b[2J"};
-  const std::string shown[] = {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\\xc2\\x9b",
-                               "\\x1b[2J"};
+  // Each UTF-8 form, an escape sequence and a right-to-left override,
+  // started at every offset around the end of the writer's buffer.
+  const std::string pieces[] = {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80",
+                                "\xc2\x9b", "\x1b[2J",      utf8({0x202e})};
+  const std::string shown[] = {"\xc3\xa9",   "\xe2\x82\xac", "\xf0\x9f\x98\x80",
+                               "\\xc2\\x9b", "\\x1b[2J",     "\\xe2\\x80\\xae"};
   for (std::size_t i = 0; i < std::size(pieces); ++i) {
     for (std::size_t before = Writer::kCapacity - 4; before <= Writer::kCapacity; ++before) {
       Writer out;

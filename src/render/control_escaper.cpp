@@ -11,6 +11,22 @@ bool passesAsIs(std::uint8_t byte) {
   return (byte >= 0x20 && byte <= 0x7e) || byte == '\t' || byte == '\n';
 }
 
+// A complete UTF-8 sequence that is shown escaped: a C1 control (c2 80 to
+// c2 9f), or a character that reorders or breaks the text around it
+// without being seen: the marks U+061C, U+200E and U+200F, the line and
+// paragraph separators U+2028 and U+2029, the embeddings and overrides
+// U+202A to U+202E and the isolates U+2066 to U+2069.
+bool isHiddenControl(const std::uint8_t* sequence, std::uint8_t length) {
+  if (length == 2) {
+    return (sequence[0] == 0xc2 && sequence[1] <= 0x9f) ||
+           (sequence[0] == 0xd8 && sequence[1] == 0x9c);
+  }
+  if (length != 3 || sequence[0] != 0xe2) return false;
+  const std::uint8_t last = sequence[2];
+  if (sequence[1] == 0x80) return last == 0x8e || last == 0x8f || (last >= 0xa8 && last <= 0xae);
+  return sequence[1] == 0x81 && last >= 0xa6 && last <= 0xa9;
+}
+
 char* escape(std::uint8_t byte, char* out) {
   out[0] = '\\';
   out[1] = 'x';
@@ -33,9 +49,8 @@ char* ControlEscaper::continueSequence(std::uint8_t byte, char* out) {
   low_ = 0x80;
   high_ = 0xbf;
   if (--needed_ > 0) return out;
-  // The sequence is complete: two bytes from c2 80 to c2 9f encode a C1
-  // control, anything else is a character to show.
-  if (sequence_[0] == 0xc2 && sequence_[1] <= 0x9f) return escapeHeld(out);
+  // The sequence is complete: a character to show, unless it is a control.
+  if (isHiddenControl(sequence_, held_)) return escapeHeld(out);
   for (std::uint8_t i = 0; i < held_; ++i) *out++ = static_cast<char>(sequence_[i]);
   held_ = 0;
   return out;

@@ -6,10 +6,15 @@
 // Every byte that a terminal could take as a control is written as "\x"
 // and two lowercase hex digits ("\x1b" for ESC): the C0 controls other than
 // tab and line feed, DEL, the C1 controls (raw bytes 0x80 to 0x9f, and the
-// UTF-8 encodings of U+0080 to U+009F, both bytes of them), and every byte
-// that is not part of well-formed UTF-8 (overlong forms, surrogates, values
-// above U+10FFFF, stray continuation bytes, sequences cut short). Printable
-// ASCII and well-formed UTF-8 of any other character pass unchanged.
+// UTF-8 encodings of U+0080 to U+009F, both bytes of them), every byte of
+// the UTF-8 encodings of the characters that reorder text or break its
+// lines unseen (the bidirectional marks U+061C, U+200E and U+200F, the
+// embeddings and overrides U+202A to U+202E, the isolates U+2066 to U+2069,
+// and the line and paragraph separators U+2028 and U+2029: U+202E is shown
+// as "\xe2\x80\xae"), and every byte that is not part of well-formed UTF-8
+// (overlong forms, surrogates, values above U+10FFFF, stray continuation
+// bytes, sequences cut short). Printable ASCII and well-formed UTF-8 of any
+// other character pass unchanged.
 //
 // The escaper works one byte at a time and holds back the first bytes of a
 // UTF-8 sequence until the byte that completes or breaks it arrives, so a

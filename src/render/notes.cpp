@@ -55,8 +55,7 @@ void writeRecordReadNote(NoteSink& notes, const FirmwareCommand& command, std::s
 void writeSmRequestEntryNotes(NoteSink& notes, const SmRequest& request) {
   for (std::size_t i = 0; i < request.count(); ++i) {
     const SmRequestEntry entry = request.entry(i);
-    Writer& out = notes.startNote();
-    out.put("    ");
+    Writer& out = notes.startSubNote();
     out.put(nameReportKind(entry.reportKind));
     out.put(" for ");
     out.put(nameDeviceClass(entry.deviceClass));

@@ -11,10 +11,13 @@
 namespace ovantrex {
 
 // Where notes go: startNote() gives the writer for one note's words, and
-// endNote() follows them.
+// endNote() follows them. startSubNote() starts a note that belongs to the
+// note before it (an entry of a systems-management request): the text
+// listing indents it further, other sinks take it as any note.
 class NoteSink {
  public:
   virtual Writer& startNote() = 0;
+  virtual Writer& startSubNote() { return startNote(); }
   virtual void endNote() {}
 
  protected:
@@ -25,13 +28,20 @@ class NoteSink {
 };
 
 // The text listing's notes: a line break and the note indent before the
-// words; a note never ends its own line.
+// words, and four blanks more before a sub-note; a note never ends its own
+// line.
 class IndentedNotes final : public NoteSink {
  public:
+  static constexpr std::size_t kSubNoteIndent = 4;
+
   IndentedNotes(Writer& out, std::size_t indent) : out_(out), indent_(indent) {}
   Writer& startNote() override {
     out_.put('\n');
     out_.blanks(indent_);
+    return out_;
+  }
+  Writer& startSubNote() override {
+    startNote().blanks(kSubNoteIndent);
     return out_;
   }
 
@@ -56,7 +66,9 @@ class JoinedNotes final : public NoteSink {
 };
 
 void writeCommandNotes(NoteSink& notes, const FirmwareCommand& command);
-// The entries of a systems-management request, one note each.
+// The entries of a systems-management request, one sub-note each: the
+// report kind's name, " for " and the device class's name (either name may
+// be empty).
 void writeSmRequestEntryNotes(NoteSink& notes, const SmRequest& request);
 // The status bits' notes and, for a flash read, its heading.
 void writeStatusNotes(NoteSink& notes, const StatusReply& reply);

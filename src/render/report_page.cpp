@@ -297,11 +297,12 @@ void writeTop(Writer& out, const ReportInputs& inputs) {
   code(out, inputs.traceName);
   out.put(": ");
   counted(out, data.records, "record", "records");
-  if (data.firstTime && data.lastTime) {
+  if (data.earliestTime && data.latestTime) {
     out.put(" from ");
-    utc(out, *data.firstTime);
+    utc(out, *data.earliestTime);
     out.put(" to ");
-    utc(out, *data.lastTime);
+    utc(out, *data.latestTime);
+    writeTimeOrder(out, data);
   }
   out.put(
       ".</p>\n<nav><a href=\"#glance\">At a glance</a><a href=\"#summary\">Summary</a>"
@@ -344,6 +345,48 @@ void updateSentence(Writer& out, const UpdateSummary& update) {
   out.put(update.reset ? "; then the device was reset." : "; the device was not reset.");
 }
 
+// "3 flash writes fall outside any update (...)".
+void writesOutsideSentence(Writer& out, std::uint64_t writes) {
+  counted(out, writes, "flash write falls", "flash writes fall");
+  out.put(" outside any update (no \"Start flash update\" before them)");
+}
+
+// The line on a trace without updates, or on flash writes before the first.
+void glanceWritesOutside(Writer& out, const SessionSummaryData& data) {
+  const std::uint64_t writes = data.writesOutsideUpdates;
+  if (data.updates.empty() && writes == 0) {
+    out.put(
+        "<li class=\"warn\">No flash update in this trace (no \"Start flash update\" "
+        "command).</li>\n");
+    return;
+  }
+  if (writes == 0) return;
+  out.put(data.updates.empty() ? "<li class=\"warn\">No flash update in this trace: "
+                               : "<li class=\"warn\">");
+  writesOutsideSentence(out, writes);
+  out.put(".</li>\n");
+}
+
+// All error replies and those before the first update, from the counters
+// (the error list keeps only the first ones).
+void glanceErrors(Writer& out, const SessionSummaryData& data) {
+  const std::uint64_t errors = data.errors.size() + data.errorsLeftOut;
+  const std::uint64_t outside = data.errorsOutsideUpdates;
+  if (errors == 0) return;
+  out.put(outside != 0 ? "<li class=\"bad\">" : "<li class=\"warn\">");
+  out.put("<a href=\"#errors\">");
+  counted(out, errors, "error reply", "error replies");
+  out.put("</a> in the trace");
+  if (outside == errors) {
+    out.put(errors == 1 ? ", outside any update" : ", all of them outside any update");
+  } else if (outside != 0) {
+    out.put(", ");
+    count(out, outside);
+    out.put(" of them before the first update");
+  }
+  out.put(".</li>\n");
+}
+
 void writeGlance(Writer& out, const ReportInputs& inputs) {
   constexpr std::size_t kMostShown = 20;
   const SessionSummaryData& data = inputs.summary;
@@ -355,11 +398,7 @@ void writeGlance(Writer& out, const ReportInputs& inputs) {
     writeHtmlText(out, data.readFailure->reason);
     out.put("). The page shows what was read before it.</li>\n");
   }
-  if (data.updates.empty()) {
-    out.put(
-        "<li class=\"warn\">No flash update in this trace (no \"Start flash update\" "
-        "command).</li>\n");
-  }
+  glanceWritesOutside(out, data);
   for (std::size_t i = 0; i < data.updates.size() && i < kMostShown; ++i) {
     const UpdateSummary& update = data.updates[i];
     out.put(update.errors != 0 ? "<li class=\"bad\">"
@@ -383,21 +422,7 @@ void writeGlance(Writer& out, const ReportInputs& inputs) {
     counted(out, more, "more update", "more updates");
     out.put(" (see the summary).</li>\n");
   }
-  const std::uint64_t errors = data.errors.size() + data.errorsLeftOut;
-  std::uint64_t outside = 0;
-  for (const ErrorReply& error : data.errors) outside += error.update == 0 ? 1 : 0;
-  if (errors != 0) {
-    out.put(outside != 0 ? "<li class=\"bad\">" : "<li class=\"warn\">");
-    out.put("<a href=\"#errors\">");
-    counted(out, errors, "error reply", "error replies");
-    out.put("</a> in the trace");
-    if (outside != 0) {
-      out.put(", ");
-      count(out, outside);
-      out.put(" of them before the first update");
-    }
-    out.put(".</li>\n");
-  }
+  glanceErrors(out, data);
   out.put("</ul>\n</section>\n");
 }
 
@@ -498,8 +523,15 @@ void writeDeviceFacts(Writer& out, const SessionSummaryData& data) {
 void writeUpdateTable(Writer& out, const ReportInputs& inputs) {
   const SessionSummaryData& data = inputs.summary;
   out.put("<h3>Updates</h3>\n");
+  const auto writesOutside = [&out, &data] {
+    if (data.writesOutsideUpdates == 0) return;
+    out.put("<p class=\"note\">");
+    writesOutsideSentence(out, data.writesOutsideUpdates);
+    out.put(".</p>\n");
+  };
   if (data.updates.empty()) {
     out.put("<p>None: the trace holds no \"Start flash update\" command.</p>\n");
+    writesOutside();
     return;
   }
   out.put(
@@ -549,6 +581,7 @@ void writeUpdateTable(Writer& out, const ReportInputs& inputs) {
     counted(out, data.updatesLeftOut, "more update is", "more updates are");
     out.put(" counted but not listed.</p>\n");
   }
+  writesOutside();
 }
 
 void writeSummary(Writer& out, const ReportInputs& inputs) {

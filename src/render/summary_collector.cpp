@@ -69,8 +69,11 @@ void SummaryCollector::record(const Record& record, const DecodedRecord& decoded
   ++data.byType[indexOfType(decoded.type)];
   data.versions[static_cast<std::size_t>(record.formatVersion)] = true;
   if (const auto time = timeOf(record)) {
-    if (!data.firstTime) data.firstTime = time;
-    data.lastTime = time;
+    const std::int64_t at = time->inMilliseconds();
+    if (previousTime_ && at < previousTime_->inMilliseconds()) data.timesInOrder = false;
+    if (!data.earliestTime || at < data.earliestTime->inMilliseconds()) data.earliestTime = time;
+    if (!data.latestTime || at > data.latestTime->inMilliseconds()) data.latestTime = time;
+    previousTime_ = time;
   }
   if (decoded.hidden) {
     ++data.hidden;
@@ -147,7 +150,10 @@ void SummaryCollector::command(const Record& record, const FirmwareCommand& comm
       break;
     case CommandKind::StartFlashUpdate: startUpdate(record); break;
     case CommandKind::FlashWrite:
-      if (!updateOpen_) break;
+      if (!updateOpen_) {
+        ++data.writesOutsideUpdates;
+        break;
+      }
       {
         const std::uint32_t rewritten =
             flash_.write(command.address, command.dataCount, rewrites_.get());
@@ -196,6 +202,7 @@ void SummaryCollector::reply(const Record& record, const StatusReply& reply) {
   }
   if (!isErrorReply(reply)) return;
 
+  if (!updateOpen_) ++data.errorsOutsideUpdates;
   if (UpdateSummary* update = openUpdate()) ++update->errors;
   if (data.errors.size() >= kMaxErrors) {
     ++data.errorsLeftOut;

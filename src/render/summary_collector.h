@@ -20,7 +20,8 @@ namespace ovantrex {
 // A time of a format-version-3 record.
 struct TraceTime {
   std::int64_t seconds = 0;
-  std::uint32_t milliseconds = 0;
+  std::uint32_t milliseconds = 0;  // may reach past a second
+  std::int64_t inMilliseconds() const { return seconds * 1000 + milliseconds; }
 };
 
 // How much of a list input can grow is kept; the rest is counted.
@@ -86,15 +87,17 @@ struct SessionSummaryData {
   std::uint64_t failed = 0;
   std::array<std::uint64_t, 4> diagnostics{};  // by DiagnosticKind
   std::array<bool, 4> versions{};              // format versions 1 to 3 of data records
-  std::optional<TraceTime> firstTime;
-  std::optional<TraceTime> lastTime;
+  // The earliest and the latest time of the records of format version 3,
+  // and whether each of those times was at or after the one before it.
+  std::optional<TraceTime> earliestTime;
+  std::optional<TraceTime> latestTime;
+  bool timesInOrder = true;
   // A read failed before the end of the trace: what follows it is not counted.
   std::optional<ReadFailure> readFailure;
-  // Seconds from the first to the last record of format version 3.
+  // Seconds from the earliest to the latest time.
   std::optional<double> timeSpan() const {
-    if (!firstTime || !lastTime) return std::nullopt;
-    const std::int64_t milliseconds = (lastTime->seconds - firstTime->seconds) * 1000 +
-                                      lastTime->milliseconds - firstTime->milliseconds;
+    if (!earliestTime || !latestTime) return std::nullopt;
+    const std::int64_t milliseconds = latestTime->inMilliseconds() - earliestTime->inMilliseconds();
     return static_cast<double>(milliseconds) / 1000;
   }
 
@@ -104,6 +107,8 @@ struct SessionSummaryData {
 
   std::vector<UpdateSummary> updates;
   std::uint64_t updatesLeftOut = 0;
+  // Flash writes with no "Start flash update" before them.
+  std::uint64_t writesOutsideUpdates = 0;
 
   // Replies: how many carried each status note (status bits in the order
   // of statusBitNames()), and the last EC levels.
@@ -114,6 +119,8 @@ struct SessionSummaryData {
   std::array<std::uint8_t, 2> ecPrevious{};
   std::vector<ErrorReply> errors;
   std::uint64_t errorsLeftOut = 0;
+  // Error replies with no "Start flash update" before them, kept or not.
+  std::uint64_t errorsOutsideUpdates = 0;
 
   // Devices.
   bool hasVersionList = false;
@@ -165,6 +172,7 @@ class SummaryCollector {
   std::unique_ptr<SessionSummaryData> data_;
   FlashMap flash_;
   std::unique_ptr<FlashMap> rewrites_;  // with keepRewrittenRanges()
+  std::optional<TraceTime> previousTime_;
   bool updateOpen_ = false;
   std::size_t updateNumber_ = 0;  // of the open update, from 1; kept also when it is not listed
 

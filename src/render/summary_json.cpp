@@ -64,13 +64,19 @@ void writeTrace(JsonObject& summary, const SessionSummaryData& data) {
     }
   }
   JsonObject time(summary.key("time"));
-  timeOrNull(time, "first", data.firstTime);
-  timeOrNull(time, "last", data.lastTime);
+  timeOrNull(time, "first", data.earliestTime);
+  timeOrNull(time, "last", data.latestTime);
   Writer& seconds = time.key("seconds");
-  if (const auto span = data.timeSpan()) {
+  const auto span = data.timeSpan();
+  if (span) {
     writeJsonNumber(seconds, *span);
   } else {
     seconds.put("null");
+  }
+  if (span) {
+    time.boolean("in_order", data.timesInOrder);
+  } else {
+    time.key("in_order").put("null");
   }
 }
 
@@ -188,12 +194,14 @@ void writeSummaryJson(Writer& out, const SessionSummaryData& data) {
       for (const UpdateSummary& update : data.updates) writeUpdate(updates.next(), update);
     }
     count(summary, "updates_left_out", data.updatesLeftOut);
+    count(summary, "writes_outside_updates", data.writesOutsideUpdates);
     writeReplies(summary, data);
     {
       JsonArray errors(summary.key("errors"));
       for (const ErrorReply& error : data.errors) writeError(errors.next(), error);
     }
     count(summary, "errors_left_out", data.errorsLeftOut);
+    count(summary, "errors_outside_updates", data.errorsOutsideUpdates);
     writeDevices(summary, data);
   }
   out.put('\n');

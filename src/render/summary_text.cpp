@@ -212,6 +212,8 @@ void writeSummaryText(Writer& out, const SessionSummaryData& data) {
   line(out, 0, "Updates")
       .decimal(static_cast<std::int64_t>(data.updates.size() + data.updatesLeftOut));
   out.put('\n');
+  line(out, 2, "outside any update").decimal(static_cast<std::int64_t>(data.writesOutsideUpdates));
+  out.put(data.writesOutsideUpdates == 1 ? " flash write\n" : " flash writes\n");
   for (std::size_t i = 0; i < data.updates.size(); ++i) writeUpdate(out, data.updates[i], i + 1);
   if (data.updatesLeftOut != 0) {
     out.put("  and ");

@@ -68,16 +68,21 @@ void writeReadFailure(Writer& out, const ReadFailure& failure) {
 }
 
 void writeTimeSpan(Writer& out, const SessionSummaryData& data) {
-  if (!data.firstTime || !data.lastTime) {
+  if (!data.earliestTime || !data.latestTime) {
     out.put("none (no records of format version 3)");
     return;
   }
-  writeUtcTime(out, data.firstTime->seconds, data.firstTime->milliseconds);
+  writeUtcTime(out, data.earliestTime->seconds, data.earliestTime->milliseconds);
   out.put(" to ");
-  writeUtcTime(out, data.lastTime->seconds, data.lastTime->milliseconds);
+  writeUtcTime(out, data.latestTime->seconds, data.latestTime->milliseconds);
   out.put(", ");
   writeJsonNumber(out, *data.timeSpan());
   out.put(" s");
+  writeTimeOrder(out, data);
+}
+
+void writeTimeOrder(Writer& out, const SessionSummaryData& data) {
+  if (!data.timesInOrder) out.put(" (earliest to latest: times not in order)");
 }
 
 void writeCommandCount(Writer& out, const SessionSummaryData& data, std::size_t kind,

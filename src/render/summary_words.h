@@ -30,8 +30,12 @@ void writeFormatVersions(Writer& out, const SessionSummaryData& data);
 // "no, a read failed at offset 52428800 (Input/output error)": written
 // only for a trace that could not be read to its end.
 void writeReadFailure(Writer& out, const ReadFailure& failure);
-// "first to last, 0.489 s", or why there is no time.
+// "earliest to latest, 0.489 s", or why there is no time; then the words
+// of writeTimeOrder().
 void writeTimeSpan(Writer& out, const SessionSummaryData& data);
+// " (earliest to latest: times not in order)" when a record's time is
+// before the one of the record before it; nothing otherwise.
+void writeTimeOrder(Writer& out, const SessionSummaryData& data);
 // The count of a kind of command and, for system commands, each by its words.
 void writeCommandCount(Writer& out, const SessionSummaryData& data, std::size_t kind,
                        Counts counts);

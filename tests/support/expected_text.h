@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,25 @@ inline std::string dottedCount(unsigned first, std::size_t count) {
     text += digits[b & 15];
   }
   return text;
+}
+
+// The UTF-8 bytes of the given characters (below U+10000). Characters that
+// reorder text are made this way: in a string literal they would reorder
+// the test's own source as an editor shows it.
+inline std::string utf8(std::initializer_list<char32_t> characters) {
+  std::string bytes;
+  for (const char32_t c : characters) {
+    const auto code = static_cast<unsigned>(c);
+    if (code < 0x80) {
+      bytes += static_cast<char>(code);
+    } else if (code < 0x800) {
+      bytes += {static_cast<char>(0xc0 | code >> 6), static_cast<char>(0x80 | (code & 0x3f))};
+    } else {
+      bytes += {static_cast<char>(0xe0 | code >> 12), static_cast<char>(0x80 | (code >> 6 & 0x3f)),
+                static_cast<char>(0x80 | (code & 0x3f))};
+    }
+  }
+  return bytes;
 }
 
 }  // namespace ovantrex::test
