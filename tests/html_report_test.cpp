@@ -408,8 +408,8 @@ TEST(ReportPage, HoldsTheWholeListingOfUpTo20000Records) {
   const Report heavy = reportOf(hex, {}, false);
   ASSERT_EQ(heavy.status, 0);
   EXPECT_EQ(entries(heavy.html), 0u);
-  EXPECT_TRUE(has(heavy.html,
-                  "The listing of this trace runs to more than 16 MiB, too much for the page."));
+  EXPECT_TRUE(
+      has(heavy.html, "The listing of this trace runs to more than 8 MiB, too much for the page."));
   EXPECT_LT(heavy.html.size(), std::size_t{200000});
 }
 

@@ -64,7 +64,8 @@ TEST(SessionSummary, ACompletedUpdate) {
   EXPECT_EQ(summary["updates"][0], json::parse(R"j({"offset":57,"time":"2001-09-09T01:46:40.005Z",
       "writes":3,"bytes":48,"ranges":[{"first":4096,"last":4143}],"ranges_left_out":0,
       "rewritten_bytes":0,"length_mismatches":0,"checksums":[48879],"checksums_left_out":0,
-      "serial_numbers":[],"serial_numbers_left_out":0,"reset":true,"errors":0})j"));
+      "serial_numbers":[],"serial_numbers_left_out":0,"serial_number_writes":0,"reset":true,
+      "errors":0})j"));
   EXPECT_EQ(summary["replies"]["Command complete"], 5);
   EXPECT_EQ(summary["replies"]["Flash load in progress"], 4);
   EXPECT_EQ(summary["replies"]["Operation in Error"], 0);
@@ -129,9 +130,10 @@ TEST(SessionSummary, AnUpdateRefusedMidwayAndRetried) {
   EXPECT_EQ(update["errors"], 1);
   EXPECT_EQ(summary["replies"]["Operation in Error"], 1);
   EXPECT_EQ(summary["errors"], json::parse(R"j([{"offset":234,"time":"2001-09-09T01:46:40.005Z",
-      "notes":["Command complete","Operation in Error"],"update":1,
+      "notes":["Command complete","Operation in Error"],"notes_left_out":0,"update":1,
       "command":{"offset":170,"notes":["Flash write 16 bytes to address=0x002010",
-                                       "Invalid command, data_count=16 + 6 note equal to 23"]}}])j"));
+                                       "Invalid command, data_count=16 + 6 note equal to 23"],
+                 "notes_left_out":0}}])j"));
 }
 
 TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
