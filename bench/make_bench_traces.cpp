@@ -2,6 +2,8 @@
 //
 //   make_bench_traces hex OUT [MEGABYTES]       Hex records of 4096 random bytes
 //   make_bench_traces firmware OUT [RECORDS]    a firmware update session
+//   make_bench_traces disjoint OUT [RECORDS]    one update of one-byte writes that never merge
+//   make_bench_traces hostile OUT [UPDATES]     updates whose lists would multiply
 //
 // The Hex trace holds about MEGABYTES (default 100) of records. The firmware
 // session trace holds RECORDS records (default 1000000) in the mix of a real
@@ -192,6 +194,45 @@ void writeDisjointTrace(const std::string& path, std::uint64_t records) {
   session.finish();
 }
 
+// A hostile trace for the summary's and the report's one memory budget:
+// UPDATES updates (default 1000), each of 1,001 one-byte flash writes two
+// addresses apart (1,001 ranges) and 100 serial numbers of 255 characters,
+// no two alike within the update.
+void writeHostileTrace(const std::string& path, std::uint64_t updates) {
+  Session session(path);
+  const HidHeader writeHeader{0x00, 0x00, kFirmwareReport, 0x00, 0x40, 0x00, 0x00, 0x00};
+  // The length field (two bytes), class 0x10, the character count, then
+  // each character in two bytes.
+  std::vector<std::uint8_t> serial{0x04, 0x02, 0x10, 0x00, 0xff, 0x00, 0x00, 0x00};
+  serial.resize(8 + 2 * 255, 0x00);
+  for (std::size_t i = 0; i < 255; ++i) serial[8 + 2 * i] = 'S';
+  for (std::uint64_t u = 0; u < updates; ++u) {
+    session.batch().hidWrite(session.next(1000), writeHeader, Payload({0x02, 0x00, 0x01, 0x00}),
+                             session.ext());
+    session.counted();
+    for (std::uint32_t i = 0; i < 1001; ++i) {
+      const std::uint32_t address = 2 * i;
+      session.batch().hidWrite(
+          session.next(1000), writeHeader,
+          Payload({0x07, 0x00, 0x02, 0x00, 0x01, static_cast<std::uint8_t>(address >> 16),
+                   static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address),
+                   0x5a}),
+          session.ext());
+      session.counted();
+    }
+    for (int n = 0; n < 100; ++n) {
+      // "100SSS...", "101SSS...", ...
+      const std::string digits = std::to_string(100 + n);
+      for (std::size_t i = 0; i < digits.size(); ++i)
+        serial[8 + 2 * i] = static_cast<std::uint8_t>(digits[i]);
+      session.batch().hidWrite(session.next(1000), writeHeader, Payload(serial), session.ext());
+      session.counted();
+    }
+    session.spill();
+  }
+  session.finish();
+}
+
 std::uint64_t number(const char* text) {
   char* end = nullptr;
   const unsigned long long value = std::strtoull(text, &end, 10);
@@ -217,10 +258,15 @@ int main(int argc, char** argv) {
         writeDisjointTrace(argv[2], argc == 4 ? number(argv[3]) : 1000000);
         return 0;
       }
+      if (kind == "hostile") {
+        writeHostileTrace(argv[2], argc == 4 ? number(argv[3]) : 1000);
+        return 0;
+      }
     }
     std::cerr << "usage: make_bench_traces hex OUT [MEGABYTES]\n"
                  "       make_bench_traces firmware OUT [RECORDS]\n"
-                 "       make_bench_traces disjoint OUT [RECORDS]\n";
+                 "       make_bench_traces disjoint OUT [RECORDS]\n"
+                 "       make_bench_traces hostile OUT [UPDATES]\n";
     return 1;
   } catch (const std::exception& error) {
     std::cerr << "make_bench_traces: " << error.what() << '\n';

@@ -2,8 +2,9 @@
 # Benchmark of the listing speed: builds Release, generates the traces, lists
 # each of them with default options and with "-t -p" to /dev/null, writes the
 # firmware session as JSON Lines (--json), its summary (--summary) and its
-# HTML report (--report) (best of five each), times xxd on
-# the Hex trace in the same run, and checks the targets.
+# HTML report (--report), and the summary and the report of two hostile
+# traces (best of five each), times xxd on the Hex trace in the same run,
+# and checks the targets.
 #
 #   bench/run.sh            # the two traces of about 100 MB
 #   OVX_BENCH_LARGE=1 bench/run.sh   # also the ten times larger traces (2 GB of disk)
@@ -42,6 +43,7 @@ generate() {
 generate hex hex "$traces/hex.trc"
 generate firmware firmware "$traces/firmware.trc"
 generate disjoint disjoint "$traces/disjoint.trc"
+generate hostile hostile "$traces/hostile.trc"
 if [[ $large == 1 ]]; then
   generate hex10 hex "$traces/hex10.trc" 1000
   generate firmware10 firmware "$traces/firmware10.trc" 10000000
@@ -115,6 +117,8 @@ row firmware --summary "$runs" --summary
 row disjoint --summary "$runs" --summary
 row firmware --report "$runs" --report
 row disjoint --report "$runs" --report
+row hostile --summary "$runs" --summary
+row hostile --report "$runs" --report
 if [[ $large == 1 ]]; then
   row hex10 default 1
   row firmware10 default 1
@@ -135,8 +139,10 @@ check "firmware session trace, records/s, -t -p" "${rps[firmware -t -p]}" ">=" 7
 check "firmware session trace, records/s, --json" "${rps[firmware --json]}" ">=" 2000000
 check "firmware session trace, records/s, --summary" "${rps[firmware --summary]}" ">=" 5000000
 check "firmware session trace, records/s, --report" "${rps[firmware --report]}" ">=" 1000000
-# The report keeps the whole listing of the first 20,000 records until it
-# knows the trace is longer, and a second flash map.
+# The summary and the report take one memory budget whatever the trace: the
+# hostile trace (1,000 updates of 1,001 ranges and 100 serial numbers of 255
+# characters) too. The report keeps the whole listing of the first 20,000
+# records until it knows the trace is longer, and a second flash map.
 for key in "${rows[@]}"; do
   if [[ $key == *--report* ]]; then
     check "peak RSS KiB, $key" "${peak[$key]}" "<=" 32768

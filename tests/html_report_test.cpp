@@ -334,6 +334,63 @@ TEST(ReportPage, ThinsTheMarksOfALongUpdateAndSaysSo) {
       has(thinned.checked.facts["sections"]["update-1"], "every 4th of them (2,500 marks)"));
 }
 
+// The part of the page about one update, from its heading on.
+std::string updateSection(const std::string& html, int number) {
+  const std::size_t start = html.find("id=\"update-" + std::to_string(number) + "\"");
+  if (start == std::string::npos) return {};
+  return html.substr(start, html.find("</section>", start) - start);
+}
+
+std::size_t occurrences(const std::string& text, std::string_view part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+// The drawn updates share one room of marks (24,000, with 500 kept back for
+// each update still to be drawn) and one of each kind of event (4,000 error
+// replies and as many refused writes, 100 kept back). By hand: updates 1
+// to 5 keep their 3,000 writes; update 6 finds room for 2,000 marks, so
+// draws every 2nd write (1,500 marks), update 7 for 1,000 (every 4th, 750
+// marks). Updates 1 and 2 draw 1,000 of their 1,500 refused writes and
+// error replies, update 3 the 300 left.
+TEST(ReportPage, TheDrawnUpdatesShareTheRoomOfMarksAndEvents) {
+  TraceBuilder t;
+  for (int update = 1; update <= 7; ++update) {
+    t.hidWrite(0.0, kFirmware, startFlash());
+    for (std::uint32_t i = 0; i < 3000; ++i) {
+      t.hidWrite(0.0, kFirmware, flashWrite(i * 4, 4));
+      if (update <= 3 && i < 1500) t.hidRead(0.0, kFirmware, status(0x41));
+    }
+  }
+  const Report report = reportOf(t, {}, false);
+  ASSERT_EQ(report.status, 0);
+  struct Drawn {
+    int update;
+    std::size_t marks, refused, errors;
+    std::string_view note;
+  };
+  const Drawn drawn[] = {
+      {1, 3000, 1000, 1000, "The timeline leaves out 500 refused writes and 500 error replies."},
+      {2, 3000, 1000, 1000, "The timeline leaves out 500 refused writes and 500 error replies."},
+      {3, 3000, 300, 300, "The timeline leaves out 1,200 refused writes and 1,200 error replies."},
+      {5, 3000, 0, 0, "Hover over a mark for its record's notes.</p>"},
+      {6, 1500, 0, 0,
+       "The update has 3,000 flash writes; the timeline draws every 2nd of them (1,500 marks), "
+       "and every refused write and error reply.</p>"},
+      {7, 750, 0, 0, "the timeline draws every 4th of them (750 marks)"},
+  };
+  for (const Drawn& d : drawn) {
+    SCOPED_TRACE("update " + std::to_string(d.update));
+    const std::string section = updateSection(report.html, d.update);
+    EXPECT_EQ(occurrences(section, "<title>Flash write "), d.marks);
+    EXPECT_EQ(occurrences(section, "<title>Refused: "), d.refused);
+    EXPECT_EQ(occurrences(section, "<g class=\"error\">"), d.errors);
+    EXPECT_TRUE(has(section, d.note)) << section.substr(0, 2000);
+  }
+}
+
 // ---- Entries and the listing ----
 
 TEST(ListingExcerpts, CutsALongEntryAtALineEndAndCountsTheRest) {
@@ -380,6 +437,56 @@ TEST(ReportPage, SaysWhatItCutOfALongEntry) {
   EXPECT_EQ(entry.substr(kept - 1), note.str());
 }
 
+// The excerpts share one room of text (3 MiB, 8 KiB kept back for each
+// excerpt to come): when long entries have filled it, the entries of later
+// excerpts are cut shorter, at a line end, and each still says how much of
+// it was cut.
+TEST(ReportPage, LaterExcerptsCutTheirEntriesShorterWhenTheRoomRunsOut) {
+  // Hex records of 1,200 bytes (64 lines, 4,932 bytes in the listing)
+  // between error replies: excerpts of 30 entries, 15 of them long.
+  TraceBuilder t;
+  t.hex(0.0, sequence(1200));
+  const std::string hexEntry = runTrace(t).out;
+  ASSERT_EQ(hexEntry.size(), 4932u);
+  for (int i = 0; i < 1600; ++i) {
+    t.hidRead(0.0, kFirmware, status(0x80));
+    t.hex(0.0, sequence(1200));
+  }
+  const Report report = reportOf(t, {}, false);
+  ASSERT_EQ(report.status, 0);
+  const std::string& html = report.html;
+  ASSERT_TRUE(has(html, "The page keeps 100 excerpts;"));
+
+  // Every Hex entry of the excerpts: the start of the listing's entry, and
+  // the number of bytes and lines cut.
+  std::vector<std::size_t> keptLines;
+  std::size_t keptBytes = 0;
+  const std::string_view start = "<span class=\"entry\" id=\"e";
+  for (std::size_t at = html.find(start); at != std::string::npos; at = html.find(start, at + 1)) {
+    const std::size_t text = html.find("\">", at) + 2;
+    if (html.compare(text, 3, "Hex") != 0 && html.compare(text, 18, "<span class=\"cut\">") != 0)
+      continue;
+    const std::size_t cut = html.find("<span class=\"cut\">[", text);
+    ASSERT_NE(cut, std::string::npos);
+    const std::string kept = html.substr(text, cut - text);
+    ASSERT_EQ(hexEntry.compare(0, kept.size(), kept), 0) << "not the start of the entry";
+    std::string bytes(16, '\0'), lines(16, '\0');
+    ASSERT_EQ(std::sscanf(html.c_str() + cut + 19, "%15[0-9,] more bytes (%15[0-9] lines",
+                          bytes.data(), lines.data()),
+              2);
+    std::erase(bytes, ',');
+    EXPECT_EQ(kept.size() + std::stoul(bytes), hexEntry.size());
+    const auto linesKept = static_cast<std::size_t>(std::count(kept.begin(), kept.end(), '\n'));
+    EXPECT_EQ(linesKept + std::stoul(lines), 64u);
+    keptLines.push_back(linesKept);
+    keptBytes += kept.size();
+  }
+  ASSERT_GT(keptLines.size(), 1000u);
+  EXPECT_EQ(keptLines.front(), ListingExcerpts::kEntryLines);
+  EXPECT_LT(keptLines.back(), ListingExcerpts::kEntryLines);
+  EXPECT_LE(keptBytes, ListingExcerpts::kExcerptTextRoom);
+}
+
 TEST(ReportPage, HoldsTheWholeListingOfUpTo20000Records) {
   const auto texts = [](std::uint32_t count) {
     TraceBuilder t;
@@ -411,8 +518,8 @@ TEST(ReportPage, HoldsTheWholeListingOfUpTo20000Records) {
   const Report heavy = reportOf(hex, {}, false);
   ASSERT_EQ(heavy.status, 0);
   EXPECT_EQ(entries(heavy.html), 0u);
-  EXPECT_TRUE(has(heavy.html,
-                  "The listing of this trace runs to more than 16 MiB, too much for the page."));
+  EXPECT_TRUE(
+      has(heavy.html, "The listing of this trace runs to more than 8 MiB, too much for the page."));
   EXPECT_LT(heavy.html.size(), std::size_t{200000});
 }
 

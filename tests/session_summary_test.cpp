@@ -64,7 +64,8 @@ TEST(SessionSummary, ACompletedUpdate) {
   EXPECT_EQ(summary["updates"][0], json::parse(R"j({"offset":57,"time":"2001-09-09T01:46:40.005Z",
       "writes":3,"bytes":48,"ranges":[{"first":4096,"last":4143}],"ranges_left_out":0,
       "rewritten_bytes":0,"length_mismatches":0,"checksums":[48879],"checksums_left_out":0,
-      "serial_numbers":[],"serial_numbers_left_out":0,"reset":true,"errors":0})j"));
+      "serial_numbers":[],"serial_numbers_left_out":0,"serial_number_writes":0,"reset":true,
+      "errors":0})j"));
   EXPECT_EQ(summary["replies"]["Command complete"], 5);
   EXPECT_EQ(summary["replies"]["Flash load in progress"], 4);
   EXPECT_EQ(summary["replies"]["Operation in Error"], 0);
@@ -129,9 +130,10 @@ TEST(SessionSummary, AnUpdateRefusedMidwayAndRetried) {
   EXPECT_EQ(update["errors"], 1);
   EXPECT_EQ(summary["replies"]["Operation in Error"], 1);
   EXPECT_EQ(summary["errors"], json::parse(R"j([{"offset":234,"time":"2001-09-09T01:46:40.005Z",
-      "notes":["Command complete","Operation in Error"],"update":1,
+      "notes":["Command complete","Operation in Error"],"notes_left_out":0,"update":1,
       "command":{"offset":170,"notes":["Flash write 16 bytes to address=0x002010",
-                                       "Invalid command, data_count=16 + 6 note equal to 23"]}}])j"));
+                                       "Invalid command, data_count=16 + 6 note equal to 23"],
+                 "notes_left_out":0}}])j"));
 }
 
 TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
@@ -262,6 +264,103 @@ TEST(SessionSummary, TimesOutOfOrderGiveTheEarliestAndTheLatest) {
   EXPECT_NE(page.out.find(": 2 records from 1901-12-13T20:45:52.000Z to "
                           "2038-01-19T03:14:07.999Z (earliest to latest: times not in order).</p>"),
             std::string::npos);
+}
+
+// A serial number written again in the same update is listed once, in the
+// order of its first write; every write is counted, and said behind the
+// list when some were repeats.
+TEST(SessionSummary, EachSerialNumberIsListedOnceInItsUpdate) {
+  std::vector<std::string> hundred;
+  std::string hundredListed;
+  for (int i = 100; i < 200; ++i) {
+    hundred.emplace_back("S").append(std::to_string(i));
+    if (i != 100) hundredListed += ", ";
+    hundredListed += hundred.back();
+  }
+  const auto plus = [](std::vector<std::string> serials, std::vector<std::string> more) {
+    serials.insert(serials.end(), more.begin(), more.end());
+    return serials;
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::string> written;
+    std::vector<std::string> listed;
+    int leftOut;
+    std::string text;  // behind the label
+  };
+  const Case cases[] = {
+      {"one written three times", {"A", "A", "A"}, {"A"}, 0, "A (3 writes)"},
+      {"repeats among others, in the order first written",
+       {"A", "B", "A", "C", "B"},
+       {"A", "B", "C"},
+       0,
+       "A, B, C (5 writes)"},
+      {"the same characters, one fewer", {"AB", "A", "AB"}, {"AB", "A"}, 0, "AB, A (3 writes)"},
+      {"past the hundredth a new one is left out, a repeat is not",
+       plus(hundred, {"X", "S100", "X"}), hundred, 2, hundredListed + " and 2 more (103 writes)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TraceBuilder t;
+    t.hidWrite(0.0, kFirmware, startFlash());
+    for (const std::string& serial : c.written) t.hidWrite(0.0, kFirmware, serialNumber(serial));
+    // The next update lists its own.
+    t.hidWrite(0.0, kFirmware, startFlash());
+    t.hidWrite(0.0, kFirmware, serialNumber(c.written.front()));
+    const json summary = summaryOf(t);
+    const json& update = summary["updates"][0];
+    EXPECT_EQ(update["serial_numbers"], json(c.listed));
+    EXPECT_EQ(update["serial_numbers_left_out"], c.leftOut);
+    EXPECT_EQ(update["serial_number_writes"], c.written.size());
+    EXPECT_EQ(summary["updates"][1]["serial_numbers"], json({c.written.front()}));
+    EXPECT_EQ(summary["updates"][1]["serial_number_writes"], 1);
+    const std::string text = runTrace(t, {"--summary"}).out;
+    EXPECT_NE(text.find("    serial numbers            " + c.text + "\n"), std::string::npos)
+        << text;
+  }
+}
+
+// Error replies after systems-management requests of 127 entries: the
+// command's first 16 notes of 128 are listed, and, once the notes of early
+// replies have taken the room that all share (256 KiB, 112 bytes of it kept
+// back for each list of notes to come), fewer. By hand: a reply's note
+// "Command reject" takes 14 bytes, the request's first note 27 and each
+// entry's 29; replies 1 to 151 keep all 16 (476 bytes each); reply 152
+// finds 302 bytes for its command's notes: the first note and 9 entries.
+TEST(SessionSummary, AnErrorReplyListsTheFirstNotesOfItsCommandAndCountsTheRest) {
+  Payload request{0x00, 0x01, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x41, 254};
+  for (int i = 0; i < 127; ++i) request += Payload{0x60, 0x10};  // inventory of the keyboard
+  TraceBuilder t;
+  t.hidWrite(0.0, kFirmware, startFlash());
+  std::vector<std::size_t> commandOffsets;
+  for (int i = 0; i < 1500; ++i) {
+    commandOffsets.push_back(t.size());
+    t.hidWrite(0.0, kFirmware, request);
+    t.hidRead(0.0, kFirmware, status(0x80));
+  }
+  const json summary = summaryOf(t);
+  ASSERT_EQ(summary["errors"].size(), 1000u);
+  EXPECT_EQ(summary["errors_left_out"], 500);
+  const std::string entry = "Inventory Report for Keyboard";
+  for (const json& error : summary["errors"]) {
+    ASSERT_EQ(error["notes"], json::parse(R"j(["Command reject"])j"));
+    ASSERT_EQ(error["notes_left_out"], 0);
+    const json& notes = error["command"]["notes"];
+    ASSERT_EQ(notes.size() + error["command"]["notes_left_out"].get<std::size_t>(), 128u);
+    ASSERT_GE(notes.size(), 3u);  // each list keeps its share
+  }
+  EXPECT_EQ(summary["errors"][0]["command"]["notes"].size(), 16u);
+  EXPECT_EQ(summary["errors"][150]["command"]["notes"].size(), 16u);
+  EXPECT_EQ(summary["errors"][151]["command"]["notes"].size(), 10u);
+
+  const std::string text = runTrace(t, {"--summary"}).out;
+  std::string first = "Systems Management Request:";
+  for (int i = 0; i < 15; ++i) first += "; " + entry;
+  EXPECT_NE(text.find("    after the command at offset " + std::to_string(commandOffsets[0]) +
+                      ": " + first + " and 112 more notes\n"),
+            std::string::npos);
+  const std::string html = runTrace(t, {"--report"}).out;
+  EXPECT_NE(html.find("Inventory Report for Keyboard and 120 more notes</td>"), std::string::npos);
 }
 
 TEST(SessionSummary, ATraceWithoutFirmwareRecords) {

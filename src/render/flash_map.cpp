@@ -56,36 +56,4 @@ std::uint32_t FlashMap::write(std::uint32_t address, std::uint32_t count, FlashM
   return rewritten;
 }
 
-void FlashMap::forEachRange(const std::function<void(std::uint32_t, std::uint32_t)>& each) const {
-  std::vector<std::uint32_t> pages = touched_;
-  std::sort(pages.begin(), pages.end());
-  bool open = false;
-  std::uint32_t first = 0;
-  std::uint32_t last = 0;
-  for (const std::uint32_t number : pages) {
-    const std::uint64_t* words = bits_.get() + std::size_t{number} * kWordsPerPage;
-    for (std::uint32_t w = 0; w < kWordsPerPage; ++w) {
-      std::uint64_t word = words[w];
-      const std::uint32_t base = number * kPageBits + w * 64;
-      while (word != 0) {
-        // The next run of set bits in this word.
-        const auto start = static_cast<std::uint32_t>(std::countr_zero(word));
-        const auto length = static_cast<std::uint32_t>(std::countr_one(word >> start));
-        const std::uint32_t runFirst = base + start;
-        const std::uint32_t runLast = runFirst + length - 1;
-        if (open && runFirst == last + 1) {
-          last = runLast;
-        } else {
-          if (open) each(first, last);
-          open = true;
-          first = runFirst;
-          last = runLast;
-        }
-        word = length + start >= 64 ? 0 : word & ~((std::uint64_t{1} << (start + length)) - 1);
-      }
-    }
-  }
-  if (open) each(first, last);
-}
-
 }  // namespace ovantrex

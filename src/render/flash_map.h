@@ -5,8 +5,9 @@
 // last wrote it, and a page of an earlier update counts as empty.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -23,8 +24,10 @@ class FlashMap {
   // addresses are marked in it too (where the rewritten bytes lie).
   std::uint32_t write(std::uint32_t address, std::uint32_t count, FlashMap* again = nullptr);
   // Calls each(first, last) for every run of consecutive written addresses,
-  // in ascending order, both ends inclusive.
-  void forEachRange(const std::function<void(std::uint32_t, std::uint32_t)>& each) const;
+  // in ascending order, both ends inclusive. Sorts the pages written in
+  // place: a new update (clear()) follows.
+  template <typename Each>
+  void forEachRange(Each each);
 
  private:
   static constexpr std::uint32_t kPageBits = 4096;
@@ -39,8 +42,40 @@ class FlashMap {
   // Left uninitialised: a page is cleared when an update first writes it.
   std::unique_ptr<std::uint64_t[]> bits_;
   std::vector<std::uint32_t> pageUpdate_;  // the update that last wrote each page
-  std::vector<std::uint32_t> touched_;     // pages written in this update, in first-write order
+  std::vector<std::uint32_t> touched_;     // pages written in this update
   std::uint32_t update_ = 1;
 };
+
+template <typename Each>
+void FlashMap::forEachRange(Each each) {
+  std::sort(touched_.begin(), touched_.end());
+  bool open = false;
+  std::uint32_t first = 0;
+  std::uint32_t last = 0;
+  for (const std::uint32_t number : touched_) {
+    const std::uint64_t* words = bits_.get() + std::size_t{number} * kWordsPerPage;
+    for (std::uint32_t w = 0; w < kWordsPerPage; ++w) {
+      std::uint64_t word = words[w];
+      const std::uint32_t base = number * kPageBits + w * 64;
+      while (word != 0) {
+        // The next run of set bits in this word.
+        const auto start = static_cast<std::uint32_t>(std::countr_zero(word));
+        const auto length = static_cast<std::uint32_t>(std::countr_one(word >> start));
+        const std::uint32_t runFirst = base + start;
+        const std::uint32_t runLast = runFirst + length - 1;
+        if (open && runFirst == last + 1) {
+          last = runLast;
+        } else {
+          if (open) each(first, last);
+          open = true;
+          first = runFirst;
+          last = runLast;
+        }
+        word = length + start >= 64 ? 0 : word & ~((std::uint64_t{1} << (start + length)) - 1);
+      }
+    }
+  }
+  if (open) each(first, last);
+}
 
 }  // namespace ovantrex

@@ -7,14 +7,22 @@
 
 namespace ovantrex {
 
+namespace {
+
+constexpr std::size_t kLongestTitleNotes = 1024;
+
+}  // namespace
+
 HtmlReport::HtmlReport(Writer& out, Writer& errors, const ListingOptions& options,
                        std::string traceName)
     : out_(out),
       errors_(errors),
       options_(options),
       traceName_(std::move(traceName)),
-      listing_(options) {
-  collector_.keepRewrittenRanges();
+      listing_(options),
+      scratch_(std::make_unique<Writer>(kLongestTitleNotes)) {
+  // The flash maps draw the rewritten ranges of the updates drawn.
+  collector_.keepRewrittenRanges(UpdateTimelines::kMaxDrawnUpdates);
 }
 
 void HtmlReport::record(const Record& record, const DecodedRecord& decoded) {
@@ -37,7 +45,7 @@ void HtmlReport::diagnostic(const Diagnostic& diagnostic) {
 
 void HtmlReport::finish() {
   collector_.close();
-  writeReportPage(out_,
+  writeReportPage(out_, *scratch_,
                   ReportInputs{traceName_, options_, collector_.data(), timelines_, listing_});
 }
 

@@ -2,8 +2,13 @@
 // once the trace has been read: the session summary laid out for reading,
 // a timeline and a flash map of each update, the listing around each
 // error reply and, for a small trace, the whole listing.
+//
+// All the memory that the page needs is taken when the report is made,
+// before the first record: want of it shows before an older output file
+// is emptied, and nothing can fail for want of memory later.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "render/listing_excerpts.h"
@@ -36,6 +41,9 @@ class HtmlReport final : public Printer {
   SummaryCollector collector_;
   UpdateTimelines timelines_;
   ListingExcerpts listing_;
+  // The notes of one mark's title, before they are escaped (the longest, an
+  // error reply's, has under 500 bytes).
+  std::unique_ptr<Writer> scratch_;
 };
 
 }  // namespace ovantrex

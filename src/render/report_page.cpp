@@ -2,10 +2,8 @@
 // serial numbers, listing entries, the trace's name) passes through
 // writeHtmlText(); the rest is the program's own words and numbers.
 #include <algorithm>
-#include <memory>
-#include <string>
+#include <span>
 #include <string_view>
-#include <vector>
 
 #include "core/protocol.h"
 #include "render/html_text.h"
@@ -124,18 +122,26 @@ void ordinal(Writer& out, std::uint64_t value) {
 
 void utc(Writer& out, const TraceTime& time) { writeUtcTime(out, time.seconds, time.milliseconds); }
 
-void joined(Writer& out, const std::vector<std::string>& notes) {
-  for (std::size_t i = 0; i < notes.size(); ++i) {
-    if (i != 0) out.put("; ");
-    writeHtmlText(out, notes[i]);
-  }
-}
-
 void leftOut(Writer& out, std::uint64_t value) {
   if (value == 0) return;
   out.put(" and ");
   count(out, value);
   out.put(" more");
+}
+
+// The notes kept, then how many more there were.
+void joined(Writer& out, std::span<const std::string_view> notes, std::uint64_t notesLeftOut) {
+  for (std::size_t i = 0; i < notes.size(); ++i) {
+    if (i != 0) out.put("; ");
+    writeHtmlText(out, notes[i]);
+  }
+  if (notesLeftOut == 0) return;
+  if (notes.empty()) {
+    writeEmptyList(out, notesLeftOut, Counts::Grouped, notesLeftOut == 1 ? "note" : "notes");
+    return;
+  }
+  leftOut(out, notesLeftOut);
+  out.put(notesLeftOut == 1 ? " note" : " notes");
 }
 
 void range(Writer& out, const AddressRange& range) {
@@ -144,10 +150,20 @@ void range(Writer& out, const AddressRange& range) {
   writeHexAddress(out, range.last);
 }
 
+// After the items of a list: how many more there were; an empty list
+// stands as "none" or "3 not listed".
+void listEnd(Writer& out, bool empty, std::uint64_t value) {
+  if (empty) {
+    writeEmptyList(out, value, Counts::Grouped);
+  } else {
+    leftOut(out, value);
+  }
+}
+
 // The first few ranges of an update, and how many more.
 void someRanges(Writer& out, const UpdateSummary& update, std::size_t most) {
   if (update.ranges.empty()) {
-    out.put("none");
+    writeEmptyList(out, update.rangesLeftOut, Counts::Grouped);
     return;
   }
   const std::size_t shown = std::min(most, update.ranges.size());
@@ -164,45 +180,56 @@ void checksums(Writer& out, const UpdateSummary& update) {
     out.put("0x");
     out.hexPadded(update.checksums[i], 4);
   }
-  leftOut(out, update.checksumsLeftOut);
+  listEnd(out, update.checksums.empty(), update.checksumsLeftOut);
 }
 
-bool contains(const std::vector<std::uint64_t>& sorted, std::uint64_t value) {
-  return std::binary_search(sorted.begin(), sorted.end(), value);
+// Whether entries, in trace order, hold the entry of the record at offset.
+bool contains(std::span<const ListingEntry> entries, std::uint64_t offset) {
+  const auto at = std::lower_bound(
+      entries.begin(), entries.end(), offset,
+      [](const ListingEntry& entry, std::uint64_t value) { return entry.offset < value; });
+  return at != entries.end() && at->offset == offset;
 }
 
 // A word or a file name for a shell command line, quoted where needed.
-std::string shellWord(std::string_view word) {
+void writeShellWord(Writer& out, std::string_view word) {
   const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
            std::string_view("._/+-,:@%=").find(c) != std::string_view::npos;
   });
-  if (plain) return std::string(word);
-  std::string quoted = "'";
-  for (const char c : word) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
+  if (plain) {
+    writeHtmlText(out, word);
+    return;
   }
-  return quoted + "'";
+  out.put("&#39;");
+  for (std::size_t start = 0; start <= word.size();) {
+    const std::size_t quote = std::min(word.find('\'', start), word.size());
+    writeHtmlText(out, word.substr(start, quote - start));
+    if (quote == word.size()) break;
+    out.put("&#39;\\&#39;&#39;");
+    start = quote + 1;
+  }
+  out.put("&#39;");
 }
 
-// The command that writes the text listing with the options of this run.
-std::string listingCommand(const ReportInputs& inputs) {
+// The command that writes the text listing with the options of this run,
+// as code.
+void code(Writer& out, const ReportInputs& inputs) {
   const ListingOptions& options = inputs.options;
-  std::string command = "ovantrex";
-  if (options.timeColumn) command += " -t";
-  if (options.hourOffset != 0) command += " -h " + std::to_string(options.hourOffset);
-  if (!options.elapsedColumn) command += " -m";
-  if (options.cumulative) command += " -c";
-  if (options.processColumn) command += " -p";
-  if (options.hideType) command += " -H";
-  if (options.reportOverlong) command += " -x";
-  command += " -f ";
-  command += shellWord(inputs.traceName);
-  return command;
+  out.put("<code>ovantrex");
+  if (options.timeColumn) out.put(" -t");
+  if (options.hourOffset != 0) {
+    out.put(" -h ");
+    out.decimal(options.hourOffset);
+  }
+  if (!options.elapsedColumn) out.put(" -m");
+  if (options.cumulative) out.put(" -c");
+  if (options.processColumn) out.put(" -p");
+  if (options.hideType) out.put(" -H");
+  if (options.reportOverlong) out.put(" -x");
+  out.put(" -f ");
+  writeShellWord(out, inputs.traceName);
+  out.put("</code>");
 }
 
 void code(Writer& out, std::string_view text) {
@@ -211,17 +238,14 @@ void code(Writer& out, std::string_view text) {
   out.put("</code>");
 }
 
-// Where the page shows the entry of a record: ids of the entries in the
-// excerpts and in the whole listing, in trace order.
+// Where the page shows the entry of a record: the entries of the excerpts
+// and of the whole listing, each in trace order.
 struct EntryIds {
-  std::vector<std::uint64_t> excerpt;
-  std::vector<std::uint64_t> whole;
+  std::span<const ListingEntry> excerpt;
+  std::span<const ListingEntry> whole;
 
-  explicit EntryIds(const ListingExcerpts& listing) {
-    for (const Excerpt& excerpt_ : listing.excerpts())
-      for (const ListingEntry& entry : excerpt_.entries) excerpt.push_back(entry.offset);
-    for (const ListingEntry& entry : listing.wholeEntries()) whole.push_back(entry.offset);
-  }
+  explicit EntryIds(const ListingExcerpts& listing)
+      : excerpt(listing.excerptEntries()), whole(listing.wholeEntries()) {}
 
   // Writes the link's target, "#e1234" or "#r1234"; false when the page
   // does not hold the entry.
@@ -320,6 +344,10 @@ void updateSentence(Writer& out, const UpdateSummary& update) {
   if (!update.ranges.empty()) {
     out.put(" to ");
     someRanges(out, update, 3);
+  } else if (update.rangesLeftOut != 0) {
+    out.put(" to ");
+    counted(out, update.rangesLeftOut, "address range", "address ranges");
+    out.put(" (not listed)");
   }
   out.put("; ");
   if (update.errors == 0) {
@@ -335,7 +363,10 @@ void updateSentence(Writer& out, const UpdateSummary& update) {
     out.put(" rewritten");
   }
   out.put("; ");
-  if (update.checksums.empty()) {
+  if (update.checksums.empty() && update.checksumsLeftOut != 0) {
+    counted(out, update.checksumsLeftOut, "checksum", "checksums");
+    out.put(" written (not listed)");
+  } else if (update.checksums.empty()) {
     out.put("no checksum written");
   } else {
     out.put("checksum ");
@@ -560,15 +591,14 @@ void writeUpdateTable(Writer& out, const ReportInputs& inputs) {
     out.put("</td><td class=\"n\">");
     count(out, update.lengthMismatches);
     out.put("</td><td>");
-    if (update.checksums.empty()) out.put("none");
     checksums(out, update);
     out.put("</td><td>");
-    if (update.serialNumbers.empty()) out.put("none");
     for (std::size_t s = 0; s < update.serialNumbers.size(); ++s) {
       if (s != 0) out.put(", ");
       writeHtmlText(out, update.serialNumbers[s]);
     }
-    leftOut(out, update.serialNumbersLeftOut);
+    listEnd(out, update.serialNumbers.empty(), update.serialNumbersLeftOut);
+    writeSerialNumberWrites(out, update, Counts::Grouped);
     out.put("</td><td>");
     out.put(update.reset ? "yes" : "no");
     out.put("</td><td class=\"n\">");
@@ -634,13 +664,13 @@ void writeErrors(Writer& out, const ReportInputs& inputs, const EntryIds& ids) {
       updateLink(out, inputs, error.update, "");
     }
     out.put("</td><td>");
-    joined(out, error.notes);
+    joined(out, error.notes, error.notesLeftOut);
     out.put("</td><td>");
     if (error.hasCommand) {
       out.put("offset ");
       ids.offsetLink(out, error.commandOffset);
       out.put(": ");
-      joined(out, error.commandNotes);
+      joined(out, error.commandNotes, error.commandNotesLeftOut);
     } else {
       out.put("none before it");
     }
@@ -658,6 +688,28 @@ void writeErrors(Writer& out, const ReportInputs& inputs, const EntryIds& ids) {
 }
 
 // ---- Updates: the pictures ----
+
+// " The timeline leaves out 2 refused writes and 5 error replies.": the
+// events that an update has beyond what its timeline holds.
+void writeEventsLeftOut(Writer& out, const UpdateTimeline& timeline) {
+  const struct {
+    std::uint64_t count;
+    std::string_view one;
+    std::string_view many;
+  } kinds[] = {{timeline.refusedLeftOut, "refused write", "refused writes"},
+               {timeline.errorsLeftOut, "error reply", "error replies"},
+               {timeline.checksumsLeftOut, "checksum write", "checksum writes"},
+               {timeline.resetsLeftOut, "reset", "resets"}};
+  std::size_t left = 0;
+  for (const auto& kind : kinds) left += kind.count != 0 ? 1 : 0;
+  out.put(" The timeline leaves out ");
+  for (const auto& kind : kinds) {
+    if (kind.count == 0) continue;
+    counted(out, kind.count, kind.one, kind.many);
+    --left;
+    out.put(left > 1 ? ", " : left == 1 ? " and " : ".");
+  }
+}
 
 void writeUpdatePictures(Writer& out, Writer& scratch, const ReportInputs& inputs) {
   const SessionSummaryData& data = inputs.summary;
@@ -682,6 +734,9 @@ void writeUpdatePictures(Writer& out, Writer& scratch, const ReportInputs& input
     out.put("</figure>\n");
     writeTimelineLegend(out);
     out.put("<p class=\"note\">Hover over a mark for its record's notes.");
+    const bool eventsLeftOut = timeline.refusedLeftOut + timeline.errorsLeftOut +
+                                   timeline.checksumsLeftOut + timeline.resetsLeftOut !=
+                               0;
     if (timeline.stride > 1) {
       out.put(" The update has ");
       counted(out, timeline.writes, "flash write", "flash writes");
@@ -689,15 +744,11 @@ void writeUpdatePictures(Writer& out, Writer& scratch, const ReportInputs& input
       ordinal(out, timeline.stride);
       out.put(" of them (");
       count(out, timeline.marks.size());
-      out.put(" marks), and every refused write and error reply.");
+      out.put(eventsLeftOut
+                  ? " marks), and the refused writes and error replies that it has room for."
+                  : " marks), and every refused write and error reply.");
     }
-    if (timeline.refusedLeftOut + timeline.errorsLeftOut + timeline.checksumsLeftOut +
-            timeline.resetsLeftOut !=
-        0) {
-      out.put(" Of the refused writes, error replies, checksum writes and resets, the first ");
-      count(out, UpdateTimelines::kMaxEvents);
-      out.put(" of each kind are drawn.");
-    }
+    if (eventsLeftOut) writeEventsLeftOut(out, timeline);
     out.put("</p>\n<h4>Flash written</h4>\n");
     if (!timeline.anyWrite) {
       out.put("<p>No flash writes.</p>\n</section>\n");
@@ -795,7 +846,7 @@ void writeExcerpts(Writer& out, const ReportInputs& inputs) {
     return;
   }
   out.put("<p class=\"note\">The entries of the text listing, as ");
-  code(out, listingCommand(inputs));
+  code(out, inputs);
   out.put(" prints them, from ");
   count(out, ListingExcerpts::kBefore);
   out.put(" records before each error reply to ");
@@ -806,24 +857,26 @@ void writeExcerpts(Writer& out, const ReportInputs& inputs) {
   count(out, ListingExcerpts::kEntryBytes);
   out.put(" bytes are cut.</p>\n");
   for (const Excerpt& excerpt : listing.excerpts()) {
-    std::vector<std::uint64_t> errors;
-    for (const ListingEntry& entry : excerpt.entries)
-      if (entry.error) errors.push_back(entry.offset);
-    out.put(errors.size() == 1 ? "<h3>Error reply at offset " : "<h3>Error replies at offsets ");
-    for (std::size_t i = 0; i < errors.size(); ++i) {
-      if (i != 0) out.put(", ");
+    const auto errors = std::count_if(excerpt.entries.begin(), excerpt.entries.end(),
+                                      [](const ListingEntry& entry) { return entry.error; });
+    out.put(errors == 1 ? "<h3>Error reply at offset " : "<h3>Error replies at offsets ");
+    bool first = true;
+    for (const ListingEntry& entry : excerpt.entries) {
+      if (!entry.error) continue;
+      if (!first) out.put(", ");
+      first = false;
       // The offset links back to its row of the error table.
       const auto row = std::lower_bound(
-          data.errors.begin(), data.errors.end(), errors[i],
+          data.errors.begin(), data.errors.end(), entry.offset,
           [](const ErrorReply& error, std::uint64_t offset) { return error.offset < offset; });
-      if (row != data.errors.end() && row->offset == errors[i]) {
+      if (row != data.errors.end() && row->offset == entry.offset) {
         out.put("<a href=\"#error-");
         out.decimal(static_cast<std::int64_t>(row - data.errors.begin() + 1));
         out.put("\">");
-        out.decimal(static_cast<std::int64_t>(errors[i]));
+        out.decimal(static_cast<std::int64_t>(entry.offset));
         out.put("</a>");
       } else {
-        out.decimal(static_cast<std::int64_t>(errors[i]));
+        out.decimal(static_cast<std::int64_t>(entry.offset));
       }
     }
     out.put("</h3>\n<pre class=\"listing\">");
@@ -837,7 +890,7 @@ void writeExcerpts(Writer& out, const ReportInputs& inputs) {
     counted(out, listing.errorsWithoutExcerpt(), "later error reply has",
             "later error replies have");
     out.put(" none. ");
-    code(out, listingCommand(inputs));
+    code(out, inputs);
     out.put(" lists them.</p>\n");
   }
   out.put("</section>\n");
@@ -849,7 +902,7 @@ void writeWholeListing(Writer& out, const ReportInputs& inputs) {
   switch (listing.whole()) {
     case ListingExcerpts::Whole::Kept:
       out.put("<p class=\"note\">The whole listing, as ");
-      code(out, listingCommand(inputs));
+      code(out, inputs);
       out.put(" prints it (entries longer than ");
       count(out, ListingExcerpts::kEntryLines);
       out.put(" lines or ");
@@ -864,14 +917,14 @@ void writeWholeListing(Writer& out, const ReportInputs& inputs) {
       out.put("; the page holds the whole listing of a trace of up to ");
       count(out, ListingExcerpts::kWholeListingRecords);
       out.put(". The text listing has it all: ");
-      code(out, listingCommand(inputs));
+      code(out, inputs);
       out.put("</p>\n");
       break;
     case ListingExcerpts::Whole::TooLarge:
       out.put("<p>The listing of this trace runs to more than ");
       count(out, ListingExcerpts::kWholeListingBytes >> 20);
       out.put(" MiB, too much for the page. The text listing has it all: ");
-      code(out, listingCommand(inputs));
+      code(out, inputs);
       out.put("</p>\n");
       break;
   }
@@ -880,16 +933,15 @@ void writeWholeListing(Writer& out, const ReportInputs& inputs) {
 
 }  // namespace
 
-void writeReportPage(Writer& out, const ReportInputs& inputs) {
+void writeReportPage(Writer& out, Writer& scratch, const ReportInputs& inputs) {
   const EntryIds ids(inputs.listing);
-  const auto scratch = std::make_unique<Writer>();
   writeHead(out, inputs);
   writeTop(out, inputs);
   out.put("<main>\n");
   writeGlance(out, inputs);
   writeSummary(out, inputs);
   writeErrors(out, inputs, ids);
-  writeUpdatePictures(out, *scratch, inputs);
+  writeUpdatePictures(out, scratch, inputs);
   writeExcerpts(out, inputs);
   writeWholeListing(out, inputs);
   out.put("</main>\n<footer>Written by ovantrex " OVANTREX_VERSION

@@ -23,8 +23,10 @@ struct ReportInputs {
   const ListingExcerpts& listing;
 };
 
-// The whole page.
-void writeReportPage(Writer& out, const ReportInputs& inputs);
+// The whole page. scratch: a memory writer for notes before they are
+// escaped, with room for the longest (see HtmlReport); the page takes no
+// memory of its own.
+void writeReportPage(Writer& out, Writer& scratch, const ReportInputs& inputs);
 
 // The page's style sheet and script, and their SHA-256 digests (base64) for
 // its content security policy, which lets nothing else run or load.

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <string_view>
-#include <vector>
 
 #include "render/html_text.h"
 #include "render/json_values.h"
@@ -90,10 +89,14 @@ void writeTitle(Writer& out, Writer& scratch, std::string_view prefix, const Wri
   out.put("</title>");
 }
 
-void writeTitle(Writer& out, std::string_view prefix, const EventMark& event) {
+void writeTitle(Writer& out, Writer& scratch, std::string_view prefix, const EventMark& event,
+                void (*writeNotes)(NoteSink&, const EventMark&)) {
+  scratch.clear();
+  JoinedNotes notes(scratch);
+  writeNotes(notes, event);
   out.put("<title>");
   out.put(prefix);
-  writeHtmlText(out, event.notes);
+  writeHtmlText(out, scratch.text());
   whereAbouts(out, event.offset, event.at);
   out.put("</title>");
 }
@@ -125,15 +128,15 @@ std::uint64_t addressStep(std::uint64_t span) {
   return step;
 }
 
-// The lowest address, and the addresses at multiples of the step within
-// [lo, hi] that stand far enough from it.
-std::vector<std::uint64_t> addressTicks(std::uint64_t lo, std::uint64_t hi) {
+// Calls each(address) for the lowest address, and for the addresses at
+// multiples of the step within [lo, hi] that stand far enough from it.
+template <typename Each>
+void forEachAddressTick(std::uint64_t lo, std::uint64_t hi, Each each) {
   const std::uint64_t step = addressStep(hi - lo);
-  std::vector<std::uint64_t> ticks{lo};
+  each(lo);
   for (std::uint64_t at = (lo + step - 1) / step * step; at <= hi; at += step) {
-    if ((at - lo) * 8 >= step) ticks.push_back(at);
+    if ((at - lo) * 8 >= step) each(at);
   }
-  return ticks;
 }
 
 template <typename Each>
@@ -259,19 +262,19 @@ void writeTimelineSvg(Writer& out, Writer& scratch, const UpdateTimeline& timeli
 
   // Grid and axes.
   if (timeline.anyWrite) {
-    for (const std::uint64_t tick :
-         addressTicks(timeline.lowest, timeline.highest + std::uint64_t{1})) {
-      const double at = y(static_cast<double>(tick));
-      out.put("<line class=\"grid-line\"");
-      attribute(out, "x1", kLeft);
-      attribute(out, "x2", kWidth - kRight);
-      attribute(out, "y1", at);
-      attribute(out, "y2", at);
-      out.put("/>");
-      text(out, kLeft - 6, at + 4, "end");
-      writeHexAddress(out, static_cast<std::uint32_t>(tick));
-      out.put("</text>\n");
-    }
+    forEachAddressTick(timeline.lowest, timeline.highest + std::uint64_t{1},
+                       [&out, &y](std::uint64_t tick) {
+                         const double at = y(static_cast<double>(tick));
+                         out.put("<line class=\"grid-line\"");
+                         attribute(out, "x1", kLeft);
+                         attribute(out, "x2", kWidth - kRight);
+                         attribute(out, "y1", at);
+                         attribute(out, "y2", at);
+                         out.put("/>");
+                         text(out, kLeft - 6, at + 4, "end");
+                         writeHexAddress(out, static_cast<std::uint32_t>(tick));
+                         out.put("</text>\n");
+                       });
   }
   const double step = niceStep(x.hi - x.lo, 7, timeline.allTimed ? 0.001 : 1.0);
   const int decimals = timeline.allTimed ? decimalsOf(step) : 0;
@@ -318,7 +321,7 @@ void writeTimelineSvg(Writer& out, Writer& scratch, const UpdateTimeline& timeli
     verticalLine(out, "rs", at, kPlotTop - 6, kPlotBottom);
     text(out, at + 3, kPlotTop + 6, "start");
     out.put("reset</text>");
-    writeTitle(out, "Reset: ", reset);
+    writeTitle(out, scratch, "Reset: ", reset, writeResetNotes);
     out.put("</g>\n");
   }
   for (const EventMark& checksum : timeline.checksums) {
@@ -327,7 +330,7 @@ void writeTimelineSvg(Writer& out, Writer& scratch, const UpdateTimeline& timeli
     verticalLine(out, "ck", at, kPlotTop - 6, kPlotBottom);
     text(out, at - 3, kPlotTop + 6, "end");
     out.put("checksum</text>");
-    writeTitle(out, "Checksum: ", checksum);
+    writeTitle(out, scratch, "Checksum: ", checksum, writeChecksumNotes);
     out.put("</g>\n");
   }
 
@@ -354,7 +357,7 @@ void writeTimelineSvg(Writer& out, Writer& scratch, const UpdateTimeline& timeli
     out.put("<path class=\"er\"");
     triangle(out, at, kStripY + 8, 10);
     out.put("/>");
-    writeTitle(out, "Error reply: ", error);
+    writeTitle(out, scratch, "Error reply: ", error, writeErrorNotes);
     out.put("</g>\n");
   }
   // The writes they refused: a cross over the write.
@@ -482,18 +485,18 @@ void writeFlashMapSvg(Writer& out, const UpdateTimeline& timeline, const UpdateS
     out.put(")</title></path>\n");
   }
   // Addresses along the bar.
-  for (const std::uint64_t tick :
-       addressTicks(timeline.lowest, timeline.highest + std::uint64_t{1})) {
-    const double at = x(static_cast<double>(tick));
-    verticalLine(out, "axis", at, kBarBottom + 12, kBarBottom + 18);
-    // Labels at the ends stay inside the picture.
-    text(out, at, kBarBottom + 32,
-         at < kLeft + 30             ? "start"
-         : at > kWidth - kRight - 30 ? "end"
-                                     : "middle");
-    writeHexAddress(out, static_cast<std::uint32_t>(tick));
-    out.put("</text>\n");
-  }
+  forEachAddressTick(timeline.lowest, timeline.highest + std::uint64_t{1},
+                     [&out, &x](std::uint64_t tick) {
+                       const double at = x(static_cast<double>(tick));
+                       verticalLine(out, "axis", at, kBarBottom + 12, kBarBottom + 18);
+                       // Labels at the ends stay inside the picture.
+                       text(out, at, kBarBottom + 32,
+                            at < kLeft + 30             ? "start"
+                            : at > kWidth - kRight - 30 ? "end"
+                                                        : "middle");
+                       writeHexAddress(out, static_cast<std::uint32_t>(tick));
+                       out.put("</text>\n");
+                     });
   out.put("</svg>\n");
 }
 

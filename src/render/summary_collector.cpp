@@ -15,22 +15,6 @@ std::optional<TraceTime> timeOf(const Record& record) {
   return TraceTime{record.ext.seconds, record.ext.milliseconds};
 }
 
-// Collects the notes of a value as strings.
-class NoteStrings final : public NoteSink {
- public:
-  NoteStrings(Writer& scratch, std::vector<std::string>& notes)
-      : scratch_(scratch), notes_(notes) {}
-  Writer& startNote() override {
-    scratch_.clear();
-    return scratch_;
-  }
-  void endNote() override { notes_.push_back(scratch_.text()); }
-
- private:
-  Writer& scratch_;
-  std::vector<std::string>& notes_;
-};
-
 // System commands are counted by their words, of which there are six.
 void countSystemCommand(SessionSummaryData& data, std::string_view name) {
   auto* counted = std::find_if(data.systemCommands.begin(), data.systemCommands.end(),
@@ -53,10 +37,61 @@ bool isErrorReply(const StatusReply& reply) {
   return reply.has(kStatusError) || reply.has(kStatusReject) || reply.has(kStatusSerialOnce);
 }
 
-SummaryCollector::SummaryCollector() : data_(std::make_unique<SessionSummaryData>()) {}
+// The notes of one list of an error reply, kept in the collector's rooms
+// while they fit: the first notes, and a count of the rest.
+class SummaryCollector::NoteList final : public NoteSink {
+ public:
+  // listsToCome: the lists of notes that may still come after this one.
+  NoteList(SummaryCollector& collector, std::span<const std::string_view>& list,
+           std::uint64_t& leftOut, std::size_t listsToCome)
+      : collector_(collector), list_(list), leftOut_(leftOut), toCome_(listsToCome) {
+    list_ = collector_.notes_.startList();
+  }
+  Writer& startNote() override {
+    collector_.scratch_.clear();
+    return collector_.scratch_;
+  }
+  void endNote() override {
+    Writer& scratch = collector_.scratch_;
+    const std::string_view text = scratch.text();
+    full_ = full_ || list_.size() == kMaxNotesPerList || scratch.bytesLeftOut() != 0 ||
+            !collector_.notes_.fits(1, toCome_) || !collector_.noteText_.fits(text.size(), toCome_);
+    if (full_) {
+      ++leftOut_;
+      return;
+    }
+    list_ = collector_.notes_.append(list_, collector_.noteText_.copy(text));
+  }
 
-void SummaryCollector::keepRewrittenRanges() {
-  if (!rewrites_) rewrites_ = std::make_unique<FlashMap>();
+ private:
+  SummaryCollector& collector_;
+  std::span<const std::string_view>& list_;
+  std::uint64_t& leftOut_;
+  std::size_t toCome_;
+  bool full_ = false;  // a note was left out: so are the ones after it
+};
+
+SummaryCollector::SummaryCollector()
+    : data_(std::make_unique<SessionSummaryData>()),
+      ranges_(kRangeRoom, kRangeShare),
+      checksums_(kChecksumRoom, kChecksumShare),
+      serialNumbers_(kSerialNumberRoom, kSerialNumberShare),
+      serialText_(kSerialTextRoom, kSerialTextShare),
+      notes_(kNoteRoom, kNoteShare),
+      noteText_(kNoteTextRoom, kNoteTextShare) {
+  data_->updates.reserve(kMaxUpdates);
+  data_->errors.reserve(kMaxErrors);
+}
+
+void SummaryCollector::keepRewrittenRanges(std::size_t updates) {
+  if (rewrites_) return;
+  rewrittenUpdates_ = std::min(updates, kMaxUpdates);
+  rewrittenRanges_ = SharedRoom<AddressRange>(rewrittenUpdates_ * kMaxRangesPerUpdate, 0);
+  rewrites_ = std::make_unique<FlashMap>();
+}
+
+std::size_t SummaryCollector::updatesToCome() const {
+  return updateNumber_ < kMaxUpdates ? kMaxUpdates - updateNumber_ : 0;
 }
 
 void SummaryCollector::diagnostic(const Diagnostic& diagnostic) {
@@ -110,24 +145,30 @@ void SummaryCollector::startUpdate(const Record& record) {
   UpdateSummary& update = data_->updates.emplace_back();
   update.offset = record.offset;
   update.time = timeOf(record);
+  update.checksums = checksums_.startList();
+  update.serialNumbers = serialNumbers_.startList();
 }
 
 void SummaryCollector::closeUpdate() {
   UpdateSummary* update = openUpdate();
   if (update == nullptr) return;
-  const auto keep = [](std::vector<AddressRange>& ranges, std::uint64_t& leftOut) {
-    return [&ranges, &leftOut](std::uint32_t first, std::uint32_t last) {
-      if (ranges.size() < kMaxRangesPerUpdate) {
-        ranges.push_back({first, last});
+  const std::size_t toCome = updatesToCome();
+  const auto keep = [toCome](SharedRoom<AddressRange>& room, std::span<const AddressRange>& ranges,
+                             std::uint64_t& leftOut) {
+    ranges = room.startList();
+    return [&room, &ranges, &leftOut, toCome](std::uint32_t first, std::uint32_t last) {
+      if (ranges.size() < kMaxRangesPerUpdate && room.fits(1, toCome)) {
+        ranges = room.append(ranges, {first, last});
       } else {
         ++leftOut;
       }
     };
   };
-  flash_.forEachRange(keep(update->ranges, update->rangesLeftOut));
+  flash_.forEachRange(keep(ranges_, update->ranges, update->rangesLeftOut));
   flash_.clear();
   if (rewrites_) {
-    rewrites_->forEachRange(keep(update->rewrittenRanges, update->rewrittenRangesLeftOut));
+    rewrites_->forEachRange(
+        keep(rewrittenRanges_, update->rewrittenRanges, update->rewrittenRangesLeftOut));
     rewrites_->clear();
   }
 }
@@ -155,8 +196,9 @@ void SummaryCollector::command(const Record& record, const FirmwareCommand& comm
         break;
       }
       {
-        const std::uint32_t rewritten =
-            flash_.write(command.address, command.dataCount, rewrites_.get());
+        // Where the rewritten bytes lie is kept for the first updates only.
+        FlashMap* again = updateNumber_ <= rewrittenUpdates_ ? rewrites_.get() : nullptr;
+        const std::uint32_t rewritten = flash_.write(command.address, command.dataCount, again);
         if (update == nullptr) break;
         ++update->writes;
         update->bytes += command.dataCount;
@@ -166,25 +208,39 @@ void SummaryCollector::command(const Record& record, const FirmwareCommand& comm
       break;
     case CommandKind::ChecksumWrite:
       if (update == nullptr) break;
-      if (update->checksums.size() < kMaxChecksumsPerUpdate) {
-        update->checksums.push_back(command.checksum);
+      if (update->checksums.size() < kMaxChecksumsPerUpdate &&
+          checksums_.fits(1, updatesToCome())) {
+        update->checksums = checksums_.append(update->checksums, command.checksum);
       } else {
         ++update->checksumsLeftOut;
       }
       break;
     case CommandKind::SerialNumber:
-      if (update == nullptr) break;
-      if (update->serialNumbers.size() < kMaxSerialNumbersPerUpdate) {
-        std::string& serial = update->serialNumbers.emplace_back();
-        for (std::size_t i = 0; i < command.serialLength; ++i) serial += command.serialCharacter(i);
-      } else {
-        ++update->serialNumbersLeftOut;
-      }
+      if (update != nullptr) serialNumber(*update, command);
       break;
     case CommandKind::ReadOneRecord:
     case CommandKind::ReadAllRecords:
     case CommandKind::SmRequest:
     case CommandKind::Invalid: break;
+  }
+}
+
+void SummaryCollector::serialNumber(UpdateSummary& update, const FirmwareCommand& command) {
+  ++update.serialNumberWrites;
+  // The characters, one from every second byte (a count byte bounds them).
+  std::array<char, 256> characters{};
+  const std::size_t length = std::min(command.serialLength, characters.size());
+  for (std::size_t i = 0; i < length; ++i) characters[i] = command.serialCharacter(i);
+  const std::string_view serial(characters.data(), length);
+  if (std::find(update.serialNumbers.begin(), update.serialNumbers.end(), serial) !=
+      update.serialNumbers.end())
+    return;  // a repeat: listed once
+  const std::size_t toCome = updatesToCome();
+  if (update.serialNumbers.size() < kMaxSerialNumbersPerUpdate && serialNumbers_.fits(1, toCome) &&
+      serialText_.fits(serial.size(), toCome)) {
+    update.serialNumbers = serialNumbers_.append(update.serialNumbers, serialText_.copy(serial));
+  } else {
+    ++update.serialNumbersLeftOut;
   }
 }
 
@@ -212,12 +268,15 @@ void SummaryCollector::reply(const Record& record, const StatusReply& reply) {
   error.offset = record.offset;
   error.time = timeOf(record);
   error.update = updateOpen_ ? updateNumber_ : 0;
-  NoteStrings replyNotes(scratch_, error.notes);
+  // The lists of notes of the error replies that may still be listed
+  // after this one, two each.
+  const std::size_t listsToCome = 2 * (kMaxErrors - data.errors.size());
+  NoteList replyNotes(*this, error.notes, error.notesLeftOut, listsToCome + 1);
   writeStatusNotes(replyNotes, reply);
   if (haveCommand_) {
     error.hasCommand = true;
     error.commandOffset = commandOffset_;
-    NoteStrings commandNotes(scratch_, error.commandNotes);
+    NoteList commandNotes(*this, error.commandNotes, error.commandNotesLeftOut, listsToCome);
     writeCommandNotes(commandNotes, decodeFirmwareCommand(Bytes(commandData_).first(commandSize_)));
   }
 }

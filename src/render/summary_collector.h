@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <string>
+#include <span>
+#include <string_view>
 #include <vector>
 
 #include "core/fixed_list.h"
+#include "core/shared_room.h"
 #include "decode/decoded_record.h"
 #include "render/flash_map.h"
 #include "render/writer.h"
@@ -30,6 +32,8 @@ inline constexpr std::size_t kMaxRangesPerUpdate = 1000;
 inline constexpr std::size_t kMaxErrors = 1000;
 inline constexpr std::size_t kMaxChecksumsPerUpdate = 100;
 inline constexpr std::size_t kMaxSerialNumbersPerUpdate = 100;
+// Of the notes of an error reply, and of those of the command before it.
+inline constexpr std::size_t kMaxNotesPerList = 16;
 
 struct AddressRange {
   std::uint32_t first = 0;
@@ -37,24 +41,29 @@ struct AddressRange {
 };
 
 // One flash update: from a "Start flash update" command up to the next one
-// or the end of the trace.
+// or the end of the trace. The lists lie in the collector's rooms.
 struct UpdateSummary {
   std::uint64_t offset = 0;
   std::optional<TraceTime> time;
   std::uint64_t writes = 0;
   std::uint64_t bytes = 0;
-  std::vector<AddressRange> ranges;
+  std::span<const AddressRange> ranges;
   std::uint64_t rangesLeftOut = 0;
   std::uint64_t rewrittenBytes = 0;
   // Where the rewritten bytes lie, merged like ranges; kept only when the
   // collector is asked to (keepRewrittenRanges()).
-  std::vector<AddressRange> rewrittenRanges;
+  std::span<const AddressRange> rewrittenRanges;
   std::uint64_t rewrittenRangesLeftOut = 0;
   std::uint64_t lengthMismatches = 0;
-  std::vector<std::uint16_t> checksums;
+  std::span<const std::uint16_t> checksums;
   std::uint64_t checksumsLeftOut = 0;
-  std::vector<std::string> serialNumbers;
+  // Each serial number once, in the order of its first write.
+  std::span<const std::string_view> serialNumbers;
+  // Writes of serial numbers that are not listed (a write that repeats a
+  // listed one is not counted here).
   std::uint64_t serialNumbersLeftOut = 0;
+  // Every write of a serial number, repeats too.
+  std::uint64_t serialNumberWrites = 0;
   bool reset = false;
   std::uint64_t errors = 0;
 };
@@ -63,11 +72,13 @@ struct UpdateSummary {
 struct ErrorReply {
   std::uint64_t offset = 0;
   std::optional<TraceTime> time;
-  std::vector<std::string> notes;
+  std::span<const std::string_view> notes;
+  std::uint64_t notesLeftOut = 0;
   std::size_t update = 0;  // 1 for the first update; 0 before any
   bool hasCommand = false;
   std::uint64_t commandOffset = 0;
-  std::vector<std::string> commandNotes;
+  std::span<const std::string_view> commandNotes;
+  std::uint64_t commandNotesLeftOut = 0;
 };
 
 // The items and counters of the last systems-management report of one
@@ -139,13 +150,38 @@ inline constexpr std::array<RecordType, 7> kRecordTypesInOrder{
 // reject" or the serial-number bit.
 bool isErrorReply(const StatusReply& reply);
 
+// Gathers the summary. Everything it keeps lies in room taken when it is
+// made: the record loop allocates nothing, and want of memory shows before
+// the first record (and before an older output file is emptied).
 class SummaryCollector {
  public:
+  // The rooms that the lists of all updates and all error replies share,
+  // and the share of each kept back for every update or error reply that
+  // may still come (the summary's memory stays within its budget whatever
+  // the trace holds).
+  static constexpr std::size_t kRangeRoom = 16384;
+  static constexpr std::size_t kRangeShare = 4;
+  static constexpr std::size_t kChecksumRoom = 4096;
+  static constexpr std::size_t kChecksumShare = 2;
+  static constexpr std::size_t kSerialNumberRoom = 2048;
+  static constexpr std::size_t kSerialNumberShare = 1;
+  static constexpr std::size_t kSerialTextRoom = std::size_t{96} << 10;
+  static constexpr std::size_t kSerialTextShare = 32;
+  // Notes: the share is kept back for each list of notes to come, two of
+  // each error reply (its own, and the command's before it).
+  static constexpr std::size_t kNoteRoom = 8192;
+  static constexpr std::size_t kNoteShare = 3;
+  static constexpr std::size_t kNoteTextRoom = std::size_t{256} << 10;
+  static constexpr std::size_t kNoteTextShare = 112;
+  // A note longer than this is left out (none is: a serial number's note,
+  // the longest, has under 300 bytes).
+  static constexpr std::size_t kLongestNote = 1024;
+
   SummaryCollector();
 
-  // Also keeps where each update's rewritten bytes lie (a second flash map,
-  // taken here).
-  void keepRewrittenRanges();
+  // Also keeps where the rewritten bytes of the first `updates` updates lie
+  // (a second flash map, and the room of their ranges, taken here).
+  void keepRewrittenRanges(std::size_t updates);
 
   void record(const Record& record, const DecodedRecord& decoded);
   void diagnostic(const Diagnostic& diagnostic);
@@ -162,17 +198,30 @@ class SummaryCollector {
   std::size_t updateNumber() const { return updateNumber_; }
 
  private:
+  class NoteList;
+
   void command(const Record& record, const FirmwareCommand& command);
+  void serialNumber(UpdateSummary& update, const FirmwareCommand& command);
   void reply(const Record& record, const StatusReply& reply);
   void componentReport(const ComponentReport& report);
   void startUpdate(const Record& record);
   void closeUpdate();
   UpdateSummary* openUpdate();
+  // Updates that may still be listed after the open one.
+  std::size_t updatesToCome() const;
 
   std::unique_ptr<SessionSummaryData> data_;
+  SharedRoom<AddressRange> ranges_;
+  SharedRoom<AddressRange> rewrittenRanges_;
+  SharedRoom<std::uint16_t> checksums_;
+  SharedRoom<std::string_view> serialNumbers_;
+  SharedRoom<char> serialText_;
+  SharedRoom<std::string_view> notes_;
+  SharedRoom<char> noteText_;
   FlashMap flash_;
   std::unique_ptr<FlashMap> rewrites_;  // with keepRewrittenRanges()
   std::optional<TraceTime> previousTime_;
+  std::size_t rewrittenUpdates_ = 0;    // the updates whose rewritten ranges are kept
   bool updateOpen_ = false;
   std::size_t updateNumber_ = 0;  // of the open update, from 1; kept also when it is not listed
 
@@ -183,7 +232,7 @@ class SummaryCollector {
   std::uint64_t commandOffset_ = 0;
   std::array<std::uint8_t, kCommandBytes> commandData_{};
   std::size_t commandSize_ = 0;
-  Writer scratch_;
+  Writer scratch_{kLongestNote + 1};
 };
 
 }  // namespace ovantrex

@@ -1,4 +1,5 @@
 // The session summary as one JSON object on one line.
+#include <span>
 #include <string_view>
 
 #include "core/protocol.h"
@@ -23,9 +24,10 @@ void timeOrNull(JsonObject& object, std::string_view name, const std::optional<T
   }
 }
 
-void stringList(JsonObject& object, std::string_view name, const std::vector<std::string>& items) {
+void stringList(JsonObject& object, std::string_view name,
+                std::span<const std::string_view> items) {
   JsonArray list(object.key(name));
-  for (const std::string& item : items) writeJsonString(list.next(), item);
+  for (const std::string_view item : items) writeJsonString(list.next(), item);
 }
 
 void writeTrace(JsonObject& summary, const SessionSummaryData& data) {
@@ -112,6 +114,7 @@ void writeUpdate(Writer& out, const UpdateSummary& update) {
   count(object, "checksums_left_out", update.checksumsLeftOut);
   stringList(object, "serial_numbers", update.serialNumbers);
   count(object, "serial_numbers_left_out", update.serialNumbersLeftOut);
+  count(object, "serial_number_writes", update.serialNumberWrites);
   object.boolean("reset", update.reset);
   count(object, "errors", update.errors);
 }
@@ -136,6 +139,7 @@ void writeError(Writer& out, const ErrorReply& error) {
   count(object, "offset", error.offset);
   timeOrNull(object, "time", error.time);
   stringList(object, "notes", error.notes);
+  count(object, "notes_left_out", error.notesLeftOut);
   Writer& update = object.key("update");
   if (error.update != 0) {
     update.decimal(static_cast<std::int64_t>(error.update));
@@ -147,6 +151,7 @@ void writeError(Writer& out, const ErrorReply& error) {
     JsonObject before(command);
     count(before, "offset", error.commandOffset);
     stringList(before, "notes", error.commandNotes);
+    count(before, "notes_left_out", error.commandNotesLeftOut);
   } else {
     command.put("null");
   }

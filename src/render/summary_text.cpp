@@ -1,5 +1,6 @@
 // The session summary as text: sections of labelled lines, the labels in a
 // column of their own.
+#include <span>
 #include <string_view>
 
 #include "core/protocol.h"
@@ -32,18 +33,36 @@ void hexAddress(Writer& out, std::uint32_t address) {
   out.hexPadded(address, 6);
 }
 
-void joined(Writer& out, const std::vector<std::string>& notes) {
-  for (std::size_t i = 0; i < notes.size(); ++i) {
-    if (i != 0) out.put("; ");
-    out.put(notes[i]);
-  }
-}
-
 void leftOut(Writer& out, std::uint64_t count) {
   if (count == 0) return;
   out.put(" and ");
   out.decimal(static_cast<std::int64_t>(count));
   out.put(" more");
+}
+
+// After the items of a list: how many more there were; an empty list
+// stands as "none" or "3 not listed".
+void listEnd(Writer& out, bool empty, std::uint64_t count) {
+  if (empty) {
+    writeEmptyList(out, count, Counts::Plain);
+  } else {
+    leftOut(out, count);
+  }
+}
+
+// The notes kept, then how many more there were.
+void joined(Writer& out, std::span<const std::string_view> notes, std::uint64_t notesLeftOut) {
+  for (std::size_t i = 0; i < notes.size(); ++i) {
+    if (i != 0) out.put("; ");
+    out.put(notes[i]);
+  }
+  if (notesLeftOut == 0) return;
+  if (notes.empty()) {
+    writeEmptyList(out, notesLeftOut, Counts::Plain, notesLeftOut == 1 ? "note" : "notes");
+    return;
+  }
+  leftOut(out, notesLeftOut);
+  out.put(notesLeftOut == 1 ? " note" : " notes");
 }
 
 void writeTrace(Writer& out, const SessionSummaryData& data) {
@@ -90,35 +109,33 @@ void writeUpdate(Writer& out, const UpdateSummary& update, std::size_t number) {
   out.decimal(static_cast<std::int64_t>(update.bytes));
   out.put(" bytes\n");
   line(out, 4, "addresses");
-  if (update.ranges.empty()) out.put("none");
   for (std::size_t i = 0; i < update.ranges.size(); ++i) {
     if (i != 0) out.put(", ");
     hexAddress(out, update.ranges[i].first);
     out.put('-');
     hexAddress(out, update.ranges[i].last);
   }
-  leftOut(out, update.rangesLeftOut);
+  listEnd(out, update.ranges.empty(), update.rangesLeftOut);
   out.put('\n');
   line(out, 4, "rewritten").decimal(static_cast<std::int64_t>(update.rewrittenBytes));
   out.put(" bytes\n");
   line(out, 4, "length mismatches").decimal(static_cast<std::int64_t>(update.lengthMismatches));
   out.put('\n');
   line(out, 4, "checksums");
-  if (update.checksums.empty()) out.put("none");
   for (std::size_t i = 0; i < update.checksums.size(); ++i) {
     if (i != 0) out.put(", ");
     out.put("0x");
     out.hexPadded(update.checksums[i], 4);
   }
-  leftOut(out, update.checksumsLeftOut);
+  listEnd(out, update.checksums.empty(), update.checksumsLeftOut);
   out.put('\n');
   line(out, 4, "serial numbers");
-  if (update.serialNumbers.empty()) out.put("none");
   for (std::size_t i = 0; i < update.serialNumbers.size(); ++i) {
     if (i != 0) out.put(", ");
     out.put(update.serialNumbers[i]);
   }
-  leftOut(out, update.serialNumbersLeftOut);
+  listEnd(out, update.serialNumbers.empty(), update.serialNumbersLeftOut);
+  writeSerialNumberWrites(out, update, Counts::Plain);
   out.put('\n');
   line(out, 4, "reset").put(update.reset ? "yes\n" : "no\n");
   line(out, 4, "error replies").decimal(static_cast<std::int64_t>(update.errors));
@@ -155,13 +172,13 @@ void writeErrors(Writer& out, const SessionSummaryData& data) {
       out.decimal(static_cast<std::int64_t>(error.update));
     }
     out.put(": ");
-    joined(out, error.notes);
+    joined(out, error.notes, error.notesLeftOut);
     out.put('\n');
     if (error.hasCommand) {
       out.put("    after the command at offset ");
       out.decimal(static_cast<std::int64_t>(error.commandOffset));
       out.put(": ");
-      joined(out, error.commandNotes);
+      joined(out, error.commandNotes, error.commandNotesLeftOut);
       out.put('\n');
     }
   }

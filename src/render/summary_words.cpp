@@ -48,6 +48,27 @@ void writeSkippedCounts(Writer& out, const SessionSummaryData& data, Counts coun
   }
 }
 
+void writeEmptyList(Writer& out, std::uint64_t leftOut, Counts counts, std::string_view what) {
+  if (leftOut == 0) {
+    out.put("none");
+    return;
+  }
+  writeCount(out, leftOut, counts);
+  if (!what.empty()) {
+    out.put(' ');
+    out.put(what);
+  }
+  out.put(" not listed");
+}
+
+void writeSerialNumberWrites(Writer& out, const UpdateSummary& update, Counts counts) {
+  if (update.serialNumberWrites <= update.serialNumbers.size() + update.serialNumbersLeftOut)
+    return;
+  out.put(" (");
+  writeCount(out, update.serialNumberWrites, counts);
+  out.put(" writes)");
+}
+
 void writeFormatVersions(Writer& out, const SessionSummaryData& data) {
   bool any = false;
   for (int version = 1; version <= 3; ++version) {

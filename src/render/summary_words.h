@@ -39,6 +39,13 @@ void writeTimeOrder(Writer& out, const SessionSummaryData& data);
 // The count of a kind of command and, for system commands, each by its words.
 void writeCommandCount(Writer& out, const SessionSummaryData& data, std::size_t kind,
                        Counts counts);
+// In place of an empty list: "none", or, when all of its items were left
+// out, "3 not listed" (what: a noun after the count, as in "3 notes not
+// listed", or empty).
+void writeEmptyList(Writer& out, std::uint64_t leftOut, Counts counts, std::string_view what = {});
+// " (3 writes)" behind an update's serial numbers when some of its writes
+// repeated a listed one (each is listed once); nothing otherwise.
+void writeSerialNumberWrites(Writer& out, const UpdateSummary& update, Counts counts);
 // "current 02.03, previous 02.01", or "none".
 void writeEcLevels(Writer& out, const SessionSummaryData& data);
 // "ff.00.02, data count 15".

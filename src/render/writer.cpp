@@ -28,6 +28,10 @@ Writer::Writer(std::FILE* stream, OnFailure onFailure)
 
 Writer::Writer() : stream_(nullptr), memory_(true) {}
 
+Writer::Writer(std::size_t keep) : stream_(nullptr), memory_(true), keep_(keep) {
+  collected_.reserve(keep);
+}
+
 Writer::~Writer() {
   try {
     if (stream_ != nullptr) settle();
@@ -98,7 +102,13 @@ void Writer::settle() {
 void Writer::handOut(const char* data, std::size_t count) {
   if (count == 0) return;
   if (memory_) {
-    collected_.append(data, count);
+    std::size_t kept = count;
+    if (keep_ != 0) {
+      kept = std::min(count, keep_ - collected_.size());
+      bytesLeftOut_ += count - kept;
+      linesLeftOut_ += static_cast<std::uint64_t>(std::count(data + kept, data + count, '\n'));
+    }
+    collected_.append(data, kept);
     return;
   }
   // A signal that interrupts a write to a slow reader (a pipe, a terminal)
@@ -168,6 +178,16 @@ void Writer::close() {
 const std::string& Writer::text() {
   settle();
   return collected_;
+}
+
+std::uint64_t Writer::bytesLeftOut() {
+  settle();
+  return bytesLeftOut_;
+}
+
+std::uint64_t Writer::linesLeftOut() {
+  settle();
+  return linesLeftOut_;
 }
 
 std::string Writer::take() {

@@ -58,6 +58,9 @@ class Writer {
   explicit Writer(std::FILE* stream, OnFailure onFailure = OnFailure::Throw);
   // Collects everything in memory; see text().
   Writer();
+  // Collects in memory the first keep bytes only, their room taken now;
+  // the bytes beyond them are counted (see bytesLeftOut()).
+  explicit Writer(std::size_t keep);
   ~Writer();
   Writer(const Writer&) = delete;
   Writer& operator=(const Writer&) = delete;
@@ -129,7 +132,13 @@ class Writer {
   void clear() {
     pos_ = 0;
     collected_.clear();
+    bytesLeftOut_ = 0;
+    linesLeftOut_ = 0;
   }
+  // Memory-backed writers with a limit: the bytes written beyond it, and
+  // the line ends among them (settled like text()).
+  std::uint64_t bytesLeftOut();
+  std::uint64_t linesLeftOut();
 
  private:
   // Hands the buffered bytes on; an unfinished UTF-8 sequence at their end
@@ -151,6 +160,9 @@ class Writer {
   bool escaping_ = false;
   ControlEscaper escaper_;
   std::string collected_;
+  std::size_t keep_ = 0;  // memory-backed: the most collected_ holds; 0 for no limit
+  std::uint64_t bytesLeftOut_ = 0;
+  std::uint64_t linesLeftOut_ = 0;
   std::size_t pos_ = 0;
   char buffer_[kCapacity];
 };

@@ -41,9 +41,17 @@ inline Payload checksum(std::uint16_t value) {
           0x00};
 }
 inline Payload reset() { return {0x02, 0x00, 0x00, 0x40}; }
+// A serial number of up to 255 characters, each in two bytes.
 inline Payload serialNumber(std::string_view text) {
-  Payload bytes{static_cast<std::uint8_t>(6 + 2 * text.size()), 0x00, 0x10, 0x00,
-                static_cast<std::uint8_t>(text.size()),         0,    0,    0};
+  const std::size_t length = 6 + 2 * text.size();
+  Payload bytes{static_cast<std::uint8_t>(length & 0xff),
+                static_cast<std::uint8_t>(length >> 8),
+                0x10,
+                0x00,
+                static_cast<std::uint8_t>(text.size()),
+                0,
+                0,
+                0};
   for (const char c : text) bytes += Payload{static_cast<std::uint8_t>(c), 0x00};
   return bytes;
 }
