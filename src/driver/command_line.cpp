@@ -59,8 +59,9 @@ constexpr std::string_view kHelp =
     "     option, an option without its argument, --report with --json or\n"
     "     --summary)\n"
     "  2  the trace cannot be opened or read\n"
-    "  3  the output file cannot be opened\n"
-    "  4  the output could not be written\n"
+    "  3  the output file cannot be opened, or it or standard output is the\n"
+    "     trace\n"
+    "  4  the output could not be written (or standard output is closed)\n"
     "  5  not enough memory to list the trace\n"
     "\n"
     "ovantrex(1) has the details.\n";
