@@ -91,8 +91,7 @@ void TraceFollower::arrived(std::uint64_t offset, std::span<const std::uint8_t> 
 bool TraceFollower::stillReads(const Kept& kept) const {
   if (kept.size == 0) return true;
   std::array<std::uint8_t, Kept::kSize> now{};
-  const ssize_t got =
-      pread(descriptor_, now.data(), kept.size, static_cast<off_t>(kept.offset));
+  const ssize_t got = pread(descriptor_, now.data(), kept.size, static_cast<off_t>(kept.offset));
   return got == static_cast<ssize_t>(kept.size) &&
          std::memcmp(now.data(), kept.bytes.data(), kept.size) == 0;
 }

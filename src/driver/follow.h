@@ -89,8 +89,8 @@ class TraceFollower final : public InputWait {
   int descriptor_ = -1;
   bool regular_ = false;
   struct stat identity_ {};
-  Kept head_;  // the first bytes of the trace
-  Kept tail_;  // the last bytes read
+  Kept head_;        // the first bytes of the trace
+  Kept tail_;        // the last bytes read
   int notify_ = -1;  // inotify, when the system has it
   int fileWatch_ = -1;
   int folderWatch_ = -1;

@@ -223,16 +223,15 @@ std::unique_ptr<Printer> makePrinter(const Settings& settings, Writer& output, W
 // Reads the trace, or follows it, into the printer; a read that fails part
 // way is told to the printer, which then writes what was read.
 template <class MakePrinter>
-std::optional<ReadFailure> readInto(const Settings& settings, const Outputs& outputs,
-                                    Input& input, TraceReader& reader,
-                                    std::unique_ptr<Printer>& printer,
+std::optional<ReadFailure> readInto(const Settings& settings, const Outputs& outputs, Input& input,
+                                    TraceReader& reader, std::unique_ptr<Printer>& printer,
                                     MakePrinter makePrinterAgain, std::vector<Writer*> flushed,
                                     Writer& err) {
   std::optional<ReadFailure> failure;
   try {
     if (settings.follow) {
-      followTrace(settings, outputs, input, reader, printer, makePrinterAgain,
-                  std::move(flushed), err);
+      followTrace(settings, outputs, input, reader, printer, makePrinterAgain, std::move(flushed),
+                  err);
     } else {
       readTrace(reader, *printer);
     }

@@ -221,7 +221,7 @@ class SummaryCollector {
   FlashMap flash_;
   std::unique_ptr<FlashMap> rewrites_;  // with keepRewrittenRanges()
   std::optional<TraceTime> previousTime_;
-  std::size_t rewrittenUpdates_ = 0;    // the updates whose rewritten ranges are kept
+  std::size_t rewrittenUpdates_ = 0;  // the updates whose rewritten ranges are kept
   bool updateOpen_ = false;
   std::size_t updateNumber_ = 0;  // of the open update, from 1; kept also when it is not listed
 
