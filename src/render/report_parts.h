@@ -28,8 +28,10 @@ struct ReportInputs {
 // memory of its own.
 void writeReportPage(Writer& out, Writer& scratch, const ReportInputs& inputs);
 
-// The page's style sheet and script, and their SHA-256 digests (base64) for
-// its content security policy, which lets nothing else run or load.
+// The page's style sheet and script (report.css and report.js, embedded at
+// build time), and their SHA-256 digests (base64) for its content security
+// policy, which lets nothing else run or load, even were markup to slip
+// through.
 extern const std::string_view kReportStyle;
 extern const std::string_view kReportScript;
 extern const std::string_view kReportStyleDigest;
