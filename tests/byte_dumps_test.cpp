@@ -1,4 +1,4 @@
-#include "render/byte_dumps.h"
+#include "output/common/byte_dumps.h"
 
 #include <gtest/gtest.h>
 

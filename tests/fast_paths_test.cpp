@@ -18,11 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "driver/record_loop.h"
-#include "driver/trace_reader.h"
-#include "render/byte_dumps.h"
-#include "render/line_prefix.h"
-#include "render/writer.h"
+#include "app/session.h"
+#include "app/settings.h"
+#include "output/common/byte_dumps.h"
+#include "output/common/writer.h"
+#include "output/text/line_prefix.h"
+#include "trace/record_loop.h"
+#include "trace/trace_reader.h"
 #include "trace_builder.h"
 
 namespace ovantrex {
@@ -456,7 +458,9 @@ std::string listing(TraceReader& reader, const Settings& settings) {
   Writer out;
   Writer console;
   Writer errors;
-  runRecordLoop(reader, LoopStreams{out, console, errors}, settings);
+  Session session(settings, out, console, errors);
+  readTrace(reader, session);
+  session.finish();
   return out.take() + "\n--console--\n" + console.take() + "\n--errors--\n" + errors.take();
 }
 

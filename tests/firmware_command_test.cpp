@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "guarded_bytes.h"
-#include "render/firmware_text.h"
+#include "output/text/firmware_text.h"
 
 namespace ovantrex {
 namespace {

@@ -17,8 +17,8 @@
 
 #include "child_process.h"
 #include "firmware_traffic.h"
-#include "render/html_text.h"
-#include "render/listing_excerpts.h"
+#include "output/html/html_text.h"
+#include "output/html/listing_excerpts.h"
 #include "trace_builder.h"
 
 namespace ovantrex::test {

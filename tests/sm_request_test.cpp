@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "guarded_bytes.h"
-#include "render/notes.h"
+#include "output/common/notes.h"
 
 namespace ovantrex {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "expected_text.h"
-#include "render/writer.h"
+#include "output/common/writer.h"
 
 namespace ovantrex {
 namespace {

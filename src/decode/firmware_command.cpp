@@ -155,10 +155,16 @@ std::string_view commandClassName(std::uint8_t commandClass) {
   return kCommandClasses.name(commandClass);
 }
 
-std::string_view systemCommandName(const FirmwareCommand& command) {
+std::uint8_t systemCommandCode(const FirmwareCommand& command) {
   if (command.subCommand == kSubDeviceInformation && !command.deviceInformation)
-    return kSystemCommands.unknown;
-  return kSystemCommands.name(command.subCommand);
+    return kInvalidSystemCommand;
+  return kSystemCommands.knows(command.subCommand) ? command.subCommand : kInvalidSystemCommand;
+}
+
+std::string_view systemCommandName(std::uint8_t code) { return kSystemCommands.name(code); }
+
+std::string_view systemCommandName(const FirmwareCommand& command) {
+  return systemCommandName(systemCommandCode(command));
 }
 
 }  // namespace ovantrex

@@ -23,6 +23,18 @@ enum class CommandKind : std::uint8_t {
   Invalid,           // any other class
 };
 
+// The fields of a flash write, as its notes and its picture show them.
+struct FlashWrite {
+  std::uint8_t count = 0;         // the bytes written, 1 to 255
+  std::uint32_t address = 0;      // 24 bits
+  std::uint16_t lengthField = 0;  // bytes after the length field, as the command says
+  // A consistent flash write counts the six bytes from the class on plus the data.
+  bool lengthAgrees() const { return std::uint32_t{count} + 6 == lengthField; }
+  // The last address written (past 24 bits at the top of the space).
+  std::uint32_t last() const { return address + count - 1; }
+  friend bool operator==(const FlashWrite&, const FlashWrite&) = default;
+};
+
 struct FirmwareCommand {
   CommandKind kind = CommandKind::Invalid;
   std::uint8_t commandClass = 0;
@@ -38,8 +50,8 @@ struct FirmwareCommand {
   SmRequest request;               // SmRequest
   bool truncated = false;          // a byte that the command needs is missing
 
-  // A consistent flash write counts the six bytes from the class on plus the data.
-  bool lengthAgrees() const { return std::uint32_t{dataCount} + 6 == lengthField; }
+  FlashWrite flashWrite() const { return {dataCount, address, lengthField}; }
+  bool lengthAgrees() const { return flashWrite().lengthAgrees(); }
   char serialCharacter(std::size_t i) const { return static_cast<char>(serial[2 * i]); }
   friend bool operator==(const FirmwareCommand&, const FirmwareCommand&) = default;
 };
@@ -52,8 +64,13 @@ FirmwareCommand decodeFirmwareCommand(Bytes data);
 std::string_view commandKindName(CommandKind kind);
 // The command class's name, "invalid" for a class that is not listed.
 std::string_view commandClassName(std::uint8_t commandClass);
-// The system command's words: "Status request", ..., "Invalid system command"
-// (also for sub-command 0x00 without its count of 1).
+// A system command as it is counted: its sub-command, or
+// kInvalidSystemCommand for one that no row names (and for sub-command 0x00
+// without its count of 1).
+inline constexpr std::uint8_t kInvalidSystemCommand = 0xFF;
+std::uint8_t systemCommandCode(const FirmwareCommand& command);
+// The system command's words: "Status request", ..., "Invalid system command".
+std::string_view systemCommandName(std::uint8_t code);
 std::string_view systemCommandName(const FirmwareCommand& command);
 
 }  // namespace ovantrex

@@ -7,10 +7,10 @@
 #include <iterator>
 #include <vector>
 
-#include "driver/record_loop.h"
-#include "driver/trace_reader.h"
-#include "render/json_lines.h"
-#include "render/writer.h"
+#include "output/common/writer.h"
+#include "output/json/json_lines.h"
+#include "trace/record_loop.h"
+#include "trace/trace_reader.h"
 
 int main(int argc, char** argv) {
   ovantrex::Writer out(stdout);

@@ -44,16 +44,16 @@
 #include <string_view>
 #include <vector>
 
+#include "app/command_line.h"
 #include "decode/decoded_record.h"
-#include "driver/command_line.h"
-#include "driver/record_loop.h"
-#include "driver/trace_reader.h"
-#include "render/control_escaper.h"
-#include "render/html_report.h"
-#include "render/json_lines.h"
-#include "render/session_summary.h"
-#include "render/text_listing.h"
-#include "render/writer.h"
+#include "output/common/control_escaper.h"
+#include "output/common/writer.h"
+#include "output/html/html_report.h"
+#include "output/json/json_lines.h"
+#include "output/summary/session_summary.h"
+#include "output/text/text_listing.h"
+#include "trace/record_loop.h"
+#include "trace/trace_reader.h"
 
 namespace {
 

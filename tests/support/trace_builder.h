@@ -13,7 +13,7 @@
 //
 // All numbers are little-endian and written byte by byte; the time stamp is
 // an IEEE double. Standard library only, so that generators can use it too.
-// When src/driver/program.h is on the include path, run() and runTrace()
+// When src/app/program.h is on the include path, run() and runTrace()
 // call the program in-process with memory writers (define
 // OVANTREX_TRACE_BUILDER_NO_RUN to leave them out).
 #pragma once
@@ -265,10 +265,10 @@ inline std::string readFile(const std::filesystem::path& path) {
 
 }  // namespace ovantrex::test
 
-#if !defined(OVANTREX_TRACE_BUILDER_NO_RUN) && __has_include("driver/program.h")
+#if !defined(OVANTREX_TRACE_BUILDER_NO_RUN) && __has_include("app/program.h")
 #include <memory>
 
-#include "driver/program.h"
+#include "app/program.h"
 
 namespace ovantrex::test {
 

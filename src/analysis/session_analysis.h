@@ -1,0 +1,94 @@
+// The analysis of a session: the facts of the whole trace, gathered once,
+// record by record, for the outputs that show them (the summary and the
+// report), and the facts of each record for the printers that show records
+// one by one. The error-reply rule and the numbering of the updates are
+// applied here and nowhere else.
+//
+// Everything it keeps lies in room taken when it is made: the record loop
+// allocates nothing, and want of memory shows before the first record (and
+// before an older output file is emptied).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "analysis/error_reply.h"
+#include "analysis/flash_map.h"
+#include "analysis/session_facts.h"
+#include "analysis/update_timeline.h"
+#include "core/shared_room.h"
+#include "core/trace_record.h"
+#include "decode/decoded_record.h"
+
+namespace ovantrex {
+
+// What the analysis makes of one record.
+struct RecordFacts {
+  std::size_t update = 0;   // the update it belongs to, from 1; 0 before the first
+  bool errorReply = false;  // a status reply that reports an error
+};
+
+class SessionAnalysis {
+ public:
+  // The rooms that the lists of all updates share, and the share of each
+  // kept back for every update that may still come (the memory stays within
+  // its budget whatever the trace holds).
+  static constexpr std::size_t kRangeRoom = 16384;
+  static constexpr std::size_t kRangeShare = 4;
+  static constexpr std::size_t kChecksumRoom = 4096;
+  static constexpr std::size_t kChecksumShare = 2;
+  static constexpr std::size_t kSerialNumberRoom = 2048;
+  static constexpr std::size_t kSerialNumberShare = 1;
+  static constexpr std::size_t kSerialTextRoom = std::size_t{96} << 10;
+  static constexpr std::size_t kSerialTextShare = 32;
+
+  struct Options {
+    // The report's timelines of the first updates, and where the rewritten
+    // bytes of those updates lie (a second flash map).
+    bool timelines = false;
+  };
+
+  explicit SessionAnalysis(Options options);
+
+  RecordFacts record(const Record& record, const DecodedRecord& decoded);
+  void diagnostic(const Diagnostic& diagnostic);
+  void readFailed(const ReadFailure& failure) { facts_->readFailure = failure; }
+  // The trace has ended: the open update is closed.
+  void finish();
+
+  const SessionFacts& facts() const { return *facts_; }
+  // The timelines, when the options asked for them; otherwise none.
+  const UpdateTimelines* timelines() const { return timelines_.get(); }
+
+ private:
+  void command(const Record& record, const FirmwareCommand& command);
+  void flashWrite(const FirmwareCommand& command, UpdateFacts* update);
+  void serialNumber(UpdateFacts& update, const FirmwareCommand& command);
+  void reply(const Record& record, const StatusReply& reply, bool error);
+  void componentReport(const ComponentReport& report);
+  void startUpdate(const Record& record);
+  void closeUpdate();
+  UpdateFacts* openUpdate();
+  // Updates that may still be listed after the open one.
+  std::size_t updatesToCome() const;
+
+  std::unique_ptr<SessionFacts> facts_;
+  SharedRoom<AddressRange> ranges_;
+  SharedRoom<AddressRange> rewrittenRanges_;
+  SharedRoom<std::uint16_t> checksums_;
+  SharedRoom<std::string_view> serialNumbers_;
+  SharedRoom<char> serialText_;
+  FlashMap flash_;
+  std::unique_ptr<FlashMap> rewrites_;  // with the timelines
+  std::unique_ptr<UpdateTimelines> timelines_;
+  std::optional<TraceTime> previousTime_;
+  bool updateOpen_ = false;
+  std::size_t updateNumber_ = 0;  // of the open update, from 1; also past the listed ones
+  bool haveCommand_ = false;
+  KeptCommand lastCommand_;  // the last firmware command, when haveCommand_
+};
+
+}  // namespace ovantrex

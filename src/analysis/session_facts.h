@@ -1,0 +1,133 @@
+// The facts of a session, as values: what the analysis gathers record by
+// record, and every output of a whole trace shows (the summary as text and
+// as JSON, the HTML report). Words are made from these only where an output
+// writes them.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "analysis/error_reply.h"
+#include "analysis/trace_time.h"
+#include "core/fixed_list.h"
+#include "core/trace_record.h"
+#include "decode/decoded_record.h"
+
+namespace ovantrex {
+
+// How much of a list input can grow is kept; the rest is counted.
+inline constexpr std::size_t kMaxUpdates = 1000;
+inline constexpr std::size_t kMaxRangesPerUpdate = 1000;
+inline constexpr std::size_t kMaxErrors = 1000;
+inline constexpr std::size_t kMaxChecksumsPerUpdate = 100;
+inline constexpr std::size_t kMaxSerialNumbersPerUpdate = 100;
+
+// The record types in the order in which the outputs list them.
+inline constexpr std::array<RecordType, 7> kRecordTypesInOrder{
+    RecordType::Text,       RecordType::Hex,        RecordType::HidWrite, RecordType::HidRead,
+    RecordType::HidGetFeat, RecordType::HidSetFeat, RecordType::Unknown};
+inline constexpr std::size_t kDiagnosticKinds = 4;
+inline constexpr std::size_t kCommandKinds = 9;
+inline constexpr std::size_t kStatusBits = 6;
+
+struct AddressRange {
+  std::uint32_t first = 0;
+  std::uint32_t last = 0;  // inclusive
+};
+
+// One flash update: from a "Start flash update" command up to the next one
+// or the end of the trace. The lists lie in the analysis's rooms.
+struct UpdateFacts {
+  std::uint64_t offset = 0;
+  std::optional<TraceTime> time;
+  std::uint64_t writes = 0;
+  std::uint64_t bytes = 0;
+  std::span<const AddressRange> ranges;
+  std::uint64_t rangesLeftOut = 0;
+  std::uint64_t rewrittenBytes = 0;
+  // Where the rewritten bytes lie, merged like ranges; kept for the first
+  // updates only when the analysis is asked to.
+  std::span<const AddressRange> rewrittenRanges;
+  std::uint64_t rewrittenRangesLeftOut = 0;
+  std::uint64_t lengthMismatches = 0;
+  std::span<const std::uint16_t> checksums;
+  std::uint64_t checksumsLeftOut = 0;
+  // Each serial number once, in the order of its first write.
+  std::span<const std::string_view> serialNumbers;
+  // Writes of serial numbers that are not listed (a write that repeats a
+  // listed one is not counted here).
+  std::uint64_t serialNumbersLeftOut = 0;
+  // Every write of a serial number, repeats too.
+  std::uint64_t serialNumberWrites = 0;
+  bool reset = false;
+  std::uint64_t errors = 0;
+};
+
+// The items and counters of the last systems-management report of one
+// device class.
+struct DeviceReport {
+  bool hasInventory = false;
+  FixedList<InventoryItem, kMaxSectionItems> inventory;
+  bool hasCounters = false;
+  FixedList<UsageCounter, kMaxSectionItems> counters;
+};
+
+struct SessionFacts {
+  // The trace.
+  std::uint64_t records = 0;
+  std::array<std::uint64_t, kRecordTypesInOrder.size()> byType{};
+  std::uint64_t hidden = 0;
+  std::uint64_t failed = 0;
+  std::array<std::uint64_t, kDiagnosticKinds> diagnostics{};  // by DiagnosticKind
+  std::array<bool, 4> versions{};  // format versions 1 to 3 of data records
+  // The earliest and the latest time of the records of format version 3,
+  // and whether each of those times was at or after the one before it.
+  std::optional<TraceTime> earliestTime;
+  std::optional<TraceTime> latestTime;
+  bool timesInOrder = true;
+  // A read failed before the end of the trace: what follows it is not counted.
+  std::optional<ReadFailure> readFailure;
+  // Seconds from the earliest to the latest time.
+  std::optional<double> timeSpan() const {
+    if (!earliestTime || !latestTime) return std::nullopt;
+    const std::int64_t milliseconds = latestTime->inMilliseconds() - earliestTime->inMilliseconds();
+    return static_cast<double>(milliseconds) / 1000;
+  }
+
+  // Firmware commands by kind, and system commands by their code (see
+  // systemCommandCode()), in the order of their first appearance.
+  std::array<std::uint64_t, kCommandKinds> commands{};  // by CommandKind
+  FixedList<std::pair<std::uint8_t, std::uint64_t>, 8> systemCommands;
+
+  std::vector<UpdateFacts> updates;
+  std::uint64_t updatesLeftOut = 0;
+  // Flash writes with no "Start flash update" before them.
+  std::uint64_t writesOutsideUpdates = 0;
+
+  // Replies: how many carried each status bit that has a note (in the order
+  // of statusBitNames()), flash reads, and the last EC levels.
+  std::array<std::uint64_t, kStatusBits> statusBits{};
+  std::uint64_t flashReads = 0;
+  bool hasEcLevels = false;
+  std::array<std::uint8_t, 2> ecCurrent{};
+  std::array<std::uint8_t, 2> ecPrevious{};
+  std::vector<ErrorReply> errors;
+  std::uint64_t errorsLeftOut = 0;
+  // Error replies with no "Start flash update" before them, kept or not.
+  std::uint64_t errorsOutsideUpdates = 0;
+
+  // Devices.
+  bool hasVersionList = false;
+  RecordId versionListId{};
+  std::uint8_t versionListCount = 0;
+  FixedList<std::array<std::uint8_t, 5>, 51> versionRows;
+  std::array<DeviceReport, 256> devices;
+};
+
+}  // namespace ovantrex

@@ -1,0 +1,48 @@
+#include "app/session.h"
+
+#include "decode/decoded_record.h"
+#include "output/html/html_report.h"
+#include "output/json/json_lines.h"
+#include "output/summary/session_summary.h"
+#include "output/text/text_listing.h"
+
+namespace ovantrex {
+
+Session::Session(const Settings& settings, Writer& output, Writer& console, Writer& errors) {
+  if (settings.report) {
+    analysis_ = std::make_unique<SessionAnalysis>(SessionAnalysis::Options{.timelines = true});
+    printer_ =
+        std::make_unique<HtmlReport>(output, errors, settings, settings.inputName, *analysis_);
+  } else if (settings.summary) {
+    analysis_ = std::make_unique<SessionAnalysis>(SessionAnalysis::Options{});
+    printer_ =
+        std::make_unique<SessionSummary>(output, errors, settings, settings.json, *analysis_);
+  } else if (settings.json) {
+    printer_ = std::make_unique<JsonLines>(output, errors, settings);
+  } else {
+    printer_ = std::make_unique<TextListing>(output, console, errors, settings);
+  }
+}
+
+void Session::record(const Record& record) {
+  const DecodedRecord decoded = decodeRecord(record);
+  const RecordFacts facts = analysis_ ? analysis_->record(record, decoded) : RecordFacts{};
+  printer_->record(record, decoded, facts);
+}
+
+void Session::diagnostic(const Diagnostic& diagnostic) {
+  if (analysis_) analysis_->diagnostic(diagnostic);
+  printer_->diagnostic(diagnostic);
+}
+
+void Session::readFailed(const ReadFailure& failure) {
+  if (analysis_) analysis_->readFailed(failure);
+  printer_->readFailed(failure);
+}
+
+void Session::finish() {
+  if (analysis_) analysis_->finish();
+  printer_->finish();
+}
+
+}  // namespace ovantrex

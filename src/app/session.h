@@ -1,0 +1,35 @@
+// One pass over a trace: every record of the record loop decoded once,
+// handed to the analysis of the session when the output needs one (the
+// summary and the report), and then to the output's printer.
+#pragma once
+
+#include <memory>
+
+#include "analysis/session_analysis.h"
+#include "app/settings.h"
+#include "output/common/printer.h"
+#include "output/common/writer.h"
+#include "trace/record_loop.h"
+
+namespace ovantrex {
+
+class Session final : public RecordSink {
+ public:
+  // The printer of the output that the settings ask for, writing to output;
+  // console: standard output; errors: standard error. Takes all the memory
+  // that the output needs (throws std::bad_alloc when it cannot be had).
+  Session(const Settings& settings, Writer& output, Writer& console, Writer& errors);
+
+  void record(const Record& record) override;
+  void diagnostic(const Diagnostic& diagnostic) override;
+  // A read of the trace failed: no record follows.
+  void readFailed(const ReadFailure& failure);
+  // The trace has been read as far as it could be: the output is written.
+  void finish();
+
+ private:
+  std::unique_ptr<SessionAnalysis> analysis_;  // for the summary and the report
+  std::unique_ptr<Printer> printer_;
+};
+
+}  // namespace ovantrex

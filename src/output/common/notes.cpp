@@ -1,0 +1,165 @@
+#include "output/common/notes.h"
+
+#include <string_view>
+
+#include "core/protocol.h"
+#include "output/common/byte_dumps.h"
+
+namespace ovantrex {
+
+namespace {
+
+void note(NoteSink& notes, std::string_view words) {
+  notes.startNote().put(words);
+  notes.endNote();
+}
+
+// code: as systemCommandCode() gives it; subCommand: the command's own.
+void systemNotes(NoteSink& notes, std::uint8_t code, std::uint8_t subCommand) {
+  note(notes, systemCommandName(code));
+  // The device-information request is also a test, valid or not.
+  if (subCommand == kSubDeviceInformation) note(notes, "Test command");
+}
+
+void writeRecordReadNote(NoteSink& notes, const FirmwareCommand& command, std::string_view kind) {
+  Writer& out = notes.startNote();
+  out.put("Read (");
+  out.put(kind);
+  out.put(") ");
+  out.decimal(command.dataCount);
+  out.put(" bytes from address 0x");
+  out.hexPadded(command.address, 6);
+  out.put(" (RecordID=");
+  out.put(nameRecordId(command.recordId));
+  out.put(')');
+  notes.endNote();
+}
+
+}  // namespace
+
+void writeSystemCommandNotes(NoteSink& notes, std::uint8_t code) { systemNotes(notes, code, code); }
+
+void writeFlashWriteNotes(NoteSink& notes, const FlashWrite& write) {
+  Writer& out = notes.startNote();
+  out.put("Flash write ");
+  out.decimal(write.count);
+  out.put(" bytes to address=0x");
+  out.hexPadded(write.address, 6);
+  notes.endNote();
+  if (write.lengthAgrees()) return;
+  Writer& check = notes.startNote();
+  check.put("Invalid command, data_count=");
+  check.decimal(write.count);
+  check.put(" + 6 note equal to ");
+  check.decimal(write.lengthField);
+  notes.endNote();
+}
+
+void writeChecksumNotes(NoteSink& notes, std::uint16_t checksum) {
+  Writer& out = notes.startNote();
+  out.put("Write checksum 0x");
+  out.hexPadded(checksum, 4);
+  out.put(" to flash memory");
+  notes.endNote();
+}
+
+void writeSmRequestEntryNotes(NoteSink& notes, const SmRequest& request) {
+  for (std::size_t i = 0; i < request.count(); ++i) {
+    const SmRequestEntry entry = request.entry(i);
+    Writer& out = notes.startSubNote();
+    out.put(nameReportKind(entry.reportKind));
+    out.put(" for ");
+    out.put(nameDeviceClass(entry.deviceClass));
+    notes.endNote();
+  }
+}
+
+void writeCommandNotes(NoteSink& notes, const FirmwareCommand& command) {
+  switch (command.kind) {
+    case CommandKind::System:
+      systemNotes(notes, systemCommandCode(command), command.subCommand);
+      break;
+    case CommandKind::StartFlashUpdate: note(notes, "Start flash update"); break;
+    case CommandKind::FlashWrite: writeFlashWriteNotes(notes, command.flashWrite()); break;
+    case CommandKind::ChecksumWrite: writeChecksumNotes(notes, command.checksum); break;
+    case CommandKind::SerialNumber: {
+      // The characters as the device gets them, byte for byte.
+      Writer& out = notes.startNote();
+      out.put("Write serial number (S/N: ");
+      for (std::size_t i = 0; i < command.serialLength; ++i) out.put(command.serialCharacter(i));
+      out.put(')');
+      notes.endNote();
+      break;
+    }
+    case CommandKind::ReadOneRecord: writeRecordReadNote(notes, command, "One Record"); break;
+    case CommandKind::ReadAllRecords: writeRecordReadNote(notes, command, "All Records"); break;
+    case CommandKind::SmRequest:
+      note(notes, "Systems Management Request:");
+      writeSmRequestEntryNotes(notes, command.request);
+      break;
+    case CommandKind::Invalid: note(notes, "Invalid flash command"); break;
+  }
+}
+
+void writeStatusNotes(NoteSink& notes, const StatusReply& reply) {
+  for (const auto& bit : statusBitNames()) {
+    if (!reply.has(bit.value)) continue;
+    Writer& out = notes.startNote();
+    out.put(bit.name);
+    if (bit.value == kStatusEcInformation) {
+      // Levels are dotted hex, as in the entry's dump.
+      out.put(" (current=");
+      dumpHex(out, reply.ecCurrent);
+      out.put(", previous=");
+      dumpHex(out, reply.ecPrevious);
+      out.put(')');
+    }
+    notes.endNote();
+  }
+  if (!reply.flashRead) return;
+  Writer& out = notes.startNote();
+  out.put("Flash Read (length=");
+  out.decimal(reply.flashLength);
+  out.put(", address=");
+  dumpHex(out, reply.flashAddress);
+  out.put(')');
+  notes.endNote();
+}
+
+void writeSmReportNotes(NoteSink& notes, const SmReport& report) {
+  for (const InventoryItem& item : report.inventory) {
+    if (item.tag == kItemManufactureDate) {
+      Writer& out = notes.startNote();
+      out.put("ManufactureDate: ");
+      out.hexPadded(item.value, 4);
+      notes.endNote();
+    } else if (item.tag == kItemLogicalDeviceList) {
+      note(notes, "Logical device list skipped");
+    }
+  }
+  for (const UsageCounter& counter : report.counters) {
+    const std::string_view name = usageCounterName(counter.deviceClass, counter.tag);
+    if (name.empty()) continue;
+    Writer& out = notes.startNote();
+    out.put(name);
+    out.put(": 0x");
+    out.hex(counter.value);
+    out.put('(');
+    out.decimal(static_cast<std::int32_t>(counter.value));
+    out.put(')');
+    notes.endNote();
+  }
+}
+
+void writeRecordNotes(NoteSink& notes, const DecodedRecord& record) {
+  if (const auto* command = std::get_if<FirmwareCommand>(&record.body)) {
+    writeCommandNotes(notes, *command);
+  } else if (const auto* reply = std::get_if<StatusReply>(&record.body)) {
+    writeStatusNotes(notes, *reply);
+  } else if (const auto* component = std::get_if<ComponentReport>(&record.body)) {
+    if (const auto* report = std::get_if<SmReport>(&component->body))
+      writeSmReportNotes(notes, *report);
+  }
+}
+
+}  // namespace ovantrex

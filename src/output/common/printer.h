@@ -1,0 +1,32 @@
+// A printer takes the records and diagnostics of a trace, in trace order,
+// each record decoded and with what the analysis made of it. The text
+// listing is one printer; every output of the program is another.
+#pragma once
+
+#include "analysis/session_analysis.h"
+#include "core/trace_record.h"
+#include "decode/decoded_record.h"
+
+namespace ovantrex {
+
+class Printer {
+ public:
+  virtual ~Printer() = default;
+  // Every data record, hidden ones included. facts: what the analysis made
+  // of it; empty when the output asks for no analysis.
+  virtual void record(const Record& record, const DecodedRecord& decoded,
+                      const RecordFacts& facts) = 0;
+  virtual void diagnostic(const Diagnostic& diagnostic) = 0;
+  // A read of the trace failed: no record follows. finish() comes next.
+  virtual void readFailed(const ReadFailure& /*failure*/) {}
+  // The trace has been read to its end, or as far as it could be read; the
+  // analysis, if any, is finished.
+  virtual void finish() {}
+
+ protected:
+  Printer() = default;
+  Printer(const Printer&) = default;
+  Printer& operator=(const Printer&) = default;
+};
+
+}  // namespace ovantrex

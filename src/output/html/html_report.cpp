@@ -1,0 +1,43 @@
+#include "output/html/html_report.h"
+
+#include <utility>
+
+#include "output/common/diagnostic_message.h"
+#include "output/html/report_parts.h"
+
+namespace ovantrex {
+
+namespace {
+
+constexpr std::size_t kLongestTitleNotes = 1024;
+
+}  // namespace
+
+HtmlReport::HtmlReport(Writer& out, Writer& errors, const ListingOptions& options,
+                       std::string traceName, const SessionAnalysis& analysis)
+    : out_(out),
+      errors_(errors),
+      options_(options),
+      traceName_(std::move(traceName)),
+      analysis_(analysis),
+      listing_(options),
+      scratch_(std::make_unique<Writer>(kLongestTitleNotes)) {}
+
+void HtmlReport::record(const Record& record, const DecodedRecord& decoded,
+                        const RecordFacts& facts) {
+  listing_.record(record, decoded, facts.errorReply);
+}
+
+void HtmlReport::diagnostic(const Diagnostic& diagnostic) {
+  // Standard error keeps what the listing writes there; the invalid minor
+  // code is counted in the report.
+  reportOnStandardError(errors_, options_, diagnostic);
+}
+
+void HtmlReport::finish() {
+  writeReportPage(
+      out_, *scratch_,
+      ReportInputs{traceName_, options_, analysis_.facts(), *analysis_.timelines(), listing_});
+}
+
+}  // namespace ovantrex

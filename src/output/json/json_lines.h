@@ -1,0 +1,35 @@
+// JSON Lines: one JSON object per line for every data record and every
+// diagnostic of the record loop, in trace order.
+#pragma once
+
+#include <cstdint>
+
+#include "output/common/json_values.h"
+#include "output/common/listing_options.h"
+#include "output/common/printer.h"
+#include "output/common/writer.h"
+
+namespace ovantrex {
+
+class JsonLines final : public Printer {
+ public:
+  // out: the output stream. errors: standard error, which keeps the
+  // messages that the listing writes there (an over-long length with -x).
+  JsonLines(Writer& out, Writer& errors, const ListingOptions& options);
+
+  void record(const Record& record, const DecodedRecord& decoded,
+              const RecordFacts& facts) override;
+  void diagnostic(const Diagnostic& diagnostic) override;
+  // The last line: a diagnostic object for the read that failed.
+  void readFailed(const ReadFailure& failure) override;
+
+ private:
+  Writer& out_;
+  Writer& errors_;
+  ListingOptions options_;
+  double previousStamp_ = 0;
+  UtcTimes times_;
+  Writer scratch_;  // one note's words before they are escaped
+};
+
+}  // namespace ovantrex

@@ -1,0 +1,31 @@
+#include "output/summary/session_summary.h"
+
+#include "output/common/diagnostic_message.h"
+#include "output/summary/summary_words.h"
+
+namespace ovantrex {
+
+SessionSummary::SessionSummary(Writer& out, Writer& errors, const ListingOptions& options,
+                               bool json, const SessionAnalysis& analysis)
+    : out_(out),
+      errors_(errors),
+      options_(options),
+      json_(json),
+      analysis_(analysis),
+      scratch_(std::make_unique<Writer>(kLongestNote)) {}
+
+void SessionSummary::diagnostic(const Diagnostic& diagnostic) {
+  // Standard error keeps what the listing writes there; the invalid minor
+  // code is counted in the report.
+  reportOnStandardError(errors_, options_, diagnostic);
+}
+
+void SessionSummary::finish() {
+  if (json_) {
+    writeSummaryJson(out_, *scratch_, analysis_.facts());
+  } else {
+    writeSummaryText(out_, *scratch_, analysis_.facts());
+  }
+}
+
+}  // namespace ovantrex

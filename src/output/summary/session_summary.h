@@ -1,0 +1,43 @@
+// The session summary: what happened in a trace, written once the trace has
+// been read, as text or as one JSON object.
+#pragma once
+
+#include <memory>
+
+#include "analysis/session_analysis.h"
+#include "output/common/listing_options.h"
+#include "output/common/printer.h"
+#include "output/common/writer.h"
+
+namespace ovantrex {
+
+class SessionSummary final : public Printer {
+ public:
+  // out: the output stream; errors: standard error, which keeps the messages
+  // that the listing writes there. json: one JSON object instead of text.
+  // analysis: the analysis of the session, fed before this printer.
+  SessionSummary(Writer& out, Writer& errors, const ListingOptions& options, bool json,
+                 const SessionAnalysis& analysis);
+
+  void record(const Record& /*record*/, const DecodedRecord& /*decoded*/,
+              const RecordFacts& /*facts*/) override {}
+  void diagnostic(const Diagnostic& diagnostic) override;
+  // Writes the report.
+  void finish() override;
+
+ private:
+  Writer& out_;
+  Writer& errors_;
+  ListingOptions options_;
+  bool json_;
+  const SessionAnalysis& analysis_;
+  std::unique_ptr<Writer> scratch_;  // one note's words, taken with the printer
+};
+
+// The two forms of the report.
+// The two forms of the report. scratch: a memory writer for one note's
+// words.
+void writeSummaryText(Writer& out, Writer& scratch, const SessionFacts& data);
+void writeSummaryJson(Writer& out, Writer& scratch, const SessionFacts& data);
+
+}  // namespace ovantrex

@@ -1,0 +1,157 @@
+#include "output/summary/summary_words.h"
+
+#include <charconv>
+
+#include "output/common/json_values.h"
+
+namespace ovantrex {
+
+void writeGrouped(Writer& out, std::uint64_t value) {
+  char digits[24];
+  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+  const auto length = static_cast<std::size_t>(end - digits);
+  for (std::size_t i = 0; i < length; ++i) {
+    if (i != 0 && (length - i) % 3 == 0) out.put(',');
+    out.put(digits[i]);
+  }
+}
+
+void writeCount(Writer& out, std::uint64_t value, Counts counts) {
+  if (counts == Counts::Grouped) {
+    writeGrouped(out, value);
+  } else {
+    out.decimal(static_cast<std::int64_t>(value));
+  }
+}
+
+void writeRecordCounts(Writer& out, const SessionFacts& data, Counts counts) {
+  writeCount(out, data.records, counts);
+  const char* separator = ": ";
+  for (std::size_t i = 0; i < kRecordTypesInOrder.size(); ++i) {
+    if (data.byType[i] == 0) continue;
+    out.put(separator);
+    separator = ", ";
+    out.put(recordTypeLabel(kRecordTypesInOrder[i]));
+    out.put(' ');
+    writeCount(out, data.byType[i], counts);
+  }
+}
+
+void writeSkippedCounts(Writer& out, const SessionFacts& data, Counts counts) {
+  const std::string_view kinds[] = {"invalid minor code", "over-long length",
+                                    "short extended header", "short payload"};
+  for (std::size_t i = 0; i < data.diagnostics.size(); ++i) {
+    if (i != 0) out.put(", ");
+    out.put(kinds[i]);
+    out.put(' ');
+    writeCount(out, data.diagnostics[i], counts);
+  }
+}
+
+void writeEmptyList(Writer& out, std::uint64_t leftOut, Counts counts, std::string_view what) {
+  if (leftOut == 0) {
+    out.put("none");
+    return;
+  }
+  writeCount(out, leftOut, counts);
+  if (!what.empty()) {
+    out.put(' ');
+    out.put(what);
+  }
+  out.put(" not listed");
+}
+
+void writeSerialNumberWrites(Writer& out, const UpdateFacts& update, Counts counts) {
+  if (update.serialNumberWrites <= update.serialNumbers.size() + update.serialNumbersLeftOut)
+    return;
+  out.put(" (");
+  writeCount(out, update.serialNumberWrites, counts);
+  out.put(" writes)");
+}
+
+void writeFormatVersions(Writer& out, const SessionFacts& data) {
+  bool any = false;
+  for (int version = 1; version <= 3; ++version) {
+    if (!data.versions[static_cast<std::size_t>(version)]) continue;
+    if (any) out.put(", ");
+    any = true;
+    out.decimal(version);
+  }
+  if (!any) out.put("none");
+}
+
+void writeReadFailure(Writer& out, const ReadFailure& failure) {
+  out.put("no, a read failed at offset ");
+  out.decimal(static_cast<std::int64_t>(failure.offset));
+  out.put(" (");
+  out.put(failure.reason);
+  out.put(')');
+}
+
+void writeTimeSpan(Writer& out, const SessionFacts& data) {
+  if (!data.earliestTime || !data.latestTime) {
+    out.put("none (no records of format version 3)");
+    return;
+  }
+  writeUtcTime(out, data.earliestTime->seconds, data.earliestTime->milliseconds);
+  out.put(" to ");
+  writeUtcTime(out, data.latestTime->seconds, data.latestTime->milliseconds);
+  out.put(", ");
+  writeJsonNumber(out, *data.timeSpan());
+  out.put(" s");
+  writeTimeOrder(out, data);
+}
+
+void writeTimeOrder(Writer& out, const SessionFacts& data) {
+  if (!data.timesInOrder) out.put(" (earliest to latest: times not in order)");
+}
+
+void writeCommandCount(Writer& out, const SessionFacts& data, std::size_t kind, Counts counts) {
+  writeCount(out, data.commands[kind], counts);
+  if (static_cast<CommandKind>(kind) != CommandKind::System) return;
+  const char* separator = ": ";
+  for (const auto& [code, count] : data.systemCommands) {
+    const std::string_view name = systemCommandName(code);
+    out.put(separator);
+    separator = ", ";
+    out.put(name);
+    out.put(' ');
+    writeCount(out, count, counts);
+  }
+}
+
+void writeEcLevels(Writer& out, const SessionFacts& data) {
+  if (!data.hasEcLevels) {
+    out.put("none");
+    return;
+  }
+  out.put("current ");
+  out.hexByte(data.ecCurrent[0]);
+  out.put('.');
+  out.hexByte(data.ecCurrent[1]);
+  out.put(", previous ");
+  out.hexByte(data.ecPrevious[0]);
+  out.put('.');
+  out.hexByte(data.ecPrevious[1]);
+}
+
+void writeVersionListName(Writer& out, const SessionFacts& data) {
+  for (std::size_t i = 0; i < data.versionListId.size(); ++i) {
+    if (i != 0) out.put('.');
+    out.hexByte(data.versionListId[i]);
+  }
+  out.put(", data count ");
+  out.decimal(data.versionListCount);
+}
+
+void writeDeviceClassName(Writer& out, std::size_t deviceClass) {
+  const std::string_view name = nameDeviceClass(static_cast<std::uint8_t>(deviceClass));
+  if (name.empty()) {
+    out.put("class 0x");
+    out.hexByte(static_cast<std::uint8_t>(deviceClass));
+  } else {
+    out.put(name);
+  }
+}
+
+}  // namespace ovantrex

@@ -1,0 +1,91 @@
+// The words of the session summary's facts, without their layout: the text
+// summary writes each behind its label, the HTML report in a table cell.
+// Counts are written plain ("100000") or grouped ("100,000").
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "analysis/session_analysis.h"
+#include "core/protocol.h"
+#include "output/common/writer.h"
+
+namespace ovantrex {
+
+enum class Counts { Plain, Grouped };
+
+// Of the notes of an error reply, and of those of the command before it.
+inline constexpr std::size_t kMaxNotesPerList = 16;
+// Room for the words of one note (a serial number's note, the longest, has
+// under 300 bytes).
+inline constexpr std::size_t kLongestNote = 1024;
+
+// The label of the line that says a trace could not be read to its end.
+inline constexpr std::string_view kReadToItsEnd = "read to its end";
+
+// A count with a comma between thousands: 1,000,000.
+void writeGrouped(Writer& out, std::uint64_t value);
+
+void writeCount(Writer& out, std::uint64_t value, Counts counts);
+// "47: Text 5, Hex 1, ...": all records, then each type that has any.
+void writeRecordCounts(Writer& out, const SessionFacts& data, Counts counts);
+// "invalid minor code 0, over-long length 0, ...".
+void writeSkippedCounts(Writer& out, const SessionFacts& data, Counts counts);
+// "1, 3", or "none".
+void writeFormatVersions(Writer& out, const SessionFacts& data);
+// "no, a read failed at offset 52428800 (Input/output error)": written
+// only for a trace that could not be read to its end.
+void writeReadFailure(Writer& out, const ReadFailure& failure);
+// "earliest to latest, 0.489 s", or why there is no time; then the words
+// of writeTimeOrder().
+void writeTimeSpan(Writer& out, const SessionFacts& data);
+// " (earliest to latest: times not in order)" when a record's time is
+// before the one of the record before it; nothing otherwise.
+void writeTimeOrder(Writer& out, const SessionFacts& data);
+// The count of a kind of command and, for system commands, each by its words.
+void writeCommandCount(Writer& out, const SessionFacts& data, std::size_t kind, Counts counts);
+// In place of an empty list: "none", or, when all of its items were left
+// out, "3 not listed" (what: a noun after the count, as in "3 notes not
+// listed", or empty).
+void writeEmptyList(Writer& out, std::uint64_t leftOut, Counts counts, std::string_view what = {});
+// " (3 writes)" behind an update's serial numbers when some of its writes
+// repeated a listed one (each is listed once); nothing otherwise.
+void writeSerialNumberWrites(Writer& out, const UpdateFacts& update, Counts counts);
+// "current 02.03, previous 02.01", or "none".
+void writeEcLevels(Writer& out, const SessionFacts& data);
+// "ff.00.02, data count 15".
+void writeVersionListName(Writer& out, const SessionFacts& data);
+// The class's name, or "class 0x" and its number.
+void writeDeviceClassName(Writer& out, std::size_t deviceClass);
+
+// A fact of a device class as the summary shows it: the label, and how its
+// value is written.
+struct DeviceFact {
+  std::string_view label;
+  void (*write)(Writer& out, std::uint32_t value);
+  std::uint32_t value = 0;
+};
+
+// Calls each(fact) for the facts of a device class, in the summary's order:
+// the inventory items that have words, then the named usage counters.
+template <typename Each>
+void forEachDeviceFact(const DeviceReport& device, Each each) {
+  for (const InventoryItem& item : device.inventory) {
+    if (item.tag == kItemManufactureDate) {
+      each(DeviceFact{"ManufactureDate",
+                      [](Writer& out, std::uint32_t value) { out.hexPadded(value, 4); },
+                      item.value});
+    } else if (item.tag == kItemLogicalDeviceList) {
+      each(DeviceFact{"logical device list",
+                      [](Writer& out, std::uint32_t) { out.put("not decoded"); }});
+    }
+  }
+  for (const UsageCounter& counter : device.counters) {
+    const std::string_view name = usageCounterName(counter.deviceClass, counter.tag);
+    if (name.empty()) continue;
+    each(DeviceFact{name, [](Writer& out, std::uint32_t value) { out.decimal(value); },
+                    counter.value});
+  }
+}
+
+}  // namespace ovantrex

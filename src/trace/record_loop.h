@@ -1,0 +1,30 @@
+// The record loop: reads the trace record by record until the sixth short
+// header read, follows the format version, and hands every data record and
+// every diagnostic on, in trace order.
+#pragma once
+
+#include "core/trace_record.h"
+#include "trace/trace_reader.h"
+
+namespace ovantrex {
+
+// Where the record loop hands its records and diagnostics.
+class RecordSink {
+ public:
+  virtual ~RecordSink() = default;
+  // Every data record, hidden ones included; the payload is valid during
+  // the call.
+  virtual void record(const Record& record) = 0;
+  virtual void diagnostic(const Diagnostic& diagnostic) = 0;
+
+ protected:
+  RecordSink() = default;
+  RecordSink(const RecordSink&) = default;
+  RecordSink& operator=(const RecordSink&) = default;
+};
+
+// Runs until the sixth short header read. Throws ReadError, and whatever the
+// sink throws.
+void readTrace(TraceReader& input, RecordSink& sink);
+
+}  // namespace ovantrex

@@ -1,0 +1,118 @@
+// Reads the trace file strictly forward in large blocks. A record's payload
+// is handed out as a view into the block when it lies there whole, and
+// copied once into the record buffer when it straddles blocks; memory stays
+// bounded by one block and one record. Both are taken before the first
+// record, so that no record can later fail for want of memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stdexcept>
+
+#include "core/reserved.h"
+#include "trace/record_header.h"
+
+namespace ovantrex {
+
+// A read of the trace file failed other than by reaching its end. offset:
+// the bytes of the input read before the failure; every record whose bytes
+// lie below it has been handed out.
+class ReadError : public std::runtime_error {
+ public:
+  explicit ReadError(int errorNumber, std::uint64_t offset = 0);
+  int errorNumber() const { return errorNumber_; }
+  std::uint64_t offset() const { return offset_; }
+
+ private:
+  int errorNumber_;
+  std::uint64_t offset_;
+};
+
+// What a reader that follows a growing input does at the end of the bytes
+// that the input holds for now.
+class InputWait {
+ public:
+  virtual ~InputWait() = default;
+  // Before every read of the input; may end the run by throwing.
+  virtual void beforeRead() {}
+  // A read found no more bytes at offset: waits until more may have come.
+  // True to read again, false when the end is final.
+  virtual bool waitForMore(std::uint64_t offset) = 0;
+  // A read delivered bytes, the first of them at offset in the input.
+  virtual void arrived(std::uint64_t /*offset*/, std::span<const std::uint8_t> /*bytes*/) {}
+
+ protected:
+  InputWait() = default;
+  InputWait(const InputWait&) = default;
+  InputWait& operator=(const InputWait&) = default;
+};
+
+class TraceReader {
+ public:
+  static constexpr std::size_t kDefaultBlock = std::size_t{1} << 20;
+
+  // The block and the record buffer of a reader of a stream.
+  struct Buffers {
+    std::unique_ptr<std::uint8_t, FreeDeleter> block;
+    std::size_t blockSize = 0;
+    std::unique_ptr<std::uint8_t, FreeDeleter> record;
+    std::size_t recordSize = 0;
+
+    // A block and a buffer for records of up to largestRecord bytes, taken
+    // without exceptions; none when the memory cannot be had.
+    static std::optional<Buffers> take(std::size_t blockSize = kDefaultBlock,
+                                       std::size_t largestRecord = kMaxRecordLength) noexcept;
+  };
+
+  // Reads from stream (not owned) with the given buffers.
+  TraceReader(std::FILE* stream, Buffers buffers);
+  // Reads from stream (not owned) with buffers of its own; throws
+  // std::bad_alloc when they cannot be had.
+  explicit TraceReader(std::FILE* stream, std::size_t blockSize = kDefaultBlock);
+  // Reads from bytes held in memory.
+  explicit TraceReader(std::span<const std::uint8_t> bytes);
+
+  // Copies up to dest.size() bytes; returns how many arrived (fewer only at
+  // the end of the input).
+  std::size_t read(std::span<std::uint8_t> dest);
+  // Passes over up to count bytes; returns how many there were.
+  std::size_t skip(std::size_t count);
+  // Up to count bytes as one contiguous view, valid until the next call.
+  // view.size() < count only at the end of the input.
+  std::span<const std::uint8_t> take(std::size_t count);
+  // The bytes handed out or passed over so far: the offset in the input of
+  // the next byte.
+  std::uint64_t position() const { return position_; }
+
+  // Follows the input as it grows: at the end of its bytes the reader asks
+  // wait (not owned) instead of ending, and reads the descriptor directly so
+  // that what has arrived is handed out at once.
+  void follow(InputWait* wait) { wait_ = wait; }
+  // Reads stream (not owned) from its start, with the same buffers.
+  void restart(std::FILE* stream);
+
+ private:
+  // Makes bytes available in the block; false at the end of the input.
+  // Throws ReadError once the bytes read before a failed read are used up.
+  bool refill();
+  // One read of the stream into the block: fread, or when following, read(2)
+  // with its waits.
+  std::size_t readBlock();
+
+  std::FILE* stream_ = nullptr;
+  Buffers buffers_;  // left uninitialised: reads fill them
+  std::span<const std::uint8_t> memory_;
+  const std::uint8_t* begin_ = nullptr;
+  const std::uint8_t* end_ = nullptr;
+  bool atEnd_ = false;
+  std::uint64_t position_ = 0;
+  InputWait* wait_ = nullptr;
+  std::uint64_t streamOffset_ = 0;  // bytes read from the stream so far
+  int failure_ = 0;                 // errno of a failed read, reported after its bytes
+};
+
+}  // namespace ovantrex
