@@ -318,7 +318,7 @@ TEST(LongOptions, HelpAndVersion) {
 
   const RunResult version = run({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "ovantrex 1.0\n");
+  EXPECT_EQ(version.out, "ovantrex 1.1\n");
   EXPECT_EQ(run({"-t", "--version"}).out, version.out);
 }
 

@@ -54,21 +54,20 @@ TEST(SessionSummary, ACompletedUpdate) {
   EXPECT_EQ(summary["versions"], json::parse("[3]"));
   EXPECT_EQ(summary["time"], json::parse(R"j({"first":"2001-09-09T01:46:40.000Z",
       "last":"2001-09-09T01:46:41.250Z","seconds":1.25,"in_order":true})j"));
-  EXPECT_EQ(summary["commands"]["start flash update"], 1);
-  EXPECT_EQ(summary["commands"]["flash write"], 3);
-  EXPECT_EQ(summary["commands"]["checksum write"], 1);
-  EXPECT_EQ(summary["commands"]["system command"], 1);
-  EXPECT_EQ(summary["commands"]["system_commands"],
-            json::parse(R"j({"Reset USB device and reenumerate":1})j"));
+  EXPECT_EQ(summary["commands"]["start_flash_update"], 1);
+  EXPECT_EQ(summary["commands"]["flash_write"], 3);
+  EXPECT_EQ(summary["commands"]["checksum_write"], 1);
+  EXPECT_EQ(summary["commands"]["system_command"], 1);
+  EXPECT_EQ(summary["commands"]["system_commands"], json::parse(R"j({"reset_usb_device":1})j"));
   ASSERT_EQ(summary["updates"].size(), 1u);
   EXPECT_EQ(summary["updates"][0], json::parse(R"j({"offset":57,"time":"2001-09-09T01:46:40.005Z",
       "writes":3,"bytes":48,"ranges":[{"first":4096,"last":4143}],"ranges_left_out":0,
       "rewritten_bytes":0,"length_mismatches":0,"checksums":[48879],"checksums_left_out":0,
       "serial_numbers":[],"serial_numbers_left_out":0,"serial_number_writes":0,"reset":true,
       "errors":0})j"));
-  EXPECT_EQ(summary["replies"]["Command complete"], 5);
-  EXPECT_EQ(summary["replies"]["Flash load in progress"], 4);
-  EXPECT_EQ(summary["replies"]["Operation in Error"], 0);
+  EXPECT_EQ(summary["replies"]["command_complete"], 5);
+  EXPECT_EQ(summary["replies"]["flash_load_in_progress"], 4);
+  EXPECT_EQ(summary["replies"]["operation_in_error"], 0);
   EXPECT_TRUE(summary["replies"]["ec"].is_null());
   EXPECT_EQ(summary["errors"], json::array());
 }
@@ -128,12 +127,17 @@ TEST(SessionSummary, AnUpdateRefusedMidwayAndRetried) {
   EXPECT_EQ(update["length_mismatches"], 1);
   EXPECT_EQ(update["reset"], false);
   EXPECT_EQ(update["errors"], 1);
-  EXPECT_EQ(summary["replies"]["Operation in Error"], 1);
+  EXPECT_EQ(summary["replies"]["operation_in_error"], 1);
   EXPECT_EQ(summary["errors"], json::parse(R"j([{"offset":234,"time":"2001-09-09T01:46:40.005Z",
       "notes":["Command complete","Operation in Error"],"notes_left_out":0,"update":1,
+      "decoded":{"kind":"status reply","status":{"value":65,
+                 "bits":["Command complete","Operation in Error"]},"truncated":false},
       "command":{"offset":170,"notes":["Flash write 16 bytes to address=0x002010",
                                        "Invalid command, data_count=16 + 6 note equal to 23"],
-                 "notes_left_out":0}}])j"));
+                 "notes_left_out":0,
+                 "decoded":{"kind":"flash write","command":{"value":2,"name":"flash write"},
+                            "data_count":16,"address":8208,"length_field":23,
+                            "length_agrees":false,"truncated":false}}}])j"));
 }
 
 TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
@@ -146,7 +150,7 @@ TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
   t.hidWrite(5.0, kFirmware, flashWrite(0x0110, 16));    // fills the gap
   t.hidWrite(6.0, kFirmware, flashWrite(0xfffff8, 16));  // reaches past the 24-bit space
   const json summary = summaryOf(t);
-  EXPECT_EQ(summary["commands"]["flash write"], 6);
+  EXPECT_EQ(summary["commands"]["flash_write"], 6);
   EXPECT_EQ(summary["writes_outside_updates"], 1);
   ASSERT_EQ(summary["updates"].size(), 1u);
   const json& update = summary["updates"][0];
@@ -395,7 +399,7 @@ TEST(SessionSummary, DiagnosticsHiddenAndFailedRecordsAreCounted) {
   EXPECT_EQ(summary["records"]["total"], 2);
   EXPECT_EQ(summary["records"]["hidden"], 1);
   EXPECT_EQ(summary["records"]["failed"], 1);
-  EXPECT_EQ(summary["commands"]["start flash update"], 0);
+  EXPECT_EQ(summary["commands"]["start_flash_update"], 0);
   EXPECT_EQ(summary["updates"], json::array());
 }
 
@@ -428,6 +432,24 @@ TEST(SessionSummary, CountsAgreeWithTheJsonLines) {
   const std::string sample = OVANTREX_SOURCE_DIR "/examples/sample.trc";
   const RunResult lines = run({"--json", "-f", sample});
   const json summary = json::parse(run({"--summary", "--json", "-f", sample}).out);
+  // The summary's keys of the kinds of command and of the status bits that
+  // the JSON Lines name.
+  const std::map<std::string, std::string> keys = {
+      {"system command", "system_command"},
+      {"start flash update", "start_flash_update"},
+      {"flash write", "flash_write"},
+      {"checksum write", "checksum_write"},
+      {"serial number", "serial_number"},
+      {"read one record", "read_one_record"},
+      {"read all records", "read_all_records"},
+      {"systems management request", "systems_management_request"},
+      {"invalid command", "invalid_command"},
+      {"Command complete", "command_complete"},
+      {"Flash load in progress", "flash_load_in_progress"},
+      {"EC information available", "ec_information_available"},
+      {"Serial Number can only be written once for this device", "serial_number_only_once"},
+      {"Operation in Error", "operation_in_error"},
+      {"Command reject", "command_reject"}};
   std::map<std::string, int> byType, kinds, notes;
   int total = 0, errors = 0, starts = 0;
   std::istringstream in(lines.out);
@@ -454,8 +476,10 @@ TEST(SessionSummary, CountsAgreeWithTheJsonLines) {
   EXPECT_EQ(summary["records"]["total"], total);
   for (const auto& [type, count] : byType)
     EXPECT_EQ(summary["records"]["by_type"][type], count) << type;
-  for (const auto& [kind, count] : kinds) EXPECT_EQ(summary["commands"][kind], count) << kind;
-  for (const auto& [note, count] : notes) EXPECT_EQ(summary["replies"][note], count) << note;
+  for (const auto& [kind, count] : kinds)
+    EXPECT_EQ(summary["commands"][keys.at(kind)], count) << kind;
+  for (const auto& [note, count] : notes)
+    EXPECT_EQ(summary["replies"][keys.at(note)], count) << note;
   EXPECT_EQ(summary["updates"].size(), static_cast<std::size_t>(starts));
   EXPECT_EQ(summary["errors"].size(), 4u);  // one reply carries two error bits
 }

@@ -29,7 +29,8 @@ void KeptCommand::keep(std::uint64_t offset, const FirmwareCommand& command) {
   serialBytes_ = std::min(serial.size(), kViewedBytes);
   entryBytes_ = std::min(entries.size(), kViewedBytes - serialBytes_);
   std::copy_n(serial.begin(), serialBytes_, bytes_.begin());
-  std::copy_n(entries.begin(), entryBytes_, bytes_.begin() + static_cast<std::ptrdiff_t>(serialBytes_));
+  std::copy_n(entries.begin(), entryBytes_,
+              bytes_.begin() + static_cast<std::ptrdiff_t>(serialBytes_));
   viewKeptBytes();
 }
 

@@ -46,8 +46,8 @@ SessionAnalysis::SessionAnalysis(Options options)
   facts_->errors.reserve(kMaxErrors);
   if (options.timelines) {
     // Where the rewritten bytes lie is kept for the drawn updates only.
-    rewrittenRanges_ = SharedRoom<AddressRange>(
-        UpdateTimelines::kMaxDrawnUpdates * kMaxRangesPerUpdate, 0);
+    rewrittenRanges_ =
+        SharedRoom<AddressRange>(UpdateTimelines::kMaxDrawnUpdates * kMaxRangesPerUpdate, 0);
     rewrites_ = std::make_unique<FlashMap>();
     timelines_ = std::make_unique<UpdateTimelines>();
   }
@@ -171,8 +171,7 @@ void SessionAnalysis::flashWrite(const FirmwareCommand& command, UpdateFacts* up
     return;
   }
   // Where the rewritten bytes lie is kept for the drawn updates only.
-  FlashMap* again =
-      updateNumber_ <= UpdateTimelines::kMaxDrawnUpdates ? rewrites_.get() : nullptr;
+  FlashMap* again = updateNumber_ <= UpdateTimelines::kMaxDrawnUpdates ? rewrites_.get() : nullptr;
   const FlashWrite write = command.flashWrite();
   const std::uint32_t rewritten = flash_.write(write.address, write.count, again);
   if (update == nullptr) return;

@@ -32,9 +32,12 @@ inline constexpr std::size_t kMaxSerialNumbersPerUpdate = 100;
 inline constexpr std::array<RecordType, 7> kRecordTypesInOrder{
     RecordType::Text,       RecordType::Hex,        RecordType::HidWrite, RecordType::HidRead,
     RecordType::HidGetFeat, RecordType::HidSetFeat, RecordType::Unknown};
+// The sizes of the arrays indexed by an enum or a table's rows.
 inline constexpr std::size_t kDiagnosticKinds = 4;
+static_assert(kDiagnosticKinds == static_cast<std::size_t>(DiagnosticKind::ShortPayload) + 1);
 inline constexpr std::size_t kCommandKinds = 9;
-inline constexpr std::size_t kStatusBits = 6;
+static_assert(kCommandKinds == static_cast<std::size_t>(CommandKind::Invalid) + 1);
+inline constexpr std::size_t kStatusBits = kStatusBitNotes;
 
 struct AddressRange {
   std::uint32_t first = 0;

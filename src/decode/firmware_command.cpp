@@ -41,6 +41,7 @@ constexpr auto kCommandKinds = makeNameTable<CommandKind>(
         {CommandKind::Invalid, "invalid command"},
     },
     "invalid command");
+static_assert(kCommandKinds.rows.size() == static_cast<std::size_t>(CommandKind::Invalid) + 1);
 
 constexpr auto kSystemCommands = makeNameTable<std::uint8_t>(
     {

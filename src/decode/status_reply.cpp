@@ -16,6 +16,7 @@ constexpr auto kStatusBits = makeNameTable<std::uint8_t>(
         {kStatusReject, "Command reject"},
     },
     "");
+static_assert(kStatusBits.rows.size() == kStatusBitNotes);
 
 // Transfer data bytes 0 to 5: the status byte and its two readings, EC
 // levels or a flash read; the flash contents follow.

@@ -37,6 +37,7 @@ StatusReply decodeStatusReply(Bytes data);
 
 // The status bits that have a note, with the note's words, in the order in
 // which a reply reports them. Bits 3 and 4 have none.
+inline constexpr std::size_t kStatusBitNotes = 6;
 std::span<const ValueName<std::uint8_t>> statusBitNames();
 
 }  // namespace ovantrex

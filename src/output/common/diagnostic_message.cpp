@@ -14,6 +14,8 @@ constexpr auto kDiagnostics = makeNameTable<DiagnosticKind>(
         {DiagnosticKind::ShortPayload, "short_payload"},
     },
     "");
+static_assert(kDiagnostics.rows.size() ==
+              static_cast<std::size_t>(DiagnosticKind::ShortPayload) + 1);
 
 }  // namespace
 

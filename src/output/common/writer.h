@@ -116,7 +116,6 @@ class Writer {
 
   // Turns the escaping of terminal controls on or off for what follows.
   void escapeControls(bool on);
-  bool escapesControls() const { return escaping_; }
 
   // Hands buffered bytes to the stream and flushes it. When controls are
   // escaped, a UTF-8 sequence still unfinished at this point is escaped

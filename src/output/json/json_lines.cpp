@@ -46,6 +46,12 @@ JsonLines::JsonLines(Writer& out, Writer& errors, const ListingOptions& options)
 
 void JsonLines::record(const Record& record, const DecodedRecord& decoded,
                        const RecordFacts& /*facts*/) {
+  writeHeaders(record, decoded);
+  writeBody(record, decoded);
+  out_.put("}\n");
+}
+
+void JsonLines::writeHeaders(const Record& record, const DecodedRecord& decoded) {
   Writer& out = out_;
   const TraceRecordHeader& header = record.header;
   out.put("{\"offset\":");
@@ -85,7 +91,11 @@ void JsonLines::record(const Record& record, const DecodedRecord& decoded,
     out.put(",\"reason\":");
     writeJsonString(out, decodeFailureName(decoded.failure));
   }
+}
 
+void JsonLines::writeBody(const Record& record, const DecodedRecord& decoded) {
+  Writer& out = out_;
+  const bool failed = decoded.failure != DecodeFailure::None;
   if (decoded.type == RecordType::Text) {
     out.put(",\"text\":");
     writeJsonString(out, decoded.text.bytes);
@@ -107,7 +117,6 @@ void JsonLines::record(const Record& record, const DecodedRecord& decoded,
       writeDecodedJson(out, decoded.body);
     }
   }
-  out.put("}\n");
 }
 
 void JsonLines::readFailed(const ReadFailure& failure) {

@@ -24,6 +24,12 @@ class JsonLines final : public Printer {
   void readFailed(const ReadFailure& failure) override;
 
  private:
+  // The members from the headers: offset, version, ..., hidden, failed.
+  void writeHeaders(const Record& record, const DecodedRecord& decoded);
+  // The members from the payload: the text or the data, the notes and the
+  // decoded values.
+  void writeBody(const Record& record, const DecodedRecord& decoded);
+
   Writer& out_;
   Writer& errors_;
   ListingOptions options_;

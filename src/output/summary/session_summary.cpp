@@ -1,7 +1,9 @@
 #include "output/summary/session_summary.h"
 
 #include "output/common/diagnostic_message.h"
+#include "output/summary/json_facts.h"
 #include "output/summary/summary_words.h"
+#include "output/summary/text_facts.h"
 
 namespace ovantrex {
 
@@ -22,9 +24,12 @@ void SessionSummary::diagnostic(const Diagnostic& diagnostic) {
 
 void SessionSummary::finish() {
   if (json_) {
-    writeSummaryJson(out_, *scratch_, analysis_.facts());
+    JsonFacts json(out_, *scratch_);
+    describeSession(analysis_.facts(), json);
+    json.close();
   } else {
-    writeSummaryText(out_, *scratch_, analysis_.facts());
+    TextFacts text(out_, *scratch_);
+    describeSession(analysis_.facts(), text);
   }
 }
 

@@ -35,9 +35,5 @@ class SessionSummary final : public Printer {
 };
 
 // The two forms of the report.
-// The two forms of the report. scratch: a memory writer for one note's
-// words.
-void writeSummaryText(Writer& out, Writer& scratch, const SessionFacts& data);
-void writeSummaryJson(Writer& out, Writer& scratch, const SessionFacts& data);
 
 }  // namespace ovantrex

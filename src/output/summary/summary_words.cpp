@@ -24,6 +24,55 @@ void writeCount(Writer& out, std::uint64_t value, Counts counts) {
   }
 }
 
+void writeCountAndBytes(Writer& out, std::uint64_t count, std::uint64_t bytes, Counts counts) {
+  writeCount(out, count, counts);
+  out.put(", ");
+  writeCount(out, bytes, counts);
+  out.put(" bytes");
+}
+
+void writeTotalAndParts(Writer& out, std::uint64_t total, std::span<const CountPart> parts,
+                        Counts counts) {
+  writeCount(out, total, counts);
+  const char* separator = ": ";
+  for (const CountPart& part : parts) {
+    if (part.count == 0) continue;
+    out.put(separator);
+    separator = ", ";
+    out.put(part.field.label);
+    out.put(' ');
+    writeCount(out, part.count, counts);
+  }
+}
+
+void writeCountParts(Writer& out, std::span<const CountPart> parts, Counts counts) {
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i != 0) out.put(", ");
+    out.put(parts[i].field.label);
+    out.put(' ');
+    writeCount(out, parts[i].count, counts);
+  }
+}
+
+void writeListEnd(Writer& out, bool empty, std::uint64_t leftOut, Counts counts) {
+  if (empty) {
+    writeEmptyList(out, leftOut, counts);
+  } else if (leftOut != 0) {
+    out.put(" and ");
+    writeCount(out, leftOut, counts);
+    out.put(" more");
+  }
+}
+
+void writeChecksum(Writer& out, std::uint16_t checksum) {
+  out.put("0x");
+  out.hexPadded(checksum, 4);
+}
+
+void writeTraceTime(Writer& out, const TraceTime& time) {
+  writeUtcTime(out, time.seconds, time.milliseconds);
+}
+
 void writeRecordCounts(Writer& out, const SessionFacts& data, Counts counts) {
   writeCount(out, data.records, counts);
   const char* separator = ": ";

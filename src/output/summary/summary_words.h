@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <string_view>
 
-#include "analysis/session_analysis.h"
+#include "analysis/session_facts.h"
 #include "core/protocol.h"
+#include "output/common/notes.h"
 #include "output/common/writer.h"
+#include "output/summary/fact_printer.h"
 
 namespace ovantrex {
 
@@ -27,6 +29,21 @@ inline constexpr std::string_view kReadToItsEnd = "read to its end";
 void writeGrouped(Writer& out, std::uint64_t value);
 
 void writeCount(Writer& out, std::uint64_t value, Counts counts);
+// "4, 32 bytes".
+void writeCountAndBytes(Writer& out, std::uint64_t count, std::uint64_t bytes, Counts counts);
+// "47: Text 5, Hex 1": the total, then each part that is not 0.
+void writeTotalAndParts(Writer& out, std::uint64_t total, std::span<const CountPart> parts,
+                        Counts counts);
+// "invalid minor code 0, over-long length 0": every part.
+void writeCountParts(Writer& out, std::span<const CountPart> parts, Counts counts);
+// After the items of a list: " and 3 more"; in place of an empty list
+// "none", or "3 not listed" when all of its items were left out.
+void writeListEnd(Writer& out, bool empty, std::uint64_t leftOut, Counts counts);
+// "0xabcd".
+void writeChecksum(Writer& out, std::uint16_t checksum);
+// "2025-12-08T10:40:00.148Z".
+void writeTraceTime(Writer& out, const TraceTime& time);
+
 // "47: Text 5, Hex 1, ...": all records, then each type that has any.
 void writeRecordCounts(Writer& out, const SessionFacts& data, Counts counts);
 // "invalid minor code 0, over-long length 0, ...".
@@ -86,6 +103,35 @@ void forEachDeviceFact(const DeviceReport& device, Each each) {
     each(DeviceFact{name, [](Writer& out, std::uint32_t value) { out.decimal(value); },
                     counter.value});
   }
+}
+
+// Words as they are, and words escaped for a page: how writeFirstNotes()
+// puts each note.
+inline void plainWords(Writer& out, std::string_view words) { out.put(words); }
+
+// The first kMaxNotesPerList notes that writeNotes(sink) writes, "; "
+// between them, each put with put(out, words); then how many more there
+// were (" and 3 more notes", or "3 notes not listed").
+template <typename Put, typename WriteNotes>
+void writeFirstNotes(Writer& out, Writer& scratch, Counts counts, Put put, WriteNotes writeNotes) {
+  bool first = true;
+  FirstNotes notes(scratch, kMaxNotesPerList, [&out, &first, put](std::string_view words) {
+    if (!first) out.put("; ");
+    first = false;
+    put(out, words);
+  });
+  writeNotes(notes);
+  const std::uint64_t leftOut = notes.leftOut();
+  if (leftOut == 0) return;
+  const std::string_view noun = leftOut == 1 ? "note" : "notes";
+  if (notes.taken() == 0) {
+    writeEmptyList(out, leftOut, counts, noun);
+    return;
+  }
+  out.put(" and ");
+  writeCount(out, leftOut, counts);
+  out.put(" more ");
+  out.put(noun);
 }
 
 }  // namespace ovantrex

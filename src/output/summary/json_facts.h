@@ -1,0 +1,70 @@
+// The JSON back end of the walk over a session's facts: the summary as one
+// JSON object on one line, keyed by the facts' keys.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "output/common/writer.h"
+#include "output/summary/fact_printer.h"
+
+namespace ovantrex {
+
+class JsonFacts final : public FactPrinter {
+ public:
+  // scratch: a memory writer for the words of one note. The object opens
+  // here and closes with close().
+  JsonFacts(Writer& out, Writer& scratch);
+  // Closes the object and its line.
+  void close();
+
+  void beginSection(Field section, std::optional<std::uint64_t> count) override;
+  void endSection() override;
+  void beginGroup(std::string_view key) override;
+  void endGroup() override;
+  void count(Field field, std::uint64_t value) override;
+  void countOf(Field field, std::uint64_t value, std::string_view one,
+               std::string_view many) override;
+  void countAndBytes(Field field, std::uint64_t value, Field bytes,
+                     std::uint64_t byteCount) override;
+  void totalAndParts(Field total, std::string_view partsKey, std::uint64_t value,
+                     std::span<const CountPart> parts) override;
+  void counts(Field field, std::span<const CountPart> parts) override;
+  void flag(Field field, bool value) override;
+  void formatVersions(Field field, const SessionFacts& facts) override;
+  void timeSpan(Field field, const SessionFacts& facts) override;
+  void readFailure(Field field, const std::optional<ReadFailure>& failure) override;
+  void ecLevels(Field field, const SessionFacts& facts) override;
+  void ranges(Field field, std::span<const AddressRange> ranges, std::uint64_t leftOut) override;
+  void checksums(Field field, std::span<const std::uint16_t> checksums,
+                 std::uint64_t leftOut) override;
+  void serialNumbers(Field field, std::string_view writes, const UpdateFacts& update) override;
+  void versionList(Field field, const SessionFacts& facts) override;
+  void beginList(Field list, std::span<const Field> columns) override;
+  void endList(Field list, std::optional<std::uint64_t> leftOut) override;
+  void beginUpdate(std::size_t number, const UpdateFacts& update) override;
+  void endUpdate() override;
+  void errorReply(std::size_t number, const ErrorReply& error) override;
+  void deviceClass(std::uint8_t deviceClass, const DeviceReport& report) override;
+  void nothingReported() override;
+
+ private:
+  // The key of a member of the open object ("key": and a comma before it
+  // when it is not the first); the caller writes the value.
+  Writer& key(std::string_view name);
+  // "<name>_left_out": count, the count of a list's items left out.
+  void leftOut(std::string_view name, std::uint64_t count);
+  // The next element of the open array.
+  Writer& element();
+  void open(char bracket);
+  void closeScope(char bracket);
+
+  Writer& out_;
+  Writer& scratch_;
+  // Whether the open object or array has no member yet, and the sections
+  // that opened an object.
+  std::vector<bool> first_;
+  std::vector<bool> sectionObjects_;
+};
+
+}  // namespace ovantrex

@@ -1,0 +1,178 @@
+// The one walk over the facts of a session: every fact that the summary and
+// the report show, in their order, with its label and its key.
+#include <algorithm>
+#include <array>
+#include <span>
+
+#include "core/value_names.h"
+#include "output/common/diagnostic_message.h"
+#include "output/summary/fact_printer.h"
+
+namespace ovantrex {
+
+namespace {
+
+// The keys of the firmware commands by kind; their labels are the names
+// that the decoded commands give their kinds.
+constexpr std::array<std::string_view, kCommandKinds> kCommandKeys{
+    "system_command", "start_flash_update", "flash_write",      "checksum_write",
+    "serial_number",  "read_one_record",    "read_all_records", "systems_management_request",
+    "invalid_command"};
+
+// The keys of the system commands by their code; their labels are their words.
+constexpr auto kSystemCommandKeys = makeNameTable<std::uint8_t>(
+    {
+        {kSubDeviceInformation, "request_device_information"},
+        {kSubTest, "test_command"},
+        {kSubStatusRequest, "status_request"},
+        {kSubReset, "reset_usb_device"},
+        {kSubReadEcLevels, "read_ec_levels"},
+    },
+    "invalid_system_command");
+
+// The keys of the status bits that have a note, in the order of
+// statusBitNames(); their labels are the notes' words.
+constexpr std::array<std::string_view, kStatusBits> kStatusBitKeys{
+    "command_complete",        "flash_load_in_progress", "ec_information_available",
+    "serial_number_only_once", "operation_in_error",     "command_reject"};
+
+// The labels of the diagnostics by kind; their keys are the names that the
+// JSON Lines give them.
+constexpr std::array<std::string_view, kDiagnosticKinds> kDiagnosticLabels{
+    "invalid minor code", "over-long length", "short extended header", "short payload"};
+
+// Every row of the tables above is filled.
+constexpr bool allFilled(std::span<const std::string_view> names) {
+  return std::ranges::none_of(names, [](std::string_view name) { return name.empty(); });
+}
+static_assert(allFilled(kCommandKeys) && allFilled(kStatusBitKeys) && allFilled(kDiagnosticLabels));
+
+// The facts of each update, in their order.
+constexpr Field kUpdateWrites{"flash writes", "writes"};
+constexpr Field kUpdateBytes{"bytes", "bytes"};
+constexpr Field kUpdateRanges{"addresses", "ranges"};
+constexpr Field kUpdateRewritten{"rewritten", "rewritten_bytes"};
+constexpr Field kUpdateMismatches{"length mismatches", "length_mismatches"};
+constexpr Field kUpdateChecksums{"checksums", "checksums"};
+constexpr Field kUpdateSerialNumbers{"serial numbers", "serial_numbers"};
+constexpr Field kUpdateReset{"reset", "reset"};
+constexpr Field kUpdateErrors{"error replies", "errors"};
+// The columns of the page's table of updates: every fact but the bytes,
+// which stand with the flash writes.
+constexpr std::array<Field, 8> kUpdateColumns{
+    kUpdateWrites,    kUpdateRanges,        kUpdateRewritten, kUpdateMismatches,
+    kUpdateChecksums, kUpdateSerialNumbers, kUpdateReset,     kUpdateErrors};
+
+void describeTrace(const SessionFacts& facts, FactPrinter& p) {
+  p.beginSection({"Trace", ""}, std::nullopt);
+  p.beginGroup("records");
+  std::array<CountPart, kRecordTypesInOrder.size()> types{};
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    const std::string_view name = recordTypeLabel(kRecordTypesInOrder[i]);
+    types[i] = {{name, name}, facts.byType[i]};
+  }
+  p.totalAndParts({"records", "total"}, "by_type", facts.records, types);
+  p.count({"hidden by component", "hidden"}, facts.hidden);
+  p.count({"fallback entries", "failed"}, facts.failed);
+  p.endGroup();
+  std::array<CountPart, kDiagnosticKinds> skipped{};
+  for (std::size_t i = 0; i < skipped.size(); ++i) {
+    skipped[i] = {{kDiagnosticLabels[i], diagnosticName(static_cast<DiagnosticKind>(i))},
+                  facts.diagnostics[i]};
+  }
+  p.counts({"skipped", "diagnostics"}, skipped);
+  p.formatVersions({"format versions", "versions"}, facts);
+  p.timeSpan({"time", "time"}, facts);
+  p.readFailure({"read to its end", "read_error"}, facts.readFailure);
+  p.endSection();
+}
+
+void describeCommands(const SessionFacts& facts, FactPrinter& p) {
+  p.beginSection({"Firmware commands", "commands"}, std::nullopt);
+  for (std::size_t kind = 0; kind < facts.commands.size(); ++kind) {
+    const Field field{commandKindName(static_cast<CommandKind>(kind)), kCommandKeys[kind]};
+    if (static_cast<CommandKind>(kind) != CommandKind::System) {
+      p.count(field, facts.commands[kind]);
+      continue;
+    }
+    FixedList<CountPart, decltype(facts.systemCommands)::kCapacity> system;
+    for (const auto& [code, count] : facts.systemCommands)
+      system.push({{systemCommandName(code), kSystemCommandKeys.name(code)}, count});
+    p.totalAndParts(field, "system_commands", facts.commands[kind], system);
+  }
+  p.endSection();
+}
+
+void describeUpdate(const UpdateFacts& update, std::size_t number, FactPrinter& p) {
+  p.beginUpdate(number, update);
+  p.countAndBytes(kUpdateWrites, update.writes, kUpdateBytes, update.bytes);
+  p.ranges(kUpdateRanges, update.ranges, update.rangesLeftOut);
+  p.countOf(kUpdateRewritten, update.rewrittenBytes, "bytes", "bytes");
+  p.count(kUpdateMismatches, update.lengthMismatches);
+  p.checksums(kUpdateChecksums, update.checksums, update.checksumsLeftOut);
+  p.serialNumbers(kUpdateSerialNumbers, "serial_number_writes", update);
+  p.flag(kUpdateReset, update.reset);
+  p.count(kUpdateErrors, update.errors);
+  p.endUpdate();
+}
+
+void describeUpdates(const SessionFacts& facts, FactPrinter& p) {
+  p.beginSection({"Updates", ""}, facts.updates.size() + facts.updatesLeftOut);
+  p.countOf({"outside any update", "writes_outside_updates"}, facts.writesOutsideUpdates,
+            "flash write", "flash writes");
+  const Field list{"", "updates"};
+  p.beginList(list, kUpdateColumns);
+  for (std::size_t i = 0; i < facts.updates.size(); ++i) describeUpdate(facts.updates[i], i + 1, p);
+  p.endList(list, facts.updatesLeftOut);
+  p.endSection();
+}
+
+void describeReplies(const SessionFacts& facts, FactPrinter& p) {
+  p.beginSection({"Replies", "replies"}, std::nullopt);
+  const auto bits = statusBitNames();
+  for (std::size_t i = 0; i < bits.size(); ++i)
+    p.count({bits[i].name, kStatusBitKeys[i]}, facts.statusBits[i]);
+  p.count({"flash reads", "flash_reads"}, facts.flashReads);
+  p.ecLevels({"last EC levels", "ec"}, facts);
+  p.endSection();
+}
+
+void describeErrors(const SessionFacts& facts, FactPrinter& p) {
+  p.beginSection({"Error replies", ""}, facts.errors.size() + facts.errorsLeftOut);
+  const Field list{"", "errors"};
+  p.beginList(list, {});
+  for (std::size_t i = 0; i < facts.errors.size(); ++i) p.errorReply(i + 1, facts.errors[i]);
+  p.endList(list, facts.errorsLeftOut);
+  p.count({"", "errors_outside_updates"}, facts.errorsOutsideUpdates);
+  p.endSection();
+}
+
+void describeDevices(const SessionFacts& facts, FactPrinter& p) {
+  p.beginSection({"Devices", "devices"}, std::nullopt);
+  p.versionList({"extended version list", "version_list"}, facts);
+  const Field list{"", "classes"};
+  p.beginList(list, {});
+  bool any = facts.hasVersionList;
+  for (std::size_t deviceClass = 0; deviceClass < facts.devices.size(); ++deviceClass) {
+    const DeviceReport& device = facts.devices[deviceClass];
+    if (!device.hasInventory && !device.hasCounters) continue;
+    any = true;
+    p.deviceClass(static_cast<std::uint8_t>(deviceClass), device);
+  }
+  p.endList(list, std::nullopt);
+  if (!any) p.nothingReported();
+  p.endSection();
+}
+
+}  // namespace
+
+void describeSession(const SessionFacts& facts, FactPrinter& printer) {
+  describeTrace(facts, printer);
+  describeCommands(facts, printer);
+  describeUpdates(facts, printer);
+  describeReplies(facts, printer);
+  describeErrors(facts, printer);
+  describeDevices(facts, printer);
+}
+
+}  // namespace ovantrex
