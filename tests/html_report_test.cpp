@@ -552,7 +552,7 @@ TEST(ReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
   const std::string errors = "<li class=\"bad\"><a href=\"#errors\">";
   const Report none = reportOf(outside, {}, false);
   const Report one = reportOf(thenAnUpdate, {}, false);
-  // The glance, then (as a note) the summary's update table.
+  // The glance, then the summary's section of updates.
   EXPECT_TRUE(has(none.html, "<li class=\"warn\">No flash update in this trace: " + writes +
                                  "</li>\n" + errors +
                                  "1,100 error replies</a> in the trace, all of them outside any "
@@ -560,8 +560,11 @@ TEST(ReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
   EXPECT_TRUE(has(one.html, "<ul class=\"glance\">\n<li class=\"warn\">" + writes + "</li>\n"));
   EXPECT_TRUE(has(one.html, errors + "1,105 error replies</a> in the trace, 1,100 of them before "
                                      "the first update.</li>\n</ul>"));
-  for (const Report* report : {&none, &one})
-    EXPECT_TRUE(has(report->html, "<p class=\"note\">" + writes + "</p>"));
+  for (const Report* report : {&none, &one}) {
+    EXPECT_TRUE(
+        has(report->html,
+            "<tr><th scope=\"row\">outside any update</th><td>1,200 flash writes</td></tr>"));
+  }
 }
 
 // ---- Memory ----

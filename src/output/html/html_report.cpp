@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "output/common/diagnostic_message.h"
-#include "output/html/report_parts.h"
+#include "output/html/page.h"
 
 namespace ovantrex {
 

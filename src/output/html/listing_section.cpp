@@ -1,0 +1,129 @@
+// The sections of the report's page that hold entries of the text
+// listing: the entries around each error reply, and the whole listing of a
+// small trace.
+#include <algorithm>
+
+#include "output/html/html_text.h"
+#include "output/html/page.h"
+
+namespace ovantrex {
+
+namespace {
+
+void writeEntry(Writer& out, const ListingEntry& entry, char idPrefix) {
+  out.put(entry.error ? "<span class=\"entry err\" id=\"" : "<span class=\"entry\" id=\"");
+  out.put(idPrefix);
+  out.decimal(static_cast<std::int64_t>(entry.offset));
+  out.put("\">");
+  writeHtmlText(out, entry.text);
+  if (entry.bytesCut != 0) {
+    if (!entry.text.empty() && entry.text.back() != '\n') out.put('\n');
+    out.put("<span class=\"cut\">[");
+    writeCounted(out, entry.bytesCut, "more byte", "more bytes");
+    if (entry.linesCut != 0) {
+      out.put(" (");
+      writeCounted(out, entry.linesCut, "line", "lines");
+      out.put(')');
+    }
+    out.put(" of this entry cut here; the text listing has them]</span>\n");
+  }
+  out.put("</span>");
+}
+
+}  // namespace
+
+void writeExcerpts(Writer& out, const ReportInputs& inputs) {
+  const ListingExcerpts& listing = inputs.listing;
+  const SessionFacts& data = inputs.facts;
+  out.put("<section id=\"excerpts\">\n<h2>Around each error reply</h2>\n");
+  if (listing.excerpts().empty() && listing.errorsWithoutExcerpt() == 0) {
+    out.put("<p>No status reply reported an error.</p>\n</section>\n");
+    return;
+  }
+  out.put("<p class=\"note\">The entries of the text listing, as ");
+  writeListingCommand(out, inputs);
+  out.put(" prints them, from ");
+  writeGroupedCount(out, ListingExcerpts::kBefore);
+  out.put(" records before each error reply to ");
+  writeGroupedCount(out, ListingExcerpts::kAfter);
+  out.put(" after it; error replies are marked. Entries longer than ");
+  writeGroupedCount(out, ListingExcerpts::kEntryLines);
+  out.put(" lines or ");
+  writeGroupedCount(out, ListingExcerpts::kEntryBytes);
+  out.put(" bytes are cut.</p>\n");
+  for (const Excerpt& excerpt : listing.excerpts()) {
+    const auto errors = std::count_if(excerpt.entries.begin(), excerpt.entries.end(),
+                                      [](const ListingEntry& entry) { return entry.error; });
+    out.put(errors == 1 ? "<h3>Error reply at offset " : "<h3>Error replies at offsets ");
+    bool first = true;
+    for (const ListingEntry& entry : excerpt.entries) {
+      if (!entry.error) continue;
+      if (!first) out.put(", ");
+      first = false;
+      // The offset links back to its row of the error table.
+      const auto row = std::lower_bound(
+          data.errors.begin(), data.errors.end(), entry.offset,
+          [](const ErrorReply& error, std::uint64_t offset) { return error.offset < offset; });
+      if (row != data.errors.end() && row->offset == entry.offset) {
+        out.put("<a href=\"#error-");
+        out.decimal(static_cast<std::int64_t>(row - data.errors.begin() + 1));
+        out.put("\">");
+        out.decimal(static_cast<std::int64_t>(entry.offset));
+        out.put("</a>");
+      } else {
+        out.decimal(static_cast<std::int64_t>(entry.offset));
+      }
+    }
+    out.put("</h3>\n<pre class=\"listing\">");
+    for (const ListingEntry& entry : excerpt.entries) writeEntry(out, entry, 'e');
+    out.put("</pre>\n");
+  }
+  if (listing.errorsWithoutExcerpt() != 0) {
+    out.put("<p class=\"note\">The page keeps ");
+    writeGroupedCount(out, ListingExcerpts::kMaxExcerpts);
+    out.put(" excerpts; ");
+    writeCounted(out, listing.errorsWithoutExcerpt(), "later error reply has",
+                 "later error replies have");
+    out.put(" none. ");
+    writeListingCommand(out, inputs);
+    out.put(" lists them.</p>\n");
+  }
+  out.put("</section>\n");
+}
+
+void writeWholeListing(Writer& out, const ReportInputs& inputs) {
+  const ListingExcerpts& listing = inputs.listing;
+  out.put("<section id=\"listing\">\n<h2>Listing</h2>\n");
+  switch (listing.whole()) {
+    case ListingExcerpts::Whole::Kept:
+      out.put("<p class=\"note\">The whole listing, as ");
+      writeListingCommand(out, inputs);
+      out.put(" prints it (entries longer than ");
+      writeGroupedCount(out, ListingExcerpts::kEntryLines);
+      out.put(" lines or ");
+      writeGroupedCount(out, ListingExcerpts::kEntryBytes);
+      out.put(" bytes are cut).</p>\n<pre class=\"listing\">");
+      for (const ListingEntry& entry : listing.wholeEntries()) writeEntry(out, entry, 'r');
+      out.put("</pre>\n");
+      break;
+    case ListingExcerpts::Whole::TooManyRecords:
+      out.put("<p>The trace has ");
+      writeCounted(out, inputs.facts.records, "record", "records");
+      out.put("; the page holds the whole listing of a trace of up to ");
+      writeGroupedCount(out, ListingExcerpts::kWholeListingRecords);
+      out.put(". The text listing has it all: ");
+      writeListingCommand(out, inputs);
+      out.put("</p>\n");
+      break;
+    case ListingExcerpts::Whole::TooLarge:
+      out.put("<p>The listing of this trace runs to more than ");
+      writeGroupedCount(out, ListingExcerpts::kWholeListingBytes >> 20);
+      out.put(" MiB, too much for the page. The text listing has it all: ");
+      writeListingCommand(out, inputs);
+      out.put("</p>\n");
+      break;
+  }
+  out.put("</section>\n");
+}
+
+}  // namespace ovantrex

@@ -1,0 +1,92 @@
+// The page of the HTML report: what it is made of, and the pieces that its
+// sections share. Everything that comes from the trace (notes, serial
+// numbers, listing entries, the trace's name) passes through
+// writeHtmlText(); the rest is the program's own words and numbers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "analysis/session_facts.h"
+#include "analysis/update_timeline.h"
+#include "output/common/listing_options.h"
+#include "output/common/writer.h"
+#include "output/html/listing_excerpts.h"
+
+namespace ovantrex {
+
+// Everything the page shows, gathered from the whole trace.
+struct ReportInputs {
+  std::string_view traceName;  // as the command line named it
+  const ListingOptions& options;
+  const SessionFacts& facts;
+  const UpdateTimelines& timelines;
+  const ListingExcerpts& listing;
+};
+
+// The whole page. scratch: a memory writer for notes before they are
+// escaped, with room for the longest (see HtmlReport); the page takes no
+// memory of its own.
+void writeReportPage(Writer& out, Writer& scratch, const ReportInputs& inputs);
+
+// The page's style sheet and script (report.css and report.js, embedded at
+// build time), and their SHA-256 digests (base64) for its content security
+// policy, which lets nothing else run or load, even were markup to slip
+// through.
+extern const std::string_view kReportStyle;
+extern const std::string_view kReportScript;
+extern const std::string_view kReportStyleDigest;
+extern const std::string_view kReportScriptDigest;
+
+// The links of the page: to the entries that it holds of the records, and
+// to the pictures of the updates that it draws.
+class PageLinks {
+ public:
+  explicit PageLinks(const ReportInputs& inputs);
+
+  // The offset, linked to its record's entry where the page holds it.
+  void offset(Writer& out, std::uint64_t offset) const;
+  // label, then the update's number, linked to its pictures where the page
+  // draws them.
+  void update(Writer& out, std::size_t number, std::string_view label) const;
+
+ private:
+  std::span<const ListingEntry> excerpt_;
+  std::span<const ListingEntry> whole_;
+  std::size_t drawn_;
+};
+
+// ---- Words that the sections share; counts are grouped ("1,000") ----
+
+void writeGroupedCount(Writer& out, std::uint64_t value);
+// "1 flash write", "3 flash writes".
+void writeCounted(Writer& out, std::uint64_t value, std::string_view one, std::string_view many);
+// "2nd", "4th", "32nd", "512th", "1,001st": the number, grouped as the page
+// writes counts, and its ordinal ending.
+void writeOrdinal(Writer& out, std::uint64_t value);
+// "0x018000&#8211;0x018017".
+void writeRange(Writer& out, const AddressRange& range);
+// The first ranges of an update (at most `most`), and how many more.
+void writeSomeRanges(Writer& out, const UpdateFacts& update, std::size_t most);
+// The command that writes the text listing with the options of this run,
+// as code.
+void writeListingCommand(Writer& out, const ReportInputs& inputs);
+// One sentence on an update: what it wrote, what went wrong, how it ended.
+void writeUpdateSentence(Writer& out, const UpdateFacts& update);
+// "3 flash writes fall outside any update (...)".
+void writeWritesOutside(Writer& out, std::uint64_t writes);
+
+// ---- The sections, from the top ----
+
+void writeGlance(Writer& out, const ReportInputs& inputs, const PageLinks& links);
+// The summary (as the walk over the session's facts lays it out) and the
+// error replies.
+void writeSummarySection(Writer& out, Writer& scratch, const ReportInputs& inputs,
+                         const PageLinks& links);
+void writeUpdateSections(Writer& out, Writer& scratch, const ReportInputs& inputs);
+void writeExcerpts(Writer& out, const ReportInputs& inputs);
+void writeWholeListing(Writer& out, const ReportInputs& inputs);
+
+}  // namespace ovantrex

@@ -1,0 +1,141 @@
+// The words that the sections of the page share.
+#include <algorithm>
+
+#include "output/html/html_text.h"
+#include "output/html/page.h"
+#include "output/html/svg_shapes.h"
+#include "output/summary/summary_words.h"
+
+namespace ovantrex {
+
+namespace {
+
+// A word or a file name for a shell command line, quoted where needed.
+void writeShellWord(Writer& out, std::string_view word) {
+  const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("._/+-,:@%=").find(c) != std::string_view::npos;
+  });
+  if (plain) {
+    writeHtmlText(out, word);
+    return;
+  }
+  out.put("&#39;");
+  for (std::size_t start = 0; start <= word.size();) {
+    const std::size_t quote = std::min(word.find('\'', start), word.size());
+    writeHtmlText(out, word.substr(start, quote - start));
+    if (quote == word.size()) break;
+    out.put("&#39;\\&#39;&#39;");
+    start = quote + 1;
+  }
+  out.put("&#39;");
+}
+
+}  // namespace
+
+void writeListingCommand(Writer& out, const ReportInputs& inputs) {
+  const ListingOptions& options = inputs.options;
+  out.put("<code>ovantrex");
+  if (options.timeColumn) out.put(" -t");
+  if (options.hourOffset != 0) {
+    out.put(" -h ");
+    out.decimal(options.hourOffset);
+  }
+  if (!options.elapsedColumn) out.put(" -m");
+  if (options.cumulative) out.put(" -c");
+  if (options.processColumn) out.put(" -p");
+  if (options.hideType) out.put(" -H");
+  if (options.reportOverlong) out.put(" -x");
+  out.put(" -f ");
+  writeShellWord(out, inputs.traceName);
+  out.put("</code>");
+}
+
+void writeGroupedCount(Writer& out, std::uint64_t value) { writeGrouped(out, value); }
+
+void writeCounted(Writer& out, std::uint64_t value, std::string_view one, std::string_view many) {
+  writeGrouped(out, value);
+  out.put(' ');
+  out.put(value == 1 ? one : many);
+}
+
+void writeOrdinal(Writer& out, std::uint64_t value) {
+  writeGrouped(out, value);
+  const std::uint64_t tens = value % 100;
+  const std::uint64_t ones = value % 10;
+  if (tens >= 11 && tens <= 13) {
+    out.put("th");
+  } else {
+    out.put(ones == 1 ? "st" : ones == 2 ? "nd" : ones == 3 ? "rd" : "th");
+  }
+}
+
+void writeRange(Writer& out, const AddressRange& range) {
+  writeHexAddress(out, range.first);
+  out.put("&#8211;");
+  writeHexAddress(out, range.last);
+}
+
+void writeSomeRanges(Writer& out, const UpdateFacts& update, std::size_t most) {
+  if (update.ranges.empty()) {
+    writeEmptyList(out, update.rangesLeftOut, Counts::Grouped);
+    return;
+  }
+  const std::size_t shown = std::min(most, update.ranges.size());
+  for (std::size_t i = 0; i < shown; ++i) {
+    if (i != 0) out.put(", ");
+    writeRange(out, update.ranges[i]);
+  }
+  writeListEnd(out, false, update.ranges.size() - shown + update.rangesLeftOut, Counts::Grouped);
+}
+
+void writeUpdateSentence(Writer& out, const UpdateFacts& update) {
+  writeCounted(out, update.writes, "flash write", "flash writes");
+  out.put(" (");
+  writeCounted(out, update.bytes, "byte", "bytes");
+  out.put(")");
+  if (!update.ranges.empty()) {
+    out.put(" to ");
+    writeSomeRanges(out, update, 3);
+  } else if (update.rangesLeftOut != 0) {
+    out.put(" to ");
+    writeCounted(out, update.rangesLeftOut, "address range", "address ranges");
+    out.put(" (not listed)");
+  }
+  out.put("; ");
+  if (update.errors == 0) {
+    out.put("no error replies");
+  } else {
+    out.put("<span class=\"verdict\">");
+    writeCounted(out, update.errors, "error reply", "error replies");
+    out.put("</span>");
+  }
+  if (update.rewrittenBytes != 0) {
+    out.put("; ");
+    writeCounted(out, update.rewrittenBytes, "byte", "bytes");
+    out.put(" rewritten");
+  }
+  out.put("; ");
+  if (update.checksums.empty() && update.checksumsLeftOut != 0) {
+    writeCounted(out, update.checksumsLeftOut, "checksum", "checksums");
+    out.put(" written (not listed)");
+  } else if (update.checksums.empty()) {
+    out.put("no checksum written");
+  } else {
+    out.put("checksum ");
+    for (std::size_t i = 0; i < update.checksums.size(); ++i) {
+      if (i != 0) out.put(", ");
+      writeChecksum(out, update.checksums[i]);
+    }
+    writeListEnd(out, false, update.checksumsLeftOut, Counts::Grouped);
+    out.put(" written");
+  }
+  out.put(update.reset ? "; then the device was reset." : "; the device was not reset.");
+}
+
+void writeWritesOutside(Writer& out, std::uint64_t writes) {
+  writeCounted(out, writes, "flash write falls", "flash writes fall");
+  out.put(" outside any update (no \"Start flash update\" before them)");
+}
+
+}  // namespace ovantrex

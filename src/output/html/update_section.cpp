@@ -1,0 +1,161 @@
+// The section of the report's page on each drawn update: its heading and
+// sentence, its timeline, its flash map and its list of ranges.
+#include "output/html/page.h"
+#include "output/html/pictures.h"
+#include "output/html/svg_shapes.h"
+#include "output/summary/summary_words.h"
+
+namespace ovantrex {
+
+namespace {
+
+// " The timeline leaves out 2 refused writes and 5 error replies.": the
+// events that an update has beyond what its timeline holds.
+void writeEventsLeftOut(Writer& out, const UpdateTimeline& timeline) {
+  const struct {
+    std::uint64_t count;
+    std::string_view one;
+    std::string_view many;
+  } kinds[] = {{timeline.refusedLeftOut, "refused write", "refused writes"},
+               {timeline.errorsLeftOut, "error reply", "error replies"},
+               {timeline.checksumsLeftOut, "checksum write", "checksum writes"},
+               {timeline.resetsLeftOut, "reset", "resets"}};
+  std::size_t left = 0;
+  for (const auto& kind : kinds) left += kind.count != 0 ? 1 : 0;
+  out.put(" The timeline leaves out ");
+  for (const auto& kind : kinds) {
+    if (kind.count == 0) continue;
+    writeCounted(out, kind.count, kind.one, kind.many);
+    --left;
+    out.put(left > 1 ? ", " : left == 1 ? " and " : ".");
+  }
+}
+
+void writeTimeline(Writer& out, Writer& scratch, const UpdateTimeline& timeline) {
+  out.put("<h4>Timeline</h4>\n<figure>\n");
+  writeTimelineSvg(out, scratch, timeline);
+  out.put("</figure>\n");
+  writeTimelineLegend(out);
+  out.put("<p class=\"note\">Hover over a mark for its record's notes.");
+  const bool eventsLeftOut = timeline.refusedLeftOut + timeline.errorsLeftOut +
+                                 timeline.checksumsLeftOut + timeline.resetsLeftOut !=
+                             0;
+  if (timeline.stride > 1) {
+    out.put(" The update has ");
+    writeCounted(out, timeline.writes, "flash write", "flash writes");
+    out.put("; the timeline draws every ");
+    writeOrdinal(out, timeline.stride);
+    out.put(" of them (");
+    writeGroupedCount(out, timeline.marks.size());
+    out.put(eventsLeftOut
+                ? " marks), and the refused writes and error replies that it has room for."
+                : " marks), and every refused write and error reply.");
+  }
+  if (eventsLeftOut) writeEventsLeftOut(out, timeline);
+  out.put("</p>\n");
+}
+
+// The ranges written, each with its size and the gap before it.
+void writeRangeTable(Writer& out, const UpdateFacts& update, std::uint64_t ranges) {
+  out.put("<details>\n<summary>The address ranges (");
+  writeGroupedCount(out, ranges);
+  out.put(
+      ")</summary>\n<table>\n<thead><tr><th>first</th><th>last</th><th class=\"n\">bytes</th>"
+      "<th class=\"n\">gap before</th></tr></thead>\n<tbody>\n");
+  for (std::size_t i = 0; i < update.ranges.size(); ++i) {
+    const AddressRange& written = update.ranges[i];
+    out.put("<tr><td>");
+    writeHexAddress(out, written.first);
+    out.put("</td><td>");
+    writeHexAddress(out, written.last);
+    out.put("</td><td class=\"n\">");
+    writeGroupedCount(out, std::uint64_t{written.last} - written.first + 1);
+    out.put("</td><td class=\"n\">");
+    if (i != 0)
+      writeGroupedCount(out, std::uint64_t{written.first} - update.ranges[i - 1].last - 1);
+    out.put("</td></tr>\n");
+  }
+  out.put("</tbody>\n</table>\n");
+  if (update.rangesLeftOut != 0) {
+    out.put("<p class=\"note\">");
+    writeCounted(out, update.rangesLeftOut, "more range", "more ranges");
+    out.put(".</p>\n");
+  }
+  out.put("</details>\n");
+}
+
+void writeFlashWritten(Writer& out, const UpdateTimeline& timeline, const UpdateFacts& update) {
+  out.put("<h4>Flash written</h4>\n");
+  if (!timeline.anyWrite) {
+    out.put("<p>No flash writes.</p>\n");
+    return;
+  }
+  out.put("<figure>\n");
+  writeFlashMapSvg(out, timeline, update);
+  out.put("</figure>\n");
+  writeFlashMapLegend(out, timeline.number);
+  out.put("<p class=\"note\">From ");
+  writeHexAddress(out, timeline.lowest);
+  out.put(" to ");
+  writeHexAddress(out, timeline.highest);
+  out.put(": ");
+  const std::uint64_t ranges = update.ranges.size() + update.rangesLeftOut;
+  writeCounted(out, ranges, "range", "ranges");
+  out.put(" written, ");
+  writeCounted(out, ranges == 0 ? 0 : ranges - 1, "gap", "gaps");
+  out.put(", ");
+  writeCounted(out, update.rewrittenBytes, "byte", "bytes");
+  out.put(" written more than once, ");
+  writeCounted(out, timeline.refused.size() + timeline.refusedLeftOut, "refused write",
+               "refused writes");
+  out.put('.');
+  if (update.rangesLeftOut != 0) {
+    out.put(" The map draws the first ");
+    writeGroupedCount(out, update.ranges.size());
+    out.put(" ranges.");
+  }
+  out.put("</p>\n");
+  writeRangeTable(out, update, ranges);
+}
+
+void writeUpdate(Writer& out, Writer& scratch, const UpdateTimeline& timeline,
+                 const UpdateFacts& update) {
+  out.put("<section class=\"update\" id=\"update-");
+  out.decimal(static_cast<std::int64_t>(timeline.number));
+  out.put("\">\n<h3>Update ");
+  out.decimal(static_cast<std::int64_t>(timeline.number));
+  out.put(" at offset ");
+  out.decimal(static_cast<std::int64_t>(update.offset));
+  if (update.time) {
+    out.put(", ");
+    writeTraceTime(out, *update.time);
+  }
+  out.put("</h3>\n<p>");
+  writeUpdateSentence(out, update);
+  out.put("</p>\n");
+  writeTimeline(out, scratch, timeline);
+  writeFlashWritten(out, timeline, update);
+  out.put("</section>\n");
+}
+
+}  // namespace
+
+void writeUpdateSections(Writer& out, Writer& scratch, const ReportInputs& inputs) {
+  const SessionFacts& facts = inputs.facts;
+  out.put("<section id=\"updates\">\n<h2>Updates</h2>\n");
+  if (facts.updates.empty()) out.put("<p>The trace holds no flash update to draw.</p>\n");
+  for (const UpdateTimeline& timeline : inputs.timelines.updates())
+    writeUpdate(out, scratch, timeline, facts.updates[timeline.number - 1]);
+  const std::size_t drawn = inputs.timelines.updates().size();
+  const std::uint64_t all = facts.updates.size() + facts.updatesLeftOut;
+  if (all > drawn) {
+    out.put("<p class=\"note\">The page draws the first ");
+    writeGroupedCount(out, drawn);
+    out.put(" updates; ");
+    writeCounted(out, all - drawn, "more is", "more are");
+    out.put(" in the summary.</p>\n");
+  }
+  out.put("</section>\n");
+}
+
+}  // namespace ovantrex
