@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Static checks of the sources; .ci/run calls both.
 #
-#   tools/check.sh format            every C++ file is laid out as .clang-format says
+#   tools/check.sh format            every C++ file is laid out as .clang-format says,
+#                                    and no source file of the program is over 500 lines
 #   tools/check.sh tidy [BUILD_DIR]  clang-tidy (.clang-tidy, tests/.clang-tidy) over
 #                                    src, tests, examples and bench, as BUILD_DIR
 #                                    compiles them (default build/release)
@@ -51,6 +52,21 @@ check_format() {
     exit 1
   fi
   echo "format: ${#files[@]} files as .clang-format says"
+  check_lengths
+}
+
+# A reader finds a behaviour by its file's name: no source file of the
+# program grows past 500 lines (functions past 60 lines: clang-tidy).
+check_lengths() {
+  local file long=()
+  while IFS= read -r file; do
+    (($(wc -l <"$file") > 500)) && long+=("$file")
+  done < <(sources | grep '^src/')
+  if ((${#long[@]})); then
+    echo "format: over 500 lines, split by concern: ${long[*]}" >&2
+    exit 1
+  fi
+  echo "format: no source file over 500 lines"
 }
 
 check_tidy() {

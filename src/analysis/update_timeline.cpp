@@ -53,28 +53,37 @@ void UpdateTimelines::record(const Record& record, const DecodedRecord& decoded,
   event.at = at;
   event.offset = record.offset;
   if (const auto* value = std::get_if<FirmwareCommand>(&decoded.body)) {
-    lastCommandIsWrite_ = false;
-    if (value->kind == CommandKind::FlashWrite) flashWrite(at, record, value->flashWrite(), drawn);
-    if (value->kind == CommandKind::ChecksumWrite) {
-      event.checksum = value->checksum;
-      addEvent(checksums_, drawn.checksums, drawn.checksumsLeftOut, event);
-    } else if (value->kind == CommandKind::System && value->subCommand == kSubReset) {
-      addEvent(resets_, drawn.resets, drawn.resetsLeftOut, event);
-    }
+    command(event, record, *value, drawn);
   } else if (const auto* reply = std::get_if<StatusReply>(&decoded.body)) {
-    if (!errorReply) return;
-    event.reply = *reply;
-    event.reply.contents = {};  // the notes do not need it, and it points into the record
-    addEvent(errors_, drawn.errors, drawn.errorsLeftOut, event);
-    // The write before the reply was refused (once, however many replies say so).
-    if (lastCommandIsWrite_ && !lastWriteRefused_) {
-      lastWriteRefused_ = true;
-      if (drawn.refused.size() < kMaxEvents && refused_.fits(1, updatesToCome())) {
-        drawn.refused = refused_.append(drawn.refused, lastWrite_);
-      } else {
-        ++drawn.refusedLeftOut;
-      }
-    }
+    if (errorReply) this->errorReply(event, *reply, drawn);
+  }
+}
+
+void UpdateTimelines::command(EventMark& event, const Record& record,
+                              const FirmwareCommand& command, UpdateTimeline& drawn) {
+  lastCommandIsWrite_ = false;
+  if (command.kind == CommandKind::FlashWrite) {
+    flashWrite(event.at, record, command.flashWrite(), drawn);
+  } else if (command.kind == CommandKind::ChecksumWrite) {
+    event.checksum = command.checksum;
+    addEvent(checksums_, drawn.checksums, drawn.checksumsLeftOut, event);
+  } else if (command.kind == CommandKind::System && command.subCommand == kSubReset) {
+    addEvent(resets_, drawn.resets, drawn.resetsLeftOut, event);
+  }
+}
+
+void UpdateTimelines::errorReply(EventMark& event, const StatusReply& reply,
+                                 UpdateTimeline& drawn) {
+  event.reply = reply;
+  event.reply.contents = {};  // the notes do not need it, and it points into the record
+  addEvent(errors_, drawn.errors, drawn.errorsLeftOut, event);
+  // The write before the reply was refused (once, however many replies say so).
+  if (!lastCommandIsWrite_ || lastWriteRefused_) return;
+  lastWriteRefused_ = true;
+  if (drawn.refused.size() < kMaxEvents && refused_.fits(1, updatesToCome())) {
+    drawn.refused = refused_.append(drawn.refused, lastWrite_);
+  } else {
+    ++drawn.refusedLeftOut;
   }
 }
 

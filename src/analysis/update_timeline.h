@@ -99,6 +99,9 @@ class UpdateTimelines {
 
  private:
   void startUpdate(const TimelinePoint& at, std::size_t update);
+  void command(EventMark& event, const Record& record, const FirmwareCommand& command,
+               UpdateTimeline& drawn);
+  void errorReply(EventMark& event, const StatusReply& reply, UpdateTimeline& drawn);
   void flashWrite(const TimelinePoint& at, const Record& record, const FlashWrite& write,
                   UpdateTimeline& update);
   // Adds an event to events, a list of the room, while it has room.

@@ -229,29 +229,27 @@ std::optional<ReadFailure> readInto(const Settings& settings, const Outputs& out
   return failure;
 }
 
-int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writer& err,
-              const MissingStreams& missing) {
-  // While following, the signals that end the run are caught from the
-  // start: opening a FIFO waits for its writer.
-  std::optional<StopSignals> signals;
-  if (settings.follow) signals.emplace();
-  Input input;
-  if (const int status = openInput(settings.inputName, input, err); status != 0)
-    return status == kStoppedWhileOpening ? 0 : status;
-  TraceReader reader(input.file.get(), std::move(memory.reader));
+// The outputs of a run: the -w file, when there is one, and what is known
+// of it and of standard output.
+struct OpenOutputs {
+  Outputs identities;
+  Writer* file = nullptr;
+  int descriptor = -1;  // of a regular -w file, which is emptied before the run
+};
 
-  Outputs outputs;
-  outputs.standard = identityOf(out.descriptor());
-  Writer* outputFile = nullptr;
-  int outputDescriptor = -1;
+// Opens the -w file and checks the outputs against the trace; returns 0 or
+// the exit status (the message is written).
+int openOutputs(const Settings& settings, const Input& input, ListingMemory& memory, Writer& out,
+                Writer& err, const MissingStreams& missing, OpenOutputs& opened) {
+  opened.identities.standard = identityOf(out.descriptor());
   if (!settings.outputName.empty()) {
     if (const int status =
-            openOutput(settings.outputName, input.identity, memory.output, outputDescriptor, err);
+            openOutput(settings.outputName, input.identity, memory.output, opened.descriptor, err);
         status != 0)
       return status;
-    outputFile = memory.output.get();
-    outputs.name = settings.outputName;
-    outputs.file = identityOf(outputFile->descriptor());
+    opened.file = memory.output.get();
+    opened.identities.name = settings.outputName;
+    opened.identities.file = identityOf(opened.file->descriptor());
     // Standard output now carries only the invalid-minor-code messages; like
     // standard error, it must not end a listing that is being written well.
     // A reader of standard output that goes away must not end it either.
@@ -263,34 +261,35 @@ int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writ
     tell(err, "Could not write the listing: ", std::strerror(EBADF), "\n");
     return kCannotWrite;
   }
-  if (std::string refusal = outputThatIsTheTrace(outputs, input.identity); !refusal.empty()) {
+  if (std::string refusal = outputThatIsTheTrace(opened.identities, input.identity);
+      !refusal.empty()) {
     tell(err, refusal);
     return kCannotOpenOutput;
   }
-  Writer& listing = outputFile ? *outputFile : out;
-  // The session takes its memory before an older listing is emptied.
-  auto session = std::make_unique<Session>(settings, listing, out, err);
-  if (const int status = emptyOutput(settings.outputName, memory.output, outputDescriptor, err);
-      status != 0)
-    return status;
+  return 0;
+}
 
+// Runs the session over the trace and closes the outputs; returns the exit
+// status. A read error ends the loop after the records already read; the
+// output is still completed and closed before it is reported.
+int runSession(const Settings& settings, const OpenOutputs& opened, Input& input,
+               TraceReader& reader, std::unique_ptr<Session>& session, Writer& out, Writer& err) {
+  Writer& listing = opened.file != nullptr ? *opened.file : out;
   try {
-    // A read error ends the loop after the records already read; the
-    // output is still completed and closed before it is reported.
     std::optional<ReadFailure> failure;
     try {
       failure = readInto(
-          settings, outputs, input, reader, session,
+          settings, opened.identities, input, reader, session,
           [&] { return std::make_unique<Session>(settings, listing, out, err); },
           {&listing, &out, &err}, err);
     } catch (const OutputIsTheTrace& refusal) {
       // Nothing more is written: the output now stands under the trace's name.
-      if (outputFile) outputFile->close();
+      if (opened.file != nullptr) opened.file->close();
       out.flush();
       tell(err, refusal.what());
       return kCannotOpenOutput;
     }
-    if (outputFile) outputFile->close();
+    if (opened.file != nullptr) opened.file->close();
     out.flush();
     if (failure) {
       tell(err, "Could not read '", settings.inputName, "': ", failure->reason, "\n");
@@ -301,6 +300,29 @@ int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writ
     return kCannotWrite;
   }
   return 0;
+}
+
+int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writer& err,
+              const MissingStreams& missing) {
+  // While following, the signals that end the run are caught from the
+  // start: opening a FIFO waits for its writer.
+  std::optional<StopSignals> signals;
+  if (settings.follow) signals.emplace();
+  Input input;
+  if (const int status = openInput(settings.inputName, input, err); status != 0)
+    return status == kStoppedWhileOpening ? 0 : status;
+  TraceReader reader(input.file.get(), std::move(memory.reader));
+  OpenOutputs opened;
+  if (const int status = openOutputs(settings, input, memory, out, err, missing, opened);
+      status != 0)
+    return status;
+  // The session takes its memory before an older listing is emptied.
+  auto session =
+      std::make_unique<Session>(settings, opened.file != nullptr ? *opened.file : out, out, err);
+  if (const int status = emptyOutput(settings.outputName, memory.output, opened.descriptor, err);
+      status != 0)
+    return status;
+  return runSession(settings, opened, input, reader, session, out, err);
 }
 
 }  // namespace

@@ -104,9 +104,9 @@ void HtmlFacts::countOf(Field field, std::uint64_t value, std::string_view one,
   endCell();
 }
 
-void HtmlFacts::countAndBytes(Field field, std::uint64_t value, Field /*bytes*/,
-                              std::uint64_t byteCount) {
-  writeCountAndBytes(cell(field, true), value, byteCount, Counts::Grouped);
+void HtmlFacts::countAndBytes(Field field, std::uint64_t number, Field /*bytesField*/,
+                              std::uint64_t bytes) {
+  writeCountAndBytes(cell(field, true), number, bytes, Counts::Grouped);
   endCell();
 }
 

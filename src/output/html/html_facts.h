@@ -28,8 +28,8 @@ class HtmlFacts final : public FactPrinter {
   void count(Field field, std::uint64_t value) override;
   void countOf(Field field, std::uint64_t value, std::string_view one,
                std::string_view many) override;
-  void countAndBytes(Field field, std::uint64_t value, Field bytes,
-                     std::uint64_t byteCount) override;
+  void countAndBytes(Field field, std::uint64_t number, Field bytesField,
+                     std::uint64_t bytes) override;
   void totalAndParts(Field total, std::string_view partsKey, std::uint64_t value,
                      std::span<const CountPart> parts) override;
   void counts(Field field, std::span<const CountPart> parts) override;

@@ -45,8 +45,8 @@ class FactPrinter {
   virtual void countOf(Field field, std::uint64_t value, std::string_view one,
                        std::string_view many) = 0;
   // A count and the count of its bytes: "4, 32 bytes".
-  virtual void countAndBytes(Field field, std::uint64_t value, Field bytes,
-                             std::uint64_t byteCount) = 0;
+  virtual void countAndBytes(Field field, std::uint64_t number, Field bytesField,
+                             std::uint64_t bytes) = 0;
   // A total and its parts: "47: Text 5, Hex 1" (parts of 0 left out of the
   // words); in JSON the total and an object of every part under partsKey.
   virtual void totalAndParts(Field total, std::string_view partsKey, std::uint64_t value,

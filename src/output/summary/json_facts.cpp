@@ -59,7 +59,7 @@ Writer& JsonFacts::key(std::string_view name) {
   return out_;
 }
 
-void JsonFacts::leftOut(std::string_view name, std::uint64_t count) {
+void JsonFacts::writeLeftOut(std::string_view name, std::uint64_t count) {
   out_.put(",\"");
   out_.put(name);
   out_.put("_left_out\":");
@@ -84,8 +84,8 @@ void JsonFacts::endSection() {
   sectionObjects_.pop_back();
 }
 
-void JsonFacts::beginGroup(std::string_view name) {
-  key(name);
+void JsonFacts::beginGroup(std::string_view key) {
+  this->key(key);
   open('{');
 }
 
@@ -100,10 +100,10 @@ void JsonFacts::countOf(Field field, std::uint64_t value, std::string_view /*one
   count(field, value);
 }
 
-void JsonFacts::countAndBytes(Field field, std::uint64_t value, Field bytes,
-                              std::uint64_t byteCount) {
-  count(field, value);
-  count(bytes, byteCount);
+void JsonFacts::countAndBytes(Field field, std::uint64_t number, Field bytesField,
+                              std::uint64_t bytes) {
+  count(field, number);
+  count(bytesField, bytes);
 }
 
 void JsonFacts::totalAndParts(Field total, std::string_view partsKey, std::uint64_t value,
@@ -164,7 +164,7 @@ void JsonFacts::ecLevels(Field field, const SessionFacts& facts) {
   writeEcLevelJson(levels.key("previous"), facts.ecPrevious);
 }
 
-void JsonFacts::ranges(Field field, std::span<const AddressRange> ranges, std::uint64_t count) {
+void JsonFacts::ranges(Field field, std::span<const AddressRange> ranges, std::uint64_t leftOut) {
   {
     JsonArray list(key(field.key));
     for (const AddressRange& range : ranges) {
@@ -173,16 +173,16 @@ void JsonFacts::ranges(Field field, std::span<const AddressRange> ranges, std::u
       item.number("last", range.last);
     }
   }
-  leftOut(field.key, count);
+  writeLeftOut(field.key, leftOut);
 }
 
 void JsonFacts::checksums(Field field, std::span<const std::uint16_t> checksums,
-                          std::uint64_t count) {
+                          std::uint64_t leftOut) {
   {
     JsonArray list(key(field.key));
     for (const std::uint16_t checksum : checksums) list.next().decimal(checksum);
   }
-  leftOut(field.key, count);
+  writeLeftOut(field.key, leftOut);
 }
 
 void JsonFacts::serialNumbers(Field field, std::string_view writes, const UpdateFacts& update) {
@@ -190,7 +190,7 @@ void JsonFacts::serialNumbers(Field field, std::string_view writes, const Update
     JsonArray list(key(field.key));
     for (const std::string_view serial : update.serialNumbers) writeJsonString(list.next(), serial);
   }
-  leftOut(field.key, update.serialNumbersLeftOut);
+  writeLeftOut(field.key, update.serialNumbersLeftOut);
   key(writes).decimal(static_cast<std::int64_t>(update.serialNumberWrites));
 }
 
@@ -212,9 +212,9 @@ void JsonFacts::beginList(Field list, std::span<const Field> /*columns*/) {
   open('[');
 }
 
-void JsonFacts::endList(Field list, std::optional<std::uint64_t> count) {
+void JsonFacts::endList(Field list, std::optional<std::uint64_t> leftOut) {
   closeScope(']');
-  if (count) leftOut(list.key, *count);
+  if (leftOut) writeLeftOut(list.key, *leftOut);
 }
 
 void JsonFacts::beginUpdate(std::size_t /*number*/, const UpdateFacts& update) {

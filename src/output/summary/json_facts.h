@@ -25,8 +25,8 @@ class JsonFacts final : public FactPrinter {
   void count(Field field, std::uint64_t value) override;
   void countOf(Field field, std::uint64_t value, std::string_view one,
                std::string_view many) override;
-  void countAndBytes(Field field, std::uint64_t value, Field bytes,
-                     std::uint64_t byteCount) override;
+  void countAndBytes(Field field, std::uint64_t number, Field bytesField,
+                     std::uint64_t bytes) override;
   void totalAndParts(Field total, std::string_view partsKey, std::uint64_t value,
                      std::span<const CountPart> parts) override;
   void counts(Field field, std::span<const CountPart> parts) override;
@@ -53,7 +53,7 @@ class JsonFacts final : public FactPrinter {
   // when it is not the first); the caller writes the value.
   Writer& key(std::string_view name);
   // "<name>_left_out": count, the count of a list's items left out.
-  void leftOut(std::string_view name, std::uint64_t count);
+  void writeLeftOut(std::string_view name, std::uint64_t count);
   // The next element of the open array.
   Writer& element();
   void open(char bracket);

@@ -24,8 +24,8 @@ void writeCount(Writer& out, std::uint64_t value, Counts counts) {
   }
 }
 
-void writeCountAndBytes(Writer& out, std::uint64_t count, std::uint64_t bytes, Counts counts) {
-  writeCount(out, count, counts);
+void writeCountAndBytes(Writer& out, std::uint64_t number, std::uint64_t bytes, Counts counts) {
+  writeCount(out, number, counts);
   out.put(", ");
   writeCount(out, bytes, counts);
   out.put(" bytes");

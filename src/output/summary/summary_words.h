@@ -30,7 +30,7 @@ void writeGrouped(Writer& out, std::uint64_t value);
 
 void writeCount(Writer& out, std::uint64_t value, Counts counts);
 // "4, 32 bytes".
-void writeCountAndBytes(Writer& out, std::uint64_t count, std::uint64_t bytes, Counts counts);
+void writeCountAndBytes(Writer& out, std::uint64_t number, std::uint64_t bytes, Counts counts);
 // "47: Text 5, Hex 1": the total, then each part that is not 0.
 void writeTotalAndParts(Writer& out, std::uint64_t total, std::span<const CountPart> parts,
                         Counts counts);

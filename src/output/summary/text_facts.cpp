@@ -62,9 +62,9 @@ void TextFacts::countOf(Field field, std::uint64_t value, std::string_view one,
   out_.put('\n');
 }
 
-void TextFacts::countAndBytes(Field field, std::uint64_t value, Field /*bytes*/,
-                              std::uint64_t byteCount) {
-  writeCountAndBytes(line(field), value, byteCount, Counts::Plain);
+void TextFacts::countAndBytes(Field field, std::uint64_t number, Field /*bytesField*/,
+                              std::uint64_t bytes) {
+  writeCountAndBytes(line(field), number, bytes, Counts::Plain);
   out_.put('\n');
 }
 
