@@ -27,6 +27,12 @@ json summaryOf(const TraceBuilder& trace) {
   return parsed;
 }
 
+// A label of the text summary, after its indent, padded to the column of 30
+// characters where the values stand.
+std::string label(std::string_view indent, std::string_view name) {
+  return std::string(indent) + std::string(name) + blanks(30 - indent.size() - name.size());
+}
+
 // A completed update: start, three consecutive writes, checksum, reset.
 TraceBuilder completedUpdate() {
   TraceBuilder t;
@@ -76,10 +82,6 @@ TEST(SessionSummary, ACompletedUpdate) {
 TEST(SessionSummary, ACompletedUpdateAsText) {
   const RunResult result = runTrace(completedUpdate(), {"--summary"});
   EXPECT_EQ(result.status, 0);
-  // Labels stand in a column of 30 characters.
-  const auto label = [](std::string_view indent, std::string_view name) {
-    return std::string(indent) + std::string(name) + blanks(30 - indent.size() - name.size());
-  };
   const std::string expected =
       "Trace\n" + label("  ", "records") + "13: Text 2, HIDWrite 6, HIDRead 5\n" +
       label("  ", "hidden by component") + "0\n" + label("  ", "fallback entries") + "0\n" +
@@ -321,46 +323,233 @@ TEST(SessionSummary, EachSerialNumberIsListedOnceInItsUpdate) {
 }
 
 // Error replies after systems-management requests of 127 entries: the
-// command's first 16 notes of 128 are listed, and, once the notes of early
-// replies have taken the room that all share (256 KiB, 112 bytes of it kept
-// back for each list of notes to come), fewer. By hand: a reply's note
-// "Command reject" takes 14 bytes, the request's first note 27 and each
-// entry's 29; replies 1 to 151 keep all 16 (476 bytes each); reply 152
-// finds 302 bytes for its command's notes: the first note and 9 entries.
+// command's first 16 notes of 128 are listed and, once early replies have
+// taken the rooms of notes that all share, fewer. By hand, for entries with
+// names: of the 256 KiB of note text, 112 bytes are kept back for each list
+// of notes to come (two an error reply); a reply's note "Command reject"
+// takes 14 bytes, the request's first note 27 and each entry's 29; replies
+// 1 to 151 keep all 16 (476 bytes each); reply 152 finds 302 bytes for its
+// command's notes: the first note and 9 entries. For entries without names
+// (" for ", 5 bytes) the text lasts, and the 8,192 places of notes run out
+// first, 3 kept back for each list to come: reply k (from 1) finds
+// 8192 - 17 (k - 1) - 1 - 3 x 2 (1000 - k) = 2208 - 11 k places for its
+// command's notes, 16 up to reply 199 and 8 at reply 200. Once the places
+// have run out, each reply frees the 6 kept back for its two lists and
+// takes them, 1 for its own note and 5 for the command's; with names too,
+// as the replies after 152 keep 7 or 8 notes, 2 or 3 places more than they
+// free, and use up the 526 left to them before reply 420.
 TEST(SessionSummary, AnErrorReplyListsTheFirstNotesOfItsCommandAndCountsTheRest) {
-  Payload request{0x00, 0x01, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x41, 254};
-  for (int i = 0; i < 127; ++i) request += Payload{0x60, 0x10};  // inventory of the keyboard
-  TraceBuilder t;
-  t.hidWrite(0.0, kFirmware, startFlash());
-  std::vector<std::size_t> commandOffsets;
-  for (int i = 0; i < 1500; ++i) {
-    commandOffsets.push_back(t.size());
-    t.hidWrite(0.0, kFirmware, request);
-    t.hidRead(0.0, kFirmware, status(0x80));
-  }
-  const json summary = summaryOf(t);
-  ASSERT_EQ(summary["errors"].size(), 1000u);
-  EXPECT_EQ(summary["errors_left_out"], 500);
-  const std::string entry = "Inventory Report for Keyboard";
-  for (const json& error : summary["errors"]) {
-    ASSERT_EQ(error["notes"], json::parse(R"j(["Command reject"])j"));
-    ASSERT_EQ(error["notes_left_out"], 0);
-    const json& notes = error["command"]["notes"];
-    ASSERT_EQ(notes.size() + error["command"]["notes_left_out"].get<std::size_t>(), 128u);
-    ASSERT_GE(notes.size(), 3u);  // each list keeps its share
-  }
-  EXPECT_EQ(summary["errors"][0]["command"]["notes"].size(), 16u);
-  EXPECT_EQ(summary["errors"][150]["command"]["notes"].size(), 16u);
-  EXPECT_EQ(summary["errors"][151]["command"]["notes"].size(), 10u);
+  struct Case {
+    const char* what;
+    Payload entry;
+    std::string note;
+    std::vector<std::pair<std::size_t, std::size_t>> listed;  // reply (from 1), notes listed
+    std::string cell;                                         // of the report, or empty
+  };
+  const Case cases[] = {
+      {"entries with names: the room of their text runs out first",
+       {0x60, 0x10},
+       "Inventory Report for Keyboard",
+       {{1, 16}, {151, 16}, {152, 10}, {1000, 5}},
+       "Inventory Report for Keyboard and 120 more notes</td>"},
+      {"entries without names: the places of notes run out first",
+       {0x00, 0x99},
+       " for ",
+       {{1, 16}, {199, 16}, {200, 8}, {201, 5}, {1000, 5}},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Payload request{0x00, 0x01, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x41, 254};
+    for (int i = 0; i < 127; ++i) request += c.entry;
+    TraceBuilder t;
+    t.hidWrite(0.0, kFirmware, startFlash());  // 28 bytes: the first request at offset 28
+    for (int i = 0; i < 1500; ++i) {
+      t.hidWrite(0.0, kFirmware, request);
+      t.hidRead(0.0, kFirmware, status(0x80));
+    }
+    const json summary = summaryOf(t);
+    ASSERT_EQ(summary["errors"].size(), 1000u);
+    EXPECT_EQ(summary["errors_left_out"], 500);
+    for (const json& error : summary["errors"]) {
+      ASSERT_EQ(error["notes"], json::parse(R"j(["Command reject"])j"));
+      ASSERT_EQ(error["notes_left_out"], 0);
+      const json& notes = error["command"]["notes"];
+      ASSERT_EQ(notes.size() + error["command"]["notes_left_out"].get<std::size_t>(), 128u);
+      ASSERT_GE(notes.size(), 3u);  // each list keeps its share
+    }
+    for (const auto& [reply, count] : c.listed)
+      EXPECT_EQ(summary["errors"][reply - 1]["command"]["notes"].size(), count) << reply;
 
-  const std::string text = runTrace(t, {"--summary"}).out;
-  std::string first = "Systems Management Request:";
-  for (int i = 0; i < 15; ++i) first += "; " + entry;
-  EXPECT_NE(text.find("    after the command at offset " + std::to_string(commandOffsets[0]) +
-                      ": " + first + " and 112 more notes\n"),
-            std::string::npos);
-  const std::string html = runTrace(t, {"--report"}).out;
-  EXPECT_NE(html.find("Inventory Report for Keyboard and 120 more notes</td>"), std::string::npos);
+    std::string first = "Systems Management Request:";
+    for (int i = 0; i < 15; ++i) first += "; " + c.note;
+    const std::string text = runTrace(t, {"--summary"}).out;
+    EXPECT_NE(text.find("    after the command at offset 28: " + first + " and 112 more notes\n"),
+              std::string::npos);
+    if (!c.cell.empty()) {
+      EXPECT_NE(runTrace(t, {"--report"}).out.find(c.cell), std::string::npos);
+    }
+  }
+}
+
+// A figure of the JSON summary: where it stands (a JSON pointer) and its
+// value; a pointer that ends in "#" stands for the length of its array.
+using Figure = std::pair<std::string, json>;
+
+void expectFigures(const json& summary, const std::vector<Figure>& figures) {
+  for (const auto& [where, value] : figures) {
+    const bool length = where.ends_with('#');
+    const json::json_pointer pointer(length ? where.substr(0, where.size() - 1) : where);
+    if (!summary.contains(pointer)) {
+      ADD_FAILURE() << where << " is missing";
+      continue;
+    }
+    EXPECT_EQ(length ? json(summary.at(pointer).size()) : summary.at(pointer), value) << where;
+  }
+}
+
+// Every list that a trace can grow, at its cap and one past it, and the
+// rooms that the updates share: the last item kept, the first left out, and
+// the counts, which stay exact. Offsets by hand from the record sizes of
+// updatesOf(): a start 28 bytes, a write 33, a checksum 32, a serial number
+// 40, a reply 30.
+TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
+  // Updates of a write and an error reply each: 91 bytes, update n at
+  // 91 (n - 1): update 1000 at 90909, its write at 90937, its reply at 90970.
+  const std::string update1000 =
+      "  update 1000 at offset 90909\n" + label("    ", "flash writes") + "1, 1 bytes\n" +
+      label("    ", "addresses") + "0x000000-0x000000\n" + label("    ", "rewritten") +
+      "0 bytes\n" + label("    ", "length mismatches") + "0\n" + label("    ", "checksums") +
+      "none\n" + label("    ", "serial numbers") + "none\n" + label("    ", "reset") + "no\n" +
+      label("    ", "error replies") + "1\n";
+  const json update1000Json = json::parse(R"j({"offset":90909,"time":null,"writes":1,"bytes":1,
+      "ranges":[{"first":0,"last":0}],"ranges_left_out":0,"rewritten_bytes":0,
+      "length_mismatches":0,"checksums":[],"checksums_left_out":0,"serial_numbers":[],
+      "serial_numbers_left_out":0,"serial_number_writes":0,"reset":false,"errors":1})j");
+  const std::string error1000 =
+      "  offset 90970, update 1000: Command reject\n"
+      "    after the command at offset 90937: Flash write 1 bytes to address=0x000000\n";
+  const json error1000Json = json::parse(R"j({"offset":90970,"time":null,
+      "notes":["Command reject"],"notes_left_out":0,"update":1000,"command":{"offset":90937,
+      "notes":["Flash write 1 bytes to address=0x000000"],"notes_left_out":0}})j");
+  // One update with its lists at their caps: its replies start at 28 +
+  // 1000 x 33 + 100 x 32 + 100 x 40 = 40228, reply 1000 at 40228 + 999 x 30
+  // = 70198, after serial number S099 at 40228 - 40 = 40188. One past the
+  // caps: the replies start at 28 + 1001 x 33 + 101 x 32 + 101 x 40 = 40333,
+  // reply 1000 at 70303, after S100 at 40293. Range 1000 is the write at
+  // 2 x 999 = 1998 (0x7ce), checksum 100 is 99 (0x63).
+  //
+  // Checksums share 4,096 places, 2 kept back for each update to come
+  // (1000 - n after update n): updates 1 to 21 find 100 of them, update 22
+  // finds 4096 - 2100 - 2 x 978 = 40, each later update its 2. Serial
+  // numbers share 2,048, 1 kept back: updates 1 to 10 find 100, update 11
+  // finds 2048 - 1000 - 989 = 59, each later update its 1.
+  struct CapCase {
+    const char* what;
+    TraceBuilder trace;
+    std::vector<Figure> figures;
+    std::vector<std::string> text;  // pieces of the text summary
+  };
+  const CapCase cases[] = {
+      {"1,000 updates, each listed",
+       updatesOf(1000, {.writes = 1, .errors = 1}),
+       {{"/updates#", 1000},
+        {"/updates/999", update1000Json},
+        {"/updates_left_out", 0},
+        {"/errors#", 1000},
+        {"/errors/999", error1000Json},
+        {"/errors_left_out", 0}},
+       {label("", "Updates") + "1000\n", update1000 + "\nReplies\n",
+        label("", "Error replies") + "1000\n", error1000 + "\nDevices\n"}},
+      {"1,001 updates, the last counted alone",
+       updatesOf(1001, {.writes = 1, .errors = 1}),
+       {{"/updates#", 1000},
+        {"/updates/999", update1000Json},
+        {"/updates_left_out", 1},
+        {"/commands/start flash update", 1001},
+        {"/commands/flash write", 1001},
+        {"/replies/Command reject", 1001},
+        {"/errors#", 1000},
+        {"/errors/999", error1000Json},
+        {"/errors_left_out", 1},
+        {"/errors_outside_updates", 0}},
+       {label("", "Updates") + "1001\n", update1000 + "  and 1 more\n\nReplies\n",
+        label("", "Error replies") + "1001\n", error1000 + "  and 1 more\n\nDevices\n"}},
+      {"one update with its lists at their caps, each item listed",
+       updatesOf(1, {.writes = 1000, .checksums = 100, .serialNumbers = 100, .errors = 1000}),
+       {{"/updates/0/ranges#", 1000},
+        {"/updates/0/ranges/999", json::parse(R"j({"first":1998,"last":1998})j")},
+        {"/updates/0/ranges_left_out", 0},
+        {"/updates/0/checksums#", 100},
+        {"/updates/0/checksums/99", 99},
+        {"/updates/0/checksums_left_out", 0},
+        {"/updates/0/serial_numbers#", 100},
+        {"/updates/0/serial_numbers/99", "S099"},
+        {"/updates/0/serial_numbers_left_out", 0},
+        {"/updates/0/errors", 1000},
+        {"/errors#", 1000},
+        {"/errors/999/offset", 70198},
+        {"/errors/999/command/offset", 40188},
+        {"/errors_left_out", 0}},
+       {"0x0007cc-0x0007cc, 0x0007ce-0x0007ce\n", "0x0062, 0x0063\n", ", S098, S099\n",
+        label("    ", "error replies") + "1000\n", label("", "Error replies") + "1000\n",
+        "  offset 70198, update 1: Command reject\n    after the command at offset 40188: Write "
+        "serial number (S/N: S099)\n\nDevices\n"}},
+      {"one update one past each cap, the last item counted alone",
+       updatesOf(1, {.writes = 1001, .checksums = 101, .serialNumbers = 101, .errors = 1001}),
+       {{"/updates/0/writes", 1001},
+        {"/updates/0/ranges#", 1000},
+        {"/updates/0/ranges/999", json::parse(R"j({"first":1998,"last":1998})j")},
+        {"/updates/0/ranges_left_out", 1},
+        {"/updates/0/checksums#", 100},
+        {"/updates/0/checksums/99", 99},
+        {"/updates/0/checksums_left_out", 1},
+        {"/updates/0/serial_numbers#", 100},
+        {"/updates/0/serial_numbers/99", "S099"},
+        {"/updates/0/serial_numbers_left_out", 1},
+        {"/updates/0/serial_number_writes", 101},
+        {"/updates/0/errors", 1001},
+        {"/errors#", 1000},
+        {"/errors/999/offset", 70303},
+        {"/errors/999/command/offset", 40293},
+        {"/errors_left_out", 1}},
+       {label("    ", "flash writes") + "1001, 1001 bytes\n", "0x0007ce-0x0007ce and 1 more\n",
+        "0x0063 and 1 more\n", ", S099 and 1 more\n", label("    ", "error replies") + "1001\n",
+        label("", "Error replies") + "1001\n",
+        "  offset 70303, update 1: Command reject\n    after the command at offset 40293: Write "
+        "serial number (S/N: S100)\n  and 1 more\n\nDevices\n"}},
+      {"25 updates share the rooms of checksums and serial numbers",
+       updatesOf(25, {.checksums = 101, .serialNumbers = 100}),
+       {{"/updates/20/checksums#", 100},
+        {"/updates/20/checksums_left_out", 1},
+        {"/updates/21/checksums#", 40},
+        {"/updates/21/checksums/39", 39},
+        {"/updates/21/checksums_left_out", 61},
+        {"/updates/22/checksums#", 2},
+        {"/updates/24/checksums", json::parse("[0,1]")},
+        {"/updates/24/checksums_left_out", 99},
+        {"/updates/9/serial_numbers#", 100},
+        {"/updates/10/serial_numbers#", 59},
+        {"/updates/10/serial_numbers/58", "S058"},
+        {"/updates/10/serial_numbers_left_out", 41},
+        {"/updates/11/serial_numbers#", 1},
+        {"/updates/24/serial_numbers", json::parse(R"j(["S000"])j")},
+        {"/updates/24/serial_numbers_left_out", 99},
+        {"/updates/24/serial_number_writes", 100}},
+       {"0x0026, 0x0027 and 61 more\n", ", S057, S058 and 41 more\n",
+        "  update 25 at offset " + std::to_string(24 * (28 + 101 * 32 + 100 * 40)) + "\n" +
+            label("    ", "flash writes") + "0, 0 bytes\n" + label("    ", "addresses") + "none\n" +
+            label("    ", "rewritten") + "0 bytes\n" + label("    ", "length mismatches") + "0\n" +
+            label("    ", "checksums") + "0x0000, 0x0001 and 99 more\n" +
+            label("    ", "serial numbers") + "S000 and 99 more\n"}},
+  };
+  for (const CapCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    expectFigures(summaryOf(c.trace), c.figures);
+    const RunResult text = runTrace(c.trace, {"--summary"});
+    for (const std::string& piece : c.text)
+      EXPECT_NE(text.out.find(piece), std::string::npos) << piece;
+  }
 }
 
 TEST(SessionSummary, ATraceWithoutFirmwareRecords) {
