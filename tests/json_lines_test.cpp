@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "firmware_traffic.h"
+#include "guarded_bytes.h"
+#include "render/json_values.h"
 #include "trace_builder.h"
 
 namespace ovantrex::test {
@@ -85,18 +88,87 @@ TEST(JsonLines, ListingOptionsChangeNothing) {
   EXPECT_EQ(parseLines(plain.out).size(), 2u);
 }
 
-TEST(JsonLines, StringsEscapeEveryByteOutsidePrintableAscii) {
-  TraceBuilder trace;
-  trace.text(0.0, Payload{'a', '"', 'b', '\\', 'c', 0x01, 0x7f, 0xc3, 0xa9, '\n'});
-  const RunResult result = runTrace(trace, {"--json"});
-  // The raw form: printable ASCII as it is, the rest as \u00hh.
-  EXPECT_NE(result.out.find(R"j("text":"a\"b\\c\u0001\u007f\u00c3\u00a9")j"), std::string::npos)
-      << result.out;
-  const std::vector<json> lines = parseLines(result.out);
-  ASSERT_EQ(lines.size(), 1u);
-  // Read back, each byte is the character of the same code.
-  EXPECT_EQ(lines[0]["text"], "a\"b\\c\x01\x7f\xc3\x83\xc2\xa9");
+// A JSON string at the edges of each class of byte: the controls 0x00 to
+// 0x1f, printable ASCII 0x20 to 0x7e but for '"' and '\', and 0x7f to 0xff.
+// Printable ASCII stands as it is, '"' and '\' behind a backslash, every
+// other byte b as \u00hh, the character whose code is b.
+struct JsonStringCase {
+  const char* name;
+  std::string bytes;
+  std::string written;  // between the quotes
+};
+
+class JsonString : public ::testing::TestWithParam<JsonStringCase> {};
+
+TEST_P(JsonString, IsWrittenFromAViewIntoALargerBuffer) {
+  const JsonStringCase& c = GetParam();
+  const GuardedBytes guarded(
+      {reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()});
+  Writer fromBytes;
+  writeJsonString(fromBytes, guarded.view());
+  EXPECT_EQ(fromBytes.text(), "\"" + c.written + "\"");
+  const std::string text = "\xa5" + c.bytes + "\xa5";
+  Writer fromText;
+  writeJsonString(fromText, std::string_view(text).substr(1, c.bytes.size()));
+  EXPECT_EQ(fromText.text(), "\"" + c.written + "\"");
 }
+
+// In JSON Lines: the text of a Text record (which ends at its first zero
+// byte) and the characters of a serial number (up to 255).
+TEST_P(JsonString, StandsTheSameInJsonLinesAndReadsBackAsTheSameCodes) {
+  const JsonStringCase& c = GetParam();
+  TraceBuilder trace;
+  const bool inText = c.bytes.find('\0') == std::string::npos;
+  const bool inSerial = c.bytes.size() <= 255;
+  if (inText) trace.text(0.0, Payload(c.bytes));
+  if (inSerial) trace.hidWrite(0.0, kFirmware, serialNumber(c.bytes));
+  const RunResult result = runTrace(trace, {"--json"});
+  std::string codes;  // each byte as the UTF-8 of the character of its code
+  for (const char byte : c.bytes) {
+    const auto b = static_cast<unsigned char>(byte);
+    if (b < 0x80) {
+      codes += byte;
+    } else {
+      codes += {static_cast<char>(0xc0 | b >> 6), static_cast<char>(0x80 | (b & 0x3f))};
+    }
+  }
+  std::istringstream lines(result.out);
+  std::string line;
+  if (inText) {
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_TRUE(line.ends_with(",\"text\":\"" + c.written + "\"}")) << line;
+    EXPECT_EQ(json::parse(line)["text"], codes);
+  }
+  if (inSerial) {
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_NE(line.find("(S/N: " + c.written + ")\"]"), std::string::npos) << line;
+    EXPECT_NE(line.find(",\"text\":\"" + c.written + "\"},"), std::string::npos) << line;
+    EXPECT_EQ(json::parse(line)["decoded"]["serial"]["text"], codes);
+  }
+  EXPECT_FALSE(std::getline(lines, line)) << "more lines than records";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EdgesOfEachClassOfByte, JsonString,
+    ::testing::Values(
+        JsonStringCase{"NulEscaped", std::string(1, '\0'), R"(\u0000)"},
+        JsonStringCase{"LastControlEscaped", "\x1f", R"(\u001f)"},
+        JsonStringCase{"BlankAsItIs", " ", " "}, JsonStringCase{"ExclamationMarkAsItIs", "!", "!"},
+        JsonStringCase{"QuoteBehindABackslash", "\"", R"(\")"},
+        JsonStringCase{"BackslashBehindABackslash", "\\", R"(\\)"},
+        JsonStringCase{"TildeAsItIs", "~", "~"}, JsonStringCase{"DelEscaped", "\x7f", R"(\u007f)"},
+        JsonStringCase{"FirstHighByteEscaped", "\x80", R"(\u0080)"},
+        JsonStringCase{"LastHighByteEscaped", "\xff", R"(\u00ff)"},
+        JsonStringCase{"RunsOfPlainBytesBetweenEscapes", "a\"bc\\\x01\tz\xc3\xa9",
+                       R"(a\"bc\\\u0001\u0009z\u00c3\u00a9)"},
+        // The bytes are escaped 1,024 at a time: a run of plain bytes and
+        // a run of escapes across the first boundary.
+        JsonStringCase{"RunsAcrossTheBlocksOfEscaping",
+                       std::string(1023, 'a') + "\x1f\x1f" + std::string(1023, 'b'),
+                       std::string(1023, 'a') + R"(\u001f\u001f)" + std::string(1023, 'b')}),
+    [](const ::testing::TestParamInfo<JsonStringCase>& param) {
+      return std::string(param.param.name);
+    });
 
 TEST(JsonLines, TransfersCarryHeaderReportAndData) {
   TraceBuilder trace;
