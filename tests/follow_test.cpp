@@ -216,7 +216,17 @@ TEST(Follow, ATruncatedOrReplacedTraceIsListedAgainFromItsStartWithAFreshState) 
   append(trace, textRecord(700.0, "more\n"));
   ASSERT_TRUE(child.waitForOut(textEntry("0.200", "new") + textEntry("0.500", "more")))
       << child.out;
+
+  // Shorter by a single byte: truncated too; the record now cut short is
+  // waited for.
+  std::filesystem::resize_file(trace, std::filesystem::file_size(trace) - 1);
+  ASSERT_TRUE(child.waitForErr("' was replaced; listing it again from its start\novantrex: '" +
+                               trace + "' was truncated; listing it again from its start\n"))
+      << child.err;
+  ASSERT_TRUE(child.waitForOut(textEntry("0.500", "more") + textEntry("0.200", "new")))
+      << child.out;
   EXPECT_EQ(child.stop(SIGTERM), 0);
+  EXPECT_TRUE(child.out.ends_with(textEntry("0.500", "more") + textEntry("0.200", "new")));
 }
 
 TEST(Follow, ATraceWrittenAnewPastItsOldEndIsListedAgainFromItsStart) {

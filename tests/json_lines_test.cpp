@@ -68,13 +68,16 @@ TEST(JsonLines, TimeIsUtcWhateverTheZoneAndTheHourOffset) {
   TraceBuilder trace;
   trace.marker(kMarkerV3).text(0.0, "x", {.seconds = -1, .millis = 1999});
   trace.text(0.0, "y", {.seconds = 951782400});  // 2000-02-29T00:00:00Z
+  trace.text(0.0, "z", {.seconds = 951782400, .millis = 1000});
   setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
   const std::vector<json> lines = jsonOf(trace, {"-t", "-h", "5"});
   setenv("TZ", "UTC", 1);
-  ASSERT_EQ(lines.size(), 2u);
-  // A millisecond count of 1000 or more carries into the seconds.
+  ASSERT_EQ(lines.size(), 3u);
+  // A millisecond count of 1000 or more carries into the seconds, also
+  // after a record of the same second count.
   EXPECT_EQ(lines[0]["time"], "1970-01-01T00:00:00.999Z");
   EXPECT_EQ(lines[1]["time"], "2000-02-29T00:00:00.000Z");
+  EXPECT_EQ(lines[2]["time"], "2000-02-29T00:00:01.000Z");
 }
 
 TEST(JsonLines, ListingOptionsChangeNothing) {

@@ -2,6 +2,7 @@
 // read back with a real JSON parser, and the text form byte for byte.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -161,6 +162,9 @@ TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
   EXPECT_EQ(summary["versions"], json::parse("[1]"));
   EXPECT_EQ(summary["time"],
             json::parse(R"j({"first":null,"last":null,"seconds":null,"in_order":null})j"));
+  EXPECT_NE(
+      runTrace(t, {"--summary"}).out.find(label("  ", "outside any update") + "1 flash write\n"),
+      std::string::npos);
 }
 
 TEST(SessionSummary, TwoUpdatesKeepTheirOwnAddressesAndErrors) {
@@ -173,7 +177,8 @@ TEST(SessionSummary, TwoUpdatesKeepTheirOwnAddressesAndErrors) {
   t.hidWrite(4.0, kFirmware, serialNumber("AB\x1b"));
   t.hidWrite(5.0, kFirmware, reset());
   t.hidWrite(6.0, kFirmware, startFlash());
-  t.hidWrite(7.0, kFirmware, flashWrite(0x3000, 4));  // again, but in a new update
+  t.hidWrite(7.0, kFirmware, flashWrite(0x3000, 4));           // again, but in a new update
+  t.hidWrite(7.5, kFirmware, {0x03, 0x00, 0x00, 0x00, 0x01});  // a system command, no reset
   t.hidRead(8.0, kFirmware, status(0x80));
   const json summary = summaryOf(t);
   EXPECT_EQ(summary["versions"], json::parse("[2]"));
@@ -331,31 +336,52 @@ TEST(SessionSummary, EachSerialNumberIsListedOnceInItsUpdate) {
 // 1 to 151 keep all 16 (476 bytes each); reply 152 finds 302 bytes for its
 // command's notes: the first note and 9 entries. For entries without names
 // (" for ", 5 bytes) the text lasts, and the 8,192 places of notes run out
-// first, 3 kept back for each list to come: reply k (from 1) finds
-// 8192 - 17 (k - 1) - 1 - 3 x 2 (1000 - k) = 2208 - 11 k places for its
-// command's notes, 16 up to reply 199 and 8 at reply 200. Once the places
-// have run out, each reply frees the 6 kept back for its two lists and
-// takes them, 1 for its own note and 5 for the command's; with names too,
-// as the replies after 152 keep 7 or 8 notes, 2 or 3 places more than they
-// free, and use up the 526 left to them before reply 420.
+// first, 3 kept back for each list to come: reply k (from 1) of one note
+// finds 8192 - 17 (k - 1) - 1 - 3 x 2 (1000 - k) = 2208 - 11 k places for
+// its command's notes, 16 up to reply 199 and 8 at reply 200; a reply of
+// four notes finds 2209 - 14 k places for them, its command 2208 - 14 k,
+// 16 up to reply 156 and 10 at reply 157. Once the places have run out,
+// each reply frees the 6 kept back for its two lists and takes them, 3 at
+// most for its own notes; so too with names, as the replies after 152 keep
+// 7 or 8 notes, 2 or 3 places more than they free, and use up the 526 left
+// to them before reply 420. Request k lies at 28 + 318 (k - 1), its reply
+// 288 bytes after it: request 1000 at 317710, its reply at 317998.
 TEST(SessionSummary, AnErrorReplyListsTheFirstNotesOfItsCommandAndCountsTheRest) {
   struct Case {
     const char* what;
+    std::uint8_t status;
+    std::size_t replyNotes;
     Payload entry;
-    std::string note;
-    std::vector<std::pair<std::size_t, std::size_t>> listed;  // reply (from 1), notes listed
-    std::string cell;                                         // of the report, or empty
+    std::string note;                                // of each entry
+    std::vector<std::array<std::size_t, 3>> listed;  // reply (from 1), its notes, its command's
+    std::string lastReply;                           // reply 1000's notes in the text summary
+    std::string cell;  // of the report (which keeps notes in a room of its own), or empty
   };
   const Case cases[] = {
       {"entries with names: the room of their text runs out first",
+       0x80,
+       1,
        {0x60, 0x10},
        "Inventory Report for Keyboard",
-       {{1, 16}, {151, 16}, {152, 10}, {1000, 5}},
+       {{{1, 1, 16}}, {{151, 1, 16}}, {{152, 1, 10}}, {{1000, 1, 5}}},
+       "Command reject",
        "Inventory Report for Keyboard and 120 more notes</td>"},
       {"entries without names: the places of notes run out first",
+       0x80,
+       1,
        {0x00, 0x99},
        " for ",
-       {{1, 16}, {199, 16}, {200, 8}, {201, 5}, {1000, 5}},
+       {{{1, 1, 16}}, {{199, 1, 16}}, {{200, 1, 8}}, {{201, 1, 5}}, {{1000, 1, 5}}},
+       "Command reject",
+       ""},
+      {"replies of four notes keep three when the places have run out",
+       0xe1,
+       4,
+       {0x00, 0x99},
+       " for ",
+       {{{1, 4, 16}}, {{156, 4, 16}}, {{157, 4, 10}}, {{158, 3, 3}}, {{1000, 3, 3}}},
+       "Command complete; Serial Number can only be written once for this device; Operation in "
+       "Error and 1 more note",
        ""},
   };
   for (const Case& c : cases) {
@@ -363,33 +389,67 @@ TEST(SessionSummary, AnErrorReplyListsTheFirstNotesOfItsCommandAndCountsTheRest)
     Payload request{0x00, 0x01, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x41, 254};
     for (int i = 0; i < 127; ++i) request += c.entry;
     TraceBuilder t;
-    t.hidWrite(0.0, kFirmware, startFlash());  // 28 bytes: the first request at offset 28
+    t.hidWrite(0.0, kFirmware, startFlash());
     for (int i = 0; i < 1500; ++i) {
       t.hidWrite(0.0, kFirmware, request);
-      t.hidRead(0.0, kFirmware, status(0x80));
+      t.hidRead(0.0, kFirmware, status(c.status));
     }
     const json summary = summaryOf(t);
     ASSERT_EQ(summary["errors"].size(), 1000u);
     EXPECT_EQ(summary["errors_left_out"], 500);
     for (const json& error : summary["errors"]) {
-      ASSERT_EQ(error["notes"], json::parse(R"j(["Command reject"])j"));
-      ASSERT_EQ(error["notes_left_out"], 0);
+      ASSERT_EQ(error["notes"].size() + error["notes_left_out"].get<std::size_t>(), c.replyNotes);
       const json& notes = error["command"]["notes"];
       ASSERT_EQ(notes.size() + error["command"]["notes_left_out"].get<std::size_t>(), 128u);
       ASSERT_GE(notes.size(), 3u);  // each list keeps its share
     }
-    for (const auto& [reply, count] : c.listed)
-      EXPECT_EQ(summary["errors"][reply - 1]["command"]["notes"].size(), count) << reply;
+    for (const auto& [reply, own, command] : c.listed) {
+      EXPECT_EQ(summary["errors"][reply - 1]["notes"].size(), own) << reply;
+      EXPECT_EQ(summary["errors"][reply - 1]["command"]["notes"].size(), command) << reply;
+    }
 
-    std::string first = "Systems Management Request:";
-    for (int i = 0; i < 15; ++i) first += "; " + c.note;
+    // The command's notes in the text: the first, then the entries.
+    const auto commandNotes = [&c](std::size_t listed) {
+      std::string notes = "Systems Management Request:";
+      for (std::size_t i = 1; i < listed; ++i) notes += "; " + c.note;
+      return notes + " and " + std::to_string(128 - listed) + " more notes\n";
+    };
     const std::string text = runTrace(t, {"--summary"}).out;
-    EXPECT_NE(text.find("    after the command at offset 28: " + first + " and 112 more notes\n"),
+    EXPECT_NE(text.find("    after the command at offset 28: " + commandNotes(16)),
               std::string::npos);
+    EXPECT_NE(text.find("  offset 317998, update 1: " + c.lastReply +
+                        "\n    after the command at offset 317710: " +
+                        commandNotes(c.listed.back()[2]) + "  and 500 more\n"),
+              std::string::npos)
+        << c.lastReply;
     if (!c.cell.empty()) {
       EXPECT_NE(runTrace(t, {"--report"}).out.find(c.cell), std::string::npos);
     }
   }
+}
+
+// A note longer than the share of text kept back for each list (112
+// bytes) may find no room: its list stands empty and says so. Error
+// replies after serial numbers of 255 characters, whose note takes 282
+// bytes (14 the reply's own): reply k finds 262144 - 296 (k - 1) - 14 -
+// 224 (1000 - k) = 38426 - 72 k bytes for its command's note, enough up to
+// reply 529; reply 530 finds 266. Serial number k lies at 28 + 572 (k - 1),
+// its reply 542 bytes after it.
+TEST(SessionSummary, ANoteThatFindsNoRoomLeavesItsListEmptyAndSaysSo) {
+  TraceBuilder t;
+  t.hidWrite(0.0, kFirmware, startFlash());
+  for (int i = 0; i < 600; ++i) {
+    t.hidWrite(0.0, kFirmware, serialNumber(std::string(255, 'S')));
+    t.hidRead(0.0, kFirmware, status(0x80));
+  }
+  const json summary = summaryOf(t);
+  EXPECT_EQ(summary["errors"][528]["command"]["notes"].size(), 1u);
+  EXPECT_EQ(summary["errors"][529]["command"],
+            json::parse(R"j({"offset":302616,"notes":[],"notes_left_out":1})j"));
+  EXPECT_NE(runTrace(t, {"--summary"})
+                .out.find("  offset 303158, update 1: Command reject\n"
+                          "    after the command at offset 302616: 1 note not listed\n"),
+            std::string::npos);
 }
 
 // A figure of the JSON summary: where it stands (a JSON pointer) and its
@@ -414,23 +474,24 @@ void expectFigures(const json& summary, const std::vector<Figure>& figures) {
 // updatesOf(): a start 28 bytes, a write 33, a checksum 32, a serial number
 // 40, a reply 30.
 TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
-  // Updates of a write and an error reply each: 91 bytes, update n at
-  // 91 (n - 1): update 1000 at 90909, its write at 90937, its reply at 90970.
+  // Updates of a write and two error replies each: 121 bytes, update n at
+  // 121 (n - 1): update 1000 at 120879. Error reply 1000 is the second of
+  // update 500, at 60379 + 28 + 33 + 30 = 60470, after its write at 60407.
   const std::string update1000 =
-      "  update 1000 at offset 90909\n" + label("    ", "flash writes") + "1, 1 bytes\n" +
+      "  update 1000 at offset 120879\n" + label("    ", "flash writes") + "1, 1 bytes\n" +
       label("    ", "addresses") + "0x000000-0x000000\n" + label("    ", "rewritten") +
       "0 bytes\n" + label("    ", "length mismatches") + "0\n" + label("    ", "checksums") +
       "none\n" + label("    ", "serial numbers") + "none\n" + label("    ", "reset") + "no\n" +
-      label("    ", "error replies") + "1\n";
-  const json update1000Json = json::parse(R"j({"offset":90909,"time":null,"writes":1,"bytes":1,
+      label("    ", "error replies") + "2\n";
+  const json update1000Json = json::parse(R"j({"offset":120879,"time":null,"writes":1,"bytes":1,
       "ranges":[{"first":0,"last":0}],"ranges_left_out":0,"rewritten_bytes":0,
       "length_mismatches":0,"checksums":[],"checksums_left_out":0,"serial_numbers":[],
-      "serial_numbers_left_out":0,"serial_number_writes":0,"reset":false,"errors":1})j");
+      "serial_numbers_left_out":0,"serial_number_writes":0,"reset":false,"errors":2})j");
   const std::string error1000 =
-      "  offset 90970, update 1000: Command reject\n"
-      "    after the command at offset 90937: Flash write 1 bytes to address=0x000000\n";
-  const json error1000Json = json::parse(R"j({"offset":90970,"time":null,
-      "notes":["Command reject"],"notes_left_out":0,"update":1000,"command":{"offset":90937,
+      "  offset 60470, update 500: Command reject\n"
+      "    after the command at offset 60407: Flash write 1 bytes to address=0x000000\n";
+  const json error1000Json = json::parse(R"j({"offset":60470,"time":null,
+      "notes":["Command reject"],"notes_left_out":0,"update":500,"command":{"offset":60407,
       "notes":["Flash write 1 bytes to address=0x000000"],"notes_left_out":0}})j");
   // One update with its lists at their caps: its replies start at 28 +
   // 1000 x 33 + 100 x 32 + 100 x 40 = 40228, reply 1000 at 40228 + 999 x 30
@@ -452,29 +513,30 @@ TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
   };
   const CapCase cases[] = {
       {"1,000 updates, each listed",
-       updatesOf(1000, {.writes = 1, .errors = 1}),
+       updatesOf(1000, {.writes = 1, .errors = 2}),
        {{"/updates#", 1000},
         {"/updates/999", update1000Json},
         {"/updates_left_out", 0},
         {"/errors#", 1000},
         {"/errors/999", error1000Json},
-        {"/errors_left_out", 0}},
+        {"/errors_left_out", 1000}},
        {label("", "Updates") + "1000\n", update1000 + "\nReplies\n",
-        label("", "Error replies") + "1000\n", error1000 + "\nDevices\n"}},
+        label("", "Error replies") + "2000\n", error1000 + "  and 1000 more\n\nDevices\n"}},
       {"1,001 updates, the last counted alone",
-       updatesOf(1001, {.writes = 1, .errors = 1}),
+       updatesOf(1001, {.writes = 1, .errors = 2}),
        {{"/updates#", 1000},
         {"/updates/999", update1000Json},
         {"/updates_left_out", 1},
         {"/commands/start flash update", 1001},
         {"/commands/flash write", 1001},
-        {"/replies/Command reject", 1001},
+        {"/replies/Command reject", 2002},
         {"/errors#", 1000},
         {"/errors/999", error1000Json},
-        {"/errors_left_out", 1},
-        {"/errors_outside_updates", 0}},
+        {"/errors_left_out", 1002},
+        {"/errors_outside_updates", 0},
+        {"/writes_outside_updates", 0}},
        {label("", "Updates") + "1001\n", update1000 + "  and 1 more\n\nReplies\n",
-        label("", "Error replies") + "1001\n", error1000 + "  and 1 more\n\nDevices\n"}},
+        label("", "Error replies") + "2002\n", error1000 + "  and 1002 more\n\nDevices\n"}},
       {"one update with its lists at their caps, each item listed",
        updatesOf(1, {.writes = 1000, .checksums = 100, .serialNumbers = 100, .errors = 1000}),
        {{"/updates/0/ranges#", 1000},
@@ -651,6 +713,8 @@ TEST(SessionSummary, CountsAgreeWithTheJsonLines) {
   for (const auto& [note, count] : notes) EXPECT_EQ(summary["replies"][note], count) << note;
   EXPECT_EQ(summary["updates"].size(), static_cast<std::size_t>(starts));
   EXPECT_EQ(summary["errors"].size(), 4u);  // one reply carries two error bits
+  // The last EC levels, as the README shows them in the summary of the sample.
+  EXPECT_EQ(summary["replies"]["ec"], json::parse(R"j({"current":"02.03","previous":"02.01"})j"));
 }
 
 // A hostile trace of a million disjoint one-byte flash writes in one update:
