@@ -2,6 +2,7 @@
 // read back with a real JSON parser, and the text form byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -148,6 +149,7 @@ TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
   t.hidWrite(4.0, kFirmware, flashWrite(0x0128, 16));    // 8 bytes over the last
   t.hidWrite(5.0, kFirmware, flashWrite(0x0110, 16));    // fills the gap
   t.hidWrite(6.0, kFirmware, flashWrite(0xfffff8, 16));  // reaches past the 24-bit space
+  t.marker(kMarkerV2).text(7.0, "two\n");
   const json summary = summaryOf(t);
   EXPECT_EQ(summary["commands"]["flash write"], 6);
   EXPECT_EQ(summary["writes_outside_updates"], 1);
@@ -157,14 +159,18 @@ TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
   EXPECT_EQ(update["rewritten_bytes"], 8);
   EXPECT_EQ(update["ranges"], json::parse(R"j([{"first":256,"last":311},
       {"first":16777208,"last":16777223}])j"));
-  // No times in format version 1.
+  // No times in format versions 1 and 2.
   EXPECT_TRUE(update["time"].is_null());
-  EXPECT_EQ(summary["versions"], json::parse("[1]"));
+  EXPECT_EQ(summary["versions"], json::parse("[1,2]"));
   EXPECT_EQ(summary["time"],
             json::parse(R"j({"first":null,"last":null,"seconds":null,"in_order":null})j"));
-  EXPECT_NE(
-      runTrace(t, {"--summary"}).out.find(label("  ", "outside any update") + "1 flash write\n"),
-      std::string::npos);
+  const std::string text = runTrace(t, {"--summary"}).out;
+  for (const std::string& line :
+       {label("  ", "format versions") + "1, 2\n" + label("  ", "time") +
+            "none (no records of format version 3)\n",
+        label("  ", "outside any update") + "1 flash write\n",
+        label("    ", "addresses") + "0x000100-0x000137, 0xfffff8-0x1000007\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
 TEST(SessionSummary, TwoUpdatesKeepTheirOwnAddressesAndErrors) {
@@ -428,27 +434,46 @@ TEST(SessionSummary, AnErrorReplyListsTheFirstNotesOfItsCommandAndCountsTheRest)
   }
 }
 
-// A note longer than the share of text kept back for each list (112
-// bytes) may find no room: its list stands empty and says so. Error
-// replies after serial numbers of 255 characters, whose note takes 282
-// bytes (14 the reply's own): reply k finds 262144 - 296 (k - 1) - 14 -
-// 224 (1000 - k) = 38426 - 72 k bytes for its command's note, enough up to
-// reply 529; reply 530 finds 266. Serial number k lies at 28 + 572 (k - 1),
-// its reply 542 bytes after it.
-TEST(SessionSummary, ANoteThatFindsNoRoomLeavesItsListEmptyAndSaysSo) {
+// Notes are kept in order while they fit: once one is left out, so are
+// those after it, and a note longer than the share of text kept back for
+// each list (112 bytes) may find no room at all. Error replies of five
+// notes (158 bytes) after serial numbers of 255 characters, whose note
+// takes 282 bytes: reply k finds 262144 - 440 (k - 1) - 158 -
+// 224 (1000 - k) = 38426 - 216 k bytes for its command's note, enough up
+// to reply 176. From reply 177 on, in each four replies the last three of
+// them free 224 bytes each and take 158 for their own notes; the third of
+// them also takes 282 for its command's note, and the first finds 4 bytes
+// fewer than the one four before it: 156 at reply 180 (its first four
+// notes, 144 bytes), 140 at reply 196 (its first three, 126 bytes).
+// Serial number k lies at 28 + 572 (k - 1), its reply 542 bytes after it.
+TEST(SessionSummary, NotesAreKeptInOrderWhileTheyFitAndAnEmptyListSaysSo) {
   TraceBuilder t;
   t.hidWrite(0.0, kFirmware, startFlash());
   for (int i = 0; i < 600; ++i) {
     t.hidWrite(0.0, kFirmware, serialNumber(std::string(255, 'S')));
-    t.hidRead(0.0, kFirmware, status(0x80));
+    t.hidRead(0.0, kFirmware, status(0xe5));
   }
+  const json replyNotes = json::parse(R"j(["Command complete",
+      "EC information available (current=00.00, previous=00.00)",
+      "Serial Number can only be written once for this device","Operation in Error",
+      "Command reject"])j");
   const json summary = summaryOf(t);
-  EXPECT_EQ(summary["errors"][528]["command"]["notes"].size(), 1u);
-  EXPECT_EQ(summary["errors"][529]["command"],
-            json::parse(R"j({"offset":302616,"notes":[],"notes_left_out":1})j"));
+  for (const json& error : summary["errors"]) {
+    const std::size_t kept = error["notes"].size();
+    ASSERT_EQ(error["notes_left_out"], 5 - kept);
+    ASSERT_TRUE(std::equal(error["notes"].begin(), error["notes"].end(), replyNotes.begin()))
+        << error["notes"];
+  }
+  EXPECT_EQ(summary["errors"][175]["command"]["notes"].size(), 1u);
+  EXPECT_EQ(summary["errors"][176]["command"],
+            json::parse(R"j({"offset":100700,"notes":[],"notes_left_out":1})j"));
+  EXPECT_EQ(summary["errors"][179]["notes_left_out"], 1);
+  EXPECT_EQ(summary["errors"][195]["notes_left_out"], 2);
   EXPECT_NE(runTrace(t, {"--summary"})
-                .out.find("  offset 303158, update 1: Command reject\n"
-                          "    after the command at offset 302616: 1 note not listed\n"),
+                .out.find("  offset 112110, update 1: Command complete; EC information available "
+                          "(current=00.00, previous=00.00); Serial Number can only be written "
+                          "once for this device and 2 more notes\n"
+                          "    after the command at offset 111568: 1 note not listed\n"),
             std::string::npos);
 }
 
