@@ -52,8 +52,9 @@ TEST(JsonLines, RecordKeysOfEachFormatVersion) {
   trace.hex(2000.0, {0x01, 0xab}, {.component = 7});  // offset 36, version 2
   trace.marker(kMarkerV3);                            // 36 + 34, then 16
   trace.text(2500.5, "three", kExt);                  // offset 86
+  trace.text(-250.5, "back", kExt);  // a stamp below zero and below the one before it
   const std::vector<json> lines = jsonOf(trace);
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), 4u);
 
   EXPECT_EQ(lines[0], json::parse(R"j({"offset":0,"version":1,"minor":42,"type":"Text","length":4,
       "stamp":1500,"elapsed":1.5,"hidden":false,"failed":false,"text":"one"})j"));
@@ -62,6 +63,8 @@ TEST(JsonLines, RecordKeysOfEachFormatVersion) {
   EXPECT_EQ(lines[2], json::parse(R"j({"offset":86,"version":3,"minor":42,"type":"Text","length":5,
       "stamp":2500.5,"elapsed":0.5005,"component":0,"pid":420,"tid":688,
       "time":"2001-09-09T01:46:40.015Z","hidden":false,"failed":false,"text":"three"})j"));
+  EXPECT_EQ(lines[3]["stamp"], -250.5);
+  EXPECT_EQ(lines[3]["elapsed"], -2.751);
 }
 
 TEST(JsonLines, TimeIsUtcWhateverTheZoneAndTheHourOffset) {
@@ -165,8 +168,9 @@ TEST(JsonLines, TransfersCarryHeaderReportAndData) {
   TraceBuilder trace;
   trace.hidSetFeat(0.0, {1, 2, 0xa0, 4, 5, 6, 7, 8}, {0xff});
   trace.hidWrite(0.0, {0, 0, 0x21, 0}, Payload("ping"));
+  trace.hex(0.0, repeated(1024, 0x11) + sequence(6));  // past the 1,024 bytes written at a time
   const std::vector<json> lines = jsonOf(trace);
-  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0]["header"], "0102a00405060708");
   EXPECT_EQ(lines[0]["report"], 0xa0);
   EXPECT_EQ(lines[0]["data"], "ff");
@@ -176,6 +180,7 @@ TEST(JsonLines, TransfersCarryHeaderReportAndData) {
   EXPECT_EQ(lines[1]["report"], 0x21);
   EXPECT_EQ(lines[1]["data"], "70696e67");
   EXPECT_FALSE(lines[1].contains("notes"));
+  EXPECT_EQ(lines[2]["data"], std::string(2048, '1') + "000102030405");
 }
 
 // The notes and the decoded value of one firmware-report record.
