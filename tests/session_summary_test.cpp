@@ -524,6 +524,11 @@ TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
   // caps: the replies start at 28 + 1001 x 33 + 101 x 32 + 101 x 40 = 40333,
   // reply 1000 at 70303, after S100 at 40293. Range 1000 is the write at
   // 2 x 999 = 1998 (0x7ce), checksum 100 is 99 (0x63).
+  const auto lastReply = [](int offset, int serialNumber, std::string_view serial) {
+    return "  offset " + std::to_string(offset) + ", update 1: Command reject\n" +
+           "    after the command at offset " + std::to_string(serialNumber) +
+           ": Write serial number (S/N: " + std::string(serial) + ")\n";
+  };
   //
   // Checksums share 4,096 places, 2 kept back for each update to come
   // (1000 - n after update n): updates 1 to 21 find 100 of them, update 22
@@ -580,8 +585,7 @@ TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
         {"/errors_left_out", 0}},
        {"0x0007cc-0x0007cc, 0x0007ce-0x0007ce\n", "0x0062, 0x0063\n", ", S098, S099\n",
         label("    ", "error replies") + "1000\n", label("", "Error replies") + "1000\n",
-        "  offset 70198, update 1: Command reject\n    after the command at offset 40188: Write "
-        "serial number (S/N: S099)\n\nDevices\n"}},
+        lastReply(70198, 40188, "S099") + "\nDevices\n"}},
       {"one update one past each cap, the last item counted alone",
        updatesOf(1, {.writes = 1001, .checksums = 101, .serialNumbers = 101, .errors = 1001}),
        {{"/updates/0/ranges#", 1000},
@@ -599,8 +603,7 @@ TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
        {label("    ", "flash writes") + "1001, 1001 bytes\n", "0x0007ce-0x0007ce and 1 more\n",
         "0x0063 and 1 more\n", ", S099 and 1 more\n", label("    ", "error replies") + "1001\n",
         label("", "Error replies") + "1001\n",
-        "  offset 70303, update 1: Command reject\n    after the command at offset 40293: Write "
-        "serial number (S/N: S100)\n  and 1 more\n\nDevices\n"}},
+        lastReply(70303, 40293, "S100") + "  and 1 more\n\nDevices\n"}},
       {"25 updates share the rooms of checksums and serial numbers",
        updatesOf(25, {.checksums = 101, .serialNumbers = 100}),
        {{"/updates/20/checksums#", 100},
