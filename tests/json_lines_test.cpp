@@ -99,70 +99,69 @@ TEST(JsonLines, ListingOptionsChangeNothing) {
 // Printable ASCII stands as it is, '"' and '\' behind a backslash, every
 // other byte b as \u00hh, the character whose code is b.
 struct JsonStringCase {
-  const char* name;
+  const char* what;
   std::string bytes;
   std::string written;  // between the quotes
 };
+const JsonStringCase kJsonStrings[] = {
+    {"NUL escaped", std::string(1, '\0'), R"(\u0000)"},
+    {"the last control escaped", "\x1f", R"(\u001f)"},
+    {"blank as it is", " ", " "},
+    {"exclamation mark as it is", "!", "!"},
+    {"quote behind a backslash", "\"", R"(\")"},
+    {"backslash behind a backslash", "\\", R"(\\)"},
+    {"tilde as it is", "~", "~"},
+    {"DEL escaped", "\x7f", R"(\u007f)"},
+    {"the first high byte escaped", "\x80", R"(\u0080)"},
+    {"the last high byte escaped", "\xff", R"(\u00ff)"},
+    {"runs of plain bytes between escapes", "a\"bc\\\x01\tz\xc3\xa9",
+     R"(a\"bc\\\u0001\u0009z\u00c3\u00a9)"},
+    // The bytes are escaped 1,024 at a time: a run of plain bytes and a run
+    // of escapes across the first boundary.
+    {"runs across the blocks of escaping",
+     std::string(1023, 'a') + "\x1f\x1f" + std::string(1023, 'b'),
+     std::string(1023, 'a') + R"(\u001f\u001f)" + std::string(1023, 'b')},
+};
 
-class JsonString : public ::testing::TestWithParam<JsonStringCase> {};
-
-TEST_P(JsonString, IsWrittenFromAViewIntoALargerBuffer) {
-  const JsonStringCase& c = GetParam();
-  const GuardedBytes guarded(
-      {reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()});
-  Writer fromBytes;
-  writeJsonString(fromBytes, guarded.view());
-  EXPECT_EQ(fromBytes.text(), "\"" + c.written + "\"");
-  const std::string text = "\xa5" + c.bytes + "\xa5";
-  Writer fromText;
-  writeJsonString(fromText, std::string_view(text).substr(1, c.bytes.size()));
-  EXPECT_EQ(fromText.text(), "\"" + c.written + "\"");
+TEST(JsonString, IsWrittenFromAViewIntoALargerBuffer) {
+  for (const JsonStringCase& c : kJsonStrings) {
+    SCOPED_TRACE(c.what);
+    const GuardedBytes guarded(
+        {reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()});
+    Writer fromBytes;
+    writeJsonString(fromBytes, guarded.view());
+    EXPECT_EQ(fromBytes.text(), "\"" + c.written + "\"");
+    const std::string text = "\xa5" + c.bytes + "\xa5";
+    Writer fromText;
+    writeJsonString(fromText, std::string_view(text).substr(1, c.bytes.size()));
+    EXPECT_EQ(fromText.text(), "\"" + c.written + "\"");
+  }
 }
 
 // In JSON Lines: the text of a Text record (which ends at its first zero
 // byte) and the characters of a serial number (up to 255), in its note too.
-TEST_P(JsonString, StandsTheSameInJsonLines) {
-  const JsonStringCase& c = GetParam();
-  TraceBuilder trace;
-  const bool inText = c.bytes.find('\0') == std::string::npos;
-  const bool inSerial = c.bytes.size() <= 255;
-  if (inText) trace.text(0.0, Payload(c.bytes));
-  if (inSerial) trace.hidWrite(0.0, kFirmware, serialNumber(c.bytes));
-  std::istringstream lines(runTrace(trace, {"--json"}).out);
-  std::string line;
-  if (inText) {
-    ASSERT_TRUE(std::getline(lines, line));
-    EXPECT_TRUE(line.ends_with(",\"text\":\"" + c.written + "\"}")) << line;
+TEST(JsonString, StandsTheSameInJsonLines) {
+  for (const JsonStringCase& c : kJsonStrings) {
+    SCOPED_TRACE(c.what);
+    TraceBuilder trace;
+    const bool inText = c.bytes.find('\0') == std::string::npos;
+    const bool inSerial = c.bytes.size() <= 255;
+    if (inText) trace.text(0.0, Payload(c.bytes));
+    if (inSerial) trace.hidWrite(0.0, kFirmware, serialNumber(c.bytes));
+    std::istringstream lines(runTrace(trace, {"--json"}).out);
+    std::string line;
+    if (inText) {
+      ASSERT_TRUE(std::getline(lines, line));
+      EXPECT_TRUE(line.ends_with(",\"text\":\"" + c.written + "\"}")) << line;
+    }
+    if (inSerial) {
+      ASSERT_TRUE(std::getline(lines, line));
+      EXPECT_NE(line.find("(S/N: " + c.written + ")\"]"), std::string::npos) << line;
+      EXPECT_NE(line.find(",\"text\":\"" + c.written + "\"},"), std::string::npos) << line;
+    }
+    EXPECT_FALSE(std::getline(lines, line)) << "more lines than records";
   }
-  if (inSerial) {
-    ASSERT_TRUE(std::getline(lines, line));
-    EXPECT_NE(line.find("(S/N: " + c.written + ")\"]"), std::string::npos) << line;
-    EXPECT_NE(line.find(",\"text\":\"" + c.written + "\"},"), std::string::npos) << line;
-  }
-  EXPECT_FALSE(std::getline(lines, line)) << "more lines than records";
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    EdgesOfEachClassOfByte, JsonString,
-    ::testing::Values(
-        JsonStringCase{"NulEscaped", std::string(1, '\0'), R"(\u0000)"},
-        JsonStringCase{"LastControlEscaped", "\x1f", R"(\u001f)"},
-        JsonStringCase{"BlankAsItIs", " ", " "}, JsonStringCase{"ExclamationMarkAsItIs", "!", "!"},
-        JsonStringCase{"QuoteBehindABackslash", "\"", R"(\")"},
-        JsonStringCase{"BackslashBehindABackslash", "\\", R"(\\)"},
-        JsonStringCase{"TildeAsItIs", "~", "~"}, JsonStringCase{"DelEscaped", "\x7f", R"(\u007f)"},
-        JsonStringCase{"FirstHighByteEscaped", "\x80", R"(\u0080)"},
-        JsonStringCase{"LastHighByteEscaped", "\xff", R"(\u00ff)"},
-        JsonStringCase{"RunsOfPlainBytesBetweenEscapes", "a\"bc\\\x01\tz\xc3\xa9",
-                       R"(a\"bc\\\u0001\u0009z\u00c3\u00a9)"},
-        // The bytes are escaped 1,024 at a time: a run of plain bytes and
-        // a run of escapes across the first boundary.
-        JsonStringCase{"RunsAcrossTheBlocksOfEscaping",
-                       std::string(1023, 'a') + "\x1f\x1f" + std::string(1023, 'b'),
-                       std::string(1023, 'a') + R"(\u001f\u001f)" + std::string(1023, 'b')}),
-    [](const ::testing::TestParamInfo<JsonStringCase>& param) {
-      return std::string(param.param.name);
-    });
 
 TEST(JsonLines, TransfersCarryHeaderReportAndData) {
   TraceBuilder trace;
