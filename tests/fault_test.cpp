@@ -277,6 +277,7 @@ TEST_F(Fault, ReadErrorPartWayKeepsEveryRecordReadBeforeItInEveryOutput) {
   const std::vector<std::string> lines = linesOf(outputOf({"--json"}));
   ASSERT_EQ(lines.size(), kWhole + 1);
   EXPECT_EQ(nlohmann::json::parse(lines[kWhole - 1])["text"], "record 1572");
+  EXPECT_EQ(nlohmann::json::parse(lines[kWhole - 1])["offset"], (kWhole - 1) * 1000);
   EXPECT_EQ(nlohmann::json::parse(lines.back()),
             nlohmann::json({{"diagnostic", "read_error"},
                             {"offset", kFailAt},
@@ -297,6 +298,8 @@ TEST_F(Fault, ReadErrorPartWayKeepsEveryRecordReadBeforeItInEveryOutput) {
 
   const std::string page = outputOf({"--report"});
   EXPECT_NE(page.find(": 1,572 records.</p>"), std::string::npos);
+  EXPECT_NE(page.find("record 1572\n"), std::string::npos);
+  EXPECT_EQ(page.find("record 1573"), std::string::npos);
   EXPECT_NE(page.find("<li class=\"bad\">The trace could not be read to its end: a read failed "
                       "at offset 1,572,864 (Input/output error). The page shows what was read "
                       "before it.</li>"),

@@ -216,34 +216,61 @@ TEST(Follow, ATruncatedOrReplacedTraceIsListedAgainFromItsStartWithAFreshState) 
   append(trace, textRecord(700.0, "more\n"));
   ASSERT_TRUE(child.waitForOut(textEntry("0.200", "new") + textEntry("0.500", "more")))
       << child.out;
+
+  // Shorter by a single byte: truncated too; the record now cut short is
+  // waited for.
+  std::filesystem::resize_file(trace, std::filesystem::file_size(trace) - 1);
+  ASSERT_TRUE(child.waitForErr("' was replaced; listing it again from its start\novantrex: '" +
+                               trace + "' was truncated; listing it again from its start\n"))
+      << child.err;
+  ASSERT_TRUE(child.waitForOut(textEntry("0.500", "more") + textEntry("0.200", "new")))
+      << child.out;
   EXPECT_EQ(child.stop(SIGTERM), 0);
+  EXPECT_TRUE(child.out.ends_with(textEntry("0.500", "more") + textEntry("0.200", "new")));
 }
 
 TEST(Follow, ATraceWrittenAnewPastItsOldEndIsListedAgainFromItsStart) {
   // Between two looks the trace is truncated and written again, longer
-  // than before: its size never shows the truncation, its bytes do.
-  TempDir dir;
-  const std::string trace = dir.file("t.trc");
-  append(trace, textRecord(1000.0, "old one\n") + textRecord(2000.0, "old two\n"));
-  FollowingChild child({"--follow", "-f", trace});
-  const std::string old = textEntry("1.000", "old one") + textEntry("1.000", "old two");
-  ASSERT_TRUE(child.waitForOut(old)) << child.out;
-
-  const std::string fresh = textRecord(300.0, "new first record\n") +
-                            textRecord(800.0, "new second record\n") +
-                            textRecord(900.0, "new third\n");
-  const int fd = open(trace.c_str(), O_WRONLY);
-  ASSERT_EQ(pwrite(fd, fresh.data(), fresh.size(), 0), static_cast<ssize_t>(fresh.size()));
-  close(fd);
-  ASSERT_TRUE(child.waitForErr("ovantrex: '" + trace +
-                               "' was rewritten; listing it again from its start\n"))
-      << child.err;
-  const std::string again = textEntry("0.300", "new first record") +
-                            textEntry("0.500", "new second record") +
-                            textEntry("0.100", "new third");
-  ASSERT_TRUE(child.waitForOut(old + again)) << child.out;
-  EXPECT_EQ(child.stop(SIGINT), 0);
-  EXPECT_EQ(child.out, old + again);
+  // than before: its size never shows the truncation, its bytes do, at its
+  // start or at the end of what was read. A record of 97 bytes holds
+  // either end: the bytes kept of each (64) see no change there.
+  const std::string alike(80, 'x');
+  struct Case {
+    const char* what;
+    std::string old, fresh;
+    std::string oldListing, freshListing;
+  };
+  const Case cases[] = {
+      {"the start alike, the end written anew",
+       textRecord(1000.0, alike + "\n") + textRecord(2000.0, "old two\n"),
+       textRecord(1000.0, alike + "\n") + textRecord(2000.0, "new two\n") +
+           textRecord(2500.0, "new three\n"),
+       textEntry("1.000", alike) + textEntry("1.000", "old two"),
+       textEntry("1.000", alike) + textEntry("1.000", "new two") + textEntry("0.500", "new three")},
+      {"the start written anew, the end alike",
+       textRecord(1000.0, "old one\n") + textRecord(2000.0, alike + "\n"),
+       textRecord(1000.0, "new one\n") + textRecord(2000.0, alike + "\n") +
+           textRecord(2500.0, "new three\n"),
+       textEntry("1.000", "old one") + textEntry("1.000", alike),
+       textEntry("1.000", "new one") + textEntry("1.000", alike) + textEntry("0.500", "new three")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string trace = dir.file("t.trc");
+    append(trace, c.old);
+    FollowingChild child({"--follow", "-f", trace});
+    ASSERT_TRUE(child.waitForOut(c.oldListing)) << child.out;
+    const int fd = open(trace.c_str(), O_WRONLY);
+    ASSERT_EQ(pwrite(fd, c.fresh.data(), c.fresh.size(), 0), static_cast<ssize_t>(c.fresh.size()));
+    close(fd);
+    ASSERT_TRUE(child.waitForErr("ovantrex: '" + trace +
+                                 "' was rewritten; listing it again from its start\n"))
+        << child.err;
+    ASSERT_TRUE(child.waitForOut(c.oldListing + c.freshListing)) << child.out;
+    EXPECT_EQ(child.stop(SIGINT), 0);
+    EXPECT_EQ(child.out, c.oldListing + c.freshListing);
+  }
 }
 
 TEST(Follow, AnOutputThatTakesTheTracesNameIsRefusedAndNotReadBack) {
@@ -372,20 +399,32 @@ TEST(Follow, AnInterruptWritesThePageOfWhatWasRead) {
   }
 }
 
-TEST(Follow, APipeIsFollowedUntilItsWriterClosesIt) {
-  int feed[2];
-  ASSERT_EQ(pipe(feed), 0);
-  FollowingChild child({"--follow", "-f", "/dev/stdin"}, feed[0]);
-  close(feed[0]);
-  const std::string record = textRecord(1000.0, "piped\n");
-  ASSERT_EQ(write(feed[1], record.data(), 7), 7);
-  letItMeetTheEnd();
-  ASSERT_EQ(write(feed[1], record.data() + 7, record.size() - 7),
-            static_cast<ssize_t>(record.size() - 7));
-  ASSERT_TRUE(child.waitForOut(textEntry("1.000", "piped"))) << child.out;
-  close(feed[1]);
-  EXPECT_EQ(child.end(), 0);
-  EXPECT_EQ(child.out, textEntry("1.000", "piped"));
+TEST(Follow, APipeIsFollowedUntilItsWriterClosesItOrASignalEndsTheWait) {
+  // The signal comes while the read of the pipe waits for more: the read
+  // is interrupted, and the run ends with what was read.
+  for (const bool interrupted : {false, true}) {
+    SCOPED_TRACE(interrupted ? "interrupted" : "closed");
+    int feed[2];
+    ASSERT_EQ(pipe(feed), 0);
+    FollowingChild child({"--follow", "-f", "/dev/stdin"}, feed[0]);
+    close(feed[0]);
+    const std::string record = textRecord(1000.0, "piped\n");
+    ASSERT_EQ(write(feed[1], record.data(), 7), 7);
+    letItMeetTheEnd();
+    ASSERT_EQ(write(feed[1], record.data() + 7, record.size() - 7),
+              static_cast<ssize_t>(record.size() - 7));
+    ASSERT_TRUE(child.waitForOut(textEntry("1.000", "piped"))) << child.out;
+    if (interrupted) {
+      letItMeetTheEnd();
+      child.send(SIGINT);
+    } else {
+      close(feed[1]);
+    }
+    EXPECT_EQ(child.end(), 0);
+    if (interrupted) close(feed[1]);
+    EXPECT_EQ(child.err, "");
+    EXPECT_EQ(child.out, textEntry("1.000", "piped"));
+  }
 }
 
 TEST(Follow, AListingFileIsFlushedAsRecordsArrive) {

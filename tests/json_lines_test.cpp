@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "firmware_traffic.h"
+#include "guarded_bytes.h"
+#include "output/common/json_values.h"
 #include "trace_builder.h"
 
 namespace ovantrex::test {
@@ -49,8 +52,9 @@ TEST(JsonLines, RecordKeysOfEachFormatVersion) {
   trace.hex(2000.0, {0x01, 0xab}, {.component = 7});  // offset 36, version 2
   trace.marker(kMarkerV3);                            // 36 + 34, then 16
   trace.text(2500.5, "three", kExt);                  // offset 86
+  trace.text(-250.5, "back", kExt);  // a stamp below zero and below the one before it
   const std::vector<json> lines = jsonOf(trace);
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), 4u);
 
   EXPECT_EQ(lines[0], json::parse(R"j({"offset":0,"version":1,"minor":42,"type":"Text","length":4,
       "stamp":1500,"elapsed":1.5,"hidden":false,"failed":false,"text":"one"})j"));
@@ -59,19 +63,24 @@ TEST(JsonLines, RecordKeysOfEachFormatVersion) {
   EXPECT_EQ(lines[2], json::parse(R"j({"offset":86,"version":3,"minor":42,"type":"Text","length":5,
       "stamp":2500.5,"elapsed":0.5005,"component":0,"pid":420,"tid":688,
       "time":"2001-09-09T01:46:40.015Z","hidden":false,"failed":false,"text":"three"})j"));
+  EXPECT_EQ(lines[3]["stamp"], -250.5);
+  EXPECT_EQ(lines[3]["elapsed"], -2.751);
 }
 
 TEST(JsonLines, TimeIsUtcWhateverTheZoneAndTheHourOffset) {
   TraceBuilder trace;
   trace.marker(kMarkerV3).text(0.0, "x", {.seconds = -1, .millis = 1999});
   trace.text(0.0, "y", {.seconds = 951782400});  // 2000-02-29T00:00:00Z
+  trace.text(0.0, "z", {.seconds = 951782400, .millis = 1000});
   setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
   const std::vector<json> lines = jsonOf(trace, {"-t", "-h", "5"});
   setenv("TZ", "UTC", 1);
-  ASSERT_EQ(lines.size(), 2u);
-  // A millisecond count of 1000 or more carries into the seconds.
+  ASSERT_EQ(lines.size(), 3u);
+  // A millisecond count of 1000 or more carries into the seconds, also
+  // after a record of the same second count.
   EXPECT_EQ(lines[0]["time"], "1970-01-01T00:00:00.999Z");
   EXPECT_EQ(lines[1]["time"], "2000-02-29T00:00:00.000Z");
+  EXPECT_EQ(lines[2]["time"], "2000-02-29T00:00:01.000Z");
 }
 
 TEST(JsonLines, ListingOptionsChangeNothing) {
@@ -85,25 +94,82 @@ TEST(JsonLines, ListingOptionsChangeNothing) {
   EXPECT_EQ(parseLines(plain.out).size(), 2u);
 }
 
-TEST(JsonLines, StringsEscapeEveryByteOutsidePrintableAscii) {
-  TraceBuilder trace;
-  trace.text(0.0, Payload{'a', '"', 'b', '\\', 'c', 0x01, 0x7f, 0xc3, 0xa9, '\n'});
-  const RunResult result = runTrace(trace, {"--json"});
-  // The raw form: printable ASCII as it is, the rest as \u00hh.
-  EXPECT_NE(result.out.find(R"j("text":"a\"b\\c\u0001\u007f\u00c3\u00a9")j"), std::string::npos)
-      << result.out;
-  const std::vector<json> lines = parseLines(result.out);
-  ASSERT_EQ(lines.size(), 1u);
-  // Read back, each byte is the character of the same code.
-  EXPECT_EQ(lines[0]["text"], "a\"b\\c\x01\x7f\xc3\x83\xc2\xa9");
+// A JSON string at the edges of each class of byte: the controls 0x00 to
+// 0x1f, printable ASCII 0x20 to 0x7e but for '"' and '\', and 0x7f to 0xff.
+// Printable ASCII stands as it is, '"' and '\' behind a backslash, every
+// other byte b as \u00hh, the character whose code is b.
+struct JsonStringCase {
+  const char* what;
+  std::string bytes;
+  std::string written;  // between the quotes
+};
+const JsonStringCase kJsonStrings[] = {
+    {"NUL escaped", std::string(1, '\0'), R"(\u0000)"},
+    {"the last control escaped", "\x1f", R"(\u001f)"},
+    {"blank as it is", " ", " "},
+    {"exclamation mark as it is", "!", "!"},
+    {"quote behind a backslash", "\"", R"(\")"},
+    {"backslash behind a backslash", "\\", R"(\\)"},
+    {"tilde as it is", "~", "~"},
+    {"DEL escaped", "\x7f", R"(\u007f)"},
+    {"the first high byte escaped", "\x80", R"(\u0080)"},
+    {"the last high byte escaped", "\xff", R"(\u00ff)"},
+    {"runs of plain bytes between escapes", "a\"bc\\\x01\tz\xc3\xa9",
+     R"(a\"bc\\\u0001\u0009z\u00c3\u00a9)"},
+    // The bytes are escaped 1,024 at a time: a run of plain bytes and a run
+    // of escapes across the first boundary.
+    {"runs across the blocks of escaping",
+     std::string(1023, 'a') + "\x1f\x1f" + std::string(1023, 'b'),
+     std::string(1023, 'a') + R"(\u001f\u001f)" + std::string(1023, 'b')},
+};
+
+TEST(JsonString, IsWrittenFromAViewIntoALargerBuffer) {
+  for (const JsonStringCase& c : kJsonStrings) {
+    SCOPED_TRACE(c.what);
+    const GuardedBytes guarded(
+        {reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()});
+    Writer fromBytes;
+    writeJsonString(fromBytes, guarded.view());
+    EXPECT_EQ(fromBytes.text(), "\"" + c.written + "\"");
+    const std::string text = "\xa5" + c.bytes + "\xa5";
+    Writer fromText;
+    writeJsonString(fromText, std::string_view(text).substr(1, c.bytes.size()));
+    EXPECT_EQ(fromText.text(), "\"" + c.written + "\"");
+  }
+}
+
+// In JSON Lines: the text of a Text record (which ends at its first zero
+// byte) and the characters of a serial number (up to 255), in its note too.
+TEST(JsonString, StandsTheSameInJsonLines) {
+  for (const JsonStringCase& c : kJsonStrings) {
+    SCOPED_TRACE(c.what);
+    TraceBuilder trace;
+    const bool inText = c.bytes.find('\0') == std::string::npos;
+    const bool inSerial = c.bytes.size() <= 255;
+    if (inText) trace.text(0.0, Payload(c.bytes));
+    if (inSerial) trace.hidWrite(0.0, kFirmware, serialNumber(c.bytes));
+    std::istringstream lines(runTrace(trace, {"--json"}).out);
+    std::string line;
+    if (inText) {
+      ASSERT_TRUE(std::getline(lines, line));
+      EXPECT_TRUE(line.ends_with(",\"text\":\"" + c.written + "\"}")) << line;
+    }
+    if (inSerial) {
+      ASSERT_TRUE(std::getline(lines, line));
+      EXPECT_NE(line.find("(S/N: " + c.written + ")\"]"), std::string::npos) << line;
+      EXPECT_NE(line.find(",\"text\":\"" + c.written + "\"},"), std::string::npos) << line;
+    }
+    EXPECT_FALSE(std::getline(lines, line)) << "more lines than records";
+  }
 }
 
 TEST(JsonLines, TransfersCarryHeaderReportAndData) {
   TraceBuilder trace;
   trace.hidSetFeat(0.0, {1, 2, 0xa0, 4, 5, 6, 7, 8}, {0xff});
   trace.hidWrite(0.0, {0, 0, 0x21, 0}, Payload("ping"));
+  trace.hex(0.0, repeated(1024, 0x11) + sequence(6));  // past the 1,024 bytes written at a time
   const std::vector<json> lines = jsonOf(trace);
-  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0]["header"], "0102a00405060708");
   EXPECT_EQ(lines[0]["report"], 0xa0);
   EXPECT_EQ(lines[0]["data"], "ff");
@@ -113,6 +179,7 @@ TEST(JsonLines, TransfersCarryHeaderReportAndData) {
   EXPECT_EQ(lines[1]["report"], 0x21);
   EXPECT_EQ(lines[1]["data"], "70696e67");
   EXPECT_FALSE(lines[1].contains("notes"));
+  EXPECT_EQ(lines[2]["data"], std::string(2048, '1') + "000102030405");
 }
 
 // The notes and the decoded value of one firmware-report record.

@@ -2,6 +2,8 @@
 // read back with a real JSON parser, and the text form byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -25,6 +27,12 @@ json summaryOf(const TraceBuilder& trace) {
   json parsed = json::parse(result.out, nullptr, false);
   EXPECT_FALSE(parsed.is_discarded()) << result.out;
   return parsed;
+}
+
+// A label of the text summary, after its indent, padded to the column of 30
+// characters where the values stand.
+std::string label(std::string_view indent, std::string_view name) {
+  return std::string(indent) + std::string(name) + blanks(30 - indent.size() - name.size());
 }
 
 // A completed update: start, three consecutive writes, checksum, reset.
@@ -75,10 +83,6 @@ TEST(SessionSummary, ACompletedUpdate) {
 TEST(SessionSummary, ACompletedUpdateAsText) {
   const RunResult result = runTrace(completedUpdate(), {"--summary"});
   EXPECT_EQ(result.status, 0);
-  // Labels stand in a column of 30 characters.
-  const auto label = [](std::string_view indent, std::string_view name) {
-    return std::string(indent) + std::string(name) + blanks(30 - indent.size() - name.size());
-  };
   const std::string expected =
       "Trace\n" + label("  ", "records") + "13: Text 2, HIDWrite 6, HIDRead 5\n" +
       label("  ", "hidden by component") + "0\n" + label("  ", "fallback entries") + "0\n" +
@@ -149,6 +153,7 @@ TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
   t.hidWrite(4.0, kFirmware, flashWrite(0x0128, 16));    // 8 bytes over the last
   t.hidWrite(5.0, kFirmware, flashWrite(0x0110, 16));    // fills the gap
   t.hidWrite(6.0, kFirmware, flashWrite(0xfffff8, 16));  // reaches past the 24-bit space
+  t.marker(kMarkerV2).text(7.0, "two\n");
   const json summary = summaryOf(t);
   EXPECT_EQ(summary["commands"]["flash_write"], 6);
   EXPECT_EQ(summary["writes_outside_updates"], 1);
@@ -158,11 +163,18 @@ TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
   EXPECT_EQ(update["rewritten_bytes"], 8);
   EXPECT_EQ(update["ranges"], json::parse(R"j([{"first":256,"last":311},
       {"first":16777208,"last":16777223}])j"));
-  // No times in format version 1.
+  // No times in format versions 1 and 2.
   EXPECT_TRUE(update["time"].is_null());
-  EXPECT_EQ(summary["versions"], json::parse("[1]"));
+  EXPECT_EQ(summary["versions"], json::parse("[1,2]"));
   EXPECT_EQ(summary["time"],
             json::parse(R"j({"first":null,"last":null,"seconds":null,"in_order":null})j"));
+  const std::string text = runTrace(t, {"--summary"}).out;
+  for (const std::string& line :
+       {label("  ", "format versions") + "1, 2\n" + label("  ", "time") +
+            "none (no records of format version 3)\n",
+        label("  ", "outside any update") + "1 flash write\n",
+        label("    ", "addresses") + "0x000100-0x000137, 0xfffff8-0x1000007\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
 TEST(SessionSummary, TwoUpdatesKeepTheirOwnAddressesAndErrors) {
@@ -175,7 +187,8 @@ TEST(SessionSummary, TwoUpdatesKeepTheirOwnAddressesAndErrors) {
   t.hidWrite(4.0, kFirmware, serialNumber("AB\x1b"));
   t.hidWrite(5.0, kFirmware, reset());
   t.hidWrite(6.0, kFirmware, startFlash());
-  t.hidWrite(7.0, kFirmware, flashWrite(0x3000, 4));  // again, but in a new update
+  t.hidWrite(7.0, kFirmware, flashWrite(0x3000, 4));           // again, but in a new update
+  t.hidWrite(7.5, kFirmware, {0x03, 0x00, 0x00, 0x00, 0x01});  // a system command, no reset
   t.hidRead(8.0, kFirmware, status(0x80));
   const json summary = summaryOf(t);
   EXPECT_EQ(summary["versions"], json::parse("[2]"));
@@ -363,6 +376,170 @@ TEST(SessionSummary, AnErrorReplyListsTheFirstNotesOfItsCommandAndCountsTheRest)
   EXPECT_NE(html.find("Inventory Report for Keyboard and 112 more notes</td>"), std::string::npos);
 }
 
+// A figure of the JSON summary: where it stands (a JSON pointer) and its
+// value; a pointer that ends in "#" stands for the length of its array.
+using Figure = std::pair<std::string, json>;
+
+void expectFigures(const json& summary, const std::vector<Figure>& figures) {
+  for (const auto& [where, value] : figures) {
+    const bool length = where.ends_with('#');
+    const json::json_pointer pointer(length ? where.substr(0, where.size() - 1) : where);
+    if (!summary.contains(pointer)) {
+      ADD_FAILURE() << where << " is missing";
+      continue;
+    }
+    EXPECT_EQ(length ? json(summary.at(pointer).size()) : summary.at(pointer), value) << where;
+  }
+}
+
+// Every list that a trace can grow, at its cap and one past it, and the
+// rooms that the updates share: the last item kept, the first left out, and
+// the counts, which stay exact. Offsets by hand from the record sizes of
+// updatesOf(): a start 28 bytes, a write 33, a checksum 32, a serial number
+// 40, a reply 30.
+TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
+  // Updates of a write and two error replies each: 121 bytes, update n at
+  // 121 (n - 1): update 1000 at 120879. Error reply 1000 is the second of
+  // update 500, at 60379 + 28 + 33 + 30 = 60470, after its write at 60407.
+  const std::string update1000 =
+      "  update 1000 at offset 120879\n" + label("    ", "flash writes") + "1, 1 bytes\n" +
+      label("    ", "addresses") + "0x000000-0x000000\n" + label("    ", "rewritten") +
+      "0 bytes\n" + label("    ", "length mismatches") + "0\n" + label("    ", "checksums") +
+      "none\n" + label("    ", "serial numbers") + "none\n" + label("    ", "reset") + "no\n" +
+      label("    ", "error replies") + "2\n";
+  const json update1000Json = json::parse(R"j({"offset":120879,"time":null,"writes":1,"bytes":1,
+      "ranges":[{"first":0,"last":0}],"ranges_left_out":0,"rewritten_bytes":0,
+      "length_mismatches":0,"checksums":[],"checksums_left_out":0,"serial_numbers":[],
+      "serial_numbers_left_out":0,"serial_number_writes":0,"reset":false,"errors":2})j");
+  const std::string error1000 =
+      "  offset 60470, update 500: Command reject\n"
+      "    after the command at offset 60407: Flash write 1 bytes to address=0x000000\n";
+  const json error1000Json = json::parse(R"j({"offset":60470,"time":null,
+      "notes":["Command reject"],"notes_left_out":0,"update":500,
+      "decoded":{"kind":"status reply","status":{"value":128,"bits":["Command reject"]},
+                 "truncated":false},
+      "command":{"offset":60407,"notes":["Flash write 1 bytes to address=0x000000"],
+                 "notes_left_out":0,
+                 "decoded":{"kind":"flash write","command":{"value":2,"name":"flash write"},
+                            "data_count":1,"address":0,"length_field":7,"length_agrees":true,
+                            "truncated":false}}})j");
+  // One update with its lists at their caps: its replies start at 28 +
+  // 1000 x 33 + 100 x 32 + 100 x 40 = 40228, reply 1000 at 40228 + 999 x 30
+  // = 70198, after serial number S099 at 40228 - 40 = 40188. One past the
+  // caps: the replies start at 28 + 1001 x 33 + 101 x 32 + 101 x 40 = 40333,
+  // reply 1000 at 70303, after S100 at 40293. Range 1000 is the write at
+  // 2 x 999 = 1998 (0x7ce), checksum 100 is 99 (0x63).
+  const auto lastReply = [](int offset, int serialNumber, std::string_view serial) {
+    return "  offset " + std::to_string(offset) + ", update 1: Command reject\n" +
+           "    after the command at offset " + std::to_string(serialNumber) +
+           ": Write serial number (S/N: " + std::string(serial) + ")\n";
+  };
+  //
+  // Checksums share 4,096 places, 2 kept back for each update to come
+  // (1000 - n after update n): updates 1 to 21 find 100 of them, update 22
+  // finds 4096 - 2100 - 2 x 978 = 40, each later update its 2. Serial
+  // numbers share 2,048, 1 kept back: updates 1 to 10 find 100, update 11
+  // finds 2048 - 1000 - 989 = 59, each later update its 1.
+  struct CapCase {
+    const char* what;
+    TraceBuilder trace;
+    std::vector<Figure> figures;
+    std::vector<std::string> text;  // pieces of the text summary
+  };
+  const CapCase cases[] = {
+      {"1,000 updates, each listed",
+       updatesOf(1000, {.writes = 1, .errors = 2}),
+       {{"/updates#", 1000},
+        {"/updates/999", update1000Json},
+        {"/updates_left_out", 0},
+        {"/errors#", 1000},
+        {"/errors/999", error1000Json},
+        {"/errors_left_out", 1000}},
+       {label("", "Updates") + "1000\n", update1000 + "\nReplies\n",
+        label("", "Error replies") + "2000\n", error1000 + "  and 1000 more\n\nDevices\n"}},
+      {"1,001 updates, the last counted alone",
+       updatesOf(1001, {.writes = 1, .errors = 2}),
+       {{"/updates#", 1000},
+        {"/updates/999", update1000Json},
+        {"/updates_left_out", 1},
+        {"/commands/start_flash_update", 1001},
+        {"/commands/flash_write", 1001},
+        {"/replies/command_reject", 2002},
+        {"/errors#", 1000},
+        {"/errors/999", error1000Json},
+        {"/errors_left_out", 1002},
+        {"/errors_outside_updates", 0},
+        {"/writes_outside_updates", 0}},
+       {label("", "Updates") + "1001\n", update1000 + "  and 1 more\n\nReplies\n",
+        label("", "Error replies") + "2002\n", error1000 + "  and 1002 more\n\nDevices\n"}},
+      {"one update with its lists at their caps, each item listed",
+       updatesOf(1, {.writes = 1000, .checksums = 100, .serialNumbers = 100, .errors = 1000}),
+       {{"/updates/0/ranges#", 1000},
+        {"/updates/0/ranges/999", json::parse(R"j({"first":1998,"last":1998})j")},
+        {"/updates/0/ranges_left_out", 0},
+        {"/updates/0/checksums#", 100},
+        {"/updates/0/checksums/99", 99},
+        {"/updates/0/checksums_left_out", 0},
+        {"/updates/0/serial_numbers#", 100},
+        {"/updates/0/serial_numbers/99", "S099"},
+        {"/updates/0/serial_numbers_left_out", 0},
+        {"/updates/0/errors", 1000},
+        {"/errors#", 1000},
+        {"/errors/999/offset", 70198},
+        {"/errors/999/command/offset", 40188},
+        {"/errors_left_out", 0}},
+       {"0x0007cc-0x0007cc, 0x0007ce-0x0007ce\n", "0x0062, 0x0063\n", ", S098, S099\n",
+        label("    ", "error replies") + "1000\n", label("", "Error replies") + "1000\n",
+        lastReply(70198, 40188, "S099") + "\nDevices\n"}},
+      {"one update one past each cap, the last item counted alone",
+       updatesOf(1, {.writes = 1001, .checksums = 101, .serialNumbers = 101, .errors = 1001}),
+       {{"/updates/0/ranges#", 1000},
+        {"/updates/0/ranges_left_out", 1},
+        {"/updates/0/checksums#", 100},
+        {"/updates/0/checksums_left_out", 1},
+        {"/updates/0/serial_numbers#", 100},
+        {"/updates/0/serial_numbers_left_out", 1},
+        {"/updates/0/serial_number_writes", 101},
+        {"/updates/0/errors", 1001},
+        {"/errors#", 1000},
+        {"/errors/999/offset", 70303},
+        {"/errors/999/command/offset", 40293},
+        {"/errors_left_out", 1}},
+       {label("    ", "flash writes") + "1001, 1001 bytes\n", "0x0007ce-0x0007ce and 1 more\n",
+        "0x0063 and 1 more\n", ", S099 and 1 more\n", label("    ", "error replies") + "1001\n",
+        label("", "Error replies") + "1001\n",
+        lastReply(70303, 40293, "S100") + "  and 1 more\n\nDevices\n"}},
+      {"25 updates share the rooms of checksums and serial numbers",
+       updatesOf(25, {.checksums = 101, .serialNumbers = 100}),
+       {{"/updates/20/checksums#", 100},
+        {"/updates/21/checksums#", 40},
+        {"/updates/21/checksums/39", 39},
+        {"/updates/21/checksums_left_out", 61},
+        {"/updates/24/checksums", json::parse("[0,1]")},
+        {"/updates/24/checksums_left_out", 99},
+        {"/updates/9/serial_numbers#", 100},
+        {"/updates/10/serial_numbers#", 59},
+        {"/updates/10/serial_numbers/58", "S058"},
+        {"/updates/10/serial_numbers_left_out", 41},
+        {"/updates/24/serial_numbers", json::parse(R"j(["S000"])j")},
+        {"/updates/24/serial_numbers_left_out", 99},
+        {"/updates/24/serial_number_writes", 100}},
+       {"0x0026, 0x0027 and 61 more\n", ", S057, S058 and 41 more\n",
+        "  update 25 at offset " + std::to_string(24 * (28 + 101 * 32 + 100 * 40)) + "\n" +
+            label("    ", "flash writes") + "0, 0 bytes\n" + label("    ", "addresses") + "none\n" +
+            label("    ", "rewritten") + "0 bytes\n" + label("    ", "length mismatches") + "0\n" +
+            label("    ", "checksums") + "0x0000, 0x0001 and 99 more\n" +
+            label("    ", "serial numbers") + "S000 and 99 more\n"}},
+  };
+  for (const CapCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    expectFigures(summaryOf(c.trace), c.figures);
+    const RunResult text = runTrace(c.trace, {"--summary"});
+    for (const std::string& piece : c.text)
+      EXPECT_NE(text.out.find(piece), std::string::npos) << piece;
+  }
+}
+
 TEST(SessionSummary, ATraceWithoutFirmwareRecords) {
   TraceBuilder t;
   t.text(0.0, "hello\n").hex(1.0, {1, 2, 3}).hidWrite(2.0, {0, 0, 0x21, 0}, {1, 2});
@@ -482,6 +659,8 @@ TEST(SessionSummary, CountsAgreeWithTheJsonLines) {
     EXPECT_EQ(summary["replies"][keys.at(note)], count) << note;
   EXPECT_EQ(summary["updates"].size(), static_cast<std::size_t>(starts));
   EXPECT_EQ(summary["errors"].size(), 4u);  // one reply carries two error bits
+  // The last EC levels, as the README shows them in the summary of the sample.
+  EXPECT_EQ(summary["replies"]["ec"], json::parse(R"j({"current":"02.03","previous":"02.01"})j"));
 }
 
 // A hostile trace of a million disjoint one-byte flash writes in one update:

@@ -2,7 +2,9 @@
 // test traces: the commands' and replies' transfer data.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "trace_builder.h"
@@ -56,5 +58,40 @@ inline Payload serialNumber(std::string_view text) {
   return bytes;
 }
 inline Payload status(std::uint8_t bits) { return {bits, 0x00, 0x00, 0x00, 0x00, 0x00}; }
+
+// ---- Traces of many flash updates alike ----
+
+// What each update of updatesOf() holds after its start, in this order.
+struct UpdateTraffic {
+  // One-byte flash writes at addresses 0, 2, 4, ...: ranges that never merge.
+  std::size_t writes = 0;
+  // Checksum writes of the values 0, 1, 2, ...
+  std::size_t checksums = 0;
+  // Serial numbers "S000", "S001", ..., no two alike.
+  std::size_t serialNumbers = 0;
+  // Replies of "Command reject": error replies.
+  std::size_t errors = 0;
+};
+
+// count updates in format version 1, each a "Start flash update" and then
+// the traffic. The records take, for offsets worked out by hand: a start
+// 28 bytes, a write 33, a checksum 32, a serial number 40, a reply 30.
+inline TraceBuilder updatesOf(std::size_t count, const UpdateTraffic& each) {
+  TraceBuilder t;
+  for (std::size_t update = 0; update < count; ++update) {
+    t.hidWrite(0.0, kFirmware, startFlash());
+    for (std::size_t i = 0; i < each.writes; ++i)
+      t.hidWrite(0.0, kFirmware, flashWrite(static_cast<std::uint32_t>(2 * i), 1));
+    for (std::size_t i = 0; i < each.checksums; ++i)
+      t.hidWrite(0.0, kFirmware, checksum(static_cast<std::uint16_t>(i)));
+    for (std::size_t i = 0; i < each.serialNumbers; ++i) {
+      std::string serial = std::to_string(1000 + i % 1000);  // "1000" to "1999"
+      serial[0] = 'S';
+      t.hidWrite(0.0, kFirmware, serialNumber(serial));
+    }
+    for (std::size_t i = 0; i < each.errors; ++i) t.hidRead(0.0, kFirmware, status(0x80));
+  }
+  return t;
+}
 
 }  // namespace ovantrex::test
