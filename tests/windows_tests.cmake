@@ -19,10 +19,12 @@ set(OVANTREX_POSIX_ONLY_TESTS
   html_report_test.cpp
   # runs make_trace through the POSIX shell
   sample_trace_test.cpp)
-# and single tests, by name: both run Debian's Python with jsonschema.
+# and single tests, by name: the first two run Debian's Python with
+# jsonschema, the third reads Linux's /proc/self/mem for a read that fails.
 set(OVANTREX_POSIX_ONLY_CASES
   JsonLines.OutputValidatesAgainstTheSchema
-  SessionSummary.OutputValidatesAgainstTheSchema)
+  SessionSummary.OutputValidatesAgainstTheSchema
+  RecordLoop.ReadErrorEndsTheRun)
 
 # GoogleTest from its sources (Debian's googletest, which libgtest-dev
 # brings): the libraries of libgtest-dev are Linux binaries.
@@ -64,7 +66,10 @@ target_compile_definitions(ovantrex_tests PRIVATE
   OVANTREX_BINARY="$<TARGET_FILE:ovantrex>"
   OVANTREX_MAKE_TRACE="$<TARGET_FILE:make_trace>"
   OVANTREX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-  OVANTREX_PYTHON="")
+  OVANTREX_PYTHON=""
+  # printf as C99 has it (nan, inf), as the tests compare with it, not as
+  # msvcrt.dll has it.
+  __USE_MINGW_ANSI_STDIO=1)
 target_compile_options(ovantrex_tests PRIVATE -Wno-array-bounds -Wno-stringop-overread)
 list(JOIN OVANTREX_POSIX_ONLY_CASES ":" left_out)
 # Wine's first start makes its prefix: the listing of the tests may wait.

@@ -2,10 +2,14 @@
 // file handles under the C library's streams, the console and its control
 // events, and the C library's local time (localtime_s, which follows TZ when
 // it is set and the PC's time zone otherwise).
+
+// windows.h first: the system's other headers need what it declares.
+// clang-format off
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
+// clang-format on
 
 #include <algorithm>
 #include <atomic>
