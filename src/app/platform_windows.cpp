@@ -170,9 +170,7 @@ std::FILE* openForWriting(const std::string& name, LineEnds lineEnds) {
     errno = errnoOf(GetLastError());
     return nullptr;
   }
-  const bool text = lineEnds == LineEnds::Text;
-  std::FILE* const stream =
-      streamOver(handle, _O_WRONLY | (text ? _O_TEXT : _O_BINARY), text ? "wt" : "wb");
+  std::FILE* const stream = streamOver(handle, _O_WRONLY | _O_BINARY, "wb");
   if (stream != nullptr) setLineEnds(stream, lineEnds);
   return stream;
 }
