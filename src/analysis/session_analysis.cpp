@@ -61,13 +61,23 @@ void SessionAnalysis::diagnostic(const Diagnostic& diagnostic) {
   ++facts_->diagnostics[static_cast<std::size_t>(diagnostic.kind)];
 }
 
-RecordFacts SessionAnalysis::record(const Record& record, const DecodedRecord& decoded) {
+void SessionAnalysis::record(const Record& record, const DecodedRecord& decoded) {
   SessionFacts& facts = *facts_;
   ++facts.records;
   ++facts.byType[indexOfType(decoded.type)];
   facts.versions[static_cast<std::size_t>(record.formatVersion)] = true;
   countTime(facts, previousTime_, record);
-  RecordFacts recordFacts;
+  lastErrorReply_ = false;
+  if (!timelines_) {
+    dispatch(record, decoded);
+    return;
+  }
+  dispatch(record, decoded);
+  timelines_->record(record, decoded, updateNumber_, lastErrorReply_);
+}
+
+void SessionAnalysis::dispatch(const Record& record, const DecodedRecord& decoded) {
+  SessionFacts& facts = *facts_;
   if (decoded.hidden) {
     ++facts.hidden;
   } else if (decoded.failure != DecodeFailure::None) {
@@ -75,14 +85,11 @@ RecordFacts SessionAnalysis::record(const Record& record, const DecodedRecord& d
   } else if (const auto* value = std::get_if<FirmwareCommand>(&decoded.body)) {
     command(record, *value);
   } else if (const auto* status = std::get_if<StatusReply>(&decoded.body)) {
-    recordFacts.errorReply = isErrorReply(*status);
-    reply(record, *status, recordFacts.errorReply);
+    lastErrorReply_ = isErrorReply(*status);
+    reply(record, *status, lastErrorReply_);
   } else if (const auto* report = std::get_if<ComponentReport>(&decoded.body)) {
     componentReport(*report);
   }
-  recordFacts.update = updateNumber_;
-  if (timelines_) timelines_->record(record, decoded, recordFacts.update, recordFacts.errorReply);
-  return recordFacts;
 }
 
 UpdateFacts* SessionAnalysis::openUpdate() {

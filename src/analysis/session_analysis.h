@@ -53,7 +53,9 @@ class SessionAnalysis {
 
   explicit SessionAnalysis(Options options);
 
-  RecordFacts record(const Record& record, const DecodedRecord& decoded);
+  void record(const Record& record, const DecodedRecord& decoded);
+  // What the analysis made of the last record.
+  RecordFacts lastRecord() const { return {updateNumber_, lastErrorReply_}; }
   void diagnostic(const Diagnostic& diagnostic);
   void readFailed(const ReadFailure& failure) { facts_->readFailure = failure; }
   // The trace has ended: the open update is closed.
@@ -64,6 +66,8 @@ class SessionAnalysis {
   const UpdateTimelines* timelines() const { return timelines_.get(); }
 
  private:
+  // The facts of the record's kind: a command, a reply, a report.
+  void dispatch(const Record& record, const DecodedRecord& decoded);
   void command(const Record& record, const FirmwareCommand& command);
   void flashWrite(const FirmwareCommand& command, UpdateFacts* update);
   void serialNumber(UpdateFacts& update, const FirmwareCommand& command);
@@ -87,6 +91,7 @@ class SessionAnalysis {
   std::optional<TraceTime> previousTime_;
   bool updateOpen_ = false;
   std::size_t updateNumber_ = 0;  // of the open update, from 1; also past the listed ones
+  bool lastErrorReply_ = false;   // the last record is an error reply
   bool haveCommand_ = false;
   KeptCommand lastCommand_;  // the last firmware command, when haveCommand_
 };

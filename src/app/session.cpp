@@ -22,12 +22,17 @@ Session::Session(const Settings& settings, Writer& output, Writer& console, Writ
   } else {
     printer_ = std::make_unique<TextListing>(output, console, errors, settings);
   }
+  printerTakesRecords_ = printer_->takesRecords();
 }
 
 void Session::record(const Record& record) {
   const DecodedRecord decoded = decodeRecord(record);
-  const RecordFacts facts = analysis_ ? analysis_->record(record, decoded) : RecordFacts{};
-  printer_->record(record, decoded, facts);
+  if (!analysis_) {
+    printer_->record(record, decoded, RecordFacts{});
+    return;
+  }
+  analysis_->record(record, decoded);
+  if (printerTakesRecords_) printer_->record(record, decoded, analysis_->lastRecord());
 }
 
 void Session::diagnostic(const Diagnostic& diagnostic) {

@@ -30,6 +30,7 @@ class Session final : public RecordSink {
  private:
   std::unique_ptr<SessionAnalysis> analysis_;  // for the summary and the report
   std::unique_ptr<Printer> printer_;
+  bool printerTakesRecords_ = true;
 };
 
 }  // namespace ovantrex
