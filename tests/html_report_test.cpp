@@ -557,7 +557,11 @@ TEST(ReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
                                  "</li>\n" + errors +
                                  "1,100 error replies</a> in the trace, all of them outside any "
                                  "update.</li>\n</ul>"));
-  EXPECT_TRUE(has(one.html, "<ul class=\"glance\">\n<li class=\"warn\">" + writes + "</li>\n"));
+  // The verdict first: the update starts at 1,200 x 36 + 1,100 x 30 bytes.
+  EXPECT_TRUE(has(one.html,
+                  "<ul class=\"glance\">\n<li class=\"bad\"><strong>update 1 failed: 5 error "
+                  "replies, first at offset 76,228</strong></li>\n<li class=\"warn\">" +
+                      writes + "</li>\n"));
   EXPECT_TRUE(has(one.html, errors + "1,105 error replies</a> in the trace, 1,100 of them before "
                                      "the first update.</li>\n</ul>"));
   for (const Report* report : {&none, &one}) {
@@ -565,6 +569,27 @@ TEST(ReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
         has(report->html,
             "<tr><th scope=\"row\">outside any update</th><td>1,200 flash writes</td></tr>"));
   }
+}
+
+// A completed update and an unfinished one: the verdict opens the glance,
+// and each update's line, sentence and row of the table say its outcome.
+TEST(ReportPage, TheGlanceAndTheTableOfUpdatesShowEachOutcome) {
+  TraceBuilder t;
+  t.hidWrite(0.0, kFirmware, startFlash());
+  t.hidWrite(0.0, kFirmware, checksum(0x1234));
+  t.hidWrite(0.0, kFirmware, reset());
+  t.hidWrite(0.0, kFirmware, startFlash());
+  const std::string html = reportOf(t, {}, false).html;
+  EXPECT_TRUE(has(html,
+                  "<ul class=\"glance\">\n<li class=\"warn\"><strong>2 updates: 1 completed, "
+                  "1 unfinished; update 2 (the last) unfinished: no checksum written and no "
+                  "reset</strong></li>\n<li><strong><a href=\"#update-1\">Update 1</a>"));
+  EXPECT_TRUE(has(html,
+                  "the device was reset. Outcome: <span class=\"verdict\">completed</span>."
+                  "</li>\n<li class=\"warn\"><strong><a href=\"#update-2\">Update 2</a>"));
+  EXPECT_TRUE(has(html, "<th>error replies</th><th>outcome</th></tr>"));
+  EXPECT_TRUE(has(html, "<td class=\"n\">0</td><td>completed</td></tr>"));
+  EXPECT_TRUE(has(html, "<td class=\"n\">0</td><td>unfinished</td></tr>"));
 }
 
 // ---- Memory ----
