@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what a user gets:
-# the program in bin, the manual in share/man/man1, the installed program
-# listing the sample exactly as the build's program does, and a manual that
-# renders without warnings.
+# the program and the fleet tool in bin, the manual in share/man/man1, the
+# installed program listing the sample exactly as the build's program does,
+# the fleet tool running the program beside it, and a manual that renders
+# without warnings.
 #
 #   install_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
@@ -48,6 +49,19 @@ for options in "" "-t -p" "-H -m -p -c"; do
   cmp -s "$prefix/installed.txt" "$prefix/built.txt" ||
     fail "installed and built program differ for options '$options'"
 done
+
+# The fleet tool stands beside the program and runs it: one row for the
+# sample, whose update failed, and a report on standard error.
+fleet=$prefix/bin/ovantrex-fleet
+if [[ -x $fleet ]]; then
+  status=0
+  OVANTREX= "$fleet" "$sample" >"$prefix/fleet.jsonl" 2>"$prefix/fleet.err" || status=$?
+  ((status == 0)) || fail "the installed fleet tool exited with $status: $(cat "$prefix/fleet.err")"
+  grep -q '^{"trace":{"name":"'"$sample"'",.*"last_update":{"number":1,"outcome":"failed"' \
+    "$prefix/fleet.jsonl" || fail "the installed fleet tool wrote no row of the sample"
+else
+  fail "no fleet tool at bin/ovantrex-fleet"
+fi
 
 # The single argument is the trace's name; no arguments give the usage text
 # and status 1.
