@@ -561,6 +561,9 @@ TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
       "length_mismatches":0,"checksums":[],"checksums_left_out":0,"serial_numbers":[],
       "serial_numbers_left_out":0,"serial_number_writes":0,"reset":false,"errors":2,
       "outcome":"failed"})j");
+  const std::string verdict1001 =
+      "1001 updates: 1001 failed; update 1001 (the last) failed: 2 error replies, first at offset "
+      "121061";
   const std::string error1000 =
       "  offset 60470, update 500: Command reject\n"
       "    after the command at offset 60407: Flash write 1 bytes to address=0x000000\n";
@@ -625,10 +628,9 @@ TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
         {"/outcomes", json::parse(R"j({"completed":0,"failed":1001,"unfinished":0})j")},
         {"/last_update", json::parse(R"j({"number":1001,"outcome":"failed","errors":2,
             "first_error_offset":121061,"checksum_written":false,"reset":false})j")}},
-       {"1001 updates: 1001 failed; update 1001 (the last) failed: 2 error replies, first at "
-        "offset 121061\n\nTrace\n",
-        label("", "Updates") + "1001\n", update1000 + "  and 1 more\n\nReplies\n",
-        label("", "Error replies") + "2002\n", error1000 + "  and 1002 more\n\nDevices\n"}},
+       {verdict1001 + "\n\nTrace\n", label("", "Updates") + "1001\n",
+        update1000 + "  and 1 more\n\nReplies\n", label("", "Error replies") + "2002\n",
+        error1000 + "  and 1002 more\n\nDevices\n"}},
       {"one update with its lists at their caps, each item listed",
        updatesOf(1, {.writes = 1000, .checksums = 100, .serialNumbers = 100, .errors = 1000}),
        {{"/updates/0/ranges#", 1000},
