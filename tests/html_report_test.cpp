@@ -571,25 +571,19 @@ TEST(ReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
   }
 }
 
-// A completed update and an unfinished one: the verdict opens the glance,
-// and each update's line, sentence and row of the table say its outcome.
-TEST(ReportPage, TheGlanceAndTheTableOfUpdatesShowEachOutcome) {
+// A completed update and an unfinished one: each update's line on the
+// glance and its row of the table say its outcome.
+TEST(ReportPage, EachUpdateShowsItsOutcome) {
   TraceBuilder t;
-  t.hidWrite(0.0, kFirmware, startFlash());
-  t.hidWrite(0.0, kFirmware, checksum(0x1234));
-  t.hidWrite(0.0, kFirmware, reset());
-  t.hidWrite(0.0, kFirmware, startFlash());
+  t.hidWrite(0.0, kFirmware, startFlash()).hidWrite(0.0, kFirmware, checksum(0x1234));
+  t.hidWrite(0.0, kFirmware, reset()).hidWrite(0.0, kFirmware, startFlash());
   const std::string html = reportOf(t, {}, false).html;
   EXPECT_TRUE(has(html,
-                  "<ul class=\"glance\">\n<li class=\"warn\"><strong>2 updates: 1 completed, "
-                  "1 unfinished; update 2 (the last) unfinished: no checksum written and no "
-                  "reset</strong></li>\n<li><strong><a href=\"#update-1\">Update 1</a>"));
-  EXPECT_TRUE(has(html,
-                  "the device was reset. Outcome: <span class=\"verdict\">completed</span>."
-                  "</li>\n<li class=\"warn\"><strong><a href=\"#update-2\">Update 2</a>"));
+                  "reset. Outcome: <span class=\"verdict\">completed</span>.</li>\n"
+                  "<li class=\"warn\"><strong><a href=\"#update-2\">Update 2</a>"));
   EXPECT_TRUE(has(html, "<th>error replies</th><th>outcome</th></tr>"));
-  EXPECT_TRUE(has(html, "<td class=\"n\">0</td><td>completed</td></tr>"));
-  EXPECT_TRUE(has(html, "<td class=\"n\">0</td><td>unfinished</td></tr>"));
+  EXPECT_TRUE(has(html, "<td>completed</td></tr>\n<tr><td>"));
+  EXPECT_TRUE(has(html, "<td>unfinished</td></tr>\n</tbody>"));
 }
 
 // ---- Memory ----
