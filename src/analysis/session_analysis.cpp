@@ -42,6 +42,7 @@ SessionAnalysis::SessionAnalysis(Options options)
       checksums_(kChecksumRoom, kChecksumShare),
       serialNumbers_(kSerialNumberRoom, kSerialNumberShare),
       serialText_(kSerialTextRoom, kSerialTextShare) {
+  facts_->traceName = options.traceName;
   facts_->updates.reserve(kMaxUpdates);
   facts_->errors.reserve(kMaxErrors);
   if (options.timelines) {
@@ -101,6 +102,8 @@ void SessionAnalysis::startUpdate(const Record& record) {
   closeUpdate();
   updateOpen_ = true;
   ++updateNumber_;
+  openEnd_ = UpdateEnd{};
+  openEnd_.number = updateNumber_;
   flash_.clear();
   if (rewrites_) rewrites_->clear();
   if (updateNumber_ > kMaxUpdates) {
@@ -115,8 +118,13 @@ void SessionAnalysis::startUpdate(const Record& record) {
 }
 
 void SessionAnalysis::closeUpdate() {
+  if (!updateOpen_) return;
+  openEnd_.outcome = updateOutcome(openEnd_);
+  ++facts_->outcomes[static_cast<std::size_t>(openEnd_.outcome)];
+  facts_->lastUpdate = openEnd_;
   UpdateFacts* update = openUpdate();
   if (update == nullptr) return;
+  update->outcome = openEnd_.outcome;
   const std::size_t toCome = updatesToCome();
   const auto keep = [toCome](SharedRoom<AddressRange>& room, std::span<const AddressRange>& ranges,
                              std::uint64_t& leftOut) {
@@ -149,11 +157,13 @@ void SessionAnalysis::command(const Record& record, const FirmwareCommand& comma
   switch (command.kind) {
     case CommandKind::System:
       countSystemCommand(facts, systemCommandCode(command));
+      if (updateOpen_ && command.subCommand == kSubReset) openEnd_.reset = true;
       if (update != nullptr && command.subCommand == kSubReset) update->reset = true;
       break;
     case CommandKind::StartFlashUpdate: startUpdate(record); break;
     case CommandKind::FlashWrite: flashWrite(command, update); break;
     case CommandKind::ChecksumWrite:
+      if (updateOpen_) openEnd_.checksumWritten = true;
       if (update == nullptr) break;
       if (update->checksums.size() < kMaxChecksumsPerUpdate &&
           checksums_.fits(1, updatesToCome())) {
@@ -222,6 +232,7 @@ void SessionAnalysis::reply(const Record& record, const StatusReply& reply, bool
   if (!error) return;
 
   if (!updateOpen_) ++facts.errorsOutsideUpdates;
+  if (updateOpen_ && openEnd_.errors++ == 0) openEnd_.firstError = record.offset;
   if (UpdateFacts* update = openUpdate()) ++update->errors;
   if (facts.errors.size() >= kMaxErrors) {
     ++facts.errorsLeftOut;
@@ -274,7 +285,8 @@ void SessionAnalysis::componentReport(const ComponentReport& report) {
   }
 }
 
-void SessionAnalysis::finish() {
+void SessionAnalysis::finish(std::uint64_t bytesRead) {
+  facts_->bytesRead = bytesRead;
   closeUpdate();
   updateOpen_ = false;
 }

@@ -49,6 +49,8 @@ class SessionAnalysis {
     // The report's timelines of the first updates, and where the rewritten
     // bytes of those updates lie (a second flash map).
     bool timelines = false;
+    // The trace as the command line named it.
+    std::string_view traceName;
   };
 
   explicit SessionAnalysis(Options options);
@@ -58,8 +60,8 @@ class SessionAnalysis {
   RecordFacts lastRecord() const { return {updateNumber_, lastErrorReply_}; }
   void diagnostic(const Diagnostic& diagnostic);
   void readFailed(const ReadFailure& failure) { facts_->readFailure = failure; }
-  // The trace has ended: the open update is closed.
-  void finish();
+  // The trace has ended, bytesRead bytes into it: the open update is closed.
+  void finish(std::uint64_t bytesRead);
 
   const SessionFacts& facts() const { return *facts_; }
   // The timelines, when the options asked for them; otherwise none.
@@ -92,6 +94,7 @@ class SessionAnalysis {
   bool updateOpen_ = false;
   std::size_t updateNumber_ = 0;  // of the open update, from 1; also past the listed ones
   bool lastErrorReply_ = false;   // the last record is an error reply
+  UpdateEnd openEnd_;             // what decides the open update's outcome, listed or not
   bool haveCommand_ = false;
   KeptCommand lastCommand_;  // the last firmware command, when haveCommand_
 };
