@@ -171,6 +171,13 @@ void writeFirmwareTrace(const std::string& path, std::uint64_t records) {
   session.finish();
 }
 
+// The transfer data of a flash write of one byte (0x5a) to address.
+Payload oneByteWrite(std::uint32_t address) {
+  return Payload({0x07, 0x00, 0x02, 0x00, 0x01, static_cast<std::uint8_t>(address >> 16),
+                  static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address),
+                  0x5a});
+}
+
 // A hostile trace for the session summary: one update of one-byte flash
 // writes, each to an address of its own with a gap before the next, so that
 // no two ranges merge.
@@ -182,12 +189,7 @@ void writeDisjointTrace(const std::string& path, std::uint64_t records) {
   session.counted();
   for (std::uint64_t n = 1; n < records; ++n) {
     const auto address = static_cast<std::uint32_t>((n * 2) & 0xffffff);
-    session.batch().hidWrite(
-        session.next(1000), writeHeader,
-        Payload({0x07, 0x00, 0x02, 0x00, 0x01, static_cast<std::uint8_t>(address >> 16),
-                 static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address),
-                 0x5a}),
-        session.ext());
+    session.batch().hidWrite(session.next(1000), writeHeader, oneByteWrite(address), session.ext());
     session.counted();
     session.spill();
   }
@@ -211,13 +213,7 @@ void writeHostileTrace(const std::string& path, std::uint64_t updates) {
                              session.ext());
     session.counted();
     for (std::uint32_t i = 0; i < 1001; ++i) {
-      const std::uint32_t address = 2 * i;
-      session.batch().hidWrite(
-          session.next(1000), writeHeader,
-          Payload({0x07, 0x00, 0x02, 0x00, 0x01, static_cast<std::uint8_t>(address >> 16),
-                   static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address),
-                   0x5a}),
-          session.ext());
+      session.batch().hidWrite(session.next(1000), writeHeader, oneByteWrite(2 * i), session.ext());
       session.counted();
     }
     for (int n = 0; n < 100; ++n) {

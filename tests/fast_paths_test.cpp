@@ -460,7 +460,7 @@ std::string listing(TraceReader& reader, const Settings& settings) {
   Writer errors;
   Session session(settings, out, console, errors);
   readTrace(reader, session);
-  session.finish();
+  session.finish(reader.position());
   return out.take() + "\n--console--\n" + console.take() + "\n--errors--\n" + errors.take();
 }
 

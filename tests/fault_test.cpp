@@ -295,6 +295,8 @@ TEST_F(Fault, ReadErrorPartWayKeepsEveryRecordReadBeforeItInEveryOutput) {
   EXPECT_EQ(json["records"]["total"], kWhole);
   EXPECT_EQ(json["read_error"],
             nlohmann::json({{"offset", kFailAt}, {"message", "Input/output error"}}));
+  // The bytes read, not the size of the file.
+  EXPECT_EQ(json["trace"], nlohmann::json({{"name", trace}, {"bytes", kFailAt}}));
 
   const std::string page = outputOf({"--report"});
   EXPECT_NE(page.find(": 1,572 records.</p>"), std::string::npos);

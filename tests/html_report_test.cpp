@@ -557,7 +557,11 @@ TEST(ReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
                                  "</li>\n" + errors +
                                  "1,100 error replies</a> in the trace, all of them outside any "
                                  "update.</li>\n</ul>"));
-  EXPECT_TRUE(has(one.html, "<ul class=\"glance\">\n<li class=\"warn\">" + writes + "</li>\n"));
+  // The verdict first: the update starts at 1,200 x 36 + 1,100 x 30 bytes.
+  EXPECT_TRUE(has(one.html,
+                  "<ul class=\"glance\">\n<li class=\"bad\"><strong>update 1 failed: 5 error "
+                  "replies, first at offset 76,228</strong></li>\n<li class=\"warn\">" +
+                      writes + "</li>\n"));
   EXPECT_TRUE(has(one.html, errors + "1,105 error replies</a> in the trace, 1,100 of them before "
                                      "the first update.</li>\n</ul>"));
   for (const Report* report : {&none, &one}) {
@@ -565,6 +569,21 @@ TEST(ReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
         has(report->html,
             "<tr><th scope=\"row\">outside any update</th><td>1,200 flash writes</td></tr>"));
   }
+}
+
+// A completed update and an unfinished one: each update's line on the
+// glance and its row of the table say its outcome.
+TEST(ReportPage, EachUpdateShowsItsOutcome) {
+  TraceBuilder t;
+  t.hidWrite(0.0, kFirmware, startFlash()).hidWrite(0.0, kFirmware, checksum(0x1234));
+  t.hidWrite(0.0, kFirmware, reset()).hidWrite(0.0, kFirmware, startFlash());
+  const std::string html = reportOf(t, {}, false).html;
+  EXPECT_TRUE(has(html,
+                  "reset. Outcome: <span class=\"verdict\">completed</span>.</li>\n"
+                  "<li class=\"warn\"><strong><a href=\"#update-2\">Update 2</a>"));
+  EXPECT_TRUE(has(html, "<th>error replies</th><th>outcome</th></tr>"));
+  EXPECT_TRUE(has(html, "<td>completed</td></tr>\n<tr><td>"));
+  EXPECT_TRUE(has(html, "<td>unfinished</td></tr>\n</tbody>"));
 }
 
 // ---- Memory ----

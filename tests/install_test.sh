@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what a user gets:
-# the program in bin, the manual in share/man/man1, the installed program
-# listing the sample exactly as the build's program does, and a manual that
-# renders without warnings.
+# the program and the fleet tool in bin, the manual in share/man/man1, the
+# installed program listing the sample exactly as the build's program does,
+# the fleet tool running the program beside it, and a manual that renders
+# without warnings.
 #
 #   install_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
@@ -48,6 +49,12 @@ for options in "" "-t -p" "-H -m -p -c"; do
   cmp -s "$prefix/installed.txt" "$prefix/built.txt" ||
     fail "installed and built program differ for options '$options'"
 done
+
+# The fleet tool runs the program beside it: the row of the sample's update.
+OVANTREX= "$prefix/bin/ovantrex-fleet" "$sample" >"$prefix/fleet.jsonl" 2>"$prefix/fleet.err" ||
+  fail "the installed fleet tool failed: $(cat "$prefix/fleet.err")"
+grep -q '"last_update":{"number":1,"outcome":"failed"' "$prefix/fleet.jsonl" ||
+  fail "the installed fleet tool wrote no row of the sample"
 
 # The single argument is the trace's name; no arguments give the usage text
 # and status 1.

@@ -8,10 +8,12 @@
 //
 // and must stand, byte for byte, as one contiguous block in what that
 // command writes. Assignments in front of "ovantrex" set the environment
-// (TZ) for the run; file names are relative to the source directory.
+// (TZ) for the run, which works in the source directory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -57,13 +59,7 @@ std::vector<std::string> words(std::string_view text) {
   return result;
 }
 
-std::string fromSource(const std::string& name) {
-  if (name.empty() || name.front() == '/') return name;
-  return std::string(OVANTREX_SOURCE_DIR) + "/" + name;
-}
-
-// Reads the command of a marker line; the file names it gives are made
-// absolute, since the tests do not run in the source directory.
+// Reads the command of a marker line.
 Excerpt parseMarker(std::string_view line, std::size_t number) {
   line.remove_prefix(kMarkerStart.size());
   const auto end = line.rfind(kMarkerEnd);
@@ -79,16 +75,8 @@ Excerpt parseMarker(std::string_view line, std::size_t number) {
   }
   if (i == command.size()) throw std::runtime_error("the marker names no ovantrex command");
   excerpt.args.assign(command.begin() + static_cast<std::ptrdiff_t>(i) + 1, command.end());
-  auto& args = excerpt.args;
-  if (args.size() == 1) {
-    args[0] = fromSource(args[0]);
-  } else {
-    for (std::size_t k = 0; k + 1 < args.size(); ++k) {
-      if (args[k] == "-w")
-        throw std::runtime_error("an excerpt comes from standard output, not -w");
-      if (args[k] == "-f") args[k + 1] = fromSource(args[k + 1]);
-    }
-  }
+  if (std::find(excerpt.args.begin(), excerpt.args.end(), "-w") != excerpt.args.end())
+    throw std::runtime_error("an excerpt comes from standard output, not -w");
   return excerpt;
 }
 
@@ -137,6 +125,20 @@ class EnvironmentGuard {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
+// Works in another directory for one scope, and goes back to the one before.
+class DirectoryGuard {
+ public:
+  explicit DirectoryGuard(const std::string& directory) : saved_(std::filesystem::current_path()) {
+    std::filesystem::current_path(directory);
+  }
+  ~DirectoryGuard() { std::filesystem::current_path(saved_); }
+  DirectoryGuard(const DirectoryGuard&) = delete;
+  DirectoryGuard& operator=(const DirectoryGuard&) = delete;
+
+ private:
+  std::filesystem::path saved_;
+};
+
 // The first line of the listing at which the whole block stands, if any.
 std::optional<std::size_t> findBlock(const std::vector<std::string>& listing,
                                      const std::vector<std::string>& block) {
@@ -179,7 +181,7 @@ TEST(ReadmeExcerpt, ReadsTheCommandOfAMarker) {
   EXPECT_EQ(excerpts[0].markerLine, 2u);
   ASSERT_EQ(excerpts[0].env.size(), 1u);
   EXPECT_EQ(excerpts[0].env[0], std::make_pair(std::string("TZ"), std::string("UTC")));
-  const std::string sample = std::string(OVANTREX_SOURCE_DIR) + "/examples/sample.trc";
+  const std::string sample = "examples/sample.trc";
   EXPECT_EQ(excerpts[0].args, (std::vector<std::string>{"-t", "-f", sample}));
   EXPECT_EQ(excerpts[0].lines, (std::vector<std::string>{"x", "  y"}));
   EXPECT_EQ(excerpts[1].args, (std::vector<std::string>{sample}));
@@ -198,7 +200,10 @@ TEST(ReadmeExcerpt, EveryExcerptIsPartOfItsListing) {
     ASSERT_FALSE(excerpt.lines.empty());
     test::RunResult result;
     {
+      // The file names are relative to the source directory, as the
+      // summary shows them.
       EnvironmentGuard env(excerpt.env);
+      DirectoryGuard directory(OVANTREX_SOURCE_DIR);
       result = test::run(excerpt.args);
     }
     ASSERT_EQ(result.status, 0) << result.err;

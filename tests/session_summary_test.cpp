@@ -71,7 +71,7 @@ TEST(SessionSummary, ACompletedUpdate) {
       "writes":3,"bytes":48,"ranges":[{"first":4096,"last":4143}],"ranges_left_out":0,
       "rewritten_bytes":0,"length_mismatches":0,"checksums":[48879],"checksums_left_out":0,
       "serial_numbers":[],"serial_numbers_left_out":0,"serial_number_writes":0,"reset":true,
-      "errors":0})j"));
+      "errors":0,"outcome":"completed"})j"));
   EXPECT_EQ(summary["replies"]["command_complete"], 5);
   EXPECT_EQ(summary["replies"]["flash_load_in_progress"], 4);
   EXPECT_EQ(summary["replies"]["operation_in_error"], 0);
@@ -80,10 +80,16 @@ TEST(SessionSummary, ACompletedUpdate) {
 }
 
 TEST(SessionSummary, ACompletedUpdateAsText) {
-  const RunResult result = runTrace(completedUpdate(), {"--summary"});
+  TempDir dir;
+  const std::string trace = dir.file("lane 7.trc");
+  completedUpdate().writeTo(trace);
+  const RunResult result = run({"--summary", "-f", trace});
   EXPECT_EQ(result.status, 0);
+  // The marker, the texts and each record as their comments place them:
+  // 16 + 41 + 44 + 46 + 3 x (64 + 46) + 48 + 46 + 44 + 37 bytes.
   const std::string expected =
-      "Trace\n" + label("  ", "records") + "13: Text 2, HIDWrite 6, HIDRead 5\n" +
+      "update 1 completed: checksum written and device reset\n\nTrace\n" + label("  ", "file") +
+      trace + ", 652 bytes\n" + label("  ", "records") + "13: Text 2, HIDWrite 6, HIDRead 5\n" +
       label("  ", "hidden by component") + "0\n" + label("  ", "fallback entries") + "0\n" +
       label("  ", "skipped") +
       "invalid minor code 0, over-long length 0, short extended header 0, short payload 0\n" +
@@ -99,8 +105,9 @@ TEST(SessionSummary, ACompletedUpdateAsText) {
       "3, 48 bytes\n" + label("    ", "addresses") + "0x001000-0x00102f\n" +
       label("    ", "rewritten") + "0 bytes\n" + label("    ", "length mismatches") + "0\n" +
       label("    ", "checksums") + "0xbeef\n" + label("    ", "serial numbers") + "none\n" +
-      label("    ", "reset") + "yes\n" + label("    ", "error replies") + "0\n" + "\nReplies\n" +
-      label("  ", "Command complete") + "5\n" + label("  ", "Flash load in progress") + "4\n" +
+      label("    ", "reset") + "yes\n" + label("    ", "error replies") + "0\n" +
+      label("    ", "outcome") + "completed\n" + "\nReplies\n" + label("  ", "Command complete") +
+      "5\n" + label("  ", "Flash load in progress") + "4\n" +
       label("  ", "EC information available") + "0\n" +
       "  Serial Number can only be written once for this device 0\n" +
       label("  ", "Operation in Error") + "0\n" + label("  ", "Command reject") + "0\n" +
@@ -141,6 +148,66 @@ TEST(SessionSummary, AnUpdateRefusedMidwayAndRetried) {
                  "decoded":{"kind":"flash write","command":{"value":2,"name":"flash write"},
                             "data_count":16,"address":8208,"length_field":23,
                             "length_agrees":false,"truncated":false}}}])j"));
+}
+
+// The outcome of each update and the verdict on all of them, on traces
+// written one letter per record in format version 1: S a start (28 bytes),
+// W a flash write (33), C a checksum (32), R a reset (28), k a reply
+// "Command complete" (30), e a reply "Command reject" (30).
+TEST(SessionSummary, EachUpdateEndsAsTheOutcomeRuleSays) {
+  const struct {
+    const char* steps;
+    std::vector<std::string> outcomes;  // of each update, in JSON and in text
+    const char* verdict;                // the first line of the text
+  } cases[] = {
+      {"SWeCkRk", {"failed"}, "update 1 failed: 1 error reply, at offset 61"},
+      {"SWkCkRk", {"completed"}, "update 1 completed: checksum written and device reset"},
+      {"SWkRkCk", {"completed"}, "update 1 completed: checksum written and device reset"},
+      {"SWCR", {"completed"}, "update 1 completed: checksum written and device reset"},
+      {"SWk", {"unfinished"}, "update 1 unfinished: no checksum written and no reset"},
+      {"SWkCk", {"unfinished"}, "update 1 unfinished: checksum written but no reset"},
+      {"SWkRk", {"unfinished"}, "update 1 unfinished: device reset but no checksum written"},
+      // The error reply before the first update fails none.
+      {"eSWkCkRk", {"completed"}, "update 1 completed: checksum written and device reset"},
+      // Update 2 starts at 211; its error replies are at 272 and 332.
+      {"SWkCkRkSWeke",
+       {"completed", "failed"},
+       "2 updates: 1 completed, 1 failed; update 2 (the last) failed: 2 error replies, first at "
+       "offset 272"},
+      {"SeSCRS",
+       {"failed", "completed", "unfinished"},
+       "3 updates: 1 completed, 1 failed, 1 unfinished; update 3 (the last) unfinished: no "
+       "checksum written and no reset"},
+      {"Wke", {}, "no update: the trace holds no \"Start flash update\" command"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.steps);
+    TraceBuilder t;
+    for (const char step : std::string_view(c.steps)) {
+      if (step == 'S') t.hidWrite(0.0, kFirmware, startFlash());
+      if (step == 'W') t.hidWrite(0.0, kFirmware, flashWrite(0x1000, 1));
+      if (step == 'C') t.hidWrite(0.0, kFirmware, checksum(0x1234));
+      if (step == 'R') t.hidWrite(0.0, kFirmware, reset());
+      if (step == 'k' || step == 'e') t.hidRead(0.0, kFirmware, status(step == 'k' ? 0x01 : 0x80));
+    }
+    const json summary = summaryOf(t);
+    std::vector<std::string> inJson;
+    for (const json& update : summary["updates"]) inJson.push_back(update["outcome"]);
+    EXPECT_EQ(inJson, c.outcomes);
+    for (const char* outcome : {"completed", "failed", "unfinished"}) {
+      EXPECT_EQ(summary["outcomes"][outcome], std::ranges::count(c.outcomes, outcome)) << outcome;
+    }
+    EXPECT_EQ(summary["last_update"].is_null(), c.outcomes.empty());
+
+    const std::string text = runTrace(t, {"--summary"}).out;
+    EXPECT_TRUE(text.starts_with(std::string(c.verdict) + "\n\nTrace\n")) << text;
+    std::vector<std::string> inText;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.starts_with(label("    ", "outcome"))) inText.push_back(line.substr(30));
+    }
+    EXPECT_EQ(inText, c.outcomes);
+  }
 }
 
 TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
@@ -405,11 +472,15 @@ TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
       label("    ", "addresses") + "0x000000-0x000000\n" + label("    ", "rewritten") +
       "0 bytes\n" + label("    ", "length mismatches") + "0\n" + label("    ", "checksums") +
       "none\n" + label("    ", "serial numbers") + "none\n" + label("    ", "reset") + "no\n" +
-      label("    ", "error replies") + "2\n";
+      label("    ", "error replies") + "2\n" + label("    ", "outcome") + "failed\n";
   const json update1000Json = json::parse(R"j({"offset":120879,"time":null,"writes":1,"bytes":1,
       "ranges":[{"first":0,"last":0}],"ranges_left_out":0,"rewritten_bytes":0,
       "length_mismatches":0,"checksums":[],"checksums_left_out":0,"serial_numbers":[],
-      "serial_numbers_left_out":0,"serial_number_writes":0,"reset":false,"errors":2})j");
+      "serial_numbers_left_out":0,"serial_number_writes":0,"reset":false,"errors":2,
+      "outcome":"failed"})j");
+  const std::string verdict1001 =
+      "1001 updates: 1001 failed; update 1001 (the last) failed: 2 error replies, first at offset "
+      "121061";
   const std::string error1000 =
       "  offset 60470, update 500: Command reject\n"
       "    after the command at offset 60407: Flash write 1 bytes to address=0x000000\n";
@@ -468,9 +539,15 @@ TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
         {"/errors/999", error1000Json},
         {"/errors_left_out", 1002},
         {"/errors_outside_updates", 0},
-        {"/writes_outside_updates", 0}},
-       {label("", "Updates") + "1001\n", update1000 + "  and 1 more\n\nReplies\n",
-        label("", "Error replies") + "2002\n", error1000 + "  and 1002 more\n\nDevices\n"}},
+        {"/writes_outside_updates", 0},
+        // Update 1001, at 121000, counts in the verdict: its first error
+        // reply is at 121000 + 28 + 33.
+        {"/outcomes", json::parse(R"j({"completed":0,"failed":1001,"unfinished":0})j")},
+        {"/last_update", json::parse(R"j({"number":1001,"outcome":"failed","errors":2,
+            "first_error_offset":121061,"checksum_written":false,"reset":false})j")}},
+       {verdict1001 + "\n\nTrace\n", label("", "Updates") + "1001\n",
+        update1000 + "  and 1 more\n\nReplies\n", label("", "Error replies") + "2002\n",
+        error1000 + "  and 1002 more\n\nDevices\n"}},
       {"one update with its lists at their caps, each item listed",
        updatesOf(1, {.writes = 1000, .checksums = 100, .serialNumbers = 100, .errors = 1000}),
        {{"/updates/0/ranges#", 1000},

@@ -6,10 +6,6 @@
 
 namespace ovantrex {
 
-bool isErrorReply(const StatusReply& reply) {
-  return reply.has(kStatusError) || reply.has(kStatusReject) || reply.has(kStatusSerialOnce);
-}
-
 KeptCommand& KeptCommand::operator=(const KeptCommand& other) {
   if (this == &other) return *this;
   offset_ = other.offset_;
@@ -21,9 +17,7 @@ KeptCommand& KeptCommand::operator=(const KeptCommand& other) {
   return *this;
 }
 
-void KeptCommand::keep(std::uint64_t offset, const FirmwareCommand& command) {
-  offset_ = offset;
-  command_ = command;
+void KeptCommand::keepViewedBytes(const FirmwareCommand& command) {
   const Bytes serial = command.serial.bytes;
   const Bytes entries = command.request.entries.bytes;
   serialBytes_ = std::min(serial.size(), kViewedBytes);

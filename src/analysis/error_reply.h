@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "analysis/trace_time.h"
+#include "core/protocol.h"
 #include "decode/firmware_command.h"
 #include "decode/status_reply.h"
 
@@ -16,7 +17,9 @@ namespace ovantrex {
 
 // A status reply that reports an error: "Operation in Error", "Command
 // reject" or the serial-number bit.
-bool isErrorReply(const StatusReply& reply);
+inline bool isErrorReply(const StatusReply& reply) {
+  return reply.has(kStatusError) || reply.has(kStatusReject) || reply.has(kStatusSerialOnce);
+}
 
 // A firmware command kept beyond its record: the decoded value, and the
 // bytes that it views (a serial number's characters, a request's entries)
@@ -28,8 +31,15 @@ class KeptCommand {
   KeptCommand& operator=(const KeptCommand& other);
   ~KeptCommand() = default;
 
-  // Keeps command, the command of the record at offset.
-  void keep(std::uint64_t offset, const FirmwareCommand& command);
+  // Keeps command, the command of the record at offset. Most commands view
+  // no bytes (a flash write): they are kept as they are.
+  void keep(std::uint64_t offset, const FirmwareCommand& command) {
+    offset_ = offset;
+    command_ = command;
+    serialBytes_ = 0;
+    entryBytes_ = 0;
+    if (!command.serial.empty() || !command.request.entries.empty()) keepViewedBytes(command);
+  }
 
   std::uint64_t offset() const { return offset_; }
   const FirmwareCommand& command() const { return command_; }
@@ -38,6 +48,9 @@ class KeptCommand {
   // A serial number views up to 509 bytes, a request's entries up to 256.
   static constexpr std::size_t kViewedBytes = 512;
 
+  // Copies the bytes that command views into bytes_, and points the kept
+  // value's views at them.
+  void keepViewedBytes(const FirmwareCommand& command);
   // Points the value's views into bytes_.
   void viewKeptBytes();
 

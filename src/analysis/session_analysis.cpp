@@ -42,6 +42,7 @@ SessionAnalysis::SessionAnalysis(Options options)
       checksums_(kChecksumRoom, kChecksumShare),
       serialNumbers_(kSerialNumberRoom, kSerialNumberShare),
       serialText_(kSerialTextRoom, kSerialTextShare) {
+  facts_->traceName = options.traceName;
   facts_->updates.reserve(kMaxUpdates);
   facts_->errors.reserve(kMaxErrors);
   if (options.timelines) {
@@ -61,13 +62,23 @@ void SessionAnalysis::diagnostic(const Diagnostic& diagnostic) {
   ++facts_->diagnostics[static_cast<std::size_t>(diagnostic.kind)];
 }
 
-RecordFacts SessionAnalysis::record(const Record& record, const DecodedRecord& decoded) {
+void SessionAnalysis::record(const Record& record, const DecodedRecord& decoded) {
   SessionFacts& facts = *facts_;
   ++facts.records;
   ++facts.byType[indexOfType(decoded.type)];
   facts.versions[static_cast<std::size_t>(record.formatVersion)] = true;
   countTime(facts, previousTime_, record);
-  RecordFacts recordFacts;
+  lastErrorReply_ = false;
+  if (!timelines_) {
+    dispatch(record, decoded);
+    return;
+  }
+  dispatch(record, decoded);
+  timelines_->record(record, decoded, updateNumber_, lastErrorReply_);
+}
+
+void SessionAnalysis::dispatch(const Record& record, const DecodedRecord& decoded) {
+  SessionFacts& facts = *facts_;
   if (decoded.hidden) {
     ++facts.hidden;
   } else if (decoded.failure != DecodeFailure::None) {
@@ -75,14 +86,11 @@ RecordFacts SessionAnalysis::record(const Record& record, const DecodedRecord& d
   } else if (const auto* value = std::get_if<FirmwareCommand>(&decoded.body)) {
     command(record, *value);
   } else if (const auto* status = std::get_if<StatusReply>(&decoded.body)) {
-    recordFacts.errorReply = isErrorReply(*status);
-    reply(record, *status, recordFacts.errorReply);
+    lastErrorReply_ = isErrorReply(*status);
+    reply(record, *status, lastErrorReply_);
   } else if (const auto* report = std::get_if<ComponentReport>(&decoded.body)) {
     componentReport(*report);
   }
-  recordFacts.update = updateNumber_;
-  if (timelines_) timelines_->record(record, decoded, recordFacts.update, recordFacts.errorReply);
-  return recordFacts;
 }
 
 UpdateFacts* SessionAnalysis::openUpdate() {
@@ -94,6 +102,8 @@ void SessionAnalysis::startUpdate(const Record& record) {
   closeUpdate();
   updateOpen_ = true;
   ++updateNumber_;
+  openEnd_ = UpdateEnd{};
+  openEnd_.number = updateNumber_;
   flash_.clear();
   if (rewrites_) rewrites_->clear();
   if (updateNumber_ > kMaxUpdates) {
@@ -108,8 +118,13 @@ void SessionAnalysis::startUpdate(const Record& record) {
 }
 
 void SessionAnalysis::closeUpdate() {
+  if (!updateOpen_) return;
+  openEnd_.outcome = updateOutcome(openEnd_);
+  ++facts_->outcomes[static_cast<std::size_t>(openEnd_.outcome)];
+  facts_->lastUpdate = openEnd_;
   UpdateFacts* update = openUpdate();
   if (update == nullptr) return;
+  update->outcome = openEnd_.outcome;
   const std::size_t toCome = updatesToCome();
   const auto keep = [toCome](SharedRoom<AddressRange>& room, std::span<const AddressRange>& ranges,
                              std::uint64_t& leftOut) {
@@ -142,11 +157,13 @@ void SessionAnalysis::command(const Record& record, const FirmwareCommand& comma
   switch (command.kind) {
     case CommandKind::System:
       countSystemCommand(facts, systemCommandCode(command));
+      if (updateOpen_ && command.subCommand == kSubReset) openEnd_.reset = true;
       if (update != nullptr && command.subCommand == kSubReset) update->reset = true;
       break;
     case CommandKind::StartFlashUpdate: startUpdate(record); break;
     case CommandKind::FlashWrite: flashWrite(command, update); break;
     case CommandKind::ChecksumWrite:
+      if (updateOpen_) openEnd_.checksumWritten = true;
       if (update == nullptr) break;
       if (update->checksums.size() < kMaxChecksumsPerUpdate &&
           checksums_.fits(1, updatesToCome())) {
@@ -215,6 +232,7 @@ void SessionAnalysis::reply(const Record& record, const StatusReply& reply, bool
   if (!error) return;
 
   if (!updateOpen_) ++facts.errorsOutsideUpdates;
+  if (updateOpen_ && openEnd_.errors++ == 0) openEnd_.firstError = record.offset;
   if (UpdateFacts* update = openUpdate()) ++update->errors;
   if (facts.errors.size() >= kMaxErrors) {
     ++facts.errorsLeftOut;
@@ -267,7 +285,8 @@ void SessionAnalysis::componentReport(const ComponentReport& report) {
   }
 }
 
-void SessionAnalysis::finish() {
+void SessionAnalysis::finish(std::uint64_t bytesRead) {
+  facts_->bytesRead = bytesRead;
   closeUpdate();
   updateOpen_ = false;
 }

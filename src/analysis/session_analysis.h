@@ -49,21 +49,27 @@ class SessionAnalysis {
     // The report's timelines of the first updates, and where the rewritten
     // bytes of those updates lie (a second flash map).
     bool timelines = false;
+    // The trace as the command line named it.
+    std::string_view traceName;
   };
 
   explicit SessionAnalysis(Options options);
 
-  RecordFacts record(const Record& record, const DecodedRecord& decoded);
+  void record(const Record& record, const DecodedRecord& decoded);
+  // What the analysis made of the last record.
+  RecordFacts lastRecord() const { return {updateNumber_, lastErrorReply_}; }
   void diagnostic(const Diagnostic& diagnostic);
   void readFailed(const ReadFailure& failure) { facts_->readFailure = failure; }
-  // The trace has ended: the open update is closed.
-  void finish();
+  // The trace has ended, bytesRead bytes into it: the open update is closed.
+  void finish(std::uint64_t bytesRead);
 
   const SessionFacts& facts() const { return *facts_; }
   // The timelines, when the options asked for them; otherwise none.
   const UpdateTimelines* timelines() const { return timelines_.get(); }
 
  private:
+  // The facts of the record's kind: a command, a reply, a report.
+  void dispatch(const Record& record, const DecodedRecord& decoded);
   void command(const Record& record, const FirmwareCommand& command);
   void flashWrite(const FirmwareCommand& command, UpdateFacts* update);
   void serialNumber(UpdateFacts& update, const FirmwareCommand& command);
@@ -87,6 +93,8 @@ class SessionAnalysis {
   std::optional<TraceTime> previousTime_;
   bool updateOpen_ = false;
   std::size_t updateNumber_ = 0;  // of the open update, from 1; also past the listed ones
+  bool lastErrorReply_ = false;   // the last record is an error reply
+  UpdateEnd openEnd_;             // what decides the open update's outcome, listed or not
   bool haveCommand_ = false;
   KeptCommand lastCommand_;  // the last firmware command, when haveCommand_
 };

@@ -9,12 +9,14 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "analysis/error_reply.h"
 #include "analysis/trace_time.h"
+#include "analysis/update_outcome.h"
 #include "core/fixed_list.h"
 #include "core/trace_record.h"
 #include "decode/decoded_record.h"
@@ -70,6 +72,7 @@ struct UpdateFacts {
   std::uint64_t serialNumberWrites = 0;
   bool reset = false;
   std::uint64_t errors = 0;
+  UpdateOutcome outcome = UpdateOutcome::Unfinished;
 };
 
 // The items and counters of the last systems-management report of one
@@ -82,7 +85,11 @@ struct DeviceReport {
 };
 
 struct SessionFacts {
-  // The trace.
+  // The trace: its name as the command line gave it, and the bytes read of
+  // it (all of them, or those before a read failed, or those read when a
+  // followed trace was left).
+  std::string traceName;
+  std::uint64_t bytesRead = 0;
   std::uint64_t records = 0;
   std::array<std::uint64_t, kRecordTypesInOrder.size()> byType{};
   std::uint64_t hidden = 0;
@@ -110,6 +117,10 @@ struct SessionFacts {
 
   std::vector<UpdateFacts> updates;
   std::uint64_t updatesLeftOut = 0;
+  // How many updates ended in each outcome (by UpdateOutcome), all of them,
+  // and the end of the last one; none without updates.
+  std::array<std::uint64_t, kUpdateOutcomes> outcomes{};
+  std::optional<UpdateEnd> lastUpdate;
   // Flash writes with no "Start flash update" before them.
   std::uint64_t writesOutsideUpdates = 0;
 

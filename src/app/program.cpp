@@ -217,7 +217,7 @@ std::optional<ReadFailure> readInto(const Settings& settings, const Outputs& out
     failure = ReadFailure{error.offset(), error.what()};
     session->readFailed(*failure);
   }
-  session->finish();
+  session->finish(reader.bytesRead());
   return failure;
 }
 

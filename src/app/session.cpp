@@ -10,11 +10,13 @@ namespace ovantrex {
 
 Session::Session(const Settings& settings, Writer& output, Writer& console, Writer& errors) {
   if (settings.report) {
-    analysis_ = std::make_unique<SessionAnalysis>(SessionAnalysis::Options{.timelines = true});
+    analysis_ = std::make_unique<SessionAnalysis>(
+        SessionAnalysis::Options{.timelines = true, .traceName = settings.inputName});
     printer_ =
         std::make_unique<HtmlReport>(output, errors, settings, settings.inputName, *analysis_);
   } else if (settings.summary) {
-    analysis_ = std::make_unique<SessionAnalysis>(SessionAnalysis::Options{});
+    analysis_ = std::make_unique<SessionAnalysis>(
+        SessionAnalysis::Options{.traceName = settings.inputName});
     printer_ =
         std::make_unique<SessionSummary>(output, errors, settings, settings.json, *analysis_);
   } else if (settings.json) {
@@ -22,12 +24,17 @@ Session::Session(const Settings& settings, Writer& output, Writer& console, Writ
   } else {
     printer_ = std::make_unique<TextListing>(output, console, errors, settings);
   }
+  printerTakesRecords_ = printer_->takesRecords();
 }
 
 void Session::record(const Record& record) {
   const DecodedRecord decoded = decodeRecord(record);
-  const RecordFacts facts = analysis_ ? analysis_->record(record, decoded) : RecordFacts{};
-  printer_->record(record, decoded, facts);
+  if (!analysis_) {
+    printer_->record(record, decoded, RecordFacts{});
+    return;
+  }
+  analysis_->record(record, decoded);
+  if (printerTakesRecords_) printer_->record(record, decoded, analysis_->lastRecord());
 }
 
 void Session::diagnostic(const Diagnostic& diagnostic) {
@@ -40,8 +47,8 @@ void Session::readFailed(const ReadFailure& failure) {
   printer_->readFailed(failure);
 }
 
-void Session::finish() {
-  if (analysis_) analysis_->finish();
+void Session::finish(std::uint64_t bytesRead) {
+  if (analysis_) analysis_->finish(bytesRead);
   printer_->finish();
 }
 

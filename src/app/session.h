@@ -3,6 +3,7 @@
 // summary and the report), and then to the output's printer.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "analysis/session_analysis.h"
@@ -24,12 +25,14 @@ class Session final : public RecordSink {
   void diagnostic(const Diagnostic& diagnostic) override;
   // A read of the trace failed: no record follows.
   void readFailed(const ReadFailure& failure);
-  // The trace has been read as far as it could be: the output is written.
-  void finish();
+  // The trace has been read as far as it could be, bytesRead bytes of it:
+  // the output is written.
+  void finish(std::uint64_t bytesRead);
 
  private:
   std::unique_ptr<SessionAnalysis> analysis_;  // for the summary and the report
   std::unique_ptr<Printer> printer_;
+  bool printerTakesRecords_ = true;
 };
 
 }  // namespace ovantrex

@@ -84,6 +84,10 @@ class TraceReader {
   // The bytes handed out or passed over so far: the offset in the input of
   // the next byte.
   std::uint64_t position() const { return position_; }
+  // The bytes read from the input so far: those handed out or passed over
+  // and those read ahead of them (all of them at the end of the input; the
+  // offset of a failed read).
+  std::uint64_t bytesRead() const { return stream_ != nullptr ? streamOffset_ : memory_.size(); }
 
   // Follows the input as it grows: the reader reads through input (not
   // owned), which hands out what has arrived at once and waits at the end.

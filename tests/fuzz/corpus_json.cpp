@@ -7,23 +7,26 @@
 #include <iterator>
 #include <vector>
 
+#include "app/session.h"
+#include "app/settings.h"
 #include "output/common/writer.h"
-#include "output/json/json_lines.h"
 #include "trace/record_loop.h"
 #include "trace/trace_reader.h"
 
 int main(int argc, char** argv) {
   ovantrex::Writer out(stdout);
   ovantrex::Writer errors;
-  const ovantrex::ListingOptions options;
+  ovantrex::Settings settings;
+  settings.json = true;
   for (int i = 1; i < argc; ++i) {
     std::ifstream file(argv[i], std::ios::binary);
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
                                           std::istreambuf_iterator<char>());
     if (bytes.size() < 2) continue;
     ovantrex::TraceReader reader(std::span<const std::uint8_t>(bytes).subspan(2));
-    ovantrex::JsonLines json(out, errors, options);
-    ovantrex::readTrace(reader, json);
+    ovantrex::Session session(settings, out, out, errors);
+    ovantrex::readTrace(reader, session);
+    session.finish(reader.bytesRead());
     errors.clear();
   }
   out.flush();

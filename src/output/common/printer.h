@@ -17,6 +17,9 @@ class Printer {
   virtual void record(const Record& record, const DecodedRecord& decoded,
                       const RecordFacts& facts) = 0;
   virtual void diagnostic(const Diagnostic& diagnostic) = 0;
+  // False for a printer that writes from the analysis alone, which then
+  // gets no records.
+  virtual bool takesRecords() const { return true; }
   // A read of the trace failed: no record follows. finish() comes next.
   virtual void readFailed(const ReadFailure& /*failure*/) {}
   // The trace has been read to its end, or as far as it could be read; the

@@ -46,6 +46,16 @@ void glanceErrors(Writer& out, const SessionFacts& data) {
   out.put(".</li>\n");
 }
 
+// The start of the line on an update, its class by the update's outcome.
+std::string_view glanceLine(UpdateOutcome outcome) {
+  switch (outcome) {
+    case UpdateOutcome::Completed: return "<li>";
+    case UpdateOutcome::Failed: return "<li class=\"bad\">";
+    case UpdateOutcome::Unfinished: break;
+  }
+  return "<li class=\"warn\">";
+}
+
 }  // namespace
 
 void writeGlance(Writer& out, const ReportInputs& inputs, const PageLinks& links) {
@@ -59,12 +69,22 @@ void writeGlance(Writer& out, const ReportInputs& inputs, const PageLinks& links
     writeHtmlText(out, data.readFailure->reason);
     out.put("). The page shows what was read before it.</li>\n");
   }
+  if (data.lastUpdate) {
+    // The verdict stands out as its worst outcome does.
+    const auto any = [&data](UpdateOutcome outcome) {
+      return data.outcomes[static_cast<std::size_t>(outcome)] != 0;
+    };
+    out.put(glanceLine(any(UpdateOutcome::Failed)       ? UpdateOutcome::Failed
+                       : any(UpdateOutcome::Unfinished) ? UpdateOutcome::Unfinished
+                                                        : UpdateOutcome::Completed));
+    out.put("<strong>");
+    writeVerdict(out, data, Counts::Grouped);
+    out.put("</strong></li>\n");
+  }
   glanceWritesOutside(out, data);
   for (std::size_t i = 0; i < data.updates.size() && i < kMostShown; ++i) {
     const UpdateFacts& update = data.updates[i];
-    out.put(update.errors != 0 ? "<li class=\"bad\">"
-            : update.reset     ? "<li>"
-                               : "<li class=\"warn\">");
+    out.put(glanceLine(update.outcome));
     out.put("<strong>");
     links.update(out, i + 1, "Update ");
     out.put("</strong>");

@@ -33,6 +33,9 @@ void errorTableHead(Writer& out) {
 HtmlFacts::HtmlFacts(Writer& out, Writer& scratch, const PageLinks& links)
     : out_(out), scratch_(scratch), links_(links) {}
 
+// The page's glance opens with the verdict's words.
+void HtmlFacts::verdict(Field /*counts*/, Field /*last*/, const SessionFacts& /*facts*/) {}
+
 void HtmlFacts::beginSection(Field section, std::optional<std::uint64_t> count) {
   pendingSection_ = section;
   sectionCount_ = count;
@@ -123,6 +126,19 @@ void HtmlFacts::counts(Field field, std::span<const CountPart> parts) {
 
 void HtmlFacts::flag(Field field, bool value) {
   cell(field).put(value ? "yes" : "no");
+  endCell();
+}
+
+void HtmlFacts::outcome(Field field, UpdateOutcome outcome) {
+  cell(field).put(outcomeField(outcome).label);
+  endCell();
+}
+
+void HtmlFacts::traceFile(Field field, const SessionFacts& facts) {
+  Writer& out = cell(field);
+  writeHtmlText(out, facts.traceName);
+  out.put(", ");
+  writeTraceBytes(out, facts.bytesRead, Counts::Grouped);
   endCell();
 }
 

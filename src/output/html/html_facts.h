@@ -21,6 +21,7 @@ class HtmlFacts final : public FactPrinter {
   // scratch: a memory writer for the words of one note.
   HtmlFacts(Writer& out, Writer& scratch, const PageLinks& links);
 
+  void verdict(Field counts, Field last, const SessionFacts& facts) override;
   void beginSection(Field section, std::optional<std::uint64_t> count) override;
   void endSection() override;
   void beginGroup(std::string_view key) override;
@@ -34,6 +35,8 @@ class HtmlFacts final : public FactPrinter {
                      std::span<const CountPart> parts) override;
   void counts(Field field, std::span<const CountPart> parts) override;
   void flag(Field field, bool value) override;
+  void outcome(Field field, UpdateOutcome outcome) override;
+  void traceFile(Field field, const SessionFacts& facts) override;
   void formatVersions(Field field, const SessionFacts& facts) override;
   void timeSpan(Field field, const SessionFacts& facts) override;
   void readFailure(Field field, const std::optional<ReadFailure>& failure) override;

@@ -131,6 +131,9 @@ void writeUpdateSentence(Writer& out, const UpdateFacts& update) {
     out.put(" written");
   }
   out.put(update.reset ? "; then the device was reset." : "; the device was not reset.");
+  out.put(" Outcome: <span class=\"verdict\">");
+  out.put(outcomeField(update.outcome).label);
+  out.put("</span>.");
 }
 
 void writeWritesOutside(Writer& out, std::uint64_t writes) {

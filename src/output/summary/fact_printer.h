@@ -34,6 +34,11 @@ class FactPrinter {
 
   // A section: a heading (with a count, when given) in text and on the
   // page; a JSON object when it has a key.
+  // The verdict on the trace's updates, which opens the text summary: in
+  // JSON, how many updates ended in each outcome (under counts) and the end
+  // of the last update (under last). The page's glance opens with it.
+  virtual void verdict(Field counts, Field last, const SessionFacts& facts) = 0;
+
   virtual void beginSection(Field section, std::optional<std::uint64_t> count) = 0;
   virtual void endSection() = 0;
   // A JSON object around some facts of a section; nothing in text and page.
@@ -54,8 +59,12 @@ class FactPrinter {
   // Counts side by side: "invalid minor code 0, over-long length 0".
   virtual void counts(Field field, std::span<const CountPart> parts) = 0;
   virtual void flag(Field field, bool value) = 0;  // "yes" / "no"
+  // An update's outcome: its words, or its key in JSON.
+  virtual void outcome(Field field, UpdateOutcome outcome) = 0;
 
   // Facts of their own form.
+  // The trace's name and the bytes read of it.
+  virtual void traceFile(Field field, const SessionFacts& facts) = 0;
   virtual void formatVersions(Field field, const SessionFacts& facts) = 0;
   virtual void timeSpan(Field field, const SessionFacts& facts) = 0;
   // Only when the trace could not be read to its end (JSON: null otherwise).
@@ -87,6 +96,9 @@ class FactPrinter {
   FactPrinter(const FactPrinter&) = default;
   FactPrinter& operator=(const FactPrinter&) = default;
 };
+
+// The words and the key of an outcome: "completed", "failed", "unfinished".
+Field outcomeField(UpdateOutcome outcome);
 
 // The one walk over the facts of a session, in the order in which every
 // output shows them.

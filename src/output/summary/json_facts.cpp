@@ -72,6 +72,34 @@ Writer& JsonFacts::element() {
   return out_;
 }
 
+void JsonFacts::verdict(Field counts, Field last, const SessionFacts& facts) {
+  {
+    JsonObject outcomes(key(counts.key));
+    for (std::size_t i = 0; i < facts.outcomes.size(); ++i) {
+      outcomes.number(outcomeField(static_cast<UpdateOutcome>(i)).key,
+                      static_cast<std::int64_t>(facts.outcomes[i]));
+    }
+  }
+  Writer& out = key(last.key);
+  if (!facts.lastUpdate) {
+    out.put("null");
+    return;
+  }
+  const UpdateEnd& update = *facts.lastUpdate;
+  JsonObject object(out);
+  object.number("number", static_cast<std::int64_t>(update.number));
+  object.string("outcome", outcomeField(update.outcome).key);
+  object.number("errors", static_cast<std::int64_t>(update.errors));
+  Writer& first = object.key("first_error_offset");
+  if (update.firstError) {
+    first.decimal(static_cast<std::int64_t>(*update.firstError));
+  } else {
+    first.put("null");
+  }
+  object.boolean("checksum_written", update.checksumWritten);
+  object.boolean("reset", update.reset);
+}
+
 void JsonFacts::beginSection(Field section, std::optional<std::uint64_t> /*count*/) {
   sectionObjects_.push_back(!section.key.empty());
   if (section.key.empty()) return;
@@ -119,6 +147,16 @@ void JsonFacts::counts(Field field, std::span<const CountPart> parts) {
 }
 
 void JsonFacts::flag(Field field, bool value) { writeJsonBool(key(field.key), value); }
+
+void JsonFacts::outcome(Field field, UpdateOutcome outcome) {
+  writeJsonString(key(field.key), outcomeField(outcome).key);
+}
+
+void JsonFacts::traceFile(Field field, const SessionFacts& facts) {
+  JsonObject trace(key(field.key));
+  trace.string("name", facts.traceName);
+  trace.number("bytes", static_cast<std::int64_t>(facts.bytesRead));
+}
 
 void JsonFacts::formatVersions(Field field, const SessionFacts& facts) {
   JsonArray versions(key(field.key));

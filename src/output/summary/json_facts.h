@@ -18,6 +18,7 @@ class JsonFacts final : public FactPrinter {
   // Closes the object and its line.
   void close();
 
+  void verdict(Field counts, Field last, const SessionFacts& facts) override;
   void beginSection(Field section, std::optional<std::uint64_t> count) override;
   void endSection() override;
   void beginGroup(std::string_view key) override;
@@ -31,6 +32,8 @@ class JsonFacts final : public FactPrinter {
                      std::span<const CountPart> parts) override;
   void counts(Field field, std::span<const CountPart> parts) override;
   void flag(Field field, bool value) override;
+  void outcome(Field field, UpdateOutcome outcome) override;
+  void traceFile(Field field, const SessionFacts& facts) override;
   void formatVersions(Field field, const SessionFacts& facts) override;
   void timeSpan(Field field, const SessionFacts& facts) override;
   void readFailure(Field field, const std::optional<ReadFailure>& failure) override;

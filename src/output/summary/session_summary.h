@@ -21,6 +21,8 @@ class SessionSummary final : public Printer {
 
   void record(const Record& /*record*/, const DecodedRecord& /*decoded*/,
               const RecordFacts& /*facts*/) override {}
+  // The summary is written from the analysis alone.
+  bool takesRecords() const override { return false; }
   void diagnostic(const Diagnostic& diagnostic) override;
   // Writes the report.
   void finish() override;

@@ -57,14 +57,20 @@ constexpr Field kUpdateChecksums{"checksums", "checksums"};
 constexpr Field kUpdateSerialNumbers{"serial numbers", "serial_numbers"};
 constexpr Field kUpdateReset{"reset", "reset"};
 constexpr Field kUpdateErrors{"error replies", "errors"};
+constexpr Field kUpdateOutcome{"outcome", "outcome"};
 // The columns of the page's table of updates: every fact but the bytes,
 // which stand with the flash writes.
-constexpr std::array<Field, 8> kUpdateColumns{
-    kUpdateWrites,    kUpdateRanges,        kUpdateRewritten, kUpdateMismatches,
-    kUpdateChecksums, kUpdateSerialNumbers, kUpdateReset,     kUpdateErrors};
+constexpr std::array<Field, 9> kUpdateColumns{
+    kUpdateWrites,        kUpdateRanges, kUpdateRewritten, kUpdateMismatches, kUpdateChecksums,
+    kUpdateSerialNumbers, kUpdateReset,  kUpdateErrors,    kUpdateOutcome};
+
+// The outcomes by UpdateOutcome; the words are also the keys.
+constexpr std::array<Field, kUpdateOutcomes> kOutcomes{
+    Field{"completed", "completed"}, Field{"failed", "failed"}, Field{"unfinished", "unfinished"}};
 
 void describeTrace(const SessionFacts& facts, FactPrinter& p) {
   p.beginSection({"Trace", ""}, std::nullopt);
+  p.traceFile({"file", "trace"}, facts);
   p.beginGroup("records");
   std::array<CountPart, kRecordTypesInOrder.size()> types{};
   for (std::size_t i = 0; i < types.size(); ++i) {
@@ -113,6 +119,7 @@ void describeUpdate(const UpdateFacts& update, std::size_t number, FactPrinter& 
   p.serialNumbers(kUpdateSerialNumbers, "serial_number_writes", update);
   p.flag(kUpdateReset, update.reset);
   p.count(kUpdateErrors, update.errors);
+  p.outcome(kUpdateOutcome, update.outcome);
   p.endUpdate();
 }
 
@@ -166,7 +173,10 @@ void describeDevices(const SessionFacts& facts, FactPrinter& p) {
 
 }  // namespace
 
+Field outcomeField(UpdateOutcome outcome) { return kOutcomes[static_cast<std::size_t>(outcome)]; }
+
 void describeSession(const SessionFacts& facts, FactPrinter& printer) {
+  printer.verdict({"", "outcomes"}, {"", "last_update"}, facts);
   describeTrace(facts, printer);
   describeCommands(facts, printer);
   describeUpdates(facts, printer);

@@ -73,6 +73,59 @@ void writeTraceTime(Writer& out, const TraceTime& time) {
   writeUtcTime(out, time.seconds, time.milliseconds);
 }
 
+namespace {
+
+// Why an update ended as it did.
+void writeOutcomeReason(Writer& out, const UpdateEnd& update, Counts counts) {
+  switch (update.outcome) {
+    case UpdateOutcome::Failed:
+      writeCount(out, update.errors, counts);
+      out.put(update.errors == 1 ? " error reply, at offset " : " error replies, first at offset ");
+      writeCount(out, update.firstError.value_or(0), counts);
+      return;
+    case UpdateOutcome::Completed: out.put("checksum written and device reset"); return;
+    case UpdateOutcome::Unfinished:
+      out.put(update.checksumWritten ? "checksum written but no reset"
+              : update.reset         ? "device reset but no checksum written"
+                                     : "no checksum written and no reset");
+      return;
+  }
+}
+
+}  // namespace
+
+void writeVerdict(Writer& out, const SessionFacts& data, Counts counts) {
+  if (!data.lastUpdate) {
+    out.put("no update: the trace holds no \"Start flash update\" command");
+    return;
+  }
+  const UpdateEnd& last = *data.lastUpdate;
+  if (last.number > 1) {
+    writeCount(out, last.number, counts);
+    const char* separator = " updates: ";
+    for (std::size_t i = 0; i < data.outcomes.size(); ++i) {
+      if (data.outcomes[i] == 0) continue;
+      out.put(separator);
+      separator = ", ";
+      writeCount(out, data.outcomes[i], counts);
+      out.put(' ');
+      out.put(outcomeField(static_cast<UpdateOutcome>(i)).label);
+    }
+    out.put("; ");
+  }
+  out.put("update ");
+  writeCount(out, last.number, counts);
+  out.put(last.number > 1 ? " (the last) " : " ");
+  out.put(outcomeField(last.outcome).label);
+  out.put(": ");
+  writeOutcomeReason(out, last, counts);
+}
+
+void writeTraceBytes(Writer& out, std::uint64_t bytes, Counts counts) {
+  writeCount(out, bytes, counts);
+  out.put(bytes == 1 ? " byte" : " bytes");
+}
+
 void writeRecordCounts(Writer& out, const SessionFacts& data, Counts counts) {
   writeCount(out, data.records, counts);
   const char* separator = ": ";

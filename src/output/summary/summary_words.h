@@ -48,6 +48,13 @@ void writeTraceTime(Writer& out, const TraceTime& time);
 void writeRecordCounts(Writer& out, const SessionFacts& data, Counts counts);
 // "invalid minor code 0, over-long length 0, ...".
 void writeSkippedCounts(Writer& out, const SessionFacts& data, Counts counts);
+// The verdict on the updates: "update 1 failed: 3 error replies, first at
+// offset 1893"; with several updates, how many ended in each outcome first
+// ("3 updates: 2 completed, 1 failed; update 3 (the last) failed: ..."); or
+// that the trace holds no update. From the counters: every update counts.
+void writeVerdict(Writer& out, const SessionFacts& data, Counts counts);
+// "2458 bytes", "1 byte".
+void writeTraceBytes(Writer& out, std::uint64_t bytes, Counts counts);
 // "1, 3", or "none".
 void writeFormatVersions(Writer& out, const SessionFacts& data);
 // "no, a read failed at offset 52428800 (Input/output error)": written

@@ -33,6 +33,12 @@ Writer& TextFacts::line(std::size_t indent, std::string_view label) {
 
 Writer& TextFacts::line(Field field) { return line(indent_, field.label); }
 
+void TextFacts::verdict(Field /*counts*/, Field /*last*/, const SessionFacts& facts) {
+  writeVerdict(out_, facts, Counts::Plain);
+  out_.put('\n');
+  ++sections_;  // a blank line follows
+}
+
 void TextFacts::beginSection(Field section, std::optional<std::uint64_t> count) {
   if (sections_++ != 0) out_.put('\n');
   if (count) {
@@ -80,6 +86,18 @@ void TextFacts::counts(Field field, std::span<const CountPart> parts) {
 }
 
 void TextFacts::flag(Field field, bool value) { line(field).put(value ? "yes\n" : "no\n"); }
+
+void TextFacts::outcome(Field field, UpdateOutcome outcome) {
+  line(field).put(outcomeField(outcome).label);
+  out_.put('\n');
+}
+
+void TextFacts::traceFile(Field field, const SessionFacts& facts) {
+  line(field).put(facts.traceName);
+  out_.put(", ");
+  writeTraceBytes(out_, facts.bytesRead, Counts::Plain);
+  out_.put('\n');
+}
 
 void TextFacts::formatVersions(Field field, const SessionFacts& facts) {
   writeFormatVersions(line(field), facts);
