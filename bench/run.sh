@@ -8,6 +8,13 @@
 #
 #   bench/run.sh            # the two traces of about 100 MB
 #   OVX_BENCH_LARGE=1 bench/run.sh   # also the ten times larger traces (2 GB of disk)
+#   OVX_BENCH_WINE=1 bench/run.sh    # also ovantrex.exe under Wine, for the record
+#
+# The Wine mode cross-builds ovantrex.exe (Release, static) in
+# build/bench-windows and times it on the same traces beside the Linux
+# build; the time includes Wine's start (a few tens of ms with its server
+# already running) and the CR LF line ends of the text outputs. It sets no
+# target.
 #
 # Environment: OVX_BUILD_DIR (default build/bench), OVX_BENCH_DIR (traces,
 # default /tmp/ovx-bench), OVX_BENCH_RUNS (default 5).
@@ -19,6 +26,7 @@ build="${OVX_BUILD_DIR:-$root/build/bench}"
 traces="${OVX_BENCH_DIR:-/tmp/ovx-bench}"
 runs="${OVX_BENCH_RUNS:-5}"
 large="${OVX_BENCH_LARGE:-0}"
+wine_mode="${OVX_BENCH_WINE:-0}"
 
 for tool in cmake ninja xxd /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing" >&2; exit 2; }
@@ -27,6 +35,19 @@ done
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target ovantrex make_bench_traces >/dev/null
 program="$build/ovantrex"
+if [[ $wine_mode == 1 ]]; then
+  for tool in x86_64-w64-mingw32-g++-posix wine wineserver; do
+    command -v "$tool" >/dev/null ||
+      { echo "run.sh: $tool is missing (apt-get install -y g++-mingw-w64-x86-64 wine wine64)" >&2; exit 2; }
+  done
+  wine_build="${OVX_WINE_BUILD_DIR:-$root/build/bench-windows}"
+  cmake -S "$root" -B "$wine_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DOVANTREX_TESTS=OFF \
+    -DOVANTREX_BENCH=OFF >/dev/null
+  cmake --build "$wine_build" --target ovantrex >/dev/null
+  exe=("$root/cmake/wine_run.sh" "$wine_build/wine" "$wine_build/ovantrex.exe")
+  "${exe[@]}" --version >/dev/null  # makes the Wine prefix, starts its server
+fi
 generator="$build/bench/make_bench_traces"
 mkdir -p "$traces"
 
@@ -87,12 +108,14 @@ check() {
 
 declare -A mbps rps peak
 rows=()
+# The program that row times: the Linux build, or the .exe under Wine.
+runner=("$program")
 row() {  # row NAME OPTIONS-LABEL RUNS OPTIONS...
   local name=$1 label=$2 n=$3
   shift 3
   local file="$traces/$name.trc"
   cat "$file" >/dev/null  # into the page cache
-  measure "$n" "$program" "$@" -f "$file"
+  measure "$n" "${runner[@]}" "$@" -f "$file"
   local bytes
   bytes=$(stat -c %s "$file")
   mbps[$name $label]=$(awk -v b="$bytes" -v t="$best" 'BEGIN { printf "%.0f", b / t / 1e6 }')
@@ -124,6 +147,29 @@ if [[ $large == 1 ]]; then
   row firmware10 default 1
   row firmware10 "-t -p" 1 -t -p
   row firmware10 --json 1 --json
+fi
+
+if [[ $wine_mode == 1 ]]; then
+  echo
+  echo "ovantrex.exe under Wine (no target; peak KiB is Wine's loader):"
+  # The Linux figures are kept for the targets below.
+  linux_rows=("${rows[@]}")
+  declare -A linux_mbps linux_rps linux_peak
+  for key in "${linux_rows[@]}"; do
+    linux_mbps[$key]=${mbps[$key]} linux_rps[$key]=${rps[$key]} linux_peak[$key]=${peak[$key]}
+  done
+  runner=("${exe[@]}")
+  row hex default "$runs"
+  row firmware default "$runs"
+  row firmware --json "$runs" --json
+  row firmware --summary "$runs" --summary
+  row firmware --report "$runs" --report
+  for key in "${rows[@]:${#linux_rows[@]}}"; do
+    printf '  %-20s %.2f of the Linux build'"'"'s MB/s\n' "$key" \
+      "$(awk -v w="${mbps[$key]}" -v l="${linux_mbps[$key]}" 'BEGIN { print w / l }')"
+    mbps[$key]=${linux_mbps[$key]} rps[$key]=${linux_rps[$key]} peak[$key]=${linux_peak[$key]}
+  done
+  rows=("${linux_rows[@]}")
 fi
 
 cat "$traces/hex.trc" >/dev/null

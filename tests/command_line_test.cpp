@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "expected_text.h"
+#include "system.h"
 #include "trace_builder.h"
 
 namespace ovantrex {
@@ -58,8 +59,7 @@ const std::string kNoType = "1.500" + blanks(16) + "hi\n";
 class CommandLine : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
+    test::useZone("UTC");
     trace = dir.file("trace.trc");
     optionTrace().writeTo(trace);
   }
@@ -190,12 +190,12 @@ TEST_F(CommandLine, OutputFileReceivesTheListing) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "");
   EXPECT_FALSE(std::filesystem::exists(first));
-  EXPECT_EQ(readFile(second), kWithTime);
+  EXPECT_EQ(test::readTextOutput(second), kWithTime);
 
   // An existing file is emptied first.
   r = run({"-f", trace, "-w", second, "-H"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(readFile(second), kNoType);
+  EXPECT_EQ(test::readTextOutput(second), kNoType);
 
   // An empty name means standard output.
   expectListing(run({"-f", trace, "-w", ""}), kDefault);
@@ -298,7 +298,7 @@ TEST_F(CommandLine, LongFileNamesAreNeverCut) {
   r = run({"-f", deepTrace, "-w", deepOut});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(readFile(deepOut), kDefault);
+  EXPECT_EQ(test::readTextOutput(deepOut), kDefault);
   expectListing(run({deepTrace}), kDefault);
 }
 

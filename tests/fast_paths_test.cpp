@@ -23,6 +23,7 @@
 #include "output/common/byte_dumps.h"
 #include "output/common/writer.h"
 #include "output/text/line_prefix.h"
+#include "system.h"
 #include "trace/record_loop.h"
 #include "trace/trace_reader.h"
 #include "trace_builder.h"
@@ -252,16 +253,15 @@ class ZoneGuard {
       old_ = old;
       hadOld_ = true;
     }
-    setenv("TZ", zone, 1);
-    tzset();
+    test::useZone(zone);
   }
   ~ZoneGuard() {
     if (hadOld_) {
-      setenv("TZ", old_.c_str(), 1);
+      test::useZone(old_);
     } else {
-      unsetenv("TZ");
+      test::unsetEnvironment("TZ");
+      test::readZoneAgain();
     }
-    tzset();
   }
 
  private:
@@ -272,7 +272,7 @@ class ZoneGuard {
 std::string plainTimeColumn(std::int32_t seconds, std::uint16_t millis) {
   const std::time_t when = seconds;
   std::tm local{};
-  localtime_r(&when, &local);
+  local = *std::localtime(&when);
   char text[64];
   std::snprintf(text, sizeof text, "%02d/%02d-%02d:%02d:%02d.%03hu ", local.tm_mon + 1,
                 local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, millis);

@@ -12,6 +12,7 @@
 #include "firmware_traffic.h"
 #include "guarded_bytes.h"
 #include "output/common/json_values.h"
+#include "system.h"
 #include "trace_builder.h"
 
 namespace ovantrex::test {
@@ -72,9 +73,9 @@ TEST(JsonLines, TimeIsUtcWhateverTheZoneAndTheHourOffset) {
   trace.marker(kMarkerV3).text(0.0, "x", {.seconds = -1, .millis = 1999});
   trace.text(0.0, "y", {.seconds = 951782400});  // 2000-02-29T00:00:00Z
   trace.text(0.0, "z", {.seconds = 951782400, .millis = 1000});
-  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  setEnvironment("TZ", kCentralEuropeanZone);
   const std::vector<json> lines = jsonOf(trace, {"-t", "-h", "5"});
-  setenv("TZ", "UTC", 1);
+  setEnvironment("TZ", "UTC");
   ASSERT_EQ(lines.size(), 3u);
   // A millisecond count of 1000 or more carries into the seconds, also
   // after a record of the same second count.

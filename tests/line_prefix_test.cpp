@@ -3,12 +3,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "expected_text.h"
+#include "system.h"
 #include "trace_builder.h"
 
 namespace ovantrex {
@@ -51,10 +51,7 @@ class LinePrefix : public ::testing::Test {
  protected:
   void SetUp() override { useZone("UTC"); }
   void TearDown() override { useZone("UTC"); }
-  static void useZone(const char* zone) {
-    setenv("TZ", zone, 1);
-    tzset();
-  }
+  static void useZone(const char* zone) { test::useZone(zone); }
 };
 
 // Format version 3 ------------------------------------------------------
@@ -103,8 +100,7 @@ TEST_F(LinePrefix, HourOffsetMovesTheTimeColumn) {
 }
 
 TEST_F(LinePrefix, TimeColumnFollowsDaylightSavingTime) {
-  const bool haveZone = std::filesystem::exists("/usr/share/zoneinfo/Europe/Berlin");
-  useZone(haveZone ? "Europe/Berlin" : "CET-1CEST,M3.5.0,M10.5.0/3");
+  useZone(test::kCentralEuropeanZone);
   TraceBuilder t;
   t.marker(kMarkerV3)
       .text(0.0, "summer", ExtHeader{.seconds = 1688212800})   // 2023-07-01 12:00:00 UTC

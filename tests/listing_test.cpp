@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "expected_text.h"
+#include "system.h"
 #include "trace_builder.h"
 
 namespace ovantrex {
@@ -50,10 +51,7 @@ void expectListing(const RunResult& r, const std::string& listing) {
 
 class Listing : public ::testing::Test {
  protected:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
+  void SetUp() override { test::useZone("UTC"); }
 };
 
 // Format version 1 with the default columns: the short prefix is "0.000"

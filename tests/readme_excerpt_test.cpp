@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "system.h"
 #include "trace_builder.h"
 
 namespace ovantrex {
@@ -106,15 +107,15 @@ class EnvironmentGuard {
     for (const auto& [name, value] : settings) {
       const char* old = std::getenv(name.c_str());
       saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-      ::setenv(name.c_str(), value.c_str(), 1);
+      test::setEnvironment(name, value);
     }
   }
   ~EnvironmentGuard() {
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
       if (it->second)
-        ::setenv(it->first.c_str(), it->second->c_str(), 1);
+        test::setEnvironment(it->first, *it->second);
       else
-        ::unsetenv(it->first.c_str());
+        test::unsetEnvironment(it->first);
     }
   }
   EnvironmentGuard(const EnvironmentGuard&) = delete;

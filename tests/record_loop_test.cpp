@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "expected_text.h"
+#include "system.h"
 #include "trace_builder.h"
 
 namespace ovantrex {
@@ -49,10 +50,7 @@ void expectListing(const RunResult& r, const std::string& listing) {
 
 class RecordLoop : public ::testing::Test {
  protected:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
+  void SetUp() override { test::useZone("UTC"); }
 };
 
 TEST_F(RecordLoop, BuilderWritesLittleEndianHeaders) {
@@ -161,7 +159,7 @@ TEST_F(RecordLoop, InvalidMinorCodeIsReportedOnStandardOutputInPlace) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, messages);
-  EXPECT_EQ(readFile(listing), textV1("1.000", "one") + textV1("1.000", "two"));
+  EXPECT_EQ(test::readTextOutput(listing), textV1("1.000", "one") + textV1("1.000", "two"));
 }
 
 TEST_F(RecordLoop, InvalidMinorCodeIsShownInHexAndInSignedDecimal) {

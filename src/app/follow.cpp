@@ -1,10 +1,5 @@
 #include "app/follow.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/inotify.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -15,61 +10,42 @@ namespace ovantrex {
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
-
-extern "C" void requestStop(int /*signal*/) { stopRequested = 1; }
-
-// Without inotify the file's size is looked at this often.
-constexpr int kPollMilliseconds = 100;
-// With inotify a wait still ends this often, to notice what a watch may
-// miss (a folder that cannot be watched, a file system without events).
-constexpr int kNotifyMilliseconds = 1000;
-
-std::string folderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+bool sameFile(const platform::FileIdentity& a, const platform::FileIdentity& b) {
+  return a.known == b.known && a.volume == b.volume && a.index == b.index;
 }
 
 }  // namespace
 
-StopSignals::StopSignals() {
-  stopRequested = 0;
-  struct sigaction action {};
-  action.sa_handler = requestStop;
-  sigemptyset(&action.sa_mask);
-  // No SA_RESTART: a read or a wait that a signal interrupts returns, and the
-  // request is seen at once.
-  action.sa_flags = 0;
-  sigaction(SIGINT, &action, &oldInterrupt_);
-  sigaction(SIGTERM, &action, &oldTerminate_);
-  sigaction(SIGHUP, &action, &oldHangUp_);
-}
-
-StopSignals::~StopSignals() {
-  sigaction(SIGINT, &oldInterrupt_, nullptr);
-  sigaction(SIGTERM, &oldTerminate_, nullptr);
-  sigaction(SIGHUP, &oldHangUp_, nullptr);
-}
-
-bool StopSignals::requested() { return stopRequested != 0; }
-
 TraceFollower::TraceFollower(std::string path, std::vector<Writer*> flushed)
-    : path_(std::move(path)), flushed_(std::move(flushed)) {
-  notify_ = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-}
-
-TraceFollower::~TraceFollower() {
-  if (notify_ >= 0) close(notify_);
-}
+    : path_(std::move(path)), flushed_(std::move(flushed)) {}
 
 void TraceFollower::attach(std::FILE* stream) {
-  descriptor_ = fileno(stream);
-  regular_ = fstat(descriptor_, &identity_) == 0 && S_ISREG(identity_.st_mode);
+  stream_ = stream;
+  const std::optional<platform::FileIdentity> identity = platform::identityOf(stream);
+  identity_ = identity.value_or(platform::FileIdentity{});
+  regular_ = identity && identity->kind == platform::FileIdentity::Kind::Regular;
   head_ = {};
   tail_ = {};
-  watch();
+  if (regular_) changes_.watch(path_);
+}
+
+std::size_t TraceFollower::readMore(std::uint64_t offset, std::span<std::uint8_t> block) {
+  for (;;) {
+    beforeRead();
+    const std::ptrdiff_t got = platform::readAvailable(stream_, block);
+    if (got > 0) {
+      const auto count = static_cast<std::size_t>(got);
+      arrived(offset, block.first(count));
+      return count;
+    }
+    if (got < 0) {
+      // A stop request may have ended the wait of the read; beforeRead()
+      // decides.
+      if (errno == EINTR) continue;
+      throw ReadError(errno, offset);
+    }
+    if (!waitForMore(offset)) return 0;
+  }
 }
 
 void TraceFollower::arrived(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
@@ -91,19 +67,10 @@ void TraceFollower::arrived(std::uint64_t offset, std::span<const std::uint8_t> 
 bool TraceFollower::stillReads(const Kept& kept) const {
   if (kept.size == 0) return true;
   std::array<std::uint8_t, Kept::kSize> now{};
-  const ssize_t got = pread(descriptor_, now.data(), kept.size, static_cast<off_t>(kept.offset));
-  return got == static_cast<ssize_t>(kept.size) &&
+  const std::ptrdiff_t got =
+      platform::readAt(stream_, kept.offset, std::span(now.data(), kept.size));
+  return got == static_cast<std::ptrdiff_t>(kept.size) &&
          std::memcmp(now.data(), kept.bytes.data(), kept.size) == 0;
-}
-
-void TraceFollower::watch() {
-  if (notify_ < 0 || !regular_) return;
-  if (fileWatch_ >= 0) inotify_rm_watch(notify_, fileWatch_);
-  if (folderWatch_ >= 0) inotify_rm_watch(notify_, folderWatch_);
-  fileWatch_ =
-      inotify_add_watch(notify_, path_.c_str(),
-                        IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVE_SELF | IN_DELETE_SELF);
-  folderWatch_ = inotify_add_watch(notify_, folderOf(path_).c_str(), IN_CREATE | IN_MOVED_TO);
 }
 
 void TraceFollower::flushAll() {
@@ -111,26 +78,10 @@ void TraceFollower::flushAll() {
 }
 
 void TraceFollower::beforeRead() {
-  if (StopSignals::requested()) throw FollowStopped();
-  if (regular_) return;
+  if (platform::StopRequests::requested()) throw FollowStopped();
   // A pipe or a terminal: what has been listed goes out before a read that
   // would wait.
-  pollfd ready{descriptor_, POLLIN, 0};
-  if (poll(&ready, 1, 0) == 0) flushAll();
-}
-
-void TraceFollower::sleep() {
-  if (notify_ < 0 || fileWatch_ < 0) {
-    poll(nullptr, 0, kPollMilliseconds);
-    return;
-  }
-  pollfd events{notify_, POLLIN, 0};
-  if (poll(&events, 1, kNotifyMilliseconds) > 0) {
-    // The events only wake the wait; the file itself is looked at again.
-    std::array<char, 4096> drained{};
-    while (read(notify_, drained.data(), drained.size()) > 0) {
-    }
-  }
+  if (!regular_ && platform::readWouldWait(stream_)) flushAll();
 }
 
 bool TraceFollower::waitForMore(std::uint64_t offset) {
@@ -138,18 +89,15 @@ bool TraceFollower::waitForMore(std::uint64_t offset) {
   if (!regular_) return false;
   flushAll();
   for (;;) {
-    if (StopSignals::requested()) throw FollowStopped();
-    struct stat now {};
-    if (fstat(descriptor_, &now) == 0 && static_cast<std::uint64_t>(now.st_size) < offset)
-      throw TraceRestarted("was truncated");
-    struct stat named {};
-    if (stat(path_.c_str(), &named) == 0 &&
-        (named.st_dev != identity_.st_dev || named.st_ino != identity_.st_ino))
-      throw TraceRestarted("was replaced");
+    if (platform::StopRequests::requested()) throw FollowStopped();
+    const std::optional<std::uint64_t> size = platform::sizeOf(stream_);
+    if (size && *size < offset) throw TraceRestarted("was truncated");
+    const std::optional<platform::FileIdentity> named = platform::identityOfName(path_);
+    if (named && !sameFile(*named, identity_)) throw TraceRestarted("was replaced");
     // Truncated and written again past the old end since the last look.
     if (!stillReads(head_) || !stillReads(tail_)) throw TraceRestarted("was rewritten");
-    if (static_cast<std::uint64_t>(now.st_size) > offset) return true;
-    sleep();
+    if (size && *size > offset) return true;
+    changes_.sleep();
   }
 }
 

@@ -1,25 +1,24 @@
 // Following a trace while it is written (--follow): waiting at the end of
 // the file for more, noticing a file that shrinks, is replaced or is written
-// anew, and ending cleanly on SIGINT, SIGTERM or SIGHUP.
+// anew, and ending cleanly when asked to stop (see platform::StopRequests).
 #pragma once
 
-#include <sys/stat.h>
-
 #include <array>
-#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/platform.h"
 #include "output/common/writer.h"
 #include "trace/trace_reader.h"
 
 namespace ovantrex {
 
-// SIGINT, SIGTERM or SIGHUP asked the run to end.
+// A stop request (Ctrl-C, a signal) ended the run.
 class FollowStopped : public std::exception {
  public:
   const char* what() const noexcept override { return "stopped"; }
@@ -33,39 +32,16 @@ class TraceRestarted : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Turns SIGINT, SIGTERM and SIGHUP (the terminal went away) into a request
-// to stop, for as long as it lives. A system call that one of them
-// interrupts returns (EINTR) instead of going on.
-class StopSignals {
- public:
-  StopSignals();
-  ~StopSignals();
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-
-  static bool requested();
-
- private:
-  struct sigaction oldInterrupt_ {};
-  struct sigaction oldTerminate_ {};
-  struct sigaction oldHangUp_ {};
-};
-
-class TraceFollower final : public InputWait {
+class TraceFollower final : public FollowedInput {
  public:
   // path: the trace's name, watched for a new file; flushed: the writers to
   // flush before every wait, so that what has been listed is out.
   TraceFollower(std::string path, std::vector<Writer*> flushed);
-  ~TraceFollower() override;
-  TraceFollower(const TraceFollower&) = delete;
-  TraceFollower& operator=(const TraceFollower&) = delete;
 
   // The trace as just opened, read from its start.
   void attach(std::FILE* stream);
 
-  void beforeRead() override;
-  bool waitForMore(std::uint64_t offset) override;
-  void arrived(std::uint64_t offset, std::span<const std::uint8_t> bytes) override;
+  std::size_t readMore(std::uint64_t offset, std::span<std::uint8_t> block) override;
 
  private:
   // Bytes of the trace that were read, kept to notice a trace that was
@@ -77,23 +53,26 @@ class TraceFollower final : public InputWait {
     std::uint64_t offset = 0;  // of bytes[0] in the trace
   };
 
+  // Before every read: a stop request ends the run; before a read of a pipe
+  // that would wait, what has been listed goes out.
+  void beforeRead();
+  // A read found no more bytes at offset: waits until more may have come.
+  // True to read again, false when the end is final (a pipe).
+  bool waitForMore(std::uint64_t offset);
+  // A read delivered bytes, the first of them at offset in the trace.
+  void arrived(std::uint64_t offset, std::span<const std::uint8_t> bytes);
   // Whether the kept bytes of the trace still stand where they were read.
   bool stillReads(const Kept& kept) const;
   void flushAll();
-  // Sleeps until the file or its folder changes, or a while has passed.
-  void sleep();
-  void watch();
 
   std::string path_;
   std::vector<Writer*> flushed_;
-  int descriptor_ = -1;
+  std::FILE* stream_ = nullptr;
   bool regular_ = false;
-  struct stat identity_ {};
-  Kept head_;        // the first bytes of the trace
-  Kept tail_;        // the last bytes read
-  int notify_ = -1;  // inotify, when the system has it
-  int fileWatch_ = -1;
-  int folderWatch_ = -1;
+  platform::FileIdentity identity_;
+  Kept head_;  // the first bytes of the trace
+  Kept tail_;  // the last bytes read
+  platform::ChangeWatch changes_;
 };
 
 }  // namespace ovantrex

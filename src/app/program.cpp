@@ -1,14 +1,8 @@
 #include "app/program.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <new>
 #include <optional>
@@ -18,6 +12,7 @@
 
 #include "app/command_line.h"
 #include "app/follow.h"
+#include "app/platform.h"
 #include "app/session.h"
 #include "core/reserved.h"
 #include "trace/record_loop.h"
@@ -43,10 +38,12 @@ void tell(Writer& err, std::string_view a, std::string_view b = {}, std::string_
   err.flush();
 }
 
+using platform::FileIdentity;
+
 // The trace file, open for reading, and the file it is on disk.
 struct Input {
   File file;
-  struct stat identity {};
+  FileIdentity identity;
 };
 
 // What openInput() returns when a signal ended the wait for a FIFO's
@@ -56,27 +53,28 @@ constexpr int kStoppedWhileOpening = -1;
 // Opens the trace; returns 0 or the exit status (the message is written).
 int openInput(const std::string& name, Input& input, Writer& err) {
   errno = 0;
-  input.file.reset(std::fopen(name.c_str(), "rb"));
-  if (!input.file && errno == EINTR && StopSignals::requested()) return kStoppedWhileOpening;
+  input.file.reset(platform::openForReading(name));
+  if (!input.file && errno == EINTR && platform::StopRequests::requested())
+    return kStoppedWhileOpening;
   if (!input.file && errno == ENOMEM) {
     tell(err, kNoMemoryMessage);
     return kStatusNoMemory;
   }
-  // A directory opens, but cannot be read as a trace.
-  if (!input.file || fstat(fileno(input.file.get()), &input.identity) != 0 ||
-      S_ISDIR(input.identity.st_mode)) {
+  // A directory opens on Linux, but cannot be read as a trace.
+  const std::optional<FileIdentity> identity =
+      input.file ? platform::identityOf(input.file.get()) : std::nullopt;
+  if (!identity || identity->kind == FileIdentity::Kind::Directory) {
     tell(err, "Could not open '", name, "' for reading\n");
     return kCannotOpenInput;
   }
+  input.identity = *identity;
   return 0;
 }
 
 // Whether the output file is the trace itself, under whatever name (a link,
-// another path, /proc/self/fd/N): emptying it would destroy the trace. A
-// character device such as /dev/null or a terminal holds no stored bytes, so
-// it may be both.
-bool isTheTrace(const struct stat& output, const struct stat& trace) {
-  return output.st_dev == trace.st_dev && output.st_ino == trace.st_ino && !S_ISCHR(output.st_mode);
+// another path, /proc/self/fd/N): emptying it would destroy the trace.
+bool isTheTrace(const FileIdentity& output, const FileIdentity& trace) {
+  return platform::isTheSameStoredFile(output, trace);
 }
 
 // What a run takes before its first record: the reader's block and record
@@ -86,46 +84,40 @@ struct ListingMemory {
   Reserved<Writer> output;
 };
 
-// Opens the -w file for the listing and makes its writer in room; returns 0
+// Opens the -w file for the output and makes its writer in room; returns 0
 // or the exit status (the message is written). The file is opened without
 // emptying it: emptyOutput() does that once the run has all it needs, and
-// only when the file is known not to be the trace.
-int openOutput(const std::string& name, const struct stat& trace, Reserved<Writer>& room,
-               int& descriptorOut, Writer& err) {
+// only when the file is known not to be the trace. emptied: whether it is a
+// file that holds stored bytes to empty.
+int openOutput(const std::string& name, platform::LineEnds lineEnds, const FileIdentity& trace,
+               Reserved<Writer>& room, bool& emptied, Writer& err) {
   const auto cannotOpen = [&err, &name] {
     tell(err, "Could not open '", name, "' for writing\n");
     return kCannotOpenOutput;
   };
-  const int descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (descriptor < 0) return cannotOpen();
-  struct stat identity {};
-  if (fstat(descriptor, &identity) != 0) {
-    close(descriptor);
-    return cannotOpen();
-  }
-  if (isTheTrace(identity, trace)) {
-    close(descriptor);
-    tell(err, "Could not open '", name, "' for writing: it is the trace being read\n");
-    return kCannotOpenOutput;
-  }
   errno = 0;
-  std::FILE* const file = fdopen(descriptor, "w");  // "w" does not empty the file
-  if (file == nullptr) {
-    const int error = errno;
-    close(descriptor);
-    if (error != ENOMEM) return cannotOpen();
+  File file(platform::openForWriting(name, lineEnds));
+  if (!file && errno == ENOMEM) {
     tell(err, kNoMemoryMessage);
     return kStatusNoMemory;
   }
-  room.make(file);
+  if (!file) return cannotOpen();
+  const std::optional<FileIdentity> identity = platform::identityOf(file.get());
+  if (!identity) return cannotOpen();
+  if (isTheTrace(*identity, trace)) {
+    tell(err, "Could not open '", name, "' for writing: it is the trace being read\n");
+    return kCannotOpenOutput;
+  }
+  const bool terminal = platform::isTerminal(file.get());
+  room.make(file.release(), Writer::OnFailure::Throw, terminal);
   // Only a regular file holds an older listing to empty.
-  descriptorOut = S_ISREG(identity.st_mode) ? descriptor : -1;
+  emptied = identity->kind == FileIdentity::Kind::Regular;
   return 0;
 }
 
 // Empties the -w file opened by openOutput(); returns 0 or the exit status.
-int emptyOutput(const std::string& name, Reserved<Writer>& room, int descriptor, Writer& err) {
-  if (descriptor < 0 || ftruncate(descriptor, 0) == 0) return 0;
+int emptyOutput(const std::string& name, Reserved<Writer>& room, bool emptied, Writer& err) {
+  if (!emptied || platform::emptyFile(room.get()->stream())) return 0;
   try {
     room.get()->close();
   } catch (const WriteError&) {
@@ -140,19 +132,18 @@ int emptyOutput(const std::string& name, Reserved<Writer>& room, int descriptor,
 // that is the trace itself is refused, whenever the trace is opened.
 struct Outputs {
   std::string name;  // of the -w file; empty without one
-  std::optional<struct stat> file;
-  std::optional<struct stat> standard;  // standard output
+  std::optional<FileIdentity> file;
+  std::optional<FileIdentity> standard;  // standard output
 };
 
 // The identity of the file that a writer writes, when it has one.
-std::optional<struct stat> identityOf(int descriptor) {
-  struct stat identity {};
-  if (descriptor < 0 || fstat(descriptor, &identity) != 0) return std::nullopt;
-  return identity;
+std::optional<FileIdentity> identityOf(const Writer& writer) {
+  if (writer.stream() == nullptr) return std::nullopt;
+  return platform::identityOf(writer.stream());
 }
 
 // The message that refuses an output that is the trace; empty when none is.
-std::string outputThatIsTheTrace(const Outputs& outputs, const struct stat& trace) {
+std::string outputThatIsTheTrace(const Outputs& outputs, const FileIdentity& trace) {
   if (outputs.file && isTheTrace(*outputs.file, trace))
     return "Could not open '" + outputs.name + "' for writing: it is the trace being read\n";
   if (outputs.standard && isTheTrace(*outputs.standard, trace))
@@ -166,8 +157,8 @@ class OutputIsTheTrace : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Reads the trace as it grows, until SIGINT, SIGTERM or SIGHUP or, for a
-// pipe, until its writer closes it; a trace that shrinks, is replaced or is
+// Reads the trace as it grows, until a stop request (Ctrl-C, SIGTERM,
+// SIGHUP) or, for a pipe, until its writer closes it; a trace that shrinks, is replaced or is
 // written anew is read again from its start, with a fresh session. Returns
 // at the end of the run; the caller finishes the session. Throws the reopen
 // failure as a ReadError, and OutputIsTheTrace when the trace that took the
@@ -188,9 +179,10 @@ void followTrace(const Settings& settings, const Outputs& outputs, Input& input,
     } catch (const TraceRestarted& restarted) {
       Input again;
       errno = 0;
-      again.file.reset(std::fopen(settings.inputName.c_str(), "rb"));
+      again.file.reset(platform::openForReading(settings.inputName));
       if (!again.file) throw ReadError(errno != 0 ? errno : ENOENT);
-      if (fstat(fileno(again.file.get()), &again.identity) == 0) {
+      if (const auto identity = platform::identityOf(again.file.get())) {
+        again.identity = *identity;
         if (std::string refusal = outputThatIsTheTrace(outputs, again.identity); !refusal.empty())
           throw OutputIsTheTrace(refusal);
       }
@@ -234,32 +226,38 @@ std::optional<ReadFailure> readInto(const Settings& settings, const Outputs& out
 struct OpenOutputs {
   Outputs identities;
   Writer* file = nullptr;
-  int descriptor = -1;  // of a regular -w file, which is emptied before the run
+  bool emptied = false;  // a regular -w file, which is emptied before the run
 };
 
 // Opens the -w file and checks the outputs against the trace; returns 0 or
 // the exit status (the message is written).
 int openOutputs(const Settings& settings, const Input& input, ListingMemory& memory, Writer& out,
                 Writer& err, const MissingStreams& missing, OpenOutputs& opened) {
-  opened.identities.standard = identityOf(out.descriptor());
+  opened.identities.standard = identityOf(out);
+  // The page is the same bytes on every system; the listing, JSON and the
+  // summary are text, with the system's line ends.
+  const platform::LineEnds lineEnds =
+      settings.report ? platform::LineEnds::Bytes : platform::LineEnds::Text;
   if (!settings.outputName.empty()) {
-    if (const int status =
-            openOutput(settings.outputName, input.identity, memory.output, opened.descriptor, err);
+    if (const int status = openOutput(settings.outputName, lineEnds, input.identity, memory.output,
+                                      opened.emptied, err);
         status != 0)
       return status;
     opened.file = memory.output.get();
     opened.identities.name = settings.outputName;
-    opened.identities.file = identityOf(opened.file->descriptor());
+    opened.identities.file = identityOf(*opened.file);
     // Standard output now carries only the invalid-minor-code messages; like
     // standard error, it must not end a listing that is being written well.
     // A reader of standard output that goes away must not end it either.
     out.setOnFailure(Writer::OnFailure::Drop);
-    std::signal(SIGPIPE, SIG_IGN);
+    platform::keepRunningWhenAReaderGoesAway();
   } else if (missing.output) {
     // The program was started without standard output: the listing would go
     // nowhere.
     tell(err, "Could not write the listing: ", std::strerror(EBADF), "\n");
     return kCannotWrite;
+  } else if (out.stream() != nullptr) {
+    platform::setLineEnds(out.stream(), lineEnds);
   }
   if (std::string refusal = outputThatIsTheTrace(opened.identities, input.identity);
       !refusal.empty()) {
@@ -304,10 +302,10 @@ int runSession(const Settings& settings, const OpenOutputs& opened, Input& input
 
 int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writer& err,
               const MissingStreams& missing) {
-  // While following, the signals that end the run are caught from the
+  // While following, the requests that end the run are caught from the
   // start: opening a FIFO waits for its writer.
-  std::optional<StopSignals> signals;
-  if (settings.follow) signals.emplace();
+  std::optional<platform::StopRequests> stopRequests;
+  if (settings.follow) stopRequests.emplace();
   Input input;
   if (const int status = openInput(settings.inputName, input, err); status != 0)
     return status == kStoppedWhileOpening ? 0 : status;
@@ -319,7 +317,7 @@ int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writ
   // The session takes its memory before an older listing is emptied.
   auto session =
       std::make_unique<Session>(settings, opened.file != nullptr ? *opened.file : out, out, err);
-  if (const int status = emptyOutput(settings.outputName, memory.output, opened.descriptor, err);
+  if (const int status = emptyOutput(settings.outputName, memory.output, opened.emptied, err);
       status != 0)
     return status;
   return runSession(settings, opened, input, reader, session, out, err);
@@ -346,7 +344,7 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err,
     if (commandLine.request == Request::Help) printHelp(out);
     if (commandLine.request == Request::Version) printVersion(out);
     if (commandLine.exitStatus) return *commandLine.exitStatus;
-    tzset();
+    platform::readTimeZone();
     return listTrace(commandLine.settings, memory, out, err, missing);
   } catch (const std::bad_alloc&) {
     tell(err, kNoMemoryMessage);

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "app/platform.h"
 #include "output/common/writer.h"
 
 namespace ovantrex {
@@ -27,10 +28,8 @@ inline constexpr std::string_view kNoMemoryMessage = "Not enough memory to list 
 // read and before the -w file is emptied; a run thus lists every record or
 // stops at the start with status 5.
 // The standard streams that the program was started without (they are then
-// /dev/null, so that no file it opens takes their place).
-struct MissingStreams {
-  bool output = false;
-};
+// the null device, so that no file it opens takes their place).
+using MissingStreams = platform::MissingStreams;
 
 int runProgram(int argc, const char* const* argv, Writer& out, Writer& err,
                const MissingStreams& missing = {});

@@ -4,12 +4,16 @@
 
 #include <string>
 
+#include "app/platform.h"
 #include "output/common/listing_options.h"
 
 namespace ovantrex {
 
 // The listing's options (-c, -m, -t, -p, -x, -H, -h) and the two files.
 struct Settings : ListingOptions {
+  // The time column in the system's local time.
+  Settings() { localTime = platform::localTime; }
+
   std::string inputName;   // -f
   std::string outputName;  // -w; empty means standard output
   bool json = false;       // --json: JSON Lines in place of the listing

@@ -1,7 +1,5 @@
 #include "trace/trace_reader.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -65,7 +63,7 @@ void TraceReader::restart(std::FILE* stream) {
 }
 
 std::size_t TraceReader::readBlock() {
-  if (wait_ == nullptr) {
+  if (followed_ == nullptr) {
     errno = 0;
     const std::size_t got = std::fread(buffers_.block.get(), 1, buffers_.blockSize, stream_);
     streamOffset_ += got;
@@ -81,25 +79,11 @@ std::size_t TraceReader::readBlock() {
     }
     return got;
   }
-  for (;;) {
-    wait_->beforeRead();
-    const ssize_t got = ::read(fileno(stream_), buffers_.block.get(), buffers_.blockSize);
-    if (got > 0) {
-      const auto count = static_cast<std::size_t>(got);
-      wait_->arrived(streamOffset_, {buffers_.block.get(), count});
-      streamOffset_ += count;
-      return count;
-    }
-    if (got < 0) {
-      // A signal may have ended the wait of the read; beforeRead() decides.
-      if (errno == EINTR) continue;
-      throw ReadError(errno, streamOffset_);
-    }
-    if (!wait_->waitForMore(streamOffset_)) {
-      atEnd_ = true;
-      return 0;
-    }
-  }
+  const std::size_t got =
+      followed_->readMore(streamOffset_, {buffers_.block.get(), buffers_.blockSize});
+  if (got == 0) atEnd_ = true;
+  streamOffset_ += got;
+  return got;
 }
 
 bool TraceReader::refill() {

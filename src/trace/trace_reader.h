@@ -32,23 +32,20 @@ class ReadError : public std::runtime_error {
   std::uint64_t offset_;
 };
 
-// What a reader that follows a growing input does at the end of the bytes
-// that the input holds for now.
-class InputWait {
+// The input of a reader that follows a growing trace: it hands out the
+// bytes as they arrive, and waits at the end of what the trace holds for now.
+class FollowedInput {
  public:
-  virtual ~InputWait() = default;
-  // Before every read of the input; may end the run by throwing.
-  virtual void beforeRead() {}
-  // A read found no more bytes at offset: waits until more may have come.
-  // True to read again, false when the end is final.
-  virtual bool waitForMore(std::uint64_t offset) = 0;
-  // A read delivered bytes, the first of them at offset in the input.
-  virtual void arrived(std::uint64_t /*offset*/, std::span<const std::uint8_t> /*bytes*/) {}
+  virtual ~FollowedInput() = default;
+  // Reads into block what has arrived at offset in the input, waiting until
+  // something has. Returns the count, or 0 when the end is final. May end the
+  // run by throwing (ReadError when a read fails).
+  virtual std::size_t readMore(std::uint64_t offset, std::span<std::uint8_t> block) = 0;
 
  protected:
-  InputWait() = default;
-  InputWait(const InputWait&) = default;
-  InputWait& operator=(const InputWait&) = default;
+  FollowedInput() = default;
+  FollowedInput(const FollowedInput&) = default;
+  FollowedInput& operator=(const FollowedInput&) = default;
 };
 
 class TraceReader {
@@ -92,10 +89,9 @@ class TraceReader {
   // offset of a failed read).
   std::uint64_t bytesRead() const { return stream_ != nullptr ? streamOffset_ : memory_.size(); }
 
-  // Follows the input as it grows: at the end of its bytes the reader asks
-  // wait (not owned) instead of ending, and reads the descriptor directly so
-  // that what has arrived is handed out at once.
-  void follow(InputWait* wait) { wait_ = wait; }
+  // Follows the input as it grows: the reader reads through input (not
+  // owned), which hands out what has arrived at once and waits at the end.
+  void follow(FollowedInput* input) { followed_ = input; }
   // Reads stream (not owned) from its start, with the same buffers.
   void restart(std::FILE* stream);
 
@@ -103,8 +99,8 @@ class TraceReader {
   // Makes bytes available in the block; false at the end of the input.
   // Throws ReadError once the bytes read before a failed read are used up.
   bool refill();
-  // One read of the stream into the block: fread, or when following, read(2)
-  // with its waits.
+  // One read of the stream into the block: fread, or when following, the
+  // followed input with its waits.
   std::size_t readBlock();
 
   std::FILE* stream_ = nullptr;
@@ -114,7 +110,7 @@ class TraceReader {
   const std::uint8_t* end_ = nullptr;
   bool atEnd_ = false;
   std::uint64_t position_ = 0;
-  InputWait* wait_ = nullptr;
+  FollowedInput* followed_ = nullptr;
   std::uint64_t streamOffset_ = 0;  // bytes read from the stream so far
   int failure_ = 0;                 // errno of a failed read, reported after its bytes
 };

@@ -1,7 +1,5 @@
 #include "output/common/writer.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -18,12 +16,10 @@ int errnoOr(int fallback) { return errno != 0 ? errno : fallback; }
 WriteError::WriteError(int errorNumber)
     : std::runtime_error(std::strerror(errorNumber)), errorNumber_(errorNumber) {}
 
-Writer::Writer(std::FILE* stream, OnFailure onFailure)
-    : stream_(stream), memory_(false), onFailure_(onFailure) {
+Writer::Writer(std::FILE* stream, OnFailure onFailure, bool terminal)
+    : stream_(stream), memory_(false), onFailure_(onFailure), escaping_(terminal) {
   // The writer does its own buffering; the stream passes blocks straight on.
   std::setvbuf(stream_, nullptr, _IONBF, 0);
-  const int descriptor = fileno(stream_);
-  escaping_ = descriptor >= 0 && isatty(descriptor) == 1;
 }
 
 Writer::Writer() : stream_(nullptr), memory_(true) {}
@@ -139,8 +135,6 @@ void Writer::handOutEscaped(const char* data, std::size_t count) {
   }
   handOut(escaped, static_cast<std::size_t>(end - escaped));
 }
-
-int Writer::descriptor() const { return stream_ != nullptr ? fileno(stream_) : -1; }
 
 void Writer::escapeControls(bool on) {
   settle();

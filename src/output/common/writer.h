@@ -54,8 +54,8 @@ class Writer {
   enum class OnFailure { Throw, Drop };
 
   // Writes to the given stream (not owned; close() closes it). Controls
-  // are escaped when the stream is a terminal.
-  explicit Writer(std::FILE* stream, OnFailure onFailure = OnFailure::Throw);
+  // are escaped when the stream is a terminal, as the caller knows.
+  explicit Writer(std::FILE* stream, OnFailure onFailure = OnFailure::Throw, bool terminal = false);
   // Collects everything in memory; see text().
   Writer();
   // Collects in memory the first keep bytes only, their room taken now;
@@ -111,8 +111,8 @@ class Writer {
   void commit(const char* end) { pos_ = static_cast<std::size_t>(end - buffer_); }
 
   void setOnFailure(OnFailure onFailure) { onFailure_ = onFailure; }
-  // The descriptor of the stream, or -1 for a memory-backed writer.
-  int descriptor() const;
+  // The stream, or null for a memory-backed writer.
+  std::FILE* stream() const { return stream_; }
 
   // Turns the escaping of terminal controls on or off for what follows.
   void escapeControls(bool on);

@@ -40,11 +40,10 @@ double elapsedSeconds(PrefixState& state, const ListingOptions& options, double 
 
 // Month/day-hour:minute:second of the local time of t (t >= 0), two digits
 // each; the same second is converted once. Null when the conversion fails.
-const std::string* localClock(PrefixState& state, std::int32_t t) {
+const std::string* localClock(PrefixState& state, const ListingOptions& options, std::int32_t t) {
   if (state.haveCachedSecond && state.cachedSecond == t) return &state.cachedClock;
-  const std::time_t when = t;
   std::tm local{};
-  if (localtime_r(&when, &local) == nullptr) return nullptr;
+  if (options.localTime == nullptr || !options.localTime(t, local)) return nullptr;
   std::string& clock = state.cachedClock;
   clock.clear();
   const auto two = [&clock](int value) {
@@ -73,7 +72,7 @@ bool appendTimeColumn(std::string& out, PrefixState& state, const ListingOptions
   const auto t = static_cast<std::int32_t>(static_cast<std::uint32_t>(options.hourOffset) * 3600u +
                                            static_cast<std::uint32_t>(ext.seconds));
   if (t < 0) return false;
-  const std::string* clock = localClock(state, t);
+  const std::string* clock = localClock(state, options, t);
   if (clock == nullptr) return false;
   out += *clock;
   out += '.';

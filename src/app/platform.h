@@ -1,0 +1,149 @@
+// What the program asks of the operating system, in one place. The rest of
+// the program speaks only standard C++ and the C library's streams; these
+// functions do what differs between systems. platform_posix.cpp implements
+// them on Linux, platform_windows.cpp on Windows; CMake builds the one that
+// fits the target.
+//
+// File names are UTF-8 throughout the program (on Windows the command line
+// is read in UTF-16 and converted, and names are converted back to open
+// files, so that any name that the system allows opens).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace ovantrex::platform {
+
+// ---- Files ----
+
+// A file as the system knows it, whatever name it was opened by.
+struct FileIdentity {
+  enum class Kind { Regular, Directory, Device, Other };
+  Kind kind = Kind::Other;
+  // The volume and the file on it (device and inode; volume serial number
+  // and file index); they tell two names of one file apart from two files.
+  // Without them (a pipe on Windows) no other file is taken for this one.
+  bool known = false;
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+};
+
+// Whether writing output would overwrite the trace: both are the same file,
+// and output is not a device (a device such as the null device or a terminal
+// holds no stored bytes, so it may be both).
+bool isTheSameStoredFile(const FileIdentity& output, const FileIdentity& trace);
+
+std::optional<FileIdentity> identityOf(std::FILE* file);
+// The identity of the file that name now stands for.
+std::optional<FileIdentity> identityOfName(const std::string& name);
+
+// Opens the trace for reading in binary mode (no translation of line ends),
+// leaving the program that writes it free to go on writing, truncate it or
+// rename it. Null on failure, with errno set (ENOMEM for want of memory;
+// EINTR when a stop request ended the wait for a FIFO's writer).
+std::FILE* openForReading(const std::string& name);
+
+// How the line ends of a text output are written: as text files are
+// written on the system (CRLF on Windows), or each "\n" as it is.
+enum class LineEnds { Text, Bytes };
+
+// Opens a file for writing without emptying it (see emptyFile()). Null on
+// failure, with errno set.
+std::FILE* openForWriting(const std::string& name, LineEnds lineEnds);
+// Empties a file opened by openForWriting(); false with errno set.
+bool emptyFile(std::FILE* file);
+// Sets the line ends of an already open stream (standard output).
+void setLineEnds(std::FILE* stream, LineEnds lineEnds);
+
+// Whether the stream is a terminal (a Windows console), whose controls the
+// listing escapes.
+bool isTerminal(std::FILE* stream);
+
+// Reads what the stream holds now at its position, past any buffer of the
+// stream, waiting on a pipe until something comes. Returns the count (0 at
+// the end), or -1 with errno set (EINTR when a stop request cut the wait).
+std::ptrdiff_t readAvailable(std::FILE* stream, std::span<std::uint8_t> into);
+// Reads bytes at offset without moving the stream's position; the count
+// read, or -1.
+std::ptrdiff_t readAt(std::FILE* stream, std::uint64_t offset, std::span<std::uint8_t> into);
+// The size of the file now.
+std::optional<std::uint64_t> sizeOf(std::FILE* stream);
+// Whether a read of the stream (a pipe) would wait for its writer.
+bool readWouldWait(std::FILE* stream);
+
+// ---- Stopping a followed run ----
+
+// Turns the requests to stop (Ctrl-C; SIGINT, SIGTERM and SIGHUP on Linux,
+// Ctrl-C and Ctrl-Break on Windows) into a flag, for as long as it lives.
+class StopRequests {
+ public:
+  StopRequests();
+  ~StopRequests();
+  StopRequests(const StopRequests&) = delete;
+  StopRequests& operator=(const StopRequests&) = delete;
+
+  static bool requested();
+
+ private:
+  struct Saved;
+  std::unique_ptr<Saved> saved_;  // what was in place before
+};
+
+// Sleeps until a watched file or its folder may have changed, or a short
+// while (at most a second) has passed.
+class ChangeWatch {
+ public:
+  ChangeWatch();
+  ~ChangeWatch();
+  ChangeWatch(const ChangeWatch&) = delete;
+  ChangeWatch& operator=(const ChangeWatch&) = delete;
+
+  // Watches the file at path (a regular file) and its folder.
+  void watch(const std::string& path);
+  void sleep();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// ---- The process ----
+
+// The standard streams that the program was started without.
+struct MissingStreams {
+  bool output = false;
+};
+
+// Puts the null device in place of each standard stream that the program
+// was started without, before any file is opened: otherwise the trace or
+// the listing could take its place, and messages meant for standard output
+// or error would land in the listing. Returns 0, or the exit status when
+// the null device cannot be had (the message is written).
+int fillMissingStandardStreams(MissingStreams& missing);
+
+// Writes to standard error without a Writer (there may be none).
+void say(std::string_view message);
+
+// The command line as UTF-8 strings, the program's name first, followed by
+// a null: argv itself on Linux; on Windows the wide-character command line,
+// converted (argc is then set to its count). Null when memory is short.
+const char* const* commandLine(int& argc, char** argv) noexcept;
+
+// Writes to a reader that went away fail with an error (EPIPE) instead of
+// ending the program.
+void keepRunningWhenAReaderGoesAway();
+
+// Reads the local time zone (TZ, or the system's zone) for localTime().
+void readTimeZone();
+// The local calendar time of seconds since 1970-01-01 00:00:00 UTC; false
+// when the system cannot convert it.
+bool localTime(std::int64_t seconds, std::tm& local);
+
+}  // namespace ovantrex::platform

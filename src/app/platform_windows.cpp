@@ -1,0 +1,332 @@
+// The platform layer on Windows: wide-character names and command line,
+// file handles under the C library's streams, the console and its control
+// events, and the C library's local time (localtime_s, which follows TZ when
+// it is set and the PC's time zone otherwise).
+
+// windows.h first: the system's other headers need what it declares.
+// clang-format off
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+// clang-format on
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/platform.h"
+
+namespace ovantrex::platform {
+
+namespace {
+
+// The longest name that the system's calls take without the "\\?\" prefix
+// (folders: 248 characters, less than the 260 of files).
+constexpr std::size_t kShortName = 248;
+// The wait between two looks at a followed trace.
+constexpr DWORD kLookMilliseconds = 100;
+
+std::wstring wide(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int size = static_cast<int>(std::min<std::size_t>(utf8.size(), INT_MAX));
+  const int count = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  std::wstring text(static_cast<std::size_t>(count), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, text.data(), count);
+  return text;
+}
+
+std::string narrow(const wchar_t* text) {
+  const int count = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (count <= 1) return {};
+  std::string bytes(static_cast<std::size_t>(count), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), count, nullptr, nullptr);
+  bytes.pop_back();  // the terminating null
+  return bytes;
+}
+
+// The name as the system's calls take it: UTF-16, and a long name made
+// absolute with the "\\?\" prefix, which lifts the limit of 260 characters.
+std::wstring systemName(const std::string& name) {
+  std::wstring text = wide(name);
+  if (text.size() < kShortName || text.starts_with(LR"(\\?\)")) return text;
+  const DWORD room = GetFullPathNameW(text.c_str(), 0, nullptr, nullptr);
+  if (room == 0) return text;
+  std::wstring full(room, L'\0');
+  const DWORD length = GetFullPathNameW(text.c_str(), room, full.data(), nullptr);
+  if (length == 0 || length >= room) return text;
+  full.resize(length);
+  if (full.starts_with(LR"(\\)")) return LR"(\\?\UNC\)" + full.substr(2);
+  return LR"(\\?\)" + full;
+}
+
+int errnoOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME: return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return EACCES;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return ENOMEM;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA: return EPIPE;
+    default: return EIO;
+  }
+}
+
+HANDLE handleOf(std::FILE* stream) {
+  const int descriptor = stream != nullptr ? _fileno(stream) : -1;
+  if (descriptor < 0) return INVALID_HANDLE_VALUE;
+  return reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+}
+
+// A stream over an open handle, which it then owns; null with errno set.
+std::FILE* streamOver(HANDLE handle, int flags, const char* mode) {
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
+  if (descriptor < 0) {
+    const int error = errno;
+    CloseHandle(handle);
+    errno = error;
+    return nullptr;
+  }
+  std::FILE* const stream = _fdopen(descriptor, mode);
+  if (stream == nullptr) {
+    const int error = errno;
+    _close(descriptor);
+    errno = error;
+  }
+  return stream;
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+std::optional<FileIdentity> identityOfHandle(HANDLE handle) {
+  FileIdentity identity;
+  switch (GetFileType(handle)) {
+    case FILE_TYPE_DISK: break;
+    case FILE_TYPE_CHAR: identity.kind = FileIdentity::Kind::Device; return identity;
+    case FILE_TYPE_PIPE: return identity;
+    default: return std::nullopt;
+  }
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (GetFileInformationByHandle(handle, &information) == 0) return std::nullopt;
+  identity.kind = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                      ? FileIdentity::Kind::Directory
+                      : FileIdentity::Kind::Regular;
+  identity.known = true;
+  identity.volume = information.dwVolumeSerialNumber;
+  identity.index = std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
+  return identity;
+}
+
+}  // namespace
+
+bool isTheSameStoredFile(const FileIdentity& output, const FileIdentity& trace) {
+  return output.known && trace.known && output.volume == trace.volume &&
+         output.index == trace.index && output.kind != FileIdentity::Kind::Device;
+}
+
+std::optional<FileIdentity> identityOf(std::FILE* file) {
+  const HANDLE handle = handleOf(file);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  return identityOfHandle(handle);
+}
+
+std::optional<FileIdentity> identityOfName(const std::string& name) {
+  // No access asked for: only the file's information is read. Folders open
+  // with backup semantics alone.
+  const HANDLE handle = CreateFileW(systemName(name).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::optional<FileIdentity> identity = identityOfHandle(handle);
+  CloseHandle(handle);
+  return identity;
+}
+
+std::FILE* openForReading(const std::string& name) {
+  const HANDLE handle = CreateFileW(systemName(name).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = errnoOf(GetLastError());
+    return nullptr;
+  }
+  return streamOver(handle, _O_RDONLY | _O_BINARY, "rb");
+}
+
+std::FILE* openForWriting(const std::string& name, LineEnds lineEnds) {
+  // OPEN_ALWAYS: made when missing, and not emptied.
+  const HANDLE handle = CreateFileW(systemName(name).c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = errnoOf(GetLastError());
+    return nullptr;
+  }
+  std::FILE* const stream = streamOver(handle, _O_WRONLY | _O_BINARY, "wb");
+  if (stream != nullptr) setLineEnds(stream, lineEnds);
+  return stream;
+}
+
+bool emptyFile(std::FILE* file) {
+  const HANDLE handle = handleOf(file);
+  if (SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_BEGIN) != 0 &&
+      SetEndOfFile(handle) != 0)
+    return true;
+  errno = errnoOf(GetLastError());
+  return false;
+}
+
+void setLineEnds(std::FILE* stream, LineEnds lineEnds) {
+  const int descriptor = _fileno(stream);
+  if (descriptor >= 0) _setmode(descriptor, lineEnds == LineEnds::Text ? _O_TEXT : _O_BINARY);
+}
+
+bool isTerminal(std::FILE* stream) {
+  // A console answers GetConsoleMode; the null device, which the C
+  // library's _isatty also counts as a terminal, does not.
+  DWORD mode = 0;
+  return GetConsoleMode(handleOf(stream), &mode) != 0;
+}
+
+std::ptrdiff_t readAvailable(std::FILE* stream, std::span<std::uint8_t> into) {
+  const auto count = static_cast<DWORD>(std::min<std::size_t>(into.size(), DWORD{1} << 30));
+  DWORD got = 0;
+  if (ReadFile(handleOf(stream), into.data(), count, &got, nullptr) != 0) return got;
+  const DWORD error = GetLastError();
+  // A pipe whose writer closed it is at its end.
+  if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) return 0;
+  errno = error == ERROR_OPERATION_ABORTED ? EINTR : errnoOf(error);
+  return -1;
+}
+
+std::ptrdiff_t readAt(std::FILE* stream, std::uint64_t offset, std::span<std::uint8_t> into) {
+  // A read at an offset moves the position of a handle opened for plain
+  // reads: the position is put back after it.
+  const HANDLE handle = handleOf(stream);
+  LARGE_INTEGER position{};
+  if (SetFilePointerEx(handle, LARGE_INTEGER{}, &position, FILE_CURRENT) == 0) return -1;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset & 0xffffffffu);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  const auto count = static_cast<DWORD>(std::min<std::size_t>(into.size(), DWORD{1} << 30));
+  const bool read = ReadFile(handle, into.data(), count, &got, &at) != 0;
+  const bool atEnd = !read && GetLastError() == ERROR_HANDLE_EOF;
+  SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+  if (read) return got;
+  return atEnd ? 0 : -1;
+}
+
+std::optional<std::uint64_t> sizeOf(std::FILE* stream) {
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(handleOf(stream), &size) == 0) return std::nullopt;
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+bool readWouldWait(std::FILE* stream) {
+  DWORD waiting = 0;
+  if (PeekNamedPipe(handleOf(stream), nullptr, 0, nullptr, &waiting, nullptr) == 0) return true;
+  return waiting == 0;
+}
+
+// ---- Stopping: Ctrl-C and Ctrl-Break ----
+
+namespace {
+
+// Set by the console's control handler, which runs on a thread of its own.
+std::atomic<bool> stopRequested{false};
+
+BOOL WINAPI requestStop(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  stopRequested = true;
+  return TRUE;
+}
+
+}  // namespace
+
+struct StopRequests::Saved {};
+
+StopRequests::StopRequests() : saved_(std::make_unique<Saved>()) {
+  stopRequested = false;
+  SetConsoleCtrlHandler(requestStop, TRUE);
+}
+
+StopRequests::~StopRequests() { SetConsoleCtrlHandler(requestStop, FALSE); }
+
+bool StopRequests::requested() { return stopRequested; }
+
+// ---- Waiting for a change: a look at the size every 100 ms ----
+
+struct ChangeWatch::State {};
+
+ChangeWatch::ChangeWatch() : state_(std::make_unique<State>()) {}
+
+ChangeWatch::~ChangeWatch() = default;
+
+void ChangeWatch::watch(const std::string& /*path*/) {}
+
+void ChangeWatch::sleep() { Sleep(kLookMilliseconds); }
+
+// ---- The process ----
+
+void say(std::string_view message) {
+  if (_write(2, message.data(), static_cast<unsigned>(message.size())) < 0) {
+    // Nothing more can be done.
+  }
+}
+
+int fillMissingStandardStreams(MissingStreams& missing) {
+  std::FILE* const streams[] = {stdin, stdout, stderr};
+  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+    // No handle: none was given (-1, or null), or the C library found none
+    // at its start (-2).
+    const intptr_t handle = _get_osfhandle(descriptor);
+    if (handle != -1 && handle != -2 && handle != 0) continue;
+    if (descriptor == 1) missing.output = true;
+    const bool input = descriptor == 0;
+    if (std::freopen("NUL", input ? "rb" : "w", streams[descriptor]) != nullptr) continue;
+    say(input ? "Could not open 'NUL' for reading\n" : "Could not open 'NUL' for writing\n");
+    return input ? 2 : 3;
+  }
+  return 0;
+}
+
+const char* const* commandLine(int& argc, char** argv) noexcept {
+  static std::vector<std::string> arguments;
+  static std::vector<const char*> pointers;
+  int count = 0;
+  wchar_t** const words = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (words == nullptr) return argv;
+  try {
+    for (int i = 0; i < count; ++i) arguments.push_back(narrow(words[i]));
+    for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
+    pointers.push_back(nullptr);
+  } catch (const std::bad_alloc&) {
+    LocalFree(static_cast<HLOCAL>(words));
+    return nullptr;
+  }
+  LocalFree(static_cast<HLOCAL>(words));
+  argc = count;
+  return pointers.data();
+}
+
+void keepRunningWhenAReaderGoesAway() {
+  // Windows has no signal for it: the write fails, and that is all.
+}
+
+void readTimeZone() { _tzset(); }
+
+bool localTime(std::int64_t seconds, std::tm& local) {
+  const auto when = static_cast<std::time_t>(seconds);
+  return localtime_s(&local, &when) == 0;
+}
+
+}  // namespace ovantrex::platform
