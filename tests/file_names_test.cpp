@@ -68,6 +68,29 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"BlanksAndAQuote", u8"a trace's name.trc", u8"the listing.txt"}),
     [](const ::testing::TestParamInfo<NameCase>& param) { return param.param.label; });
 
+// A path past the 260 characters that Windows takes without its long-path
+// prefix: five folders of 60 characters. (Wine takes such paths without the
+// prefix too: only on Windows itself does this check the prefix.)
+TEST(LongPath, OpensAsTraceAndAsOutputAndTheOutputIsRefusedAsTheTrace) {
+  TempDir dir;
+  std::filesystem::path folder = dir.path();
+  for (char c = 'a'; c != 'f'; ++c) folder /= std::string(60, c);
+  std::filesystem::create_directories(folder);
+  const std::string trace = utf8Name(folder / "trace.trc");
+  const std::string output = utf8Name(folder / "listing.txt");
+  ASSERT_GT(trace.size(), 300u);
+  oneText().writeTo(trace);
+
+  RunResult r = run({"-f", trace, "-w", output});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readTextOutput(output), kListing);
+
+  r = run({"-f", trace, "-w", trace});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.err, "Could not open '" + trace + "' for writing: it is the trace being read\n");
+  EXPECT_EQ(readFile(trace), oneText().str());
+}
+
 // The output named as the trace, under the same or another name, is refused
 // with status 3 before anything is written: the trace keeps its bytes.
 struct SameFileCase {
