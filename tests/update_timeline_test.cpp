@@ -86,6 +86,23 @@ TEST(UpdateTimelines, SpansFromTheLowestAddressToTheLastByteWritten) {
   }
 }
 
+// The first 20 updates are drawn, the 20th too, each with its own writes
+// and nothing of the updates after it.
+TEST(UpdateTimelines, DrawsEachOfTheFirstTwentyUpdatesWithItsOwnWrites) {
+  UpdateTimelines timelines;
+  Feed feed(timelines);
+  for (std::uint32_t k = 1; k <= 21; ++k) feed.start().write(k << 16, 4).write(k << 16, 4);
+  ASSERT_EQ(timelines.updates().size(), 20u);
+  for (std::uint32_t k = 1; k <= 20; ++k) {
+    SCOPED_TRACE(k);
+    const UpdateTimeline& update = timelines.updates()[k - 1];
+    EXPECT_EQ(update.number, k);
+    EXPECT_EQ(update.writes, 2u);
+    EXPECT_EQ(update.lowest, k << 16);
+    EXPECT_EQ(update.highest, (k << 16) + 3);
+  }
+}
+
 // 3,000 marks are kept as they come; the write after the last that fits
 // doubles the stride and keeps every stride-th write from the first.
 TEST(UpdateTimelines, ThinsTheMarksEvenlyAtEachDoublingOfTheStride) {
