@@ -10,15 +10,21 @@
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "child_process.h"
+#include "decode/decoded_record.h"
 #include "firmware_traffic.h"
 #include "output/html/html_text.h"
 #include "output/html/listing_excerpts.h"
+#include "output/html/page.h"
+#include "output/html/svg_shapes.h"
 #include "trace_builder.h"
 
 namespace ovantrex::test {
@@ -136,10 +142,13 @@ TEST(ReportPage, SampleIsValidHtmlWithEveryErrorRowLinkedToItsEntry) {
 TEST(ReportPage, ListingIsTheTextListingWithTheSameOptions) {
   TempDir dir;
   const std::string page = dir.file("sample.html");
-  ASSERT_EQ(run({"--report", "-t", "-p", "-H", "-f", kSample, "-w", page}).status, 0);
+  ASSERT_EQ(
+      run({"--report", "-t", "-h", "2", "-m", "-c", "-p", "-H", "-x", "-f", kSample, "-w", page})
+          .status,
+      0);
   const Checked checked = check(page);
   ASSERT_EQ(checked.status, 0);
-  const RunResult listing = run({"-t", "-p", "-H", "-f", kSample});
+  const RunResult listing = run({"-t", "-h", "2", "-m", "-c", "-p", "-H", "-x", "-f", kSample});
   EXPECT_EQ(textOf(checked.facts["listing_entries"]), listing.out);
   // The excerpt around the first error: three entries before it, three
   // after, as they stand in the listing.
@@ -152,7 +161,8 @@ TEST(ReportPage, ListingIsTheTextListingWithTheSameOptions) {
   }
   EXPECT_EQ(excerpt[3]["id"], "e1262");
   EXPECT_TRUE(has(listing.out, around));
-  EXPECT_TRUE(has(checked.facts["sections"]["excerpts"], "ovantrex -t -p -H -f "));
+  EXPECT_TRUE(has(checked.facts["sections"]["excerpts"],
+                  "ovantrex -t -h 2 -m -c -p -H -x -f " + kSample + " prints them"));
 }
 
 // ---- Escaping ----
@@ -184,7 +194,7 @@ TEST(ReportPage, TraceTextAndNamesComeOutInert) {
       has(listing, "bytes \\xff\\xfe, \\x1b[31m, \\xc2\\x85, \\xef\\xbf\\xbe, caf\xc3\xa9\n"));
   EXPECT_TRUE(has(facts["error_rows"][0]["text"], "Write serial number (S/N: <b>&')"));
   EXPECT_TRUE(has(facts["title"], "a<b>&'\".trc"));
-  EXPECT_TRUE(has(facts["sections"]["listing"], "a<b>&'\\''\".trc'"));
+  EXPECT_TRUE(has(facts["sections"]["listing"], "a<b>&'\\''\".trc' prints it"));
 }
 
 TEST(HtmlText, EscapesMarkupControlsReorderingCharactersBrokenUtf8AndNoncharacters) {
@@ -221,77 +231,313 @@ TEST(HtmlText, EscapesMarkupControlsReorderingCharactersBrokenUtf8AndNoncharacte
 
 // ---- Marks ----
 
-// An update whose second write is refused and retried, then a checksum
-// and a reset.
-TraceBuilder refusedAndRetried() {
+// The part of the page about one update, from its heading on.
+std::string updateSection(const std::string& html, int number) {
+  const std::size_t start = html.find("id=\"update-" + std::to_string(number) + "\"");
+  if (start == std::string::npos) return {};
+  return html.substr(start, html.find("</section>", start) - start);
+}
+
+std::size_t occurrences(const std::string& text, std::string_view part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+// The non-empty groups of every match of pattern in text: those of one
+// match joined by blanks, the matches by " | ".
+std::string matches(const std::string& text, const std::string& pattern) {
+  std::string joined;
+  const std::regex expression(pattern);
+  for (auto match = std::sregex_iterator(text.begin(), text.end(), expression);
+       match != std::sregex_iterator(); ++match) {
+    std::string groups;
+    for (std::size_t group = 1; group < match->size(); ++group) {
+      if ((*match)[group].length() == 0) continue;
+      groups += (groups.empty() ? "" : " ") + (*match)[group].str();
+    }
+    joined += (joined.empty() ? "" : " | ") + groups;
+  }
+  return joined;
+}
+
+// Four updates; times in ms after 2001-09-09T01:46:40Z. A record takes
+// 32 bytes of headers and its payload: a start 12 bytes, a write 16 and
+// its data, an error reply 14, a checksum 16, a reset 12.
+TraceBuilder fourUpdates() {
   TraceBuilder t;
   t.marker(kMarkerV3);
-  t.text(0.0, "Updating\n", at(0));                             // record 1, offset 16
-  t.hidWrite(5.0, kFirmware, startFlash(), at(5));              // 2
-  t.hidRead(9.0, kFirmware, status(0x03), at(9));               // 3
-  t.hidWrite(12.0, kFirmware, flashWrite(0x1000, 16), at(12));  // 4
-  t.hidRead(14.0, kFirmware, status(0x03), at(14));             // 5
-  t.hidWrite(16.0, kFirmware, flashWrite(0x1010, 16), at(16));  // 6
-  t.hidRead(18.0, kFirmware, status(0x41), at(18));             // 7
-  t.text(19.0, "Retrying\n", at(19));                           // 8
-  t.hidWrite(20.0, kFirmware, flashWrite(0x1010, 16), at(20));  // 9
-  t.hidRead(22.0, kFirmware, status(0x03), at(22));             // 10
-  t.hidWrite(30.0, kFirmware, checksum(0xbeef), at(30));        // 11
-  t.hidRead(32.0, kFirmware, status(0x01), at(32));             // 12
-  t.hidWrite(40.0, kFirmware, reset(), at(40));                 // 13
+  t.text(0.0, "Updating\n", at(0));                // record 1, offset 16
+  t.hidRead(0.0, kFirmware, status(0x41), at(0));  // 2, 57: before any update
+  // Update 1, 0 to 1 s: 0x1000-0x101f (0x1010-0x101f twice, the first time
+  // refused by two replies), a gap of 16, 0x1030-0x1050, a gap of 687,
+  // 0x1300-0x1359: 858 bytes from the lowest to the highest.
+  t.hidWrite(0.0, kFirmware, startFlash(), at(0));              // 3, 103
+  t.hidWrite(0.0, kFirmware, flashWrite(0x1000, 16), at(100));  // 4, 147
+  t.hidWrite(0.0, kFirmware, flashWrite(0x1010, 16), at(200));  // 5, 211
+  t.hidRead(0.0, kFirmware, status(0x41), at(240));             // 6, 275
+  t.hidRead(0.0, kFirmware, status(0x41), at(260));             // 7, 321
+  t.hidWrite(0.0, kFirmware, flashWrite(0x1010, 16), at(300));  // 8, 367
+  t.hidWrite(0.0, kFirmware, flashWrite(0x1030, 32), at(400));  // 9, 431
+  t.hidWrite(0.0, kFirmware, flashWrite(0x1300, 90), at(500));  // 10, 511
+  t.hidWrite(0.0, kFirmware, flashWrite(0x1050, 1), at(600));   // 11, 649
+  t.hidWrite(0.0, kFirmware, checksum(0xbeef), at(900));        // 12, 698
+  t.hidWrite(0.0, kFirmware, reset(), at(0, 1));                // 13, 746
+  // Update 2, 2 to 4.5 s: 0xff8-0x1007 across the page that update 1
+  // wrote, with 0x1000-0x1003 twice; a reply last.
+  t.hidWrite(0.0, kFirmware, startFlash(), at(0, 2));             // 14, 790
+  t.hidWrite(0.0, kFirmware, flashWrite(0xff8, 16), at(0, 3));    // 15, 834
+  t.hidWrite(0.0, kFirmware, flashWrite(0x1000, 4), at(500, 3));  // 16, 898
+  t.hidRead(0.0, kFirmware, status(0x01), at(500, 4));            // 17, 950
+  // Update 3, 5 to 5.05 s, at the top of the address space:
+  // 0xffffdf-0xffffef, a gap of 1, 0xfffff1-0xffffff.
+  t.hidWrite(0.0, kFirmware, startFlash(), at(0, 5));                // 18, 996
+  t.hidWrite(0.0, kFirmware, flashWrite(0xffffdf, 17), at(10, 5));   // 19, 1040
+  t.hidWrite(0.0, kFirmware, flashWrite(0xfffff1, 15), at(50, 5));   // 20, 1105
+  for (int i = 0; i < 3; ++i) t.text(0.0, "Checking\n", at(50, 5));  // 21 to 23, 1168 to 1250
+  t.hidRead(0.0, kFirmware, status(0x41), at(50, 5));                // 24, 1291: refuses 20
+  // Update 4, at 6 s: no writes.
+  t.hidWrite(0.0, kFirmware, startFlash(), at(0, 6));  // 25, 1337
   return t;
 }
 
-TEST(ReportPage, MarksTheRefusedWriteTheErrorTheChecksumAndTheReset) {
-  const Report report = reportOf(refusedAndRetried());
+TEST(ReportPage, TitlesEachMarkAndLinksEachErrorReplyBothWays) {
+  // A name of characters that a shell takes as they are.
+  const Report report = reportOf(fourUpdates(), {}, true, "AZaz09.+-,:@%=.trc");
   ASSERT_EQ(report.status, 0);
   ASSERT_CHECKED(report);
+  EXPECT_TRUE(has(report.checked.facts["sections"]["listing"], "/AZaz09.+-,:@%=.trc prints it"));
   const json& timeline = report.checked.facts["timelines"][0];
   EXPECT_EQ(timeline["writes"], json::parse(R"j([
-      "Flash write 16 bytes to address=0x001000 (offset 147, record 4, 2001-09-09T01:46:40.012Z)",
-      "Flash write 16 bytes to address=0x001010 (offset 257, record 6, 2001-09-09T01:46:40.016Z)",
-      "Flash write 16 bytes to address=0x001010 (offset 408, record 9, 2001-09-09T01:46:40.020Z)"])j"));
+      "Flash write 16 bytes to address=0x001000 (offset 147, record 4, 2001-09-09T01:46:40.100Z)",
+      "Flash write 16 bytes to address=0x001010 (offset 211, record 5, 2001-09-09T01:46:40.200Z)",
+      "Flash write 16 bytes to address=0x001010 (offset 367, record 8, 2001-09-09T01:46:40.300Z)",
+      "Flash write 32 bytes to address=0x001030 (offset 431, record 9, 2001-09-09T01:46:40.400Z)",
+      "Flash write 90 bytes to address=0x001300 (offset 511, record 10, 2001-09-09T01:46:40.500Z)",
+      "Flash write 1 bytes to address=0x001050 (offset 649, record 11, 2001-09-09T01:46:40.600Z)"])j"));
   EXPECT_EQ(timeline["refused"], json::parse(R"j([
-      "Refused: Flash write 16 bytes to address=0x001010 (offset 257, record 6, 2001-09-09T01:46:40.016Z)"])j"));
+      "Refused: Flash write 16 bytes to address=0x001010 (offset 211, record 5, 2001-09-09T01:46:40.200Z)"])j"));
   EXPECT_EQ(timeline["errors"], json::parse(R"j([
-      "Error reply: Command complete; Operation in Error (offset 321, record 7, 2001-09-09T01:46:40.018Z)"])j"));
+      "Error reply: Command complete; Operation in Error (offset 275, record 6, 2001-09-09T01:46:40.240Z)",
+      "Error reply: Command complete; Operation in Error (offset 321, record 7, 2001-09-09T01:46:40.260Z)"])j"));
   EXPECT_EQ(timeline["checksums"], json::parse(R"j([
-      "Checksum: Write checksum 0xbeef to flash memory (offset 518, record 11, 2001-09-09T01:46:40.030Z)"])j"));
+      "Checksum: Write checksum 0xbeef to flash memory (offset 698, record 12, 2001-09-09T01:46:40.900Z)"])j"));
   EXPECT_EQ(timeline["resets"], json::parse(R"j([
-      "Reset: Reset USB device and reenumerate (offset 612, record 13, 2001-09-09T01:46:40.040Z)"])j"));
-  EXPECT_TRUE(
-      has(timeline["text"], "seconds since the start of the update (2001-09-09T01:46:40.005Z)"));
+      "Reset: Reset USB device and reenumerate (offset 746, record 13, 2001-09-09T01:46:41.000Z)"])j"));
 
-  const json& map = report.checked.facts["flash_maps"][0];
-  EXPECT_EQ(map["written"], json::parse(R"j(["written 0x001000–0x00101f: 32 bytes"])j"));
-  EXPECT_EQ(map["rewritten"],
+  EXPECT_EQ(report.checked.facts["flash_maps"][0]["rewritten"],
             json::parse(R"j(["written more than once 0x001010–0x00101f: 16 bytes"])j"));
-  EXPECT_EQ(map["gaps"], json::array());
-  EXPECT_EQ(map["refused"],
-            json::parse(R"j(["refused write 0x001010–0x00101f: 16 bytes (offset 257)"])j"));
+
+  // An error reply's row links its entry, its update and the command before
+  // it: in an excerpt, or (four records back) in the whole listing.
+  const json& rows = report.checked.facts["error_rows"];
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0]["links"], json::parse(R"j(["#e57"])j"));
+  EXPECT_EQ(rows[1]["links"], json::parse(R"j(["#e275", "#update-1", "#e211"])j"));
+  EXPECT_EQ(rows[3]["links"], json::parse(R"j(["#e1291", "#update-3", "#r1105"])j"));
+  // Its cells: number, offset, time, update, reply, the command before it.
+  EXPECT_EQ(rows[0]["text"],
+            "1572001-09-09T01:46:40.000Zbefore anyCommand complete; Operation in "
+            "Errornone before it");
+  EXPECT_EQ(rows[3]["text"],
+            "412912001-09-09T01:46:45.050Z3Command complete; Operation in "
+            "Erroroffset 1105: Flash write 15 bytes to address=0xfffff1");
+  // The excerpts' headings link back to the rows.
+  EXPECT_TRUE(has(report.html, "<h3>Error reply at offset <a href=\"#error-1\">57</a></h3>"));
+  EXPECT_TRUE(has(report.html,
+                  "<h3>Error replies at offsets <a href=\"#error-2\">275</a>, "
+                  "<a href=\"#error-3\">321</a></h3>"));
+  EXPECT_TRUE(has(report.html, "<h3>Error reply at offset <a href=\"#error-4\">1291</a></h3>"));
 }
 
-TEST(ReportPage, GapsAndOverlapsShowAndATraceWithoutTimesGoesByRecordNumber) {
-  TraceBuilder t;
-  t.marker(kMarkerV2);
-  t.hidWrite(0.0, kFirmware, startFlash());
-  t.hidWrite(1.0, kFirmware, flashWrite(0x2000, 8));
-  t.hidWrite(2.0, kFirmware, flashWrite(0x2010, 8));
-  t.hidWrite(3.0, kFirmware, flashWrite(0x2014, 8));  // half over the one before
-  t.hidWrite(4.0, kFirmware, flashWrite(0x201d, 1));
-  const Report report = reportOf(t);
+TEST(ReportPage, TheSummaryTablesCountTheRepliesAndEachUpdate) {
+  const Report report = reportOf(fourUpdates(), {}, false);
   ASSERT_EQ(report.status, 0);
-  ASSERT_CHECKED(report);
-  const json& map = report.checked.facts["flash_maps"][0];
-  EXPECT_EQ(map["written"], json::parse(R"j(["written 0x002000–0x002007: 8 bytes",
-      "written 0x002010–0x00201b: 12 bytes", "written 0x00201d–0x00201d: 1 byte"])j"));
-  EXPECT_EQ(map["rewritten"],
-            json::parse(R"j(["written more than once 0x002014–0x002017: 4 bytes"])j"));
-  EXPECT_EQ(map["gaps"], json::parse(R"j(["gap, not written 0x002008–0x00200f: 8 bytes",
-                                          "gap, not written 0x00201c–0x00201c: 1 byte"])j"));
-  const json& timeline = report.checked.facts["timelines"][0];
-  EXPECT_TRUE(has(timeline["text"], "record number"));
-  EXPECT_EQ(timeline["writes"][0], "Flash write 8 bytes to address=0x002000 (offset 60, record 2)");
+  EXPECT_TRUE(has(report.html, "<h3>Devices</h3>\n<p>None reported.</p>"));
+  // Five replies, four of them error replies.
+  EXPECT_TRUE(has(report.html, R"(<h3>Replies</h3>
+<table class="facts">
+<tr><th scope="row">Command complete</th><td>5</td></tr>
+<tr><th scope="row">Flash load in progress</th><td>0</td></tr>
+<tr><th scope="row">EC information available</th><td>0</td></tr>
+<tr><th scope="row">Serial Number can only be written once for this device</th><td>0</td></tr>
+<tr><th scope="row">Operation in Error</th><td>4</td></tr>
+<tr><th scope="row">Command reject</th><td>0</td></tr>
+<tr><th scope="row">flash reads</th><td>0</td></tr>
+<tr><th scope="row">last EC levels</th><td>none</td></tr>
+</table>)"));
+  // The summary's section of updates: its count, the writes outside any,
+  // then a row of each update: offset, time, writes and their bytes,
+  // ranges, rewritten bytes, length mismatches, checksums, serial numbers,
+  // reset, error replies, outcome.
+  EXPECT_TRUE(has(report.html,
+                  "<h3>Updates (4)</h3>\n<table class=\"facts\">\n<tr><th scope=\"row\">outside "
+                  "any update</th><td>0 flash writes</td></tr>\n</table>\n<table "
+                  "class=\"updates\">\n"));
+  EXPECT_TRUE(
+      has(report.html,
+          "<tr class=\"bad\"><td><a href=\"#update-1\">1</a></td><td class=\"n\">103</td>"
+          "<td>2001-09-09T01:46:40.000Z</td><td class=\"n\">6, 171 bytes</td>"
+          "<td>0x001000&#8211;0x00101f, 0x001030&#8211;0x001050, 0x001300&#8211;0x001359</td>"
+          "<td class=\"n\">16 bytes</td><td class=\"n\">0</td><td>0xbeef</td><td>none</td>"
+          "<td>yes</td><td class=\"n\">2</td><td>failed</td></tr>"));
+  EXPECT_TRUE(has(report.html,
+                  "<tr><td><a href=\"#update-4\">4</a></td><td class=\"n\">1337</td>"
+                  "<td>2001-09-09T01:46:46.000Z</td><td class=\"n\">0, 0 bytes</td>"
+                  "<td>none</td><td class=\"n\">0 bytes</td><td class=\"n\">0</td><td>none</td>"
+                  "<td>none</td><td>no</td><td class=\"n\">0</td><td>unfinished</td></tr>"));
+}
+
+// The pictures of the four updates, in the units of the view box: 960
+// wide, the plot from 84 to 942 (858 across), the timeline's plot from
+// y 282 up to 40 (242), its tick labels at y 298; the flash map's bar at
+// y 34, its address labels at y 102, refused writes marked at y 24 and
+// gaps at 72.
+//
+// Across, an update's span of time (1 s, 2.5 s, 0.05 s) with 2% more on
+// each side: a time t of a span s at 84 + 858 (t + 0.02 s) / 1.04 s =
+// 100.5 + 825 t / s; ticks every 0.1 s, 0.5 s and 0.005 s (the 1, 2 or 5
+// times a power of ten nearest a seventh of the width), written with the
+// decimals of the step. A write's mark is 3 wide around its time, from
+// the bottom of its first address to the top of its last, and at least 2
+// tall: update 1 (858 bytes over 242) 0.282 a byte, update 2 (16) 15.125,
+// update 3 (33) 7.333. A cross is 10 wide, around the middle of the
+// refused write.
+//
+// The flash map: the bytes from the lowest to the highest over 858, 1,
+// 53.625 and 26 a byte; addresses labelled at the lowest and at the
+// multiples of the power of two that cuts the span into five or fewer
+// (256, 4, 8) but one eighth of it or more past the lowest.
+TEST(ReportPage, TheAxesBarsGapsAndCountsOfEachUpdateAreItsFigures) {
+  const Report report = reportOf(fourUpdates(), {}, false);
+  ASSERT_EQ(report.status, 0);
+  const struct {
+    int update;
+    const char* started;
+    const char* ticks;  // x and label
+    const char* marks;  // x, y and height
+    // Lines of resets, checksums and error replies: x, top, bottom; the
+    // error replies' triangles, a tip 8 below the strip and 10 tall, 12
+    // wide; the crosses of refused writes.
+    const char* events;
+    const char* bars;  // class, x and width
+    const char* addresses;
+    const char* ranges;  // first, last, bytes, gap before
+    const char* onBar;   // gaps and refused writes: the left of the mark, its title
+    const char* note;
+    const char* glance;  // the update's line, from its class on
+  } updates[] = {
+      {1, "2001-09-09T01:46:40.000Z",
+       "100.5 0.0 | 183.0 0.1 | 265.5 0.2 | 348.0 0.3 | 430.5 0.4 | 513.0 0.5 | 595.5 0.6 | "
+       "678.0 0.7 | 760.5 0.8 | 843.0 0.9 | 925.5 1.0",
+       "181.5 277.5 4.5 | 264.0 273.0 4.5 | 346.5 273.0 4.5 | 429.0 259.4 9.0 | 511.5 40.0 25.4 | "
+       "594.0 258.3 2.0",
+       "rs 925.5 34.0 282.0 | ck 843.0 34.0 282.0 | erl 298.5 14.0 282.0 | "
+       "er M298.5 22.0L292.5 12.0H304.5Z | erl 315.0 14.0 282.0 | er M315.0 22.0L309.0 12.0H321.0Z "
+       "| "
+       "rf M260.5 270.2L270.5 280.2M260.5 280.2L270.5 270.2",
+       "fm-bg 84.0 858.0 | fm-w 84.0 32.0 | fm-w 132.0 33.0 | fm-w 852.0 90.0 | fm-rw 100.0 16.0",
+       "84.0 0x001000 | 340.0 0x001100 | 596.0 0x001200 | 852.0 0x001300",
+       "0x001000 0x00101f 32 | 0x001030 0x001050 33 16 | 0x001300 0x001359 90 687",
+       "fm-gap 124.0 gap, not written 0x001020–0x00102f: 16 bytes | "
+       "fm-gap 508.5 gap, not written 0x001051–0x0012ff: 687 bytes | "
+       "rf 103.0 refused write 0x001010–0x00101f: 16 bytes (offset 211)",
+       "From 0x001000 to 0x001359: 3 ranges written, 2 gaps, 16 bytes written more than once, "
+       "1 refused write.",
+       "bad\"><strong><a href=\"#update-1\">Update 1</a></strong>, 2001-09-09T01:46:40.000Z: 6 "
+       "flash writes (171 bytes) to 0x001000&#8211;0x00101f, 0x001030&#8211;0x001050, "
+       "0x001300&#8211;0x001359; <span class=\"verdict\">2 error replies</span>; 16 bytes "
+       "rewritten; checksum 0xbeef written; then the device was reset. Outcome: <span "
+       "class=\"verdict\">failed</span>."},
+      {2, "2001-09-09T01:46:42.000Z",
+       "100.5 0.0 | 265.5 0.5 | 430.5 1.0 | 595.5 1.5 | 760.5 2.0 | 925.5 2.5",
+       "429.0 40.0 242.0 | 594.0 100.5 60.5", "",
+       "fm-bg 84.0 858.0 | fm-w 84.0 858.0 | fm-rw 513.0 214.5",
+       "84.0 0x000ff8 | 298.5 0x000ffc | 513.0 0x001000 | 727.5 0x001004 | 942.0 0x001008",
+       "0x000ff8 0x001007 16", "",
+       "From 0x000ff8 to 0x001007: 1 range written, 0 gaps, 4 bytes written more than once, "
+       "0 refused writes.",
+       "warn\"><strong><a href=\"#update-2\">Update 2</a></strong>, 2001-09-09T01:46:42.000Z: 2 "
+       "flash writes (20 bytes) to 0x000ff8&#8211;0x001007; no error replies; 4 bytes rewritten; "
+       "no checksum written; the device was not reset. Outcome: <span "
+       "class=\"verdict\">unfinished</span>."},
+      {3, "2001-09-09T01:46:45.000Z",
+       "100.5 0.000 | 183.0 0.005 | 265.5 0.010 | 348.0 0.015 | 430.5 0.020 | 513.0 0.025 | "
+       "595.5 0.030 | 678.0 0.035 | 760.5 0.040 | 843.0 0.045 | 925.5 0.050",
+       "264.0 157.3 124.7 | 924.0 40.0 110.0",
+       "erl 925.5 14.0 282.0 | er M925.5 22.0L919.5 12.0H931.5Z | rf M920.5 90.0L930.5 100.0M920.5 "
+       "100.0L930.5 90.0",
+       "fm-bg 84.0 858.0 | fm-w 84.0 442.0 | fm-w 552.0 390.0",
+       "84.0 0xffffdf | 110.0 0xffffe0 | 318.0 0xffffe8 | 526.0 0xfffff0 | 734.0 0xfffff8 | "
+       "942.0 0x1000000",
+       "0xffffdf 0xffffef 17 | 0xfffff1 0xffffff 15 1",
+       "fm-gap 539.0 gap, not written 0xfffff0–0xfffff0: 1 byte | "
+       "rf 742.0 refused write 0xfffff1–0xffffff: 15 bytes (offset 1105)",
+       "From 0xffffdf to 0xffffff: 2 ranges written, 1 gap, 0 bytes written more than once, "
+       "1 refused write.",
+       "bad\"><strong><a href=\"#update-3\">Update 3</a></strong>, 2001-09-09T01:46:45.000Z: 2 "
+       "flash writes (32 bytes) to 0xffffdf&#8211;0xffffef, 0xfffff1&#8211;0xffffff; <span "
+       "class=\"verdict\">1 error reply</span>; no checksum written; the device was not reset. "
+       "Outcome: <span class=\"verdict\">failed</span>."},
+  };
+  for (const auto& u : updates) {
+    SCOPED_TRACE("update " + std::to_string(u.update));
+    const std::string section = updateSection(report.html, u.update);
+    const std::size_t map = section.find("<svg class=\"flash-map\"");
+    ASSERT_NE(map, std::string::npos);
+    const std::string timeline = section.substr(0, section.find("</svg>"));
+    const std::string flash = section.substr(map, section.find("</svg>", map) - map);
+    const std::string number = std::to_string(u.update);
+    EXPECT_TRUE(has(timeline,
+                    "<svg class=\"timeline\" viewBox=\"0 0 960.0 330.0\" role=\"img\" "
+                    "aria-label=\"Timeline of update " +
+                        number + ": flash writes"));
+    EXPECT_TRUE(has(flash,
+                    "<svg class=\"flash-map\" viewBox=\"0 0 960.0 118.0\" role=\"img\" "
+                    "aria-label=\"Flash written by update " +
+                        number + "\">"));
+    EXPECT_TRUE(has(timeline, std::string(">seconds since the start of the update (") + u.started +
+                                  ")</text>"));
+    EXPECT_EQ(
+        matches(timeline, R"re(<text x="([0-9.]+)" y="298\.0" text-anchor="middle">([^<]*)<)re"),
+        u.ticks);
+    EXPECT_EQ(
+        matches(timeline,
+                R"re(<rect class="w" x="([0-9.]+)" y="([0-9.]+)" width="3" height="([0-9.]+)")re"),
+        u.marks);
+    EXPECT_EQ(
+        matches(
+            timeline,
+            R"re(<(?:line|path) class="(rs|ck|erl|er|rf)" (?:x1="([0-9.]+)" x2="[0-9.]+" y1="([0-9.]+)" y2="([0-9.]+)|d="([^"]+))")re"),
+        u.events);
+    EXPECT_EQ(matches(flash,
+                      R"re(<rect class="(fm-[a-z]+)" x="([0-9.]+)" y="34\.0" width="([0-9.]+)")re"),
+              u.bars);
+    EXPECT_EQ(matches(flash, R"re(<text x="([0-9.]+)" y="102\.0" text-anchor="[a-z]+">([^<]*)<)re"),
+              u.addresses);
+    EXPECT_EQ(matches(section,
+                      "<tr><td>(0x[0-9a-f]+)</td><td>(0x[0-9a-f]+)</td><td class=\"n\">"
+                      "([0-9,]+)</td><td class=\"n\">([0-9,]*)</td></tr>"),
+              u.ranges);
+    EXPECT_EQ(
+        matches(flash, R"re(<path class="(fm-gap|rf)" d="M([0-9.]+) [^>]*><title>([^<]*)<)re"),
+        u.onBar);
+    EXPECT_EQ(matches(section, "<p class=\"note\">(From [^<]*)</p>"), u.note);
+    EXPECT_TRUE(has(report.html, std::string("<li class=\"") + u.glance + "</li>\n"));
+  }
+  EXPECT_TRUE(has(report.html,
+                  "<li class=\"bad\"><a href=\"#errors\">4 error replies</a> in the "
+                  "trace, 1 of them before the first update.</li>"));
+  // Update 4 writes nothing.
+  EXPECT_TRUE(has(report.html,
+                  "<li class=\"warn\"><strong><a href=\"#update-4\">Update "
+                  "4</a></strong>, 2001-09-09T01:46:46.000Z: 0 flash writes (0 "
+                  "bytes); no error replies; no checksum written; the device was not "
+                  "reset. Outcome: <span class=\"verdict\">unfinished</span>.</li>"));
+  const std::string empty = updateSection(report.html, 4);
+  EXPECT_TRUE(has(empty, ">no flash writes in this update</text>"));
+  EXPECT_TRUE(has(empty, "<h4>Flash written</h4>\n<p>No flash writes.</p>"));
 }
 
 // An update of writes writes to the next address each; a reply after the
@@ -309,43 +555,33 @@ TraceBuilder manyWrites(std::uint32_t writes, std::uint32_t refusedAfter) {
   return t;
 }
 
+// The note on a thinned timeline (the edges of the thinning are the
+// timelines' own tests).
 TEST(ReportPage, ThinsTheMarksOfALongUpdateAndSaysSo) {
-  // 3,000 marks are drawn as they are; one more write halves them.
-  const Report whole = reportOf(manyWrites(3000, 2999));
-  ASSERT_CHECKED(whole);
-  EXPECT_EQ(whole.checked.facts["timelines"][0]["writes"].size(), 3000u);
-  EXPECT_FALSE(has(whole.checked.facts["sections"]["update-1"], "draws every"));
-
-  const Report halved = reportOf(manyWrites(3001, 2999));
-  ASSERT_EQ(halved.checked.status, 0);
-  EXPECT_EQ(halved.checked.facts["timelines"][0]["writes"].size(), 1501u);
-  EXPECT_TRUE(has(halved.checked.facts["sections"]["update-1"],
-                  "The update has 3,001 flash writes; the timeline draws every 2nd of them "
-                  "(1,501 marks), and every refused write and error reply."));
-
-  // 10,000 writes: every 4th is drawn, and the refused one (an odd one) too.
-  const Report thinned = reportOf(manyWrites(10000, 4999));
-  ASSERT_EQ(thinned.checked.status, 0);
-  const json& timeline = thinned.checked.facts["timelines"][0];
-  EXPECT_EQ(timeline["writes"].size(), 2500u);
-  ASSERT_EQ(timeline["refused"].size(), 1u);
-  EXPECT_TRUE(has(timeline["refused"][0], "address=0x004e1c"));
-  EXPECT_TRUE(
-      has(thinned.checked.facts["sections"]["update-1"], "every 4th of them (2,500 marks)"));
-}
-
-// The part of the page about one update, from its heading on.
-std::string updateSection(const std::string& html, int number) {
-  const std::size_t start = html.find("id=\"update-" + std::to_string(number) + "\"");
-  if (start == std::string::npos) return {};
-  return html.substr(start, html.find("</section>", start) - start);
-}
-
-std::size_t occurrences(const std::string& text, std::string_view part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++count;
-  return count;
+  const struct {
+    std::uint32_t writes, refusedAfter;
+    std::size_t marks;
+    const char* refused;  // 4 times refusedAfter
+    const char* note;
+  } cases[] = {
+      {3001, 2999, 1501, "0x002edc",
+       "The update has 3,001 flash writes; the timeline draws every 2nd of them (1,501 marks), "
+       "and every refused write and error reply.</p>"},
+      // Every 4th, and the refused one (an odd one) too.
+      {10000, 4999, 2500, "0x004e1c",
+       "The update has 10,000 flash writes; the timeline draws every 4th of them (2,500 marks), "
+       "and every refused write and error reply.</p>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.writes) + " writes");
+    const std::string section =
+        updateSection(reportOf(manyWrites(c.writes, c.refusedAfter), {}, false).html, 1);
+    EXPECT_EQ(occurrences(section, "<title>Flash write "), c.marks);
+    EXPECT_EQ(occurrences(section, "<title>Refused: "), 1u);
+    EXPECT_TRUE(has(
+        section, std::string("<title>Refused: Flash write 4 bytes to address=") + c.refused + " "));
+    EXPECT_TRUE(has(section, std::string("notes. ") + c.note));
+  }
 }
 
 // The drawn updates share one room of marks (24,000, with 500 kept back for
@@ -354,7 +590,8 @@ std::size_t occurrences(const std::string& text, std::string_view part) {
 // to 5 keep their 3,000 writes; update 6 finds room for 2,000 marks, so
 // draws every 2nd write (1,500 marks), update 7 for 1,000 (every 4th, 750
 // marks). Updates 1 and 2 draw 1,000 of their 1,500 refused writes and
-// error replies, update 3 the 300 left.
+// error replies, update 3 the 300 left. Update 4 draws 600 of its 1,001
+// resets: 1,000 less 25 kept back for each of the 16 updates to come.
 TEST(ReportPage, TheDrawnUpdatesShareTheRoomOfMarksAndEvents) {
   TraceBuilder t;
   for (int update = 1; update <= 7; ++update) {
@@ -363,6 +600,7 @@ TEST(ReportPage, TheDrawnUpdatesShareTheRoomOfMarksAndEvents) {
       t.hidWrite(0.0, kFirmware, flashWrite(i * 4, 4));
       if (update <= 3 && i < 1500) t.hidRead(0.0, kFirmware, status(0x41));
     }
+    for (int i = 0; update == 4 && i < 1001; ++i) t.hidWrite(0.0, kFirmware, reset());
   }
   const Report report = reportOf(t, {}, false);
   ASSERT_EQ(report.status, 0);
@@ -375,6 +613,7 @@ TEST(ReportPage, TheDrawnUpdatesShareTheRoomOfMarksAndEvents) {
       {1, 3000, 1000, 1000, "The timeline leaves out 500 refused writes and 500 error replies."},
       {2, 3000, 1000, 1000, "The timeline leaves out 500 refused writes and 500 error replies."},
       {3, 3000, 300, 300, "The timeline leaves out 1,200 refused writes and 1,200 error replies."},
+      {4, 3000, 0, 0, "The timeline leaves out 401 resets.</p>"},
       {5, 3000, 0, 0, "Hover over a mark for its record's notes.</p>"},
       {6, 1500, 0, 0,
        "The update has 3,000 flash writes; the timeline draws every 2nd of them (1,500 marks), "
@@ -391,29 +630,245 @@ TEST(ReportPage, TheDrawnUpdatesShareTheRoomOfMarksAndEvents) {
   }
 }
 
+// 1,001 updates, update k writing 4 bytes at k * 0x10000 twice: the page
+// draws the first 20, each with its own writes, and lists 1,000. Only the
+// first start has a time (format version 3, then 2): update 1 goes by
+// record number, records 1 to 3 with 2% more on each side (n at 100.5 +
+// 412.5 (n - 1)).
+TEST(ReportPage, DrawsTheFirstTwentyUpdatesListsAThousandAndCountsTheRest) {
+  TraceBuilder t;
+  t.marker(kMarkerV3);
+  for (std::uint32_t k = 1; k <= 1001; ++k) {
+    t.hidWrite(0.0, kFirmware, startFlash(), at(0));  // update 1: record 1, offset 16
+    if (k == 1) t.marker(kMarkerV2);
+    t.hidWrite(0.0, kFirmware, flashWrite(k << 16, 4));  // update 1: 2, 76
+    t.hidWrite(0.0, kFirmware, flashWrite(k << 16, 4));
+  }
+  const Report report = reportOf(t, {}, false);
+  ASSERT_EQ(report.status, 0);
+  for (const auto& [k, first, last] : {std::tuple{1, "0x010000", "0x010003"},
+                                       {19, "0x130000", "0x130003"},
+                                       {20, "0x140000", "0x140003"}}) {
+    SCOPED_TRACE(k);
+    const std::string section = updateSection(report.html, k);
+    EXPECT_TRUE(has(section, std::string("<p class=\"note\">From ") + first + " to " + last +
+                                 ": 1 range written, 0 gaps, 4 bytes written more than once, 0 "
+                                 "refused writes.</p>"));
+    EXPECT_TRUE(has(section, std::string("<title>written more than once ") + first + "–" + last +
+                                 ": 4 bytes</title>"));
+  }
+  EXPECT_EQ(updateSection(report.html, 21), "");
+  EXPECT_TRUE(has(report.html,
+                  "<p class=\"note\">The page draws the first 20 updates; 981 more are "
+                  "in the summary.</p>\n</section>"));
+  // The glance lists as many; the summary's table 1,000, linking the drawn ones.
+  EXPECT_TRUE(has(report.html, "<li class=\"warn\">981 more updates (see the summary).</li>"));
+  EXPECT_TRUE(has(report.html, "<tr><td><a href=\"#update-20\">20</a></td>"));
+  EXPECT_TRUE(has(report.html, "<tr><td>21</td>"));
+  EXPECT_TRUE(has(report.html, "<tr><td>1000</td>"));
+  EXPECT_FALSE(has(report.html, "<tr><td>1001</td>"));
+  EXPECT_TRUE(has(report.html, "<p class=\"note\">1 more update is counted but not listed.</p>"));
+
+  const std::string first = updateSection(report.html, 1);
+  EXPECT_TRUE(has(first, ">record number (the trace has no times here)</text>"));
+  EXPECT_EQ(matches(first, R"re(<text x="([0-9.]+)" y="298\.0" text-anchor="middle">([^<]*)<)re"),
+            "100.5 1 | 513.0 2 | 925.5 3");
+  EXPECT_TRUE(has(first, "<title>Flash write 4 bytes to address=0x010000 (offset 76, record 2)"));
+}
+
+// The words and numbers that the page and its pictures share.
+TEST(PageWords, OrdinalsTakeTheEndingOfTheirLastTwoDigits) {
+  for (const std::string_view words :
+       {"1st", "2nd", "3rd", "4th", "11th", "12th", "13th", "21st", "22nd", "23rd", "101st",
+        "111th", "112th", "113th", "512th", "1,001st", "1,024th", "4,096th", "1,000,012th"}) {
+    std::string digits(words.substr(0, words.size() - 2));
+    std::erase(digits, ',');
+    Writer out;
+    writeOrdinal(out, std::stoull(digits));
+    EXPECT_EQ(out.text(), words);
+  }
+}
+
+TEST(SvgShapes, FixedPointNumbersThatRoundToZeroHaveNoSign) {
+  const struct {
+    double value;
+    int decimals;
+    std::string_view text;
+  } cases[] = {
+      {0.0, 2, "0.00"},      {-0.0, 2, "0.00"},  {-0.004, 2, "0.00"},          {-0.006, 2, "-0.01"},
+      {-0.04, 1, "0.0"},     {-0.06, 1, "-0.1"}, {-1e-12, 3, "0.000"},         {-0.4, 0, "0"},
+      {-0.6, 0, "-1"},       {0.04, 1, "0.0"},   {214.5, 1, "214.5"},          {942.0, 1, "942.0"},
+      {1.0 / 3, 3, "0.333"}, {-2.26, 1, "-2.3"}, {123456.789, 2, "123456.79"},
+  };
+  for (const auto& [value, decimals, text] : cases) {
+    Writer out;
+    writeFixed(out, value, decimals);
+    EXPECT_EQ(out.text(), text) << value;
+  }
+}
+
 // ---- Entries and the listing ----
 
+// Entries of up to 40 lines and 4,000 bytes are kept whole; longer ones
+// are cut at a line end, or within a longer first line before the
+// character that straddles the limit.
 TEST(ListingExcerpts, CutsALongEntryAtALineEndAndCountsTheRest) {
-  std::string lines;
-  for (int i = 0; i < 100; ++i) lines += "line " + std::to_string(i) + "\n";
-  const std::string buffer = lines + "guard\n";
-  ListingEntry entry;
-  ListingExcerpts::cut(std::string_view(buffer).substr(0, lines.size()), entry);
-  EXPECT_EQ(entry.text, lines.substr(0, lines.find("line 40\n")));
-  EXPECT_EQ(entry.linesCut, 60u);
-  EXPECT_EQ(entry.bytesCut, lines.size() - entry.text.size());
+  const auto lines = [](int count, std::size_t length) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += std::string(length - 1, 'x') + "\n";
+    return text;
+  };
+  std::string numbered;  // "line 0\n" to "line 99\n": 10 lines of 7 bytes, 90 of 8
+  for (int i = 0; i < 100; ++i) numbered += "line " + std::to_string(i) + "\n";
+  const struct {
+    const char* name;
+    std::string text;
+    std::size_t kept;
+    std::uint64_t bytesCut, linesCut;
+  } cases[] = {
+      {"OneLineOf4000Bytes", lines(1, 4000), 4000, 0, 0},
+      {"OneLineOf4001Bytes", lines(1, 4001), 4000, 1, 1},
+      {"FortyLines", lines(40, 3), 120, 0, 0},
+      {"FortyOneLines", lines(41, 3), 120, 3, 1},
+      {"FortyLinesOf4000Bytes", lines(40, 100), 4000, 0, 0},
+      {"FortyLinesOf4001Bytes", lines(39, 100) + lines(1, 101), 3900, 101, 1},
+      {"AHundredLines", numbered, 70 + 30 * 8, 60 * 8, 60},
+      {"TwoLines", numbered.substr(0, 14), 14, 0, 0},
+      // 3,998 bytes and a euro sign across the limit.
+      {"ACharacterAcrossTheLimit",
+       std::string(3998, 'x') + "\xe2\x82\xac" + std::string(5000, 'y') + "\n", 3998, 5004, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A view into a larger buffer: what follows must not be read.
+    const std::string buffer = c.text + "guard\n";
+    ListingEntry entry;
+    ListingExcerpts::cut(std::string_view(buffer).substr(0, c.text.size()), entry);
+    EXPECT_EQ(entry.text, c.text.substr(0, c.kept));
+    EXPECT_EQ(entry.bytesCut, c.bytesCut);
+    EXPECT_EQ(entry.linesCut, c.linesCut);
+  }
+}
 
-  // One line longer than the limit is cut before the character that
-  // straddles it.
-  const std::string line = std::string(3998, 'x') + "\xe2\x82\xac" + std::string(5000, 'y') + "\n";
-  ListingExcerpts::cut(line, entry);
-  EXPECT_EQ(entry.text, std::string(3998, 'x'));
-  EXPECT_EQ(entry.bytesCut, line.size() - 3998);
-  EXPECT_EQ(entry.linesCut, 1u);
+// Text records of format version 1 handed to the excerpts, each record's
+// bytes a view into a larger buffer.
+class TextFeed {
+ public:
+  explicit TextFeed(ListingExcerpts& listing) : listing_(listing) {}
+  void operator()(std::string_view text, bool errorReply) {
+    const std::string buffer = std::string(text) + "guard";
+    Record record;
+    record.offset = offset_;
+    offset_ += 16 + text.size();
+    record.header.minorCode = kText;
+    record.header.length = static_cast<std::int32_t>(text.size());
+    record.payload = Bytes(reinterpret_cast<const std::uint8_t*>(buffer.data()), text.size());
+    listing_.record(record, decodeRecord(record), errorReply);
+  }
+  // One record per letter; a capital letter is an error reply.
+  void letters(std::string_view letters) {
+    for (const char letter : letters) (*this)(std::string_view(&letter, 1), letter < 'a');
+  }
 
-  ListingExcerpts::cut(std::string_view(buffer).substr(0, 14), entry);
-  EXPECT_EQ(entry.text, "line 0\nline 1\n");
-  EXPECT_EQ(entry.bytesCut, 0u);
+ private:
+  ListingExcerpts& listing_;
+  std::uint64_t offset_ = 0;
+};
+
+// Each excerpt, as the letters of its entries.
+std::vector<std::string> lettersOf(const ListingExcerpts& listing) {
+  std::vector<std::string> excerpts;
+  for (const Excerpt& excerpt : listing.excerpts()) {
+    std::string letters;
+    for (const ListingEntry& entry : excerpt.entries) letters += entry.text.end()[-2];
+    excerpts.push_back(letters);
+  }
+  return excerpts;
+}
+
+// Three entries before an error reply and three after; an error reply
+// among the three after extends the excerpt; an excerpt holds 30 entries,
+// and an entry is in one excerpt only; 100 excerpts are kept, and the
+// error replies after them counted.
+TEST(ListingExcerpts, KeepsThreeEntriesBeforeAndAfterEachErrorReplyAndThirtyInAll) {
+  const std::string errors(30, 'E');
+  std::string hundred;
+  for (int i = 0; i < 100; ++i) hundred += "abcdEfgh";
+  const struct {
+    const char* name;
+    std::string letters;
+    std::vector<std::string> excerpts;
+    std::uint64_t withoutExcerpt = 0;
+  } cases[] = {
+      {"ThreeAndThree", "abcdEfghij", {"bcdEfgh"}},
+      {"FewerAtTheEnds", "aEbc", {"aEbc"}},
+      {"AnErrorAmongTheThreeAfter", "abcEdeFghij", {"abcEdeFghi"}},
+      {"AnErrorRightAfterTheThree", "aEbcdFgh", {"aEbcd", "Fgh"}},
+      {"OneEntryBetween", "aEbcdeFgh", {"aEbcd", "eFgh"}},
+      {"ThirtyAtMost", "abc" + errors + "defgh", {"abc" + errors.substr(0, 27), "EEEdef"}},
+      {"AHundredExcerpts", hundred, std::vector<std::string>(100, "bcdEfgh")},
+      {"NoneForTheNextError", hundred + "abcdEfgh", std::vector<std::string>(100, "bcdEfgh"), 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ListingOptions options;
+    ListingExcerpts listing(options);
+    TextFeed(listing).letters(c.letters);
+    EXPECT_EQ(lettersOf(listing), c.excerpts);
+    EXPECT_EQ(listing.errorsWithoutExcerpt(), c.withoutExcerpt);
+  }
+}
+
+// The excerpts share one room of text, 3 MiB, with 8 KiB kept back for
+// each excerpt to come. Error replies only, in entries of 4,000 bytes and
+// 40 lines of 100: excerpts of 30 (120,000 bytes). Entry j of excerpt n
+// finds 3,145,728 - 120,000 (n - 1) - 4,000 j - 8,192 (100 - n) bytes:
+// excerpts 1 to 20 whole; 21 has 98,560 - 4,000 j, so keeps 24 entries
+// whole, 25 lines of the next (2,500 of 2,560 bytes), 60 bytes of the
+// first line of the next, then nothing; each later excerpt has the 8,192
+// that its start frees: 2 entries, a line, 92 bytes.
+TEST(ListingExcerpts, LaterExcerptsCutTheirEntriesShorterWhenTheRoomRunsOut) {
+  const ListingOptions options;
+  ListingExcerpts listing(options);
+  TextFeed feed(listing);
+  std::string text(65, 'a');
+  for (int line = 1; line < 40; ++line) text += "\n" + std::string(99, 'b');
+  for (int i = 0; i < 22 * 30; ++i) feed(text, true);
+  // The bytes kept of each entry of an excerpt: "count x size" runs.
+  const auto kept = [&listing](std::size_t excerpt) {
+    std::string runs;
+    std::size_t run = 0;
+    const auto entries = listing.excerpts()[excerpt - 1].entries;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      EXPECT_EQ(entries[i].text.size() + entries[i].bytesCut, 4000u);
+      ++run;
+      if (i + 1 < entries.size() && entries[i + 1].text.size() == entries[i].text.size()) continue;
+      if (!runs.empty()) runs += ' ';
+      runs += std::to_string(run) + "x" + std::to_string(entries[i].text.size());
+      run = 0;
+    }
+    return runs;
+  };
+  EXPECT_EQ(kept(20), "30x4000");
+  EXPECT_EQ(kept(21), "24x4000 1x2500 1x60 4x0");
+  EXPECT_EQ(kept(22), "2x4000 1x100 1x92 26x0");
+  EXPECT_EQ(listing.excerpts()[20].entries[24].linesCut, 15u);
+}
+
+// 4,096 Text entries of 2,048 bytes (34 bytes of columns, the text and a
+// line end) are 8 MiB, which the page holds; one byte more it does not.
+TEST(ListingExcerpts, KeepsAWholeListingOfUpTo8MiB) {
+  for (const auto& [last, whole, entries] : {std::tuple{2013u, ListingExcerpts::Whole::Kept, 4096u},
+                                             {2014u, ListingExcerpts::Whole::TooLarge, 0u}}) {
+    SCOPED_TRACE(last);
+    const ListingOptions options;
+    ListingExcerpts listing(options);
+    TextFeed feed(listing);
+    for (int i = 0; i < 4095; ++i) feed(std::string(2013, 'x'), false);
+    feed(std::string(last, 'x'), false);
+    EXPECT_EQ(listing.whole(), whole);
+    EXPECT_EQ(listing.wholeEntries().size(), entries);
+  }
 }
 
 TEST(ReportPage, SaysWhatItCutOfALongEntry) {
@@ -437,69 +892,13 @@ TEST(ReportPage, SaysWhatItCutOfALongEntry) {
   EXPECT_EQ(entry.substr(kept - 1), note.str());
 }
 
-// The excerpts share one room of text (3 MiB, 8 KiB kept back for each
-// excerpt to come): when long entries have filled it, the entries of later
-// excerpts are cut shorter, at a line end, and each still says how much of
-// it was cut.
-TEST(ReportPage, LaterExcerptsCutTheirEntriesShorterWhenTheRoomRunsOut) {
-  // Hex records of 1,200 bytes (64 lines, 4,932 bytes in the listing)
-  // between error replies: excerpts of 30 entries, 15 of them long.
-  TraceBuilder t;
-  t.hex(0.0, sequence(1200));
-  const std::string hexEntry = runTrace(t).out;
-  ASSERT_EQ(hexEntry.size(), 4932u);
-  for (int i = 0; i < 1600; ++i) {
-    t.hidRead(0.0, kFirmware, status(0x80));
-    t.hex(0.0, sequence(1200));
-  }
-  const Report report = reportOf(t, {}, false);
-  ASSERT_EQ(report.status, 0);
-  const std::string& html = report.html;
-  ASSERT_TRUE(has(html, "The page keeps 100 excerpts;"));
-
-  // Every Hex entry of the excerpts: the start of the listing's entry, and
-  // the number of bytes and lines cut.
-  std::vector<std::size_t> keptLines;
-  std::size_t keptBytes = 0;
-  const std::string_view start = "<span class=\"entry\" id=\"e";
-  for (std::size_t at = html.find(start); at != std::string::npos; at = html.find(start, at + 1)) {
-    const std::size_t text = html.find("\">", at) + 2;
-    if (html.compare(text, 3, "Hex") != 0 && html.compare(text, 18, "<span class=\"cut\">") != 0)
-      continue;
-    const std::size_t cut = html.find("<span class=\"cut\">[", text);
-    ASSERT_NE(cut, std::string::npos);
-    const std::string kept = html.substr(text, cut - text);
-    ASSERT_EQ(hexEntry.compare(0, kept.size(), kept), 0) << "not the start of the entry";
-    std::string bytes(16, '\0'), lines(16, '\0');
-    ASSERT_EQ(std::sscanf(html.c_str() + cut + 19, "%15[0-9,] more bytes (%15[0-9] lines",
-                          bytes.data(), lines.data()),
-              2);
-    std::erase(bytes, ',');
-    EXPECT_EQ(kept.size() + std::stoul(bytes), hexEntry.size());
-    const auto linesKept = static_cast<std::size_t>(std::count(kept.begin(), kept.end(), '\n'));
-    EXPECT_EQ(linesKept + std::stoul(lines), 64u);
-    keptLines.push_back(linesKept);
-    keptBytes += kept.size();
-  }
-  ASSERT_GT(keptLines.size(), 1000u);
-  EXPECT_EQ(keptLines.front(), ListingExcerpts::kEntryLines);
-  EXPECT_LT(keptLines.back(), ListingExcerpts::kEntryLines);
-  EXPECT_LE(keptBytes, ListingExcerpts::kExcerptTextRoom);
-}
-
 TEST(ReportPage, HoldsTheWholeListingOfUpTo20000Records) {
   const auto texts = [](std::uint32_t count) {
     TraceBuilder t;
     for (std::uint32_t i = 0; i < count; ++i) t.text(0.0, "message " + std::to_string(i) + "\n");
     return t;
   };
-  const auto entries = [](const std::string& html) {
-    std::size_t count = 0;
-    for (std::size_t at = html.find("id=\"r"); at != std::string::npos;
-         at = html.find("id=\"r", at + 1))
-      ++count;
-    return count;
-  };
+  const auto entries = [](const std::string& html) { return occurrences(html, "id=\"r"); };
   const Report small = reportOf(texts(20000), {}, false);
   ASSERT_EQ(small.status, 0);
   EXPECT_EQ(entries(small.html), 20000u);
@@ -569,6 +968,8 @@ TEST(ReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
         has(report->html,
             "<tr><th scope=\"row\">outside any update</th><td>1,200 flash writes</td></tr>"));
   }
+  // The error table's heading counts them all too.
+  EXPECT_TRUE(has(none.html, "<h3>Error replies (1,100)</h3>"));
 }
 
 // A completed update and an unfinished one: each update's line on the
@@ -616,6 +1017,7 @@ TEST(ReportPage, AHostileMillionRecordsStayBounded) {
   EXPECT_LT(html.size(), std::size_t{4} << 20);
   EXPECT_TRUE(has(html, "The table holds the first 1,000; 499,000 more are counted."));
   EXPECT_TRUE(has(html, "the timeline draws every 256th of them (1,954 marks)"));
+  EXPECT_TRUE(has(html, "0 bytes written more than once, 500,000 refused writes."));
   // An excerpt holds 30 entries: the first one the start, the first write
   // and 14 error replies, each later one 15 error replies and 15 writes.
   EXPECT_TRUE(has(html, "The page keeps 100 excerpts; 498,501 later error replies have none."));

@@ -124,6 +124,7 @@ TEST(MemoryBudget, AThousandUpdatesOfLongSerialNumbersAndRangesStayWithinIt) {
   EXPECT_TRUE(has(html,
                   ": 1,001 ranges written, 1,000 gaps, 0 bytes written more than once, "
                   "0 refused writes. The map draws the first 436 ranges."));
+  EXPECT_TRUE(has(html, "<p class=\"note\">565 more ranges.</p>"));
 }
 
 // For each printer: under address-space limits from well below to just
