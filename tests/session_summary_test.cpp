@@ -210,6 +210,20 @@ TEST(SessionSummary, EachUpdateEndsAsTheOutcomeRuleSays) {
   }
 }
 
+// One rewritten byte is "1 byte", in the text summary and on the page.
+TEST(SessionSummary, OneRewrittenByteIsCountedInTheSingular) {
+  TraceBuilder t;
+  t.hidWrite(1.0, kFirmware, startFlash());
+  t.hidWrite(2.0, kFirmware, flashWrite(0x0100, 8));
+  t.hidWrite(3.0, kFirmware, flashWrite(0x0107, 8));  // its first byte is the last one before
+  EXPECT_NE(runTrace(t, {"--summary"}).out.find(label("    ", "rewritten") + "1 byte\n"),
+            std::string::npos);
+  TempDir dir;
+  t.writeTo(dir.file("trace.trc"));
+  ASSERT_EQ(run({"--report", "-f", dir.file("trace.trc"), "-w", dir.file("page.html")}).status, 0);
+  EXPECT_NE(readFile(dir.file("page.html")).find("<td class=\"n\">1 byte</td>"), std::string::npos);
+}
+
 TEST(SessionSummary, GapsOverlapsAndWritesBeforeAnyStart) {
   TraceBuilder t;
   t.hidWrite(0.0, kFirmware, flashWrite(0x0500, 8));  // before any start: counted only

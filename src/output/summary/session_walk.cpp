@@ -113,7 +113,7 @@ void describeUpdate(const UpdateFacts& update, std::size_t number, FactPrinter& 
   p.beginUpdate(number, update);
   p.countAndBytes(kUpdateWrites, update.writes, kUpdateBytes, update.bytes);
   p.ranges(kUpdateRanges, update.ranges, update.rangesLeftOut);
-  p.countOf(kUpdateRewritten, update.rewrittenBytes, "bytes", "bytes");
+  p.countOf(kUpdateRewritten, update.rewrittenBytes, "byte", "bytes");
   p.count(kUpdateMismatches, update.lengthMismatches);
   p.checksums(kUpdateChecksums, update.checksums, update.checksumsLeftOut);
   p.serialNumbers(kUpdateSerialNumbers, "serial_number_writes", update);
