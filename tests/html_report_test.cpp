@@ -6,7 +6,6 @@
 // the escaping of trace text; the thinning, the cut of long entries and the
 // rule for the whole listing.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -18,13 +17,13 @@
 #include <utility>
 #include <vector>
 
-#include "child_process.h"
 #include "decode/decoded_record.h"
 #include "firmware_traffic.h"
 #include "output/html/html_text.h"
 #include "output/html/listing_excerpts.h"
 #include "output/html/page.h"
 #include "output/html/svg_shapes.h"
+#include "system.h"
 #include "trace_builder.h"
 
 namespace ovantrex::test {
@@ -42,20 +41,14 @@ struct Checked {
 };
 
 Checked check(const std::string& pagePath) {
-  const std::string command =
-      OVANTREX_PYTHON " " OVANTREX_SOURCE_DIR "/tests/check_report.py '" + pagePath + "'";
+  const CommandResult result = runCommand(
+      OVANTREX_PYTHON " " OVANTREX_SOURCE_DIR "/tests/check_report.py '" + pagePath + "'");
   Checked checked;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return checked;
-  std::string out;
-  char block[65536];
-  for (std::size_t n; (n = std::fread(block, 1, sizeof block, pipe)) > 0;) out.append(block, n);
-  const int status = pclose(pipe);
-  checked.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  checked.status = result.status;
   // The checker's status 2: no html5lib for the interpreter that the
   // configure found (it was there then).
   if (checked.status == 2) ADD_FAILURE() << "install python3-html5lib for " OVANTREX_PYTHON;
-  checked.facts = json::parse(out, nullptr, false);
+  checked.facts = json::parse(result.out, nullptr, false);
   return checked;
 }
 
@@ -985,42 +978,6 @@ TEST(ReportPage, EachUpdateShowsItsOutcome) {
   EXPECT_TRUE(has(html, "<th>error replies</th><th>outcome</th></tr>"));
   EXPECT_TRUE(has(html, "<td>completed</td></tr>\n<tr><td>"));
   EXPECT_TRUE(has(html, "<td>unfinished</td></tr>\n</tbody>"));
-}
-
-// ---- Memory ----
-
-// A hostile trace of half a million refused flash writes in one update, all
-// to addresses of their own: every list of the page is at its cap, and the
-// page and the memory stay small.
-TEST(ReportPage, AHostileMillionRecordsStayBounded) {
-  TempDir dir;
-  const std::string trace = dir.file("hostile.trc");
-  const std::string page = dir.file("report.html");
-  {
-    // Built and let go before the child is forked, which would count it.
-    TraceBuilder t;
-    t.hidWrite(0.0, kFirmware, startFlash());
-    for (std::uint32_t i = 0; i < 500000; ++i) {
-      t.hidWrite(0.0, kFirmware, flashWrite(i * 16, 1));
-      t.hidRead(0.0, kFirmware, status(0x41));
-    }
-    t.writeTo(trace);
-  }
-  const ChildResult result = runChild(dir, {.args = {"--report", "-f", trace, "-w", page}});
-  ASSERT_EQ(result.status, 0) << result.err;
-#if !defined(__SANITIZE_ADDRESS__)
-  // Two flash maps (2 MiB each), the whole listing until the 20,001st
-  // record, the excerpts and the marks.
-  EXPECT_LT(result.peakKiB, 48 * 1024) << "peak KiB";
-#endif
-  const std::string html = readFile(page);
-  EXPECT_LT(html.size(), std::size_t{4} << 20);
-  EXPECT_TRUE(has(html, "The table holds the first 1,000; 499,000 more are counted."));
-  EXPECT_TRUE(has(html, "the timeline draws every 256th of them (1,954 marks)"));
-  EXPECT_TRUE(has(html, "0 bytes written more than once, 500,000 refused writes."));
-  // An excerpt holds 30 entries: the first one the start, the first write
-  // and 14 error replies, each later one 15 error replies and 15 writes.
-  EXPECT_TRUE(has(html, "The page keeps 100 excerpts; 498,501 later error replies have none."));
 }
 
 }  // namespace

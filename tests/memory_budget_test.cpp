@@ -211,5 +211,39 @@ TEST(SessionSummary, AMillionDisjointWritesStayBounded) {
   EXPECT_EQ(update["ranges"][999], json::parse(R"j({"first":15984,"last":15984})j"));
 }
 
+// A hostile trace of half a million refused flash writes in one update, all
+// to addresses of their own: every list of the page is at its cap, and the
+// page and the memory stay small.
+TEST(MemoryBudget, TheReportOfHalfAMillionRefusedWritesStaysSmallAndSaysWhatItLeftOut) {
+  TempDir dir;
+  const std::string trace = dir.file("hostile.trc");
+  const std::string page = dir.file("report.html");
+  {
+    // Built and let go before the child is forked, which would count it.
+    TraceBuilder t;
+    t.hidWrite(0.0, kFirmware, startFlash());
+    for (std::uint32_t i = 0; i < 500000; ++i) {
+      t.hidWrite(0.0, kFirmware, flashWrite(i * 16, 1));
+      t.hidRead(0.0, kFirmware, status(0x41));
+    }
+    t.writeTo(trace);
+  }
+  const ChildResult result = runChild(dir, {.args = {"--report", "-f", trace, "-w", page}});
+  ASSERT_EQ(result.status, 0) << result.err;
+#if !defined(__SANITIZE_ADDRESS__)
+  // Two flash maps (2 MiB each), the whole listing until the 20,001st
+  // record, the excerpts and the marks.
+  EXPECT_LT(result.peakKiB, 48 * 1024) << "peak KiB";
+#endif
+  const std::string html = readFile(page);
+  EXPECT_LT(html.size(), std::size_t{4} << 20);
+  EXPECT_TRUE(has(html, "The table holds the first 1,000; 499,000 more are counted."));
+  EXPECT_TRUE(has(html, "the timeline draws every 256th of them (1,954 marks)"));
+  EXPECT_TRUE(has(html, "0 bytes written more than once, 500,000 refused writes."));
+  // An excerpt holds 30 entries: the first one the start, the first write
+  // and 14 error replies, each later one 15 error replies and 15 writes.
+  EXPECT_TRUE(has(html, "The page keeps 100 excerpts; 498,501 later error replies have none."));
+}
+
 }  // namespace
 }  // namespace ovantrex::test

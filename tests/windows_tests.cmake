@@ -15,17 +15,21 @@ set(OVANTREX_POSIX_ONLY_TESTS
   hostile_test.cpp
   # children whose peak resident memory it measures (wait4)
   memory_budget_test.cpp
-  # its pages are read by the Python checker through popen
-  html_report_test.cpp
   # runs make_trace through the POSIX shell
   sample_trace_test.cpp)
-# and single tests, by name: the first two run Debian's Python with
-# jsonschema, the third reads Linux's /proc/self/mem for a read that fails,
-# the fourth compares with glibc's printf, which signs a NaN (the program
-# writes "-nan" on both systems; MinGW's printf writes "nan").
+# and single tests, by name: the first seven run Debian's Python (with
+# jsonschema; with html5lib, which reads the page back), the eighth reads
+# Linux's /proc/self/mem for a read that fails, the ninth compares with
+# glibc's printf, which signs a NaN (the program writes "-nan" on both
+# systems; MinGW's printf writes "nan").
 set(OVANTREX_POSIX_ONLY_CASES
   JsonLines.OutputValidatesAgainstTheSchema
   SessionSummary.OutputValidatesAgainstTheSchema
+  ReportPage.SampleIsValidHtmlWithEveryErrorRowLinkedToItsEntry
+  ReportPage.ListingIsTheTextListingWithTheSameOptions
+  ReportPage.TraceTextAndNamesComeOutInert
+  ReportPage.TitlesEachMarkAndLinksEachErrorReplyBothWays
+  ReportPage.SaysWhatItCutOfALongEntry
   RecordLoop.ReadErrorEndsTheRun
   FastSeconds.NotANumberShowsAsPrintfShowsIt)
 

@@ -1,8 +1,9 @@
 // What differs between the systems that the tests run on (Linux, and Windows
-// under Wine), in one place: the environment, the local time zone, and the
-// line ends of the text files that the program writes.
+// under Wine), in one place: the environment, the local time zone, the line
+// ends of the text files that the program writes, and running a command.
 #pragma once
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -10,6 +11,10 @@
 #include <string>
 
 #include "trace_builder.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 namespace ovantrex::test {
 
@@ -71,6 +76,32 @@ inline std::string readTextOutput(const std::filesystem::path& path) {
   text = lines;
 #endif
   return text;
+}
+
+struct CommandResult {
+  int status = -1;  // the exit status; -1 when the command did not end by itself
+  std::string out;  // its standard output
+};
+
+// Runs a command through the system's shell and reads its standard output.
+inline CommandResult runCommand(const std::string& command) {
+  CommandResult result;
+#ifdef _WIN32
+  std::FILE* pipe = _popen(command.c_str(), "rb");
+#else
+  std::FILE* pipe = popen(command.c_str(), "r");
+#endif
+  if (pipe == nullptr) return result;
+  char block[65536];
+  for (std::size_t n; (n = std::fread(block, 1, sizeof block, pipe)) > 0;)
+    result.out.append(block, n);
+#ifdef _WIN32
+  result.status = _pclose(pipe);
+#else
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+  return result;
 }
 
 }  // namespace ovantrex::test
