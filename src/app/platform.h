@@ -38,7 +38,10 @@ struct FileIdentity {
 // Whether writing output would overwrite the trace: both are the same file,
 // and output is not a device (a device such as the null device or a terminal
 // holds no stored bytes, so it may be both).
-bool isTheSameStoredFile(const FileIdentity& output, const FileIdentity& trace);
+inline bool isTheSameStoredFile(const FileIdentity& output, const FileIdentity& trace) {
+  return output.known && trace.known && output.volume == trace.volume &&
+         output.index == trace.index && output.kind != FileIdentity::Kind::Device;
+}
 
 std::optional<FileIdentity> identityOf(std::FILE* file);
 // The identity of the file that name now stands for.

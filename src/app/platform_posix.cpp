@@ -33,11 +33,6 @@ FileIdentity identityFrom(const struct stat& status) {
 
 }  // namespace
 
-bool isTheSameStoredFile(const FileIdentity& output, const FileIdentity& trace) {
-  return output.known && trace.known && output.volume == trace.volume &&
-         output.index == trace.index && output.kind != FileIdentity::Kind::Device;
-}
-
 std::optional<FileIdentity> identityOf(std::FILE* file) {
   struct stat status {};
   const int descriptor = file != nullptr ? fileno(file) : -1;

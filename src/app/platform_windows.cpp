@@ -130,11 +130,6 @@ std::optional<FileIdentity> identityOfHandle(HANDLE handle) {
 
 }  // namespace
 
-bool isTheSameStoredFile(const FileIdentity& output, const FileIdentity& trace) {
-  return output.known && trace.known && output.volume == trace.volume &&
-         output.index == trace.index && output.kind != FileIdentity::Kind::Device;
-}
-
 std::optional<FileIdentity> identityOf(std::FILE* file) {
   const HANDLE handle = handleOf(file);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
