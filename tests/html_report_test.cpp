@@ -348,6 +348,14 @@ TEST(ReportPage, TheSummaryTablesCountTheRepliesAndEachUpdate) {
   const Report report = reportOf(fourUpdates(), {}, false);
   ASSERT_EQ(report.status, 0);
   EXPECT_TRUE(has(report.html, "<h3>Devices</h3>\n<p>None reported.</p>"));
+  // Each update's own section opens with its start's offset.
+  for (const char* heading : {"<h3>Update 1 at offset 103, ", "<h3>Update 2 at offset 790, ",
+                              "<h3>Update 3 at offset 996, ", "<h3>Update 4 at offset 1337, "})
+    EXPECT_TRUE(has(report.html, heading)) << heading;
+  // The error table's filter, which the script shows.
+  EXPECT_TRUE(has(report.html,
+                  "<p id=\"error-filter\" hidden><label>Show the rows that contain <input "
+                  "type=\"search\" placeholder=\"for instance 0x018010\"></label></p>"));
   // Five replies, four of them error replies.
   EXPECT_TRUE(has(report.html, R"(<h3>Replies</h3>
 <table class="facts">
