@@ -920,6 +920,11 @@ TEST(ReportPage, HoldsTheWholeListingOfUpTo20000Records) {
   EXPECT_EQ(entries(heavy.html), 0u);
   EXPECT_TRUE(
       has(heavy.html, "The listing of this trace runs to more than 8 MiB, too much for the page."));
+  // The sentence ends the listing's section, after the command.
+  const std::size_t said = heavy.html.find("The listing of this trace runs");
+  const std::size_t end = heavy.html.find("</section>", said);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(heavy.html.substr(end - 12, 12), "</code></p>\n");
   EXPECT_LT(heavy.html.size(), std::size_t{200000});
 }
 
