@@ -539,6 +539,11 @@ TEST(ReportPage, TheAxesBarsGapsAndCountsOfEachUpdateAreItsFigures) {
   const std::string empty = updateSection(report.html, 4);
   EXPECT_TRUE(has(empty, ">no flash writes in this update</text>"));
   EXPECT_TRUE(has(empty, "<h4>Flash written</h4>\n<p>No flash writes.</p>"));
+  // The key of each flash map names its three kinds of bars.
+  const std::string first = updateSection(report.html, 1);
+  for (const char* key : {"</svg> written</span>", "</svg> written more than once</span>",
+                          "</svg> not written</span>"})
+    EXPECT_TRUE(has(first, key)) << key;
 }
 
 // An update of writes writes to the next address each; a reply after the
