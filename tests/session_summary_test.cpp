@@ -347,14 +347,14 @@ TEST(SessionSummary, TimesOutOfOrderGiveTheEarliestAndTheLatest) {
     EXPECT_EQ(summaryOf(t)["time"], json::parse(c.expected));
   }
   // A record without a time (format version 2) between two timed ones
-  // changes neither the span nor the order.
+  // changes neither the span nor the order: the step back across it counts.
   TraceBuilder mixed;
-  mixed.marker(kMarkerV3).text(0.0, "a\n", ext(1000000000, 0));
+  mixed.marker(kMarkerV3).text(0.0, "late\n", ext(1000000001, 0));
   mixed.marker(kMarkerV2).text(0.0, "untimed\n");
-  mixed.marker(kMarkerV3).text(0.0, "b\n", ext(1000000001, 0));
+  mixed.marker(kMarkerV3).text(0.0, "early\n", ext(1000000000, 0));
   EXPECT_EQ(summaryOf(mixed)["time"],
             json::parse(R"j({"first":"2001-09-09T01:46:40.000Z","last":"2001-09-09T01:46:41.000Z",
-                             "seconds":1,"in_order":true})j"));
+                             "seconds":1,"in_order":false})j"));
 
   // The text summary and the top of the page say it in words.
   TraceBuilder backwards;
