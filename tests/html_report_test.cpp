@@ -898,6 +898,19 @@ TEST(ReportPage, SaysWhatItCutOfALongEntry) {
   EXPECT_EQ(entry.substr(kept - 1), note.str());
 }
 
+// The excerpts say what they hold; an entry cut inside a line (one line of
+// 5,000 characters) ends that line before the note of the cut.
+TEST(ReportPage, ExcerptsSayWhatTheyHoldAndACutInsideALineEndsTheLine) {
+  TraceBuilder t = fourUpdates();
+  t.text(0.0, std::string(5000, 'x') + "\n");
+  const Report report = reportOf(t, {}, false);
+  ASSERT_EQ(report.status, 0);
+  EXPECT_TRUE(has(report.html,
+                  " prints them, from 3 records before each error reply to 3 after it; error "
+                  "replies are marked. Entries longer than 40 lines or 4,000 bytes are cut.</p>"));
+  EXPECT_TRUE(has(report.html, "xxxxxxxx\n<span class=\"cut\">["));
+}
+
 TEST(ReportPage, HoldsTheWholeListingOfUpTo20000Records) {
   const auto texts = [](std::uint32_t count) {
     TraceBuilder t;
