@@ -22,7 +22,6 @@ using test::kHidWrite;
 using test::kMarkerV2;
 using test::kMarkerV3;
 using test::kText;
-using test::readFile;
 using test::run;
 using test::RunResult;
 using test::runTrace;
