@@ -19,9 +19,10 @@ set(OVANTREX_POSIX_ONLY_TESTS
   sample_trace_test.cpp)
 # and single tests, by name: the first seven run Debian's Python (with
 # jsonschema; with html5lib, which reads the page back), the eighth reads
-# Linux's /proc/self/mem for a read that fails, the ninth compares with
-# glibc's printf, which signs a NaN (the program writes "-nan" on both
-# systems; MinGW's printf writes "nan").
+# Linux's /proc/self/mem for a read that fails, the ninth writes to Linux's
+# /dev/full for a write that fails, the tenth compares with glibc's printf,
+# which signs a NaN (the program writes "-nan" on both systems; MinGW's
+# printf writes "nan").
 set(OVANTREX_POSIX_ONLY_CASES
   JsonLines.OutputValidatesAgainstTheSchema
   SessionSummary.OutputValidatesAgainstTheSchema
@@ -31,6 +32,7 @@ set(OVANTREX_POSIX_ONLY_CASES
   ReportPage.TitlesEachMarkAndLinksEachErrorReplyBothWays
   ReportPage.SaysWhatItCutOfALongEntry
   RecordLoop.ReadErrorEndsTheRun
+  CommandLine.FailedWriteOfTheListingEndsWithStatusFour
   FastSeconds.NotANumberShowsAsPrintfShowsIt)
 
 # GoogleTest from its sources (Debian's googletest, which libgtest-dev
