@@ -30,6 +30,16 @@ void writeEntry(Writer& out, const ListingEntry& entry, char idPrefix) {
   out.put("</span>");
 }
 
+// "longer than 40 lines or 4,000 bytes are cut": the cut of the excerpts'
+// entries and of the whole listing's.
+void writeCutRule(Writer& out) {
+  out.put("longer than ");
+  writeGroupedCount(out, ListingExcerpts::kEntryLines);
+  out.put(" lines or ");
+  writeGroupedCount(out, ListingExcerpts::kEntryBytes);
+  out.put(" bytes are cut");
+}
+
 }  // namespace
 
 void writeExcerpts(Writer& out, const ReportInputs& inputs) {
@@ -46,11 +56,9 @@ void writeExcerpts(Writer& out, const ReportInputs& inputs) {
   writeGroupedCount(out, ListingExcerpts::kBefore);
   out.put(" records before each error reply to ");
   writeGroupedCount(out, ListingExcerpts::kAfter);
-  out.put(" after it; error replies are marked. Entries longer than ");
-  writeGroupedCount(out, ListingExcerpts::kEntryLines);
-  out.put(" lines or ");
-  writeGroupedCount(out, ListingExcerpts::kEntryBytes);
-  out.put(" bytes are cut.</p>\n");
+  out.put(" after it; error replies are marked. Entries ");
+  writeCutRule(out);
+  out.put(".</p>\n");
   for (const Excerpt& excerpt : listing.excerpts()) {
     const auto errors = std::count_if(excerpt.entries.begin(), excerpt.entries.end(),
                                       [](const ListingEntry& entry) { return entry.error; });
@@ -98,11 +106,9 @@ void writeWholeListing(Writer& out, const ReportInputs& inputs) {
     case ListingExcerpts::Whole::Kept:
       out.put("<p class=\"note\">The whole listing, as ");
       writeListingCommand(out, inputs);
-      out.put(" prints it (entries longer than ");
-      writeGroupedCount(out, ListingExcerpts::kEntryLines);
-      out.put(" lines or ");
-      writeGroupedCount(out, ListingExcerpts::kEntryBytes);
-      out.put(" bytes are cut).</p>\n<pre class=\"listing\">");
+      out.put(" prints it (entries ");
+      writeCutRule(out);
+      out.put(").</p>\n<pre class=\"listing\">");
       for (const ListingEntry& entry : listing.wholeEntries()) writeEntry(out, entry, 'r');
       out.put("</pre>\n");
       break;

@@ -36,6 +36,4 @@ class SessionSummary final : public Printer {
   std::unique_ptr<Writer> scratch_;  // one note's words, taken with the printer
 };
 
-// The two forms of the report.
-
 }  // namespace ovantrex
