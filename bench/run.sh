@@ -9,6 +9,9 @@
 #   bench/run.sh            # the two traces of about 100 MB
 #   OVX_BENCH_LARGE=1 bench/run.sh   # also the ten times larger traces (2 GB of disk)
 #   OVX_BENCH_WINE=1 bench/run.sh    # also ovantrex.exe under Wine, for the record
+#   OVX_BENCH_REFERENCE=path/to/ovantrex bench/run.sh
+#                                    # also an earlier build on the same rows, for
+#                                    # before/after figures of one sitting
 #
 # The Wine mode cross-builds ovantrex.exe (Release, static) in
 # build/bench-windows and times it on the same traces beside the Linux
@@ -27,6 +30,7 @@ traces="${OVX_BENCH_DIR:-/tmp/ovx-bench}"
 runs="${OVX_BENCH_RUNS:-5}"
 large="${OVX_BENCH_LARGE:-0}"
 wine_mode="${OVX_BENCH_WINE:-0}"
+reference="${OVX_BENCH_REFERENCE:-}"
 
 for tool in cmake ninja xxd /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing" >&2; exit 2; }
@@ -131,22 +135,47 @@ echo "machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p' | head -n 
 echo "program: $program (Release), output to /dev/null, best of $runs"
 echo
 printf '%-12s %-9s %10s %8s %10s %12s %10s\n' trace options "input MB" seconds "MB/s" records/s "peak KiB"
-row hex default "$runs"
-row hex "-t -p" "$runs" -t -p
-row firmware default "$runs"
-row firmware "-t -p" "$runs" -t -p
-row firmware --json "$runs" --json
-row firmware --summary "$runs" --summary
-row disjoint --summary "$runs" --summary
-row firmware --report "$runs" --report
-row disjoint --report "$runs" --report
-row hostile --summary "$runs" --summary
-row hostile --report "$runs" --report
-if [[ $large == 1 ]]; then
-  row hex10 default 1
-  row firmware10 default 1
-  row firmware10 "-t -p" 1 -t -p
-  row firmware10 --json 1 --json
+# The rows of the Linux build; the reference mode runs them again.
+linux_rows() {
+  row hex default "$runs"
+  row hex "-t -p" "$runs" -t -p
+  row firmware default "$runs"
+  row firmware "-t -p" "$runs" -t -p
+  row firmware --json "$runs" --json
+  row firmware --summary "$runs" --summary
+  row disjoint --summary "$runs" --summary
+  row firmware --report "$runs" --report
+  row disjoint --report "$runs" --report
+  row hostile --summary "$runs" --summary
+  row hostile --report "$runs" --report
+  if [[ $large == 1 ]]; then
+    row hex10 default 1
+    row firmware10 default 1
+    row firmware10 "-t -p" 1 -t -p
+    row firmware10 --json 1 --json
+  fi
+}
+linux_rows
+
+if [[ -n $reference ]]; then
+  echo
+  echo "reference build $reference, the same rows (no target):"
+  saved_rows=("${rows[@]}")
+  declare -A saved_mbps saved_rps saved_peak
+  for key in "${saved_rows[@]}"; do
+    saved_mbps[$key]=${mbps[$key]} saved_rps[$key]=${rps[$key]} saved_peak[$key]=${peak[$key]}
+  done
+  runner=("$reference")
+  rows=()
+  linux_rows
+  for key in "${saved_rows[@]}"; do
+    printf '  %-22s records/s %.3f of the reference, peak KiB %s against %s\n' "$key" \
+      "$(awk -v a="${saved_rps[$key]}" -v b="${rps[$key]}" 'BEGIN { print a / b }')" \
+      "${saved_peak[$key]}" "${peak[$key]}"
+    mbps[$key]=${saved_mbps[$key]} rps[$key]=${saved_rps[$key]} peak[$key]=${saved_peak[$key]}
+  done
+  rows=("${saved_rows[@]}")
+  runner=("$program")
 fi
 
 if [[ $wine_mode == 1 ]]; then
