@@ -14,7 +14,8 @@
 # DEBIAN_SUITE, default this machine's release). The minimal system is made
 # once and kept as a tarball in BUILD_DIR/chroot, with the packages that apt
 # fetches into it: a second run downloads only the indexes it checks. Each
-# run unpacks it afresh, and its mounts are undone however the run ends.
+# run unpacks it afresh in memory (a tmpfs), and its mounts are undone
+# however the run ends.
 set -euo pipefail
 
 if (($# != 1)); then
@@ -82,6 +83,9 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
+# in_memory DIR: the system is made in memory, where it unpacks in seconds
+# and is gone with its mount.
+in_memory() { mount -t tmpfs -o size=3g,mode=755 ovantrex-chroot "$1"; }
 # mount_system DIR: what programs in the chroot need of the system.
 mount_system() {
   mount -t proc proc "$1/proc"
@@ -101,7 +105,7 @@ in_root() {
 if [[ ! -s $base ]]; then
   echo "making a minimal $suite with debootstrap from $mirror"
   root=$(mktemp -d "$cache/base.XXXXXX")
-  chmod 755 "$root"
+  in_memory "$root"
   debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$cache/debootstrap.log" 2>&1 ||
     { tail -n 30 "$cache/debootstrap.log" >&2; echo "FAIL: debootstrap (log: $cache/debootstrap.log)" >&2; exit 1; }
   # No service starts in it; its package lists come with it.
@@ -120,7 +124,7 @@ if [[ ! -s $base ]]; then
 fi
 
 root=$(mktemp -d "$cache/root.XXXXXX")
-chmod 755 "$root"
+in_memory "$root"
 tar --numeric-owner -C "$root" -xf "$base"
 mount_system "$root"
 cp "$deb" "$source/examples/sample.trc" "$root/tmp/"
