@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what a user gets:
 # the program and the fleet tool in bin, the manual in share/man/man1, the
+# docs in share/doc/ovantrex where the manual and the fleet tool say, the
 # installed program listing the sample exactly as the build's program does,
 # the fleet tool running the program beside it, and a manual that renders
 # without warnings.
@@ -55,6 +56,25 @@ OVANTREX= "$prefix/bin/ovantrex-fleet" "$sample" >"$prefix/fleet.jsonl" 2>"$pref
   fail "the installed fleet tool failed: $(cat "$prefix/fleet.err")"
 grep -q '"last_update":{"number":1,"outcome":"failed"' "$prefix/fleet.jsonl" ||
   fail "the installed fleet tool wrote no row of the sample"
+
+# The docs, in share/doc/ovantrex: each as in the source, each that the
+# manual names (as /usr/share/doc/ovantrex/...) there under the prefix, and
+# named there by the installed fleet tool's help.
+docs=$prefix/share/doc/ovantrex
+for pair in README.md=README.md json.md=docs/json.md fleet.md=docs/fleet.md \
+  ovantrex.schema.json=docs/ovantrex.schema.json; do
+  cmp -s "$docs/${pair%%=*}" "$source/${pair#*=}" ||
+    fail "share/doc/ovantrex/${pair%%=*} is not installed as ${pair#*=}"
+done
+named=$(grep -o '/usr/share/doc/ovantrex/[A-Za-z0-9._-]*[A-Za-z0-9]' "$manual" | sort -u)
+[[ -n $named ]] || fail "the manual names no file of /usr/share/doc/ovantrex"
+for doc in $named; do
+  [[ -f $prefix/${doc#/usr/} ]] || fail "the manual names $doc, and ${doc#/usr/} is not installed"
+done
+help=$(COLUMNS=1000 "$prefix/bin/ovantrex-fleet" --help)
+for doc in fleet.md json.md; do
+  grep -qF "$docs/$doc" <<<"$help" || fail "the installed fleet tool's help does not name $docs/$doc"
+done
 
 # The single argument is the trace's name; no arguments give the usage text
 # and status 1.
