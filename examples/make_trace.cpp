@@ -49,7 +49,11 @@ void readQuoted(std::istream& in, std::vector<std::uint8_t>& out) {
         case 'r': c = '\r'; break;
         case 't': c = '\t'; break;
         case '0': c = '\0'; break;
-        default: break;  // \\ and \"
+        case '\\':
+        case '"': break;
+        default:
+          throw DescriptionError(std::string("unknown escape \"\\") + c +
+                                 "\" in text (known: \\n \\r \\t \\0 \\\\ \\\")");
       }
     }
     out.push_back(static_cast<std::uint8_t>(c));
