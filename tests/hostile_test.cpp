@@ -236,6 +236,44 @@ TEST(TerminalControls, SummaryOnATerminalEscapesASerialNumberThatWouldReorderIts
   EXPECT_EQ(screen.find(utf8({0x202e})), std::string::npos) << "the override reached the terminal";
 }
 
+// A trace's name is one value on one line of the text summary: its line
+// ends, tab and other controls are escaped on a terminal and in a file
+// alike, so that the name cannot forge a verdict or a count.
+TEST(TerminalControls, SummaryKeepsTheTraceNameOnItsLineWhereverItIsWritten) {
+  TempDir dir;
+  const std::string trace = dir.file("x\nVERDICT: all 7 updates completed\nrecords  0\t\x1b[2J");
+  TraceBuilder().writeTo(trace);
+  const std::string line = "\n  file" + blanks(24) + dir.file("x") +
+                           "\\x0aVERDICT: all 7 updates completed\\x0arecords  0\\x09\\x1b[2J, "
+                           "0 bytes\n";
+  const auto expectOneLine = [&line](const std::string& summary) {
+    EXPECT_NE(summary.find(line), std::string::npos) << summary;
+    EXPECT_EQ(summary.find("\nVERDICT"), std::string::npos) << "a forged line";
+  };
+
+  {
+    SCOPED_TRACE("standard output on a terminal");
+    const Terminal terminal;
+    ASSERT_TRUE(terminal.open()) << "no pseudo-terminal";
+    ChildSetup setup{.args = {"--summary", "-f", trace}};
+    setup.descriptors[1] = terminal.device;
+    EXPECT_EQ(runChild(dir, setup).status, 0);
+    expectOneLine(terminal.screen());
+  }
+  {
+    SCOPED_TRACE("standard output to a file");
+    const ChildResult r = runChild(dir, {.args = {"--summary", "-f", trace}});
+    EXPECT_EQ(r.status, 0);
+    expectOneLine(r.out);
+  }
+  {
+    SCOPED_TRACE("a -w file");
+    const std::string summary = dir.file("summary.txt");
+    EXPECT_EQ(runChild(dir, {.args = {"--summary", "-f", trace, "-w", summary}}).status, 0);
+    expectOneLine(readFile(summary));
+  }
+}
+
 // ---- No record may vanish because memory is short ----
 
 // Whether a run ended in the dynamic loader, before the program's own code:

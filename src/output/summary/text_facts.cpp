@@ -2,6 +2,7 @@
 // column of their own.
 #include "output/summary/text_facts.h"
 
+#include "output/common/control_escaper.h"
 #include "output/common/json_values.h"
 #include "output/common/notes.h"
 #include "output/summary/summary_words.h"
@@ -93,7 +94,8 @@ void TextFacts::outcome(Field field, UpdateOutcome outcome) {
 }
 
 void TextFacts::traceFile(Field field, const SessionFacts& facts) {
-  line(field).put(facts.traceName);
+  // The name as the command line gave it, on its one line.
+  writeOnOneLine(line(field), facts.traceName);
   out_.put(", ");
   writeTraceBytes(out_, facts.bytesRead, Counts::Plain);
   out_.put('\n');
