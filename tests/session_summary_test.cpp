@@ -706,7 +706,7 @@ TEST(SessionSummary, DevicesFromTheLastListAndReportOfEachClass) {
                 "9\n  MSR\n" + label("    ", "FailedReadCount", 37) + "42\n" +
                 label("    ", "MissingStartSentinelTrack1Count", 37) + "5\n");
 
-  // JSON: each class with the counters of its last report.
+  // JSON: the date's digits beside its number, as the text shows them.
   const json summary = summaryOf(t);
   EXPECT_EQ(summary["devices"]["version_list"], json::parse(R"j({
       "record_id":{"value":16711682,"name":"ff.00.02 Information,Device Extended Version List"},
@@ -714,7 +714,7 @@ TEST(SessionSummary, DevicesFromTheLastListAndReportOfEachClass) {
   EXPECT_EQ(summary["devices"]["classes"], json::parse(R"j([
       {"device_class":{"value":16,"name":"Keyboard"},
        "inventory":[{"tag":{"value":64,"name":"device class"},"value":16},
-                    {"tag":{"value":131,"name":"ManufactureDate"},"value":4613}],
+                    {"tag":{"value":131,"name":"ManufactureDate"},"value":4613,"date":"1205"}],
        "counters":[{"tag":{"value":128,"name":"KeyPressedCount"},"value":9}]},
       {"device_class":{"value":64,"name":"MSR"},"inventory":[],
        "counters":[{"tag":{"value":129,"name":"FailedReadCount"},"value":42},

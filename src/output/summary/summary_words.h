@@ -96,9 +96,7 @@ template <typename Each>
 void forEachDeviceFact(const DeviceReport& device, Each each) {
   for (const InventoryItem& item : device.inventory) {
     if (item.tag == kItemManufactureDate) {
-      each(DeviceFact{"ManufactureDate",
-                      [](Writer& out, std::uint32_t value) { out.hexPadded(value, 4); },
-                      item.value});
+      each(DeviceFact{"ManufactureDate", writeManufactureDate, item.value});
     } else if (item.tag == kItemLogicalDeviceList) {
       each(DeviceFact{"logical device list",
                       [](Writer& out, std::uint32_t) { out.put("not decoded"); }});
