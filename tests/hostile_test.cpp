@@ -274,6 +274,55 @@ TEST(TerminalControls, SummaryKeepsTheTraceNameOnItsLineWhereverItIsWritten) {
   }
 }
 
+// The page of --report is markup: with a terminal as standard output and no
+// -w it is refused before the trace is opened (status 1, a message that
+// names -w); a -w file, a file or a pipe as standard output take it.
+TEST(TerminalControls, ReportIsNotPouredOntoATerminal) {
+  TempDir dir;
+  const std::string trace = dir.file("t.trc");
+  TraceBuilder().text(1000.0, "one\n").writeTo(trace);
+  const std::string refusal =
+      "ovantrex: --report writes an HTML page, not for a terminal; name its file with -w, or "
+      "redirect standard output\n";
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+  } onATerminal[] = {
+      {"standard output", {"--report", "-f", trace}, 1, refusal},
+      {"standard output, no trace", {"--report", "-f", dir.file("none.trc")}, 1, refusal},
+      {"standard output beside -w", {"--report", "-f", trace, "-w", dir.file("page.html")}, 0, ""},
+  };
+  for (const auto& c : onATerminal) {
+    SCOPED_TRACE(c.what);
+    const Terminal terminal;
+    ASSERT_TRUE(terminal.open()) << "no pseudo-terminal";
+    ChildSetup setup{.args = c.args};
+    setup.descriptors[1] = terminal.device;
+    const ChildResult r = runChild(dir, setup);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(terminal.screen(), "");
+  }
+  EXPECT_TRUE(readFile(dir.file("page.html")).starts_with("<!DOCTYPE html>"));
+
+  // Standard output to a file (captured) and to a pipe.
+  ChildResult r = runChild(dir, {.args = {"--report", "-f", trace}});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(r.out.starts_with("<!DOCTYPE html>"));
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  ChildSetup piped{.args = {"--report", "-f", trace}};
+  piped.descriptors[1] = ends[1];
+  r = runChild(dir, piped);
+  close(ends[1]);
+  const std::string page = readAll(ends[0]);
+  close(ends[0]);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(page.starts_with("<!DOCTYPE html>"));
+}
+
 // ---- No record may vanish because memory is short ----
 
 // Whether a run ended in the dynamic loader, before the program's own code:

@@ -26,6 +26,7 @@ constexpr int kCannotOpenInput = 2;
 constexpr int kCannotOpenOutput = 3;
 constexpr int kCannotWrite = 4;
 constexpr int kCannotRead = 2;
+constexpr int kCannotStartRun = 1;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -97,8 +98,7 @@ int openOutput(const std::string& name, platform::LineEnds lineEnds, const FileI
   };
   errno = 0;
   File file(platform::openForWriting(name, lineEnds));
-  if (!file && errno == EINTR && platform::StopRequests::requested())
-    return kStoppedWhileOpening;
+  if (!file && errno == EINTR && platform::StopRequests::requested()) return kStoppedWhileOpening;
   if (!file && errno == ENOMEM) {
     tell(err, kNoMemoryMessage);
     return kStatusNoMemory;
@@ -304,6 +304,15 @@ int runSession(const Settings& settings, const OpenOutputs& opened, Input& input
 
 int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writer& err,
               const MissingStreams& missing) {
+  // A page is markup, no reading for a terminal: it goes to a file or a
+  // pipe, as compressors refuse to pour their output onto a screen.
+  if (settings.report && settings.outputName.empty() && out.stream() != nullptr &&
+      platform::isTerminal(out.stream())) {
+    tell(err,
+         "ovantrex: --report writes an HTML page, not for a terminal; name its file with -w, "
+         "or redirect standard output\n");
+    return kCannotStartRun;
+  }
   // While following, the requests that end the run are caught from the
   // start: opening a FIFO waits for its writer.
   std::optional<platform::StopRequests> stopRequests;
