@@ -61,8 +61,9 @@ void writeFormatVersions(Writer& out, const SessionFacts& data);
 // only for a trace that could not be read to its end.
 void writeReadFailure(Writer& out, const ReadFailure& failure);
 // "earliest to latest, 0.489 s", or why there is no time; then the words
-// of writeTimeOrder().
-void writeTimeSpan(Writer& out, const SessionFacts& data);
+// of writeTimeOrder(). writeTime: how each of the two times is written.
+void writeTimeSpan(Writer& out, const SessionFacts& data,
+                   void (*writeTime)(Writer& out, const TraceTime& time) = writeTraceTime);
 // " (earliest to latest: times not in order)" when a record's time is
 // before the one of the record before it; nothing otherwise.
 void writeTimeOrder(Writer& out, const SessionFacts& data);
