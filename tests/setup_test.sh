@@ -40,7 +40,7 @@ if cmake --preset sample -S "$root" -B "$sample" "${unfindable[@]}" >"$scratch/s
   # for leaves its entry in the cache.
   cmake --preset sample -S "$root" -B "$sample" "${unfindable[@]/=ON/=OFF}" >>"$scratch/sample.log" 2>&1 ||
     fail "the sample preset does not configure again"
-  looked=$(grep -E '^(GTest_DIR|nlohmann_json_DIR|Python3_EXECUTABLE|OVANTREX_CHROMIUM|OVANTREX_GROFF|OVANTREX_MAN)[:=]' \
+  looked=$(grep -E '^(GTest_DIR|nlohmann_json_DIR|Python3_EXECUTABLE|OVANTREX_CHROMIUM|OVANTREX_GROFF|OVANTREX_MAN|OVANTREX_JQ)[:=]' \
     "$sample/CMakeCache.txt")
   [[ -z $looked ]] || fail "the sample preset looks for test packages:
 $looked"
