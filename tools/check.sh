@@ -97,7 +97,9 @@ check_tidy() {
     echo "tidy: no file was checked: $build/compile_commands.json names none under $(pwd -P)" >&2
     exit 1
   fi
-  echo "tidy: no findings in $checked files"
+  local files=files
+  ((checked == 1)) && files=file
+  echo "tidy: no findings in $checked $files"
 }
 
 case ${1:-} in
