@@ -5,6 +5,7 @@
 // One record a line; "#" starts a comment. Lines:
 //   version 1|2|3             a version marker (3 is minor code 501)
 //   ids PROCESS THREAD        process and thread id (hex) of later records
+//   component BYTE            component byte (hex) of later records
 //   clock SECONDS             calendar time (seconds since 1970, UTC) of time 0
 //   KIND +MS BYTES...         a data record MS milliseconds after the previous
 //                             one; KIND is text, hex, write, read, getfeat,
@@ -49,7 +50,11 @@ void readQuoted(std::istream& in, std::vector<std::uint8_t>& out) {
         case 'r': c = '\r'; break;
         case 't': c = '\t'; break;
         case '0': c = '\0'; break;
-        default: break;  // \\ and \"
+        case '\\':
+        case '"': break;
+        default:
+          throw DescriptionError(std::string("unknown escape \"\\") + c +
+                                 "\" in text (known: \\n \\r \\t \\0 \\\\ \\\")");
       }
     }
     out.push_back(static_cast<std::uint8_t>(c));
@@ -129,6 +134,10 @@ void addLine(Description& d, std::string line) {
     d.trace.marker(version == 2 ? 500u : 501u);
   } else if (kind == "ids") {
     in >> std::hex >> d.ext.process >> d.ext.thread >> std::dec;
+  } else if (kind == "component") {
+    std::string byte;
+    in >> byte;
+    d.ext.component = hexByte(byte);
   } else if (kind == "clock") {
     in >> d.clock;
   } else {

@@ -307,7 +307,7 @@ TEST_F(Fault, ReadErrorPartWayKeepsEveryRecordReadBeforeItInEveryOutput) {
                       "before it.</li>"),
             std::string::npos);
   EXPECT_NE(page.find("<tr><th scope=\"row\">read to its end</th><td>no, a read failed at "
-                      "offset 1572864 (Input/output error)</td></tr>"),
+                      "offset 1,572,864 (Input/output error)</td></tr>"),
             std::string::npos);
 }
 

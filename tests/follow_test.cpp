@@ -318,15 +318,28 @@ TEST(Follow, HangUpEndsTheRunLikeTerminateWithItsSummary) {
   EXPECT_EQ(nlohmann::json::parse(child.out)["records"]["total"], 1);
 }
 
-TEST(Follow, AnInterruptWhileWaitingForAFifosWriterEndsTheRunQuietly) {
+// The open of a FIFO waits for the other end: a trace's for its writer, an
+// output's for its reader. A stop request during that wait ends the run
+// with nothing written, whichever it is.
+TEST(Follow, AnInterruptWhileWaitingForAFifoEndsTheRunQuietly) {
   TempDir dir;
-  const std::string fifo = dir.file("trace.fifo");
+  const std::string fifo = dir.file("a.fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  FollowingChild child({"--follow", "-f", fifo});
-  letItMeetTheEnd();  // the open waits for a writer that never comes
-  EXPECT_EQ(child.stop(SIGINT), 0);
-  EXPECT_EQ(child.out, "");
-  EXPECT_EQ(child.err, "");
+  const std::string trace = dir.file("t.trc");
+  append(trace, textRecord(1000.0, "one\n"));
+  const std::vector<std::vector<std::string>> cases = {
+      {"--follow", "-f", fifo},
+      {"--follow", "-f", trace, "-w", fifo},
+      {"--follow", "--summary", "-f", trace, "-w", fifo},
+  };
+  for (const auto& args : cases) {
+    SCOPED_TRACE(args[args.size() - 2] == "-w" ? "an output FIFO" : "a trace FIFO");
+    FollowingChild child(args);
+    letItMeetTheEnd();  // the open waits for an end that never comes
+    EXPECT_EQ(child.stop(SIGINT), 0);
+    EXPECT_EQ(child.out, "");
+    EXPECT_EQ(child.err, "");
+  }
 }
 
 TEST(Follow, AnInterruptDuringAWriteToASlowReaderFinishesTheListing) {

@@ -236,6 +236,71 @@ TEST(TerminalControls, SummaryOnATerminalEscapesASerialNumberThatWouldReorderIts
   EXPECT_EQ(screen.find(utf8({0x202e})), std::string::npos) << "the override reached the terminal";
 }
 
+// A trace's name is one value on one line of the text summary: its line
+// ends, tab and other controls are escaped on a terminal and in a file
+// alike, so that the name cannot forge a verdict or a count.
+TEST(TerminalControls, SummaryKeepsTheTraceNameOnItsLineWhereverItIsWritten) {
+  TempDir dir;
+  const std::string trace = dir.file("x\nVERDICT: all 7 updates completed\nrecords  0\t\x1b[2J");
+  TraceBuilder().writeTo(trace);
+  const std::string line = "\n  file" + blanks(24) + dir.file("x") +
+                           "\\x0aVERDICT: all 7 updates completed\\x0arecords  0\\x09\\x1b[2J, "
+                           "0 bytes\n";
+  const auto expectOneLine = [&line](const std::string& summary) {
+    EXPECT_NE(summary.find(line), std::string::npos) << summary;
+    EXPECT_EQ(summary.find("\nVERDICT"), std::string::npos) << "a forged line";
+  };
+
+  {
+    SCOPED_TRACE("standard output on a terminal");
+    const Terminal terminal;
+    ASSERT_TRUE(terminal.open()) << "no pseudo-terminal";
+    ChildSetup setup{.args = {"--summary", "-f", trace}};
+    setup.descriptors[1] = terminal.device;
+    EXPECT_EQ(runChild(dir, setup).status, 0);
+    expectOneLine(terminal.screen());
+  }
+  SCOPED_TRACE("standard output to a file");
+  const ChildResult r = runChild(dir, {.args = {"--summary", "-f", trace}});
+  EXPECT_EQ(r.status, 0);
+  expectOneLine(r.out);
+}
+
+// The page of --report is markup: with a terminal as standard output and no
+// -w it is refused before the trace is opened (status 1, a message that
+// names -w); a -w file takes it.
+TEST(TerminalControls, ReportIsNotPouredOntoATerminal) {
+  TempDir dir;
+  const std::string trace = dir.file("t.trc");
+  TraceBuilder().text(1000.0, "one\n").writeTo(trace);
+  const std::string refusal =
+      "ovantrex: --report writes an HTML page, not for a terminal; name its file with -w, or "
+      "redirect standard output\n";
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+  } onATerminal[] = {
+      {"standard output", {"--report", "-f", trace}, 1, refusal},
+      {"standard output, no trace", {"--report", "-f", dir.file("none.trc")}, 1, refusal},
+      {"standard output beside -w", {"--report", "-f", trace, "-w", dir.file("page.html")}, 0, ""},
+  };
+  for (const auto& c : onATerminal) {
+    SCOPED_TRACE(c.what);
+    const Terminal terminal;
+    ASSERT_TRUE(terminal.open()) << "no pseudo-terminal";
+    ChildSetup setup{.args = c.args};
+    setup.descriptors[1] = terminal.device;
+    const ChildResult r = runChild(dir, setup);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(terminal.screen(), "");
+  }
+  EXPECT_TRUE(readFile(dir.file("page.html")).starts_with("<!DOCTYPE html>"));
+  // (A file or a pipe as standard output takes the page: the page's tests.)
+}
+
 // ---- No record may vanish because memory is short ----
 
 // Whether a run ended in the dynamic loader, before the program's own code:

@@ -248,9 +248,12 @@ std::string matches(const std::string& text, const std::string& pattern) {
     std::string groups;
     for (std::size_t group = 1; group < match->size(); ++group) {
       if ((*match)[group].length() == 0) continue;
-      groups += (groups.empty() ? "" : " ") + (*match)[group].str();
+      if (!groups.empty()) groups += ' ';
+      groups += (*match)[group].str();
     }
-    joined += (joined.empty() ? "" : " | ") + groups;
+    // (Appended in steps: GCC 12 warns wrongly of overlap in "" + string.)
+    if (!joined.empty()) joined += " | ";
+    joined += groups;
   }
   return joined;
 }
@@ -334,14 +337,14 @@ TEST(ReportPage, TitlesEachMarkAndLinksEachErrorReplyBothWays) {
             "1572001-09-09T01:46:40.000Zbefore anyCommand complete; Operation in "
             "Errornone before it");
   EXPECT_EQ(rows[3]["text"],
-            "412912001-09-09T01:46:45.050Z3Command complete; Operation in "
-            "Erroroffset 1105: Flash write 15 bytes to address=0xfffff1");
+            "41,2912001-09-09T01:46:45.050Z3Command complete; Operation in "
+            "Erroroffset 1,105: Flash write 15 bytes to address=0xfffff1");
   // The excerpts' headings link back to the rows.
   EXPECT_TRUE(has(report.html, "<h3>Error reply at offset <a href=\"#error-1\">57</a></h3>"));
   EXPECT_TRUE(has(report.html,
                   "<h3>Error replies at offsets <a href=\"#error-2\">275</a>, "
                   "<a href=\"#error-3\">321</a></h3>"));
-  EXPECT_TRUE(has(report.html, "<h3>Error reply at offset <a href=\"#error-4\">1291</a></h3>"));
+  EXPECT_TRUE(has(report.html, "<h3>Error reply at offset <a href=\"#error-4\">1,291</a></h3>"));
 }
 
 TEST(ReportPage, TheSummaryTablesCountTheRepliesAndEachUpdate) {
@@ -350,23 +353,24 @@ TEST(ReportPage, TheSummaryTablesCountTheRepliesAndEachUpdate) {
   EXPECT_TRUE(has(report.html, "<h3>Devices</h3>\n<p>None reported.</p>"));
   // Each update's own section opens with its start's offset.
   for (const char* heading : {"<h3>Update 1 at offset 103, ", "<h3>Update 2 at offset 790, ",
-                              "<h3>Update 3 at offset 996, ", "<h3>Update 4 at offset 1337, "})
+                              "<h3>Update 3 at offset 996, ", "<h3>Update 4 at offset 1,337, "})
     EXPECT_TRUE(has(report.html, heading)) << heading;
   // The error table's filter, which the script shows.
   EXPECT_TRUE(has(report.html,
                   "<p id=\"error-filter\" hidden><label>Show the rows that contain <input "
                   "type=\"search\" placeholder=\"for instance 0x018010\"></label></p>"));
-  // Five replies, four of them error replies.
+  // Five replies, four of them error replies. The counts and the EC
+  // levels stay on one line ("nw"); a label past 30 characters may wrap.
   EXPECT_TRUE(has(report.html, R"(<h3>Replies</h3>
 <table class="facts">
-<tr><th scope="row">Command complete</th><td>5</td></tr>
-<tr><th scope="row">Flash load in progress</th><td>0</td></tr>
-<tr><th scope="row">EC information available</th><td>0</td></tr>
-<tr><th scope="row">Serial Number can only be written once for this device</th><td>0</td></tr>
-<tr><th scope="row">Operation in Error</th><td>4</td></tr>
-<tr><th scope="row">Command reject</th><td>0</td></tr>
-<tr><th scope="row">flash reads</th><td>0</td></tr>
-<tr><th scope="row">last EC levels</th><td>none</td></tr>
+<tr><th scope="row">Command complete</th><td class="nw">5</td></tr>
+<tr><th scope="row">Flash load in progress</th><td class="nw">0</td></tr>
+<tr><th scope="row">EC information available</th><td class="nw">0</td></tr>
+<tr><th scope="row" class="long">Serial Number can only be written once for this device</th><td class="nw">0</td></tr>
+<tr><th scope="row">Operation in Error</th><td class="nw">4</td></tr>
+<tr><th scope="row">Command reject</th><td class="nw">0</td></tr>
+<tr><th scope="row">flash reads</th><td class="nw">0</td></tr>
+<tr><th scope="row">last EC levels</th><td class="nw">none</td></tr>
 </table>)"));
   // The summary's section of updates: its count, the writes outside any,
   // then a row of each update: offset, time, writes and their bytes,
@@ -374,20 +378,100 @@ TEST(ReportPage, TheSummaryTablesCountTheRepliesAndEachUpdate) {
   // reset, error replies, outcome.
   EXPECT_TRUE(has(report.html,
                   "<h3>Updates (4)</h3>\n<table class=\"facts\">\n<tr><th scope=\"row\">outside "
-                  "any update</th><td>0 flash writes</td></tr>\n</table>\n<table "
-                  "class=\"updates\">\n"));
+                  "any update</th><td class=\"nw\">0 flash writes</td></tr>\n</table>\n<table "
+                  "class=\"updates\">\n<thead><tr><th>update</th><th class=\"n\">offset</th>"
+                  "<th>time (UTC)</th>"));
   EXPECT_TRUE(
       has(report.html,
           "<tr class=\"bad\"><td><a href=\"#update-1\">1</a></td><td class=\"n\">103</td>"
-          "<td>2001-09-09T01:46:40.000Z</td><td class=\"n\">6, 171 bytes</td>"
+          "<td><time>2001-09-09T01:46:40.000Z</time></td><td class=\"n\">6, 171 bytes</td>"
           "<td>0x001000&#8211;0x00101f, 0x001030&#8211;0x001050, 0x001300&#8211;0x001359</td>"
           "<td class=\"n\">16 bytes</td><td class=\"n\">0</td><td>0xbeef</td><td>none</td>"
           "<td>yes</td><td class=\"n\">2</td><td>failed</td></tr>"));
   EXPECT_TRUE(has(report.html,
-                  "<tr><td><a href=\"#update-4\">4</a></td><td class=\"n\">1337</td>"
-                  "<td>2001-09-09T01:46:46.000Z</td><td class=\"n\">0, 0 bytes</td>"
+                  "<tr><td><a href=\"#update-4\">4</a></td><td class=\"n\">1,337</td>"
+                  "<td><time>2001-09-09T01:46:46.000Z</time></td><td class=\"n\">0, 0 bytes</td>"
                   "<td>none</td><td class=\"n\">0 bytes</td><td class=\"n\">0</td><td>none</td>"
                   "<td>none</td><td>no</td><td class=\"n\">0</td><td>unfinished</td></tr>"));
+}
+
+// The page says which zone its times show: UTC (ISO 8601, "Z") in the
+// summary, the tables (whose heads say it) and the pictures, and local time
+// in the listing's time column, with its distance from UTC (at the first
+// and the last record when they differ) and -h. Each ISO time stands in an
+// element that the style keeps on one line, as it keeps counts and EC
+// levels; a long label may wrap instead.
+TEST(ReportPage, SaysWhichZoneEachTimeShowsAndKeepsEachTimeOnOneLine) {
+  const std::string utc =
+      "<p class=\"meta\">Times are in UTC (ISO 8601, the &#8220;Z&#8221;) in the summary, the "
+      "tables and the pictures.";
+  const std::string local = " The listing&#8217;s time column (<code>-t</code>) shows local time, ";
+  const std::string layout = ", as month/day-hour:minute:second.milliseconds without the year.</p>";
+  // Across the end of summer time: 2001-10-27 and 2001-10-28, 12:00 UTC.
+  TraceBuilder autumn;
+  autumn.marker(kMarkerV3)
+      .text(0.0, "before\n", {.seconds = 1004184000})
+      .text(0.0, "after\n", {.seconds = 1004270400});
+  const struct {
+    const char* what;
+    const TraceBuilder trace;
+    std::vector<std::string> options;
+    std::string basis;
+  } cases[] = {
+      {"without -t", fourUpdates(), {}, utc + "</p>"},
+      {"with -t", fourUpdates(), {"-t"}, utc + local + "UTC+02:00" + layout},
+      {"with -t -h -3",
+       fourUpdates(),
+       {"-t", "-h", "-3"},
+       utc + local + "UTC+02:00, moved by <code>-h -3</code> hours" + layout},
+      {"across a change of zone",
+       autumn,
+       {"-t"},
+       utc + local + "UTC+02:00 at the first record and UTC+01:00 at the last" + layout},
+      {"without times", TraceBuilder().text(0.0, "x\n"), {"-t"}, ""},
+  };
+  setEnvironment("TZ", kCentralEuropeanZone);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Report report = reportOf(c.trace, c.options, false);
+    ASSERT_EQ(report.status, 0);
+    if (c.basis.empty()) {
+      EXPECT_FALSE(has(report.html, "Times are in UTC"));
+    } else {
+      EXPECT_TRUE(has(report.html, "</p>\n" + c.basis + "\n<nav>")) << report.html.substr(0, 4000);
+    }
+  }
+  setEnvironment("TZ", "UTC");
+
+  const Report report = reportOf(fourUpdates(), {}, false);
+  EXPECT_EQ(occurrences(report.html, "<th>time (UTC)</th>"), 2u)
+      << "the updates' and the errors' tables";
+  // Every ISO time outside the pictures stands in a <time>.
+  const std::regex pictures("<svg[\\s\\S]*?</svg>");
+  const std::string text = std::regex_replace(report.html, pictures, "");
+  const std::regex iso("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z");
+  const auto times =
+      std::distance(std::sregex_iterator(text.begin(), text.end(), iso), std::sregex_iterator());
+  EXPECT_GT(times, 10);
+  EXPECT_EQ(static_cast<std::size_t>(times), occurrences(text, "Z</time>"));
+  const std::string style(kReportStyle);
+  EXPECT_TRUE(has(style, "\ntime,td.n,td.nw{white-space:nowrap}\n"));
+  EXPECT_TRUE(has(style, "\ntable.facts th.long{white-space:normal;"));
+}
+
+// Every offset on the page is written one way, grouped as its counts are:
+// in the verdict, the tables, the headings and the pictures' titles.
+TEST(ReportPage, WritesEveryOffsetOneWay) {
+  const Report report = reportOf(fourUpdates(), {}, false);
+  ASSERT_EQ(report.status, 0);
+  const std::string offsets =
+      matches(report.html,
+              "(?:offsets?|<td class=\"n\">)(?: |<a [^>]*>)*([0-9][0-9,]*)(?:</a>)?(?:, (?:<a "
+              "[^>]*>)?([0-9][0-9,]*))?");
+  EXPECT_TRUE(has(offsets, "1,105")) << offsets;
+  EXPECT_TRUE(has(offsets, "1,291")) << offsets;
+  EXPECT_TRUE(has(offsets, "1,337")) << offsets;
+  EXPECT_FALSE(std::regex_search(offsets, std::regex("[0-9]{4}"))) << offsets;
 }
 
 // The pictures of the four updates, in the units of the view box: 960
@@ -446,7 +530,8 @@ TEST(ReportPage, TheAxesBarsGapsAndCountsOfEachUpdateAreItsFigures) {
        "rf 103.0 refused write 0x001010–0x00101f: 16 bytes (offset 211)",
        "From 0x001000 to 0x001359: 3 ranges written, 2 gaps, 16 bytes written more than once, "
        "1 refused write.",
-       "bad\"><strong><a href=\"#update-1\">Update 1</a></strong>, 2001-09-09T01:46:40.000Z: 6 "
+       "bad\"><strong><a href=\"#update-1\">Update 1</a></strong>, "
+       "<time>2001-09-09T01:46:40.000Z</time>: 6 "
        "flash writes (171 bytes) to 0x001000&#8211;0x00101f, 0x001030&#8211;0x001050, "
        "0x001300&#8211;0x001359; <span class=\"verdict\">2 error replies</span>; 16 bytes "
        "rewritten; checksum 0xbeef written; then the device was reset. Outcome: <span "
@@ -459,7 +544,8 @@ TEST(ReportPage, TheAxesBarsGapsAndCountsOfEachUpdateAreItsFigures) {
        "0x000ff8 0x001007 16", "",
        "From 0x000ff8 to 0x001007: 1 range written, 0 gaps, 4 bytes written more than once, "
        "0 refused writes.",
-       "warn\"><strong><a href=\"#update-2\">Update 2</a></strong>, 2001-09-09T01:46:42.000Z: 2 "
+       "warn\"><strong><a href=\"#update-2\">Update 2</a></strong>, "
+       "<time>2001-09-09T01:46:42.000Z</time>: 2 "
        "flash writes (20 bytes) to 0x000ff8&#8211;0x001007; no error replies; 4 bytes rewritten; "
        "no checksum written; the device was not reset. Outcome: <span "
        "class=\"verdict\">unfinished</span>."},
@@ -474,10 +560,11 @@ TEST(ReportPage, TheAxesBarsGapsAndCountsOfEachUpdateAreItsFigures) {
        "942.0 0x1000000",
        "0xffffdf 0xffffef 17 | 0xfffff1 0xffffff 15 1",
        "fm-gap 539.0 gap, not written 0xfffff0–0xfffff0: 1 byte | "
-       "rf 742.0 refused write 0xfffff1–0xffffff: 15 bytes (offset 1105)",
+       "rf 742.0 refused write 0xfffff1–0xffffff: 15 bytes (offset 1,105)",
        "From 0xffffdf to 0xffffff: 2 ranges written, 1 gap, 0 bytes written more than once, "
        "1 refused write.",
-       "bad\"><strong><a href=\"#update-3\">Update 3</a></strong>, 2001-09-09T01:46:45.000Z: 2 "
+       "bad\"><strong><a href=\"#update-3\">Update 3</a></strong>, "
+       "<time>2001-09-09T01:46:45.000Z</time>: 2 "
        "flash writes (32 bytes) to 0xffffdf&#8211;0xffffef, 0xfffff1&#8211;0xffffff; <span "
        "class=\"verdict\">1 error reply</span>; no checksum written; the device was not reset. "
        "Outcome: <span class=\"verdict\">failed</span>."},
@@ -533,7 +620,7 @@ TEST(ReportPage, TheAxesBarsGapsAndCountsOfEachUpdateAreItsFigures) {
   // Update 4 writes nothing.
   EXPECT_TRUE(has(report.html,
                   "<li class=\"warn\"><strong><a href=\"#update-4\">Update "
-                  "4</a></strong>, 2001-09-09T01:46:46.000Z: 0 flash writes (0 "
+                  "4</a></strong>, <time>2001-09-09T01:46:46.000Z</time>: 0 flash writes (0 "
                   "bytes); no error replies; no checksum written; the device was not "
                   "reset. Outcome: <span class=\"verdict\">unfinished</span>.</li>"));
   const std::string empty = updateSection(report.html, 4);
@@ -988,9 +1075,9 @@ TEST(ReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
   EXPECT_TRUE(has(one.html, errors + "1,105 error replies</a> in the trace, 1,100 of them before "
                                      "the first update.</li>\n</ul>"));
   for (const Report* report : {&none, &one}) {
-    EXPECT_TRUE(
-        has(report->html,
-            "<tr><th scope=\"row\">outside any update</th><td>1,200 flash writes</td></tr>"));
+    EXPECT_TRUE(has(report->html,
+                    "<tr><th scope=\"row\">outside any update</th><td class=\"nw\">1,200 flash "
+                    "writes</td></tr>"));
   }
   // The error table's heading counts them all too.
   EXPECT_TRUE(has(none.html, "<h3>Error replies (1,100)</h3>"));

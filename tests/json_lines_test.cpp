@@ -291,7 +291,7 @@ TEST(JsonLines, ComponentReportsDecoded) {
   EXPECT_EQ(sm.notes, json::parse(R"j(["ManufactureDate: 1205","FailedReadCount: 0x2a(42)"])j"));
   EXPECT_EQ(sm.decoded, json::parse(R"j({"kind":"systems management report",
       "inventory_section":true,"usage_section":true,
-      "inventory":[{"tag":{"value":131,"name":"ManufactureDate"},"value":4613}],
+      "inventory":[{"tag":{"value":131,"name":"ManufactureDate"},"value":4613,"date":"1205"}],
       "counters":[{"device_class":{"value":64,"name":"MSR"},
                    "tag":{"value":129,"name":"FailedReadCount"},"value":42}],
       "truncated":false})j"));

@@ -243,8 +243,9 @@ TEST(MemoryBudget, TheReportOfHalfAMillionRefusedWritesStaysSmallAndSaysWhatItLe
   // An excerpt holds 30 entries: the first one the start, the first write
   // and 14 error replies, each later one 15 error replies and 15 writes.
   EXPECT_TRUE(has(html, "The page keeps 100 excerpts; 498,501 later error replies have none."));
-  // Error replies past the table's 1,000 rows head their excerpts by offset,
-  // without a link: the 1,000th and the 1,001st share the 67th excerpt.
+  // Error replies past the table's 1,000 rows head their excerpts by offset
+  // (grouped, as every offset of the page), without a link: the 1,000th
+  // and the 1,001st share the 67th excerpt.
   TraceBuilder sizes;
   sizes.hidWrite(0.0, kFirmware, startFlash());
   const std::size_t start = sizes.size();
@@ -253,7 +254,13 @@ TEST(MemoryBudget, TheReportOfHalfAMillionRefusedWritesStaysSmallAndSaysWhatItLe
   sizes.hidRead(0.0, kFirmware, status(0x41));
   const std::size_t pair = sizes.size() - start;
   const auto offsetOfError = [&](std::size_t n) {
-    return std::to_string(start + (n - 1) * pair + write);
+    const std::string digits = std::to_string(start + (n - 1) * pair + write);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+      if (i != 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+      grouped += digits[i];
+    }
+    return grouped;
   };
   EXPECT_TRUE(has(html, "<a href=\"#error-1000\">" + offsetOfError(1000) + "</a>, " +
                             offsetOfError(1001) + ", " + offsetOfError(1002) + ", "));

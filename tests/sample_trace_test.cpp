@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
+#include "system.h"
 #include "trace_builder.h"
 
 namespace ovantrex {
@@ -27,6 +30,34 @@ TEST(SampleTrace, IsWhatMakeTraceMakesOfItsDescription) {
       << "examples/sample.trc (" << bundled.size() << " bytes) is not what make_trace makes of "
       << "examples/sample.txt (" << rebuilt.size() << " bytes); they differ from byte " << same
       << " on. Rebuild it: cmake --build build/release --target sample-trace";
+}
+
+// An escape that make_trace does not know ("\x1b", as C writes ESC) is
+// refused with its line, and no trace is written; the known escapes and
+// the bytes around them are kept.
+TEST(MakeTrace, RefusesAnUnknownEscapeWithItsLineAndKeepsTheKnownOnes) {
+  test::TempDir dir;
+  const std::string description = dir.file("description.txt");
+  const std::string made = dir.file("made.trc");
+  const auto makeTrace = [&](const std::string& lines) {
+    std::ofstream(description, std::ios::binary) << lines;
+    return test::runCommand(std::string("'") + OVANTREX_MAKE_TRACE + "' '" + description + "' '" +
+                            made + "' 2>&1");
+  };
+
+  test::CommandResult r = makeTrace("# a comment\ntext +0 \"ok\"\ntext +5 \"\\x1b[2J\"\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "make_trace: " + description +
+                       ": line 3: unknown escape \"\\x\" in text (known: \\n \\r \\t \\0 "
+                       "\\\\ \\\")\n");
+  EXPECT_FALSE(std::filesystem::exists(made));
+
+  r = makeTrace("text +0 \"a\\tb\\\\c\\\"d\\0\\r\\n\"\n");
+  ASSERT_EQ(r.status, 0) << r.out;
+  test::TraceBuilder expected;
+  expected.record(42, 0.0, test::Payload(std::string("a\tb\\c\"d") + '\0' + "\r\n"),
+                  test::ExtHeader{});
+  EXPECT_TRUE(test::readFile(made) == expected.str());
 }
 
 }  // namespace

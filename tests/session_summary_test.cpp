@@ -29,10 +29,15 @@ json summaryOf(const TraceBuilder& trace) {
 }
 
 // A label of the text summary, after its indent, padded to the column of 30
-// characters where the values stand.
-std::string label(std::string_view indent, std::string_view name) {
-  return std::string(indent) + std::string(name) + blanks(30 - indent.size() - name.size());
+// characters where the values stand, or to the column of its list.
+std::string label(std::string_view indent, std::string_view name, std::size_t column = 30) {
+  return std::string(indent) + std::string(name) + blanks(column - indent.size() - name.size());
 }
+
+// The column of the replies' counts: two blanks past "Serial Number can
+// only be written once for this device" (54 characters) at the indent of 2.
+constexpr std::size_t kRepliesColumn = 58;
+std::string replyLabel(std::string_view name) { return label("  ", name, kRepliesColumn); }
 
 // A completed update: start, three consecutive writes, checksum, reset.
 TraceBuilder completedUpdate() {
@@ -106,12 +111,12 @@ TEST(SessionSummary, ACompletedUpdateAsText) {
       label("    ", "rewritten") + "0 bytes\n" + label("    ", "length mismatches") + "0\n" +
       label("    ", "checksums") + "0xbeef\n" + label("    ", "serial numbers") + "none\n" +
       label("    ", "reset") + "yes\n" + label("    ", "error replies") + "0\n" +
-      label("    ", "outcome") + "completed\n" + "\nReplies\n" + label("  ", "Command complete") +
-      "5\n" + label("  ", "Flash load in progress") + "4\n" +
-      label("  ", "EC information available") + "0\n" +
-      "  Serial Number can only be written once for this device 0\n" +
-      label("  ", "Operation in Error") + "0\n" + label("  ", "Command reject") + "0\n" +
-      label("  ", "flash reads") + "0\n" + label("  ", "last EC levels") + "none\n" + "\n" +
+      label("    ", "outcome") + "completed\n" + "\nReplies\n" + replyLabel("Command complete") +
+      "5\n" + replyLabel("Flash load in progress") + "4\n" +
+      replyLabel("EC information available") + "0\n" +
+      replyLabel("Serial Number can only be written once for this device") + "0\n" +
+      replyLabel("Operation in Error") + "0\n" + replyLabel("Command reject") + "0\n" +
+      replyLabel("flash reads") + "0\n" + replyLabel("last EC levels") + "none\n" + "\n" +
       label("", "Error replies") + "0\n" + "\nDevices\n" + "  none reported\n";
   EXPECT_EQ(result.out, expected);
 }
@@ -367,8 +372,9 @@ TEST(SessionSummary, TimesOutOfOrderGiveTheEarliestAndTheLatest) {
   EXPECT_NE(text.out.find("\n  time                        " + span), std::string::npos)
       << text.out;
   const RunResult page = runTrace(backwards, {"--report"});
-  EXPECT_NE(page.out.find(": 2 records from 1901-12-13T20:45:52.000Z to "
-                          "2038-01-19T03:14:07.999Z (earliest to latest: times not in order).</p>"),
+  EXPECT_NE(page.out.find(": 2 records from <time>1901-12-13T20:45:52.000Z</time> to "
+                          "<time>2038-01-19T03:14:07.999Z</time> (earliest to latest: times not in "
+                          "order).</p>"),
             std::string::npos);
 }
 
@@ -686,10 +692,22 @@ TEST(SessionSummary, DevicesFromTheLastListAndReportOfEachClass) {
   t.hidGetFeat(1.0, feature, {0x01, 0xff, 0x05, 0xff, 0x00, 0x02, 6, 7, 8, 9, 10});
   // Keyboard inventory, and usage under Keyboard and MSR.
   t.hidGetFeat(2.0, feature,
-               {0x60, 0x07, 0x40, 0x01, 0x10, 0x83, 0x02, 0x12, 0x05, 0x61, 0x0c, 0x40,
-                0x01, 0x10, 0x80, 0x01, 0x07, 0x40, 0x01, 0x40, 0x81, 0x01, 0x2a});
+               {0x60, 0x07, 0x40, 0x01, 0x10, 0x83, 0x02, 0x12, 0x05, 0x61, 0x0f, 0x40, 0x01,
+                0x10, 0x80, 0x01, 0x07, 0x40, 0x01, 0x40, 0x81, 0x01, 0x2a, 0x83, 0x01, 0x05});
   // A later report replaces the Keyboard counters only.
   t.hidGetFeat(3.0, feature, {0x61, 0x06, 0x40, 0x01, 0x10, 0x80, 0x01, 0x09});
+
+  // The text: the manufacture date as its hex digits, and each class's
+  // values in a column two blanks past its widest name.
+  const std::string text = runTrace(t, {"--summary"}).out;
+  EXPECT_EQ(text.substr(std::min(text.find("\nDevices\n"), text.size())),
+            "\nDevices\n" + label("  ", "extended version list") +
+                "ff.00.02, data count 5\n     i rr gg ff bb\n    06 07 08 09 0a\n  Keyboard\n" +
+                label("    ", "ManufactureDate") + "1205\n" + label("    ", "KeyPressedCount") +
+                "9\n  MSR\n" + label("    ", "FailedReadCount", 37) + "42\n" +
+                label("    ", "MissingStartSentinelTrack1Count", 37) + "5\n");
+
+  // JSON: the date's digits beside its number, as the text shows them.
   const json summary = summaryOf(t);
   EXPECT_EQ(summary["devices"]["version_list"], json::parse(R"j({
       "record_id":{"value":16711682,"name":"ff.00.02 Information,Device Extended Version List"},
@@ -697,10 +715,11 @@ TEST(SessionSummary, DevicesFromTheLastListAndReportOfEachClass) {
   EXPECT_EQ(summary["devices"]["classes"], json::parse(R"j([
       {"device_class":{"value":16,"name":"Keyboard"},
        "inventory":[{"tag":{"value":64,"name":"device class"},"value":16},
-                    {"tag":{"value":131,"name":"ManufactureDate"},"value":4613}],
+                    {"tag":{"value":131,"name":"ManufactureDate"},"value":4613,"date":"1205"}],
        "counters":[{"tag":{"value":128,"name":"KeyPressedCount"},"value":9}]},
       {"device_class":{"value":64,"name":"MSR"},"inventory":[],
-       "counters":[{"tag":{"value":129,"name":"FailedReadCount"},"value":42}]}])j"));
+       "counters":[{"tag":{"value":129,"name":"FailedReadCount"},"value":42},
+                   {"tag":{"value":131,"name":"MissingStartSentinelTrack1Count"},"value":5}]}])j"));
 }
 
 // The counts of the summary of the sample agree with its JSON Lines.

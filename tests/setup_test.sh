@@ -40,7 +40,7 @@ if cmake --preset sample -S "$root" -B "$sample" "${unfindable[@]}" >"$scratch/s
   # for leaves its entry in the cache.
   cmake --preset sample -S "$root" -B "$sample" "${unfindable[@]/=ON/=OFF}" >>"$scratch/sample.log" 2>&1 ||
     fail "the sample preset does not configure again"
-  looked=$(grep -E '^(GTest_DIR|nlohmann_json_DIR|Python3_EXECUTABLE|OVANTREX_CHROMIUM|OVANTREX_GROFF|OVANTREX_MAN)[:=]' \
+  looked=$(grep -E '^(GTest_DIR|nlohmann_json_DIR|Python3_EXECUTABLE|OVANTREX_CHROMIUM|OVANTREX_GROFF|OVANTREX_MAN|OVANTREX_JQ)[:=]' \
     "$sample/CMakeCache.txt")
   [[ -z $looked ]] || fail "the sample preset looks for test packages:
 $looked"
@@ -69,7 +69,7 @@ chromium=$(cached OVANTREX_CHROMIUM)
 found=(-DCMAKE_DISABLE_FIND_PACKAGE_GTest=OFF -DCMAKE_DISABLE_FIND_PACKAGE_nlohmann_json=OFF
   -DCMAKE_DISABLE_FIND_PACKAGE_Python3=OFF -DCMAKE_IGNORE_PATH= -DPython3_EXECUTABLE="$python"
   -DOVANTREX_CHROMIUM="$chromium" -DOVANTREX_GROFF="$(cached OVANTREX_GROFF)"
-  -DOVANTREX_MAN="$(cached OVANTREX_MAN)")
+  -DOVANTREX_MAN="$(cached OVANTREX_MAN)" -DOVANTREX_JQ="$(cached OVANTREX_JQ)")
 
 # A Python without its site packages has neither module.
 mkdir -p "$scratch/bare"
@@ -113,6 +113,7 @@ missing "chromium not on any search path" "chromium" \
 missing "chromium removed since the last configure" "chromium" -DOVANTREX_CHROMIUM="$scratch/gone/chromium"
 missing "groff removed since the last configure" "groff-base" -DOVANTREX_GROFF="$scratch/gone/groff"
 missing "man removed since the last configure" "man-db" -DOVANTREX_MAN="$scratch/gone/man"
+missing "jq removed since the last configure" "jq" -DOVANTREX_JQ="$scratch/gone/jq"
 missing "GoogleTest and chromium both missing" "libgtest-dev chromium" \
   -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DOVANTREX_CHROMIUM="$scratch/gone/chromium"
 # Everything given back: the configure succeeds again.

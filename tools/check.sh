@@ -78,15 +78,28 @@ check_tidy() {
     echo "check.sh: no $build/compile_commands.json; configure first (cmake --preset release)" >&2
     exit 2
   fi
-  # run-clang-tidy takes the files as regular expressions on their paths.
-  # Its lines that name each command and count the warnings of system
-  # headers (none of them shown) are left out; a finding fails the pipe.
-  local root colour=$'\e\\[[0-9;]*m'
-  root=$(pwd -P)
+  # run-clang-tidy takes the files as regular expressions on their paths:
+  # the checkout's path goes in with every character that a regular
+  # expression reads as an operator escaped ("proj[2]", "c++"). Its lines
+  # that name each command (one a file checked: they are counted) and count
+  # the warnings of system headers (none of them shown) are left out; a
+  # finding fails the pipe, and so does a run that checked no file.
+  local root colour=$'\e\\[[0-9;]*m' command_line='.*clang-tidy[-0-9]* .*-p=.*'
+  root=$(pwd -P | sed 's/[][\\.^$*+?(){}|]/\\&/g')
+  tidy_log=$(mktemp)
+  trap 'rm -f -- "$tidy_log"' EXIT
   "$run_clang_tidy" -j 2 -quiet -clang-tidy-binary "$(command -v "$clang_tidy")" \
-    -p "$build" "^$root/(src|tests|examples|bench)/" 2>&1 |
-    { grep -Ev "^($colour)*([0-9]+ warnings? generated\.|.*clang-tidy[-0-9]* .*-p=.*)\$" || true; }
-  echo "tidy: no findings"
+    -p "$build" "^$root/(src|tests|examples|bench)/" 2>&1 | tee "$tidy_log" |
+    { grep -Ev "^($colour)*([0-9]+ warnings? generated\.|$command_line)\$" || true; }
+  local checked
+  checked=$(grep -cE "^($colour)*$command_line\$" "$tidy_log" || true)
+  if ((checked == 0)); then
+    echo "tidy: no file was checked: $build/compile_commands.json names none under $(pwd -P)" >&2
+    exit 1
+  fi
+  local files=files
+  ((checked == 1)) && files=file
+  echo "tidy: no findings in $checked $files"
 }
 
 case ${1:-} in

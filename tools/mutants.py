@@ -9,9 +9,15 @@ Each fault changes one line of one source file: a comparison (< and <=,
 false, && and ||), a negated condition, a dropped statement, or one
 character of a string literal. A fault that does not compile is drawn
 again. The build is incremental in BUILD_DIR; every file is restored after
-its fault, also when the run is interrupted. Writes one line per fault and
-a total; --json writes the faults that the tests missed as JSON, for a
-person to read (some change nothing: equivalent faults).
+its fault, also when the run is interrupted (Ctrl-C, SIGTERM, SIGHUP: the
+build or the tests of the fault are ended, the file restored, and the run
+ends with 128 + the signal's number). Writes one line per fault and a
+total; --json writes the faults that the tests missed as JSON, for a person
+to read (some change nothing: equivalent faults). Commands run without a
+shell: the test command is split into words as a shell would split it,
+leading NAME=VALUE words set its environment, and {build} stands for the
+build folder in any word, whatever blanks its path holds (pipes and the
+like need "sh -c '...'").
 
 Standard library only. Run it on a checkout of its own: it edits sources.
 """
@@ -21,6 +27,8 @@ import json
 import os
 import random
 import re
+import shlex
+import signal
 import subprocess
 import sys
 import time
@@ -126,13 +134,75 @@ def candidates(line):
     return out
 
 
-def run(command, cwd, timeout):
+STOP_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+# The first stop signal that came, and the command running then. The
+# handler raises nothing: it ends the command, and the run stops at the
+# next look, after the source is restored, so that no exception can cut
+# the restore short.
+stopped_by = None
+running = None
+
+
+def on_stop(number, _frame):
+    global stopped_by
+    if stopped_by is None:
+        stopped_by = number
+    if running is not None:
+        end_group(running)
+
+
+def stop_on_signals():
+    for number in STOP_SIGNALS:
+        signal.signal(number, on_stop)
+
+
+def end_if_stopped():
+    if stopped_by is not None:
+        name = signal.Signals(stopped_by).name
+        print(f"mutants.py: stopped by {name}; every source is as it was", file=sys.stderr)
+        sys.exit(128 + stopped_by)
+
+
+def command_of(template, build):
+    """The words and the environment of a command line such as
+    "TZ=UTC ctest --test-dir {build}": split as a shell splits it, {build}
+    put in after the split."""
+    words = [word.replace("{build}", build) for word in shlex.split(template)]
+    env = dict(os.environ)
+    while words and re.match(r"^[A-Za-z_][A-Za-z0-9_]*=", words[0]):
+        name, value = words.pop(0).split("=", 1)
+        env[name] = value
+    if not words:
+        sys.exit(f"mutants.py: no command in {template!r}")
+    return words, env
+
+
+def run(command, cwd, timeout, env=None):
+    """Runs command (a list of words) in a process group of its own, which
+    is ended whole at the timeout or when a stop signal comes."""
+    global running
+    if stopped_by is not None:
+        return -1, "stopped"
+    running = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, start_new_session=True)
+    if stopped_by is not None:  # the signal came while the command started
+        end_group(running)
     try:
-        done = subprocess.run(command, cwd=cwd, shell=True, stdout=subprocess.PIPE,
-                              stderr=subprocess.STDOUT, timeout=timeout)
-        return done.returncode, done.stdout.decode(errors="replace")
+        output, _ = running.communicate(timeout=timeout)
+        return running.returncode, output.decode(errors="replace")
     except subprocess.TimeoutExpired:
+        end_group(running)
+        running.communicate()
         return -1, "timeout"
+    finally:
+        running = None
+
+
+def end_group(process):
+    try:
+        os.killpg(process.pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
 
 
 def main():
@@ -143,7 +213,7 @@ def main():
     parser.add_argument("--count", type=int, default=40, help="faults to run")
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("--test", default="TZ=UTC ctest --test-dir {build} -j2 --timeout 120",
-                        help="the test command; {build} is the build folder")
+                        help="the test command, run without a shell; {build} is the build folder")
     parser.add_argument("--json", help="write the faults that survived to this file")
     args = parser.parse_args()
 
@@ -154,17 +224,25 @@ def main():
     if not files:
         sys.exit("mutants.py: no source files")
     build = os.path.join(args.root, args.build)
-    test = args.test.format(build=build)
-    status, output = run(f"cmake --build {build}", args.root, 1200)
+    test, test_env = command_of(args.test, build)
+    build_command = ["cmake", "--build", build]
+    stop_on_signals()
+    status, output = run(build_command, args.root, 1200)
+    end_if_stopped()
     if status != 0:
         sys.exit("mutants.py: the build fails before any fault:\n" + output[-2000:])
-    status, output = run(test, args.root, 1200)
+    status, output = run(test, args.root, 1200, test_env)
+    end_if_stopped()
     if status != 0:
         sys.exit("mutants.py: the tests fail before any fault:\n" + output[-2000:])
+    seed_faults(args, seed, rng, files, build_command, test, test_env)
 
+
+def seed_faults(args, seed, rng, files, build_command, test, test_env):
     print(f"seed {seed}, {len(files)} files", flush=True)
     caught, survived, tried = 0, [], 0
     while caught + len(survived) < args.count and tried < args.count * 20:
+        end_if_stopped()
         tried += 1
         path = rng.choice(files)
         original = open(path, encoding="utf-8").read()
@@ -182,13 +260,15 @@ def main():
         try:
             with open(path, "w", encoding="utf-8") as f:
                 f.write("\n".join(mutated))
-            status, _ = run(f"cmake --build {build}", args.root, 1200)
+            status, _ = run(build_command, args.root, 1200)
             if status != 0:
                 continue
-            status, output = run(test, args.root, 1200)
+            status, output = run(test, args.root, 1200, test_env)
         finally:
+            # Restored whatever happened; a signal only ends the command.
             with open(path, "w", encoding="utf-8") as f:
                 f.write(original)
+        end_if_stopped()
         fault = {"file": name, "line": index + 1, "what": what,
                  "before": lines[index].strip(), "after": new_line.strip()}
         if status != 0:
@@ -200,7 +280,7 @@ def main():
         else:
             survived.append(fault)
             print(f"SURVIVED {name}:{index + 1} {what}: {new_line.strip()}", flush=True)
-    run(f"cmake --build {build}", args.root, 1200)
+    run(build_command, args.root, 1200)
     total = caught + len(survived)
     if total:
         print(f"caught {caught} of {total} ({100.0 * caught / total:.0f}%), seed {seed}")

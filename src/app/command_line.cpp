@@ -57,7 +57,7 @@ constexpr std::string_view kHelp =
     "  0  done\n"
     "  1  the command line cannot start a run (no trace named, -?, an illegal\n"
     "     option, an option without its argument, --report with --json or\n"
-    "     --summary)\n"
+    "     --summary, or without -w when standard output is a terminal)\n"
     "  2  the trace cannot be opened or read\n"
     "  3  the output file cannot be opened, or it or standard output is the\n"
     "     trace\n"

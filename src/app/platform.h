@@ -58,7 +58,8 @@ std::FILE* openForReading(const std::string& name);
 enum class LineEnds { Text, Bytes };
 
 // Opens a file for writing without emptying it (see emptyFile()). Null on
-// failure, with errno set.
+// failure, with errno set (EINTR when a stop request ended the wait for a
+// FIFO's reader).
 std::FILE* openForWriting(const std::string& name, LineEnds lineEnds);
 // Empties a file opened by openForWriting(); false with errno set.
 bool emptyFile(std::FILE* file);

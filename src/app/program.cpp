@@ -26,6 +26,7 @@ constexpr int kCannotOpenInput = 2;
 constexpr int kCannotOpenOutput = 3;
 constexpr int kCannotWrite = 4;
 constexpr int kCannotRead = 2;
+constexpr int kCannotStartRun = 1;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -46,8 +47,8 @@ struct Input {
   FileIdentity identity;
 };
 
-// What openInput() returns when a signal ended the wait for a FIFO's
-// writer while following.
+// What openInput() and openOutput() return when a stop request ended the
+// wait for a FIFO's writer or reader while following.
 constexpr int kStoppedWhileOpening = -1;
 
 // Opens the trace; returns 0 or the exit status (the message is written).
@@ -84,8 +85,8 @@ struct ListingMemory {
   Reserved<Writer> output;
 };
 
-// Opens the -w file for the output and makes its writer in room; returns 0
-// or the exit status (the message is written). The file is opened without
+// Opens the -w file for the output and makes its writer in room; returns 0,
+// kStoppedWhileOpening or the exit status (the message is written). The file is opened without
 // emptying it: emptyOutput() does that once the run has all it needs, and
 // only when the file is known not to be the trace. emptied: whether it is a
 // file that holds stored bytes to empty.
@@ -97,6 +98,7 @@ int openOutput(const std::string& name, platform::LineEnds lineEnds, const FileI
   };
   errno = 0;
   File file(platform::openForWriting(name, lineEnds));
+  if (!file && errno == EINTR && platform::StopRequests::requested()) return kStoppedWhileOpening;
   if (!file && errno == ENOMEM) {
     tell(err, kNoMemoryMessage);
     return kStatusNoMemory;
@@ -229,8 +231,8 @@ struct OpenOutputs {
   bool emptied = false;  // a regular -w file, which is emptied before the run
 };
 
-// Opens the -w file and checks the outputs against the trace; returns 0 or
-// the exit status (the message is written).
+// Opens the -w file and checks the outputs against the trace; returns 0,
+// kStoppedWhileOpening or the exit status (the message is written).
 int openOutputs(const Settings& settings, const Input& input, ListingMemory& memory, Writer& out,
                 Writer& err, const MissingStreams& missing, OpenOutputs& opened) {
   opened.identities.standard = identityOf(out);
@@ -302,6 +304,15 @@ int runSession(const Settings& settings, const OpenOutputs& opened, Input& input
 
 int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writer& err,
               const MissingStreams& missing) {
+  // A page is markup, no reading for a terminal: it goes to a file or a
+  // pipe, as compressors refuse to pour their output onto a screen.
+  if (settings.report && settings.outputName.empty() && out.stream() != nullptr &&
+      platform::isTerminal(out.stream())) {
+    tell(err,
+         "ovantrex: --report writes an HTML page, not for a terminal; name its file with -w, "
+         "or redirect standard output\n");
+    return kCannotStartRun;
+  }
   // While following, the requests that end the run are caught from the
   // start: opening a FIFO waits for its writer.
   std::optional<platform::StopRequests> stopRequests;
@@ -313,7 +324,7 @@ int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writ
   OpenOutputs opened;
   if (const int status = openOutputs(settings, input, memory, out, err, missing, opened);
       status != 0)
-    return status;
+    return status == kStoppedWhileOpening ? 0 : status;
   // The session takes its memory before an older listing is emptied.
   auto session =
       std::make_unique<Session>(settings, opened.file != nullptr ? *opened.file : out, out, err);

@@ -82,4 +82,17 @@ char* ControlEscaper::step(std::uint8_t byte, char* out) {
 
 char* ControlEscaper::finish(char* out) { return escapeHeld(out); }
 
+void writeOnOneLine(Writer& out, std::string_view text) {
+  ControlEscaper escaper;
+  // A line end or a tab settles what is held, then takes an escape of its own.
+  constexpr std::size_t kMost = ControlEscaper::kMostPerStep + 4;
+  for (const char c : text) {
+    const auto byte = static_cast<std::uint8_t>(c);
+    char* p = out.reserve(kMost);
+    p = byte == '\n' || byte == '\t' ? escape(byte, escaper.finish(p)) : escaper.step(byte, p);
+    out.commit(p);
+  }
+  out.commit(escaper.finish(out.reserve(kMost)));
+}
+
 }  // namespace ovantrex

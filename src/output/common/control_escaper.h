@@ -23,8 +23,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace ovantrex {
+
+class Writer;
 
 class ControlEscaper {
  public:
@@ -50,5 +53,10 @@ class ControlEscaper {
   std::uint8_t low_ = 0x80;  // the range of the next continuation byte
   std::uint8_t high_ = 0xbf;
 };
+
+// Writes text as one value on one line, whatever the output: every byte
+// that the escaper escapes is escaped, and so are line feed and tab, so
+// that a name that holds a line end cannot start a line of its own.
+void writeOnOneLine(Writer& out, std::string_view text);
 
 }  // namespace ovantrex

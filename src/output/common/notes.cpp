@@ -126,12 +126,14 @@ void writeStatusNotes(NoteSink& notes, const StatusReply& reply) {
   notes.endNote();
 }
 
+void writeManufactureDate(Writer& out, std::uint32_t value) { out.hexPadded(value, 4); }
+
 void writeSmReportNotes(NoteSink& notes, const SmReport& report) {
   for (const InventoryItem& item : report.inventory) {
     if (item.tag == kItemManufactureDate) {
       Writer& out = notes.startNote();
       out.put("ManufactureDate: ");
-      out.hexPadded(item.value, 4);
+      writeManufactureDate(out, item.value);
       notes.endNote();
     } else if (item.tag == kItemLogicalDeviceList) {
       note(notes, "Logical device list skipped");

@@ -99,7 +99,7 @@ void marks(Writer& out, const UpdateTimeline& timeline, const UpdateFacts& updat
     out.put("><title>refused write ");
     rangeWords(out, mark.write.address, mark.write.last());
     out.put(" (offset ");
-    out.decimal(static_cast<std::int64_t>(mark.offset));
+    writeOffset(out, mark.offset);
     out.put(")</title></path>\n");
   }
 }

@@ -4,6 +4,7 @@
 
 #include "output/html/html_text.h"
 #include "output/html/page.h"
+#include "output/html/svg_shapes.h"
 #include "output/summary/summary_words.h"
 
 namespace ovantrex {
@@ -64,7 +65,7 @@ void writeGlance(Writer& out, const ReportInputs& inputs, const PageLinks& links
   out.put("<section id=\"glance\">\n<h2>At a glance</h2>\n<ul class=\"glance\">\n");
   if (data.readFailure) {
     out.put("<li class=\"bad\">The trace could not be read to its end: a read failed at offset ");
-    writeGroupedCount(out, data.readFailure->offset);
+    writeOffset(out, data.readFailure->offset);
     out.put(" (");
     writeHtmlText(out, data.readFailure->reason);
     out.put("). The page shows what was read before it.</li>\n");
@@ -90,7 +91,7 @@ void writeGlance(Writer& out, const ReportInputs& inputs, const PageLinks& links
     out.put("</strong>");
     if (update.time) {
       out.put(", ");
-      writeTraceTime(out, *update.time);
+      writePageTime(out, *update.time);
     }
     out.put(": ");
     writeUpdateSentence(out, update);

@@ -13,6 +13,18 @@ namespace {
 
 // The ranges shown in a cell of the table of updates; the rest are counted.
 constexpr std::size_t kRangesInACell = 4;
+// A label longer than this may wrap in its facts table ("Serial Number can
+// only be written once for this device"), leaving room for the values;
+// shorter labels stay on one line.
+constexpr std::size_t kLongestUnwrappedLabel = 30;
+
+// The head of a row of a facts table.
+void rowHead(Writer& out, std::string_view label) {
+  out.put(label.size() > kLongestUnwrappedLabel ? "<tr><th scope=\"row\" class=\"long\">"
+                                                : "<tr><th scope=\"row\">");
+  out.put(label);
+  out.put("</th>");
+}
 
 void escapedWords(Writer& out, std::string_view words) { writeHtmlText(out, words); }
 
@@ -24,7 +36,7 @@ void errorTableHead(Writer& out) {
       "<p id=\"error-filter\" hidden><label>Show the rows that contain "
       "<input type=\"search\" placeholder=\"for instance 0x018010\"></label></p>\n"
       "<table id=\"error-table\">\n<thead><tr><th class=\"n\">#</th><th class=\"n\">offset</th>"
-      "<th>time</th><th>update</th><th>reply</th><th>after the "
+      "<th>time (UTC)</th><th>update</th><th>reply</th><th>after the "
       "command</th></tr></thead>\n<tbody>\n");
 }
 
@@ -75,9 +87,9 @@ void HtmlFacts::endSection() {
 void HtmlFacts::beginGroup(std::string_view /*key*/) {}
 void HtmlFacts::endGroup() {}
 
-Writer& HtmlFacts::cell(Field field, bool numeric) {
+Writer& HtmlFacts::cell(Field field, bool whole) {
   if (inRow_) {
-    out_.put(numeric ? "<td class=\"n\">" : "<td>");
+    out_.put(whole ? "<td class=\"n\">" : "<td>");
     return out_;
   }
   startSection();
@@ -85,9 +97,8 @@ Writer& HtmlFacts::cell(Field field, bool numeric) {
     out_.put("<table class=\"facts\">\n");
     factsOpen_ = true;
   }
-  out_.put("<tr><th scope=\"row\">");
-  out_.put(field.label);
-  out_.put("</th><td>");
+  rowHead(out_, field.label);
+  out_.put(whole ? "<td class=\"nw\">" : "<td>");
   return out_;
 }
 
@@ -148,7 +159,7 @@ void HtmlFacts::formatVersions(Field field, const SessionFacts& facts) {
 }
 
 void HtmlFacts::timeSpan(Field field, const SessionFacts& facts) {
-  writeTimeSpan(cell(field), facts);
+  writeTimeSpan(cell(field), facts, writePageTime);
   endCell();
 }
 
@@ -156,7 +167,7 @@ void HtmlFacts::readFailure(Field field, const std::optional<ReadFailure>& failu
   if (!failure) return;
   Writer& out = cell(field);
   out.put("no, a read failed at offset ");
-  out.decimal(static_cast<std::int64_t>(failure->offset));
+  writeOffset(out, failure->offset);
   out.put(" (");
   writeHtmlText(out, failure->reason);
   out.put(')');
@@ -164,7 +175,7 @@ void HtmlFacts::readFailure(Field field, const std::optional<ReadFailure>& failu
 }
 
 void HtmlFacts::ecLevels(Field field, const SessionFacts& facts) {
-  writeEcLevels(cell(field), facts);
+  writeEcLevels(cell(field, true), facts);
   endCell();
 }
 
@@ -257,7 +268,7 @@ void HtmlFacts::beginUpdate(std::size_t number, const UpdateFacts& update) {
   if (items_++ == 0) {
     out_.put(
         "<table class=\"updates\">\n<thead><tr><th>update</th><th class=\"n\">offset</th>"
-        "<th>time</th>");
+        "<th>time (UTC)</th>");
     for (const Field& column : columns_) {
       out_.put("<th>");
       out_.put(column.label);
@@ -268,9 +279,9 @@ void HtmlFacts::beginUpdate(std::size_t number, const UpdateFacts& update) {
   out_.put(update.errors != 0 ? "<tr class=\"bad\"><td>" : "<tr><td>");
   links_.update(out_, number, "");
   out_.put("</td><td class=\"n\">");
-  out_.decimal(static_cast<std::int64_t>(update.offset));
+  writeOffset(out_, update.offset);
   out_.put("</td><td>");
-  if (update.time) writeTraceTime(out_, *update.time);
+  if (update.time) writePageTime(out_, *update.time);
   out_.put("</td>");
   inRow_ = true;
 }
@@ -289,7 +300,7 @@ void HtmlFacts::errorReply(std::size_t number, const ErrorReply& error) {
   out_.put("</td><td class=\"n\">");
   links_.offset(out_, error.offset);
   out_.put("</td><td>");
-  if (error.time) writeTraceTime(out_, *error.time);
+  if (error.time) writePageTime(out_, *error.time);
   out_.put("</td><td>");
   if (error.update == 0) {
     out_.put("before any");
@@ -320,9 +331,8 @@ void HtmlFacts::deviceClass(std::uint8_t deviceClass, const DeviceReport& report
   writeDeviceClassName(out_, deviceClass);
   out_.put("</h4>\n<table class=\"facts\">\n");
   forEachDeviceFact(report, [this](const DeviceFact& fact) {
-    out_.put("<tr><th scope=\"row\">");
-    out_.put(fact.label);
-    out_.put("</th><td>");
+    rowHead(out_, fact.label);
+    out_.put("<td class=\"nw\">");
     fact.write(out_, fact.value);
     out_.put("</td></tr>\n");
   });

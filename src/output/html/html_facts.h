@@ -61,8 +61,9 @@ class HtmlFacts final : public FactPrinter {
   // section an id (the error replies are a link's target).
   void startSection(std::string_view id = {});
   // A fact's cell: a row of the facts table in a section, or a cell of the
-  // row of an update. numeric: the cell holds one number.
-  Writer& cell(Field field, bool numeric = false);
+  // row of an update. whole: the cell holds a count (or EC levels) that
+  // stays on one line; in a row of an update it is a number, set right.
+  Writer& cell(Field field, bool whole = false);
   void endCell();
   void endFacts();
 

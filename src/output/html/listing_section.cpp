@@ -5,6 +5,7 @@
 
 #include "output/html/html_text.h"
 #include "output/html/page.h"
+#include "output/html/svg_shapes.h"
 
 namespace ovantrex {
 
@@ -76,10 +77,10 @@ void writeExcerpts(Writer& out, const ReportInputs& inputs) {
         out.put("<a href=\"#error-");
         out.decimal(static_cast<std::int64_t>(row - data.errors.begin() + 1));
         out.put("\">");
-        out.decimal(static_cast<std::int64_t>(entry.offset));
+        writeOffset(out, entry.offset);
         out.put("</a>");
       } else {
-        out.decimal(static_cast<std::int64_t>(entry.offset));
+        writeOffset(out, entry.offset);
       }
     }
     out.put("</h3>\n<pre class=\"listing\">");

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "output/html/html_text.h"
+#include "output/html/svg_shapes.h"
 #include "output/summary/summary_words.h"
 
 namespace ovantrex {
@@ -47,13 +48,15 @@ void writeTop(Writer& out, const ReportInputs& inputs) {
   writeCounted(out, data.records, "record", "records");
   if (data.earliestTime && data.latestTime) {
     out.put(" from ");
-    writeTraceTime(out, *data.earliestTime);
+    writePageTime(out, *data.earliestTime);
     out.put(" to ");
-    writeTraceTime(out, *data.latestTime);
+    writePageTime(out, *data.latestTime);
     writeTimeOrder(out, data);
   }
+  out.put(".</p>\n");
+  writeTimeBasis(out, inputs);
   out.put(
-      ".</p>\n<nav><a href=\"#glance\">At a glance</a><a href=\"#summary\">Summary</a>"
+      "<nav><a href=\"#glance\">At a glance</a><a href=\"#summary\">Summary</a>"
       "<a href=\"#errors\">Error replies</a><a href=\"#updates\">Updates</a>"
       "<a href=\"#excerpts\">Around each error</a><a href=\"#listing\">Listing</a></nav>\n"
       "</header>\n");
@@ -71,14 +74,14 @@ void PageLinks::offset(Writer& out, std::uint64_t offset) const {
                              : contains(whole_, offset) ? "r"
                                                         : nullptr;
   if (target == nullptr) {
-    out.decimal(static_cast<std::int64_t>(offset));
+    writeOffset(out, offset);
     return;
   }
   out.put("<a href=\"#");
   out.put(target);
   out.decimal(static_cast<std::int64_t>(offset));
   out.put("\">");
-  out.decimal(static_cast<std::int64_t>(offset));
+  writeOffset(out, offset);
   out.put("</a>");
 }
 

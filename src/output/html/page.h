@@ -77,6 +77,13 @@ void writeListingCommand(Writer& out, const ReportInputs& inputs);
 void writeUpdateSentence(Writer& out, const UpdateFacts& update);
 // "3 flash writes fall outside any update (...)".
 void writeWritesOutside(Writer& out, std::uint64_t writes);
+// A record's time in UTC, "2025-12-08T10:40:00.148Z", in an element that
+// keeps it on one line.
+void writePageTime(Writer& out, const TraceTime& time);
+// The sentence under the page's title that says which time each part of
+// the page shows: UTC everywhere but in the listing's time column (-t),
+// which shows local time; nothing for a trace without times.
+void writeTimeBasis(Writer& out, const ReportInputs& inputs);
 
 // ---- The sections, from the top ----
 

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "output/summary/summary_words.h"
+
 namespace ovantrex {
 
 void writeFixed(Writer& out, double value, int decimals) {
@@ -25,6 +27,8 @@ void writeHexAddress(Writer& out, std::uint32_t address) {
   out.put("0x");
   out.hexPadded(address, 6);
 }
+
+void writeOffset(Writer& out, std::uint64_t offset) { writeGrouped(out, offset); }
 
 namespace svg {
 

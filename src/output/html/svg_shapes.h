@@ -14,6 +14,10 @@ namespace ovantrex {
 void writeFixed(Writer& out, double value, int decimals);
 // "0x" and six hex digits.
 void writeHexAddress(Writer& out, std::uint32_t address);
+// An offset in the trace as the whole page writes it, grouped as its other
+// numbers are: "28,662" in the verdict, the tables, the headings and the
+// pictures' titles alike.
+void writeOffset(Writer& out, std::uint64_t offset);
 
 namespace svg {
 

@@ -35,7 +35,7 @@ double across(const UpdateTimeline& timeline, const TimelinePoint& at) {
 // " (offset N, record R, time)" behind a mark's notes.
 void whereAbouts(Writer& out, std::uint64_t offset, const TimelinePoint& at) {
   out.put(" (offset ");
-  out.decimal(static_cast<std::int64_t>(offset));
+  writeOffset(out, offset);
   out.put(", record ");
   out.decimal(static_cast<std::int64_t>(at.record));
   if (at.timed) {

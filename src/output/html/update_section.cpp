@@ -125,10 +125,10 @@ void writeUpdate(Writer& out, Writer& scratch, const UpdateTimeline& timeline,
   out.put("\">\n<h3>Update ");
   out.decimal(static_cast<std::int64_t>(timeline.number));
   out.put(" at offset ");
-  out.decimal(static_cast<std::int64_t>(update.offset));
+  writeOffset(out, update.offset);
   if (update.time) {
     out.put(", ");
-    writeTraceTime(out, *update.time);
+    writePageTime(out, *update.time);
   }
   out.put("</h3>\n<p>");
   writeUpdateSentence(out, update);

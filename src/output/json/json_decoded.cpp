@@ -4,6 +4,7 @@
 
 #include "core/protocol.h"
 #include "output/common/json_values.h"
+#include "output/common/notes.h"
 
 namespace ovantrex {
 
@@ -160,6 +161,13 @@ void writeInventoryItemJson(Writer& out, const InventoryItem& item) {
   JsonObject entry(out);
   writeCodedJson(entry, "tag", item.tag, inventoryItemName(item.tag));
   if (item.tag != kItemLogicalDeviceList) entry.number("value", item.value);
+  // The date as the listing and the summaries show it, beside its number.
+  if (item.tag == kItemManufactureDate) {
+    Writer& date = entry.key("date");
+    date.put('"');
+    writeManufactureDate(date, item.value);
+    date.put('"');
+  }
 }
 
 void writeUsageCounterJson(Writer& out, const UsageCounter& counter, bool withClass) {

@@ -29,7 +29,7 @@ void writeEcLevelJson(Writer& out, const std::array<std::uint8_t, 2>& level);
 // A row of the extended version list: {"i": .., "rr": .., "gg": .., "ff": .., "bb": ..}.
 void writeVersionRowJson(Writer& out, const std::array<std::uint8_t, 5>& row);
 // An inventory item: its tag as a coded field and, but for a logical device
-// list, its value.
+// list, its value; a manufacture date also as the listing shows it, "date".
 void writeInventoryItemJson(Writer& out, const InventoryItem& item);
 // A usage counter: its device class (when withClass) and tag as coded
 // fields, and its value.

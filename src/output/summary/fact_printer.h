@@ -40,6 +40,9 @@ class FactPrinter {
   virtual void verdict(Field counts, Field last, const SessionFacts& facts) = 0;
 
   virtual void beginSection(Field section, std::optional<std::uint64_t> count) = 0;
+  // The widest label of the section's lines, when one is wider than most:
+  // the text summary then puts the section's values in a column past it.
+  virtual void widestLabel(std::size_t /*width*/) {}
   virtual void endSection() = 0;
   // A JSON object around some facts of a section; nothing in text and page.
   virtual void beginGroup(std::string_view key) = 0;

@@ -137,10 +137,17 @@ void describeUpdates(const SessionFacts& facts, FactPrinter& p) {
 void describeReplies(const SessionFacts& facts, FactPrinter& p) {
   p.beginSection({"Replies", "replies"}, std::nullopt);
   const auto bits = statusBitNames();
+  const Field flashReads{"flash reads", "flash_reads"};
+  const Field ec{"last EC levels", "ec"};
+  // "Serial Number can only be written once for this device" is wider
+  // than the labels of the other sections.
+  std::size_t widest = std::max(flashReads.label.size(), ec.label.size());
+  for (const auto& bit : bits) widest = std::max(widest, bit.name.size());
+  p.widestLabel(widest);
   for (std::size_t i = 0; i < bits.size(); ++i)
     p.count({bits[i].name, kStatusBitKeys[i]}, facts.statusBits[i]);
-  p.count({"flash reads", "flash_reads"}, facts.flashReads);
-  p.ecLevels({"last EC levels", "ec"}, facts);
+  p.count(flashReads, facts.flashReads);
+  p.ecLevels(ec, facts);
   p.endSection();
 }
 

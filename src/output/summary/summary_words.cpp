@@ -190,14 +190,15 @@ void writeReadFailure(Writer& out, const ReadFailure& failure) {
   out.put(')');
 }
 
-void writeTimeSpan(Writer& out, const SessionFacts& data) {
+void writeTimeSpan(Writer& out, const SessionFacts& data,
+                   void (*writeTime)(Writer& out, const TraceTime& time)) {
   if (!data.earliestTime || !data.latestTime) {
     out.put("none (no records of format version 3)");
     return;
   }
-  writeUtcTime(out, data.earliestTime->seconds, data.earliestTime->milliseconds);
+  writeTime(out, *data.earliestTime);
   out.put(" to ");
-  writeUtcTime(out, data.latestTime->seconds, data.latestTime->milliseconds);
+  writeTime(out, *data.latestTime);
   out.put(", ");
   writeJsonNumber(out, *data.timeSpan());
   out.put(" s");

@@ -61,8 +61,9 @@ void writeFormatVersions(Writer& out, const SessionFacts& data);
 // only for a trace that could not be read to its end.
 void writeReadFailure(Writer& out, const ReadFailure& failure);
 // "earliest to latest, 0.489 s", or why there is no time; then the words
-// of writeTimeOrder().
-void writeTimeSpan(Writer& out, const SessionFacts& data);
+// of writeTimeOrder(). writeTime: how each of the two times is written.
+void writeTimeSpan(Writer& out, const SessionFacts& data,
+                   void (*writeTime)(Writer& out, const TraceTime& time) = writeTraceTime);
 // " (earliest to latest: times not in order)" when a record's time is
 // before the one of the record before it; nothing otherwise.
 void writeTimeOrder(Writer& out, const SessionFacts& data);
@@ -96,9 +97,7 @@ template <typename Each>
 void forEachDeviceFact(const DeviceReport& device, Each each) {
   for (const InventoryItem& item : device.inventory) {
     if (item.tag == kItemManufactureDate) {
-      each(DeviceFact{"ManufactureDate",
-                      [](Writer& out, std::uint32_t value) { out.hexPadded(value, 4); },
-                      item.value});
+      each(DeviceFact{"ManufactureDate", writeManufactureDate, item.value});
     } else if (item.tag == kItemLogicalDeviceList) {
       each(DeviceFact{"logical device list",
                       [](Writer& out, std::uint32_t) { out.put("not decoded"); }});

@@ -2,6 +2,9 @@
 // column of their own.
 #include "output/summary/text_facts.h"
 
+#include <algorithm>
+
+#include "output/common/control_escaper.h"
 #include "output/common/json_values.h"
 #include "output/common/notes.h"
 #include "output/summary/summary_words.h"
@@ -10,7 +13,10 @@ namespace ovantrex {
 
 namespace {
 
+// The column of the values; a list with a wider label has its values two
+// blanks past the widest.
 constexpr std::size_t kLabelColumn = 30;
+constexpr std::size_t kLeastGap = 2;
 constexpr std::size_t kSectionIndent = 2;
 constexpr std::size_t kItemIndent = 4;
 
@@ -21,13 +27,18 @@ void hexAddress(Writer& out, std::uint32_t address) {
 
 }  // namespace
 
-TextFacts::TextFacts(Writer& out, Writer& scratch) : out_(out), scratch_(scratch) {}
+TextFacts::TextFacts(Writer& out, Writer& scratch)
+    : out_(out), scratch_(scratch), column_(kLabelColumn) {}
+
+std::size_t TextFacts::columnFor(std::size_t indent, std::size_t width) {
+  return std::max(kLabelColumn, indent + width + kLeastGap);
+}
 
 Writer& TextFacts::line(std::size_t indent, std::string_view label) {
   out_.blanks(indent);
   out_.put(label);
   const std::size_t used = indent + label.size();
-  out_.blanks(used < kLabelColumn ? kLabelColumn - used : 1);
+  out_.blanks(used < column_ ? column_ - used : 1);
   return out_;
 }
 
@@ -41,6 +52,7 @@ void TextFacts::verdict(Field /*counts*/, Field /*last*/, const SessionFacts& fa
 
 void TextFacts::beginSection(Field section, std::optional<std::uint64_t> count) {
   if (sections_++ != 0) out_.put('\n');
+  column_ = kLabelColumn;
   if (count) {
     line(0, section.label).decimal(static_cast<std::int64_t>(*count));
   } else {
@@ -49,6 +61,8 @@ void TextFacts::beginSection(Field section, std::optional<std::uint64_t> count) 
   out_.put('\n');
   indent_ = kSectionIndent;
 }
+
+void TextFacts::widestLabel(std::size_t width) { column_ = columnFor(indent_, width); }
 
 void TextFacts::endSection() {}
 void TextFacts::beginGroup(std::string_view /*key*/) {}
@@ -93,7 +107,8 @@ void TextFacts::outcome(Field field, UpdateOutcome outcome) {
 }
 
 void TextFacts::traceFile(Field field, const SessionFacts& facts) {
-  line(field).put(facts.traceName);
+  // The name as the command line gave it, on its one line.
+  writeOnOneLine(line(field), facts.traceName);
   out_.put(", ");
   writeTraceBytes(out_, facts.bytesRead, Counts::Plain);
   out_.put('\n');
@@ -221,10 +236,18 @@ void TextFacts::deviceClass(std::uint8_t deviceClass, const DeviceReport& report
   out_.put("  ");
   writeDeviceClassName(out_, deviceClass);
   out_.put('\n');
+  // The facts of a class in one column, past the widest of its counters'
+  // names ("MissingStartSentinelTrack1Count").
+  std::size_t widest = 0;
+  forEachDeviceFact(
+      report, [&widest](const DeviceFact& fact) { widest = std::max(widest, fact.label.size()); });
+  const std::size_t sectionColumn = column_;
+  column_ = columnFor(kItemIndent, widest);
   forEachDeviceFact(report, [this](const DeviceFact& fact) {
     fact.write(line(kItemIndent, fact.label), fact.value);
     out_.put('\n');
   });
+  column_ = sectionColumn;
 }
 
 void TextFacts::nothingReported() { out_.put("  none reported\n"); }

@@ -16,6 +16,7 @@ class TextFacts final : public FactPrinter {
 
   void verdict(Field counts, Field last, const SessionFacts& facts) override;
   void beginSection(Field section, std::optional<std::uint64_t> count) override;
+  void widestLabel(std::size_t width) override;
   void endSection() override;
   void beginGroup(std::string_view key) override;
   void endGroup() override;
@@ -48,14 +49,18 @@ class TextFacts final : public FactPrinter {
   void nothingReported() override;
 
  private:
-  // A line: the indent, the label padded to its column; the caller writes
+  // A line: the indent, the label padded to the column; the caller writes
   // the words.
   Writer& line(std::size_t indent, std::string_view label);
   Writer& line(Field field);
+  // The column that fits a label of width at the indent, and the usual
+  // labels.
+  static std::size_t columnFor(std::size_t indent, std::size_t width);
 
   Writer& out_;
   Writer& scratch_;
   std::size_t indent_ = 0;
+  std::size_t column_;  // of the values of the lines
   std::size_t sections_ = 0;
 };
 
