@@ -18,6 +18,7 @@
 
 #include "child_process.h"
 #include "expected_text.h"
+#include "firmware_traffic.h"
 #include "trace_builder.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -242,12 +243,20 @@ TEST(TerminalControls, SummaryOnATerminalEscapesASerialNumberThatWouldReorderIts
 TEST(TerminalControls, SummaryKeepsTheTraceNameOnItsLineWhereverItIsWritten) {
   TempDir dir;
   const std::string trace = dir.file("x\nVERDICT: all 7 updates completed\nrecords  0\t\x1b[2J");
-  TraceBuilder().writeTo(trace);
+  // A serial number of the trace's own bytes, on its line too. The trace:
+  // two records of 16 header bytes and 8 transfer header bytes, with 4 bytes
+  // of command and 8 + 2 * 19 of serial number: 98 bytes.
+  TraceBuilder()
+      .hidWrite(0.0, test::kFirmware, test::startFlash())
+      .hidWrite(1.0, test::kFirmware, test::serialNumber("S1\nVERDICT: forged\r"))
+      .writeTo(trace);
   const std::string line = "\n  file" + blanks(24) + dir.file("x") +
                            "\\x0aVERDICT: all 7 updates completed\\x0arecords  0\\x09\\x1b[2J, "
-                           "0 bytes\n";
-  const auto expectOneLine = [&line](const std::string& summary) {
+                           "98 bytes\n";
+  const std::string serial = "\n    serial numbers" + blanks(12) + "S1\\x0aVERDICT: forged\\x0d\n";
+  const auto expectOneLine = [&line, &serial](const std::string& summary) {
     EXPECT_NE(summary.find(line), std::string::npos) << summary;
+    EXPECT_NE(summary.find(serial), std::string::npos) << summary;
     EXPECT_EQ(summary.find("\nVERDICT"), std::string::npos) << "a forged line";
   };
 

@@ -162,7 +162,9 @@ void TextFacts::serialNumbers(Field field, std::string_view /*writes*/, const Up
   Writer& out = line(field);
   for (std::size_t i = 0; i < update.serialNumbers.size(); ++i) {
     if (i != 0) out.put(", ");
-    out.put(update.serialNumbers[i]);
+    // The characters come from the trace: a line end among them must not
+    // start a line of the summary.
+    writeOnOneLine(out, update.serialNumbers[i]);
   }
   writeListEnd(out, update.serialNumbers.empty(), update.serialNumbersLeftOut, Counts::Plain);
   writeSerialNumberWrites(out, update, Counts::Plain);
