@@ -103,3 +103,11 @@ add_test(NAME windows_outputs_equal_linux
           $<TARGET_FILE:ovantrex> ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/outputs
           ${CMAKE_CROSSCOMPILING_EMULATOR})
 set_tests_properties(windows_outputs_equal_linux PROPERTIES ENVIRONMENT "TZ=UTC" TIMEOUT 300)
+
+# Standard output that a shell redirects onto the trace (">>", "1<>"), which
+# Wine hands over without the file's volume: refused, as on Linux.
+add_test(NAME windows_redirections_onto_the_trace_are_refused
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows_redirections_test.sh $<TARGET_FILE:ovantrex>
+          ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/redirections
+          ${CMAKE_CROSSCOMPILING_EMULATOR})
+set_tests_properties(windows_redirections_onto_the_trace_are_refused PROPERTIES TIMEOUT 300)

@@ -25,22 +25,42 @@ namespace ovantrex::platform {
 
 // A file as the system knows it, whatever name it was opened by.
 struct FileIdentity {
-  enum class Kind { Regular, Directory, Device, Other };
+  enum class Kind { Regular, Directory, Device, Pipe, Other };
   Kind kind = Kind::Other;
-  // The volume and the file on it (device and inode; volume serial number
-  // and file index); they tell two names of one file apart from two files.
-  // Without them (a pipe on Windows) no other file is taken for this one.
-  bool known = false;
+  // How much the system tells of which file it is: the volume and the file
+  // on it (device and inode; volume serial number and file index), which
+  // tell two names of one file apart from two files; the file's index alone
+  // (Windows, for a handle whose volume it does not name, as Wine hands over
+  // a shell's redirection); or nothing (a pipe on Windows, or a file that
+  // the system tells nothing of).
+  enum class Known { Nothing, Index, VolumeAndIndex };
+  Known known = Known::Nothing;
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
 };
 
 // Whether writing output would overwrite the trace: both are the same file,
 // and output is not a device (a device such as the null device or a terminal
-// holds no stored bytes, so it may be both).
-inline bool isTheSameStoredFile(const FileIdentity& output, const FileIdentity& trace) {
-  return output.known && trace.known && output.volume == trace.volume &&
-         output.index == trace.index && output.kind != FileIdentity::Kind::Device;
+// holds no stored bytes, so it may be both). CannotTell: the system does not
+// say enough of one of them to tell it from the other.
+enum class SameFile { No, Yes, CannotTell };
+
+inline SameFile sameStoredFile(const FileIdentity& output, const FileIdentity& trace) {
+  using Kind = FileIdentity::Kind;
+  using Known = FileIdentity::Known;
+  if (output.kind == Kind::Device) return SameFile::No;
+  if (output.known == Known::VolumeAndIndex && trace.known == Known::VolumeAndIndex)
+    return output.volume == trace.volume && output.index == trace.index ? SameFile::Yes
+                                                                        : SameFile::No;
+  // Less is known of one of them (Windows). A pipe or a device holds no
+  // stored bytes of a file, and two files of different indexes are two
+  // files, whatever their volumes.
+  if (output.kind == Kind::Pipe || trace.kind == Kind::Pipe || trace.kind == Kind::Device)
+    return SameFile::No;
+  if (output.known != Known::Nothing && trace.known != Known::Nothing &&
+      output.index != trace.index)
+    return SameFile::No;
+  return SameFile::CannotTell;
 }
 
 std::optional<FileIdentity> identityOf(std::FILE* file);

@@ -25,7 +25,7 @@ FileIdentity identityFrom(const struct stat& status) {
   } else if (S_ISCHR(status.st_mode)) {
     identity.kind = FileIdentity::Kind::Device;
   }
-  identity.known = true;
+  identity.known = FileIdentity::Known::VolumeAndIndex;
   identity.volume = status.st_dev;
   identity.index = status.st_ino;
   return identity;

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -109,20 +110,45 @@ std::FILE* streamOver(HANDLE handle, int flags, const char* mode) {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+FileIdentity::Kind kindOf(DWORD attributes) {
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileIdentity::Kind::Directory
+                                                      : FileIdentity::Kind::Regular;
+}
+
+// A disk file of which GetFileInformationByHandle tells nothing: under Wine,
+// a handle that a shell's redirection gave, which has no name and so no
+// volume. Its index and its attributes are still told.
+FileIdentity identityOfUnnamed(HANDLE handle) {
+  FileIdentity identity;
+  FILE_BASIC_INFO basic{};
+  if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0)
+    identity.kind = kindOf(basic.FileAttributes);
+  FILE_ID_INFO id{};
+  if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id) == 0) return identity;
+  // The 128-bit identifier holds the 64-bit index that
+  // GetFileInformationByHandle tells (NTFS, and Wine's inode); a longer one
+  // (ReFS) is not comparable with it.
+  std::uint64_t low = 0, high = 0;
+  std::memcpy(&low, id.FileId.Identifier, sizeof low);
+  std::memcpy(&high, id.FileId.Identifier + sizeof low, sizeof high);
+  if (high != 0) return identity;
+  identity.known = FileIdentity::Known::Index;
+  identity.index = low;
+  return identity;
+}
+
 std::optional<FileIdentity> identityOfHandle(HANDLE handle) {
   FileIdentity identity;
   switch (GetFileType(handle)) {
     case FILE_TYPE_DISK: break;
     case FILE_TYPE_CHAR: identity.kind = FileIdentity::Kind::Device; return identity;
-    case FILE_TYPE_PIPE: return identity;
+    case FILE_TYPE_PIPE: identity.kind = FileIdentity::Kind::Pipe; return identity;
     default: return std::nullopt;
   }
   BY_HANDLE_FILE_INFORMATION information{};
-  if (GetFileInformationByHandle(handle, &information) == 0) return std::nullopt;
-  identity.kind = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
-                      ? FileIdentity::Kind::Directory
-                      : FileIdentity::Kind::Regular;
-  identity.known = true;
+  if (GetFileInformationByHandle(handle, &information) == 0) return identityOfUnnamed(handle);
+  identity.kind = kindOf(information.dwFileAttributes);
+  identity.known = FileIdentity::Known::VolumeAndIndex;
   identity.volume = information.dwVolumeSerialNumber;
   identity.index = std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
   return identity;
