@@ -67,6 +67,20 @@ std::optional<FileIdentity> identityOf(std::FILE* file);
 // The identity of the file that name now stands for.
 std::optional<FileIdentity> identityOfName(const std::string& name);
 
+// Why no file opens by the name as it was given, or empty. On Windows an
+// argument that is not valid UTF-16 (a lone surrogate) comes as the three
+// bytes that UTF-8 would give the lone code unit: any conversion of it to a
+// name of the system names another file. Empty on Linux, where a name is
+// bytes.
+std::string_view whyNoFileOpensBy(const std::string& name);
+
+#ifdef _WIN32
+// The name as the system's calls take it: UTF-16, and a name whose absolute
+// form is long made absolute with the "\\?\" prefix, which lifts the limit
+// of 260 characters. None when the name is not valid UTF-8.
+std::optional<std::wstring> systemName(const std::string& name);
+#endif
+
 // Opens the trace for reading in binary mode (no translation of line ends),
 // leaving the program that writes it free to go on writing, truncate it or
 // rename it. Null on failure, with errno set (ENOMEM for want of memory;

@@ -46,6 +46,8 @@ std::optional<FileIdentity> identityOfName(const std::string& name) {
   return identityFrom(status);
 }
 
+std::string_view whyNoFileOpensBy(const std::string& /*name*/) { return {}; }
+
 std::FILE* openForReading(const std::string& name) { return std::fopen(name.c_str(), "rb"); }
 
 std::FILE* openForWriting(const std::string& name, LineEnds /*lineEnds*/) {

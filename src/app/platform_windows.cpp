@@ -26,44 +26,87 @@ namespace ovantrex::platform {
 
 namespace {
 
-// The longest name that the system's calls take without the "\\?\" prefix
-// (folders: 248 characters, less than the 260 of files).
+// The longest absolute name that the system's calls take without the
+// "\\?\" prefix (folders: 248 characters, less than the 260 of files).
 constexpr std::size_t kShortName = 248;
 // The wait between two looks at a followed trace.
 constexpr DWORD kLookMilliseconds = 100;
 
-std::wstring wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
+// UTF-16 of UTF-8; none when the bytes are not UTF-8 (among them the bytes
+// that stand for a lone surrogate of the command line).
+std::optional<std::wstring> wide(std::string_view utf8) {
+  if (utf8.empty()) return std::wstring();
   const int size = static_cast<int>(std::min<std::size_t>(utf8.size(), INT_MAX));
-  const int count = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  const int count =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+  if (count <= 0) return std::nullopt;
   std::wstring text(static_cast<std::size_t>(count), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, text.data(), count);
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, text.data(), count);
   return text;
 }
 
-std::string narrow(const wchar_t* text) {
-  const int count = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (count <= 1) return {};
-  std::string bytes(static_cast<std::size_t>(count), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), count, nullptr, nullptr);
-  bytes.pop_back();  // the terminating null
+// UTF-8 of UTF-16, each lone surrogate as the three bytes of its code unit
+// (which no UTF-8 decoder takes, so that such a name opens no file).
+std::string narrow(std::wstring_view text) {
+  std::string bytes;
+  bytes.reserve(text.size());
+  const auto put = [&bytes](unsigned value) { bytes += static_cast<char>(value); };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    unsigned code = text[i];
+    const bool pair = code >= 0xd800 && code < 0xdc00 && i + 1 < text.size() &&
+                      text[i + 1] >= 0xdc00 && text[i + 1] < 0xe000;
+    if (pair) code = 0x10000 + ((code - 0xd800) << 10) + (text[++i] - 0xdc00u);
+    if (code < 0x80) {
+      put(code);
+    } else if (code < 0x800) {
+      put(0xc0 | code >> 6);
+      put(0x80 | (code & 0x3f));
+    } else if (code < 0x10000) {
+      put(0xe0 | code >> 12);
+      put(0x80 | (code >> 6 & 0x3f));
+      put(0x80 | (code & 0x3f));
+    } else {
+      put(0xf0 | code >> 18);
+      put(0x80 | (code >> 12 & 0x3f));
+      put(0x80 | (code >> 6 & 0x3f));
+      put(0x80 | (code & 0x3f));
+    }
+  }
   return bytes;
 }
 
-// The name as the system's calls take it: UTF-16, and a long name made
-// absolute with the "\\?\" prefix, which lifts the limit of 260 characters.
-std::wstring systemName(const std::string& name) {
-  std::wstring text = wide(name);
-  if (text.size() < kShortName || text.starts_with(LR"(\\?\)")) return text;
-  const DWORD room = GetFullPathNameW(text.c_str(), 0, nullptr, nullptr);
-  if (room == 0) return text;
+// The absolute form of a name, as the system resolves it (the current
+// folder, "." and "..", "/" for "\"); empty when it cannot.
+std::wstring absoluteName(const std::wstring& name) {
+  const DWORD room = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+  if (room == 0) return {};
   std::wstring full(room, L'\0');
-  const DWORD length = GetFullPathNameW(text.c_str(), room, full.data(), nullptr);
-  if (length == 0 || length >= room) return text;
+  const DWORD length = GetFullPathNameW(name.c_str(), room, full.data(), nullptr);
+  if (length == 0 || length >= room) return {};
   full.resize(length);
+  return full;
+}
+
+}  // namespace
+
+std::optional<std::wstring> systemName(const std::string& name) {
+  std::optional<std::wstring> text = wide(name);
+  if (!text || text->empty() || text->starts_with(LR"(\\?\)")) return text;
+  // A short name in a deep folder is long too: the absolute form counts.
+  const std::wstring full = absoluteName(*text);
+  if (full.size() < kShortName) return text;
+  // Device names (\\.\) take no prefix.
+  if (full.starts_with(LR"(\\.\)") || full.starts_with(LR"(\\?\)")) return full;
   if (full.starts_with(LR"(\\)")) return LR"(\\?\UNC\)" + full.substr(2);
   return LR"(\\?\)" + full;
 }
+
+std::string_view whyNoFileOpensBy(const std::string& name) {
+  if (wide(name)) return {};
+  return "the name is not valid Unicode (a lone UTF-16 surrogate)";
+}
+
+namespace {
 
 int errnoOf(DWORD error) {
   switch (error) {
@@ -80,6 +123,7 @@ int errnoOf(DWORD error) {
     case ERROR_HANDLE_DISK_FULL: return ENOSPC;
     case ERROR_BROKEN_PIPE:
     case ERROR_NO_DATA: return EPIPE;
+    case ERROR_NO_UNICODE_TRANSLATION: return EILSEQ;
     default: return EIO;
   }
 }
@@ -109,6 +153,16 @@ std::FILE* streamOver(HANDLE handle, int flags, const char* mode) {
 }
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opens a file by name; INVALID_HANDLE_VALUE with the error set on failure.
+HANDLE openHandle(const std::string& name, DWORD access, DWORD disposition, DWORD flags) {
+  const std::optional<std::wstring> path = systemName(name);
+  if (!path) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileW(path->c_str(), access, kShareAll, nullptr, disposition, flags, nullptr);
+}
 
 FileIdentity::Kind kindOf(DWORD attributes) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileIdentity::Kind::Directory
@@ -165,8 +219,7 @@ std::optional<FileIdentity> identityOf(std::FILE* file) {
 std::optional<FileIdentity> identityOfName(const std::string& name) {
   // No access asked for: only the file's information is read. Folders open
   // with backup semantics alone.
-  const HANDLE handle = CreateFileW(systemName(name).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle = openHandle(name, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
   std::optional<FileIdentity> identity = identityOfHandle(handle);
   CloseHandle(handle);
@@ -174,8 +227,7 @@ std::optional<FileIdentity> identityOfName(const std::string& name) {
 }
 
 std::FILE* openForReading(const std::string& name) {
-  const HANDLE handle = CreateFileW(systemName(name).c_str(), GENERIC_READ, kShareAll, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = openHandle(name, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (handle == INVALID_HANDLE_VALUE) {
     errno = errnoOf(GetLastError());
     return nullptr;
@@ -185,8 +237,7 @@ std::FILE* openForReading(const std::string& name) {
 
 std::FILE* openForWriting(const std::string& name, LineEnds lineEnds) {
   // OPEN_ALWAYS: made when missing, and not emptied.
-  const HANDLE handle = CreateFileW(systemName(name).c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = openHandle(name, GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
   if (handle == INVALID_HANDLE_VALUE) {
     errno = errnoOf(GetLastError());
     return nullptr;

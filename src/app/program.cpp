@@ -52,6 +52,10 @@ constexpr int kStoppedWhileOpening = -1;
 
 // Opens the trace; returns 0 or the exit status (the message is written).
 int openInput(const std::string& name, Input& input, Writer& err) {
+  if (const std::string_view why = platform::whyNoFileOpensBy(name); !why.empty()) {
+    tell(err, "Could not open '", name, "' for reading: ", why, "\n");
+    return kCannotOpenInput;
+  }
   errno = 0;
   input.file.reset(platform::openForReading(name));
   if (!input.file && errno == EINTR && platform::StopRequests::requested())
@@ -105,6 +109,10 @@ int openOutput(const std::string& name, platform::LineEnds lineEnds, const FileI
     tell(err, "Could not open '", name, "' for writing\n");
     return kCannotOpenOutput;
   };
+  if (const std::string_view why = platform::whyNoFileOpensBy(name); !why.empty()) {
+    tell(err, "Could not open '", name, "' for writing: ", why, "\n");
+    return kCannotOpenOutput;
+  }
   errno = 0;
   File file(platform::openForWriting(name, lineEnds));
   if (!file && errno == ENOMEM) {
