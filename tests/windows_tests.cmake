@@ -116,3 +116,11 @@ add_test(NAME windows_redirections_onto_the_trace_are_refused
           ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/redirections
           ${CMAKE_CROSSCOMPILING_EMULATOR})
 set_tests_properties(windows_redirections_onto_the_trace_are_refused PROPERTIES TIMEOUT 300)
+
+# Windows tells a console program that loads the window library (user32,
+# which the shell and GDI libraries bring) of no logoff or shutdown: the
+# .exe imports none of them.
+add_test(NAME windows_exe_imports_no_window_library
+  COMMAND bash -c "imports=$(\"$0\" -p \"$1\" | grep 'DLL Name') && echo \"$imports\" &&
+                   ! grep -qiE '(user32|gdi32|shell32|shlwapi|ole32|comctl32|comdlg32)\\.dll' <<<\"$imports\""
+          ${CMAKE_OBJDUMP} $<TARGET_FILE:ovantrex>)

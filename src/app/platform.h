@@ -117,8 +117,11 @@ bool readWouldWait(std::FILE* stream);
 
 // ---- Stopping a followed run ----
 
-// Turns the requests to stop (Ctrl-C; SIGINT, SIGTERM and SIGHUP on Linux,
-// Ctrl-C and Ctrl-Break on Windows) into a flag, for as long as it lives.
+// Turns the requests to stop (SIGINT, SIGTERM and SIGHUP on Linux; Ctrl-C,
+// Ctrl-Break, the console's closing, the user's logoff and the system's
+// shutdown on Windows) into a flag, for as long as it lives. Windows ends
+// the process once it has taken one of the last three, which is held until
+// this ends: it lives until the run has written what it read.
 class StopRequests {
  public:
   StopRequests();

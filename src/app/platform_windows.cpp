@@ -8,7 +8,6 @@
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 // clang-format on
 
 #include <algorithm>
@@ -22,6 +21,13 @@
 
 #include "app/platform.h"
 
+// The C runtime's own split of the wide-character command line, as a
+// program with wmain() gets it (msvcrt.dll). Unlike CommandLineToArgvW it
+// needs no shell library, which would bring the window library (user32):
+// Windows tells a console program that loads it of no logoff or shutdown.
+extern "C" int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment,
+                                      int expandWildcards, int* startup);
+
 namespace ovantrex::platform {
 
 namespace {
@@ -31,6 +37,9 @@ namespace {
 constexpr std::size_t kShortName = 248;
 // The wait between two looks at a followed trace.
 constexpr DWORD kLookMilliseconds = 100;
+
+// Set by the console's control handler, which runs on a thread of its own.
+std::atomic<bool> stopRequested{false};
 
 // UTF-16 of UTF-8; none when the bytes are not UTF-8 (among them the bytes
 // that stand for a lone surrogate of the command line).
@@ -269,9 +278,22 @@ bool isTerminal(std::FILE* stream) {
 }
 
 std::ptrdiff_t readAvailable(std::FILE* stream, std::span<std::uint8_t> into) {
+  const HANDLE handle = handleOf(stream);
+  // A read of an empty pipe waits for its writer, and no stop request ends
+  // that wait: the pipe is looked at until something comes (or its writer
+  // closes it, which the read then tells).
+  DWORD waiting = 0;
+  while (GetFileType(handle) == FILE_TYPE_PIPE &&
+         PeekNamedPipe(handle, nullptr, 0, nullptr, &waiting, nullptr) != 0 && waiting == 0) {
+    if (stopRequested) {
+      errno = EINTR;
+      return -1;
+    }
+    Sleep(kLookMilliseconds);
+  }
   const auto count = static_cast<DWORD>(std::min<std::size_t>(into.size(), DWORD{1} << 30));
   DWORD got = 0;
-  if (ReadFile(handleOf(stream), into.data(), count, &got, nullptr) != 0) return got;
+  if (ReadFile(handle, into.data(), count, &got, nullptr) != 0) return got;
   const DWORD error = GetLastError();
   // A pipe whose writer closed it is at its end.
   if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) return 0;
@@ -309,17 +331,29 @@ bool readWouldWait(std::FILE* stream) {
   return waiting == 0;
 }
 
-// ---- Stopping: Ctrl-C and Ctrl-Break ----
+// ---- Stopping: Ctrl-C, Ctrl-Break, and the console's closing, the user's
+// logoff and the system's shutdown ----
 
 namespace {
 
-// Set by the console's control handler, which runs on a thread of its own.
-std::atomic<bool> stopRequested{false};
+// Set when a StopRequests ends: the run has written what it read. One for
+// the process, never closed: a handler may still wait on it.
+std::atomic<HANDLE> runEnded{nullptr};
 
 BOOL WINAPI requestStop(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  stopRequested = true;
-  return TRUE;
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT: stopRequested = true; return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      // The system ends the process once this returns, or when the time it
+      // gives a handler is up: the run writes what it read first.
+      stopRequested = true;
+      WaitForSingleObject(runEnded.load(), INFINITE);
+      return TRUE;
+    default: return FALSE;
+  }
 }
 
 }  // namespace
@@ -328,10 +362,20 @@ struct StopRequests::Saved {};
 
 StopRequests::StopRequests() : saved_(std::make_unique<Saved>()) {
   stopRequested = false;
+  if (runEnded.load() == nullptr) {
+    runEnded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  } else {
+    ResetEvent(runEnded.load());
+  }
   SetConsoleCtrlHandler(requestStop, TRUE);
 }
 
-StopRequests::~StopRequests() { SetConsoleCtrlHandler(requestStop, FALSE); }
+StopRequests::~StopRequests() {
+  // A waiting handler holds the console's lock, which the removal takes: it
+  // is let go first.
+  SetEvent(runEnded.load());
+  SetConsoleCtrlHandler(requestStop, FALSE);
+}
 
 bool StopRequests::requested() { return stopRequested; }
 
@@ -375,17 +419,18 @@ const char* const* commandLine(int& argc, char** argv) noexcept {
   static std::vector<std::string> arguments;
   static std::vector<const char*> pointers;
   int count = 0;
-  wchar_t** const words = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (words == nullptr) return argv;
+  wchar_t** words = nullptr;
+  wchar_t** environment = nullptr;
+  int newMode = 0;
+  if (__wgetmainargs(&count, &words, &environment, 0, &newMode) != 0 || words == nullptr)
+    return argv;
   try {
     for (int i = 0; i < count; ++i) arguments.push_back(narrow(words[i]));
     for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
     pointers.push_back(nullptr);
   } catch (const std::bad_alloc&) {
-    LocalFree(static_cast<HLOCAL>(words));
     return nullptr;
   }
-  LocalFree(static_cast<HLOCAL>(words));
   argc = count;
   return pointers.data();
 }
