@@ -25,6 +25,7 @@
 // program with wmain() gets it (msvcrt.dll). Unlike CommandLineToArgvW it
 // needs no shell library, which would bring the window library (user32):
 // Windows tells a console program that loads it of no logoff or shutdown.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the C runtime's own name
 extern "C" int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment,
                                       int expandWildcards, int* startup);
 
