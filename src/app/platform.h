@@ -25,27 +25,61 @@ namespace ovantrex::platform {
 
 // A file as the system knows it, whatever name it was opened by.
 struct FileIdentity {
-  enum class Kind { Regular, Directory, Device, Other };
+  enum class Kind { Regular, Directory, Device, Pipe, Other };
   Kind kind = Kind::Other;
-  // The volume and the file on it (device and inode; volume serial number
-  // and file index); they tell two names of one file apart from two files.
-  // Without them (a pipe on Windows) no other file is taken for this one.
-  bool known = false;
+  // How much the system tells of which file it is: the volume and the file
+  // on it (device and inode; volume serial number and file index), which
+  // tell two names of one file apart from two files; the file's index alone
+  // (Windows, for a handle whose volume it does not name, as Wine hands over
+  // a shell's redirection); or nothing (a pipe on Windows, or a file that
+  // the system tells nothing of).
+  enum class Known { Nothing, Index, VolumeAndIndex };
+  Known known = Known::Nothing;
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
 };
 
 // Whether writing output would overwrite the trace: both are the same file,
 // and output is not a device (a device such as the null device or a terminal
-// holds no stored bytes, so it may be both).
-inline bool isTheSameStoredFile(const FileIdentity& output, const FileIdentity& trace) {
-  return output.known && trace.known && output.volume == trace.volume &&
-         output.index == trace.index && output.kind != FileIdentity::Kind::Device;
+// holds no stored bytes, so it may be both). CannotTell: the system does not
+// say enough of one of them to tell it from the other.
+enum class SameFile { No, Yes, CannotTell };
+
+inline SameFile sameStoredFile(const FileIdentity& output, const FileIdentity& trace) {
+  using Kind = FileIdentity::Kind;
+  using Known = FileIdentity::Known;
+  if (output.kind == Kind::Device) return SameFile::No;
+  if (output.known == Known::VolumeAndIndex && trace.known == Known::VolumeAndIndex)
+    return output.volume == trace.volume && output.index == trace.index ? SameFile::Yes
+                                                                        : SameFile::No;
+  // Less is known of one of them (Windows). A pipe or a device holds no
+  // stored bytes of a file, and two files of different indexes are two
+  // files, whatever their volumes.
+  if (output.kind == Kind::Pipe || trace.kind == Kind::Pipe || trace.kind == Kind::Device)
+    return SameFile::No;
+  if (output.known != Known::Nothing && trace.known != Known::Nothing &&
+      output.index != trace.index)
+    return SameFile::No;
+  return SameFile::CannotTell;
 }
 
 std::optional<FileIdentity> identityOf(std::FILE* file);
 // The identity of the file that name now stands for.
 std::optional<FileIdentity> identityOfName(const std::string& name);
+
+// Why no file opens by the name as it was given, or empty. On Windows an
+// argument that is not valid UTF-16 (a lone surrogate) comes as the three
+// bytes that UTF-8 would give the lone code unit: any conversion of it to a
+// name of the system names another file. Empty on Linux, where a name is
+// bytes.
+std::string_view whyNoFileOpensBy(const std::string& name);
+
+#ifdef _WIN32
+// The name as the system's calls take it: UTF-16, and a name whose absolute
+// form is long made absolute with the "\\?\" prefix, which lifts the limit
+// of 260 characters. None when the name is not valid UTF-8.
+std::optional<std::wstring> systemName(const std::string& name);
+#endif
 
 // Opens the trace for reading in binary mode (no translation of line ends),
 // leaving the program that writes it free to go on writing, truncate it or
@@ -84,8 +118,11 @@ bool readWouldWait(std::FILE* stream);
 
 // ---- Stopping a followed run ----
 
-// Turns the requests to stop (Ctrl-C; SIGINT, SIGTERM and SIGHUP on Linux,
-// Ctrl-C and Ctrl-Break on Windows) into a flag, for as long as it lives.
+// Turns the requests to stop (SIGINT, SIGTERM and SIGHUP on Linux; Ctrl-C,
+// Ctrl-Break, the console's closing, the user's logoff and the system's
+// shutdown on Windows) into a flag, for as long as it lives. Windows ends
+// the process once it has taken one of the last three, which is held until
+// this ends: it lives until the run has written what it read.
 class StopRequests {
  public:
   StopRequests();

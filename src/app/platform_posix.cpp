@@ -25,7 +25,7 @@ FileIdentity identityFrom(const struct stat& status) {
   } else if (S_ISCHR(status.st_mode)) {
     identity.kind = FileIdentity::Kind::Device;
   }
-  identity.known = true;
+  identity.known = FileIdentity::Known::VolumeAndIndex;
   identity.volume = status.st_dev;
   identity.index = status.st_ino;
   return identity;
@@ -45,6 +45,8 @@ std::optional<FileIdentity> identityOfName(const std::string& name) {
   if (stat(name.c_str(), &status) != 0) return std::nullopt;
   return identityFrom(status);
 }
+
+std::string_view whyNoFileOpensBy(const std::string& /*name*/) { return {}; }
 
 std::FILE* openForReading(const std::string& name) { return std::fopen(name.c_str(), "rb"); }
 

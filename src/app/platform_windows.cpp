@@ -8,61 +8,115 @@
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 // clang-format on
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "app/platform.h"
 
+// The C runtime's own split of the wide-character command line, as a
+// program with wmain() gets it (msvcrt.dll). Unlike CommandLineToArgvW it
+// needs no shell library, which would bring the window library (user32):
+// Windows tells a console program that loads it of no logoff or shutdown.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the C runtime's own name
+extern "C" int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment,
+                                      int expandWildcards, int* startup);
+
 namespace ovantrex::platform {
 
 namespace {
 
-// The longest name that the system's calls take without the "\\?\" prefix
-// (folders: 248 characters, less than the 260 of files).
+// The longest absolute name that the system's calls take without the
+// "\\?\" prefix (folders: 248 characters, less than the 260 of files).
 constexpr std::size_t kShortName = 248;
 // The wait between two looks at a followed trace.
 constexpr DWORD kLookMilliseconds = 100;
 
-std::wstring wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
+// Set by the console's control handler, which runs on a thread of its own.
+std::atomic<bool> stopRequested{false};
+
+// UTF-16 of UTF-8; none when the bytes are not UTF-8 (among them the bytes
+// that stand for a lone surrogate of the command line).
+std::optional<std::wstring> wide(std::string_view utf8) {
+  if (utf8.empty()) return std::wstring();
   const int size = static_cast<int>(std::min<std::size_t>(utf8.size(), INT_MAX));
-  const int count = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  const int count =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+  if (count <= 0) return std::nullopt;
   std::wstring text(static_cast<std::size_t>(count), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, text.data(), count);
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, text.data(), count);
   return text;
 }
 
-std::string narrow(const wchar_t* text) {
-  const int count = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (count <= 1) return {};
-  std::string bytes(static_cast<std::size_t>(count), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), count, nullptr, nullptr);
-  bytes.pop_back();  // the terminating null
+// UTF-8 of UTF-16, each lone surrogate as the three bytes of its code unit
+// (which no UTF-8 decoder takes, so that such a name opens no file).
+std::string narrow(std::wstring_view text) {
+  std::string bytes;
+  bytes.reserve(text.size());
+  const auto put = [&bytes](unsigned value) { bytes += static_cast<char>(value); };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    unsigned code = text[i];
+    const bool pair = code >= 0xd800 && code < 0xdc00 && i + 1 < text.size() &&
+                      text[i + 1] >= 0xdc00 && text[i + 1] < 0xe000;
+    if (pair) code = 0x10000 + ((code - 0xd800) << 10) + (text[++i] - 0xdc00u);
+    if (code < 0x80) {
+      put(code);
+    } else if (code < 0x800) {
+      put(0xc0 | code >> 6);
+      put(0x80 | (code & 0x3f));
+    } else if (code < 0x10000) {
+      put(0xe0 | code >> 12);
+      put(0x80 | (code >> 6 & 0x3f));
+      put(0x80 | (code & 0x3f));
+    } else {
+      put(0xf0 | code >> 18);
+      put(0x80 | (code >> 12 & 0x3f));
+      put(0x80 | (code >> 6 & 0x3f));
+      put(0x80 | (code & 0x3f));
+    }
+  }
   return bytes;
 }
 
-// The name as the system's calls take it: UTF-16, and a long name made
-// absolute with the "\\?\" prefix, which lifts the limit of 260 characters.
-std::wstring systemName(const std::string& name) {
-  std::wstring text = wide(name);
-  if (text.size() < kShortName || text.starts_with(LR"(\\?\)")) return text;
-  const DWORD room = GetFullPathNameW(text.c_str(), 0, nullptr, nullptr);
-  if (room == 0) return text;
+// The absolute form of a name, as the system resolves it (the current
+// folder, "." and "..", "/" for "\"); empty when it cannot.
+std::wstring absoluteName(const std::wstring& name) {
+  const DWORD room = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+  if (room == 0) return {};
   std::wstring full(room, L'\0');
-  const DWORD length = GetFullPathNameW(text.c_str(), room, full.data(), nullptr);
-  if (length == 0 || length >= room) return text;
+  const DWORD length = GetFullPathNameW(name.c_str(), room, full.data(), nullptr);
+  if (length == 0 || length >= room) return {};
   full.resize(length);
+  return full;
+}
+
+}  // namespace
+
+std::optional<std::wstring> systemName(const std::string& name) {
+  std::optional<std::wstring> text = wide(name);
+  if (!text || text->empty() || text->starts_with(LR"(\\?\)")) return text;
+  // A short name in a deep folder is long too: the absolute form counts.
+  const std::wstring full = absoluteName(*text);
+  if (full.size() < kShortName) return text;
+  // Device names (\\.\) take no prefix.
+  if (full.starts_with(LR"(\\.\)") || full.starts_with(LR"(\\?\)")) return full;
   if (full.starts_with(LR"(\\)")) return LR"(\\?\UNC\)" + full.substr(2);
   return LR"(\\?\)" + full;
 }
+
+std::string_view whyNoFileOpensBy(const std::string& name) {
+  if (wide(name)) return {};
+  return "the name is not valid Unicode (a lone UTF-16 surrogate)";
+}
+
+namespace {
 
 int errnoOf(DWORD error) {
   switch (error) {
@@ -79,6 +133,7 @@ int errnoOf(DWORD error) {
     case ERROR_HANDLE_DISK_FULL: return ENOSPC;
     case ERROR_BROKEN_PIPE:
     case ERROR_NO_DATA: return EPIPE;
+    case ERROR_NO_UNICODE_TRANSLATION: return EILSEQ;
     default: return EIO;
   }
 }
@@ -109,20 +164,55 @@ std::FILE* streamOver(HANDLE handle, int flags, const char* mode) {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// Opens a file by name; INVALID_HANDLE_VALUE with the error set on failure.
+HANDLE openHandle(const std::string& name, DWORD access, DWORD disposition, DWORD flags) {
+  const std::optional<std::wstring> path = systemName(name);
+  if (!path) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileW(path->c_str(), access, kShareAll, nullptr, disposition, flags, nullptr);
+}
+
+FileIdentity::Kind kindOf(DWORD attributes) {
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileIdentity::Kind::Directory
+                                                      : FileIdentity::Kind::Regular;
+}
+
+// A disk file of which GetFileInformationByHandle tells nothing: under Wine,
+// a handle that a shell's redirection gave, which has no name and so no
+// volume. Its index and its attributes are still told.
+FileIdentity identityOfUnnamed(HANDLE handle) {
+  FileIdentity identity;
+  FILE_BASIC_INFO basic{};
+  if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0)
+    identity.kind = kindOf(basic.FileAttributes);
+  FILE_ID_INFO id{};
+  if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id) == 0) return identity;
+  // The 128-bit identifier holds the 64-bit index that
+  // GetFileInformationByHandle tells (NTFS, and Wine's inode); a longer one
+  // (ReFS) is not comparable with it.
+  std::uint64_t low = 0, high = 0;
+  std::memcpy(&low, id.FileId.Identifier, sizeof low);
+  std::memcpy(&high, id.FileId.Identifier + sizeof low, sizeof high);
+  if (high != 0) return identity;
+  identity.known = FileIdentity::Known::Index;
+  identity.index = low;
+  return identity;
+}
+
 std::optional<FileIdentity> identityOfHandle(HANDLE handle) {
   FileIdentity identity;
   switch (GetFileType(handle)) {
     case FILE_TYPE_DISK: break;
     case FILE_TYPE_CHAR: identity.kind = FileIdentity::Kind::Device; return identity;
-    case FILE_TYPE_PIPE: return identity;
+    case FILE_TYPE_PIPE: identity.kind = FileIdentity::Kind::Pipe; return identity;
     default: return std::nullopt;
   }
   BY_HANDLE_FILE_INFORMATION information{};
-  if (GetFileInformationByHandle(handle, &information) == 0) return std::nullopt;
-  identity.kind = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
-                      ? FileIdentity::Kind::Directory
-                      : FileIdentity::Kind::Regular;
-  identity.known = true;
+  if (GetFileInformationByHandle(handle, &information) == 0) return identityOfUnnamed(handle);
+  identity.kind = kindOf(information.dwFileAttributes);
+  identity.known = FileIdentity::Known::VolumeAndIndex;
   identity.volume = information.dwVolumeSerialNumber;
   identity.index = std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
   return identity;
@@ -139,8 +229,7 @@ std::optional<FileIdentity> identityOf(std::FILE* file) {
 std::optional<FileIdentity> identityOfName(const std::string& name) {
   // No access asked for: only the file's information is read. Folders open
   // with backup semantics alone.
-  const HANDLE handle = CreateFileW(systemName(name).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle = openHandle(name, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
   std::optional<FileIdentity> identity = identityOfHandle(handle);
   CloseHandle(handle);
@@ -148,8 +237,7 @@ std::optional<FileIdentity> identityOfName(const std::string& name) {
 }
 
 std::FILE* openForReading(const std::string& name) {
-  const HANDLE handle = CreateFileW(systemName(name).c_str(), GENERIC_READ, kShareAll, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = openHandle(name, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (handle == INVALID_HANDLE_VALUE) {
     errno = errnoOf(GetLastError());
     return nullptr;
@@ -159,8 +247,7 @@ std::FILE* openForReading(const std::string& name) {
 
 std::FILE* openForWriting(const std::string& name, LineEnds lineEnds) {
   // OPEN_ALWAYS: made when missing, and not emptied.
-  const HANDLE handle = CreateFileW(systemName(name).c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = openHandle(name, GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
   if (handle == INVALID_HANDLE_VALUE) {
     errno = errnoOf(GetLastError());
     return nullptr;
@@ -192,9 +279,22 @@ bool isTerminal(std::FILE* stream) {
 }
 
 std::ptrdiff_t readAvailable(std::FILE* stream, std::span<std::uint8_t> into) {
+  const HANDLE handle = handleOf(stream);
+  // A read of an empty pipe waits for its writer, and no stop request ends
+  // that wait: the pipe is looked at until something comes (or its writer
+  // closes it, which the read then tells).
+  DWORD waiting = 0;
+  while (GetFileType(handle) == FILE_TYPE_PIPE &&
+         PeekNamedPipe(handle, nullptr, 0, nullptr, &waiting, nullptr) != 0 && waiting == 0) {
+    if (stopRequested) {
+      errno = EINTR;
+      return -1;
+    }
+    Sleep(kLookMilliseconds);
+  }
   const auto count = static_cast<DWORD>(std::min<std::size_t>(into.size(), DWORD{1} << 30));
   DWORD got = 0;
-  if (ReadFile(handleOf(stream), into.data(), count, &got, nullptr) != 0) return got;
+  if (ReadFile(handle, into.data(), count, &got, nullptr) != 0) return got;
   const DWORD error = GetLastError();
   // A pipe whose writer closed it is at its end.
   if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) return 0;
@@ -232,17 +332,29 @@ bool readWouldWait(std::FILE* stream) {
   return waiting == 0;
 }
 
-// ---- Stopping: Ctrl-C and Ctrl-Break ----
+// ---- Stopping: Ctrl-C, Ctrl-Break, and the console's closing, the user's
+// logoff and the system's shutdown ----
 
 namespace {
 
-// Set by the console's control handler, which runs on a thread of its own.
-std::atomic<bool> stopRequested{false};
+// Set when a StopRequests ends: the run has written what it read. One for
+// the process, never closed: a handler may still wait on it.
+std::atomic<HANDLE> runEnded{nullptr};
 
 BOOL WINAPI requestStop(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  stopRequested = true;
-  return TRUE;
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT: stopRequested = true; return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      // The system ends the process once this returns, or when the time it
+      // gives a handler is up: the run writes what it read first.
+      stopRequested = true;
+      WaitForSingleObject(runEnded.load(), INFINITE);
+      return TRUE;
+    default: return FALSE;
+  }
 }
 
 }  // namespace
@@ -251,10 +363,20 @@ struct StopRequests::Saved {};
 
 StopRequests::StopRequests() : saved_(std::make_unique<Saved>()) {
   stopRequested = false;
+  if (runEnded.load() == nullptr) {
+    runEnded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  } else {
+    ResetEvent(runEnded.load());
+  }
   SetConsoleCtrlHandler(requestStop, TRUE);
 }
 
-StopRequests::~StopRequests() { SetConsoleCtrlHandler(requestStop, FALSE); }
+StopRequests::~StopRequests() {
+  // A waiting handler holds the console's lock, which the removal takes: it
+  // is let go first.
+  SetEvent(runEnded.load());
+  SetConsoleCtrlHandler(requestStop, FALSE);
+}
 
 bool StopRequests::requested() { return stopRequested; }
 
@@ -298,17 +420,18 @@ const char* const* commandLine(int& argc, char** argv) noexcept {
   static std::vector<std::string> arguments;
   static std::vector<const char*> pointers;
   int count = 0;
-  wchar_t** const words = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (words == nullptr) return argv;
+  wchar_t** words = nullptr;
+  wchar_t** environment = nullptr;
+  int newMode = 0;
+  if (__wgetmainargs(&count, &words, &environment, 0, &newMode) != 0 || words == nullptr)
+    return argv;
   try {
     for (int i = 0; i < count; ++i) arguments.push_back(narrow(words[i]));
     for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
     pointers.push_back(nullptr);
   } catch (const std::bad_alloc&) {
-    LocalFree(static_cast<HLOCAL>(words));
     return nullptr;
   }
-  LocalFree(static_cast<HLOCAL>(words));
   argc = count;
   return pointers.data();
 }

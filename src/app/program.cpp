@@ -53,6 +53,10 @@ constexpr int kStoppedWhileOpening = -1;
 
 // Opens the trace; returns 0 or the exit status (the message is written).
 int openInput(const std::string& name, Input& input, Writer& err) {
+  if (const std::string_view why = platform::whyNoFileOpensBy(name); !why.empty()) {
+    tell(err, "Could not open '", name, "' for reading: ", why, "\n");
+    return kCannotOpenInput;
+  }
   errno = 0;
   input.file.reset(platform::openForReading(name));
   if (!input.file && errno == EINTR && platform::StopRequests::requested())
@@ -72,10 +76,20 @@ int openInput(const std::string& name, Input& input, Writer& err) {
   return 0;
 }
 
-// Whether the output file is the trace itself, under whatever name (a link,
-// another path, /proc/self/fd/N): emptying it would destroy the trace.
-bool isTheTrace(const FileIdentity& output, const FileIdentity& trace) {
-  return platform::isTheSameStoredFile(output, trace);
+// The message that refuses an output (named as "'name'" or "standard
+// output") that is the trace itself, under whatever name (a link, another
+// path, /proc/self/fd/N), or that the system does not tell from it: writing
+// would destroy the trace. Empty when it is another file.
+std::string refusalOf(const std::string& output, const FileIdentity& identity,
+                      const FileIdentity& trace) {
+  switch (platform::sameStoredFile(identity, trace)) {
+    case platform::SameFile::No: return {};
+    case platform::SameFile::Yes:
+      return "Could not open " + output + " for writing: it is the trace being read\n";
+    case platform::SameFile::CannotTell: break;
+  }
+  return "Could not open " + output +
+         " for writing: the system does not tell whether it is the trace being read\n";
 }
 
 // What a run takes before its first record: the reader's block and record
@@ -96,6 +110,10 @@ int openOutput(const std::string& name, platform::LineEnds lineEnds, const FileI
     tell(err, "Could not open '", name, "' for writing\n");
     return kCannotOpenOutput;
   };
+  if (const std::string_view why = platform::whyNoFileOpensBy(name); !why.empty()) {
+    tell(err, "Could not open '", name, "' for writing: ", why, "\n");
+    return kCannotOpenOutput;
+  }
   errno = 0;
   File file(platform::openForWriting(name, lineEnds));
   if (!file && errno == EINTR && platform::StopRequests::requested()) return kStoppedWhileOpening;
@@ -106,8 +124,8 @@ int openOutput(const std::string& name, platform::LineEnds lineEnds, const FileI
   if (!file) return cannotOpen();
   const std::optional<FileIdentity> identity = platform::identityOf(file.get());
   if (!identity) return cannotOpen();
-  if (isTheTrace(*identity, trace)) {
-    tell(err, "Could not open '", name, "' for writing: it is the trace being read\n");
+  if (std::string refusal = refusalOf("'" + name + "'", *identity, trace); !refusal.empty()) {
+    tell(err, refusal);
     return kCannotOpenOutput;
   }
   const bool terminal = platform::isTerminal(file.get());
@@ -146,10 +164,12 @@ std::optional<FileIdentity> identityOf(const Writer& writer) {
 
 // The message that refuses an output that is the trace; empty when none is.
 std::string outputThatIsTheTrace(const Outputs& outputs, const FileIdentity& trace) {
-  if (outputs.file && isTheTrace(*outputs.file, trace))
-    return "Could not open '" + outputs.name + "' for writing: it is the trace being read\n";
-  if (outputs.standard && isTheTrace(*outputs.standard, trace))
-    return "Could not open standard output for writing: it is the trace being read\n";
+  if (outputs.file) {
+    if (std::string refusal = refusalOf("'" + outputs.name + "'", *outputs.file, trace);
+        !refusal.empty())
+      return refusal;
+  }
+  if (outputs.standard) return refusalOf("standard output", *outputs.standard, trace);
   return {};
 }
 
@@ -183,11 +203,10 @@ void followTrace(const Settings& settings, const Outputs& outputs, Input& input,
       errno = 0;
       again.file.reset(platform::openForReading(settings.inputName));
       if (!again.file) throw ReadError(errno != 0 ? errno : ENOENT);
-      if (const auto identity = platform::identityOf(again.file.get())) {
-        again.identity = *identity;
-        if (std::string refusal = outputThatIsTheTrace(outputs, again.identity); !refusal.empty())
-          throw OutputIsTheTrace(refusal);
-      }
+      // A trace that the system tells nothing of may be any output.
+      again.identity = platform::identityOf(again.file.get()).value_or(FileIdentity{});
+      if (std::string refusal = outputThatIsTheTrace(outputs, again.identity); !refusal.empty())
+        throw OutputIsTheTrace(refusal);
       tell(err, "ovantrex: '", settings.inputName, "' ", restarted.what(),
            "; listing it again from its start\n");
       input = std::move(again);
