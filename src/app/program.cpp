@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "app/batch.h"
 #include "app/command_line.h"
 #include "app/follow.h"
 #include "app/platform.h"
+#include "app/run_files.h"
 #include "app/session.h"
 #include "core/reserved.h"
 #include "trace/record_loop.h"
@@ -22,16 +24,6 @@ namespace ovantrex {
 
 namespace {
 
-constexpr int kCannotOpenInput = 2;
-constexpr int kCannotOpenOutput = 3;
-constexpr int kCannotWrite = 4;
-constexpr int kCannotRead = 2;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 void tell(Writer& err, std::string_view a, std::string_view b = {}, std::string_view c = {},
           std::string_view d = {}, std::string_view e = {}) {
   for (const std::string_view part : {a, b, c, d, e}) err.put(part);
@@ -40,17 +32,14 @@ void tell(Writer& err, std::string_view a, std::string_view b = {}, std::string_
 
 using platform::FileIdentity;
 
-// The trace file, open for reading, and the file it is on disk.
-struct Input {
-  File file;
-  FileIdentity identity;
-};
+// Whether the output file is the trace itself, under whatever name (a link,
+// another path, /proc/self/fd/N): emptying it would destroy the trace.
+bool isTheTrace(const FileIdentity& output, const FileIdentity& trace) {
+  return platform::isTheSameStoredFile(output, trace);
+}
 
-// What openInput() returns when a signal ended the wait for a FIFO's
-// writer while following.
-constexpr int kStoppedWhileOpening = -1;
+}  // namespace
 
-// Opens the trace; returns 0 or the exit status (the message is written).
 int openInput(const std::string& name, Input& input, Writer& err) {
   errno = 0;
   input.file.reset(platform::openForReading(name));
@@ -71,24 +60,10 @@ int openInput(const std::string& name, Input& input, Writer& err) {
   return 0;
 }
 
-// Whether the output file is the trace itself, under whatever name (a link,
-// another path, /proc/self/fd/N): emptying it would destroy the trace.
-bool isTheTrace(const FileIdentity& output, const FileIdentity& trace) {
-  return platform::isTheSameStoredFile(output, trace);
+void tellReadFailure(Writer& err, std::string_view name, std::string_view reason) {
+  tell(err, "Could not read '", name, "': ", reason, "\n");
 }
 
-// What a run takes before its first record: the reader's block and record
-// buffer, and the room for the writer of a -w file.
-struct ListingMemory {
-  TraceReader::Buffers reader;
-  Reserved<Writer> output;
-};
-
-// Opens the -w file for the output and makes its writer in room; returns 0
-// or the exit status (the message is written). The file is opened without
-// emptying it: emptyOutput() does that once the run has all it needs, and
-// only when the file is known not to be the trace. emptied: whether it is a
-// file that holds stored bytes to empty.
 int openOutput(const std::string& name, platform::LineEnds lineEnds, const FileIdentity& trace,
                Reserved<Writer>& room, bool& emptied, Writer& err) {
   const auto cannotOpen = [&err, &name] {
@@ -115,7 +90,6 @@ int openOutput(const std::string& name, platform::LineEnds lineEnds, const FileI
   return 0;
 }
 
-// Empties the -w file opened by openOutput(); returns 0 or the exit status.
 int emptyOutput(const std::string& name, Reserved<Writer>& room, bool emptied, Writer& err) {
   if (!emptied || platform::emptyFile(room.get()->stream())) return 0;
   try {
@@ -128,21 +102,11 @@ int emptyOutput(const std::string& name, Reserved<Writer>& room, bool emptied, W
   return kCannotOpenOutput;
 }
 
-// The files that the run writes, as they are on disk: a file among them
-// that is the trace itself is refused, whenever the trace is opened.
-struct Outputs {
-  std::string name;  // of the -w file; empty without one
-  std::optional<FileIdentity> file;
-  std::optional<FileIdentity> standard;  // standard output
-};
-
-// The identity of the file that a writer writes, when it has one.
 std::optional<FileIdentity> identityOf(const Writer& writer) {
   if (writer.stream() == nullptr) return std::nullopt;
   return platform::identityOf(writer.stream());
 }
 
-// The message that refuses an output that is the trace; empty when none is.
 std::string outputThatIsTheTrace(const Outputs& outputs, const FileIdentity& trace) {
   if (outputs.file && isTheTrace(*outputs.file, trace))
     return "Could not open '" + outputs.name + "' for writing: it is the trace being read\n";
@@ -150,6 +114,15 @@ std::string outputThatIsTheTrace(const Outputs& outputs, const FileIdentity& tra
     return "Could not open standard output for writing: it is the trace being read\n";
   return {};
 }
+
+namespace {
+
+// What a run takes before its first record: the reader's block and record
+// buffer, and the room for the writer of a -w file.
+struct ListingMemory {
+  TraceReader::Buffers reader;
+  Reserved<Writer> output;
+};
 
 // A trace opened again while following is one of the outputs.
 class OutputIsTheTrace : public std::runtime_error {
@@ -290,7 +263,7 @@ int runSession(const Settings& settings, const OpenOutputs& opened, Input& input
     if (opened.file != nullptr) opened.file->close();
     out.flush();
     if (failure) {
-      tell(err, "Could not read '", settings.inputName, "': ", failure->reason, "\n");
+      tellReadFailure(err, settings.inputName, failure->reason);
       return kCannotRead;
     }
   } catch (const WriteError& error) {
@@ -345,6 +318,9 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err,
     if (commandLine.request == Request::Version) printVersion(out);
     if (commandLine.exitStatus) return *commandLine.exitStatus;
     platform::readTimeZone();
+    if (commandLine.settings.list)
+      return summarizeList(commandLine.settings, std::move(memory.reader), memory.output, out, err,
+                           missing);
     return listTrace(commandLine.settings, memory, out, err, missing);
   } catch (const std::bad_alloc&) {
     tell(err, kNoMemoryMessage);
