@@ -178,8 +178,9 @@ void Batch::headOnly(int status) {
 void Batch::summarize(bool cut) {
   message_.clear();
   if (cut || name.find('\0') != std::string::npos) {
+    static_assert(kMaxListedName == 4096);
     tell(message_, {"Could not open '", name, "' for reading",
-                    cut ? ": the name is longer than the list allows" : ""});
+                    cut ? ": the name is longer than 4096 bytes" : ""});
     return headOnly(kCannotOpenInput);
   }
   try {
