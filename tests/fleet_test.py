@@ -374,36 +374,27 @@ class Hostile(Scratch):
                 self.assertEqual(sorted(os.listdir(self.dir)),
                                  ["lanes", "ovantrex", "rows.jsonl", "state"])
 
-    def test_a_run_that_dies_is_run_again_and_only_the_trace_that_kills_it_twice_fails(self):
-        done = self.tool("--jobs", "1", *self.lanes(
-            "lane-0.trc", "kill-once-1.trc", "lane-2.trc", "kill-always-3.trc", "lane-4.trc",
-            "kill-once-5.trc"))
-        rows = self.rows(done)
-        self.assertEqual(len(rows), 6)
-        for lane in (0, 1, 2, 4, 5):
-            self.assertTrueRow(rows[lane], lane)
-        self.assertEqual(rows[3], {"trace": {"name": "lanes/kill-always-3.trc", "bytes": None},
-                                   "status": None, "error": "ovantrex was ended by SIGKILL"})
-        self.assertEqual(done.returncode, 1)
-
-    def test_a_result_that_is_no_summary_fails_that_trace_alone(self):
-        rows = self.rows(self.tool("--jobs", "1", *self.lanes(
-            "lane-0.trc", "empty-object-1.trc", "rt-signal-2.trc", "lane-3.trc")))
-        self.assertTrueRow(rows[0], 0)
-        self.assertEqual([(r["status"], r["error"]) for r in rows[1:3]], [
-            (None, "ovantrex wrote no summary of it: its row has no 'trace'"),
-            (None, "ovantrex was ended by signal %d" % (signal.SIGRTMIN + 6))])
-        self.assertTrueRow(rows[3], 3)
-
-    def test_the_whole_process_group_of_a_trace_past_the_timeout_is_ended(self):
-        paths = self.lanes("stuck-0.trc", "lane-1.trc")
+    def test_a_trace_that_kills_its_run_twice_or_gets_no_row_fails_alone(self):
+        # A run that dies is taken up again at the trace it died on; only a
+        # trace that kills the second run too, whose row is no summary, or
+        # that takes too long (its whole process group ended) gets an error.
+        names = ["lane-0.trc", "kill-once-1.trc", "empty-object-2.trc", "kill-always-3.trc",
+                 "rt-signal-4.trc", "stuck-5.trc", "kill-once-6.trc", "lane-7.trc"]
         started = time.monotonic()
-        done = self.tool("--timeout", "1", *paths)
-        self.assertLess(time.monotonic() - started, 4)
+        done = self.tool("--jobs", "1", "--timeout", "1", *self.lanes(*names))
+        self.assertLess(time.monotonic() - started, 5)
         rows = self.rows(done)
-        self.assertEqual(rows[0]["error"], "no summary within 1 s: ovantrex was stopped")
-        self.assertTrueRow(rows[1], 1)
+        self.assertEqual([(r["trace"]["name"], r["status"], r["error"]) for r in rows], [
+            ("lanes/" + name, status, error) for name, (status, error) in zip(names, [
+                (0, None), (0, None),
+                (None, "ovantrex wrote no summary of it: its row has no 'trace'"),
+                (None, "ovantrex was ended by SIGKILL"),
+                (None, "ovantrex was ended by signal %d" % (signal.SIGRTMIN + 6)),
+                (None, "no summary within 1 s: ovantrex was stopped"), (0, None), (0, None)])])
+        for lane in (0, 1, 6, 7):
+            self.assertTrueRow(rows[lane], lane)
         self.assertFalse(running(int(open(os.path.join(self.state, "stuck.pid")).read())))
+        self.assertEqual(done.returncode, 1)
 
     def test_a_folder_that_cannot_be_read_gets_its_row(self):
         self.lanes("lane-0.trc", folder="lanes/store-0")
