@@ -105,28 +105,38 @@ TEST(Batch, AnOutputThatIsTheListOrATraceItNamesIsRefusedBeforeAnythingIsWritten
   const std::string listed = "line 2 of the list names it\n";
   struct Case {
     const char* what;
-    std::string args;
+    std::string command;
     std::string message;
   };
+  const std::string run = "\"$OVANTREX\" --summary --json --list ";
   const Case cases[] = {
-      {"-w a hard link of a listed trace", "--list list -w hard.trc",
+      {"-w a hard link of a listed trace", run + "list -w hard.trc",
        "Could not open 'hard.trc' for writing: " + listed},
-      {"-w a link to it, the list on standard input", "--list - -w link.trc <list",
+      {"-w a link to it, the list on standard input", run + "- -w link.trc <list",
        "Could not open 'link.trc' for writing: " + listed},
-      {"standard output appending to it", "--list list >>t.trc",
+      {"-w a link to it, the list from a pipe", "cat list | " + run + "- -w link.trc",
+       "Could not open 'link.trc' for writing: " + listed},
+      {"standard output appending to it", run + "list >>t.trc",
        "Could not open standard output for writing: " + listed},
-      {"-w the list", "--list list -w ./list",
+      {"-w the list", run + "list -w ./list",
        "Could not open './list' for writing: it is the list being read\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const ChildResult r = runShell(
-        dir, "cd '" + dir.path().string() + "' && \"$OVANTREX\" --summary --json " + c.args);
+    const ChildResult r = runShell(dir, "cd '" + dir.path().string() + "' && " + c.command);
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.err, c.message);
     EXPECT_EQ(readFile(trace), before);
     EXPECT_EQ(readFile(dir.file("list")), list);
   }
+  // A list from a pipe is read again from the copy that the check made.
+  const ChildResult r =
+      runShell(dir, "cd '" + dir.path().string() + "' && cat list | " + run + "- -w rows.jsonl");
+  EXPECT_EQ(r.status, 0);
+  const std::string rows = readFile(dir.file("rows.jsonl"));
+  EXPECT_EQ(rows.substr(0, rows.find('\n') + 1),
+            headOnly("gone.trc", 2, "Could not open 'gone.trc' for reading"));
+  EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 2);
 }
 
 TEST(Batch, WhatTheRunCannotDoEndsItWithItsStatus) {
