@@ -149,8 +149,8 @@ class Batch {
   std::string name;  // the name that the list reads into
 
  private:
-  // The row of the trace as a run on it alone ends with status, the
-  // message (on its way to standard error) as its error.
+  // The row of a trace without a summary: status and the message that a
+  // run on it alone would end with.
   void headOnly(int status);
   // The message without its line end.
   std::string_view messageText();
