@@ -12,6 +12,14 @@
 #   OVX_BENCH_REFERENCE=path/to/ovantrex bench/run.sh
 #                                    # also an earlier build on the same rows, for
 #                                    # before/after figures of one sitting
+#   OVX_BENCH_REFERENCE_FLEET=path/to/ovantrex-fleet  (with OVX_BENCH_REFERENCE)
+#                                    # also an earlier fleet tool, with that build
+#
+# The fleet rows summarize OVX_BENCH_FLEET (default 20000) generated lanes'
+# traces of 2.7 KB, about the sample's size (tests/fleet_test.py --make, kept
+# in OVX_BENCH_DIR): in one run (--summary --json --list, one core), one run
+# per trace (the first 2,000, one after another, as the fleet tool ran them
+# before), and through tools/ovantrex-fleet on this machine (every core).
 #
 # The Wine mode cross-builds ovantrex.exe (Release, static) in
 # build/bench-windows and times it on the same traces beside the Linux
@@ -32,7 +40,7 @@ large="${OVX_BENCH_LARGE:-0}"
 wine_mode="${OVX_BENCH_WINE:-0}"
 reference="${OVX_BENCH_REFERENCE:-}"
 
-for tool in cmake ninja xxd /usr/bin/time; do
+for tool in cmake ninja xxd /usr/bin/time /usr/bin/python3; do
   command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing" >&2; exit 2; }
 done
 
@@ -201,6 +209,55 @@ if [[ $wine_mode == 1 ]]; then
   rows=("${linux_rows[@]}")
 fi
 
+# ---- The fleet: many sample-sized traces ----
+fleet_count="${OVX_BENCH_FLEET:-20000}"
+fleet="$traces/fleet-$fleet_count"
+if [[ ! -f $fleet.list ]]; then
+  rm -rf "$fleet"
+  /usr/bin/python3 "$root/tests/fleet_test.py" --make "$fleet" "$fleet_count"
+  find "$fleet" -name '*.trc' | sort >"$fleet.part" && mv "$fleet.part" "$fleet.list"
+fi
+head -n 2000 "$fleet.list" >"$traces/fleet-alone.list"
+alone_count=$(wc -l <"$traces/fleet-alone.list")
+xargs -a "$fleet.list" -d '\n' cat >/dev/null  # into the page cache
+declare -A fleet_rate fleet_seconds
+# fleet_row LABEL COUNT RUNS COMMAND...: traces per second of the command.
+fleet_row() {
+  local label=$1 count=$2 n=$3
+  shift 3
+  measure "$n" bash -c 'exec "$@" 2>/dev/null' fleet "$@"
+  fleet_rate[$label]=$(awk -v c="$count" -v t="$best" 'BEGIN { printf "%.0f", c / t }')
+  fleet_seconds[$label]=$best
+  printf '%-44s %8d %8.3f %10s\n' "$label" "$count" "$best" "${fleet_rate[$label]}"
+}
+echo
+echo "fleet: $fleet_count lanes' traces of $(stat -c %s "$(head -n 1 "$fleet.list")") bytes," \
+  "load average $(cut -d ' ' -f 1-3 /proc/loadavg) before"
+printf '%-44s %8s %8s %10s\n' run traces seconds traces/s
+fleet_row "--list, one run (one core)" "$fleet_count" "$runs" \
+  "$program" --summary --json --list "$fleet.list"
+/usr/bin/time -f %M -o "$traces/fleet.rss" "$program" --summary --json --list "$fleet.list" \
+  >/dev/null
+list_rss=$(tail -n 1 "$traces/fleet.rss")
+fleet_row "one run per trace (one core)" "$alone_count" 1 \
+  xargs -a "$traces/fleet-alone.list" -d '\n' -n 1 "$program" --summary --json -f
+fleet_row "ovantrex-fleet, $(nproc) processes" "$fleet_count" 3 \
+  /usr/bin/python3 "$root/tools/ovantrex-fleet" --program "$program" --no-progress \
+  -o /dev/null "$fleet"
+if [[ -n $reference ]]; then
+  fleet_row "reference, one run per trace (one core)" "$alone_count" 1 \
+    xargs -a "$traces/fleet-alone.list" -d '\n' -n 1 "$reference" --summary --json -f
+  if [[ -n ${OVX_BENCH_REFERENCE_FLEET:-} ]]; then
+    fleet_row "reference ovantrex-fleet, $(nproc) processes" "$fleet_count" 1 \
+      /usr/bin/python3 "$OVX_BENCH_REFERENCE_FLEET" --program "$reference" --no-progress \
+      -o /dev/null "$fleet"
+  fi
+fi
+printf '  --list: %.1f times one run per trace; peak RSS %s KiB; load average %s after\n' \
+  "$(awk -v a="${fleet_rate[--list, one run (one core)]}" \
+    -v b="${fleet_rate[one run per trace (one core)]}" 'BEGIN { print a / b }')" \
+  "$list_rss" "$(cut -d ' ' -f 1-3 /proc/loadavg)"
+
 cat "$traces/hex.trc" >/dev/null
 measure "$runs" xxd "$traces/hex.trc"
 xxd_mbps=$(awk -v b="$(stat -c %s "$traces/hex.trc")" -v t="$best" 'BEGIN { printf "%.0f", b / t / 1e6 }')
@@ -214,6 +271,12 @@ check "firmware session trace, records/s, -t -p" "${rps[firmware -t -p]}" ">=" 7
 check "firmware session trace, records/s, --json" "${rps[firmware --json]}" ">=" 2000000
 check "firmware session trace, records/s, --summary" "${rps[firmware --summary]}" ">=" 5000000
 check "firmware session trace, records/s, --report" "${rps[firmware --report]}" ">=" 1000000
+check "fleet, traces/s of --list on one core" "${fleet_rate[--list, one run (one core)]}" ">=" 5000
+if [[ $fleet_count == 20000 ]]; then
+  check "fleet, seconds of ovantrex-fleet for 20,000 traces" \
+    "${fleet_seconds[ovantrex-fleet, $(nproc) processes]}" "<=" 10
+fi
+check "peak RSS KiB, fleet --list" "$list_rss" "<=" 8192
 # The summary and the report take one memory budget whatever the trace: the
 # hostile trace (1,000 updates of 1,001 ranges and 100 serial numbers of 255
 # characters) too. The report keeps the whole listing of the first 20,000

@@ -34,14 +34,54 @@ void countTime(SessionFacts& facts, std::optional<TraceTime>& previous, const Re
   previous = time;
 }
 
+// The facts of a new trace, in the memory of used ones when there are: the
+// lists and the name keep their room.
+std::unique_ptr<SessionFacts> freshFacts(std::unique_ptr<SessionFacts> used) {
+  if (!used) return std::make_unique<SessionFacts>();
+  std::vector<UpdateFacts> updates = std::move(used->updates);
+  std::vector<ErrorReply> errors = std::move(used->errors);
+  std::string traceName = std::move(used->traceName);
+  // Made again in place: the facts are too large to be built beside them.
+  SessionFacts* const facts = used.get();
+  facts->~SessionFacts();
+  ::new (facts) SessionFacts();
+  updates.clear();
+  errors.clear();
+  facts->updates = std::move(updates);
+  facts->errors = std::move(errors);
+  facts->traceName = std::move(traceName);
+  return used;
+}
+
+// A room of used, emptied, when given; otherwise new room.
+template <typename T>
+SharedRoom<T> roomOf(SessionAnalysis* used, SharedRoom<T> SessionAnalysis::*room,
+                     std::size_t capacity, std::size_t share) {
+  if (used == nullptr) return SharedRoom<T>(capacity, share);
+  SharedRoom<T> kept = std::move(used->*room);
+  kept.clear();
+  return kept;
+}
+
 }  // namespace
 
-SessionAnalysis::SessionAnalysis(Options options)
-    : facts_(std::make_unique<SessionFacts>()),
-      ranges_(kRangeRoom, kRangeShare),
-      checksums_(kChecksumRoom, kChecksumShare),
-      serialNumbers_(kSerialNumberRoom, kSerialNumberShare),
-      serialText_(kSerialTextRoom, kSerialTextShare) {
+SessionAnalysis::SessionAnalysis(Options options) : SessionAnalysis(options, nullptr) {}
+
+void SessionAnalysis::reset(std::string_view traceName) {
+  SessionAnalysis next({.timelines = timelines_ != nullptr, .traceName = traceName}, this);
+  *this = std::move(next);
+}
+
+SessionAnalysis::SessionAnalysis(Options options, SessionAnalysis* used)
+    : facts_(freshFacts(used != nullptr ? std::move(used->facts_) : nullptr)),
+      ranges_(roomOf(used, &SessionAnalysis::ranges_, kRangeRoom, kRangeShare)),
+      checksums_(roomOf(used, &SessionAnalysis::checksums_, kChecksumRoom, kChecksumShare)),
+      serialNumbers_(
+          roomOf(used, &SessionAnalysis::serialNumbers_, kSerialNumberRoom, kSerialNumberShare)),
+      serialText_(roomOf(used, &SessionAnalysis::serialText_, kSerialTextRoom, kSerialTextShare)),
+      flash_(used != nullptr ? std::move(used->flash_) : FlashMap()) {
+  // A new update of the map: what the trace before wrote counts as empty.
+  flash_.clear();
   facts_->traceName = options.traceName;
   facts_->updates.reserve(kMaxUpdates);
   facts_->errors.reserve(kMaxErrors);

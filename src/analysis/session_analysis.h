@@ -54,6 +54,10 @@ class SessionAnalysis {
   };
 
   explicit SessionAnalysis(Options options);
+  // Starts on another trace with the memory already taken: every fact of
+  // the trace before is forgotten, and the record loop still allocates
+  // nothing (the report's timelines are taken anew).
+  void reset(std::string_view traceName);
 
   void record(const Record& record, const DecodedRecord& decoded);
   // What the analysis made of the last record.
@@ -68,6 +72,10 @@ class SessionAnalysis {
   const UpdateTimelines* timelines() const { return timelines_.get(); }
 
  private:
+  // Takes the memory of used, when given, in place of new room; every other
+  // member starts as it does in a new analysis.
+  SessionAnalysis(Options options, SessionAnalysis* used);
+
   // The facts of the record's kind: a command, a reply, a report.
   void dispatch(const Record& record, const DecodedRecord& decoded);
   void command(const Record& record, const FirmwareCommand& command);

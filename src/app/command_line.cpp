@@ -50,6 +50,11 @@ constexpr std::string_view kHelp =
     "                listing around each error reply (-t, -h, -m, -c, -p and -H\n"
     "                shape it); not with --json or --summary; with --follow,\n"
     "                the page of what was read is written when the run ends\n"
+    "  --list FILE   with --summary --json (and -w alone): one summary row for\n"
+    "                each trace that FILE names, one a line ('-': standard\n"
+    "                input), each with the trace, the status of a run on it\n"
+    "                alone and its error; the run goes on past a trace that\n"
+    "                cannot be read\n"
     "  --help        this help\n"
     "  --version     the program's version\n"
     "\n"
@@ -57,10 +62,11 @@ constexpr std::string_view kHelp =
     "  0  done\n"
     "  1  the command line cannot start a run (no trace named, -?, an illegal\n"
     "     option, an option without its argument, --report with --json or\n"
-    "     --summary, or without -w when standard output is a terminal)\n"
-    "  2  the trace cannot be opened or read\n"
+    "     --summary, --report without -w when standard output is a terminal,\n"
+    "     --list with another option)\n"
+    "  2  the trace cannot be opened or read (with --list: the list)\n"
     "  3  the output file cannot be opened, or it or standard output is the\n"
-    "     trace\n"
+    "     trace (with --list: the list or a trace it names)\n"
     "  4  the output could not be written (or standard output is closed)\n"
     "  5  not enough memory to list the trace\n"
     "\n"
@@ -76,6 +82,7 @@ struct LongOption {
 constexpr LongOption kLongOptions[] = {
     {"--json", kLongJson},     {"--summary", kLongSummary}, {"--report", kLongReport},
     {"--follow", kLongFollow}, {"--help", kLongHelp},       {"--version", kLongVersion},
+    {"--list", kLongList},
 };
 
 // The code of a long option named exactly, or 0.
@@ -86,13 +93,28 @@ int longOptionCode(std::string_view argument) {
   return 0;
 }
 
-void parserMessage(Writer& err, std::string_view text, char letter) {
+void parserMessage(Writer& err, std::string_view text, std::string_view option) {
   err.put("ovantrex: ");
   err.put(text);
   err.put(" -- ");
-  err.put(letter);
+  err.put(option);
   err.put('\n');
   err.flush();
+}
+
+void parserMessage(Writer& err, std::string_view text, char letter) {
+  parserMessage(err, text, std::string_view(&letter, 1));
+}
+
+// The option as the command line spells it: "-t", "--json".
+std::string_view optionName(int code) {
+  for (const auto& option : kLongOptions) {
+    if (option.code == code) return option.name;
+  }
+  // Each letter that starts a run, after its dash.
+  static constexpr std::string_view kLetters = "-f-w-c-m-t-x-H-h-p";
+  const std::size_t at = kLetters.find(static_cast<char>(code));
+  return at != std::string_view::npos ? kLetters.substr(at - 1, 2) : "-?";
 }
 
 bool isBlank(char c) {
@@ -100,6 +122,19 @@ bool isBlank(char c) {
 }
 
 }  // namespace
+
+int OptionParser::takeLongOption(int code, int argc, const char* const* argv, Writer& err) {
+  const char* name = argv[nextIndex++];
+  optionArgument = nullptr;
+  if (code != kLongList) return code;
+  if (nextIndex >= argc) {
+    parserMessage(err, "option requires an argument", name);
+    failed = true;
+    return '?';
+  }
+  optionArgument = argv[nextIndex++];
+  return code;
+}
 
 int OptionParser::parseNextOption(int argc, const char* const* argv, std::string_view options,
                                   Writer& err) {
@@ -111,11 +146,8 @@ int OptionParser::parseNextOption(int argc, const char* const* argv, std::string
       ++nextIndex;
       return kOptionsOver;
     }
-    if (const int code = longOptionCode(argument); code != 0) {
-      ++nextIndex;
-      optionArgument = nullptr;
-      return code;
-    }
+    if (const int code = longOptionCode(argument); code != 0)
+      return takeLongOption(code, argc, argv, err);
   }
   const char* argument = argv[nextIndex];
   const char letter = argument[position];
@@ -204,6 +236,10 @@ bool applyOption(int letter, const OptionParser& parser, Settings& settings) {
     case kLongSummary: settings.summary = true; return true;
     case kLongFollow: settings.follow = true; return true;
     case kLongReport: settings.report = true; return true;
+    case kLongList:
+      settings.list = true;
+      settings.listName = parser.argument();
+      return true;
     default: return false;
   }
 }
@@ -214,7 +250,12 @@ bool readOptions(int argc, const char* const* argv, CommandLine& result, Writer&
   OptionParser parser;
   for (int letter;
        (letter = parser.parseNextOption(argc, argv, kOptionString, err)) != kOptionsOver;) {
-    if (applyOption(letter, parser, result.settings)) continue;
+    if (applyOption(letter, parser, result.settings)) {
+      const bool forList =
+          letter == 'w' || letter == kLongJson || letter == kLongSummary || letter == kLongList;
+      if (!forList && result.notForList == 0) result.notForList = letter;
+      continue;
+    }
     result.exitStatus = 0;
     if (letter == kLongHelp || letter == kLongVersion) {
       result.request = letter == kLongHelp ? Request::Help : Request::Version;
@@ -227,6 +268,26 @@ bool readOptions(int argc, const char* const* argv, CommandLine& result, Writer&
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+namespace {
+
+// A batch run writes summary rows alone: --summary --json, to standard
+// output or the -w file.
+void checkListOptions(CommandLine& result, Writer& err) {
+  if (!result.settings.summary || !result.settings.json) {
+    err.put("ovantrex: --list writes a summary row for each trace: it needs --summary --json\n");
+  } else if (result.notForList != 0) {
+    err.put("ovantrex: --list takes --summary --json and -w alone, not ");
+    err.put(optionName(result.notForList));
+    err.put('\n');
+  } else {
+    return;
+  }
+  err.flush();
+  result.exitStatus = kUsageStatus;
 }
 
 }  // namespace
@@ -247,7 +308,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
   } else if (!readOptions(argc, argv, result, err)) {
     return result;
   }
-  if (settings.inputName.empty() || settings.inputName == "-?") {
+  if (settings.list) {
+    checkListOptions(result, err);
+  } else if (settings.inputName.empty() || settings.inputName == "-?") {
     printUsage(err);
     result.exitStatus = kUsageStatus;
   } else if (settings.report && (settings.json || settings.summary)) {

@@ -20,6 +20,7 @@ inline constexpr int kLongHelp = 0x102;
 inline constexpr int kLongVersion = 0x103;
 inline constexpr int kLongFollow = 0x104;
 inline constexpr int kLongReport = 0x105;
+inline constexpr int kLongList = 0x106;  // takes the next argument
 
 // The option parser's state, kept between calls for the whole run.
 struct OptionParser {
@@ -35,6 +36,10 @@ struct OptionParser {
   // The next option letter or long option code; '?' after an error
   // (message on err) or for -?; kOptionsOver when the options are over.
   int parseNextOption(int argc, const char* const* argv, std::string_view options, Writer& err);
+
+ private:
+  // The long option of that code, and its argument when it takes one.
+  int takeLongOption(int code, int argc, const char* const* argv, Writer& err);
 };
 
 void printUsage(Writer& err);
@@ -57,6 +62,9 @@ struct CommandLine {
   Settings settings;
   Request request = Request::Run;
   std::optional<int> exitStatus;
+  // The first option given that a batch run (--list) does not take: its
+  // letter or long option code; 0 for none.
+  int notForList = 0;
 };
 CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err);
 

@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "app/batch.h"
 #include "app/command_line.h"
 #include "app/follow.h"
 #include "app/platform.h"
+#include "app/run_files.h"
 #include "app/session.h"
 #include "core/reserved.h"
 #include "trace/record_loop.h"
@@ -22,16 +24,7 @@ namespace ovantrex {
 
 namespace {
 
-constexpr int kCannotOpenInput = 2;
-constexpr int kCannotOpenOutput = 3;
-constexpr int kCannotWrite = 4;
-constexpr int kCannotRead = 2;
 constexpr int kCannotStartRun = 1;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 void tell(Writer& err, std::string_view a, std::string_view b = {}, std::string_view c = {},
           std::string_view d = {}, std::string_view e = {}) {
@@ -41,137 +34,12 @@ void tell(Writer& err, std::string_view a, std::string_view b = {}, std::string_
 
 using platform::FileIdentity;
 
-// The trace file, open for reading, and the file it is on disk.
-struct Input {
-  File file;
-  FileIdentity identity;
-};
-
-// What openInput() and openOutput() return when a stop request ended the
-// wait for a FIFO's writer or reader while following.
-constexpr int kStoppedWhileOpening = -1;
-
-// Opens the trace; returns 0 or the exit status (the message is written).
-int openInput(const std::string& name, Input& input, Writer& err) {
-  if (const std::string_view why = platform::whyNoFileOpensBy(name); !why.empty()) {
-    tell(err, "Could not open '", name, "' for reading: ", why, "\n");
-    return kCannotOpenInput;
-  }
-  errno = 0;
-  input.file.reset(platform::openForReading(name));
-  if (!input.file && errno == EINTR && platform::StopRequests::requested())
-    return kStoppedWhileOpening;
-  if (!input.file && errno == ENOMEM) {
-    tell(err, kNoMemoryMessage);
-    return kStatusNoMemory;
-  }
-  // A directory opens on Linux, but cannot be read as a trace.
-  const std::optional<FileIdentity> identity =
-      input.file ? platform::identityOf(input.file.get()) : std::nullopt;
-  if (!identity || identity->kind == FileIdentity::Kind::Directory) {
-    tell(err, "Could not open '", name, "' for reading\n");
-    return kCannotOpenInput;
-  }
-  input.identity = *identity;
-  return 0;
-}
-
-// The message that refuses an output (named as "'name'" or "standard
-// output") that is the trace itself, under whatever name (a link, another
-// path, /proc/self/fd/N), or that the system does not tell from it: writing
-// would destroy the trace. Empty when it is another file.
-std::string refusalOf(const std::string& output, const FileIdentity& identity,
-                      const FileIdentity& trace) {
-  switch (platform::sameStoredFile(identity, trace)) {
-    case platform::SameFile::No: return {};
-    case platform::SameFile::Yes:
-      return "Could not open " + output + " for writing: it is the trace being read\n";
-    case platform::SameFile::CannotTell: break;
-  }
-  return "Could not open " + output +
-         " for writing: the system does not tell whether it is the trace being read\n";
-}
-
 // What a run takes before its first record: the reader's block and record
 // buffer, and the room for the writer of a -w file.
 struct ListingMemory {
   TraceReader::Buffers reader;
   Reserved<Writer> output;
 };
-
-// Opens the -w file for the output and makes its writer in room; returns 0,
-// kStoppedWhileOpening or the exit status (the message is written). The file is opened without
-// emptying it: emptyOutput() does that once the run has all it needs, and
-// only when the file is known not to be the trace. emptied: whether it is a
-// file that holds stored bytes to empty.
-int openOutput(const std::string& name, platform::LineEnds lineEnds, const FileIdentity& trace,
-               Reserved<Writer>& room, bool& emptied, Writer& err) {
-  const auto cannotOpen = [&err, &name] {
-    tell(err, "Could not open '", name, "' for writing\n");
-    return kCannotOpenOutput;
-  };
-  if (const std::string_view why = platform::whyNoFileOpensBy(name); !why.empty()) {
-    tell(err, "Could not open '", name, "' for writing: ", why, "\n");
-    return kCannotOpenOutput;
-  }
-  errno = 0;
-  File file(platform::openForWriting(name, lineEnds));
-  if (!file && errno == EINTR && platform::StopRequests::requested()) return kStoppedWhileOpening;
-  if (!file && errno == ENOMEM) {
-    tell(err, kNoMemoryMessage);
-    return kStatusNoMemory;
-  }
-  if (!file) return cannotOpen();
-  const std::optional<FileIdentity> identity = platform::identityOf(file.get());
-  if (!identity) return cannotOpen();
-  if (std::string refusal = refusalOf("'" + name + "'", *identity, trace); !refusal.empty()) {
-    tell(err, refusal);
-    return kCannotOpenOutput;
-  }
-  const bool terminal = platform::isTerminal(file.get());
-  room.make(file.release(), Writer::OnFailure::Throw, terminal);
-  // Only a regular file holds an older listing to empty.
-  emptied = identity->kind == FileIdentity::Kind::Regular;
-  return 0;
-}
-
-// Empties the -w file opened by openOutput(); returns 0 or the exit status.
-int emptyOutput(const std::string& name, Reserved<Writer>& room, bool emptied, Writer& err) {
-  if (!emptied || platform::emptyFile(room.get()->stream())) return 0;
-  try {
-    room.get()->close();
-  } catch (const WriteError&) {
-    // Nothing was written; the open is what failed.
-  }
-  room.destroy();
-  tell(err, "Could not open '", name, "' for writing\n");
-  return kCannotOpenOutput;
-}
-
-// The files that the run writes, as they are on disk: a file among them
-// that is the trace itself is refused, whenever the trace is opened.
-struct Outputs {
-  std::string name;  // of the -w file; empty without one
-  std::optional<FileIdentity> file;
-  std::optional<FileIdentity> standard;  // standard output
-};
-
-// The identity of the file that a writer writes, when it has one.
-std::optional<FileIdentity> identityOf(const Writer& writer) {
-  if (writer.stream() == nullptr) return std::nullopt;
-  return platform::identityOf(writer.stream());
-}
-
-// The message that refuses an output that is the trace; empty when none is.
-std::string outputThatIsTheTrace(const Outputs& outputs, const FileIdentity& trace) {
-  if (outputs.file) {
-    if (std::string refusal = refusalOf("'" + outputs.name + "'", *outputs.file, trace);
-        !refusal.empty())
-      return refusal;
-  }
-  if (outputs.standard) return refusalOf("standard output", *outputs.standard, trace);
-  return {};
-}
 
 // A trace opened again while following is one of the outputs.
 class OutputIsTheTrace : public std::runtime_error {
@@ -260,7 +128,7 @@ int openOutputs(const Settings& settings, const Input& input, ListingMemory& mem
   const platform::LineEnds lineEnds =
       settings.report ? platform::LineEnds::Bytes : platform::LineEnds::Text;
   if (!settings.outputName.empty()) {
-    if (const int status = openOutput(settings.outputName, lineEnds, input.identity, memory.output,
+    if (const int status = openOutput(settings.outputName, lineEnds, &input.identity, memory.output,
                                       opened.emptied, err);
         status != 0)
       return status;
@@ -311,7 +179,7 @@ int runSession(const Settings& settings, const OpenOutputs& opened, Input& input
     if (opened.file != nullptr) opened.file->close();
     out.flush();
     if (failure) {
-      tell(err, "Could not read '", settings.inputName, "': ", failure->reason, "\n");
+      tellReadFailure(err, settings.inputName, failure->reason);
       return kCannotRead;
     }
   } catch (const WriteError& error) {
@@ -375,6 +243,9 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err,
     if (commandLine.request == Request::Version) printVersion(out);
     if (commandLine.exitStatus) return *commandLine.exitStatus;
     platform::readTimeZone();
+    if (commandLine.settings.list)
+      return summarizeList(commandLine.settings, std::move(memory.reader), memory.output, out, err,
+                           missing);
     return listTrace(commandLine.settings, memory, out, err, missing);
   } catch (const std::bad_alloc&) {
     tell(err, kNoMemoryMessage);

@@ -20,6 +20,10 @@ struct Settings : ListingOptions {
   bool summary = false;    // --summary: a report of the whole trace in place of the listing
   bool follow = false;     // --follow: list records as they are appended to the trace
   bool report = false;     // --report: one HTML page of the whole trace in place of the listing
+  // --list FILE: a summary row for each trace that FILE names, one a line
+  // ("-": standard input); see batch.h.
+  bool list = false;
+  std::string listName;
 };
 
 }  // namespace ovantrex

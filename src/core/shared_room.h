@@ -67,6 +67,8 @@ class SharedRoom {
 
   // Every item of every list, in the order added.
   std::span<const T> items() const { return items_; }
+  // Forgets every list, keeping the room (the next trace's lists take it).
+  void clear() { items_.clear(); }
   // Gives the room back (nothing may be added after).
   void release() {
     std::vector<T>().swap(items_);

@@ -34,7 +34,18 @@ void notesOf(JsonObject& object, Writer& scratch, WriteNotes writeNotes) {
 
 }  // namespace
 
-JsonFacts::JsonFacts(Writer& out, Writer& scratch) : out_(out), scratch_(scratch) { open('{'); }
+JsonFacts::JsonFacts(Writer& out, Writer& scratch, const SummaryRowHead* rowHead)
+    : out_(out), scratch_(scratch), row_(rowHead != nullptr) {
+  // The scopes' room is taken before the first byte: want of memory writes
+  // nothing.
+  first_.reserve(16);
+  sectionObjects_.reserve(16);
+  open('{');
+  if (rowHead != nullptr) {
+    writeRowHead(out_, *rowHead);
+    first_.back() = false;
+  }
+}
 
 void JsonFacts::close() {
   closeScope('}');
@@ -153,6 +164,7 @@ void JsonFacts::outcome(Field field, UpdateOutcome outcome) {
 }
 
 void JsonFacts::traceFile(Field field, const SessionFacts& facts) {
+  if (row_) return;  // the row's head names the trace
   JsonObject trace(key(field.key));
   trace.string("name", facts.traceName);
   trace.number("bytes", static_cast<std::int64_t>(facts.bytesRead));

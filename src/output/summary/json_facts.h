@@ -7,14 +7,16 @@
 
 #include "output/common/writer.h"
 #include "output/summary/fact_printer.h"
+#include "output/summary/summary_row.h"
 
 namespace ovantrex {
 
 class JsonFacts final : public FactPrinter {
  public:
   // scratch: a memory writer for the words of one note. The object opens
-  // here and closes with close().
-  JsonFacts(Writer& out, Writer& scratch);
+  // here and closes with close(). rowHead: the object is a batch run's row,
+  // which opens with the head and names the trace there alone.
+  JsonFacts(Writer& out, Writer& scratch, const SummaryRowHead* rowHead = nullptr);
   // Closes the object and its line.
   void close();
 
@@ -64,6 +66,7 @@ class JsonFacts final : public FactPrinter {
 
   Writer& out_;
   Writer& scratch_;
+  bool row_;
   // Whether the open object or array has no member yet, and the sections
   // that opened an object.
   std::vector<bool> first_;

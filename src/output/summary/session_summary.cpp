@@ -22,11 +22,17 @@ void SessionSummary::diagnostic(const Diagnostic& diagnostic) {
   reportOnStandardError(errors_, options_, diagnostic);
 }
 
+void SessionSummary::writeJson(const SummaryRowHead* rowHead) {
+  JsonFacts json(out_, *scratch_, rowHead);
+  describeSession(analysis_.facts(), json);
+  json.close();
+}
+
+void SessionSummary::finishRow(const SummaryRowHead& head) { writeJson(&head); }
+
 void SessionSummary::finish() {
   if (json_) {
-    JsonFacts json(out_, *scratch_);
-    describeSession(analysis_.facts(), json);
-    json.close();
+    writeJson(nullptr);
   } else {
     TextFacts text(out_, *scratch_);
     describeSession(analysis_.facts(), text);

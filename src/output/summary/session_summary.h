@@ -8,6 +8,7 @@
 #include "output/common/listing_options.h"
 #include "output/common/printer.h"
 #include "output/common/writer.h"
+#include "output/summary/summary_row.h"
 
 namespace ovantrex {
 
@@ -26,8 +27,12 @@ class SessionSummary final : public Printer {
   void diagnostic(const Diagnostic& diagnostic) override;
   // Writes the report.
   void finish() override;
+  // Writes the JSON summary as a batch run's row, after its head.
+  void finishRow(const SummaryRowHead& head);
 
  private:
+  void writeJson(const SummaryRowHead* rowHead);
+
   Writer& out_;
   Writer& errors_;
   ListingOptions options_;

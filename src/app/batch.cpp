@@ -1,0 +1,384 @@
+#include "app/batch.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "analysis/session_analysis.h"
+#include "app/program.h"
+#include "app/run_files.h"
+#include "decode/decoded_record.h"
+#include "output/summary/session_summary.h"
+#include "output/summary/summary_row.h"
+#include "trace/record_loop.h"
+
+namespace ovantrex {
+
+namespace {
+
+using platform::FileIdentity;
+
+constexpr std::size_t kListBlock = std::size_t{1} << 16;
+// The room of one trace's message: its name, twice at most, and the words.
+constexpr std::size_t kMessageRoom = 2 * kMaxListedName + 512;
+
+void tell(Writer& err, std::initializer_list<std::string_view> parts) {
+  for (const std::string_view part : parts) err.put(part);
+  err.flush();
+}
+
+// The names of the list, one a line, read in blocks as they arrive (a pipe
+// hands on what it holds without waiting for a whole block).
+class NameList {
+ public:
+  explicit NameList(std::FILE* stream)
+      : stream_(stream), block_(std::make_unique<std::uint8_t[]>(kListBlock)) {}
+
+  // Reads the next name into name, at most kMaxListedName bytes of it (cut:
+  // whether the line held more); false at the end of the list. Throws
+  // ReadError.
+  bool next(std::string& name, bool& cut);
+  // The line of the last name read, from 1.
+  std::uint64_t line() const { return line_; }
+  // Each block read is also written to copy (a file of this run's own).
+  void copyTo(std::FILE* copy) { copy_ = copy; }
+  // Reads the list again from the start of stream.
+  void restart(std::FILE* stream) { *this = NameList(stream, std::move(block_)); }
+
+ private:
+  NameList(std::FILE* stream, std::unique_ptr<std::uint8_t[]> block)
+      : stream_(stream), block_(std::move(block)) {}
+  // Reads the next block; false at the end of the list.
+  bool fill();
+
+  std::FILE* stream_;
+  std::FILE* copy_ = nullptr;
+  std::unique_ptr<std::uint8_t[]> block_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool atEnd_ = false;
+  std::uint64_t lines_ = 0;  // lines begun
+  std::uint64_t line_ = 0;
+};
+
+bool NameList::fill() {
+  while (!atEnd_) {
+    errno = 0;
+    const std::ptrdiff_t got = platform::readAvailable(stream_, {block_.get(), kListBlock});
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw ReadError(errno != 0 ? errno : EIO);
+    if (got == 0) {
+      atEnd_ = true;
+      break;
+    }
+    begin_ = 0;
+    end_ = static_cast<std::size_t>(got);
+    if (copy_ != nullptr && std::fwrite(block_.get(), 1, end_, copy_) != end_)
+      throw ReadError(errno != 0 ? errno : EIO);
+    return true;
+  }
+  return false;
+}
+
+bool NameList::next(std::string& name, bool& cut) {
+  name.clear();
+  cut = false;
+  for (;;) {
+    if (begin_ == end_ && !fill()) {
+      // The last line, without its line end.
+      if (name.empty()) return false;
+      line_ = ++lines_;
+      return true;
+    }
+    const auto* start = reinterpret_cast<const char*>(block_.get()) + begin_;
+    const std::size_t left = end_ - begin_;
+    const auto* newline = static_cast<const char*>(std::memchr(start, '\n', left));
+    const std::size_t length =
+        newline != nullptr ? static_cast<std::size_t>(newline - start) : left;
+    const std::size_t room = kMaxListedName - name.size();
+    name.append(start, length < room ? length : room);
+    cut = cut || length > room;
+    begin_ += length;
+    if (newline == nullptr) continue;
+    ++begin_;
+    ++lines_;
+    if (!name.empty()) {
+      line_ = lines_;
+      return true;
+    }
+  }
+}
+
+// Hands the analysis every record, decoded, and every diagnostic; the
+// summary is written from the analysis alone.
+class AnalysisSink final : public RecordSink {
+ public:
+  explicit AnalysisSink(SessionAnalysis& analysis) : analysis_(analysis) {}
+  void record(const Record& record) override { analysis_.record(record, decodeRecord(record)); }
+  void diagnostic(const Diagnostic& diagnostic) override { analysis_.diagnostic(diagnostic); }
+
+ private:
+  SessionAnalysis& analysis_;
+};
+
+// The memory of a batch, taken once: the reader's buffers, the analysis
+// and the summary's printer, the room of a name and of a message.
+class Batch {
+ public:
+  Batch(const Outputs& outputs, Writer& rows, Writer& err, const ListingOptions& options,
+        TraceReader::Buffers buffers)
+      : outputs_(outputs),
+        buffers_(std::move(buffers)),
+        analysis_(SessionAnalysis::Options{}),
+        summary_(rows, err, options, true, analysis_),
+        rows_(rows),
+        message_(kMessageRoom) {
+    name.reserve(kMaxListedName);
+  }
+
+  // Writes the row of the trace named (cut: a name longer than the list
+  // allows, of which name holds the first bytes).
+  void summarize(bool cut);
+
+  std::string name;  // the name that the list reads into
+
+ private:
+  // The row of a trace without a summary: status and the message that a
+  // run on it alone would end with.
+  void headOnly(int status);
+  // The message without its line end.
+  std::string_view messageText();
+
+  const Outputs& outputs_;
+  TraceReader::Buffers buffers_;  // until the reader takes them
+  std::optional<TraceReader> reader_;
+  SessionAnalysis analysis_;
+  SessionSummary summary_;
+  Writer& rows_;
+  Writer message_;
+};
+
+std::string_view Batch::messageText() {
+  std::string_view text = message_.text();
+  while (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+  return text;
+}
+
+void Batch::headOnly(int status) {
+  writeHeadOnlyRow(rows_,
+                   {.name = name, .bytes = std::nullopt, .status = status, .error = messageText()});
+}
+
+void Batch::summarize(bool cut) {
+  message_.clear();
+  if (cut || name.find('\0') != std::string::npos) {
+    static_assert(kMaxListedName == 4096);
+    tell(message_, {"Could not open '", name, "' for reading",
+                    cut ? ": the name is longer than 4096 bytes" : ""});
+    return headOnly(kCannotOpenInput);
+  }
+  try {
+    Input input;
+    if (const int status = openInput(name, input, message_); status != 0) return headOnly(status);
+    if (const std::string refusal = outputThatIsTheTrace(outputs_, input.identity);
+        !refusal.empty()) {
+      message_.put(refusal);
+      return headOnly(kCannotOpenOutput);
+    }
+    if (reader_) {
+      reader_->restart(input.file.get());
+    } else {
+      reader_.emplace(input.file.get(), std::move(buffers_));
+    }
+    analysis_.reset(name);
+    AnalysisSink sink(analysis_);
+    std::optional<ReadFailure> failure;
+    try {
+      readTrace(*reader_, sink);
+    } catch (const ReadError& error) {
+      failure = ReadFailure{error.offset(), error.what()};
+      analysis_.readFailed(*failure);
+    }
+    analysis_.finish(reader_->bytesRead());
+    if (failure) tellReadFailure(message_, name, failure->reason);
+    summary_.finishRow({.name = name,
+                        .bytes = reader_->bytesRead(),
+                        .status = failure ? kCannotRead : 0,
+                        .error = failure ? std::optional(messageText()) : std::nullopt});
+  } catch (const std::bad_alloc&) {
+    message_.clear();
+    message_.put(kNoMemoryMessage);
+    headOnly(kStatusNoMemory);
+  }
+}
+
+// Whether writing output would destroy what it holds (a regular file).
+bool holdsStoredBytes(const std::optional<FileIdentity>& output) {
+  return output && output->kind == FileIdentity::Kind::Regular;
+}
+
+// Refuses, before anything is written, an output that the list or a name
+// in it stands for; returns 0 or the exit status (the message is written).
+// The names are checked only when an output holds stored bytes; each trace
+// is checked again when it is opened.
+int refuseInputsAsOutputs(NameList& list, const FileIdentity& listFile, const Outputs& outputs,
+                          std::string& name, Writer& err) {
+  const std::optional<FileIdentity>& output = outputs.file ? outputs.file : outputs.standard;
+  const auto refuse = [&](std::initializer_list<std::string_view> why) {
+    err.put("Could not open ");
+    if (outputs.file) {
+      tell(err, {"'", outputs.name, "' for writing: "});
+    } else {
+      err.put("standard output for writing: ");
+    }
+    tell(err, why);
+    return kCannotOpenOutput;
+  };
+  using platform::SameFile;
+  if (output) {
+    switch (platform::sameStoredFile(*output, listFile)) {
+      case SameFile::No: break;
+      case SameFile::Yes: return refuse({"it is the list being read\n"});
+      case SameFile::CannotTell:
+        return refuse({"the system does not tell whether it is the list being read\n"});
+    }
+  }
+  if (!holdsStoredBytes(output)) return 0;
+  bool cut = false;
+  while (list.next(name, cut)) {
+    const std::optional<FileIdentity> trace = platform::identityOfName(name);
+    if (cut || !trace) continue;
+    const SameFile same = platform::sameStoredFile(*output, *trace);
+    if (same == SameFile::No) continue;
+    const std::string line = std::to_string(list.line());
+    return refuse({same == SameFile::Yes ? "line " : "the system does not tell whether line ", line,
+                   " of the list names it\n"});
+  }
+  return 0;
+}
+
+// The list, open for reading: standard input for "-".
+struct List {
+  File owned;
+  std::FILE* stream = nullptr;
+  FileIdentity identity;
+};
+
+int openList(const std::string& name, List& list, Writer& err) {
+  if (name != "-") {
+    Input input;
+    if (const int status = openInput(name, input, err); status != 0) return status;
+    list.identity = input.identity;
+    list.owned = std::move(input.file);
+    list.stream = list.owned.get();
+    return 0;
+  }
+  list.stream = stdin;
+  if (const auto identity = platform::identityOf(stdin)) list.identity = *identity;
+  return 0;
+}
+
+// Opens the -w file, or takes standard output; returns 0 or the exit status.
+int openRows(const Settings& settings, Reserved<Writer>& room, Writer& out, Writer& err,
+             const platform::MissingStreams& missing, Outputs& outputs, bool& emptied) {
+  if (settings.outputName.empty()) {
+    if (missing.output) {
+      tell(err, {"Could not write the rows: ", std::strerror(EBADF), "\n"});
+      return kCannotWrite;
+    }
+    outputs.standard = identityOf(out);
+    if (out.stream() != nullptr) platform::setLineEnds(out.stream(), platform::LineEnds::Text);
+    return 0;
+  }
+  if (const int status =
+          openOutput(settings.outputName, platform::LineEnds::Text, nullptr, room, emptied, err);
+      status != 0)
+    return status;
+  outputs.name = settings.outputName;
+  outputs.file = identityOf(*room.get());
+  // Nothing but the rows is written, and they go to the file.
+  out.setOnFailure(Writer::OnFailure::Drop);
+  return 0;
+}
+
+// Writes the rows of every name of the list; returns the exit status.
+int writeRows(const Settings& settings, NameList& list, Batch& batch, Writer& rows, Writer& err) {
+  try {
+    try {
+      bool cut = false;
+      while (list.next(batch.name, cut)) {
+        batch.summarize(cut);
+        rows.flush();
+      }
+    } catch (const ReadError& error) {
+      rows.flush();
+      if (!settings.outputName.empty()) rows.close();
+      tellReadFailure(err, settings.listName, error.what());
+      return kCannotRead;
+    }
+    if (!settings.outputName.empty()) rows.close();
+    rows.flush();
+  } catch (const WriteError& error) {
+    tell(err, {"Could not write the rows: ", error.what(), "\n"});
+    return kCannotWrite;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int summarizeList(const Settings& settings, TraceReader::Buffers readerBuffers,
+                  Reserved<Writer>& outputRoom, Writer& out, Writer& err,
+                  const platform::MissingStreams& missing) {
+  List listFile;
+  if (const int status = openList(settings.listName, listFile, err); status != 0) return status;
+  Outputs outputs;
+  bool emptied = false;
+  if (const int status = openRows(settings, outputRoom, out, err, missing, outputs, emptied);
+      status != 0)
+    return status;
+  Writer& rows = outputs.file ? *outputRoom.get() : out;
+  // All the memory comes before an older file of rows is emptied.
+  auto batch = std::make_unique<Batch>(outputs, rows, err, settings, std::move(readerBuffers));
+  NameList list(listFile.stream);
+  // A list that cannot be read twice is copied as the names are checked.
+  File copy;
+  const bool check = holdsStoredBytes(outputs.file ? outputs.file : outputs.standard);
+  const bool rereadable = listFile.identity.kind == FileIdentity::Kind::Regular;
+  if (check && !rereadable) {
+    copy.reset(std::tmpfile());
+    if (!copy) {
+      tellReadFailure(err, settings.listName, std::strerror(errno != 0 ? errno : EIO));
+      return kCannotRead;
+    }
+    list.copyTo(copy.get());
+  }
+  try {
+    if (const int status =
+            refuseInputsAsOutputs(list, listFile.identity, outputs, batch->name, err);
+        status != 0)
+      return status;
+  } catch (const ReadError& error) {
+    tellReadFailure(err, settings.listName, error.what());
+    return kCannotRead;
+  }
+  if (check) {
+    std::FILE* again = copy ? copy.get() : listFile.stream;
+    if (std::fseek(again, 0, SEEK_SET) != 0) {
+      tellReadFailure(err, settings.listName, std::strerror(errno));
+      return kCannotRead;
+    }
+    list.restart(again);
+  }
+  if (const int status = emptyOutput(settings.outputName, outputRoom, emptied, err); status != 0)
+    return status;
+  return writeRows(settings, list, *batch, rows, err);
+}
+
+}  // namespace ovantrex
