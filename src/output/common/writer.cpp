@@ -140,11 +140,12 @@ void Writer::repeatLong(char c, std::size_t count) {
 void Writer::hex(std::uint64_t value) { hexPadded(value, 1); }
 
 void Writer::hexPadded(std::uint64_t value, int minDigits) {
-  char digits[24];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value, 16);
-  const auto length = static_cast<int>(end - digits);
+  constexpr int kMostDigits = 16;
+  // The zeros first: the digits' count is known without writing them.
+  const int length = value == 0 ? 1 : (static_cast<int>(std::bit_width(value)) + 3) / 4;
   if (length < minDigits) repeat('0', static_cast<std::size_t>(minDigits - length));
-  put(std::string_view(digits, static_cast<std::size_t>(length)));
+  char* p = reserve(kMostDigits);
+  commit(std::to_chars(p, p + kMostDigits, value, 16).ptr);
 }
 
 void Writer::decimal(std::int64_t value) {
@@ -152,9 +153,9 @@ void Writer::decimal(std::int64_t value) {
     put(static_cast<char>('0' + value));
     return;
   }
-  char digits[24];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
-  put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+  constexpr std::size_t kMostChars = 20;  // "-9223372036854775808"
+  char* p = reserve(kMostChars);
+  commit(std::to_chars(p, p + kMostChars, value).ptr);
 }
 
 void Writer::drain() {
