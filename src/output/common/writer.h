@@ -55,9 +55,9 @@ inline constexpr HexPairTable kHexPairs = makeHexPairTable();
 class Writer {
  public:
   static constexpr std::size_t kCapacity = std::size_t{1} << 16;
-  // Windows, text mode: the bytes of a block are given CR LF line ends in
-  // pieces of this many, each written at once.
-  static constexpr std::size_t kLineEndsPiece = std::size_t{1} << 15;
+  // Windows, text mode: the bytes handed on are given CR LF line ends in
+  // pieces of this many (a whole block), each written at once.
+  static constexpr std::size_t kLineEndsPiece = kCapacity;
 
   // What a failed write to the stream does: throw WriteError (the listing),
   // or drop the bytes (standard error, whose failure must not stop a run).
