@@ -16,11 +16,11 @@
 #                                    # before/after figures of one sitting
 #
 # The Wine mode cross-builds ovantrex.exe (Release, static) in
-# build/bench-windows and times it on the same traces beside the Linux
-# build, run by wine itself with the prefix's server already running: the
-# time includes Wine's start (a few tens of ms) and the CR LF line ends of
-# the text outputs. Its target: the listings and JSON Lines at 0.6 of the
-# Linux build's MB/s or better.
+# build/bench-windows and times it on five of the rows, each right after
+# the Linux build on the same row, run by wine itself with the prefix's
+# server already running: the time includes Wine's start (a few tens of
+# ms) and the CR LF line ends of the text outputs. Its target: the listings
+# and JSON Lines at 0.6 of the Linux build's MB/s or better.
 #
 # Environment: OVX_BUILD_DIR (default build/bench), OVX_BENCH_DIR (traces,
 # default /tmp/ovx-bench), OVX_BENCH_RUNS (default 5).
@@ -182,33 +182,44 @@ if [[ -n $reference ]]; then
   runner=("$program")
 fi
 
-# wine_rows LABEL EXE: the .exe's rows and their share of the Linux build's
-# MB/s, kept in wine_share[LABEL ROW].
+# wine_row LABEL NAME OPTIONS-LABEL OPTIONS...: a row timed with the Linux
+# build and then with the .exe (wine_exe), seconds apart and so under the
+# same load of the machine; the .exe's share of the Linux build's MB/s is
+# kept in wine_share[LABEL NAME OPTIONS-LABEL].
 declare -A wine_share
+wine_row() {
+  local label=$1 name=$2 options=$3
+  shift 3
+  echo "$name $options: the Linux build, then the .exe"
+  runner=("$program")
+  row "$name" "$options" "$runs" "$@"
+  local linux=${mbps[$name $options]}
+  runner=("${wine_exe[@]}")
+  row "$name" "$options" "$runs" "$@"
+  wine_share[$label $name $options]=$(awk -v w="${mbps[$name $options]}" -v l="$linux" \
+    'BEGIN { printf "%.2f", w / l }')
+  printf '  %s of the Linux build'"'"'s MB/s\n' "${wine_share[$label $name $options]}"
+}
+
+# wine_rows LABEL EXE: the .exe's rows.
 wine_rows() {
-  local label=$1 first=${#rows[@]}
+  local label=$1
   echo
   echo "$label under Wine (peak KiB is Wine's loader):"
   # Wine's server, kept for 30 s after its last program, and its services
   # are running before the first row: wine starts the .exe alone.
   "$root/cmake/wine_run.sh" "$wine_build/wine" "$2" --version >/dev/null
-  runner=(env WINEPREFIX="$wine_build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  wine_exe=(env WINEPREFIX="$wine_build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     wine "$2")
-  row hex default "$runs"
-  row firmware default "$runs"
-  row firmware --json "$runs" --json
-  row firmware --summary "$runs" --summary
-  row firmware --report "$runs" --report
-  local key
-  for key in "${rows[@]:$first}"; do
-    wine_share[$label $key]=$(awk -v w="${mbps[$key]}" -v l="${linux_mbps[$key]}" \
-      'BEGIN { printf "%.2f", w / l }')
-    printf '  %-20s %s of the Linux build'"'"'s MB/s\n' "$key" "${wine_share[$label $key]}"
-  done
+  wine_row "$label" hex default
+  wine_row "$label" firmware default
+  wine_row "$label" firmware --json --json
+  wine_row "$label" firmware --summary --summary
+  wine_row "$label" firmware --report --report
 }
 
 if [[ $wine_mode == 1 ]]; then
-  # The Linux figures are kept for the targets below.
+  # The figures of the Linux rows above are kept for their targets.
   linux_rows=("${rows[@]}")
   declare -A linux_mbps linux_rps linux_peak
   for key in "${linux_rows[@]}"; do
