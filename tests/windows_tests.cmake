@@ -93,23 +93,24 @@ list(JOIN OVANTREX_POSIX_ONLY_CASES ":" left_out)
 gtest_discover_tests(ovantrex_tests NO_PRETTY_VALUES TEST_FILTER "-${left_out}"
   DISCOVERY_TIMEOUT 120 PROPERTIES ENVIRONMENT "TZ=UTC")
 
-# What the .exe writes of the sample equals what the Linux build writes,
-# line ends aside: the Linux program is built beside (a build of the sample
-# preset's kind in this build's folder), from the same sources.
+# What the .exe writes equals what the Linux build writes, with CR LF line
+# ends in text: the Linux program and make_trace are built beside (a build
+# of the sample preset's kind in this build's folder), from the same
+# sources.
 include(ExternalProject)
 set(linux_build ${PROJECT_BINARY_DIR}/linux-reference)
 ExternalProject_Add(linux_reference
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
   BINARY_DIR ${linux_build}
   CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DOVANTREX_TESTS=OFF -DOVANTREX_BENCH=OFF
-  BUILD_COMMAND ${CMAKE_COMMAND} --build ${linux_build} --target ovantrex
+  BUILD_COMMAND ${CMAKE_COMMAND} --build ${linux_build} --target ovantrex make_trace
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
-  BUILD_BYPRODUCTS ${linux_build}/ovantrex)
+  BUILD_BYPRODUCTS ${linux_build}/ovantrex ${linux_build}/make_trace)
 add_test(NAME windows_outputs_equal_linux
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows_outputs_test.sh ${linux_build}/ovantrex
-          $<TARGET_FILE:ovantrex> ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/outputs
-          ${CMAKE_CROSSCOMPILING_EMULATOR})
+          ${linux_build}/make_trace $<TARGET_FILE:ovantrex> ${PROJECT_SOURCE_DIR}
+          ${CMAKE_CURRENT_BINARY_DIR}/outputs ${CMAKE_CROSSCOMPILING_EMULATOR})
 set_tests_properties(windows_outputs_equal_linux PROPERTIES ENVIRONMENT "TZ=UTC" TIMEOUT 300)
 
 # Standard output that a shell redirects onto the trace (">>", "1<>"), which

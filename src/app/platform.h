@@ -88,7 +88,9 @@ std::optional<std::wstring> systemName(const std::string& name);
 std::FILE* openForReading(const std::string& name);
 
 // How the line ends of a text output are written: as text files are
-// written on the system (CRLF on Windows), or each "\n" as it is.
+// written on the system (CRLF on Windows), or each "\n" as it is. On
+// Windows, Text is the C runtime's text mode of the stream, which its Writer
+// follows: it writes the CR LF itself (see output/common/writer.h).
 enum class LineEnds { Text, Bytes };
 
 // Opens a file for writing without emptying it (see emptyFile()). Null on

@@ -142,7 +142,7 @@ void writeJsonNumber(Writer& out, double value) {
   constexpr double kScales[] = {1, 10, 100, 1000};
   if (std::fabs(value) < 1e12) {
     for (int decimals = 0; decimals < 4; ++decimals) {
-      const double scaled = std::nearbyint(value * kScales[decimals]);
+      const double scaled = std::rint(value * kScales[decimals]);
       if (scaled / kScales[decimals] != value) continue;
       writeScaled(out, static_cast<std::int64_t>(scaled), decimals);
       return;

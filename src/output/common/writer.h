@@ -6,6 +6,13 @@
 // A writer to a terminal escapes controls (see control_escaper.h) as it
 // hands its blocks to the stream; files and pipes get every byte as it was
 // written.
+//
+// On Windows a stream that the C runtime holds in text mode (the text
+// outputs) has CR LF line ends: the writer writes them itself, in binary
+// mode, as the runtime's text mode would write them (each "\n" as "\r\n",
+// every other byte as it is), in large pieces where the runtime would look
+// at each byte and write a few KiB at a time. A console keeps the runtime's
+// own way.
 #pragma once
 
 #include <cstddef>
@@ -48,6 +55,9 @@ inline constexpr HexPairTable kHexPairs = makeHexPairTable();
 class Writer {
  public:
   static constexpr std::size_t kCapacity = std::size_t{1} << 16;
+  // Windows, text mode: the bytes handed on are given CR LF line ends in
+  // pieces of this many (a whole block), each written at once.
+  static constexpr std::size_t kLineEndsPiece = kCapacity;
 
   // What a failed write to the stream does: throw WriteError (the listing),
   // or drop the bytes (standard error, whose failure must not stop a run).
@@ -147,6 +157,13 @@ class Writer {
   void settle();
   // Passes bytes to the stream or the collected text.
   void handOut(const char* data, std::size_t count);
+  // Writes bytes to the stream, all of them; false when the write failed
+  // and its bytes were dropped.
+  bool writeAll(const char* data, std::size_t count);
+#ifdef _WIN32
+  // writeAll() with each "\n" as "\r\n", for a stream in text mode.
+  void writeWithCrLf(const char* data, std::size_t count);
+#endif
   void handOutEscaped(const char* data, std::size_t count);
   void fail(int error);
   // put() and repeat() for runs that do not fit in the buffer's free room.
@@ -155,6 +172,7 @@ class Writer {
 
   std::FILE* stream_;
   bool memory_;
+  bool terminal_ = false;
   OnFailure onFailure_ = OnFailure::Throw;
   bool escaping_ = false;
   ControlEscaper escaper_;
