@@ -60,21 +60,25 @@ std::size_t SessionAnalysis::updatesToCome() const {
 
 void SessionAnalysis::diagnostic(const Diagnostic& diagnostic) {
   ++facts_->diagnostics[static_cast<std::size_t>(diagnostic.kind)];
+  if (diagnostic.kind == DiagnosticKind::ShortExtHeader ||
+      diagnostic.kind == DiagnosticKind::ShortPayload)
+    facts_->cutAt = diagnostic.offset;
 }
 
-void SessionAnalysis::record(const Record& record, const DecodedRecord& decoded) {
+const RecordFacts& SessionAnalysis::record(const Record& record, const DecodedRecord& decoded) {
   SessionFacts& facts = *facts_;
   ++facts.records;
   ++facts.byType[indexOfType(decoded.type)];
   facts.versions[static_cast<std::size_t>(record.formatVersion)] = true;
   countTime(facts, previousTime_, record);
-  lastErrorReply_ = false;
-  if (!timelines_) {
-    dispatch(record, decoded);
-    return;
-  }
+  last_ = pairing_.record(record, decoded);
+  // The command before a command went unanswered: that is settled before
+  // the new one can close its update.
+  if (last_.unanswered) unanswered(*last_.unanswered);
   dispatch(record, decoded);
-  timelines_->record(record, decoded, updateNumber_, lastErrorReply_);
+  if (last_.role == PairRole::Reply) replied(record);
+  if (timelines_) timelines_->record(record, decoded, last_);
+  return last_;
 }
 
 void SessionAnalysis::dispatch(const Record& record, const DecodedRecord& decoded) {
@@ -84,13 +88,65 @@ void SessionAnalysis::dispatch(const Record& record, const DecodedRecord& decode
   } else if (decoded.failure != DecodeFailure::None) {
     ++facts.failed;
   } else if (const auto* value = std::get_if<FirmwareCommand>(&decoded.body)) {
-    command(record, *value);
+    command(record, decoded, *value);
   } else if (const auto* status = std::get_if<StatusReply>(&decoded.body)) {
-    lastErrorReply_ = isErrorReply(*status);
-    reply(record, *status, lastErrorReply_);
+    reply(record, *status, last_.errorReply);
   } else if (const auto* report = std::get_if<ComponentReport>(&decoded.body)) {
     componentReport(*report);
   }
+}
+
+void SessionAnalysis::replied(const Record& record) {
+  if (!last_.answers) {
+    exchanges_.unsolicited(*facts_);
+    return;
+  }
+  const PairedCommand& command = *last_.answers;
+  exchanges_.answered(*facts_, command, record.offset, last_.responseMs, last_.errorReply,
+                      updateOpen_ && command.update == updateNumber_);
+  settle(command, last_.errorReply ? Fate::Refused : Fate::Accepted);
+}
+
+void SessionAnalysis::unanswered(const PairedCommand& command) {
+  exchanges_.unanswered(*facts_, command);
+  settle(command, Fate::Unanswered);
+}
+
+void SessionAnalysis::settle(const PairedCommand& command, Fate fate) {
+  if (!updateOpen_ || command.update != updateNumber_) return;  // before the first update
+  UpdateExchanges& exchanges = openEnd_.exchanges;
+  if (fate == Fate::Unanswered) ++exchanges.unanswered;
+  lastUnanswered_ = fate == Fate::Unanswered && !waiting_.reset;
+  bool decides = true;  // a refusal of this command fails the update
+  switch (command.kind) {
+    case CommandKind::FlashWrite: settleWrite(command, fate, openUpdate()); break;
+    case CommandKind::ChecksumWrite:
+      if (fate == Fate::Accepted) openEnd_.checksumWritten = true;
+      if (fate == Fate::Unanswered) openEnd_.checksumUnanswered = true;
+      refusals_.checksumWrite(command.offset, waiting_.checksum, fate);
+      break;
+    default:
+      decides = waiting_.reset;
+      if (!waiting_.reset) break;
+      if (fate != Fate::Refused) openEnd_.reset = true;
+      refusals_.reset(command.offset, fate);
+      break;
+  }
+  if (decides && fate == Fate::Refused) ++exchanges.refused;
+  if (command.kind == CommandKind::FlashWrite && fate == Fate::Refused) ++exchanges.refusedWrites;
+}
+
+void SessionAnalysis::settleWrite(const PairedCommand& command, Fate fate, UpdateFacts* update) {
+  const FlashWrite& write = waiting_.write;
+  if (fate != Fate::Refused) {
+    // Where the rewritten bytes lie is kept for the drawn updates only.
+    FlashMap* again =
+        updateNumber_ <= UpdateTimelines::kMaxDrawnUpdates ? rewrites_.get() : nullptr;
+    const std::uint32_t rewritten = flash_.write(write.address, write.count, again);
+    if (update != nullptr) update->rewrittenBytes += rewritten;
+    if (fate == Fate::Unanswered) ++openEnd_.exchanges.unansweredWrites;
+  }
+  refusals_.flashWrite(command.offset, write, Bytes(waiting_.bytes.data(), waiting_.size), fate);
 }
 
 UpdateFacts* SessionAnalysis::openUpdate() {
@@ -101,9 +157,12 @@ UpdateFacts* SessionAnalysis::openUpdate() {
 void SessionAnalysis::startUpdate(const Record& record) {
   closeUpdate();
   updateOpen_ = true;
-  ++updateNumber_;
+  updateNumber_ = last_.update;
   openEnd_ = UpdateEnd{};
   openEnd_.number = updateNumber_;
+  lastUnanswered_ = false;
+  refusals_.clear();
+  exchanges_.startUpdate();
   flash_.clear();
   if (rewrites_) rewrites_->clear();
   if (updateNumber_ > kMaxUpdates) {
@@ -119,12 +178,28 @@ void SessionAnalysis::startUpdate(const Record& record) {
 
 void SessionAnalysis::closeUpdate() {
   if (!updateOpen_) return;
-  openEnd_.outcome = updateOutcome(openEnd_);
-  ++facts_->outcomes[static_cast<std::size_t>(openEnd_.outcome)];
-  facts_->lastUpdate = openEnd_;
+  UpdateEnd& end = openEnd_;
+  const auto& recovered = refusals_.recovered();
+  end.recovered = recovered;
+  end.exchanges.recovered = recovered[0] + recovered[1] + recovered[2];
+  end.unrecovered = refusals_.unrecovered();
+  if (end.unrecovered != 0) end.firstUnrecovered = refusals_.firstUnrecovered();
+  if (lastUnanswered_) end.lastUnanswered = lastCommand_;
+  end.outcome = updateOutcome(end);
+  ++facts_->outcomes[static_cast<std::size_t>(end.outcome)];
+  facts_->lastUpdate = end;
   UpdateFacts* update = openUpdate();
+  updateOpen_ = false;
   if (update == nullptr) return;
-  update->outcome = openEnd_.outcome;
+  update->outcome = end.outcome;
+  update->reset = end.reset;
+  update->exchanges = end.exchanges;
+  update->otherErrors = end.otherErrors();
+  update->responses = exchanges_.updateResponses();
+  keepRanges(*update);
+}
+
+void SessionAnalysis::keepRanges(UpdateFacts& update) {
   const std::size_t toCome = updatesToCome();
   const auto keep = [toCome](SharedRoom<AddressRange>& room, std::span<const AddressRange>& ranges,
                              std::uint64_t& leftOut) {
@@ -137,33 +212,34 @@ void SessionAnalysis::closeUpdate() {
       }
     };
   };
-  flash_.forEachRange(keep(ranges_, update->ranges, update->rangesLeftOut));
+  flash_.forEachRange(keep(ranges_, update.ranges, update.rangesLeftOut));
   flash_.clear();
   if (rewrites_) {
     rewrites_->forEachRange(
-        keep(rewrittenRanges_, update->rewrittenRanges, update->rewrittenRangesLeftOut));
+        keep(rewrittenRanges_, update.rewrittenRanges, update.rewrittenRangesLeftOut));
     rewrites_->clear();
   }
 }
 
-void SessionAnalysis::command(const Record& record, const FirmwareCommand& command) {
+void SessionAnalysis::command(const Record& record, const DecodedRecord& decoded,
+                              const FirmwareCommand& command) {
   SessionFacts& facts = *facts_;
   ++facts.commands[static_cast<std::size_t>(command.kind)];
+  // The open update closes before the start of the next is kept: its last
+  // command may need to be named.
+  if (command.kind == CommandKind::StartFlashUpdate) closeUpdate();
   // The command is kept as it is: an error reply that follows names it.
   haveCommand_ = true;
   lastCommand_.keep(record.offset, command);
+  waiting_.reset = command.kind == CommandKind::System && command.subCommand == kSubReset;
 
   UpdateFacts* update = openUpdate();
   switch (command.kind) {
-    case CommandKind::System:
-      countSystemCommand(facts, systemCommandCode(command));
-      if (updateOpen_ && command.subCommand == kSubReset) openEnd_.reset = true;
-      if (update != nullptr && command.subCommand == kSubReset) update->reset = true;
-      break;
+    case CommandKind::System: countSystemCommand(facts, systemCommandCode(command)); break;
     case CommandKind::StartFlashUpdate: startUpdate(record); break;
-    case CommandKind::FlashWrite: flashWrite(command, update); break;
+    case CommandKind::FlashWrite: flashWrite(decoded, command, update); break;
     case CommandKind::ChecksumWrite:
-      if (updateOpen_) openEnd_.checksumWritten = true;
+      waiting_.checksum = command.checksum;
       if (update == nullptr) break;
       if (update->checksums.size() < kMaxChecksumsPerUpdate &&
           checksums_.fits(1, updatesToCome())) {
@@ -182,19 +258,22 @@ void SessionAnalysis::command(const Record& record, const FirmwareCommand& comma
   }
 }
 
-void SessionAnalysis::flashWrite(const FirmwareCommand& command, UpdateFacts* update) {
+void SessionAnalysis::flashWrite(const DecodedRecord& decoded, const FirmwareCommand& command,
+                                 UpdateFacts* update) {
   if (!updateOpen_) {
     ++facts_->writesOutsideUpdates;
     return;
   }
-  // Where the rewritten bytes lie is kept for the drawn updates only.
-  FlashMap* again = updateNumber_ <= UpdateTimelines::kMaxDrawnUpdates ? rewrites_.get() : nullptr;
+  // What it writes counts once its reply, or the want of one, settles it;
+  // until then its bytes are kept.
   const FlashWrite write = command.flashWrite();
-  const std::uint32_t rewritten = flash_.write(write.address, write.count, again);
+  waiting_.write = write;
+  const Bytes bytes = flashWriteBytes(decoded.transfer.data.bytes, write);
+  waiting_.size = bytes.size();
+  std::copy(bytes.begin(), bytes.end(), waiting_.bytes.begin());
   if (update == nullptr) return;
   ++update->writes;
   update->bytes += write.count;
-  update->rewrittenBytes += rewritten;
   if (!write.lengthAgrees()) ++update->lengthMismatches;
 }
 
@@ -287,8 +366,9 @@ void SessionAnalysis::componentReport(const ComponentReport& report) {
 
 void SessionAnalysis::finish(std::uint64_t bytesRead) {
   facts_->bytesRead = bytesRead;
+  if (const auto waiting = pairing_.finish()) unanswered(*waiting);
   closeUpdate();
-  updateOpen_ = false;
+  exchanges_.finish(*facts_);
 }
 
 }  // namespace ovantrex

@@ -1,14 +1,14 @@
 // The analysis of a session: the facts of the whole trace, gathered once,
 // record by record, for the outputs that show them (the summary and the
-// report), and the facts of each record for the printers that show records
-// one by one. The error-reply rule and the numbering of the updates are
-// applied here and nowhere else.
+// report), and the facts of each record (from the pairing stage, which it
+// runs) for the printers that show records one by one.
 //
 // Everything it keeps lies in room taken when it is made: the record loop
 // allocates nothing, and want of memory shows before the first record (and
 // before an older output file is emptied).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,6 +17,9 @@
 
 #include "analysis/error_reply.h"
 #include "analysis/flash_map.h"
+#include "analysis/refusals.h"
+#include "analysis/reply_pairing.h"
+#include "analysis/session_exchanges.h"
 #include "analysis/session_facts.h"
 #include "analysis/update_timeline.h"
 #include "core/shared_room.h"
@@ -24,12 +27,6 @@
 #include "decode/decoded_record.h"
 
 namespace ovantrex {
-
-// What the analysis makes of one record.
-struct RecordFacts {
-  std::size_t update = 0;   // the update it belongs to, from 1; 0 before the first
-  bool errorReply = false;  // a status reply that reports an error
-};
 
 class SessionAnalysis {
  public:
@@ -55,9 +52,8 @@ class SessionAnalysis {
 
   explicit SessionAnalysis(Options options);
 
-  void record(const Record& record, const DecodedRecord& decoded);
-  // What the analysis made of the last record.
-  RecordFacts lastRecord() const { return {updateNumber_, lastErrorReply_}; }
+  // Every data record, in trace order; returns what the analysis made of it.
+  const RecordFacts& record(const Record& record, const DecodedRecord& decoded);
   void diagnostic(const Diagnostic& diagnostic);
   void readFailed(const ReadFailure& failure) { facts_->readFailure = failure; }
   // The trace has ended, bytesRead bytes into it: the open update is closed.
@@ -70,13 +66,22 @@ class SessionAnalysis {
  private:
   // The facts of the record's kind: a command, a reply, a report.
   void dispatch(const Record& record, const DecodedRecord& decoded);
-  void command(const Record& record, const FirmwareCommand& command);
-  void flashWrite(const FirmwareCommand& command, UpdateFacts* update);
+  void command(const Record& record, const DecodedRecord& decoded, const FirmwareCommand& command);
+  void flashWrite(const DecodedRecord& decoded, const FirmwareCommand& command,
+                  UpdateFacts* update);
   void serialNumber(UpdateFacts& update, const FirmwareCommand& command);
   void reply(const Record& record, const StatusReply& reply, bool error);
+  // The pairs: a reply (the last record), and a command that no reply
+  // answered; what each settles of the open update.
+  void replied(const Record& record);
+  void unanswered(const PairedCommand& command);
+  void settle(const PairedCommand& command, Fate fate);
+  void settleWrite(const PairedCommand& command, Fate fate, UpdateFacts* update);
   void componentReport(const ComponentReport& report);
   void startUpdate(const Record& record);
   void closeUpdate();
+  // The ranges that the closing update wrote, and where its rewritten bytes lie.
+  void keepRanges(UpdateFacts& update);
   UpdateFacts* openUpdate();
   // Updates that may still be listed after the open one.
   std::size_t updatesToCome() const;
@@ -91,12 +96,25 @@ class SessionAnalysis {
   std::unique_ptr<FlashMap> rewrites_;  // with the timelines
   std::unique_ptr<UpdateTimelines> timelines_;
   std::optional<TraceTime> previousTime_;
+  ReplyPairing pairing_;
+  RecordFacts last_;  // of the last record
+  SessionExchanges exchanges_;
+  Refusals refusals_;  // of the open update
   bool updateOpen_ = false;
   std::size_t updateNumber_ = 0;  // of the open update, from 1; also past the listed ones
-  bool lastErrorReply_ = false;   // the last record is an error reply
   UpdateEnd openEnd_;             // what decides the open update's outcome, listed or not
+  bool lastUnanswered_ = false;   // no reply answered the last command settled (a reset aside)
   bool haveCommand_ = false;
   KeptCommand lastCommand_;  // the last firmware command, when haveCommand_
+  // What the settling of the command that waits for its reply needs of it:
+  // a flash write's fields and bytes, a checksum, whether it is a reset.
+  struct Waiting {
+    FlashWrite write;
+    std::array<std::uint8_t, 255> bytes;
+    std::size_t size = 0;
+    std::uint16_t checksum = 0;
+    bool reset = false;
+  } waiting_;
 };
 
 }  // namespace ovantrex

@@ -1,5 +1,7 @@
 #include "decode/firmware_command.h"
 
+#include <algorithm>
+
 #include "core/protocol.h"
 #include "core/value_names.h"
 
@@ -148,6 +150,11 @@ FirmwareCommand decodeFirmwareCommand(Bytes data) {
   }
   if (fields.missing()) command.truncated = true;
   return command;
+}
+
+Bytes flashWriteBytes(Bytes data, const FlashWrite& write) {
+  const Bytes body = bytesFrom(data, kBody);
+  return body.first(std::min<std::size_t>(body.size(), write.count));
 }
 
 std::string_view commandKindName(CommandKind kind) { return kCommandKinds.name(kind); }

@@ -59,6 +59,10 @@ struct FirmwareCommand {
 // data: the transfer data (payload from byte 8 on). Reads nothing beyond it;
 // a missing fixed field reads as 0 and marks the value truncated.
 FirmwareCommand decodeFirmwareCommand(Bytes data);
+// The bytes that a flash write carries to the flash, from the transfer data
+// of its record: its count of them after the fixed fields, or as many as
+// the data holds.
+Bytes flashWriteBytes(Bytes data, const FlashWrite& write);
 
 // "system command", "flash write", ... as a decoded command names its kind.
 std::string_view commandKindName(CommandKind kind);

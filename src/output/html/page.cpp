@@ -99,7 +99,7 @@ void writeReportPage(Writer& out, Writer& scratch, const ReportInputs& inputs) {
   writeHead(out, inputs);
   writeTop(out, inputs);
   out.put("<main>\n");
-  writeGlance(out, inputs, links);
+  writeGlance(out, scratch, inputs, links);
   writeSummarySection(out, scratch, inputs, links);
   writeUpdateSections(out, scratch, inputs);
   writeExcerpts(out, inputs);

@@ -80,7 +80,8 @@ void writeWritesOutside(Writer& out, std::uint64_t writes);
 
 // ---- The sections, from the top ----
 
-void writeGlance(Writer& out, const ReportInputs& inputs, const PageLinks& links);
+// scratch: a memory writer for a note's words before they are escaped.
+void writeGlance(Writer& out, Writer& scratch, const ReportInputs& inputs, const PageLinks& links);
 // The summary (as the walk over the session's facts lays it out) and the
 // error replies.
 void writeSummarySection(Writer& out, Writer& scratch, const ReportInputs& inputs,

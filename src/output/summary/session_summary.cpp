@@ -14,7 +14,8 @@ SessionSummary::SessionSummary(Writer& out, Writer& errors, const ListingOptions
       options_(options),
       json_(json),
       analysis_(analysis),
-      scratch_(std::make_unique<Writer>(kLongestNote)) {}
+      scratch_(std::make_unique<Writer>(kLongestNote)),
+      words_(std::make_unique<Writer>(kLongestVerdict)) {}
 
 void SessionSummary::diagnostic(const Diagnostic& diagnostic) {
   // Standard error keeps what the listing writes there; the invalid minor
@@ -24,7 +25,7 @@ void SessionSummary::diagnostic(const Diagnostic& diagnostic) {
 
 void SessionSummary::finish() {
   if (json_) {
-    JsonFacts json(out_, *scratch_);
+    JsonFacts json(out_, *scratch_, *words_);
     describeSession(analysis_.facts(), json);
     json.close();
   } else {

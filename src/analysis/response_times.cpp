@@ -1,0 +1,113 @@
+#include "analysis/response_times.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace ovantrex {
+
+namespace {
+
+// The nearest ranks of the median and of the 95th percentile of count times.
+std::uint64_t medianRank(std::uint64_t count) { return (count + 1) / 2; }
+std::uint64_t p95Rank(std::uint64_t count) { return count - count / 20; }
+
+std::uint64_t microsOf(double milliseconds) {
+  const double micros = std::nearbyint(milliseconds * 1000);
+  return micros >= static_cast<double>(ResponseHistogram::kLargest)
+             ? ResponseHistogram::kLargest
+             : static_cast<std::uint64_t>(micros);
+}
+
+}  // namespace
+
+std::size_t ResponseHistogram::bucketOf(std::uint64_t micros) {
+  const std::uint64_t value = std::min(micros, kLargest);
+  if (value < kExactBelow) return static_cast<std::size_t>(value);
+  // 128 to 255 after the shift: the power of two picks the row of 128.
+  const auto shift = static_cast<unsigned>(std::bit_width(value)) - 8;
+  const std::uint64_t mantissa = value >> shift;
+  return static_cast<std::size_t>(kExactBelow + (shift - 1) * 128 + (mantissa - 128));
+}
+
+std::uint64_t ResponseHistogram::middleOf(std::size_t bucket) {
+  if (bucket < kExactBelow) return bucket;
+  const std::size_t row = (bucket - kExactBelow) / 128;
+  const auto shift = static_cast<unsigned>(row + 1);
+  const std::uint64_t mantissa = 128 + (bucket - kExactBelow) % 128;
+  return (mantissa << shift) + (std::uint64_t{1} << (shift - 1));
+}
+
+std::uint64_t ResponseHistogram::atRank(std::uint64_t rank) const {
+  std::uint64_t seen = 0;
+  for (std::size_t bucket = 0; bucket < kBuckets; ++bucket) {
+    seen += counts_[bucket];
+    if (seen >= rank) return middleOf(bucket);
+  }
+  return middleOf(kBuckets - 1);
+}
+
+ResponseTimes::ResponseTimes(std::size_t room)
+    : room_(room), histogram_(std::make_unique<ResponseHistogram>()) {
+  exact_.reserve(room);
+}
+
+void ResponseTimes::add(double milliseconds) {
+  if (count_++ == 0 || milliseconds < fastest_) fastest_ = milliseconds;
+  if (count_ == 1 || milliseconds > slowest_) slowest_ = milliseconds;
+  if (counted_) {
+    histogram_->add(microsOf(milliseconds));
+    return;
+  }
+  if (exact_.size() < room_) {
+    exact_.push_back(milliseconds);
+    return;
+  }
+  // The room is full: from now on every time is counted in the histogram.
+  for (const double kept : exact_) histogram_->add(microsOf(kept));
+  histogram_->add(microsOf(milliseconds));
+  counted_ = true;
+}
+
+void ResponseTimes::clear() {
+  if (counted_) histogram_->clear();
+  counted_ = false;
+  exact_.clear();
+  count_ = 0;
+}
+
+double ResponseTimes::valueAt(std::uint64_t rank) {
+  if (!counted_) {
+    const auto at = exact_.begin() + static_cast<std::ptrdiff_t>(rank - 1);
+    std::nth_element(exact_.begin(), at, exact_.end());
+    return *at;
+  }
+  const double value = static_cast<double>(histogram_->atRank(rank)) / 1000;
+  return std::clamp(value, fastest_, slowest_);
+}
+
+ResponseSummary ResponseTimes::summary() {
+  ResponseSummary summary;
+  summary.count = count_;
+  if (count_ == 0) return summary;
+  summary.fastest = fastest_;
+  summary.slowest = slowest_;
+  summary.median = valueAt(medianRank(count_));
+  summary.p95 = valueAt(p95Rank(count_));
+  summary.exact = !counted_;
+  return summary;
+}
+
+void SlowestExchanges::consider(const Exchange& exchange) {
+  if (list_.size() == kKept && !(exchange.milliseconds > list_[kKept - 1].milliseconds)) return;
+  // The new one goes behind every one as slow as it.
+  std::size_t at = std::min(list_.size(), kKept - 1);
+  if (list_.size() < kKept) list_.push(exchange);
+  while (at > 0 && list_[at - 1].milliseconds < exchange.milliseconds) {
+    list_[at] = list_[at - 1];
+    --at;
+  }
+  list_[at] = exchange;
+}
+
+}  // namespace ovantrex

@@ -1,0 +1,46 @@
+// The exchanges of a session as the summary shows them: by kind of
+// command, how many were answered, unanswered and refused, and their
+// response times; the slowest exchanges; the first commands left
+// unanswered; replies that answer no command. The response times of the
+// open update are kept beside, for its median and slowest.
+//
+// Its memory is taken when it is made: a room of kExactResponseTimes times
+// and a histogram for each kind of command and for the open update.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <memory>
+
+#include "analysis/refusals.h"
+#include "analysis/reply_pairing.h"
+#include "analysis/response_times.h"
+#include "analysis/session_facts.h"
+
+namespace ovantrex {
+
+class SessionExchanges {
+ public:
+  SessionExchanges();
+
+  // A command settled: answered by the reply at replyOffset after
+  // milliseconds (NaN where not known), or unanswered. inUpdate: it
+  // belongs to the open update.
+  void answered(SessionFacts& facts, const PairedCommand& command, std::uint64_t replyOffset,
+                double milliseconds, bool refused, bool inUpdate);
+  void unanswered(SessionFacts& facts, const PairedCommand& command);
+  void unsolicited(SessionFacts& facts) { ++facts.unsolicited; }
+
+  // A new update starts; the open one's median and slowest.
+  void startUpdate() { update_.clear(); }
+  ResponseSummary updateResponses() { return update_.summary(); }
+  // The trace has ended: the summaries of each kind.
+  void finish(SessionFacts& facts);
+
+ private:
+  std::array<std::unique_ptr<ResponseTimes>, kCommandKinds> byKind_;
+  ResponseTimes update_;
+  SlowestExchanges slowest_;
+};
+
+}  // namespace ovantrex
