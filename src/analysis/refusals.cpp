@@ -65,12 +65,11 @@ void Refusals::clear() {
   recovered_ = {};
 }
 
-void Refusals::flashWrite(std::uint64_t offset, const FlashWrite& write, Bytes bytes, Fate fate) {
+void Refusals::settleWrite(std::uint64_t offset, const FlashWrite& write, Bytes bytes, Fate fate) {
   if (fate == Fate::Refused) {
     refuse(offset, write, digestOf(bytes));
     return;
   }
-  if (followed_ == 0) return;
   // A write that may retry refused ones: those of its address.
   std::optional<std::uint64_t> digest;
   std::size_t slot = homeOf(write.address, kSlots);

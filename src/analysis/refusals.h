@@ -55,7 +55,11 @@ class Refusals {
   void clear();
   // A flash write of the update, as its reply (or none) settled it; bytes:
   // what it carries to the flash.
-  void flashWrite(std::uint64_t offset, const FlashWrite& write, Bytes bytes, Fate fate);
+  void flashWrite(std::uint64_t offset, const FlashWrite& write, Bytes bytes, Fate fate) {
+    // Most writes are taken, and most updates have no refused write.
+    if (fate != Fate::Refused && followed_ == 0) return;
+    settleWrite(offset, write, bytes, fate);
+  }
   void checksumWrite(std::uint64_t offset, std::uint16_t checksum, Fate fate);
   void reset(std::uint64_t offset, Fate fate);
 
@@ -80,6 +84,7 @@ class Refusals {
   };
   static constexpr std::size_t kSlots = 2 * kMaxFollowed;
 
+  void settleWrite(std::uint64_t offset, const FlashWrite& write, Bytes bytes, Fate fate);
   bool used(std::size_t slot) const { return slots_[slot].generation == generation_; }
   void refuse(std::uint64_t offset, const FlashWrite& write, std::uint64_t digest);
   void remove(std::size_t slot);

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <variant>
 
 #include "analysis/error_reply.h"
 #include "core/trace_record.h"
@@ -44,13 +45,20 @@ struct RecordFacts {
   std::size_t update = 0;   // the update it belongs to, from 1; 0 before the first
   bool errorReply = false;  // a status reply that reports an error
   PairRole role = PairRole::None;
-  // A command: the command before it, which it leaves unanswered.
-  std::optional<PairedCommand> unanswered;
-  // A reply: the command that it answers; none for an unsolicited reply.
-  std::optional<PairedCommand> answers;
+  bool paired = false;  // the command below is there
+  // A command: the command before it, which it leaves unanswered. A reply:
+  // the command that it answers (none for an unsolicited reply).
+  PairedCommand command;
   // A reply to a command: the response time (see above); NaN where a stamp
   // is not finite.
   double responseMs = 0;
+
+  const PairedCommand* unanswered() const {
+    return role == PairRole::Command && paired ? &command : nullptr;
+  }
+  const PairedCommand* answers() const {
+    return role == PairRole::Reply && paired ? &command : nullptr;
+  }
 };
 
 // The response time from the stamp of a command to that of its reply.
@@ -58,15 +66,49 @@ double responseTime(double commandStamp, double replyStamp);
 
 class ReplyPairing {
  public:
-  // Every data record, in trace order.
-  RecordFacts record(const Record& record, const DecodedRecord& decoded);
+  // Every data record, in trace order; the facts stay until the next record.
+  const RecordFacts& record(const Record& record, const DecodedRecord& decoded) {
+    facts_.role = PairRole::None;
+    facts_.errorReply = false;
+    facts_.paired = false;
+    if (!decoded.firmware || decoded.hidden || decoded.failure != DecodeFailure::None)
+      return facts_;
+    if (decoded.type == RecordType::HidWrite) {
+      command(record, *std::get_if<FirmwareCommand>(&decoded.body));
+    } else {
+      reply(record, decoded);
+    }
+    return facts_;
+  }
   // The trace has ended: the command still waiting for its reply, if any,
   // went unanswered.
   std::optional<PairedCommand> finish();
 
  private:
-  std::size_t update_ = 0;
-  std::optional<PairedCommand> waiting_;
+  void command(const Record& record, const FirmwareCommand& command) {
+    if (command.kind == CommandKind::StartFlashUpdate) ++facts_.update;
+    facts_.role = PairRole::Command;
+    facts_.paired = waiting_;
+    facts_.command = waitingFor_;
+    waiting_ = true;
+    waitingFor_ =
+        PairedCommand{record.offset, record.header.timeStamp, command.kind, facts_.update};
+  }
+  // A read or a feature read of the firmware report.
+  void reply(const Record& record, const DecodedRecord& decoded) {
+    facts_.role = PairRole::Reply;
+    if (const auto* status = std::get_if<StatusReply>(&decoded.body))
+      facts_.errorReply = isErrorReply(*status);
+    if (!waiting_) return;
+    waiting_ = false;
+    facts_.paired = true;
+    facts_.command = waitingFor_;
+    facts_.responseMs = responseTime(waitingFor_.stamp, record.header.timeStamp);
+  }
+
+  RecordFacts facts_;
+  bool waiting_ = false;
+  PairedCommand waitingFor_;
 };
 
 }  // namespace ovantrex

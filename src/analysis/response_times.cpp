@@ -12,16 +12,9 @@ namespace {
 std::uint64_t medianRank(std::uint64_t count) { return (count + 1) / 2; }
 std::uint64_t p95Rank(std::uint64_t count) { return count - count / 20; }
 
-std::uint64_t microsOf(double milliseconds) {
-  const double micros = std::nearbyint(milliseconds * 1000);
-  return micros >= static_cast<double>(ResponseHistogram::kLargest)
-             ? ResponseHistogram::kLargest
-             : static_cast<std::uint64_t>(micros);
-}
-
 }  // namespace
 
-std::size_t ResponseHistogram::bucketOf(std::uint64_t micros) {
+std::size_t ResponseHistogram::bucketOfMicros(std::uint64_t micros) {
   const std::uint64_t value = std::min(micros, kLargest);
   if (value < kExactBelow) return static_cast<std::size_t>(value);
   // 128 to 255 after the shift: the power of two picks the row of 128.
@@ -52,20 +45,9 @@ ResponseTimes::ResponseTimes(std::size_t room)
   exact_.reserve(room);
 }
 
-void ResponseTimes::add(double milliseconds) {
-  if (count_++ == 0 || milliseconds < fastest_) fastest_ = milliseconds;
-  if (count_ == 1 || milliseconds > slowest_) slowest_ = milliseconds;
-  if (counted_) {
-    histogram_->add(microsOf(milliseconds));
-    return;
-  }
-  if (exact_.size() < room_) {
-    exact_.push_back(milliseconds);
-    return;
-  }
-  // The room is full: from now on every time is counted in the histogram.
-  for (const double kept : exact_) histogram_->add(microsOf(kept));
-  histogram_->add(microsOf(milliseconds));
+void ResponseTimes::overflow(std::size_t bucket) {
+  for (const double kept : exact_) histogram_->add(ResponseHistogram::bucketOf(kept));
+  histogram_->add(bucket);
   counted_ = true;
 }
 
@@ -98,8 +80,7 @@ ResponseSummary ResponseTimes::summary() {
   return summary;
 }
 
-void SlowestExchanges::consider(const Exchange& exchange) {
-  if (list_.size() == kKept && !(exchange.milliseconds > list_[kKept - 1].milliseconds)) return;
+void SlowestExchanges::insert(const Exchange& exchange) {
   // The new one goes behind every one as slow as it.
   std::size_t at = std::min(list_.size(), kKept - 1);
   if (list_.size() < kKept) list_.push(exchange);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -41,13 +42,23 @@ class ResponseHistogram {
   static constexpr std::uint64_t kLargest = (std::uint64_t{1} << 42) - 1;
   static constexpr std::size_t kBuckets = 256 + 34 * 128;
 
-  void add(std::uint64_t micros) { ++counts_[bucketOf(micros)]; }
+  void add(std::size_t bucket) { ++counts_[bucket]; }
   void clear() { counts_.fill(0); }
   // The value of the rank-th smallest time counted (from 1), in
   // microseconds: the middle of its bucket.
   std::uint64_t atRank(std::uint64_t rank) const;
 
-  static std::size_t bucketOf(std::uint64_t micros);
+  // The bucket of a time in milliseconds, finite and not negative.
+  static std::size_t bucketOf(double milliseconds) {
+    const double micros = milliseconds * 1000 + 0.5;
+    if (micros < static_cast<double>(kExactBelow)) return static_cast<std::size_t>(micros);
+    if (!(micros < static_cast<double>(kLargest))) return kBuckets - 1;
+    // The exponent and the top seven bits of the fraction pick the bucket,
+    // as bucketOfMicros() picks that of the whole microseconds.
+    const auto bits = std::bit_cast<std::uint64_t>(micros);
+    return static_cast<std::size_t>((bits >> 45) - ((std::uint64_t{1023 + 8} << 7) - kExactBelow));
+  }
+  static std::size_t bucketOfMicros(std::uint64_t micros);
   // The middle of a bucket, in microseconds.
   static std::uint64_t middleOf(std::size_t bucket);
 
@@ -64,8 +75,25 @@ class ResponseTimes {
   // room: how many times are kept exactly.
   explicit ResponseTimes(std::size_t room);
 
-  // A response time in milliseconds, finite and not negative.
-  void add(double milliseconds);
+  // A response time in milliseconds, finite and not negative, and its
+  // bucket of the histogram (ResponseHistogram::bucketOf()).
+  void add(double milliseconds, std::size_t bucket) {
+    if (count_++ == 0) {
+      fastest_ = milliseconds;
+      slowest_ = milliseconds;
+    } else if (milliseconds < fastest_) {
+      fastest_ = milliseconds;
+    } else if (milliseconds > slowest_) {
+      slowest_ = milliseconds;
+    }
+    if (counted_) {
+      histogram_->add(bucket);
+    } else if (exact_.size() < room_) {
+      exact_.push_back(milliseconds);
+    } else {
+      overflow(bucket);
+    }
+  }
   // Forgets every time (a new update starts).
   void clear();
   // The summary of the times added; reorders the times kept.
@@ -73,6 +101,8 @@ class ResponseTimes {
 
  private:
   double valueAt(std::uint64_t rank);
+  // The room is full: from now on every time is counted in the histogram.
+  void overflow(std::size_t bucket);
 
   std::vector<double> exact_;  // while they fit the room
   std::size_t room_;
@@ -97,10 +127,15 @@ class SlowestExchanges {
   static constexpr std::size_t kKept = 10;
   using List = FixedList<Exchange, kKept>;
 
-  void consider(const Exchange& exchange);
+  void consider(const Exchange& exchange) {
+    if (list_.size() == kKept && !(exchange.milliseconds > list_[kKept - 1].milliseconds)) return;
+    insert(exchange);
+  }
   const List& list() const { return list_; }
 
  private:
+  void insert(const Exchange& exchange);
+
   List list_;
 };
 

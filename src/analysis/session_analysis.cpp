@@ -1,6 +1,7 @@
 #include "analysis/session_analysis.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/protocol.h"
 
@@ -66,19 +67,28 @@ void SessionAnalysis::diagnostic(const Diagnostic& diagnostic) {
 }
 
 const RecordFacts& SessionAnalysis::record(const Record& record, const DecodedRecord& decoded) {
-  SessionFacts& facts = *facts_;
-  ++facts.records;
-  ++facts.byType[indexOfType(decoded.type)];
-  facts.versions[static_cast<std::size_t>(record.formatVersion)] = true;
-  countTime(facts, previousTime_, record);
-  last_ = pairing_.record(record, decoded);
-  // The command before a command went unanswered: that is settled before
-  // the new one can close its update.
-  if (last_.unanswered) unanswered(*last_.unanswered);
-  dispatch(record, decoded);
-  if (last_.role == PairRole::Reply) replied(record);
-  if (timelines_) timelines_->record(record, decoded, last_);
-  return last_;
+  SessionFacts& session = *facts_;
+  ++session.records;
+  ++session.byType[indexOfType(decoded.type)];
+  session.versions[static_cast<std::size_t>(record.formatVersion)] = true;
+  countTime(session, previousTime_, record);
+  const RecordFacts& facts = pairing_.record(record, decoded);
+  last_ = &facts;
+  switch (facts.role) {
+    case PairRole::Command:
+      // The command before went unanswered: that is settled before this one
+      // can close its update.
+      if (facts.paired) unanswered(facts.command);
+      command(record, decoded, *std::get_if<FirmwareCommand>(&decoded.body));
+      break;
+    case PairRole::Reply:
+      dispatch(record, decoded);
+      replied(record);
+      break;
+    case PairRole::None: dispatch(record, decoded); break;
+  }
+  if (timelines_) timelines_->record(record, decoded, facts);
+  return facts;
 }
 
 void SessionAnalysis::dispatch(const Record& record, const DecodedRecord& decoded) {
@@ -87,24 +97,22 @@ void SessionAnalysis::dispatch(const Record& record, const DecodedRecord& decode
     ++facts.hidden;
   } else if (decoded.failure != DecodeFailure::None) {
     ++facts.failed;
-  } else if (const auto* value = std::get_if<FirmwareCommand>(&decoded.body)) {
-    command(record, decoded, *value);
   } else if (const auto* status = std::get_if<StatusReply>(&decoded.body)) {
-    reply(record, *status, last_.errorReply);
+    reply(record, *status, last_->errorReply);
   } else if (const auto* report = std::get_if<ComponentReport>(&decoded.body)) {
     componentReport(*report);
   }
 }
 
 void SessionAnalysis::replied(const Record& record) {
-  if (!last_.answers) {
+  const PairedCommand* command = last_->answers();
+  if (command == nullptr) {
     exchanges_.unsolicited(*facts_);
     return;
   }
-  const PairedCommand& command = *last_.answers;
-  exchanges_.answered(*facts_, command, record.offset, last_.responseMs, last_.errorReply,
-                      updateOpen_ && command.update == updateNumber_);
-  settle(command, last_.errorReply ? Fate::Refused : Fate::Accepted);
+  exchanges_.answered(*facts_, *command, record.offset, last_->responseMs, last_->errorReply,
+                      updateOpen_ && command->update == updateNumber_);
+  settle(*command, last_->errorReply ? Fate::Refused : Fate::Accepted);
 }
 
 void SessionAnalysis::unanswered(const PairedCommand& command) {
@@ -115,36 +123,43 @@ void SessionAnalysis::unanswered(const PairedCommand& command) {
 void SessionAnalysis::settle(const PairedCommand& command, Fate fate) {
   if (!updateOpen_ || command.update != updateNumber_) return;  // before the first update
   UpdateExchanges& exchanges = openEnd_.exchanges;
-  if (fate == Fate::Unanswered) ++exchanges.unanswered;
-  lastUnanswered_ = fate == Fate::Unanswered && !waiting_.reset;
-  bool decides = true;  // a refusal of this command fails the update
   switch (command.kind) {
-    case CommandKind::FlashWrite: settleWrite(command, fate, openUpdate()); break;
+    case CommandKind::FlashWrite: settleWrite(command, fate); break;
     case CommandKind::ChecksumWrite:
       if (fate == Fate::Accepted) openEnd_.checksumWritten = true;
       if (fate == Fate::Unanswered) openEnd_.checksumUnanswered = true;
+      if (fate == Fate::Refused) ++exchanges.refused;
       refusals_.checksumWrite(command.offset, waiting_.checksum, fate);
       break;
-    default:
-      decides = waiting_.reset;
+    case CommandKind::System:
       if (!waiting_.reset) break;
-      if (fate != Fate::Refused) openEnd_.reset = true;
+      if (fate == Fate::Refused) {
+        ++exchanges.refused;
+      } else {
+        openEnd_.reset = true;
+      }
       refusals_.reset(command.offset, fate);
       break;
+    default: break;
   }
-  if (decides && fate == Fate::Refused) ++exchanges.refused;
-  if (command.kind == CommandKind::FlashWrite && fate == Fate::Refused) ++exchanges.refusedWrites;
+  // A reset needs no reply.
+  lastUnanswered_ = fate == Fate::Unanswered && !waiting_.reset;
+  if (fate == Fate::Unanswered) ++exchanges.unanswered;
 }
 
-void SessionAnalysis::settleWrite(const PairedCommand& command, Fate fate, UpdateFacts* update) {
+void SessionAnalysis::settleWrite(const PairedCommand& command, Fate fate) {
   const FlashWrite& write = waiting_.write;
-  if (fate != Fate::Refused) {
+  UpdateExchanges& exchanges = openEnd_.exchanges;
+  if (fate == Fate::Refused) {
+    ++exchanges.refused;
+    ++exchanges.refusedWrites;
+  } else {
     // Where the rewritten bytes lie is kept for the drawn updates only.
     FlashMap* again =
         updateNumber_ <= UpdateTimelines::kMaxDrawnUpdates ? rewrites_.get() : nullptr;
     const std::uint32_t rewritten = flash_.write(write.address, write.count, again);
-    if (update != nullptr) update->rewrittenBytes += rewritten;
-    if (fate == Fate::Unanswered) ++openEnd_.exchanges.unansweredWrites;
+    if (UpdateFacts* update = openUpdate()) update->rewrittenBytes += rewritten;
+    if (fate == Fate::Unanswered) ++exchanges.unansweredWrites;
   }
   refusals_.flashWrite(command.offset, write, Bytes(waiting_.bytes.data(), waiting_.size), fate);
 }
@@ -157,7 +172,7 @@ UpdateFacts* SessionAnalysis::openUpdate() {
 void SessionAnalysis::startUpdate(const Record& record) {
   closeUpdate();
   updateOpen_ = true;
-  updateNumber_ = last_.update;
+  updateNumber_ = last_->update;
   openEnd_ = UpdateEnd{};
   openEnd_.number = updateNumber_;
   lastUnanswered_ = false;
@@ -270,7 +285,7 @@ void SessionAnalysis::flashWrite(const DecodedRecord& decoded, const FirmwareCom
   waiting_.write = write;
   const Bytes bytes = flashWriteBytes(decoded.transfer.data.bytes, write);
   waiting_.size = bytes.size();
-  std::copy(bytes.begin(), bytes.end(), waiting_.bytes.begin());
+  if (!bytes.empty()) std::memcpy(waiting_.bytes.data(), bytes.data(), bytes.size());
   if (update == nullptr) return;
   ++update->writes;
   update->bytes += write.count;

@@ -76,7 +76,7 @@ class SessionAnalysis {
   void replied(const Record& record);
   void unanswered(const PairedCommand& command);
   void settle(const PairedCommand& command, Fate fate);
-  void settleWrite(const PairedCommand& command, Fate fate, UpdateFacts* update);
+  void settleWrite(const PairedCommand& command, Fate fate);
   void componentReport(const ComponentReport& report);
   void startUpdate(const Record& record);
   void closeUpdate();
@@ -97,7 +97,7 @@ class SessionAnalysis {
   std::unique_ptr<UpdateTimelines> timelines_;
   std::optional<TraceTime> previousTime_;
   ReplyPairing pairing_;
-  RecordFacts last_;  // of the last record
+  const RecordFacts* last_ = nullptr;  // of the last record, the pairing's
   SessionExchanges exchanges_;
   Refusals refusals_;  // of the open update
   bool updateOpen_ = false;

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstddef>
+#include <limits>
 #include <memory>
 
 #include "analysis/refusals.h"
@@ -27,7 +28,22 @@ class SessionExchanges {
   // milliseconds (NaN where not known), or unanswered. inUpdate: it
   // belongs to the open update.
   void answered(SessionFacts& facts, const PairedCommand& command, std::uint64_t replyOffset,
-                double milliseconds, bool refused, bool inUpdate);
+                double milliseconds, bool refused, bool inUpdate) {
+    const auto kind = static_cast<std::size_t>(command.kind);
+    KindExchanges& exchanges = facts.exchanges[kind];
+    ++exchanges.answered;
+    exchanges.refused += refused ? 1 : 0;
+    // Times that go backwards, or that are not known, have no place among
+    // the response times.
+    if (!(milliseconds >= 0 && milliseconds <= kLongest)) {
+      ++facts.untimed;
+      return;
+    }
+    const std::size_t bucket = ResponseHistogram::bucketOf(milliseconds);
+    byKind_[kind]->add(milliseconds, bucket);
+    if (inUpdate) update_.add(milliseconds, bucket);
+    slowest_.consider(Exchange{command.offset, replyOffset, command.kind, milliseconds});
+  }
   void unanswered(SessionFacts& facts, const PairedCommand& command);
   void unsolicited(SessionFacts& facts) { ++facts.unsolicited; }
 
@@ -38,6 +54,9 @@ class SessionExchanges {
   void finish(SessionFacts& facts);
 
  private:
+  // The longest finite time.
+  static constexpr double kLongest = std::numeric_limits<double>::max();
+
   std::array<std::unique_ptr<ResponseTimes>, kCommandKinds> byKind_;
   ResponseTimes update_;
   SlowestExchanges slowest_;

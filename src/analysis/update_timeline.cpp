@@ -68,8 +68,9 @@ void UpdateTimelines::record(const Record& record, const DecodedRecord& decoded,
 
   const bool drawing = current_ != 0 && current_ <= kMaxDrawnUpdates;
   // The command before this one went unanswered, in the update of the record before.
-  if (facts.unanswered && drawing && facts.unanswered->update == current_)
-    exchange(*facts.unanswered, 0, facts, Fate::Unanswered, updates_.back());
+  const PairedCommand* before = facts.unanswered();
+  if (before != nullptr && drawing && before->update == current_)
+    exchange(*before, 0, facts, Fate::Unanswered, updates_.back());
   if (facts.update != current_) {
     // This record starts the next update.
     current_ = facts.update;
@@ -89,9 +90,10 @@ void UpdateTimelines::record(const Record& record, const DecodedRecord& decoded,
   } else if (const auto* reply = std::get_if<StatusReply>(&decoded.body)) {
     if (facts.errorReply) errorReply(event, *reply, drawn);
   }
-  if (facts.answers && facts.answers->update == current_)
-    exchange(*facts.answers, record.offset, facts,
-             facts.errorReply ? Fate::Refused : Fate::Accepted, drawn);
+  const PairedCommand* answered = facts.answers();
+  if (answered != nullptr && answered->update == current_)
+    exchange(*answered, record.offset, facts, facts.errorReply ? Fate::Refused : Fate::Accepted,
+             drawn);
 }
 
 void UpdateTimelines::exchange(const PairedCommand& command, std::uint64_t reply,

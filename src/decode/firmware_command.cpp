@@ -1,7 +1,5 @@
 #include "decode/firmware_command.h"
 
-#include <algorithm>
-
 #include "core/protocol.h"
 #include "core/value_names.h"
 
@@ -16,7 +14,7 @@ constexpr std::size_t kClass = 2;
 constexpr std::size_t kSubCommand = 3;
 constexpr std::size_t kDataCount = 4;
 constexpr std::size_t kAddress = 5;  // three bytes, most significant first
-constexpr std::size_t kBody = 8;
+constexpr std::size_t kBody = kCommandFields;
 
 constexpr auto kCommandClasses = makeNameTable<std::uint8_t>(
     {
@@ -150,11 +148,6 @@ FirmwareCommand decodeFirmwareCommand(Bytes data) {
   }
   if (fields.missing()) command.truncated = true;
   return command;
-}
-
-Bytes flashWriteBytes(Bytes data, const FlashWrite& write) {
-  const Bytes body = bytesFrom(data, kBody);
-  return body.first(std::min<std::size_t>(body.size(), write.count));
 }
 
 std::string_view commandKindName(CommandKind kind) { return kCommandKinds.name(kind); }

@@ -113,14 +113,14 @@ void marks(Writer& out, const UpdateTimeline& timeline, const Scale& x, const Sc
     out.put("<path class=\"rf\"");
     cross(out, x(across(timeline, mark.at)), upOf(y, mark.milliseconds), 5);
     out.put('>');
-    exchangeTitle(out, "Refused: ", mark);
+    exchangeTitle(out, "Refused command: ", mark);
     out.put("</path>\n");
   }
   for (const ExchangeMark& mark : timeline.unanswered) {
     out.put("<path class=\"un\"");
     triangle(out, x(across(timeline, mark.at)), kStripY + 8, 10);
     out.put('>');
-    exchangeTitle(out, "Unanswered: ", mark);
+    exchangeTitle(out, "Unanswered command: ", mark);
     out.put("</path>\n");
   }
 }

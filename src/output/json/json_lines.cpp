@@ -51,8 +51,8 @@ void JsonLines::record(const Record& record, const DecodedRecord& decoded,
   if (facts.role == PairRole::Reply) {
     // The command that the reply answers; null for an unsolicited reply.
     out_.put(",\"reply_to\":");
-    if (facts.answers) {
-      out_.decimal(static_cast<std::int64_t>(facts.answers->offset));
+    if (const PairedCommand* command = facts.answers()) {
+      out_.decimal(static_cast<std::int64_t>(command->offset));
       out_.put(",\"response_ms\":");
       writeJsonNumber(out_, facts.responseMs);
     } else {
