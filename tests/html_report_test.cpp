@@ -560,6 +560,57 @@ TEST(ReportPage, TheAxesBarsGapsAndCountsOfEachUpdateAreItsFigures) {
     EXPECT_TRUE(has(first, key)) << key;
 }
 
+// The response times of a small update, in the units of the view box (250
+// high, the plot from y 202 up to 34, the strip of unanswered commands
+// above). Across as on the timeline: the update spans 1 s, so a command at
+// t s stands at 100.5 + 825 t. Up, the decades of 1 ms to 100 ms (the
+// fastest and the slowest) over 168: v ms at 202 - 84 log10 v. The start
+// is answered after 10 ms, the first write after 1 ms, the second refused
+// after 100 ms; the checksum and the reset have no reply. Records of
+// format version 3 at offsets 16, 60, 106, 155, 201, 250, 296, 344.
+TEST(ReportPage, TheResponseTimesOfAnUpdateAreItsFigures) {
+  TraceBuilder t;
+  t.marker(kMarkerV3);
+  t.hidWrite(0.0, kFirmware, startFlash(), at(0));
+  t.hidRead(10.0, kFirmware, status(0x01), at(10));
+  t.hidWrite(100.0, kFirmware, flashWrite(0x1000, 1), at(100));
+  t.hidRead(101.0, kFirmware, status(0x01), at(101));
+  t.hidWrite(500.0, kFirmware, flashWrite(0x1001, 1), at(500));
+  t.hidRead(600.0, kFirmware, status(0x41), at(600));
+  t.hidWrite(1000.0, kFirmware, checksum(0x1234), at(0, 1));
+  t.hidWrite(1000.0, kFirmware, reset(), at(0, 1));
+  const Report report = reportOf(t, {}, false);
+  ASSERT_EQ(report.status, 0);
+  const std::string section = updateSection(report.html, 1);
+  const std::size_t start = section.find("<svg class=\"responses\"");
+  ASSERT_NE(start, std::string::npos);
+  const std::string plot = section.substr(start, section.find("</svg>", start) - start);
+  EXPECT_TRUE(has(plot,
+                  "<svg class=\"responses\" viewBox=\"0 0 960.0 250.0\" role=\"img\" "
+                  "aria-label=\"Response times of update 1: each command's reply by "
+                  "time\">"));
+  EXPECT_EQ(matches(plot, R"re(<text x="78.0" y="([0-9.]+)" text-anchor="end">([^<]*)<)re"),
+            "206.0 1 ms | 122.0 10 ms | 38.0 100 ms | 12.0 no reply");
+  EXPECT_EQ(
+      matches(plot,
+              R"re(<circle class="rt" cx="([0-9.]+)" cy="([0-9.]+)" r="2.5"><title>([^<]*)<)re"),
+      "100.5 118.0 start flash update at offset 16: reply at offset 60 after 10 ms "
+      "(2001-09-09T01:46:40.000Z) | 183.0 202.0 flash write at offset 106: reply at offset "
+      "155 after 1 ms (2001-09-09T01:46:40.100Z)");
+  EXPECT_EQ(
+      matches(plot, R"re(<path class="(rf|un)" d="([^"]+)"><title>([^<]*)<)re"),
+      "rf M508.0 29.0L518.0 39.0M508.0 39.0L518.0 29.0 Refused command: flash write at offset "
+      "201: reply at offset 250 after 100 ms (2001-09-09T01:46:40.500Z) | un M925.5 "
+      "22.0L919.5 12.0H931.5Z Unanswered command: checksum write at offset 296: no reply "
+      "(2001-09-09T01:46:41.000Z) | un M925.5 22.0L919.5 12.0H931.5Z Unanswered command: "
+      "system command at offset 344: no reply (2001-09-09T01:46:41.000Z)");
+  EXPECT_TRUE(has(section, "Responses: median 10 ms, slowest 100 ms.</p>"));
+  // An update without exchanges draws none.
+  TraceBuilder lone;
+  lone.hidWrite(0.0, kFirmware, flashWrite(0x1000, 1));
+  EXPECT_FALSE(has(reportOf(lone, {}, false).html, "<svg class=\"responses\""));
+}
+
 // An update of writes writes to the next address each; a reply after the
 // write numbered refusedAfter (from 0) refuses it.
 TraceBuilder manyWrites(std::uint32_t writes, std::uint32_t refusedAfter) {

@@ -772,6 +772,40 @@ TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
   }
 }
 
+// The verdict on bytes that hold no data record, and on a trace that ends
+// inside a record (format version 1 unless a marker says otherwise).
+TEST(SessionSummary, TheVerdictSaysWhenNoDataRecordIsFoundAndWhereTheTraceIsCut) {
+  TraceBuilder zeros;
+  zeros.bytes(repeated(4096, 0));
+  TraceBuilder cutPayload;  // a completed update, then 3 of 10 bytes at 148
+  cutPayload.hidWrite(0.0, kFirmware, startFlash()).hidRead(0.0, kFirmware, status(0x01));
+  cutPayload.hidWrite(0.0, kFirmware, checksum(0x1234)).hidRead(0.0, kFirmware, status(0x01));
+  cutPayload.hidWrite(0.0, kFirmware, reset()).header(10, 42).bytes({1, 2, 3});
+  TraceBuilder cutHeader;  // the second header of the record at 16 cut after 2 bytes
+  cutHeader.marker(kMarkerV2).header(0, 42).bytes({0, 0});
+  const struct {
+    const char* name;
+    const TraceBuilder& trace;
+    const char* verdict;
+  } cases[] = {
+      {"FourKibibytesOfZeros", zeros,
+       "no update: no data record found in 4096 bytes (256 records skipped)"},
+      {"AnEmptyFile", TraceBuilder(),
+       "no update: no data record found in 0 bytes (0 records skipped)"},
+      {"CutInsideAPayload", cutPayload,
+       "update 1 completed: checksum written and device reset; the trace ends inside a record at "
+       "offset 148"},
+      {"CutInsideTheSecondHeader", cutHeader,
+       "no update: no data record found in 34 bytes (1 record skipped); the trace ends inside a "
+       "record at offset 16"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(json::parse(runTrace(c.trace, {"--summary", "--json"}).out)["verdict"], c.verdict);
+    EXPECT_TRUE(runTrace(c.trace, {"--summary"}).out.starts_with(std::string(c.verdict) + "\n"));
+  }
+}
+
 TEST(SessionSummary, ATraceWithoutFirmwareRecords) {
   TraceBuilder t;
   t.text(0.0, "hello\n").hex(1.0, {1, 2, 3}).hidWrite(2.0, {0, 0, 0x21, 0}, {1, 2});

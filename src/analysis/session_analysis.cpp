@@ -381,7 +381,10 @@ void SessionAnalysis::componentReport(const ComponentReport& report) {
 
 void SessionAnalysis::finish(std::uint64_t bytesRead) {
   facts_->bytesRead = bytesRead;
-  if (const auto waiting = pairing_.finish()) unanswered(*waiting);
+  if (const auto waiting = pairing_.finish()) {
+    unanswered(*waiting);
+    if (timelines_) timelines_->unansweredAtTheEnd(*waiting);
+  }
   closeUpdate();
   exchanges_.finish(*facts_);
 }

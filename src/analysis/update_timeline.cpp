@@ -96,6 +96,11 @@ void UpdateTimelines::record(const Record& record, const DecodedRecord& decoded,
              drawn);
 }
 
+void UpdateTimelines::unansweredAtTheEnd(const PairedCommand& command) {
+  if (current_ == 0 || current_ > kMaxDrawnUpdates || command.update != current_) return;
+  exchange(command, 0, RecordFacts{}, Fate::Unanswered, updates_.back());
+}
+
 void UpdateTimelines::exchange(const PairedCommand& command, std::uint64_t reply,
                                const RecordFacts& facts, Fate fate, UpdateTimeline& drawn) {
   ExchangeMark mark;

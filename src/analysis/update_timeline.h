@@ -126,6 +126,8 @@ class UpdateTimelines {
   // Every data record, in trace order, with its facts from the pairing
   // stage (its update, whether it is an error reply, its pair).
   void record(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
+  // The trace has ended; command, the last, went unanswered.
+  void unansweredAtTheEnd(const PairedCommand& command);
 
   std::span<const UpdateTimeline> updates() const { return updates_; }
 
