@@ -249,9 +249,11 @@ std::string matches(const std::string& text, const std::string& pattern) {
     std::string groups;
     for (std::size_t group = 1; group < match->size(); ++group) {
       if ((*match)[group].length() == 0) continue;
-      groups += (groups.empty() ? "" : " ") + (*match)[group].str();
+      if (!groups.empty()) groups += ' ';
+      groups.append((*match)[group].first, (*match)[group].second);
     }
-    joined += (joined.empty() ? "" : " | ") + groups;
+    if (!joined.empty()) joined += " | ";
+    joined += groups;
   }
   return joined;
 }

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
+#include <new>
+#include <type_traits>
 
 namespace ovantrex {
 
@@ -50,7 +53,21 @@ void refusedAgain(std::optional<Refusal>& pending, Refusal refusal) {
 
 }  // namespace
 
-Refusals::Refusals() : slots_(std::make_unique<Slot[]>(kSlots)) {}
+namespace {
+
+// Empty slots (of generation 0): the zero pages of a large block cost
+// nothing until a refused write is kept in them.
+template <typename Slot>
+std::unique_ptr<Slot, FreeDeleter> takeSlots(std::size_t count) {
+  static_assert(std::is_trivially_copyable_v<Slot>);
+  void* room = std::calloc(count, sizeof(Slot));
+  if (room == nullptr) throw std::bad_alloc();
+  return std::unique_ptr<Slot, FreeDeleter>(static_cast<Slot*>(room));
+}
+
+}  // namespace
+
+Refusals::Refusals() : slots_(takeSlots<Slot>(kSlots)) {}
 
 void Refusals::clear() {
   if (followed_ != 0 && ++generation_ == 0) {
@@ -74,7 +91,7 @@ void Refusals::settleWrite(std::uint64_t offset, const FlashWrite& write, Bytes 
   std::optional<std::uint64_t> digest;
   std::size_t slot = homeOf(write.address, kSlots);
   while (used(slot)) {
-    Slot& refused = slots_[slot];
+    Slot& refused = at(slot);
     if (refused.address != write.address) {
       slot = (slot + 1) & (kSlots - 1);
       continue;
@@ -97,7 +114,7 @@ void Refusals::refuse(std::uint64_t offset, const FlashWrite& write, std::uint64
   std::size_t slot = homeOf(write.address, kSlots);
   Slot* same = nullptr;
   for (; used(slot); slot = (slot + 1) & (kSlots - 1)) {
-    Slot& refused = slots_[slot];
+    Slot& refused = at(slot);
     if (refused.address != write.address) continue;
     if (refused.count == write.count && refused.digest == digest) {
       same = &refused;
@@ -118,8 +135,8 @@ void Refusals::refuse(std::uint64_t offset, const FlashWrite& write, std::uint64
     return;
   }
   ++followed_;
-  slots_[slot] = Slot{generation_,       write.address, write.count, Refusal::Retry::None,
-                      write.lengthField, digest,        offset,      1};
+  at(slot) = Slot{generation_,       write.address, write.count, Refusal::Retry::None,
+                  write.lengthField, digest,        offset,      1};
 }
 
 void Refusals::remove(std::size_t slot) {
@@ -128,14 +145,14 @@ void Refusals::remove(std::size_t slot) {
   --followed_;
   std::size_t hole = slot;
   for (std::size_t next = (hole + 1) & (kSlots - 1); used(next); next = (next + 1) & (kSlots - 1)) {
-    const std::size_t home = homeOf(slots_[next].address, kSlots);
+    const std::size_t home = homeOf(at(next).address, kSlots);
     // Whether home lies cyclically in (hole, next]: then the write stays.
     const bool stays = hole <= next ? (hole < home && home <= next) : (hole < home || home <= next);
     if (stays) continue;
-    slots_[hole] = slots_[next];
+    at(hole) = at(next);
     hole = next;
   }
-  slots_[hole].generation = 0;
+  at(hole).generation = 0;
 }
 
 void Refusals::checksumWrite(std::uint64_t offset, std::uint16_t checksum, Fate fate) {
@@ -169,7 +186,7 @@ std::optional<Refusal> Refusals::firstUnrecovered() const {
   if (followed_ != 0) {
     for (std::size_t slot = 0; slot < kSlots; ++slot) {
       if (!used(slot)) continue;
-      const Slot& s = slots_[slot];
+      const Slot& s = at(slot);
       consider(Refusal{RefusedKind::FlashWrite, s.offset,
                        FlashWrite{s.count, s.address, s.lengthField}, 0, s.times, s.retry});
     }

@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "core/bytes.h"
+#include "core/reserved.h"
 #include "decode/firmware_command.h"
 
 namespace ovantrex {
@@ -85,11 +86,13 @@ class Refusals {
   static constexpr std::size_t kSlots = 2 * kMaxFollowed;
 
   void settleWrite(std::uint64_t offset, const FlashWrite& write, Bytes bytes, Fate fate);
-  bool used(std::size_t slot) const { return slots_[slot].generation == generation_; }
+  bool used(std::size_t slot) const { return slots_.get()[slot].generation == generation_; }
+  Slot& at(std::size_t slot) { return slots_.get()[slot]; }
+  const Slot& at(std::size_t slot) const { return slots_.get()[slot]; }
   void refuse(std::uint64_t offset, const FlashWrite& write, std::uint64_t digest);
   void remove(std::size_t slot);
 
-  std::unique_ptr<Slot[]> slots_;
+  std::unique_ptr<Slot, FreeDeleter> slots_;  // kSlots, taken with calloc()
   std::uint32_t generation_ = 1;
   std::size_t followed_ = 0;
   // Refused flash writes past those followed, and the first of them.

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
+#include <new>
+#include <type_traits>
 
 namespace ovantrex {
 
@@ -40,8 +43,17 @@ std::uint64_t ResponseHistogram::atRank(std::uint64_t rank) const {
   return middleOf(kBuckets - 1);
 }
 
-ResponseTimes::ResponseTimes(std::size_t room)
-    : room_(room), histogram_(std::make_unique<ResponseHistogram>()) {
+std::unique_ptr<ResponseHistogram, FreeDeleter> takeHistograms(std::size_t count) {
+  static_assert(std::is_trivially_copyable_v<ResponseHistogram>);
+  void* room = std::calloc(count, sizeof(ResponseHistogram));
+  if (room == nullptr) throw std::bad_alloc();
+  return std::unique_ptr<ResponseHistogram, FreeDeleter>(static_cast<ResponseHistogram*>(room));
+}
+
+ResponseTimes::ResponseTimes(std::size_t room, ResponseHistogram* histogram)
+    : room_(room),
+      owned_(histogram == nullptr ? takeHistograms(1) : nullptr),
+      histogram_(histogram == nullptr ? owned_.get() : histogram) {
   exact_.reserve(room);
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/fixed_list.h"
+#include "core/reserved.h"
 #include "decode/firmware_command.h"
 
 namespace ovantrex {
@@ -35,7 +36,9 @@ struct ResponseSummary {
 // below kExactBelow, then 128 buckets for every power of two, so that a
 // bucket is at most 1/128 of its lower end wide; a value is given back as
 // the middle of its bucket, within 1/256 (0.4%) of every value in it.
-// Times past kLargest (51 days) count in the top bucket.
+// Times past kLargest (51 days) count in the top bucket. Its room is taken
+// with calloc() (takeHistograms()): large blocks come as zero pages that
+// cost nothing until a time is counted in them.
 class ResponseHistogram {
  public:
   static constexpr std::uint64_t kExactBelow = 256;
@@ -66,14 +69,18 @@ class ResponseHistogram {
   std::array<std::uint64_t, kBuckets> counts_{};
 };
 
+// Room for count empty histograms; throws std::bad_alloc without it.
+std::unique_ptr<ResponseHistogram, FreeDeleter> takeHistograms(std::size_t count);
+
 // The precision that the outputs state for percentiles from the histogram.
 inline constexpr double kHistogramPrecision = 0.005;  // 0.5%
 
 // One group of response times.
 class ResponseTimes {
  public:
-  // room: how many times are kept exactly.
-  explicit ResponseTimes(std::size_t room);
+  // room: how many times are kept exactly; histogram: where they are
+  // counted past it (empty), or none for one of its own.
+  explicit ResponseTimes(std::size_t room, ResponseHistogram* histogram = nullptr);
 
   // A response time in milliseconds, finite and not negative, and its
   // bucket of the histogram (ResponseHistogram::bucketOf()).
@@ -106,8 +113,9 @@ class ResponseTimes {
 
   std::vector<double> exact_;  // while they fit the room
   std::size_t room_;
-  std::unique_ptr<ResponseHistogram> histogram_;  // every time, once the room is full
-  bool counted_ = false;                          // the histogram holds them
+  std::unique_ptr<ResponseHistogram, FreeDeleter> owned_;
+  ResponseHistogram* histogram_;  // every time, once the room is full
+  bool counted_ = false;          // the histogram holds them
   std::uint64_t count_ = 0;
   double fastest_ = 0;
   double slowest_ = 0;

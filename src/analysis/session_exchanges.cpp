@@ -2,8 +2,11 @@
 
 namespace ovantrex {
 
-SessionExchanges::SessionExchanges() : update_(kExactResponseTimes) {
-  for (auto& times : byKind_) times = std::make_unique<ResponseTimes>(kExactResponseTimes);
+SessionExchanges::SessionExchanges()
+    : histograms_(takeHistograms(kCommandKinds + 1)),
+      update_(kExactResponseTimes, histograms_.get() + kCommandKinds) {
+  for (std::size_t kind = 0; kind < byKind_.size(); ++kind)
+    byKind_[kind] = std::make_unique<ResponseTimes>(kExactResponseTimes, histograms_.get() + kind);
 }
 
 void SessionExchanges::unanswered(SessionFacts& facts, const PairedCommand& command) {

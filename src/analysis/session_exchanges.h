@@ -57,6 +57,8 @@ class SessionExchanges {
   // The longest finite time.
   static constexpr double kLongest = std::numeric_limits<double>::max();
 
+  // The histograms of the kinds and of the open update, in one room.
+  std::unique_ptr<ResponseHistogram, FreeDeleter> histograms_;
   std::array<std::unique_ptr<ResponseTimes>, kCommandKinds> byKind_;
   ResponseTimes update_;
   SlowestExchanges slowest_;
