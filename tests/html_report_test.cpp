@@ -613,6 +613,37 @@ TEST(ReportPage, TheResponseTimesOfAnUpdateAreItsFigures) {
   EXPECT_FALSE(has(reportOf(lone, {}, false).html, "<svg class=\"responses\""));
 }
 
+// A trace too long for the whole listing: 10,001 checksum writes (32 bytes
+// in format version 1), each answered (30 bytes) after i % 7 ms, the one at
+// 5,000 after 500 ms. The page keeps the entries of the slowest exchanges,
+// the slowest first and of equal ones the earliest, and the summary's
+// table links to them.
+TEST(ReportPage, KeepsTheEntriesOfTheSlowestExchangesAndLinksThem) {
+  TraceBuilder t;
+  for (int i = 0; i <= 10000; ++i) {
+    t.hidWrite(10.0 * i, kFirmware, checksum(0x1234));
+    t.hidRead(10.0 * i + (i == 5000 ? 500 : i % 7), kFirmware, status(0x01));
+  }
+  const Report report = reportOf(t);
+  ASSERT_EQ(report.status, 0);
+  ASSERT_CHECKED(report);  // every link lands on an entry of the page
+  EXPECT_EQ(occurrences(report.html,
+                        "<h3>500 ms from offset 310000 to 310032</h3>\n"
+                        "<pre class=\"listing\"><span class=\"entry\" id=\"s310000\">"),
+            1u);
+  // The first nine of 6 ms, i = 6, 13, ..., 62: the summary's too.
+  EXPECT_TRUE(has(report.html, "<h3>6 ms from offset 372 to 404</h3>"));
+  EXPECT_TRUE(has(report.html, "<h3>6 ms from offset 3844 to 3876</h3>"));
+  EXPECT_TRUE(has(report.html, "<a href=\"#s3844\">3844</a>"));
+  EXPECT_EQ(occurrences(report.html, " ms from offset "), 10u);
+  EXPECT_TRUE(has(report.html,
+                  "<tr><td class=\"n\">500 ms</td><td>checksum write</td><td class=\"n\"><a "
+                  "href=\"#s310000\">310000</a></td><td class=\"n\"><a "
+                  "href=\"#s310032\">310032</a></td></tr>"));
+  // A small trace's whole listing holds them: no section of their own.
+  EXPECT_FALSE(has(reportOf(fourUpdates(), {}, false).html, "id=\"slowest\""));
+}
+
 // An update of writes writes to the next address each; a reply after the
 // write numbered refusedAfter (from 0) refuses it.
 TraceBuilder manyWrites(std::uint32_t writes, std::uint32_t refusedAfter) {
@@ -837,7 +868,9 @@ class TextFeed {
     record.header.minorCode = kText;
     record.header.length = static_cast<std::int32_t>(text.size());
     record.payload = Bytes(reinterpret_cast<const std::uint8_t*>(buffer.data()), text.size());
-    listing_.record(record, decodeRecord(record), errorReply);
+    RecordFacts facts;
+    facts.errorReply = errorReply;
+    listing_.record(record, decodeRecord(record), facts);
   }
   // One record per letter; a capital letter is an error reply.
   void letters(std::string_view letters) {

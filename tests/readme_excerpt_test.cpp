@@ -218,7 +218,7 @@ TEST(ReadmeExcerpt, EveryExcerptIsPartOfItsListing) {
 // The rules of the summary stand in the same words in every document that
 // gives them, however their lines are broken.
 TEST(Documents, GiveTheRulesOfTheSummaryInItsWords) {
-  const auto words = [](std::string text) {
+  const auto words = [](const std::string& text) {
     std::string joined;
     for (const std::string& word : ovantrex::words(text))
       joined += (joined.empty() ? "" : " ") + word;

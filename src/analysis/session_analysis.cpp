@@ -107,7 +107,7 @@ void SessionAnalysis::dispatch(const Record& record, const DecodedRecord& decode
 void SessionAnalysis::replied(const Record& record) {
   const PairedCommand* command = last_->answers();
   if (command == nullptr) {
-    exchanges_.unsolicited(*facts_);
+    SessionExchanges::unsolicited(*facts_);
     return;
   }
   exchanges_.answered(*facts_, *command, record.offset, last_->responseMs, last_->errorReply,
@@ -116,7 +116,7 @@ void SessionAnalysis::replied(const Record& record) {
 }
 
 void SessionAnalysis::unanswered(const PairedCommand& command) {
-  exchanges_.unanswered(*facts_, command);
+  SessionExchanges::unanswered(*facts_, command);
   settle(command, Fate::Unanswered);
 }
 

@@ -44,8 +44,8 @@ class SessionExchanges {
     if (inUpdate) update_.add(milliseconds, bucket);
     slowest_.consider(Exchange{command.offset, replyOffset, command.kind, milliseconds});
   }
-  void unanswered(SessionFacts& facts, const PairedCommand& command);
-  void unsolicited(SessionFacts& facts) { ++facts.unsolicited; }
+  static void unanswered(SessionFacts& facts, const PairedCommand& command);
+  static void unsolicited(SessionFacts& facts) { ++facts.unsolicited; }
 
   // A new update starts; the open one's median and slowest.
   void startUpdate() { update_.clear(); }

@@ -55,6 +55,7 @@ class PageLinks {
  private:
   std::span<const ListingEntry> excerpt_;
   std::span<const ListingEntry> whole_;
+  const ListingExcerpts& listing_;  // the slowest exchanges' entries
   std::size_t drawn_;
 };
 
@@ -88,6 +89,8 @@ void writeSummarySection(Writer& out, Writer& scratch, const ReportInputs& input
                          const PageLinks& links);
 void writeUpdateSections(Writer& out, Writer& scratch, const ReportInputs& inputs);
 void writeExcerpts(Writer& out, const ReportInputs& inputs);
+// The entries of the slowest exchanges, when the page holds no whole listing.
+void writeSlowExchanges(Writer& out, const ReportInputs& inputs);
 void writeWholeListing(Writer& out, const ReportInputs& inputs);
 
 }  // namespace ovantrex

@@ -53,7 +53,9 @@ double upOf(const Scale& y, double milliseconds) {
 
 // "10 ms", "0.1 ms", "1 s" is written "1000 ms".
 void decadeAxis(Writer& out, const Scale& y) {
-  for (double decade = y.lo; decade <= y.hi; ++decade) {
+  const auto lowest = static_cast<int>(y.lo);
+  const auto highest = static_cast<int>(y.hi);
+  for (int decade = lowest; decade <= highest; ++decade) {
     const double at = y(decade);
     out.put("<line class=\"grid-line\"");
     attribute(out, "x1", kLeft);
