@@ -64,6 +64,9 @@ class Refusals {
   void checksumWrite(std::uint64_t offset, std::uint16_t checksum, Fate fate);
   void reset(std::uint64_t offset, Fate fate);
 
+  // Refused flash writes wait for their retry: a write that is taken may
+  // recover one.
+  bool followsWrites() const { return followed_ != 0; }
   // Refusals of each kind that a later command recovered (by RefusedKind).
   const std::array<std::uint64_t, kRefusedKinds>& recovered() const { return recovered_; }
   // Refused commands that nothing recovered: a flash write refused several

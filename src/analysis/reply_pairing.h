@@ -19,6 +19,8 @@
 // those that cannot be decoded, take no part.
 #pragma once
 
+#include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -47,68 +49,92 @@ struct RecordFacts {
   PairRole role = PairRole::None;
   bool paired = false;  // the command below is there
   // A command: the command before it, which it leaves unanswered. A reply:
-  // the command that it answers (none for an unsolicited reply).
-  PairedCommand command;
+  // the command that it answers (none for an unsolicited reply). It lies
+  // in the stage, and stays until the next record.
+  const PairedCommand* command = nullptr;
   // A reply to a command: the response time (see above); NaN where a stamp
   // is not finite.
   double responseMs = 0;
 
   const PairedCommand* unanswered() const {
-    return role == PairRole::Command && paired ? &command : nullptr;
+    return role == PairRole::Command && paired ? command : nullptr;
   }
   const PairedCommand* answers() const {
-    return role == PairRole::Reply && paired ? &command : nullptr;
+    return role == PairRole::Reply && paired ? command : nullptr;
   }
 };
 
-// The response time from the stamp of a command to that of its reply.
-double responseTime(double commandStamp, double replyStamp);
+// The response time from the stamp of a command to that of its reply, in
+// milliseconds rounded to the microsecond (half a microsecond away from 0);
+// a difference too large for that, or not finite, as it is.
+inline double responseTime(double commandStamp, double replyStamp) {
+  const double micros = (replyStamp - commandStamp) * 1000;
+  if (!(std::fabs(micros) < 1e15)) return micros / 1000;
+  return static_cast<double>(static_cast<std::int64_t>(micros + (micros < 0 ? -0.5 : 0.5))) / 1000;
+}
 
 class ReplyPairing {
  public:
+  // What a record is to the pairing: a command, a reply, or neither.
+  static PairRole roleOf(const DecodedRecord& decoded) {
+    if (!decoded.firmware || decoded.hidden || decoded.failure != DecodeFailure::None)
+      return PairRole::None;
+    return decoded.type == RecordType::HidWrite ? PairRole::Command : PairRole::Reply;
+  }
+
   // Every data record, in trace order; the facts stay until the next record.
   const RecordFacts& record(const Record& record, const DecodedRecord& decoded) {
+    switch (roleOf(decoded)) {
+      case PairRole::Command: return command(record, *std::get_if<FirmwareCommand>(&decoded.body));
+      case PairRole::Reply: return reply(record, decoded);
+      case PairRole::None: break;
+    }
+    return other();
+  }
+  // The same for a record whose role the caller knows (roleOf()), so that
+  // the record is told apart once.
+  const RecordFacts& command(const Record& record, const FirmwareCommand& command) {
+    if (command.kind == CommandKind::StartFlashUpdate) ++facts_.update;
+    facts_.role = PairRole::Command;
+    facts_.errorReply = false;
+    // The command before keeps its slot until the next record; this one
+    // takes the other.
+    facts_.paired = waiting_;
+    facts_.command = &slots_[waitingSlot_];
+    waitingSlot_ ^= 1;
+    slots_[waitingSlot_] =
+        PairedCommand{record.offset, record.header.timeStamp, command.kind, facts_.update};
+    waiting_ = true;
+    return facts_;
+  }
+  // A read or a feature read of the firmware report.
+  const RecordFacts& reply(const Record& record, const DecodedRecord& decoded) {
+    facts_.role = PairRole::Reply;
+    const auto* status = std::get_if<StatusReply>(&decoded.body);
+    facts_.errorReply = status != nullptr && isErrorReply(*status);
+    facts_.paired = waiting_;
+    facts_.command = &slots_[waitingSlot_];
+    facts_.responseMs = responseTime(slots_[waitingSlot_].stamp, record.header.timeStamp);
+    waiting_ = false;
+    return facts_;
+  }
+  const RecordFacts& other() {
     facts_.role = PairRole::None;
     facts_.errorReply = false;
     facts_.paired = false;
-    if (!decoded.firmware || decoded.hidden || decoded.failure != DecodeFailure::None)
-      return facts_;
-    if (decoded.type == RecordType::HidWrite) {
-      command(record, *std::get_if<FirmwareCommand>(&decoded.body));
-    } else {
-      reply(record, decoded);
-    }
     return facts_;
   }
   // The trace has ended: the command still waiting for its reply, if any,
   // went unanswered.
   std::optional<PairedCommand> finish();
+  // The last command, once one came.
+  const PairedCommand& lastCommand() const { return slots_[waitingSlot_]; }
 
  private:
-  void command(const Record& record, const FirmwareCommand& command) {
-    if (command.kind == CommandKind::StartFlashUpdate) ++facts_.update;
-    facts_.role = PairRole::Command;
-    facts_.paired = waiting_;
-    facts_.command = waitingFor_;
-    waiting_ = true;
-    waitingFor_ =
-        PairedCommand{record.offset, record.header.timeStamp, command.kind, facts_.update};
-  }
-  // A read or a feature read of the firmware report.
-  void reply(const Record& record, const DecodedRecord& decoded) {
-    facts_.role = PairRole::Reply;
-    if (const auto* status = std::get_if<StatusReply>(&decoded.body))
-      facts_.errorReply = isErrorReply(*status);
-    if (!waiting_) return;
-    waiting_ = false;
-    facts_.paired = true;
-    facts_.command = waitingFor_;
-    facts_.responseMs = responseTime(waitingFor_.stamp, record.header.timeStamp);
-  }
-
   RecordFacts facts_;
-  bool waiting_ = false;
-  PairedCommand waitingFor_;
+  bool waiting_ = false;  // a command waits for its reply in slots_[waitingSlot_]
+  std::size_t waitingSlot_ = 0;
+  std::array<PairedCommand, 2> slots_;
 };
 
 }  // namespace ovantrex

@@ -35,6 +35,27 @@ void countTime(SessionFacts& facts, std::optional<TraceTime>& previous, const Re
   previous = time;
 }
 
+// Copies bytes (up to 255 of them) to to, in pieces of 16 (the last ones
+// overlapping the piece before): a copy of a size that the compiler does not
+// know would become a string instruction, slow for the short copies of
+// every flash write.
+void copyBytes(std::uint8_t* to, Bytes bytes) {
+  const std::size_t n = bytes.size();
+  const std::uint8_t* from = bytes.data();
+  if (n >= 16) {
+    for (std::size_t i = 0; i + 16 < n; i += 16) std::memcpy(to + i, from + i, 16);
+    std::memcpy(to + n - 16, from + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + n - 8, from + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + n - 4, from + n - 4, 4);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+  }
+}
+
 }  // namespace
 
 SessionAnalysis::SessionAnalysis(Options options)
@@ -72,56 +93,54 @@ const RecordFacts& SessionAnalysis::record(const Record& record, const DecodedRe
   ++session.byType[indexOfType(decoded.type)];
   session.versions[static_cast<std::size_t>(record.formatVersion)] = true;
   countTime(session, previousTime_, record);
-  const RecordFacts& facts = pairing_.record(record, decoded);
-  last_ = &facts;
-  switch (facts.role) {
-    case PairRole::Command:
-      // The command before went unanswered: that is settled before this one
-      // can close its update.
-      if (facts.paired) unanswered(facts.command);
-      command(record, decoded, *std::get_if<FirmwareCommand>(&decoded.body));
+  // The record is told apart once, for the pairing and for the facts.
+  const RecordFacts* facts = nullptr;
+  switch (ReplyPairing::roleOf(decoded)) {
+    case PairRole::Command: {
+      const FirmwareCommand& value = *std::get_if<FirmwareCommand>(&decoded.body);
+      facts = &pairing_.command(record, value);
+      last_ = facts;
+      // The command before is settled before this one can close its update.
+      if (waiting_.any) settleWaiting(*facts->command);
+      command(record, decoded, value);
       break;
+    }
     case PairRole::Reply:
-      dispatch(record, decoded);
+      facts = &pairing_.reply(record, decoded);
+      last_ = facts;
+      if (const auto* status = std::get_if<StatusReply>(&decoded.body)) {
+        reply(record, *status, facts->errorReply);
+      } else if (const auto* report = std::get_if<ComponentReport>(&decoded.body)) {
+        componentReport(*report);
+      }
       replied(record);
       break;
-    case PairRole::None: dispatch(record, decoded); break;
+    case PairRole::None:
+      facts = &pairing_.other();
+      last_ = facts;
+      if (decoded.hidden) {
+        ++session.hidden;
+      } else if (decoded.failure != DecodeFailure::None) {
+        ++session.failed;
+      }
+      break;
   }
-  if (timelines_) timelines_->record(record, decoded, facts);
-  return facts;
-}
-
-void SessionAnalysis::dispatch(const Record& record, const DecodedRecord& decoded) {
-  SessionFacts& facts = *facts_;
-  if (decoded.hidden) {
-    ++facts.hidden;
-  } else if (decoded.failure != DecodeFailure::None) {
-    ++facts.failed;
-  } else if (const auto* status = std::get_if<StatusReply>(&decoded.body)) {
-    reply(record, *status, last_->errorReply);
-  } else if (const auto* report = std::get_if<ComponentReport>(&decoded.body)) {
-    componentReport(*report);
-  }
+  if (timelines_) timelines_->record(record, decoded, *facts);
+  return *facts;
 }
 
 void SessionAnalysis::replied(const Record& record) {
   const PairedCommand* command = last_->answers();
   if (command == nullptr) {
-    SessionExchanges::unsolicited(*facts_);
+    exchanges_.unsolicited();
     return;
   }
-  exchanges_.answered(*facts_, *command, record.offset, last_->responseMs, last_->errorReply,
+  exchanges_.answered(*command, record.offset, last_->responseMs, last_->errorReply,
                       updateOpen_ && command->update == updateNumber_);
-  settle(*command, last_->errorReply ? Fate::Refused : Fate::Accepted);
-}
-
-void SessionAnalysis::unanswered(const PairedCommand& command) {
-  SessionExchanges::unanswered(*facts_, command);
-  settle(command, Fate::Unanswered);
+  waiting_.fate = last_->errorReply ? Fate::Refused : Fate::Accepted;
 }
 
 void SessionAnalysis::settle(const PairedCommand& command, Fate fate) {
-  if (!updateOpen_ || command.update != updateNumber_) return;  // before the first update
   UpdateExchanges& exchanges = openEnd_.exchanges;
   switch (command.kind) {
     case CommandKind::FlashWrite: settleWrite(command, fate); break;
@@ -142,31 +161,26 @@ void SessionAnalysis::settle(const PairedCommand& command, Fate fate) {
       break;
     default: break;
   }
-  // A reset needs no reply.
-  lastUnanswered_ = fate == Fate::Unanswered && !waiting_.reset;
-  if (fate == Fate::Unanswered) ++exchanges.unanswered;
 }
 
 void SessionAnalysis::settleWrite(const PairedCommand& command, Fate fate) {
-  const FlashWrite& write = waiting_.write;
-  UpdateExchanges& exchanges = openEnd_.exchanges;
   if (fate == Fate::Refused) {
-    ++exchanges.refused;
-    ++exchanges.refusedWrites;
+    ++openEnd_.exchanges.refused;
+    ++openEnd_.exchanges.refusedWrites;
   } else {
-    // Where the rewritten bytes lie is kept for the drawn updates only.
-    FlashMap* again =
-        updateNumber_ <= UpdateTimelines::kMaxDrawnUpdates ? rewrites_.get() : nullptr;
-    const std::uint32_t rewritten = flash_.write(write.address, write.count, again);
-    if (UpdateFacts* update = openUpdate()) update->rewrittenBytes += rewritten;
-    if (fate == Fate::Unanswered) ++exchanges.unansweredWrites;
+    writeToFlash(fate);
   }
-  refusals_.flashWrite(command.offset, write, Bytes(waiting_.bytes.data(), waiting_.size), fate);
+  refusals_.flashWrite(command.offset, waiting_.write, Bytes(waiting_.bytes.data(), waiting_.size),
+                       fate);
 }
 
-UpdateFacts* SessionAnalysis::openUpdate() {
-  if (!updateOpen_ || updateNumber_ > kMaxUpdates) return nullptr;
-  return &facts_->updates.back();
+void SessionAnalysis::writeToFlash(Fate fate) {
+  const FlashWrite& write = waiting_.write;
+  // Where the rewritten bytes lie is kept for the drawn updates only.
+  FlashMap* again = updateNumber_ <= UpdateTimelines::kMaxDrawnUpdates ? rewrites_.get() : nullptr;
+  const std::uint32_t rewritten = flash_.write(write.address, write.count, again);
+  if (listed_ != nullptr) listed_->rewrittenBytes += rewritten;
+  openEnd_.exchanges.unansweredWrites += fate == Fate::Unanswered ? 1 : 0;
 }
 
 void SessionAnalysis::startUpdate(const Record& record) {
@@ -175,7 +189,6 @@ void SessionAnalysis::startUpdate(const Record& record) {
   updateNumber_ = last_->update;
   openEnd_ = UpdateEnd{};
   openEnd_.number = updateNumber_;
-  lastUnanswered_ = false;
   refusals_.clear();
   exchanges_.startUpdate();
   flash_.clear();
@@ -185,6 +198,7 @@ void SessionAnalysis::startUpdate(const Record& record) {
     return;
   }
   UpdateFacts& update = facts_->updates.emplace_back();
+  listed_ = &update;
   update.offset = record.offset;
   update.time = timeOf(record);
   update.checksums = checksums_.startList();
@@ -199,12 +213,15 @@ void SessionAnalysis::closeUpdate() {
   end.exchanges.recovered = recovered[0] + recovered[1] + recovered[2];
   end.unrecovered = refusals_.unrecovered();
   if (end.unrecovered != 0) end.firstUnrecovered = refusals_.firstUnrecovered();
-  if (lastUnanswered_) end.lastUnanswered = lastCommand_;
+  // The update's last command, settled just now, is still the one that
+  // waited: whether a reply answered it (a reset needs none).
+  if (waiting_.fate == Fate::Unanswered && !waiting_.reset) end.lastUnanswered = lastCommand_;
   end.outcome = updateOutcome(end);
   ++facts_->outcomes[static_cast<std::size_t>(end.outcome)];
   facts_->lastUpdate = end;
   UpdateFacts* update = openUpdate();
   updateOpen_ = false;
+  listed_ = nullptr;
   if (update == nullptr) return;
   update->outcome = end.outcome;
   update->reset = end.reset;
@@ -246,6 +263,8 @@ void SessionAnalysis::command(const Record& record, const DecodedRecord& decoded
   // The command is kept as it is: an error reply that follows names it.
   haveCommand_ = true;
   lastCommand_.keep(record.offset, command);
+  waiting_.any = true;
+  waiting_.fate = Fate::Unanswered;  // until a reply says otherwise
   waiting_.reset = command.kind == CommandKind::System && command.subCommand == kSubReset;
 
   UpdateFacts* update = openUpdate();
@@ -285,7 +304,7 @@ void SessionAnalysis::flashWrite(const DecodedRecord& decoded, const FirmwareCom
   waiting_.write = write;
   const Bytes bytes = flashWriteBytes(decoded.transfer.data.bytes, write);
   waiting_.size = bytes.size();
-  if (!bytes.empty()) std::memcpy(waiting_.bytes.data(), bytes.data(), bytes.size());
+  copyBytes(waiting_.bytes.data(), bytes);
   if (update == nullptr) return;
   ++update->writes;
   update->bytes += write.count;
@@ -381,9 +400,10 @@ void SessionAnalysis::componentReport(const ComponentReport& report) {
 
 void SessionAnalysis::finish(std::uint64_t bytesRead) {
   facts_->bytesRead = bytesRead;
-  if (const auto waiting = pairing_.finish()) {
-    unanswered(*waiting);
-    if (timelines_) timelines_->unansweredAtTheEnd(*waiting);
+  if (waiting_.any) {
+    const PairedCommand& last = pairing_.lastCommand();
+    settleWaiting(last);
+    if (timelines_ && waiting_.fate == Fate::Unanswered) timelines_->unansweredAtTheEnd(last);
   }
   closeUpdate();
   exchanges_.finish(*facts_);

@@ -64,25 +64,44 @@ class SessionAnalysis {
   const UpdateTimelines* timelines() const { return timelines_.get(); }
 
  private:
-  // The facts of the record's kind: a command, a reply, a report.
-  void dispatch(const Record& record, const DecodedRecord& decoded);
   void command(const Record& record, const DecodedRecord& decoded, const FirmwareCommand& command);
   void flashWrite(const DecodedRecord& decoded, const FirmwareCommand& command,
                   UpdateFacts* update);
   void serialNumber(UpdateFacts& update, const FirmwareCommand& command);
   void reply(const Record& record, const StatusReply& reply, bool error);
-  // The pairs: a reply (the last record), and a command that no reply
-  // answered; what each settles of the open update.
+  // The pairs: a reply (the last record) gives the command that waits its
+  // fate; the next command, or the end of the trace, settles it (so that
+  // every command is settled in one place, whether a reply came or not).
   void replied(const Record& record);
-  void unanswered(const PairedCommand& command);
+  // Inline: it comes with every command.
+  void settleWaiting(const PairedCommand& command) {
+    const Fate fate = waiting_.fate;
+    exchanges_.settled(command, fate);
+    // The waiting command belongs to the open update: it is settled before
+    // the next one opens. (Counted without a branch: whether a reply came
+    // is what varies from command to command.)
+    if (!updateOpen_) return;
+    openEnd_.exchanges.unanswered += fate == Fate::Unanswered ? 1 : 0;
+    // Most commands are flash writes that the device takes, or that no
+    // reply answers, while no refused write waits for its retry.
+    if (command.kind == CommandKind::FlashWrite && fate != Fate::Refused &&
+        !refusals_.followsWrites()) {
+      writeToFlash(fate);
+      return;
+    }
+    settle(command, fate);
+  }
   void settle(const PairedCommand& command, Fate fate);
   void settleWrite(const PairedCommand& command, Fate fate);
+  // A flash write that is not refused: it writes its addresses.
+  void writeToFlash(Fate fate);
   void componentReport(const ComponentReport& report);
   void startUpdate(const Record& record);
   void closeUpdate();
   // The ranges that the closing update wrote, and where its rewritten bytes lie.
   void keepRanges(UpdateFacts& update);
-  UpdateFacts* openUpdate();
+  // The open update's facts; none past the listed updates, or outside one.
+  UpdateFacts* openUpdate() const { return listed_; }
   // Updates that may still be listed after the open one.
   std::size_t updatesToCome() const;
 
@@ -101,19 +120,22 @@ class SessionAnalysis {
   SessionExchanges exchanges_;
   Refusals refusals_;  // of the open update
   bool updateOpen_ = false;
-  std::size_t updateNumber_ = 0;  // of the open update, from 1; also past the listed ones
-  UpdateEnd openEnd_;             // what decides the open update's outcome, listed or not
-  bool lastUnanswered_ = false;   // no reply answered the last command settled (a reset aside)
+  UpdateFacts* listed_ = nullptr;  // of the open update, when it is listed
+  std::size_t updateNumber_ = 0;   // of the open update, from 1; also past the listed ones
+  UpdateEnd openEnd_;              // what decides the open update's outcome, listed or not
   bool haveCommand_ = false;
   KeptCommand lastCommand_;  // the last firmware command, when haveCommand_
-  // What the settling of the command that waits for its reply needs of it:
-  // a flash write's fields and bytes, a checksum, whether it is a reset.
+  // The last command, which waits to be settled: what its reply made of it,
+  // and what settling it needs: a flash write's fields and bytes, a
+  // checksum, whether it is a reset.
   struct Waiting {
+    bool any = false;  // a command came
+    Fate fate = Fate::Unanswered;
     FlashWrite write;
-    std::array<std::uint8_t, 255> bytes;
-    std::size_t size = 0;
     std::uint16_t checksum = 0;
     bool reset = false;
+    std::size_t size = 0;
+    std::array<std::uint8_t, 255> bytes;
   } waiting_;
 };
 

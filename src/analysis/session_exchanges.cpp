@@ -2,6 +2,7 @@
 
 namespace ovantrex {
 
+// The room of the histograms: those of the kinds, then the open update's.
 SessionExchanges::SessionExchanges()
     : histograms_(takeHistograms(kCommandKinds + 1)),
       update_(kExactResponseTimes, histograms_.get() + kCommandKinds) {
@@ -9,14 +10,17 @@ SessionExchanges::SessionExchanges()
     byKind_[kind] = std::make_unique<ResponseTimes>(kExactResponseTimes, histograms_.get() + kind);
 }
 
-void SessionExchanges::unanswered(SessionFacts& facts, const PairedCommand& command) {
-  ++facts.exchanges[static_cast<std::size_t>(command.kind)].unanswered;
-  facts.firstUnanswered.push(UnansweredCommand{command.offset, command.kind});
-}
-
 void SessionExchanges::finish(SessionFacts& facts) {
-  for (std::size_t kind = 0; kind < byKind_.size(); ++kind)
-    facts.exchanges[kind].responses = byKind_[kind]->summary();
+  for (std::size_t kind = 0; kind < byKind_.size(); ++kind) {
+    KindExchanges& exchanges = facts.exchanges[kind];
+    exchanges.answered = counts_[kind].answered;
+    exchanges.unanswered = facts.commands[kind] - counts_[kind].answered;
+    exchanges.refused = counts_[kind].refused;
+    exchanges.responses = byKind_[kind]->summary();
+  }
+  facts.unsolicited = unsolicited_;
+  facts.untimed = untimed_;
+  facts.firstUnanswered = firstUnanswered_;
   facts.slowest = slowest_.list();
 }
 
