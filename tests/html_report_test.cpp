@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "decode/decoded_record.h"
+#include "expected_text.h"
 #include "firmware_traffic.h"
 #include "output/html/html_text.h"
 #include "output/html/listing_excerpts.h"
@@ -249,9 +250,8 @@ std::string matches(const std::string& text, const std::string& pattern) {
     for (std::size_t group = 1; group < match->size(); ++group) {
       if ((*match)[group].length() == 0) continue;
       if (!groups.empty()) groups += ' ';
-      groups += (*match)[group].str();
+      groups.append((*match)[group].first, (*match)[group].second);
     }
-    // (Appended in steps: GCC 12 warns wrongly of overlap in "" + string.)
     if (!joined.empty()) joined += " | ";
     joined += groups;
   }
@@ -267,8 +267,10 @@ TraceBuilder fourUpdates() {
   t.text(0.0, "Updating\n", at(0));                // record 1, offset 16
   t.hidRead(0.0, kFirmware, status(0x41), at(0));  // 2, 57: before any update
   // Update 1, 0 to 1 s: 0x1000-0x101f (0x1010-0x101f twice, the first time
-  // refused by two replies), a gap of 16, 0x1030-0x1050, a gap of 687,
-  // 0x1300-0x1359: 858 bytes from the lowest to the highest.
+  // refused by the reply after it, which the second reply follows, and
+  // written by the retry, which no reply answers), a gap of 16,
+  // 0x1030-0x1050, a gap of 687, 0x1300-0x1359: 858 bytes from the lowest
+  // to the highest. No reply answers the other commands: the update fails.
   t.hidWrite(0.0, kFirmware, startFlash(), at(0));              // 3, 103
   t.hidWrite(0.0, kFirmware, flashWrite(0x1000, 16), at(100));  // 4, 147
   t.hidWrite(0.0, kFirmware, flashWrite(0x1010, 16), at(200));  // 5, 211
@@ -287,7 +289,7 @@ TraceBuilder fourUpdates() {
   t.hidWrite(0.0, kFirmware, flashWrite(0x1000, 4), at(500, 3));  // 16, 898
   t.hidRead(0.0, kFirmware, status(0x01), at(500, 4));            // 17, 950
   // Update 3, 5 to 5.05 s, at the top of the address space:
-  // 0xffffdf-0xffffef, a gap of 1, 0xfffff1-0xffffff.
+  // 0xffffdf-0xffffef and, refused, 0xfffff1-0xffffff.
   t.hidWrite(0.0, kFirmware, startFlash(), at(0, 5));                // 18, 996
   t.hidWrite(0.0, kFirmware, flashWrite(0xffffdf, 17), at(10, 5));   // 19, 1040
   t.hidWrite(0.0, kFirmware, flashWrite(0xfffff1, 15), at(50, 5));   // 20, 1105
@@ -322,8 +324,8 @@ TEST(ReportPage, TitlesEachMarkAndLinksEachErrorReplyBothWays) {
   EXPECT_EQ(timeline["resets"], json::parse(R"j([
       "Reset: Reset USB device and reenumerate (offset 746, record 13, 2001-09-09T01:46:41.000Z)"])j"));
 
-  EXPECT_EQ(report.checked.facts["flash_maps"][0]["rewritten"],
-            json::parse(R"j(["written more than once 0x001010–0x00101f: 16 bytes"])j"));
+  // The refused write wrote nothing: no byte is written more than once.
+  EXPECT_EQ(report.checked.facts["flash_maps"][0]["rewritten"], json::array());
 
   // An error reply's row links its entry, its update and the command before
   // it: in an excerpt, or (four records back) in the whole listing.
@@ -372,27 +374,36 @@ TEST(ReportPage, TheSummaryTablesCountTheRepliesAndEachUpdate) {
 <tr><th scope="row">flash reads</th><td class="nw">0</td></tr>
 <tr><th scope="row">last EC levels</th><td class="nw">none</td></tr>
 </table>)"));
-  // The summary's section of updates: its count, the writes outside any,
-  // then a row of each update: offset, time, writes and their bytes,
-  // ranges, rewritten bytes, length mismatches, checksums, serial numbers,
-  // reset, error replies, outcome.
+  // The summary's section of updates: its count, the rule of the outcomes,
+  // the writes outside any, then a row of each update: offset, time, writes
+  // and their bytes, ranges, rewritten bytes, the writes they count, length
+  // mismatches, checksums, serial numbers, reset, error replies, refused
+  // and recovered, unanswered commands, other error replies, response
+  // times (the stamps are all 0), outcome.
   EXPECT_TRUE(has(report.html,
-                  "<h3>Updates (4)</h3>\n<table class=\"facts\">\n<tr><th scope=\"row\">outside "
-                  "any update</th><td class=\"nw\">0 flash writes</td></tr>\n</table>\n<table "
-                  "class=\"updates\">\n<thead><tr><th>update</th><th class=\"n\">offset</th>"
-                  "<th>time (UTC)</th>"));
+                  "<h3>Updates (4)</h3>\n<table class=\"facts\">\n<tr><th scope=\"row\">outcome "
+                  "rule</th><td>" +
+                      std::string(kOutcomeRuleWords) +
+                      "</td></tr>\n<tr><th scope=\"row\">outside any update</th><td "
+                      "class=\"nw\">0 flash writes</td></tr>\n</table>\n<table class=\"updates\">\n"
+                      "<thead><tr><th>update</th><th class=\"n\">offset</th><th>time (UTC)</th>"));
   EXPECT_TRUE(
       has(report.html,
           "<tr class=\"bad\"><td><a href=\"#update-1\">1</a></td><td class=\"n\">103</td>"
           "<td><time>2001-09-09T01:46:40.000Z</time></td><td class=\"n\">6, 171 bytes</td>"
           "<td>0x001000&#8211;0x00101f, 0x001030&#8211;0x001050, 0x001300&#8211;0x001359</td>"
-          "<td class=\"n\">16 bytes</td><td class=\"n\">0</td><td>0xbeef</td><td>none</td>"
-          "<td>yes</td><td class=\"n\">2</td><td>failed</td></tr>"));
+          "<td class=\"n\">0 bytes</td><td>0 accepted and 5 unanswered flash writes; 1 refused "
+          "left out</td><td class=\"n\">0</td><td>0xbeef</td><td>none</td><td>yes</td>"
+          "<td class=\"n\">2</td><td class=\"n\">1, 0 recovered</td><td class=\"n\">8 "
+          "commands</td><td class=\"n\">1</td><td>median 0 ms, slowest 0 ms</td><td>failed</td>"
+          "</tr>"));
   EXPECT_TRUE(has(report.html,
                   "<tr><td><a href=\"#update-4\">4</a></td><td class=\"n\">1,337</td>"
                   "<td><time>2001-09-09T01:46:46.000Z</time></td><td class=\"n\">0, 0 bytes</td>"
-                  "<td>none</td><td class=\"n\">0 bytes</td><td class=\"n\">0</td><td>none</td>"
-                  "<td>none</td><td>no</td><td class=\"n\">0</td><td>unfinished</td></tr>"));
+                  "<td>none</td><td class=\"n\">0 bytes</td><td>0 accepted and 0 unanswered "
+                  "flash writes</td><td class=\"n\">0</td><td>none</td><td>none</td><td>no</td>"
+                  "<td class=\"n\">0</td><td class=\"n\">0, 0 recovered</td><td class=\"n\">1 "
+                  "command</td><td class=\"n\">0</td><td>none</td><td>unfinished</td></tr>"));
 }
 
 // The page says which zone its times show: UTC (ISO 8601, "Z") in the
@@ -522,20 +533,21 @@ TEST(ReportPage, TheAxesBarsGapsAndCountsOfEachUpdateAreItsFigures) {
        "er M298.5 22.0L292.5 12.0H304.5Z | erl 315.0 14.0 282.0 | er M315.0 22.0L309.0 12.0H321.0Z "
        "| "
        "rf M260.5 270.2L270.5 280.2M260.5 280.2L270.5 270.2",
-       "fm-bg 84.0 858.0 | fm-w 84.0 32.0 | fm-w 132.0 33.0 | fm-w 852.0 90.0 | fm-rw 100.0 16.0",
+       "fm-bg 84.0 858.0 | fm-w 84.0 32.0 | fm-w 132.0 33.0 | fm-w 852.0 90.0",
        "84.0 0x001000 | 340.0 0x001100 | 596.0 0x001200 | 852.0 0x001300",
        "0x001000 0x00101f 32 | 0x001030 0x001050 33 16 | 0x001300 0x001359 90 687",
        "fm-gap 124.0 gap, not written 0x001020–0x00102f: 16 bytes | "
        "fm-gap 508.5 gap, not written 0x001051–0x0012ff: 687 bytes | "
        "rf 103.0 refused write 0x001010–0x00101f: 16 bytes (offset 211)",
-       "From 0x001000 to 0x001359: 3 ranges written, 2 gaps, 16 bytes written more than once, "
-       "1 refused write.",
+       "From 0x001000 to 0x001359: 3 ranges written, 2 gaps, 0 bytes written more than once, "
+       "1 refused write. The ranges and the bytes written more than once count 0 accepted and 5 "
+       "unanswered flash writes; 1 refused left out.",
        "bad\"><strong><a href=\"#update-1\">Update 1</a></strong>, "
        "<time>2001-09-09T01:46:40.000Z</time>: 6 "
        "flash writes (171 bytes) to 0x001000&#8211;0x00101f, 0x001030&#8211;0x001050, "
-       "0x001300&#8211;0x001359; <span class=\"verdict\">2 error replies</span>; 16 bytes "
-       "rewritten; checksum 0xbeef written; then the device was reset. Outcome: <span "
-       "class=\"verdict\">failed</span>."},
+       "0x001300&#8211;0x001359; <span class=\"verdict\">2 error replies</span> (1 refusing a "
+       "flash write, checksum write or reset, 0 of them recovered); checksum 0xbeef written; "
+       "then the device was reset. Outcome: <span class=\"verdict\">failed</span>."},
       {2, "2001-09-09T01:46:42.000Z",
        "100.5 0.0 | 265.5 0.5 | 430.5 1.0 | 595.5 1.5 | 760.5 2.0 | 925.5 2.5",
        "429.0 40.0 242.0 | 594.0 100.5 60.5", "",
@@ -543,7 +555,8 @@ TEST(ReportPage, TheAxesBarsGapsAndCountsOfEachUpdateAreItsFigures) {
        "84.0 0x000ff8 | 298.5 0x000ffc | 513.0 0x001000 | 727.5 0x001004 | 942.0 0x001008",
        "0x000ff8 0x001007 16", "",
        "From 0x000ff8 to 0x001007: 1 range written, 0 gaps, 4 bytes written more than once, "
-       "0 refused writes.",
+       "0 refused writes. The ranges and the bytes written more than once count 1 accepted and 1 "
+       "unanswered flash write.",
        "warn\"><strong><a href=\"#update-2\">Update 2</a></strong>, "
        "<time>2001-09-09T01:46:42.000Z</time>: 2 "
        "flash writes (20 bytes) to 0x000ff8&#8211;0x001007; no error replies; 4 bytes rewritten; "
@@ -555,19 +568,19 @@ TEST(ReportPage, TheAxesBarsGapsAndCountsOfEachUpdateAreItsFigures) {
        "264.0 157.3 124.7 | 924.0 40.0 110.0",
        "erl 925.5 14.0 282.0 | er M925.5 22.0L919.5 12.0H931.5Z | rf M920.5 90.0L930.5 100.0M920.5 "
        "100.0L930.5 90.0",
-       "fm-bg 84.0 858.0 | fm-w 84.0 442.0 | fm-w 552.0 390.0",
+       "fm-bg 84.0 858.0 | fm-w 84.0 442.0",
        "84.0 0xffffdf | 110.0 0xffffe0 | 318.0 0xffffe8 | 526.0 0xfffff0 | 734.0 0xfffff8 | "
        "942.0 0x1000000",
-       "0xffffdf 0xffffef 17 | 0xfffff1 0xffffff 15 1",
-       "fm-gap 539.0 gap, not written 0xfffff0–0xfffff0: 1 byte | "
-       "rf 742.0 refused write 0xfffff1–0xffffff: 15 bytes (offset 1,105)",
-       "From 0xffffdf to 0xffffff: 2 ranges written, 1 gap, 0 bytes written more than once, "
-       "1 refused write.",
+       "0xffffdf 0xffffef 17", "rf 742.0 refused write 0xfffff1–0xffffff: 15 bytes (offset 1,105)",
+       "From 0xffffdf to 0xffffff: 1 range written, 0 gaps, 0 bytes written more than once, "
+       "1 refused write. The ranges and the bytes written more than once count 0 accepted and 1 "
+       "unanswered flash write; 1 refused left out.",
        "bad\"><strong><a href=\"#update-3\">Update 3</a></strong>, "
        "<time>2001-09-09T01:46:45.000Z</time>: 2 "
-       "flash writes (32 bytes) to 0xffffdf&#8211;0xffffef, 0xfffff1&#8211;0xffffff; <span "
-       "class=\"verdict\">1 error reply</span>; no checksum written; the device was not reset. "
-       "Outcome: <span class=\"verdict\">failed</span>."},
+       "flash writes (32 bytes) to 0xffffdf&#8211;0xffffef; <span class=\"verdict\">1 error "
+       "reply</span> (1 refusing a flash write, checksum write or reset, 0 of them recovered); no "
+       "checksum written; the device was not reset. Outcome: <span "
+       "class=\"verdict\">failed</span>."},
   };
   for (const auto& u : updates) {
     SCOPED_TRACE("update " + std::to_string(u.update));
@@ -631,6 +644,88 @@ TEST(ReportPage, TheAxesBarsGapsAndCountsOfEachUpdateAreItsFigures) {
   for (const char* key : {"</svg> written</span>", "</svg> written more than once</span>",
                           "</svg> not written</span>"})
     EXPECT_TRUE(has(first, key)) << key;
+}
+
+// The response times of a small update, in the units of the view box (250
+// high, the plot from y 202 up to 34, the strip of unanswered commands
+// above). Across as on the timeline: the update spans 1 s, so a command at
+// t s stands at 100.5 + 825 t. Up, the decades of 1 ms to 100 ms (the
+// fastest and the slowest) over 168: v ms at 202 - 84 log10 v. The start
+// is answered after 10 ms, the first write after 1 ms, the second refused
+// after 100 ms; the checksum and the reset have no reply. Records of
+// format version 3 at offsets 16, 60, 106, 155, 201, 250, 296, 344.
+TEST(ReportPage, TheResponseTimesOfAnUpdateAreItsFigures) {
+  TraceBuilder t;
+  t.marker(kMarkerV3);
+  t.hidWrite(0.0, kFirmware, startFlash(), at(0));
+  t.hidRead(10.0, kFirmware, status(0x01), at(10));
+  t.hidWrite(100.0, kFirmware, flashWrite(0x1000, 1), at(100));
+  t.hidRead(101.0, kFirmware, status(0x01), at(101));
+  t.hidWrite(500.0, kFirmware, flashWrite(0x1001, 1), at(500));
+  t.hidRead(600.0, kFirmware, status(0x41), at(600));
+  t.hidWrite(1000.0, kFirmware, checksum(0x1234), at(0, 1));
+  t.hidWrite(1000.0, kFirmware, reset(), at(0, 1));
+  const Report report = reportOf(t, {}, false);
+  ASSERT_EQ(report.status, 0);
+  const std::string section = updateSection(report.html, 1);
+  const std::size_t start = section.find("<svg class=\"responses\"");
+  ASSERT_NE(start, std::string::npos);
+  const std::string plot = section.substr(start, section.find("</svg>", start) - start);
+  EXPECT_TRUE(has(plot,
+                  "<svg class=\"responses\" viewBox=\"0 0 960.0 250.0\" role=\"img\" "
+                  "aria-label=\"Response times of update 1: each command's reply by "
+                  "time\">"));
+  EXPECT_EQ(matches(plot, R"re(<text x="78.0" y="([0-9.]+)" text-anchor="end">([^<]*)<)re"),
+            "206.0 1 ms | 122.0 10 ms | 38.0 100 ms | 12.0 no reply");
+  EXPECT_EQ(
+      matches(plot,
+              R"re(<circle class="rt" cx="([0-9.]+)" cy="([0-9.]+)" r="2.5"><title>([^<]*)<)re"),
+      "100.5 118.0 start flash update at offset 16: reply at offset 60 after 10 ms "
+      "(2001-09-09T01:46:40.000Z) | 183.0 202.0 flash write at offset 106: reply at offset "
+      "155 after 1 ms (2001-09-09T01:46:40.100Z)");
+  EXPECT_EQ(
+      matches(plot, R"re(<path class="(rf|un)" d="([^"]+)"><title>([^<]*)<)re"),
+      "rf M508.0 29.0L518.0 39.0M508.0 39.0L518.0 29.0 Refused command: flash write at offset "
+      "201: reply at offset 250 after 100 ms (2001-09-09T01:46:40.500Z) | un M925.5 "
+      "22.0L919.5 12.0H931.5Z Unanswered command: checksum write at offset 296: no reply "
+      "(2001-09-09T01:46:41.000Z) | un M925.5 22.0L919.5 12.0H931.5Z Unanswered command: "
+      "system command at offset 344: no reply (2001-09-09T01:46:41.000Z)");
+  EXPECT_TRUE(has(section, "Responses: median 10 ms, slowest 100 ms.</p>"));
+  // An update without exchanges draws none.
+  TraceBuilder lone;
+  lone.hidWrite(0.0, kFirmware, flashWrite(0x1000, 1));
+  EXPECT_FALSE(has(reportOf(lone, {}, false).html, "<svg class=\"responses\""));
+}
+
+// A trace too long for the whole listing: 10,001 checksum writes (32 bytes
+// in format version 1), each answered (30 bytes) after i % 7 ms, the one at
+// 5,000 after 500 ms. The page keeps the entries of the slowest exchanges,
+// the slowest first and of equal ones the earliest, and the summary's
+// table links to them.
+TEST(ReportPage, KeepsTheEntriesOfTheSlowestExchangesAndLinksThem) {
+  TraceBuilder t;
+  for (int i = 0; i <= 10000; ++i) {
+    t.hidWrite(10.0 * i, kFirmware, checksum(0x1234));
+    t.hidRead(10.0 * i + (i == 5000 ? 500 : i % 7), kFirmware, status(0x01));
+  }
+  const Report report = reportOf(t);
+  ASSERT_EQ(report.status, 0);
+  ASSERT_CHECKED(report);  // every link lands on an entry of the page
+  EXPECT_EQ(occurrences(report.html,
+                        "<h3>500 ms from offset 310,000 to 310,032</h3>\n"
+                        "<pre class=\"listing\"><span class=\"entry\" id=\"s310000\">"),
+            1u);
+  // The first nine of 6 ms, i = 6, 13, ..., 62: the summary's too.
+  EXPECT_TRUE(has(report.html, "<h3>6 ms from offset 372 to 404</h3>"));
+  EXPECT_TRUE(has(report.html, "<h3>6 ms from offset 3,844 to 3,876</h3>"));
+  EXPECT_TRUE(has(report.html, "<a href=\"#s3844\">3,844</a>"));
+  EXPECT_EQ(occurrences(report.html, " ms from offset "), 10u);
+  EXPECT_TRUE(has(report.html,
+                  "<tr><td class=\"n\">500 ms</td><td>checksum write</td><td class=\"n\"><a "
+                  "href=\"#s310000\">310,000</a></td><td class=\"n\"><a "
+                  "href=\"#s310032\">310,032</a></td></tr>"));
+  // A small trace's whole listing holds them: no section of their own.
+  EXPECT_FALSE(has(reportOf(fourUpdates(), {}, false).html, "id=\"slowest\""));
 }
 
 // An update of writes writes to the next address each; a reply after the
@@ -746,7 +841,8 @@ TEST(ReportPage, DrawsTheFirstTwentyUpdatesListsAThousandAndCountsTheRest) {
     const std::string section = updateSection(report.html, k);
     EXPECT_TRUE(has(section, std::string("<p class=\"note\">From ") + first + " to " + last +
                                  ": 1 range written, 0 gaps, 4 bytes written more than once, 0 "
-                                 "refused writes.</p>"));
+                                 "refused writes. The ranges and the bytes written more than once "
+                                 "count 0 accepted and 2 unanswered flash writes.</p>"));
     EXPECT_TRUE(has(section, std::string("<title>written more than once ") + first + "–" + last +
                                  ": 4 bytes</title>"));
   }
@@ -856,7 +952,9 @@ class TextFeed {
     record.header.minorCode = kText;
     record.header.length = static_cast<std::int32_t>(text.size());
     record.payload = Bytes(reinterpret_cast<const std::uint8_t*>(buffer.data()), text.size());
-    listing_.record(record, decodeRecord(record), errorReply);
+    RecordFacts facts;
+    facts.errorReply = errorReply;
+    listing_.record(record, decodeRecord(record), facts);
   }
   // One record per letter; a capital letter is an error reply.
   void letters(std::string_view letters) {
@@ -1067,10 +1165,12 @@ TEST(ReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
                                  "</li>\n" + errors +
                                  "1,100 error replies</a> in the trace, all of them outside any "
                                  "update.</li>\n</ul>"));
-  // The verdict first: the update starts at 1,200 x 36 + 1,100 x 30 bytes.
+  // The verdict first, as its update ended: the first error reply refuses
+  // the start, which fails nothing, and the others answer no command.
   EXPECT_TRUE(has(one.html,
-                  "<ul class=\"glance\">\n<li class=\"bad\"><strong>update 1 failed: 5 error "
-                  "replies, first at offset 76,228</strong></li>\n<li class=\"warn\">" +
+                  "<ul class=\"glance\">\n<li class=\"warn\"><strong>update 1 unfinished: no "
+                  "checksum written and no reset; 5 other error replies</strong></li>\n<li "
+                  "class=\"warn\">" +
                       writes + "</li>\n"));
   EXPECT_TRUE(has(one.html, errors + "1,105 error replies</a> in the trace, 1,100 of them before "
                                      "the first update.</li>\n</ul>"));
@@ -1084,18 +1184,32 @@ TEST(ReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
 }
 
 // A completed update and an unfinished one: each update's line on the
-// glance and its row of the table say its outcome.
+// glance and its row of the table say its outcome, and the verdict takes
+// the colour of the last.
 TEST(ReportPage, EachUpdateShowsItsOutcome) {
   TraceBuilder t;
-  t.hidWrite(0.0, kFirmware, startFlash()).hidWrite(0.0, kFirmware, checksum(0x1234));
+  t.hidWrite(0.0, kFirmware, startFlash()).hidRead(0.0, kFirmware, status(0x01));
+  t.hidWrite(0.0, kFirmware, checksum(0x1234)).hidRead(0.0, kFirmware, status(0x01));
   t.hidWrite(0.0, kFirmware, reset()).hidWrite(0.0, kFirmware, startFlash());
   const std::string html = reportOf(t, {}, false).html;
   EXPECT_TRUE(has(html,
                   "reset. Outcome: <span class=\"verdict\">completed</span>.</li>\n"
                   "<li class=\"warn\"><strong><a href=\"#update-2\">Update 2</a>"));
-  EXPECT_TRUE(has(html, "<th>error replies</th><th>outcome</th></tr>"));
+  EXPECT_TRUE(has(html, "<th>responses</th><th>outcome</th></tr>"));
   EXPECT_TRUE(has(html, "<td>completed</td></tr>\n<tr><td>"));
   EXPECT_TRUE(has(html, "<td>unfinished</td></tr>\n</tbody>"));
+  // A failed update, then a completed one: the verdict is not red.
+  TraceBuilder failedThenCompleted;
+  failedThenCompleted.hidWrite(0.0, kFirmware, startFlash())
+      .hidWrite(0.0, kFirmware, flashWrite(0x1000, 1))
+      .hidRead(0.0, kFirmware, status(0x80));
+  failedThenCompleted.hidWrite(0.0, kFirmware, startFlash())
+      .hidWrite(0.0, kFirmware, checksum(0x1234))
+      .hidRead(0.0, kFirmware, status(0x01))
+      .hidWrite(0.0, kFirmware, reset());
+  EXPECT_TRUE(has(reportOf(failedThenCompleted, {}, false).html,
+                  "<ul class=\"glance\">\n<li><strong>2 updates: 1 completed, 1 failed; update 2 "
+                  "(the last) completed: checksum written and device reset</strong></li>\n"));
 }
 
 }  // namespace

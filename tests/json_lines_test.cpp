@@ -386,7 +386,7 @@ TEST(LongOptions, HelpAndVersion) {
 
   const RunResult version = run({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "ovantrex 1.1\n");
+  EXPECT_EQ(version.out, "ovantrex 1.2\n");
   EXPECT_EQ(run({"-t", "--version"}).out, version.out);
 }
 

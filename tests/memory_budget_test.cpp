@@ -123,7 +123,9 @@ TEST(MemoryBudget, AThousandUpdatesOfLongSerialNumbersAndRangesStayWithinIt) {
   EXPECT_TRUE(has(html, "<td>none</td><td>100 not listed</td>"));
   EXPECT_TRUE(has(html,
                   ": 1,001 ranges written, 1,000 gaps, 0 bytes written more than once, "
-                  "0 refused writes. The map draws the first 436 ranges."));
+                  "0 refused writes. The ranges and the bytes written more than once count 0 "
+                  "accepted and 1,001 unanswered flash writes. The map draws the first 436 "
+                  "ranges."));
   EXPECT_TRUE(has(html, "<p class=\"note\">565 more ranges.</p>"));
 }
 

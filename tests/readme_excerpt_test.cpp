@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "expected_text.h"
 #include "system.h"
 #include "trace_builder.h"
 
@@ -211,6 +212,23 @@ TEST(ReadmeExcerpt, EveryExcerptIsPartOfItsListing) {
     const auto listing = splitLines(result.out);
     EXPECT_TRUE(findBlock(listing, excerpt.lines).has_value())
         << firstMismatch(listing, excerpt.lines);
+  }
+}
+
+// The rules of the summary stand in the same words in every document that
+// gives them, however their lines are broken.
+TEST(Documents, GiveTheRulesOfTheSummaryInItsWords) {
+  const auto words = [](const std::string& text) {
+    std::string joined;
+    for (const std::string& word : ovantrex::words(text))
+      joined += (joined.empty() ? "" : " ") + word;
+    return joined;
+  };
+  for (const char* document : {"/README.md", "/docs/json.md", "/ovantrex.1"}) {
+    SCOPED_TRACE(document);
+    const std::string text = words(test::readFile(std::string(OVANTREX_SOURCE_DIR) + document));
+    for (const std::string_view rule : {test::kOutcomeRuleWords, test::kPairingRuleWords})
+      EXPECT_NE(text.find(rule), std::string::npos) << rule;
   }
 }
 

@@ -60,5 +60,19 @@ TEST(MakeTrace, RefusesAnUnknownEscapeWithItsLineAndKeepsTheKnownOnes) {
   EXPECT_TRUE(test::readFile(made) == expected.str());
 }
 
+// The sample's update: the device refused one flash write (a malformed
+// command), which the utility sent again with the same bytes and the device
+// took; the checksum was written and the device reset. A serial number it
+// already has and a rejected invalid command fail nothing.
+TEST(SampleTrace, TheVerdictIsThatTheUpdateCompletedAfterARetry) {
+  const test::RunResult result =
+      test::run({"--summary", "-f", std::string(OVANTREX_SOURCE_DIR) + "/examples/sample.trc"});
+  ASSERT_EQ(result.status, 0);
+  EXPECT_TRUE(result.out.starts_with(
+      "update 1 completed: checksum written and device reset; 1 refused flash write retried; 2 "
+      "other error replies\n"))
+      << result.out.substr(0, result.out.find('\n'));
+}
+
 }  // namespace
 }  // namespace ovantrex

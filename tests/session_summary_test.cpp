@@ -72,11 +72,15 @@ TEST(SessionSummary, ACompletedUpdate) {
   EXPECT_EQ(summary["commands"]["system_command"], 1);
   EXPECT_EQ(summary["commands"]["system_commands"], json::parse(R"j({"reset_usb_device":1})j"));
   ASSERT_EQ(summary["updates"].size(), 1u);
+  // Every command is answered 2 ms after it, the start 4 ms after; the
+  // reset (which needs none) has no reply.
   EXPECT_EQ(summary["updates"][0], json::parse(R"j({"offset":57,"time":"2001-09-09T01:46:40.005Z",
       "writes":3,"bytes":48,"ranges":[{"first":4096,"last":4143}],"ranges_left_out":0,
-      "rewritten_bytes":0,"length_mismatches":0,"checksums":[48879],"checksums_left_out":0,
-      "serial_numbers":[],"serial_numbers_left_out":0,"serial_number_writes":0,"reset":true,
-      "errors":0,"outcome":"completed"})j"));
+      "rewritten_bytes":0,"unanswered_writes":0,"refused_writes":0,"length_mismatches":0,
+      "checksums":[48879],"checksums_left_out":0,"serial_numbers":[],"serial_numbers_left_out":0,
+      "serial_number_writes":0,"reset":true,"errors":0,"refused":0,"recovered":0,"unanswered":1,
+      "other_errors":0,"responses":{"median_ms":2,"slowest_ms":4,"exact":true},
+      "outcome":"completed"})j"));
   EXPECT_EQ(summary["replies"]["command_complete"], 5);
   EXPECT_EQ(summary["replies"]["flash_load_in_progress"], 4);
   EXPECT_EQ(summary["replies"]["operation_in_error"], 0);
@@ -105,19 +109,44 @@ TEST(SessionSummary, ACompletedUpdateAsText) {
       label("  ", "checksum write") + "1\n" + label("  ", "serial number") + "0\n" +
       label("  ", "read one record") + "0\n" + label("  ", "read all records") + "0\n" +
       label("  ", "systems management request") + "0\n" + label("  ", "invalid command") + "0\n" +
-      "\n" + label("", "Updates") + "1\n" + label("  ", "outside any update") + "0 flash writes\n" +
-      "  update 1 at offset 57, 2001-09-09T01:46:40.005Z\n" + label("    ", "flash writes") +
-      "3, 48 bytes\n" + label("    ", "addresses") + "0x001000-0x00102f\n" +
-      label("    ", "rewritten") + "0 bytes\n" + label("    ", "length mismatches") + "0\n" +
-      label("    ", "checksums") + "0xbeef\n" + label("    ", "serial numbers") + "none\n" +
-      label("    ", "reset") + "yes\n" + label("    ", "error replies") + "0\n" +
-      label("    ", "outcome") + "completed\n" + "\nReplies\n" + replyLabel("Command complete") +
-      "5\n" + replyLabel("Flash load in progress") + "4\n" +
-      replyLabel("EC information available") + "0\n" +
-      replyLabel("Serial Number can only be written once for this device") + "0\n" +
+      "\n" + label("", "Updates") + "1\n" + label("  ", "outcome rule") +
+      std::string(kOutcomeRuleWords) + "\n" + label("  ", "outside any update") +
+      "0 flash writes\n" + "  update 1 at offset 57, 2001-09-09T01:46:40.005Z\n" +
+      label("    ", "flash writes") + "3, 48 bytes\n" + label("    ", "addresses") +
+      "0x001000-0x00102f\n" + label("    ", "rewritten") + "0 bytes\n" +
+      label("    ", "written by") + "3 accepted and 0 unanswered flash writes\n" +
+      label("    ", "length mismatches") + "0\n" + label("    ", "checksums") + "0xbeef\n" +
+      label("    ", "serial numbers") + "none\n" + label("    ", "reset") + "yes\n" +
+      label("    ", "error replies") + "0\n" + label("    ", "refused") + "0, 0 recovered\n" +
+      label("    ", "unanswered") + "1 command\n" + label("    ", "other error replies") + "0\n" +
+      label("    ", "responses") + "median 2 ms, slowest 4 ms\n" + label("    ", "outcome") +
+      "completed\n" + "\nReplies\n" + replyLabel("Command complete") + "5\n" +
+      replyLabel("Flash load in progress") + "4\n" + replyLabel("EC information available") +
+      "0\n" + replyLabel("Serial Number can only be written once for this device") + "0\n" +
       replyLabel("Operation in Error") + "0\n" + replyLabel("Command reject") + "0\n" +
-      replyLabel("flash reads") + "0\n" + replyLabel("last EC levels") + "none\n" + "\n" +
-      label("", "Error replies") + "0\n" + "\nDevices\n" + "  none reported\n";
+      replyLabel("flash reads") + "0\n" + replyLabel("last EC levels") + "none\n" +
+      "\nExchanges\n" + label("  ", "pairing rule") + std::string(kPairingRuleWords) + "\n" +
+      label("  ", "percentiles") + std::string(kPercentileWords) + "\n" +
+      label("  ", "system command") +
+      "1 command, 0 answered, 1 unanswered, 0 refused; no response times\n" +
+      label("  ", "start flash update") +
+      "1 command, 1 answered, 0 unanswered, 0 refused; fastest 4 ms, median 4 ms, 95th "
+      "percentile 4 ms, slowest 4 ms (exact)\n" +
+      label("  ", "flash write") +
+      "3 commands, 3 answered, 0 unanswered, 0 refused; fastest 2 ms, median 2 ms, 95th "
+      "percentile 2 ms, slowest 2 ms (exact)\n" +
+      label("  ", "checksum write") +
+      "1 command, 1 answered, 0 unanswered, 0 refused; fastest 2 ms, median 2 ms, 95th "
+      "percentile 2 ms, slowest 2 ms (exact)\n" +
+      label("  ", "unanswered commands") + "1, at offsets 571\n" +
+      label("  ", "unsolicited replies") + "0\n" + label("  ", "without a response time") + "0\n" +
+      label("  ", "slowest exchanges") + "5\n" + label("    ", "4 ms") +
+      "start flash update at offset 57, reply at offset 101\n" + label("    ", "2 ms") +
+      "flash write at offset 147, reply at offset 211\n" + label("    ", "2 ms") +
+      "flash write at offset 257, reply at offset 321\n" + label("    ", "2 ms") +
+      "flash write at offset 367, reply at offset 431\n" + label("    ", "2 ms") +
+      "checksum write at offset 477, reply at offset 525\n" + "\n" + label("", "Error replies") +
+      "0\n" + "\nDevices\n" + "  none reported\n";
   EXPECT_EQ(result.out, expected);
 }
 
@@ -137,11 +166,18 @@ TEST(SessionSummary, AnUpdateRefusedMidwayAndRetried) {
   const json& update = summary["updates"][0];
   EXPECT_EQ(update["writes"], 3);
   EXPECT_EQ(update["bytes"], 48);
+  // The refused write is not counted as written: its retry writes its
+  // addresses once.
   EXPECT_EQ(update["ranges"], json::parse(R"j([{"first":8192,"last":8223}])j"));
-  EXPECT_EQ(update["rewritten_bytes"], 16);
+  EXPECT_EQ(update["rewritten_bytes"], 0);
+  EXPECT_EQ(update["refused_writes"], 1);
   EXPECT_EQ(update["length_mismatches"], 1);
   EXPECT_EQ(update["reset"], false);
   EXPECT_EQ(update["errors"], 1);
+  EXPECT_EQ(update["refused"], 1);
+  EXPECT_EQ(update["recovered"], 1);
+  EXPECT_EQ(update["other_errors"], 0);
+  EXPECT_EQ(update["outcome"], "unfinished");
   EXPECT_EQ(summary["replies"]["operation_in_error"], 1);
   EXPECT_EQ(summary["errors"], json::parse(R"j([{"offset":234,"time":"2001-09-09T01:46:40.005Z",
       "notes":["Command complete","Operation in Error"],"notes_left_out":0,"update":1,
@@ -157,33 +193,107 @@ TEST(SessionSummary, AnUpdateRefusedMidwayAndRetried) {
 
 // The outcome of each update and the verdict on all of them, on traces
 // written one letter per record in format version 1: S a start (28 bytes),
-// W a flash write (33), C a checksum (32), R a reset (28), k a reply
-// "Command complete" (30), e a reply "Command reject" (30).
+// W a flash write of 0x5a to 0x1000 (33), X the same with a length field
+// that disagrees, V a flash write of other bytes to 0x1000, C a checksum
+// (32), R a reset (28), N a serial number (38), k a reply "Command
+// complete" (30), e a reply "Command reject", q a reply with the
+// serial-number bit. The counts: the last update's refused, recovered and
+// unanswered commands and its other error replies.
 TEST(SessionSummary, EachUpdateEndsAsTheOutcomeRuleSays) {
   const struct {
     const char* steps;
     std::vector<std::string> outcomes;  // of each update, in JSON and in text
-    const char* verdict;                // the first line of the text
+    std::array<int, 4> counts;
+    const char* verdict;  // the first line of the text
   } cases[] = {
-      {"SWeCkRk", {"failed"}, "update 1 failed: 1 error reply, at offset 61"},
-      {"SWkCkRk", {"completed"}, "update 1 completed: checksum written and device reset"},
-      {"SWkRkCk", {"completed"}, "update 1 completed: checksum written and device reset"},
-      {"SWCR", {"completed"}, "update 1 completed: checksum written and device reset"},
-      {"SWk", {"unfinished"}, "update 1 unfinished: no checksum written and no reset"},
-      {"SWkCk", {"unfinished"}, "update 1 unfinished: checksum written but no reset"},
-      {"SWkRk", {"unfinished"}, "update 1 unfinished: device reset but no checksum written"},
-      // The error reply before the first update fails none.
-      {"eSWkCkRk", {"completed"}, "update 1 completed: checksum written and device reset"},
-      // Update 2 starts at 211; its error replies are at 272 and 332.
+      {"SWeCkRk",
+       {"failed"},
+       {1, 0, 1, 0},
+       "update 1 failed: the device refused 'Flash write 1 bytes to address=0x001000' once, not "
+       "retried; checksum written, device reset"},
+      {"SWkCkRk",
+       {"completed"},
+       {0, 0, 1, 0},
+       "update 1 completed: checksum written and device reset"},
+      {"SWkRkCk",
+       {"completed"},
+       {0, 0, 1, 0},
+       "update 1 completed: checksum written and device reset"},
+      // No reply accepted the checksum; a reset needs none.
+      {"SWCR",
+       {"unfinished"},
+       {0, 0, 4, 0},
+       "update 1 unfinished: device reset but checksum write not answered; 1 unanswered flash "
+       "write counted as written"},
+      {"SWk",
+       {"unfinished"},
+       {0, 0, 1, 0},
+       "update 1 unfinished: no checksum written and no reset"},
+      {"SWkCk", {"unfinished"}, {0, 0, 1, 0}, "update 1 unfinished: checksum written but no reset"},
+      {"SWkRk",
+       {"unfinished"},
+       {0, 0, 1, 0},
+       "update 1 unfinished: device reset but no checksum written"},
+      // The last command, at 91, went unanswered.
+      {"SWkW",
+       {"unfinished"},
+       {0, 0, 2, 0},
+       "update 1 unfinished: no reply to 'Flash write 1 bytes to address=0x001000' at offset 91; "
+       "no checksum written and no reset; 1 unanswered flash write counted as written"},
+      // The error reply before the first update answers no command and fails none.
+      {"eSWkCkRk",
+       {"completed"},
+       {0, 0, 1, 0},
+       "update 1 completed: checksum written and device reset"},
+      // A malformed write refused, then sent again with the same bytes and taken.
+      {"SXeWkCkRk",
+       {"completed"},
+       {1, 1, 1, 0},
+       "update 1 completed: checksum written and device reset; 1 refused flash write retried"},
+      {"SWeVkCkRk",
+       {"failed"},
+       {1, 0, 1, 0},
+       "update 1 failed: the device refused 'Flash write 1 bytes to address=0x001000' once, "
+       "retried with other bytes; checksum written, device reset"},
+      {"SWeWeWeWe",
+       {"failed"},
+       {4, 0, 1, 0},
+       "update 1 failed: the device refused 'Flash write 1 bytes to address=0x001000' 4 times; "
+       "no checksum, no reset"},
+      {"SWeW",
+       {"failed"},
+       {1, 0, 2, 0},
+       "update 1 failed: the device refused 'Flash write 1 bytes to address=0x001000' once, "
+       "retried without a reply; no checksum, no reset; 1 unanswered flash write counted as "
+       "written"},
+      {"SWkCeCkRk",
+       {"completed"},
+       {1, 1, 1, 0},
+       "update 1 completed: checksum written and device reset; 1 refused checksum write retried"},
+      {"SWkCkReRk",
+       {"completed"},
+       {1, 1, 1, 0},
+       "update 1 completed: checksum written and device reset; 1 refused reset retried"},
+      // A serial number the device already has fails nothing.
+      {"SWkNqCkRk",
+       {"completed"},
+       {0, 0, 1, 1},
+       "update 1 completed: checksum written and device reset; 1 other error reply"},
+      // Update 2 starts at 211; its write at 239 is refused, and another
+      // error reply at 332 answers no command.
       {"SWkCkRkSWeke",
        {"completed", "failed"},
-       "2 updates: 1 completed, 1 failed; update 2 (the last) failed: 2 error replies, first at "
-       "offset 272"},
+       {1, 0, 1, 1},
+       "2 updates: 1 completed, 1 failed; update 2 (the last) failed: the device refused 'Flash "
+       "write 1 bytes to address=0x001000' once, not retried; no checksum, no reset; 1 other "
+       "error reply"},
+      // A refused start fails nothing; update 3 starts at 146.
       {"SeSCRS",
-       {"failed", "completed", "unfinished"},
-       "3 updates: 1 completed, 1 failed, 1 unfinished; update 3 (the last) unfinished: no "
-       "checksum written and no reset"},
-      {"Wke", {}, "no update: the trace holds no \"Start flash update\" command"},
+       {"unfinished", "unfinished", "unfinished"},
+       {0, 0, 1, 0},
+       "3 updates: 3 unfinished; update 3 (the last) unfinished: no reply to 'Start flash "
+       "update' at offset 146; no checksum written and no reset"},
+      {"Wke", {}, {}, "no update: the trace holds no \"Start flash update\" command"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.steps);
@@ -191,9 +301,14 @@ TEST(SessionSummary, EachUpdateEndsAsTheOutcomeRuleSays) {
     for (const char step : std::string_view(c.steps)) {
       if (step == 'S') t.hidWrite(0.0, kFirmware, startFlash());
       if (step == 'W') t.hidWrite(0.0, kFirmware, flashWrite(0x1000, 1));
+      if (step == 'X') t.hidWrite(0.0, kFirmware, flashWrite(0x1000, 1, 9));
+      if (step == 'V')
+        t.hidWrite(0.0, kFirmware, {0x07, 0x00, 0x02, 0x00, 0x01, 0x00, 0x10, 0x00, 0x01});
       if (step == 'C') t.hidWrite(0.0, kFirmware, checksum(0x1234));
       if (step == 'R') t.hidWrite(0.0, kFirmware, reset());
-      if (step == 'k' || step == 'e') t.hidRead(0.0, kFirmware, status(step == 'k' ? 0x01 : 0x80));
+      if (step == 'N') t.hidWrite(0.0, kFirmware, serialNumber("S1"));
+      if (step == 'k' || step == 'e' || step == 'q')
+        t.hidRead(0.0, kFirmware, status(step == 'k' ? 0x01 : step == 'e' ? 0x80 : 0x21));
     }
     const json summary = summaryOf(t);
     std::vector<std::string> inJson;
@@ -202,7 +317,14 @@ TEST(SessionSummary, EachUpdateEndsAsTheOutcomeRuleSays) {
     for (const char* outcome : {"completed", "failed", "unfinished"}) {
       EXPECT_EQ(summary["outcomes"][outcome], std::ranges::count(c.outcomes, outcome)) << outcome;
     }
-    EXPECT_EQ(summary["last_update"].is_null(), c.outcomes.empty());
+    const json& last = summary["last_update"];
+    EXPECT_EQ(last.is_null(), c.outcomes.empty());
+    if (!last.is_null()) {
+      EXPECT_EQ((std::array<int, 4>{last["refused"], last["recovered"], last["unanswered"],
+                                    last["other_errors"]}),
+                c.counts);
+    }
+    EXPECT_EQ(summary["verdict"], c.verdict);
 
     const std::string text = runTrace(t, {"--summary"}).out;
     EXPECT_TRUE(text.starts_with(std::string(c.verdict) + "\n\nTrace\n")) << text;
@@ -496,20 +618,29 @@ TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
   // Updates of a write and two error replies each: 121 bytes, update n at
   // 121 (n - 1): update 1000 at 120879. Error reply 1000 is the second of
   // update 500, at 60379 + 28 + 33 + 30 = 60470, after its write at 60407.
+  // The first error reply refuses the write, which no retry recovers (and
+  // which therefore writes nothing); the second answers no command. All
+  // the stamps are 0.
   const std::string update1000 =
       "  update 1000 at offset 120879\n" + label("    ", "flash writes") + "1, 1 bytes\n" +
-      label("    ", "addresses") + "0x000000-0x000000\n" + label("    ", "rewritten") +
-      "0 bytes\n" + label("    ", "length mismatches") + "0\n" + label("    ", "checksums") +
-      "none\n" + label("    ", "serial numbers") + "none\n" + label("    ", "reset") + "no\n" +
-      label("    ", "error replies") + "2\n" + label("    ", "outcome") + "failed\n";
+      label("    ", "addresses") + "none\n" + label("    ", "rewritten") + "0 bytes\n" +
+      label("    ", "written by") +
+      "0 accepted and 0 unanswered flash writes; 1 refused left out\n" +
+      label("    ", "length mismatches") + "0\n" + label("    ", "checksums") + "none\n" +
+      label("    ", "serial numbers") + "none\n" + label("    ", "reset") + "no\n" +
+      label("    ", "error replies") + "2\n" + label("    ", "refused") + "1, 0 recovered\n" +
+      label("    ", "unanswered") + "1 command\n" + label("    ", "other error replies") + "1\n" +
+      label("    ", "responses") + "median 0 ms, slowest 0 ms\n" + label("    ", "outcome") +
+      "failed\n";
   const json update1000Json = json::parse(R"j({"offset":120879,"time":null,"writes":1,"bytes":1,
-      "ranges":[{"first":0,"last":0}],"ranges_left_out":0,"rewritten_bytes":0,
-      "length_mismatches":0,"checksums":[],"checksums_left_out":0,"serial_numbers":[],
-      "serial_numbers_left_out":0,"serial_number_writes":0,"reset":false,"errors":2,
-      "outcome":"failed"})j");
+      "ranges":[],"ranges_left_out":0,"rewritten_bytes":0,"unanswered_writes":0,
+      "refused_writes":1,"length_mismatches":0,"checksums":[],"checksums_left_out":0,
+      "serial_numbers":[],"serial_numbers_left_out":0,"serial_number_writes":0,"reset":false,
+      "errors":2,"refused":1,"recovered":0,"unanswered":1,"other_errors":1,
+      "responses":{"median_ms":0,"slowest_ms":0,"exact":true},"outcome":"failed"})j");
   const std::string verdict1001 =
-      "1001 updates: 1001 failed; update 1001 (the last) failed: 2 error replies, first at offset "
-      "121061";
+      "1001 updates: 1001 failed; update 1001 (the last) failed: the device refused 'Flash write "
+      "1 bytes to address=0x000000' once, not retried; no checksum, no reset; 1 other error reply";
   const std::string error1000 =
       "  offset 60470, update 500: Command reject\n"
       "    after the command at offset 60407: Flash write 1 bytes to address=0x000000\n";
@@ -573,7 +704,8 @@ TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
         // reply is at 121000 + 28 + 33.
         {"/outcomes", json::parse(R"j({"completed":0,"failed":1001,"unfinished":0})j")},
         {"/last_update", json::parse(R"j({"number":1001,"outcome":"failed","errors":2,
-            "first_error_offset":121061,"checksum_written":false,"reset":false})j")}},
+            "first_error_offset":121061,"checksum_written":false,"reset":false,"refused":1,
+            "recovered":0,"unrecovered":1,"unanswered":1,"other_errors":1})j")}},
        {verdict1001 + "\n\nTrace\n", label("", "Updates") + "1001\n",
         update1000 + "  and 1 more\n\nReplies\n", label("", "Error replies") + "2002\n",
         error1000 + "  and 1002 more\n\nDevices\n"}},
@@ -632,8 +764,9 @@ TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
        {"0x0026, 0x0027 and 61 more\n", ", S057, S058 and 41 more\n",
         "  update 25 at offset " + std::to_string(24 * (28 + 101 * 32 + 100 * 40)) + "\n" +
             label("    ", "flash writes") + "0, 0 bytes\n" + label("    ", "addresses") + "none\n" +
-            label("    ", "rewritten") + "0 bytes\n" + label("    ", "length mismatches") + "0\n" +
-            label("    ", "checksums") + "0x0000, 0x0001 and 99 more\n" +
+            label("    ", "rewritten") + "0 bytes\n" + label("    ", "written by") +
+            "0 accepted and 0 unanswered flash writes\n" + label("    ", "length mismatches") +
+            "0\n" + label("    ", "checksums") + "0x0000, 0x0001 and 99 more\n" +
             label("    ", "serial numbers") + "S000 and 99 more\n"}},
   };
   for (const CapCase& c : cases) {
@@ -642,6 +775,40 @@ TEST(SessionSummary, EachCapKeepsItsLastItemAndCountsTheRest) {
     const RunResult text = runTrace(c.trace, {"--summary"});
     for (const std::string& piece : c.text)
       EXPECT_NE(text.out.find(piece), std::string::npos) << piece;
+  }
+}
+
+// The verdict on bytes that hold no data record, and on a trace that ends
+// inside a record (format version 1 unless a marker says otherwise).
+TEST(SessionSummary, TheVerdictSaysWhenNoDataRecordIsFoundAndWhereTheTraceIsCut) {
+  TraceBuilder zeros;
+  zeros.bytes(repeated(4096, 0));
+  TraceBuilder cutPayload;  // a completed update, then 3 of 10 bytes at 148
+  cutPayload.hidWrite(0.0, kFirmware, startFlash()).hidRead(0.0, kFirmware, status(0x01));
+  cutPayload.hidWrite(0.0, kFirmware, checksum(0x1234)).hidRead(0.0, kFirmware, status(0x01));
+  cutPayload.hidWrite(0.0, kFirmware, reset()).header(10, 42).bytes({1, 2, 3});
+  TraceBuilder cutHeader;  // the second header of the record at 16 cut after 2 bytes
+  cutHeader.marker(kMarkerV2).header(0, 42).bytes({0, 0});
+  const struct {
+    const char* name;
+    const TraceBuilder& trace;
+    const char* verdict;
+  } cases[] = {
+      {"FourKibibytesOfZeros", zeros,
+       "no update: no data record found in 4096 bytes (256 records skipped)"},
+      {"AnEmptyFile", TraceBuilder(),
+       "no update: no data record found in 0 bytes (0 records skipped)"},
+      {"CutInsideAPayload", cutPayload,
+       "update 1 completed: checksum written and device reset; the trace ends inside a record at "
+       "offset 148"},
+      {"CutInsideTheSecondHeader", cutHeader,
+       "no update: no data record found in 34 bytes (1 record skipped); the trace ends inside a "
+       "record at offset 16"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(json::parse(runTrace(c.trace, {"--summary", "--json"}).out)["verdict"], c.verdict);
+    EXPECT_TRUE(runTrace(c.trace, {"--summary"}).out.starts_with(std::string(c.verdict) + "\n"));
   }
 }
 

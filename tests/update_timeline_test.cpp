@@ -9,10 +9,9 @@
 #include <cstdint>
 #include <string>
 #include <utility>
-#include <variant>
 #include <vector>
 
-#include "analysis/error_reply.h"
+#include "analysis/reply_pairing.h"
 #include "decode/decoded_record.h"
 #include "firmware_traffic.h"
 #include "guarded_bytes.h"
@@ -22,16 +21,13 @@ namespace ovantrex::test {
 namespace {
 
 // Firmware traffic handed to the timelines, each record's bytes inside a
-// larger buffer; the update numbers are counted here as the summary counts
-// them (a start opens the next).
+// larger buffer, with its facts from the pairing stage as the summary
+// hands them on (a start opens the next update).
 class Feed {
  public:
   explicit Feed(UpdateTimelines& timelines) : timelines_(timelines) {}
 
-  Feed& start() {
-    ++update_;
-    return hid(kHidWrite, startFlash());
-  }
+  Feed& start() { return hid(kHidWrite, startFlash()); }
   Feed& write(std::uint32_t address, std::uint8_t count) {
     return hid(kHidWrite, flashWrite(address, count));
   }
@@ -50,13 +46,12 @@ class Feed {
     record.header.minorCode = minor;
     record.payload = bytes.view();
     const DecodedRecord decoded = decodeRecord(record);
-    const auto* reply = std::get_if<StatusReply>(&decoded.body);
-    timelines_.record(record, decoded, update_, reply != nullptr && isErrorReply(*reply));
+    timelines_.record(record, decoded, pairing_.record(record, decoded));
     return *this;
   }
 
   UpdateTimelines& timelines_;
-  std::size_t update_ = 0;
+  ReplyPairing pairing_;
   std::uint64_t offset_ = 16;
 };
 

@@ -33,7 +33,7 @@ void FlashMap::mark(std::uint32_t wordAddress, std::uint64_t bits) {
   page(wordAddress / kPageBits)[wordAddress % kPageBits / 64] |= bits;
 }
 
-std::uint32_t FlashMap::write(std::uint32_t address, std::uint32_t count, FlashMap* again) {
+std::uint32_t FlashMap::writeWords(std::uint32_t address, std::uint32_t count, FlashMap* again) {
   std::uint32_t rewritten = 0;
   std::uint32_t at = address;
   const std::uint32_t end = address + count;

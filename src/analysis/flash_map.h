@@ -22,7 +22,21 @@ class FlashMap {
   // Marks count addresses from address on as written; returns how many of
   // them were written before in this update. When again is given, those
   // addresses are marked in it too (where the rewritten bytes lie).
-  std::uint32_t write(std::uint32_t address, std::uint32_t count, FlashMap* again = nullptr);
+  std::uint32_t write(std::uint32_t address, std::uint32_t count, FlashMap* again = nullptr) {
+    // Most writes are short, fall in one word of a page that this update
+    // has written already, and write nothing twice: set their bits here.
+    const std::uint32_t shift = address % 64;
+    if (count != 0 && count <= 64 - shift && pageUpdate_[address / kPageBits] == update_) {
+      std::uint64_t& word = bits_[address / 64];
+      const std::uint64_t mask = (count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1)
+                                 << shift;
+      if ((word & mask) == 0) {
+        word |= mask;
+        return 0;
+      }
+    }
+    return writeWords(address, count, again);
+  }
   // Calls each(first, last) for every run of consecutive written addresses,
   // in ascending order, both ends inclusive. Sorts the pages written in
   // place: a new update (clear()) follows.
@@ -36,6 +50,8 @@ class FlashMap {
   static constexpr std::uint32_t kPages = (std::uint32_t{1} << 24) / kPageBits + 1;
 
   std::uint64_t* page(std::uint32_t number);
+  // write(), word by word.
+  std::uint32_t writeWords(std::uint32_t address, std::uint32_t count, FlashMap* again);
   // Sets bits in the word whose first address is wordAddress.
   void mark(std::uint32_t wordAddress, std::uint64_t bits);
 

@@ -1,6 +1,7 @@
 #include "analysis/session_analysis.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/protocol.h"
 
@@ -32,6 +33,27 @@ void countTime(SessionFacts& facts, std::optional<TraceTime>& previous, const Re
   if (!facts.earliestTime || at < facts.earliestTime->inMilliseconds()) facts.earliestTime = time;
   if (!facts.latestTime || at > facts.latestTime->inMilliseconds()) facts.latestTime = time;
   previous = time;
+}
+
+// Copies bytes (up to 255 of them) to to, in pieces of 16 (the last ones
+// overlapping the piece before): a copy of a size that the compiler does not
+// know would become a string instruction, slow for the short copies of
+// every flash write.
+void copyBytes(std::uint8_t* to, Bytes bytes) {
+  const std::size_t n = bytes.size();
+  const std::uint8_t* from = bytes.data();
+  if (n >= 16) {
+    for (std::size_t i = 0; i + 16 < n; i += 16) std::memcpy(to + i, from + i, 16);
+    std::memcpy(to + n - 16, from + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + n - 8, from + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + n - 4, from + n - 4, 4);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+  }
 }
 
 // The facts of a new trace, in the memory of used ones when there are: the
@@ -79,9 +101,15 @@ SessionAnalysis::SessionAnalysis(Options options, SessionAnalysis* used)
       serialNumbers_(
           roomOf(used, &SessionAnalysis::serialNumbers_, kSerialNumberRoom, kSerialNumberShare)),
       serialText_(roomOf(used, &SessionAnalysis::serialText_, kSerialTextRoom, kSerialTextShare)),
-      flash_(used != nullptr ? std::move(used->flash_) : FlashMap()) {
-  // A new update of the map: what the trace before wrote counts as empty.
+      flash_(used != nullptr ? std::move(used->flash_) : FlashMap()),
+      exchanges_(used != nullptr ? std::move(used->exchanges_) : SessionExchanges()),
+      refusals_(used != nullptr ? std::move(used->refusals_) : Refusals()) {
+  // What the trace before wrote, timed and refused counts as nothing.
   flash_.clear();
+  if (used != nullptr) {
+    exchanges_.clear();
+    refusals_.clear();
+  }
   facts_->traceName = options.traceName;
   facts_->updates.reserve(kMaxUpdates);
   facts_->errors.reserve(kMaxErrors);
@@ -100,50 +128,115 @@ std::size_t SessionAnalysis::updatesToCome() const {
 
 void SessionAnalysis::diagnostic(const Diagnostic& diagnostic) {
   ++facts_->diagnostics[static_cast<std::size_t>(diagnostic.kind)];
+  if (diagnostic.kind == DiagnosticKind::ShortExtHeader ||
+      diagnostic.kind == DiagnosticKind::ShortPayload)
+    facts_->cutAt = diagnostic.offset;
 }
 
-void SessionAnalysis::record(const Record& record, const DecodedRecord& decoded) {
-  SessionFacts& facts = *facts_;
-  ++facts.records;
-  ++facts.byType[indexOfType(decoded.type)];
-  facts.versions[static_cast<std::size_t>(record.formatVersion)] = true;
-  countTime(facts, previousTime_, record);
-  lastErrorReply_ = false;
-  if (!timelines_) {
-    dispatch(record, decoded);
+const RecordFacts& SessionAnalysis::record(const Record& record, const DecodedRecord& decoded) {
+  SessionFacts& session = *facts_;
+  ++session.records;
+  ++session.byType[indexOfType(decoded.type)];
+  session.versions[static_cast<std::size_t>(record.formatVersion)] = true;
+  countTime(session, previousTime_, record);
+  // The record is told apart once, for the pairing and for the facts.
+  const RecordFacts* facts = nullptr;
+  switch (ReplyPairing::roleOf(decoded)) {
+    case PairRole::Command: {
+      const FirmwareCommand& value = *std::get_if<FirmwareCommand>(&decoded.body);
+      facts = &pairing_.command(record, value);
+      last_ = facts;
+      // The command before is settled before this one can close its update.
+      if (waiting_.any) settleWaiting(*facts->command);
+      command(record, decoded, value);
+      break;
+    }
+    case PairRole::Reply:
+      facts = &pairing_.reply(record, decoded);
+      last_ = facts;
+      if (const auto* status = std::get_if<StatusReply>(&decoded.body)) {
+        reply(record, *status, facts->errorReply);
+      } else if (const auto* report = std::get_if<ComponentReport>(&decoded.body)) {
+        componentReport(*report);
+      }
+      replied(record);
+      break;
+    case PairRole::None:
+      facts = &pairing_.other();
+      last_ = facts;
+      if (decoded.hidden) {
+        ++session.hidden;
+      } else if (decoded.failure != DecodeFailure::None) {
+        ++session.failed;
+      }
+      break;
+  }
+  if (timelines_) timelines_->record(record, decoded, *facts);
+  return *facts;
+}
+
+void SessionAnalysis::replied(const Record& record) {
+  const PairedCommand* command = last_->answers();
+  if (command == nullptr) {
+    exchanges_.unsolicited();
     return;
   }
-  dispatch(record, decoded);
-  timelines_->record(record, decoded, updateNumber_, lastErrorReply_);
+  exchanges_.answered(*command, record.offset, last_->responseMs, last_->errorReply,
+                      updateOpen_ && command->update == updateNumber_);
+  waiting_.fate = last_->errorReply ? Fate::Refused : Fate::Accepted;
 }
 
-void SessionAnalysis::dispatch(const Record& record, const DecodedRecord& decoded) {
-  SessionFacts& facts = *facts_;
-  if (decoded.hidden) {
-    ++facts.hidden;
-  } else if (decoded.failure != DecodeFailure::None) {
-    ++facts.failed;
-  } else if (const auto* value = std::get_if<FirmwareCommand>(&decoded.body)) {
-    command(record, *value);
-  } else if (const auto* status = std::get_if<StatusReply>(&decoded.body)) {
-    lastErrorReply_ = isErrorReply(*status);
-    reply(record, *status, lastErrorReply_);
-  } else if (const auto* report = std::get_if<ComponentReport>(&decoded.body)) {
-    componentReport(*report);
+void SessionAnalysis::settle(const PairedCommand& command, Fate fate) {
+  UpdateExchanges& exchanges = openEnd_.exchanges;
+  switch (command.kind) {
+    case CommandKind::FlashWrite: settleWrite(command, fate); break;
+    case CommandKind::ChecksumWrite:
+      if (fate == Fate::Accepted) openEnd_.checksumWritten = true;
+      if (fate == Fate::Unanswered) openEnd_.checksumUnanswered = true;
+      if (fate == Fate::Refused) ++exchanges.refused;
+      refusals_.checksumWrite(command.offset, waiting_.checksum, fate);
+      break;
+    case CommandKind::System:
+      if (!waiting_.reset) break;
+      if (fate == Fate::Refused) {
+        ++exchanges.refused;
+      } else {
+        openEnd_.reset = true;
+      }
+      refusals_.reset(command.offset, fate);
+      break;
+    default: break;
   }
 }
 
-UpdateFacts* SessionAnalysis::openUpdate() {
-  if (!updateOpen_ || updateNumber_ > kMaxUpdates) return nullptr;
-  return &facts_->updates.back();
+void SessionAnalysis::settleWrite(const PairedCommand& command, Fate fate) {
+  if (fate == Fate::Refused) {
+    ++openEnd_.exchanges.refused;
+    ++openEnd_.exchanges.refusedWrites;
+  } else {
+    writeToFlash(fate);
+  }
+  refusals_.flashWrite(command.offset, waiting_.write, Bytes(waiting_.bytes.data(), waiting_.size),
+                       fate);
+}
+
+void SessionAnalysis::writeToFlash(Fate fate) {
+  const FlashWrite& write = waiting_.write;
+  // Where the rewritten bytes lie is kept for the drawn updates only.
+  FlashMap* again = updateNumber_ <= UpdateTimelines::kMaxDrawnUpdates ? rewrites_.get() : nullptr;
+  const std::uint32_t rewritten = flash_.write(write.address, write.count, again);
+  if (listed_ != nullptr) listed_->rewrittenBytes += rewritten;
+  openEnd_.exchanges.unansweredWrites += fate == Fate::Unanswered ? 1 : 0;
 }
 
 void SessionAnalysis::startUpdate(const Record& record) {
   closeUpdate();
   updateOpen_ = true;
-  ++updateNumber_;
+  updateNumber_ = last_->update;
   openEnd_ = UpdateEnd{};
   openEnd_.number = updateNumber_;
+  refusals_.clear();
+  exchanges_.startUpdate();
   flash_.clear();
   if (rewrites_) rewrites_->clear();
   if (updateNumber_ > kMaxUpdates) {
@@ -151,6 +244,7 @@ void SessionAnalysis::startUpdate(const Record& record) {
     return;
   }
   UpdateFacts& update = facts_->updates.emplace_back();
+  listed_ = &update;
   update.offset = record.offset;
   update.time = timeOf(record);
   update.checksums = checksums_.startList();
@@ -159,12 +253,31 @@ void SessionAnalysis::startUpdate(const Record& record) {
 
 void SessionAnalysis::closeUpdate() {
   if (!updateOpen_) return;
-  openEnd_.outcome = updateOutcome(openEnd_);
-  ++facts_->outcomes[static_cast<std::size_t>(openEnd_.outcome)];
-  facts_->lastUpdate = openEnd_;
+  UpdateEnd& end = openEnd_;
+  const auto& recovered = refusals_.recovered();
+  end.recovered = recovered;
+  end.exchanges.recovered = recovered[0] + recovered[1] + recovered[2];
+  end.unrecovered = refusals_.unrecovered();
+  if (end.unrecovered != 0) end.firstUnrecovered = refusals_.firstUnrecovered();
+  // The update's last command, settled just now, is still the one that
+  // waited: whether a reply answered it (a reset needs none).
+  if (waiting_.fate == Fate::Unanswered && !waiting_.reset) end.lastUnanswered = lastCommand_;
+  end.outcome = updateOutcome(end);
+  ++facts_->outcomes[static_cast<std::size_t>(end.outcome)];
+  facts_->lastUpdate = end;
   UpdateFacts* update = openUpdate();
+  updateOpen_ = false;
+  listed_ = nullptr;
   if (update == nullptr) return;
-  update->outcome = openEnd_.outcome;
+  update->outcome = end.outcome;
+  update->reset = end.reset;
+  update->exchanges = end.exchanges;
+  update->otherErrors = end.otherErrors();
+  update->responses = exchanges_.updateResponses();
+  keepRanges(*update);
+}
+
+void SessionAnalysis::keepRanges(UpdateFacts& update) {
   const std::size_t toCome = updatesToCome();
   const auto keep = [toCome](SharedRoom<AddressRange>& room, std::span<const AddressRange>& ranges,
                              std::uint64_t& leftOut) {
@@ -177,33 +290,36 @@ void SessionAnalysis::closeUpdate() {
       }
     };
   };
-  flash_.forEachRange(keep(ranges_, update->ranges, update->rangesLeftOut));
+  flash_.forEachRange(keep(ranges_, update.ranges, update.rangesLeftOut));
   flash_.clear();
   if (rewrites_) {
     rewrites_->forEachRange(
-        keep(rewrittenRanges_, update->rewrittenRanges, update->rewrittenRangesLeftOut));
+        keep(rewrittenRanges_, update.rewrittenRanges, update.rewrittenRangesLeftOut));
     rewrites_->clear();
   }
 }
 
-void SessionAnalysis::command(const Record& record, const FirmwareCommand& command) {
+void SessionAnalysis::command(const Record& record, const DecodedRecord& decoded,
+                              const FirmwareCommand& command) {
   SessionFacts& facts = *facts_;
   ++facts.commands[static_cast<std::size_t>(command.kind)];
+  // The open update closes before the start of the next is kept: its last
+  // command may need to be named.
+  if (command.kind == CommandKind::StartFlashUpdate) closeUpdate();
   // The command is kept as it is: an error reply that follows names it.
   haveCommand_ = true;
   lastCommand_.keep(record.offset, command);
+  waiting_.any = true;
+  waiting_.fate = Fate::Unanswered;  // until a reply says otherwise
+  waiting_.reset = command.kind == CommandKind::System && command.subCommand == kSubReset;
 
   UpdateFacts* update = openUpdate();
   switch (command.kind) {
-    case CommandKind::System:
-      countSystemCommand(facts, systemCommandCode(command));
-      if (updateOpen_ && command.subCommand == kSubReset) openEnd_.reset = true;
-      if (update != nullptr && command.subCommand == kSubReset) update->reset = true;
-      break;
+    case CommandKind::System: countSystemCommand(facts, systemCommandCode(command)); break;
     case CommandKind::StartFlashUpdate: startUpdate(record); break;
-    case CommandKind::FlashWrite: flashWrite(command, update); break;
+    case CommandKind::FlashWrite: flashWrite(decoded, command, update); break;
     case CommandKind::ChecksumWrite:
-      if (updateOpen_) openEnd_.checksumWritten = true;
+      waiting_.checksum = command.checksum;
       if (update == nullptr) break;
       if (update->checksums.size() < kMaxChecksumsPerUpdate &&
           checksums_.fits(1, updatesToCome())) {
@@ -222,19 +338,22 @@ void SessionAnalysis::command(const Record& record, const FirmwareCommand& comma
   }
 }
 
-void SessionAnalysis::flashWrite(const FirmwareCommand& command, UpdateFacts* update) {
+void SessionAnalysis::flashWrite(const DecodedRecord& decoded, const FirmwareCommand& command,
+                                 UpdateFacts* update) {
   if (!updateOpen_) {
     ++facts_->writesOutsideUpdates;
     return;
   }
-  // Where the rewritten bytes lie is kept for the drawn updates only.
-  FlashMap* again = updateNumber_ <= UpdateTimelines::kMaxDrawnUpdates ? rewrites_.get() : nullptr;
+  // What it writes counts once its reply, or the want of one, settles it;
+  // until then its bytes are kept.
   const FlashWrite write = command.flashWrite();
-  const std::uint32_t rewritten = flash_.write(write.address, write.count, again);
+  waiting_.write = write;
+  const Bytes bytes = flashWriteBytes(decoded.transfer.data.bytes, write);
+  waiting_.size = bytes.size();
+  copyBytes(waiting_.bytes.data(), bytes);
   if (update == nullptr) return;
   ++update->writes;
   update->bytes += write.count;
-  update->rewrittenBytes += rewritten;
   if (!write.lengthAgrees()) ++update->lengthMismatches;
 }
 
@@ -327,8 +446,13 @@ void SessionAnalysis::componentReport(const ComponentReport& report) {
 
 void SessionAnalysis::finish(std::uint64_t bytesRead) {
   facts_->bytesRead = bytesRead;
+  if (waiting_.any) {
+    const PairedCommand& last = pairing_.lastCommand();
+    settleWaiting(last);
+    if (timelines_ && waiting_.fate == Fate::Unanswered) timelines_->unansweredAtTheEnd(last);
+  }
   closeUpdate();
-  updateOpen_ = false;
+  exchanges_.finish(*facts_);
 }
 
 }  // namespace ovantrex

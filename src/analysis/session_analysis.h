@@ -1,14 +1,14 @@
 // The analysis of a session: the facts of the whole trace, gathered once,
 // record by record, for the outputs that show them (the summary and the
-// report), and the facts of each record for the printers that show records
-// one by one. The error-reply rule and the numbering of the updates are
-// applied here and nowhere else.
+// report), and the facts of each record (from the pairing stage, which it
+// runs) for the printers that show records one by one.
 //
 // Everything it keeps lies in room taken when it is made: the record loop
 // allocates nothing, and want of memory shows before the first record (and
 // before an older output file is emptied).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,6 +17,9 @@
 
 #include "analysis/error_reply.h"
 #include "analysis/flash_map.h"
+#include "analysis/refusals.h"
+#include "analysis/reply_pairing.h"
+#include "analysis/session_exchanges.h"
 #include "analysis/session_facts.h"
 #include "analysis/update_timeline.h"
 #include "core/shared_room.h"
@@ -24,12 +27,6 @@
 #include "decode/decoded_record.h"
 
 namespace ovantrex {
-
-// What the analysis makes of one record.
-struct RecordFacts {
-  std::size_t update = 0;   // the update it belongs to, from 1; 0 before the first
-  bool errorReply = false;  // a status reply that reports an error
-};
 
 class SessionAnalysis {
  public:
@@ -59,9 +56,8 @@ class SessionAnalysis {
   // nothing (the report's timelines are taken anew).
   void reset(std::string_view traceName);
 
-  void record(const Record& record, const DecodedRecord& decoded);
-  // What the analysis made of the last record.
-  RecordFacts lastRecord() const { return {updateNumber_, lastErrorReply_}; }
+  // Every data record, in trace order; returns what the analysis made of it.
+  const RecordFacts& record(const Record& record, const DecodedRecord& decoded);
   void diagnostic(const Diagnostic& diagnostic);
   void readFailed(const ReadFailure& failure) { facts_->readFailure = failure; }
   // The trace has ended, bytesRead bytes into it: the open update is closed.
@@ -76,16 +72,44 @@ class SessionAnalysis {
   // member starts as it does in a new analysis.
   SessionAnalysis(Options options, SessionAnalysis* used);
 
-  // The facts of the record's kind: a command, a reply, a report.
-  void dispatch(const Record& record, const DecodedRecord& decoded);
-  void command(const Record& record, const FirmwareCommand& command);
-  void flashWrite(const FirmwareCommand& command, UpdateFacts* update);
+  void command(const Record& record, const DecodedRecord& decoded, const FirmwareCommand& command);
+  void flashWrite(const DecodedRecord& decoded, const FirmwareCommand& command,
+                  UpdateFacts* update);
   void serialNumber(UpdateFacts& update, const FirmwareCommand& command);
   void reply(const Record& record, const StatusReply& reply, bool error);
+  // The pairs: a reply (the last record) gives the command that waits its
+  // fate; the next command, or the end of the trace, settles it (so that
+  // every command is settled in one place, whether a reply came or not).
+  void replied(const Record& record);
+  // Inline: it comes with every command.
+  void settleWaiting(const PairedCommand& command) {
+    const Fate fate = waiting_.fate;
+    exchanges_.settled(command, fate);
+    // The waiting command belongs to the open update: it is settled before
+    // the next one opens. (Counted without a branch: whether a reply came
+    // is what varies from command to command.)
+    if (!updateOpen_) return;
+    openEnd_.exchanges.unanswered += fate == Fate::Unanswered ? 1 : 0;
+    // Most commands are flash writes that the device takes, or that no
+    // reply answers, while no refused write waits for its retry.
+    if (command.kind == CommandKind::FlashWrite && fate != Fate::Refused &&
+        !refusals_.followsWrites()) {
+      writeToFlash(fate);
+      return;
+    }
+    settle(command, fate);
+  }
+  void settle(const PairedCommand& command, Fate fate);
+  void settleWrite(const PairedCommand& command, Fate fate);
+  // A flash write that is not refused: it writes its addresses.
+  void writeToFlash(Fate fate);
   void componentReport(const ComponentReport& report);
   void startUpdate(const Record& record);
   void closeUpdate();
-  UpdateFacts* openUpdate();
+  // The ranges that the closing update wrote, and where its rewritten bytes lie.
+  void keepRanges(UpdateFacts& update);
+  // The open update's facts; none past the listed updates, or outside one.
+  UpdateFacts* openUpdate() const { return listed_; }
   // Updates that may still be listed after the open one.
   std::size_t updatesToCome() const;
 
@@ -99,12 +123,28 @@ class SessionAnalysis {
   std::unique_ptr<FlashMap> rewrites_;  // with the timelines
   std::unique_ptr<UpdateTimelines> timelines_;
   std::optional<TraceTime> previousTime_;
+  ReplyPairing pairing_;
+  const RecordFacts* last_ = nullptr;  // of the last record, the pairing's
+  SessionExchanges exchanges_;
+  Refusals refusals_;  // of the open update
   bool updateOpen_ = false;
-  std::size_t updateNumber_ = 0;  // of the open update, from 1; also past the listed ones
-  bool lastErrorReply_ = false;   // the last record is an error reply
-  UpdateEnd openEnd_;             // what decides the open update's outcome, listed or not
+  UpdateFacts* listed_ = nullptr;  // of the open update, when it is listed
+  std::size_t updateNumber_ = 0;   // of the open update, from 1; also past the listed ones
+  UpdateEnd openEnd_;              // what decides the open update's outcome, listed or not
   bool haveCommand_ = false;
   KeptCommand lastCommand_;  // the last firmware command, when haveCommand_
+  // The last command, which waits to be settled: what its reply made of it,
+  // and what settling it needs: a flash write's fields and bytes, a
+  // checksum, whether it is a reset.
+  struct Waiting {
+    bool any = false;  // a command came
+    Fate fate = Fate::Unanswered;
+    FlashWrite write;
+    std::uint16_t checksum = 0;
+    bool reset = false;
+    std::size_t size = 0;
+    std::array<std::uint8_t, 255> bytes;
+  } waiting_;
 };
 
 }  // namespace ovantrex

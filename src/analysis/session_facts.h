@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "analysis/error_reply.h"
+#include "analysis/response_times.h"
 #include "analysis/trace_time.h"
 #include "analysis/update_outcome.h"
 #include "core/fixed_list.h"
@@ -29,6 +30,9 @@ inline constexpr std::size_t kMaxRangesPerUpdate = 1000;
 inline constexpr std::size_t kMaxErrors = 1000;
 inline constexpr std::size_t kMaxChecksumsPerUpdate = 100;
 inline constexpr std::size_t kMaxSerialNumbersPerUpdate = 100;
+// The response times of a kind of command, or of an update, are kept
+// exactly up to this many; past it they are counted in a histogram.
+inline constexpr std::size_t kExactResponseTimes = 1024;
 
 // The record types in the order in which the outputs list them.
 inline constexpr std::array<RecordType, 7> kRecordTypesInOrder{
@@ -70,10 +74,30 @@ struct UpdateFacts {
   std::uint64_t serialNumbersLeftOut = 0;
   // Every write of a serial number, repeats too.
   std::uint64_t serialNumberWrites = 0;
-  bool reset = false;
+  bool reset = false;  // a reset that the device did not refuse
   std::uint64_t errors = 0;
+  UpdateExchanges exchanges;
+  std::uint64_t otherErrors = 0;  // error replies that refuse no write, checksum or reset
+  // The response times of its exchanges: the median and the slowest.
+  ResponseSummary responses;
   UpdateOutcome outcome = UpdateOutcome::Unfinished;
 };
+
+// The exchanges of one kind of command (the commands themselves are
+// counted with the firmware commands).
+struct KindExchanges {
+  std::uint64_t answered = 0;
+  std::uint64_t unanswered = 0;
+  std::uint64_t refused = 0;  // answered by an error reply
+  ResponseSummary responses;  // of the answered ones whose response time is known
+};
+
+// A command that no reply answered.
+struct UnansweredCommand {
+  std::uint64_t offset = 0;
+  CommandKind kind = CommandKind::Invalid;
+};
+inline constexpr std::size_t kFirstUnanswered = 10;
 
 // The items and counters of the last systems-management report of one
 // device class.
@@ -103,6 +127,8 @@ struct SessionFacts {
   bool timesInOrder = true;
   // A read failed before the end of the trace: what follows it is not counted.
   std::optional<ReadFailure> readFailure;
+  // The trace ends inside the record whose header is at this offset.
+  std::optional<std::uint64_t> cutAt;
   // Seconds from the earliest to the latest time.
   std::optional<double> timeSpan() const {
     if (!earliestTime || !latestTime) return std::nullopt;
@@ -135,6 +161,16 @@ struct SessionFacts {
   std::uint64_t errorsLeftOut = 0;
   // Error replies with no "Start flash update" before them, kept or not.
   std::uint64_t errorsOutsideUpdates = 0;
+
+  // Commands and their replies: by kind of command, the slowest exchanges,
+  // the first commands left unanswered (all of them counted by kind),
+  // replies that answer no command, and answers whose response time is not
+  // known (their time stamps go backwards or are not finite).
+  std::array<KindExchanges, kCommandKinds> exchanges{};
+  SlowestExchanges::List slowest;
+  FixedList<UnansweredCommand, kFirstUnanswered> firstUnanswered;
+  std::uint64_t unsolicited = 0;
+  std::uint64_t untimed = 0;
 
   // Devices.
   bool hasVersionList = false;

@@ -1,17 +1,41 @@
 #include "analysis/update_timeline.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "core/protocol.h"
 
 namespace ovantrex {
+
+namespace {
+
+// Adds mark, the mark.index-th of its kind in its update, to list, a list
+// of room that keeps at most `most`: every stride-th mark, the stride
+// doubled (every other one of those kept dropped) each time the list is full.
+template <typename Mark>
+void keepThinned(SharedRoom<Mark>& room, std::span<const Mark>& list, std::uint64_t& stride,
+                 std::size_t most, const Mark& mark) {
+  if (mark.index % stride != 0) return;
+  if (list.size() == most) {
+    stride *= 2;
+    const std::uint64_t kept = stride;
+    list = room.removeIf(list, [kept](const Mark& old) { return old.index % kept != 0; });
+    if (mark.index % kept != 0 || list.size() == most) return;
+  }
+  list = room.append(list, mark);
+}
+
+}  // namespace
 
 UpdateTimelines::UpdateTimelines()
     : marks_(kMarkRoom, kMarkShare),
       refused_(kEventRoom, kEventShare),
       errors_(kEventRoom, kEventShare),
       checksums_(kMarkerRoom, kMarkerShare),
-      resets_(kMarkerRoom, kMarkerShare) {
+      resets_(kMarkerRoom, kMarkerShare),
+      accepted_(kExchangeRoom, kExchangeShare),
+      refusedCommands_(kEventRoom, kEventShare),
+      unanswered_(kEventRoom, kEventShare) {
   updates_.reserve(kMaxDrawnUpdates);
 }
 
@@ -28,21 +52,29 @@ void UpdateTimelines::startUpdate(const TimelinePoint& at, std::size_t update) {
   started.errors = errors_.startList();
   started.checksums = checksums_.startList();
   started.resets = resets_.startList();
+  started.mostExchanges = std::min(kMaxMarks, accepted_.available(toCome));
+  started.accepted = accepted_.startList();
+  started.refusedCommands = refusedCommands_.startList();
+  started.unanswered = unanswered_.startList();
 }
 
-void UpdateTimelines::record(const Record& record, const DecodedRecord& decoded, std::size_t update,
-                             bool errorReply) {
+void UpdateTimelines::record(const Record& record, const DecodedRecord& decoded,
+                             const RecordFacts& facts) {
   ++records_;
   TimelinePoint at;
   at.record = records_;
   at.timed = record.formatVersion == 3;
   if (at.timed) at.milliseconds = std::int64_t{record.ext.seconds} * 1000 + record.ext.milliseconds;
 
-  if (update != current_) {
+  const bool drawing = current_ != 0 && current_ <= kMaxDrawnUpdates;
+  // The command before this one went unanswered, in the update of the record before.
+  const PairedCommand* before = facts.unanswered();
+  if (before != nullptr && drawing && before->update == current_)
+    exchange(*before, 0, facts, Fate::Unanswered, updates_.back());
+  if (facts.update != current_) {
     // This record starts the next update.
-    current_ = update;
-    lastCommandIsWrite_ = false;
-    if (update <= kMaxDrawnUpdates) startUpdate(at, update);
+    current_ = facts.update;
+    if (current_ <= kMaxDrawnUpdates) startUpdate(at, current_);
   }
   if (current_ == 0 || current_ > kMaxDrawnUpdates) return;
   if (decoded.hidden || decoded.failure != DecodeFailure::None || !decoded.firmware) return;
@@ -54,14 +86,66 @@ void UpdateTimelines::record(const Record& record, const DecodedRecord& decoded,
   event.offset = record.offset;
   if (const auto* value = std::get_if<FirmwareCommand>(&decoded.body)) {
     command(event, record, *value, drawn);
+    waiting_ = at;
   } else if (const auto* reply = std::get_if<StatusReply>(&decoded.body)) {
-    if (errorReply) this->errorReply(event, *reply, drawn);
+    if (facts.errorReply) errorReply(event, *reply, drawn);
+  }
+  const PairedCommand* answered = facts.answers();
+  if (answered != nullptr && answered->update == current_)
+    exchange(*answered, record.offset, facts, facts.errorReply ? Fate::Refused : Fate::Accepted,
+             drawn);
+}
+
+void UpdateTimelines::unansweredAtTheEnd(const PairedCommand& command) {
+  if (current_ == 0 || current_ > kMaxDrawnUpdates || command.update != current_) return;
+  exchange(command, 0, RecordFacts{}, Fate::Unanswered, updates_.back());
+}
+
+void UpdateTimelines::exchange(const PairedCommand& command, std::uint64_t reply,
+                               const RecordFacts& facts, Fate fate, UpdateTimeline& drawn) {
+  ExchangeMark mark;
+  mark.at = waiting_;
+  mark.command = command.offset;
+  mark.reply = reply;
+  mark.kind = command.kind;
+  mark.fate = fate;
+  if (fate == Fate::Unanswered) {
+    addExchange(unanswered_, drawn.unanswered, drawn.unansweredLeftOut, mark);
+    return;
+  }
+  if (fate == Fate::Refused && command.kind == CommandKind::FlashWrite) {
+    // The write that the reply refuses.
+    if (drawn.refused.size() < kMaxEvents && refused_.fits(1, updatesToCome())) {
+      drawn.refused = refused_.append(drawn.refused, lastWrite_);
+    } else {
+      ++drawn.refusedLeftOut;
+    }
+  }
+  if (!(facts.responseMs >= 0) || !std::isfinite(facts.responseMs)) {
+    ++drawn.untimed;
+    return;
+  }
+  mark.milliseconds = facts.responseMs;
+  if (fate == Fate::Refused) {
+    addExchange(refusedCommands_, drawn.refusedCommands, drawn.refusedCommandsLeftOut, mark);
+    return;
+  }
+  mark.index = drawn.exchanges++;
+  keepThinned(accepted_, drawn.accepted, drawn.exchangeStride, drawn.mostExchanges, mark);
+}
+
+void UpdateTimelines::addExchange(SharedRoom<ExchangeMark>& room,
+                                  std::span<const ExchangeMark>& list, std::uint64_t& leftOut,
+                                  const ExchangeMark& mark) {
+  if (list.size() < kMaxEvents && room.fits(1, updatesToCome())) {
+    list = room.append(list, mark);
+  } else {
+    ++leftOut;
   }
 }
 
 void UpdateTimelines::command(EventMark& event, const Record& record,
                               const FirmwareCommand& command, UpdateTimeline& drawn) {
-  lastCommandIsWrite_ = false;
   if (command.kind == CommandKind::FlashWrite) {
     flashWrite(event.at, record, command.flashWrite(), drawn);
   } else if (command.kind == CommandKind::ChecksumWrite) {
@@ -77,14 +161,6 @@ void UpdateTimelines::errorReply(EventMark& event, const StatusReply& reply,
   event.reply = reply;
   event.reply.contents = {};  // the notes do not need it, and it points into the record
   addEvent(errors_, drawn.errors, drawn.errorsLeftOut, event);
-  // The write before the reply was refused (once, however many replies say so).
-  if (!lastCommandIsWrite_ || lastWriteRefused_) return;
-  lastWriteRefused_ = true;
-  if (drawn.refused.size() < kMaxEvents && refused_.fits(1, updatesToCome())) {
-    drawn.refused = refused_.append(drawn.refused, lastWrite_);
-  } else {
-    ++drawn.refusedLeftOut;
-  }
 }
 
 void UpdateTimelines::flashWrite(const TimelinePoint& at, const Record& record,
@@ -99,20 +175,8 @@ void UpdateTimelines::flashWrite(const TimelinePoint& at, const Record& record,
   if (!update.anyWrite || write.last() > update.highest) update.highest = write.last();
   update.anyWrite = true;
 
-  lastCommandIsWrite_ = true;
-  lastWriteRefused_ = false;
   lastWrite_ = mark;
-  if (mark.index % update.stride != 0) return;
-  if (update.marks.size() == update.mostMarks) {
-    // Full: keep every other one of those kept, and from now on only
-    // every stride-th write.
-    update.stride *= 2;
-    const std::uint64_t stride = update.stride;
-    update.marks = marks_.removeIf(
-        update.marks, [stride](const WriteMark& kept) { return kept.index % stride != 0; });
-    if (mark.index % stride != 0 || update.marks.size() == update.mostMarks) return;
-  }
-  update.marks = marks_.append(update.marks, mark);
+  keepThinned(marks_, update.marks, update.stride, update.mostMarks, mark);
 }
 
 void UpdateTimelines::addEvent(SharedRoom<EventMark>& room, std::span<const EventMark>& events,

@@ -1,7 +1,9 @@
 // What the report draws of each flash update: one mark per flash write,
 // placed by time (or by record number where the trace has no times) and by
 // flash address, and the events that matter beside them: error replies and
-// the writes they refused, checksum writes and resets.
+// the writes they refused, checksum writes and resets; and one mark per
+// exchange of a command and its reply, placed by the command's time and
+// the response time, with the refused and the unanswered commands.
 //
 // Memory stays bounded whatever the trace, and is all taken when the
 // timelines are made: the first kMaxDrawnUpdates updates are drawn; the
@@ -11,7 +13,9 @@
 // took much of the room), thinned evenly (every 2nd, 4th, 8th, ... write)
 // once it has more, and at most kMaxEvents of each kind of event. Refused
 // writes are kept whatever the thinning, since they are the point of the
-// picture.
+// picture. The exchanges are kept in the same way: at most kMaxMarks
+// answered ones, thinned evenly, and the refused and the unanswered
+// commands as events.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +23,8 @@
 #include <span>
 #include <vector>
 
+#include "analysis/refusals.h"
+#include "analysis/reply_pairing.h"
 #include "core/shared_room.h"
 #include "core/trace_record.h"
 #include "decode/decoded_record.h"
@@ -49,6 +55,17 @@ struct EventMark {
   std::uint16_t checksum = 0;  // a checksum write
 };
 
+// A command and its reply, or a command that no reply answered.
+struct ExchangeMark {
+  TimelinePoint at;           // the command's
+  std::uint64_t index = 0;    // the exchange's number within its update, from 0
+  std::uint64_t command = 0;  // the offsets of the two records
+  std::uint64_t reply = 0;    // none (0) when unanswered
+  CommandKind kind = CommandKind::Invalid;
+  Fate fate = Fate::Accepted;
+  double milliseconds = 0;  // the response time, when answered
+};
+
 struct UpdateTimeline {
   std::size_t number = 0;  // from 1
   TimelinePoint start;     // the "Start flash update" command
@@ -71,6 +88,19 @@ struct UpdateTimeline {
   std::uint64_t checksumsLeftOut = 0;
   std::span<const EventMark> resets;
   std::uint64_t resetsLeftOut = 0;
+
+  // Exchanges whose response time is known and not negative, accepted
+  // (every exchangeStride-th kept) and refused; commands that no reply
+  // answered; and answers whose time is not known, which are not drawn.
+  std::uint64_t exchanges = 0;
+  std::uint64_t exchangeStride = 1;
+  std::size_t mostExchanges = 0;
+  std::span<const ExchangeMark> accepted;
+  std::span<const ExchangeMark> refusedCommands;
+  std::uint64_t refusedCommandsLeftOut = 0;
+  std::span<const ExchangeMark> unanswered;
+  std::uint64_t unansweredLeftOut = 0;
+  std::uint64_t untimed = 0;
 };
 
 class UpdateTimelines {
@@ -86,14 +116,18 @@ class UpdateTimelines {
   static constexpr std::size_t kEventShare = 100;
   static constexpr std::size_t kMarkerRoom = 1000;  // checksum writes, and resets
   static constexpr std::size_t kMarkerShare = 25;
+  // Exchanges: answered ones like the marks, refused and unanswered ones
+  // like the events.
+  static constexpr std::size_t kExchangeRoom = kMarkRoom;
+  static constexpr std::size_t kExchangeShare = kMarkShare;
 
   UpdateTimelines();
 
-  // Every data record, in trace order. update: the number of the update it
-  // belongs to (0 before the first), as the analysis counts them;
-  // errorReply: it is a status reply that reports an error.
-  void record(const Record& record, const DecodedRecord& decoded, std::size_t update,
-              bool errorReply);
+  // Every data record, in trace order, with its facts from the pairing
+  // stage (its update, whether it is an error reply, its pair).
+  void record(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
+  // The trace has ended; command, the last, went unanswered.
+  void unansweredAtTheEnd(const PairedCommand& command);
 
   std::span<const UpdateTimeline> updates() const { return updates_; }
 
@@ -104,6 +138,11 @@ class UpdateTimelines {
   void errorReply(EventMark& event, const StatusReply& reply, UpdateTimeline& drawn);
   void flashWrite(const TimelinePoint& at, const Record& record, const FlashWrite& write,
                   UpdateTimeline& update);
+  // The exchange that a reply or the want of one settles, of the drawn update.
+  void exchange(const PairedCommand& command, std::uint64_t reply, const RecordFacts& facts,
+                Fate fate, UpdateTimeline& drawn);
+  void addExchange(SharedRoom<ExchangeMark>& room, std::span<const ExchangeMark>& list,
+                   std::uint64_t& leftOut, const ExchangeMark& mark);
   // Adds an event to events, a list of the room, while it has room.
   void addEvent(SharedRoom<EventMark>& room, std::span<const EventMark>& events,
                 std::uint64_t& leftOut, const EventMark& event);
@@ -116,13 +155,15 @@ class UpdateTimelines {
   SharedRoom<EventMark> errors_;
   SharedRoom<EventMark> checksums_;
   SharedRoom<EventMark> resets_;
+  SharedRoom<ExchangeMark> accepted_;
+  SharedRoom<ExchangeMark> refusedCommands_;
+  SharedRoom<ExchangeMark> unanswered_;
   std::size_t current_ = 0;  // the update of the last record
   std::uint64_t records_ = 0;
-  // The last firmware command, when it was a flash write of a drawn update:
-  // an error reply that follows refuses it.
-  bool lastCommandIsWrite_ = false;
+  // Where the last firmware command stands, and the last flash write of a
+  // drawn update: the reply that refuses it marks it.
+  TimelinePoint waiting_;
   WriteMark lastWrite_;
-  bool lastWriteRefused_ = false;
 };
 
 }  // namespace ovantrex

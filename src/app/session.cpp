@@ -20,6 +20,7 @@ Session::Session(const Settings& settings, Writer& output, Writer& console, Writ
     printer_ =
         std::make_unique<SessionSummary>(output, errors, settings, settings.json, *analysis_);
   } else if (settings.json) {
+    pairing_ = std::make_unique<ReplyPairing>();
     printer_ = std::make_unique<JsonLines>(output, errors, settings);
   } else {
     printer_ = std::make_unique<TextListing>(output, console, errors, settings);
@@ -29,12 +30,14 @@ Session::Session(const Settings& settings, Writer& output, Writer& console, Writ
 
 void Session::record(const Record& record) {
   const DecodedRecord decoded = decodeRecord(record);
-  if (!analysis_) {
+  if (analysis_) {
+    const RecordFacts& facts = analysis_->record(record, decoded);
+    if (printerTakesRecords_) printer_->record(record, decoded, facts);
+  } else if (pairing_) {
+    printer_->record(record, decoded, pairing_->record(record, decoded));
+  } else {
     printer_->record(record, decoded, RecordFacts{});
-    return;
   }
-  analysis_->record(record, decoded);
-  if (printerTakesRecords_) printer_->record(record, decoded, analysis_->lastRecord());
 }
 
 void Session::diagnostic(const Diagnostic& diagnostic) {

@@ -1,6 +1,7 @@
 // One pass over a trace: every record of the record loop decoded once,
 // handed to the analysis of the session when the output needs one (the
-// summary and the report), and then to the output's printer.
+// summary and the report), or to the pairing stage alone (JSON Lines), and
+// then to the output's printer.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,7 @@ class Session final : public RecordSink {
 
  private:
   std::unique_ptr<SessionAnalysis> analysis_;  // for the summary and the report
+  std::unique_ptr<ReplyPairing> pairing_;      // for JSON Lines
   std::unique_ptr<Printer> printer_;
   bool printerTakesRecords_ = true;
 };

@@ -14,7 +14,7 @@ constexpr std::size_t kClass = 2;
 constexpr std::size_t kSubCommand = 3;
 constexpr std::size_t kDataCount = 4;
 constexpr std::size_t kAddress = 5;  // three bytes, most significant first
-constexpr std::size_t kBody = 8;
+constexpr std::size_t kBody = kCommandFields;
 
 constexpr auto kCommandClasses = makeNameTable<std::uint8_t>(
     {

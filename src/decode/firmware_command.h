@@ -56,9 +56,19 @@ struct FirmwareCommand {
   friend bool operator==(const FirmwareCommand&, const FirmwareCommand&) = default;
 };
 
+// The fixed fields of a command: the first bytes of its transfer data.
+inline constexpr std::size_t kCommandFields = 8;
+
 // data: the transfer data (payload from byte 8 on). Reads nothing beyond it;
 // a missing fixed field reads as 0 and marks the value truncated.
 FirmwareCommand decodeFirmwareCommand(Bytes data);
+// The bytes that a flash write carries to the flash, from the transfer data
+// of its record: its count of them after the fixed fields, or as many as
+// the data holds.
+inline Bytes flashWriteBytes(Bytes data, const FlashWrite& write) {
+  const Bytes body = bytesFrom(data, kCommandFields);
+  return body.first(body.size() < write.count ? body.size() : write.count);
+}
 
 // "system command", "flash write", ... as a decoded command names its kind.
 std::string_view commandKindName(CommandKind kind);

@@ -97,7 +97,7 @@ bool TraceReader::refill() {
   return got > 0;
 }
 
-std::size_t TraceReader::read(std::span<std::uint8_t> dest) {
+std::size_t TraceReader::readAcross(std::span<std::uint8_t> dest) {
   std::size_t done = 0;
   while (done < dest.size() && refill()) {
     const std::size_t n = std::min(dest.size() - done, static_cast<std::size_t>(end_ - begin_));

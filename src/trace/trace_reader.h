@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
@@ -74,8 +75,16 @@ class TraceReader {
   explicit TraceReader(std::span<const std::uint8_t> bytes);
 
   // Copies up to dest.size() bytes; returns how many arrived (fewer only at
-  // the end of the input).
-  std::size_t read(std::span<std::uint8_t> dest);
+  // the end of the input). Inline for the bytes that the block holds: the
+  // record loop reads every header so.
+  std::size_t read(std::span<std::uint8_t> dest) {
+    if (static_cast<std::size_t>(end_ - begin_) < dest.size() || dest.empty())
+      return readAcross(dest);
+    std::memcpy(dest.data(), begin_, dest.size());
+    begin_ += dest.size();
+    position_ += dest.size();
+    return dest.size();
+  }
   // Passes over up to count bytes; returns how many there were.
   std::size_t skip(std::size_t count);
   // Up to count bytes as one contiguous view, valid until the next call.
@@ -96,6 +105,8 @@ class TraceReader {
   void restart(std::FILE* stream);
 
  private:
+  // read() of bytes that the block does not hold whole.
+  std::size_t readAcross(std::span<std::uint8_t> dest);
   // Makes bytes available in the block; false at the end of the input.
   // Throws ReadError once the bytes read before a failed read are used up.
   bool refill();

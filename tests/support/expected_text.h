@@ -11,6 +11,23 @@ namespace ovantrex::test {
 
 inline std::string blanks(std::size_t count) { return std::string(count, ' '); }
 
+// The rules that the summary states, in the words that the documents give
+// them (README, docs/json.md, the manual).
+inline constexpr std::string_view kOutcomeRuleWords =
+    "failed when the device refused a flash write, checksum write or reset of the update and no "
+    "later one was accepted (a flash write to the same address with the same bytes, a checksum "
+    "write, a reset); otherwise completed when a checksum write was accepted and the device was "
+    "reset (a reset needs no reply); otherwise unfinished. Other error replies do not fail an "
+    "update.";
+inline constexpr std::string_view kPairingRuleWords =
+    "each firmware command is paired with the next reply of the device (a read or feature read "
+    "of the firmware report) before the next command; a command with none is unanswered, a reply "
+    "with no command since the last reply is unsolicited; a command is refused when its reply is "
+    "an error reply, accepted otherwise.";
+inline constexpr std::string_view kPercentileWords =
+    "by nearest rank; exact while a kind of command has at most 1024 response times, past that "
+    "from a histogram, within 0.5%";
+
 // A Text entry of format version 1 or 2 with the default columns: the
 // record-type column, the elapsed seconds in ten characters, ten blanks.
 inline std::string textEntry(std::string_view elapsed, std::string_view text) {

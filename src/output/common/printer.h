@@ -3,7 +3,7 @@
 // listing is one printer; every output of the program is another.
 #pragma once
 
-#include "analysis/session_analysis.h"
+#include "analysis/reply_pairing.h"
 #include "core/trace_record.h"
 #include "decode/decoded_record.h"
 
@@ -12,8 +12,9 @@ namespace ovantrex {
 class Printer {
  public:
   virtual ~Printer() = default;
-  // Every data record, hidden ones included. facts: what the analysis made
-  // of it; empty when the output asks for no analysis.
+  // Every data record, hidden ones included. facts: its update, whether it
+  // is an error reply, and its pair (the pairing stage's); empty for the
+  // text listing, which shows none of them.
   virtual void record(const Record& record, const DecodedRecord& decoded,
                       const RecordFacts& facts) = 0;
   virtual void diagnostic(const Diagnostic& diagnostic) = 0;

@@ -59,7 +59,7 @@ std::string_view glanceLine(UpdateOutcome outcome) {
 
 }  // namespace
 
-void writeGlance(Writer& out, const ReportInputs& inputs, const PageLinks& links) {
+void writeGlance(Writer& out, Writer& scratch, const ReportInputs& inputs, const PageLinks& links) {
   constexpr std::size_t kMostShown = 20;
   const SessionFacts& data = inputs.facts;
   out.put("<section id=\"glance\">\n<h2>At a glance</h2>\n<ul class=\"glance\">\n");
@@ -71,15 +71,10 @@ void writeGlance(Writer& out, const ReportInputs& inputs, const PageLinks& links
     out.put("). The page shows what was read before it.</li>\n");
   }
   if (data.lastUpdate) {
-    // The verdict stands out as its worst outcome does.
-    const auto any = [&data](UpdateOutcome outcome) {
-      return data.outcomes[static_cast<std::size_t>(outcome)] != 0;
-    };
-    out.put(glanceLine(any(UpdateOutcome::Failed)       ? UpdateOutcome::Failed
-                       : any(UpdateOutcome::Unfinished) ? UpdateOutcome::Unfinished
-                                                        : UpdateOutcome::Completed));
+    // The verdict stands out as the last update's outcome does.
+    out.put(glanceLine(data.lastUpdate->outcome));
     out.put("<strong>");
-    writeVerdict(out, data, Counts::Grouped);
+    writeVerdict(out, scratch, data, Counts::Grouped, writeHtmlText);
     out.put("</strong></li>\n");
   }
   glanceWritesOutside(out, data);

@@ -46,7 +46,8 @@ HtmlFacts::HtmlFacts(Writer& out, Writer& scratch, const PageLinks& links)
     : out_(out), scratch_(scratch), links_(links) {}
 
 // The page's glance opens with the verdict's words.
-void HtmlFacts::verdict(Field /*counts*/, Field /*last*/, const SessionFacts& /*facts*/) {}
+void HtmlFacts::verdict(Field /*words*/, Field /*counts*/, Field /*last*/,
+                        const SessionFacts& /*facts*/) {}
 
 void HtmlFacts::beginSection(Field section, std::optional<std::uint64_t> count) {
   pendingSection_ = section;
@@ -118,9 +119,9 @@ void HtmlFacts::countOf(Field field, std::uint64_t value, std::string_view one,
   endCell();
 }
 
-void HtmlFacts::countAndBytes(Field field, std::uint64_t number, Field /*bytesField*/,
-                              std::uint64_t bytes) {
-  writeCountAndBytes(cell(field, true), number, bytes, Counts::Grouped);
+void HtmlFacts::countAndPart(Field field, std::uint64_t number, Field partField,
+                             std::uint64_t part) {
+  writeCountAndPart(cell(field, true), number, part, partField.label, Counts::Grouped);
   endCell();
 }
 
@@ -142,6 +143,11 @@ void HtmlFacts::flag(Field field, bool value) {
 
 void HtmlFacts::outcome(Field field, UpdateOutcome outcome) {
   cell(field).put(outcomeField(outcome).label);
+  endCell();
+}
+
+void HtmlFacts::rule(Field field, std::string_view words) {
+  writeHtmlText(cell(field), words);
   endCell();
 }
 
@@ -233,6 +239,62 @@ void HtmlFacts::versionList(Field /*field*/, const SessionFacts& facts) {
   out_.put("</tbody>\n</table>\n");
 }
 
+void HtmlFacts::writtenBy(Field field, Field /*unanswered*/, Field /*refused*/,
+                          const UpdateFacts& update) {
+  writeWrittenBy(cell(field), update, Counts::Grouped);
+  endCell();
+}
+
+void HtmlFacts::responses(Field field, const ResponseSummary& responses) {
+  writeUpdateResponses(cell(field), responses);
+  endCell();
+}
+
+void HtmlFacts::kindExchanges(Field field, std::uint64_t commands, const KindExchanges& exchanges) {
+  if (commands == 0) return;
+  writeKindExchanges(cell(field), commands, exchanges, Counts::Grouped);
+  endCell();
+}
+
+void HtmlFacts::unanswered(Field field, std::string_view /*first*/, const SessionFacts& facts) {
+  std::uint64_t all = 0;
+  for (const KindExchanges& kind : facts.exchanges) all += kind.unanswered;
+  Writer& out = cell(field);
+  writeGrouped(out, all);
+  const char* separator = ", at offsets ";
+  for (const UnansweredCommand& command : facts.firstUnanswered) {
+    out.put(separator);
+    separator = ", ";
+    links_.offset(out, command.offset);
+  }
+  writeListEnd(out, false, all - facts.firstUnanswered.size(), Counts::Grouped);
+  endCell();
+}
+
+void HtmlFacts::slowest(Field field, std::span<const Exchange> exchanges) {
+  startSection();
+  endFacts();
+  if (exchanges.empty()) return;
+  out_.put("<p>");
+  out_.put(field.label);
+  out_.put(
+      ", the slowest first (offsets link to the entries in the listing):</p>\n<table>\n<thead><tr>"
+      "<th class=\"n\">response</th><th>command</th><th class=\"n\">offset</th>"
+      "<th class=\"n\">reply at</th></tr></thead>\n<tbody>\n");
+  for (const Exchange& exchange : exchanges) {
+    out_.put("<tr><td class=\"n\">");
+    writeMilliseconds(out_, exchange.milliseconds);
+    out_.put("</td><td>");
+    out_.put(commandKindName(exchange.kind));
+    out_.put("</td><td class=\"n\">");
+    links_.offset(out_, exchange.command);
+    out_.put("</td><td class=\"n\">");
+    links_.offset(out_, exchange.reply);
+    out_.put("</td></tr>\n");
+  }
+  out_.put("</tbody>\n</table>\n");
+}
+
 void HtmlFacts::beginList(Field list, std::span<const Field> columns) {
   list_ = list.key == "updates" ? List::Updates : list.key == "errors" ? List::Errors : List::Other;
   startSection(list_ == List::Errors ? "errors" : "");
@@ -276,7 +338,7 @@ void HtmlFacts::beginUpdate(std::size_t number, const UpdateFacts& update) {
     }
     out_.put("</tr></thead>\n<tbody>\n");
   }
-  out_.put(update.errors != 0 ? "<tr class=\"bad\"><td>" : "<tr><td>");
+  out_.put(update.outcome == UpdateOutcome::Failed ? "<tr class=\"bad\"><td>" : "<tr><td>");
   links_.update(out_, number, "");
   out_.put("</td><td class=\"n\">");
   writeOffset(out_, update.offset);

@@ -21,7 +21,7 @@ class HtmlFacts final : public FactPrinter {
   // scratch: a memory writer for the words of one note.
   HtmlFacts(Writer& out, Writer& scratch, const PageLinks& links);
 
-  void verdict(Field counts, Field last, const SessionFacts& facts) override;
+  void verdict(Field words, Field counts, Field last, const SessionFacts& facts) override;
   void beginSection(Field section, std::optional<std::uint64_t> count) override;
   void endSection() override;
   void beginGroup(std::string_view key) override;
@@ -29,13 +29,14 @@ class HtmlFacts final : public FactPrinter {
   void count(Field field, std::uint64_t value) override;
   void countOf(Field field, std::uint64_t value, std::string_view one,
                std::string_view many) override;
-  void countAndBytes(Field field, std::uint64_t number, Field bytesField,
-                     std::uint64_t bytes) override;
+  void countAndPart(Field field, std::uint64_t number, Field partField,
+                    std::uint64_t part) override;
   void totalAndParts(Field total, std::string_view partsKey, std::uint64_t value,
                      std::span<const CountPart> parts) override;
   void counts(Field field, std::span<const CountPart> parts) override;
   void flag(Field field, bool value) override;
   void outcome(Field field, UpdateOutcome outcome) override;
+  void rule(Field field, std::string_view words) override;
   void traceFile(Field field, const SessionFacts& facts) override;
   void formatVersions(Field field, const SessionFacts& facts) override;
   void timeSpan(Field field, const SessionFacts& facts) override;
@@ -46,6 +47,11 @@ class HtmlFacts final : public FactPrinter {
                  std::uint64_t leftOut) override;
   void serialNumbers(Field field, std::string_view writes, const UpdateFacts& update) override;
   void versionList(Field field, const SessionFacts& facts) override;
+  void writtenBy(Field field, Field unanswered, Field refused, const UpdateFacts& update) override;
+  void responses(Field field, const ResponseSummary& responses) override;
+  void kindExchanges(Field field, std::uint64_t commands, const KindExchanges& exchanges) override;
+  void unanswered(Field field, std::string_view first, const SessionFacts& facts) override;
+  void slowest(Field field, std::span<const Exchange> exchanges) override;
   void beginList(Field list, std::span<const Field> columns) override;
   void endList(Field list, std::optional<std::uint64_t> leftOut) override;
   void beginUpdate(std::size_t number, const UpdateFacts& update) override;

@@ -25,7 +25,7 @@ HtmlReport::HtmlReport(Writer& out, Writer& errors, const ListingOptions& option
 
 void HtmlReport::record(const Record& record, const DecodedRecord& decoded,
                         const RecordFacts& facts) {
-  listing_.record(record, decoded, facts.errorReply);
+  listing_.record(record, decoded, facts);
 }
 
 void HtmlReport::diagnostic(const Diagnostic& diagnostic) {

@@ -1,6 +1,8 @@
 #include "output/html/listing_excerpts.h"
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
 
 namespace ovantrex {
 
@@ -49,6 +51,11 @@ ListingExcerpts::ListingExcerpts(const ListingOptions& options)
       excerptText_(kExcerptTextRoom, kExcerptTextShare),
       wholeText_(kWholeListingBytes, 0) {
   for (HeldEntry& held : ring_) held.text.reserve(kEntryBytes);
+  waitingText_.reserve(kEntryBytes);
+  for (SlowExchange& slow : slow_) {
+    slow.commandText_.reserve(kEntryBytes);
+    slow.replyText_.reserve(kEntryBytes);
+  }
   excerpts_.reserve(kMaxExcerpts);
   wholeEntries_.reserve(kWholeListingRecords);
 }
@@ -63,16 +70,24 @@ void ListingExcerpts::cut(std::string_view text, ListingEntry& entry, std::uint6
       static_cast<std::uint64_t>(std::count(rest.begin(), rest.end(), '\n')) + linesBeyond;
 }
 
-void ListingExcerpts::record(const Record& record, const DecodedRecord& decoded, bool errorReply) {
+void ListingExcerpts::record(const Record& record, const DecodedRecord& decoded,
+                             const RecordFacts& facts) {
   if (++records_ > kWholeListingRecords && whole_ == Whole::Kept) dropWhole(Whole::TooManyRecords);
   scratch_->clear();
   listing_.record(record, decoded, RecordFacts{});
   const std::string& text = scratch_->text();
   if (text.empty()) return;  // hidden
+  const bool errorReply = facts.errorReply;
   current_.offset = record.offset;
   current_.error = errorReply;
   cut(text, current_, scratch_->bytesLeftOut(), scratch_->linesLeftOut());
   if (whole_ == Whole::Kept) keepWhole();
+  if (facts.role == PairRole::Command) {
+    waitingText_.assign(current_.text);  // within the room taken for it
+    waiting_ = current_;
+  } else if (facts.answers() != nullptr) {
+    keepIfSlow(facts.responseMs);
+  }
 
   if (errorReply) {
     if (open_ && excerpts_.back().entries.size() < kMaxExcerptEntries) {
@@ -101,6 +116,34 @@ void ListingExcerpts::record(const Record& record, const DecodedRecord& decoded,
   }
   open_ = false;
   toRing();
+}
+
+void ListingExcerpts::keepIfSlow(double milliseconds) {
+  // As the summary ranks them: times not known or negative are none.
+  if (!(milliseconds >= 0) || !std::isfinite(milliseconds)) return;
+  const std::size_t kept = slow_.size();
+  if (slowCount_ == kept && !(milliseconds > slow_[kept - 1].milliseconds_)) return;
+  // The last slot takes the new one, behind every one as slow as it; the
+  // strings trade their rooms, so that nothing is allocated.
+  std::size_t at = std::min(slowCount_, kept - 1);
+  if (slowCount_ < kept) ++slowCount_;
+  while (at > 0 && slow_[at - 1].milliseconds_ < milliseconds) {
+    std::swap(slow_[at], slow_[at - 1]);
+    --at;
+  }
+  SlowExchange& slow = slow_[at];
+  slow.milliseconds_ = milliseconds;
+  slow.command_ = waiting_;
+  slow.commandText_.assign(waitingText_);
+  slow.reply_ = current_;
+  slow.replyText_.assign(current_.text);
+}
+
+bool ListingExcerpts::holdsSlow(std::uint64_t offset) const {
+  return std::any_of(slow_.begin(), slow_.begin() + static_cast<std::ptrdiff_t>(slowCount_),
+                     [offset](const SlowExchange& slow) {
+                       return slow.command_.offset == offset || slow.reply_.offset == offset;
+                     });
 }
 
 void ListingExcerpts::toRing() {

@@ -1,5 +1,6 @@
 // The entries of the text listing that the report shows: the few entries
-// around each error reply, and the whole listing of a small trace.
+// around each error reply, the command and the reply of each of the
+// slowest exchanges, and the whole listing of a small trace.
 //
 // Each record is listed as the text listing lists it (same options), into
 // memory. An entry longer than kEntryLines lines or kEntryBytes bytes is
@@ -10,7 +11,9 @@
 // shares one room (an entry that does not fit what is left of it is cut
 // shorter; a share is kept back for each excerpt that may still come), and
 // the whole listing only while the trace has at most kWholeListingRecords
-// records and its entries at most kWholeListingBytes bytes.
+// records and its entries at most kWholeListingBytes bytes. The slowest
+// exchanges are kept by the summary's rule (SlowestExchanges), each in room
+// of its own taken when the excerpts are made.
 #pragma once
 
 #include <array>
@@ -22,6 +25,8 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/reply_pairing.h"
+#include "analysis/response_times.h"
 #include "core/shared_room.h"
 #include "core/trace_record.h"
 #include "decode/decoded_record.h"
@@ -46,6 +51,27 @@ struct Excerpt {
   std::span<const ListingEntry> entries;
 };
 
+// The entries of a command and of its reply, and the time between them.
+class SlowExchange {
+ public:
+  double milliseconds() const { return milliseconds_; }
+  ListingEntry command() const { return withText(command_, commandText_); }
+  ListingEntry reply() const { return withText(reply_, replyText_); }
+
+ private:
+  friend class ListingExcerpts;
+  static ListingEntry withText(ListingEntry entry, const std::string& text) {
+    entry.text = text;
+    return entry;
+  }
+
+  double milliseconds_ = 0;
+  ListingEntry command_;  // their texts lie in the strings below
+  ListingEntry reply_;
+  std::string commandText_;
+  std::string replyText_;
+};
+
 class ListingExcerpts {
  public:
   static constexpr std::size_t kEntryLines = 40;
@@ -61,14 +87,19 @@ class ListingExcerpts {
 
   explicit ListingExcerpts(const ListingOptions& options);
 
-  // Every data record, in trace order; errorReply: it is an error reply.
-  void record(const Record& record, const DecodedRecord& decoded, bool errorReply);
+  // Every data record, in trace order, with its facts from the pairing
+  // stage (whether it is an error reply, its pair).
+  void record(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
 
   std::span<const Excerpt> excerpts() const { return excerpts_; }
   // The entries of all excerpts, in trace order.
   std::span<const ListingEntry> excerptEntries() const { return excerptEntries_.items(); }
   // Error replies that came when no more excerpts could be kept.
   std::uint64_t errorsWithoutExcerpt() const { return errorsWithoutExcerpt_; }
+  // The slowest exchanges, slowest first; of equal ones, the earliest.
+  std::span<const SlowExchange> slowest() const { return {slow_.data(), slowCount_}; }
+  // Whether the page holds the entry of the record at offset among them.
+  bool holdsSlow(std::uint64_t offset) const;
 
   // The whole listing, when it is kept.
   enum class Whole { Kept, TooManyRecords, TooLarge };
@@ -92,6 +123,9 @@ class ListingExcerpts {
   void toRing();
   void dropWhole(Whole why);
   void startExcerpt();
+  // The exchange that the last record, a reply, closes, if it is among
+  // the slowest.
+  void keepIfSlow(double milliseconds);
   // Adds entry to the open excerpt, its text copied into the excerpts' room.
   void addToExcerpt(ListingEntry entry);
 
@@ -107,6 +141,13 @@ class ListingExcerpts {
   bool open_ = false;  // the last excerpt takes the next entries
   std::size_t afterLeft_ = 0;
   std::uint64_t errorsWithoutExcerpt_ = 0;
+
+  // The entry of the command that waits for its reply, and the slowest
+  // exchanges.
+  ListingEntry waiting_;
+  std::string waitingText_;
+  std::array<SlowExchange, SlowestExchanges::kKept> slow_;
+  std::size_t slowCount_ = 0;
 
   std::uint64_t records_ = 0;
   Whole whole_ = Whole::Kept;

@@ -1,11 +1,12 @@
 // The sections of the report's page that hold entries of the text
-// listing: the entries around each error reply, and the whole listing of a
-// small trace.
+// listing: the entries around each error reply, those of the slowest
+// exchanges, and the whole listing of a small trace.
 #include <algorithm>
 
 #include "output/html/html_text.h"
 #include "output/html/page.h"
 #include "output/html/svg_shapes.h"
+#include "output/summary/summary_words.h"
 
 namespace ovantrex {
 
@@ -96,6 +97,34 @@ void writeExcerpts(Writer& out, const ReportInputs& inputs) {
     out.put(" none. ");
     writeListingCommand(out, inputs);
     out.put(" lists them.</p>\n");
+  }
+  out.put("</section>\n");
+}
+
+void writeSlowExchanges(Writer& out, const ReportInputs& inputs) {
+  const ListingExcerpts& listing = inputs.listing;
+  // The whole listing holds their entries, when the page has it.
+  if (listing.whole() == ListingExcerpts::Whole::Kept || listing.slowest().empty()) return;
+  out.put(
+      "<section id=\"slowest\">\n<h2>The slowest exchanges</h2>\n<p class=\"note\">The "
+      "entries of each command and its reply, as ");
+  writeListingCommand(out, inputs);
+  out.put(" prints them, the slowest first. Entries ");
+  writeCutRule(out);
+  out.put(".</p>\n");
+  for (const SlowExchange& slow : listing.slowest()) {
+    const ListingEntry command = slow.command();
+    const ListingEntry reply = slow.reply();
+    out.put("<h3>");
+    writeMilliseconds(out, slow.milliseconds());
+    out.put(" from offset ");
+    writeOffset(out, command.offset);
+    out.put(" to ");
+    writeOffset(out, reply.offset);
+    out.put("</h3>\n<pre class=\"listing\">");
+    writeEntry(out, command, 's');
+    writeEntry(out, reply, 's');
+    out.put("</pre>\n");
   }
   out.put("</section>\n");
 }

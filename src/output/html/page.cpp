@@ -67,12 +67,15 @@ void writeTop(Writer& out, const ReportInputs& inputs) {
 PageLinks::PageLinks(const ReportInputs& inputs)
     : excerpt_(inputs.listing.excerptEntries()),
       whole_(inputs.listing.wholeEntries()),
+      listing_(inputs.listing),
       drawn_(inputs.timelines.updates().size()) {}
 
 void PageLinks::offset(Writer& out, std::uint64_t offset) const {
-  const char* const target = contains(excerpt_, offset) ? "e"
-                             : contains(whole_, offset) ? "r"
-                                                        : nullptr;
+  const char* const target =
+      contains(excerpt_, offset)                                                       ? "e"
+      : contains(whole_, offset)                                                       ? "r"
+      : listing_.holdsSlow(offset) && listing_.whole() != ListingExcerpts::Whole::Kept ? "s"
+                                                                                       : nullptr;
   if (target == nullptr) {
     writeOffset(out, offset);
     return;
@@ -102,10 +105,11 @@ void writeReportPage(Writer& out, Writer& scratch, const ReportInputs& inputs) {
   writeHead(out, inputs);
   writeTop(out, inputs);
   out.put("<main>\n");
-  writeGlance(out, inputs, links);
+  writeGlance(out, scratch, inputs, links);
   writeSummarySection(out, scratch, inputs, links);
   writeUpdateSections(out, scratch, inputs);
   writeExcerpts(out, inputs);
+  writeSlowExchanges(out, inputs);
   writeWholeListing(out, inputs);
   out.put("</main>\n<footer>Written by ovantrex " OVANTREX_VERSION
           " (--report). The page needs no network: its pictures, style and script are all "

@@ -55,6 +55,7 @@ class PageLinks {
  private:
   std::span<const ListingEntry> excerpt_;
   std::span<const ListingEntry> whole_;
+  const ListingExcerpts& listing_;  // the slowest exchanges' entries
   std::size_t drawn_;
 };
 
@@ -87,13 +88,16 @@ void writeTimeBasis(Writer& out, const ReportInputs& inputs);
 
 // ---- The sections, from the top ----
 
-void writeGlance(Writer& out, const ReportInputs& inputs, const PageLinks& links);
+// scratch: a memory writer for a note's words before they are escaped.
+void writeGlance(Writer& out, Writer& scratch, const ReportInputs& inputs, const PageLinks& links);
 // The summary (as the walk over the session's facts lays it out) and the
 // error replies.
 void writeSummarySection(Writer& out, Writer& scratch, const ReportInputs& inputs,
                          const PageLinks& links);
 void writeUpdateSections(Writer& out, Writer& scratch, const ReportInputs& inputs);
 void writeExcerpts(Writer& out, const ReportInputs& inputs);
+// The entries of the slowest exchanges, when the page holds no whole listing.
+void writeSlowExchanges(Writer& out, const ReportInputs& inputs);
 void writeWholeListing(Writer& out, const ReportInputs& inputs);
 
 }  // namespace ovantrex

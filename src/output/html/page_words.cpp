@@ -171,6 +171,13 @@ void writeUpdateSentence(Writer& out, const UpdateFacts& update) {
     out.put("<span class=\"verdict\">");
     writeCounted(out, update.errors, "error reply", "error replies");
     out.put("</span>");
+    if (update.exchanges.refused != 0) {
+      out.put(" (");
+      writeGroupedCount(out, update.exchanges.refused);
+      out.put(" refusing a flash write, checksum write or reset, ");
+      writeGroupedCount(out, update.exchanges.recovered);
+      out.put(" of them recovered)");
+    }
   }
   if (update.rewrittenBytes != 0) {
     out.put("; ");

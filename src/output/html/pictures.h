@@ -7,11 +7,37 @@
 #include "analysis/session_facts.h"
 #include "analysis/update_timeline.h"
 #include "output/common/writer.h"
+#include "output/html/svg_shapes.h"
 
 namespace ovantrex {
 
 // The UTC time of a timeline point, as the summary writes times.
 void writeTimelineTime(Writer& out, const TimelinePoint& at);
+
+// Where a point of an update stands across its pictures: seconds since the
+// update's start, or its record number where the update has records
+// without times; and the scale across, from the span of every point drawn,
+// a little wider.
+double across(const UpdateTimeline& timeline, const TimelinePoint& at);
+svg::Scale acrossScale(const UpdateTimeline& timeline);
+// The time grid and its labels, under a plot from top to bottom.
+void timeAxis(Writer& out, const UpdateTimeline& timeline, const svg::Scale& x, double top,
+              double bottom);
+// The axes' lines of a plot, and the name of the time axis at the foot of
+// a picture height high.
+void axisLines(Writer& out, const UpdateTimeline& timeline, double top, double bottom,
+               double height);
+
+// Calls each(point) for every point that the update's timeline draws.
+template <typename Each>
+void forEachPoint(const UpdateTimeline& timeline, Each each) {
+  each(timeline.start);
+  each(timeline.end);
+  for (const WriteMark& mark : timeline.marks) each(mark.at);
+  for (const WriteMark& mark : timeline.refused) each(mark.at);
+  for (const auto* events : {&timeline.errors, &timeline.checksums, &timeline.resets})
+    for (const EventMark& event : *events) each(event.at);
+}
 
 // The timeline of an update: time (or record number) across, flash address
 // up, one mark per flash write kept; error replies, refused writes,
@@ -27,5 +53,13 @@ void writeTimelineLegend(Writer& out);
 // gaps and refused writes marked. update: the update's ranges.
 void writeFlashMapSvg(Writer& out, const UpdateTimeline& timeline, const UpdateFacts& update);
 void writeFlashMapLegend(Writer& out, std::size_t number);
+
+// The response times of an update: time (or record number) across, as on
+// its timeline, the response time up on a log scale; refused commands
+// crossed, unanswered ones marked in a strip above. Each mark carries its
+// exchange as its title. False, and nothing written, when the update has
+// no exchange to draw.
+bool writeResponseSvg(Writer& out, const UpdateTimeline& timeline);
+void writeResponseLegend(Writer& out);
 
 }  // namespace ovantrex

@@ -24,14 +24,6 @@ constexpr double kStripY = 14;  // the tip row of the error triangles
 constexpr double kPlotTop = 40;
 constexpr double kPlotBottom = kTimelineHeight - 48;
 
-// Where a point stands across: seconds since the update's start, or its
-// record number where the update has records without times.
-double across(const UpdateTimeline& timeline, const TimelinePoint& at) {
-  if (timeline.allTimed)
-    return static_cast<double>(at.milliseconds - timeline.start.milliseconds) / 1000.0;
-  return static_cast<double>(at.record);
-}
-
 // " (offset N, record R, time)" behind a mark's notes.
 void whereAbouts(Writer& out, std::uint64_t offset, const TimelinePoint& at) {
   out.put(" (offset ");
@@ -77,16 +69,6 @@ void writeTitle(Writer& out, Writer& scratch, std::string_view prefix, const Eve
   out.put("</title>");
 }
 
-template <typename Each>
-void forEachPoint(const UpdateTimeline& timeline, Each each) {
-  each(timeline.start);
-  each(timeline.end);
-  for (const WriteMark& mark : timeline.marks) each(mark.at);
-  for (const WriteMark& mark : timeline.refused) each(mark.at);
-  for (const auto* events : {&timeline.errors, &timeline.checksums, &timeline.resets})
-    for (const EventMark& event : *events) each(event.at);
-}
-
 // The scales of a timeline: across, the span of every point drawn, a
 // little wider; up, the addresses written, from the lowest to one past the
 // highest.
@@ -96,22 +78,9 @@ struct Frame {
 };
 
 Frame frameOf(const UpdateTimeline& timeline) {
-  double lo = across(timeline, timeline.start);
-  double hi = lo;
-  forEachPoint(timeline, [&](const TimelinePoint& at) {
-    const double value = across(timeline, at);
-    lo = std::min(lo, value);
-    hi = std::max(hi, value);
-  });
-  const double unit = timeline.allTimed ? 0.001 : 1.0;
-  if (hi - lo < unit) {
-    lo -= unit;
-    hi += unit;
-  }
-  const double margin = (hi - lo) * 0.02;
   const double low = timeline.anyWrite ? timeline.lowest : 0;
   const double high = timeline.anyWrite ? double(timeline.highest) + 1 : 1;
-  return {{lo - margin, hi + margin, kLeft, kWidth - kRight}, {low, high, kPlotBottom, kPlotTop}};
+  return {acrossScale(timeline), {low, high, kPlotBottom, kPlotTop}};
 }
 
 // The address grid and its labels, left.
@@ -132,38 +101,9 @@ void addressAxis(Writer& out, const UpdateTimeline& timeline, const Scale& y) {
                      });
 }
 
-// The time grid and its labels, below, in seconds (or record numbers).
-void timeAxis(Writer& out, const UpdateTimeline& timeline, const Scale& x) {
-  const double step = niceStep(x.hi - x.lo, 7, timeline.allTimed ? 0.001 : 1.0);
-  const int decimals = timeline.allTimed ? decimalsOf(step) : 0;
-  for (double i = std::ceil(x.lo / step); i * step <= x.hi; ++i) {
-    const double tick = i * step;
-    const double at = x(tick);
-    verticalLine(out, "grid-line", at, kPlotTop, kPlotBottom);
-    text(out, at, kPlotBottom + 16, "middle");
-    writeFixed(out, tick, decimals);
-    out.put("</text>\n");
-  }
-}
-
 // The axes' lines and their names.
 void axisNames(Writer& out, const UpdateTimeline& timeline) {
-  out.put("<path class=\"axis\" d=\"M");
-  point(out, kLeft, kPlotTop);
-  out.put('V');
-  coordinate(out, kPlotBottom);
-  out.put('H');
-  coordinate(out, kWidth - kRight);
-  out.put("\"/>\n");
-  text(out, (kLeft + kWidth - kRight) / 2, kTimelineHeight - 10, "middle");
-  if (timeline.allTimed) {
-    out.put("seconds since the start of the update (");
-    writeTimelineTime(out, timeline.start);
-    out.put(')');
-  } else {
-    out.put("record number (the trace has no times here)");
-  }
-  out.put("</text>\n");
+  axisLines(out, timeline, kPlotTop, kPlotBottom, kTimelineHeight);
   out.put("<text x=\"16\"");
   attribute(out, "y", (kPlotTop + kPlotBottom) / 2);
   out.put(" text-anchor=\"middle\" transform=\"rotate(-90 16 ");
@@ -241,6 +181,63 @@ void errorMarks(Writer& out, Writer& scratch, const UpdateTimeline& timeline, co
 
 }  // namespace
 
+double across(const UpdateTimeline& timeline, const TimelinePoint& at) {
+  if (timeline.allTimed)
+    return static_cast<double>(at.milliseconds - timeline.start.milliseconds) / 1000.0;
+  return static_cast<double>(at.record);
+}
+
+svg::Scale acrossScale(const UpdateTimeline& timeline) {
+  double lo = across(timeline, timeline.start);
+  double hi = lo;
+  forEachPoint(timeline, [&](const TimelinePoint& at) {
+    const double value = across(timeline, at);
+    lo = std::min(lo, value);
+    hi = std::max(hi, value);
+  });
+  const double unit = timeline.allTimed ? 0.001 : 1.0;
+  if (hi - lo < unit) {
+    lo -= unit;
+    hi += unit;
+  }
+  const double margin = (hi - lo) * 0.02;
+  return {lo - margin, hi + margin, kLeft, kWidth - kRight};
+}
+
+void timeAxis(Writer& out, const UpdateTimeline& timeline, const svg::Scale& x, double top,
+              double bottom) {
+  const double step = niceStep(x.hi - x.lo, 7, timeline.allTimed ? 0.001 : 1.0);
+  const int decimals = timeline.allTimed ? decimalsOf(step) : 0;
+  for (double i = std::ceil(x.lo / step); i * step <= x.hi; ++i) {
+    const double tick = i * step;
+    const double at = x(tick);
+    verticalLine(out, "grid-line", at, top, bottom);
+    text(out, at, bottom + 16, "middle");
+    writeFixed(out, tick, decimals);
+    out.put("</text>\n");
+  }
+}
+
+void axisLines(Writer& out, const UpdateTimeline& timeline, double top, double bottom,
+               double height) {
+  out.put("<path class=\"axis\" d=\"M");
+  point(out, kLeft, top);
+  out.put('V');
+  coordinate(out, bottom);
+  out.put('H');
+  coordinate(out, kWidth - kRight);
+  out.put("\"/>\n");
+  text(out, (kLeft + kWidth - kRight) / 2, height - 10, "middle");
+  if (timeline.allTimed) {
+    out.put("seconds since the start of the update (");
+    writeTimelineTime(out, timeline.start);
+    out.put(')');
+  } else {
+    out.put("record number (the trace has no times here)");
+  }
+  out.put("</text>\n");
+}
+
 void writeTimelineTime(Writer& out, const TimelinePoint& at) {
   std::int64_t seconds = at.milliseconds / 1000;
   std::int64_t millis = at.milliseconds % 1000;
@@ -259,7 +256,7 @@ void writeTimelineSvg(Writer& out, Writer& scratch, const UpdateTimeline& timeli
   out.decimal(static_cast<std::int64_t>(timeline.number));
   out.put(": flash writes by time and address\">\n");
   addressAxis(out, timeline, frame.y);
-  timeAxis(out, timeline, frame.x);
+  timeAxis(out, timeline, frame.x, kPlotTop, kPlotBottom);
   axisNames(out, timeline);
   eventLines(out, scratch, timeline, frame.x);
   writeMarks(out, scratch, timeline, frame);

@@ -1,5 +1,6 @@
 // The section of the report's page on each drawn update: its heading and
-// sentence, its timeline, its flash map and its list of ranges.
+// sentence, its timeline, its response times, its flash map and its list
+// of ranges.
 #include "output/html/page.h"
 #include "output/html/pictures.h"
 #include "output/html/svg_shapes.h"
@@ -52,6 +53,42 @@ void writeTimeline(Writer& out, Writer& scratch, const UpdateTimeline& timeline)
                 : " marks), and every refused write and error reply.");
   }
   if (eventsLeftOut) writeEventsLeftOut(out, timeline);
+  out.put("</p>\n");
+}
+
+void writeResponses(Writer& out, const UpdateTimeline& timeline, const UpdateFacts& update) {
+  out.put("<h4>Response times</h4>\n");
+  out.put("<figure>\n");
+  if (!writeResponseSvg(out, timeline)) {
+    out.put("</figure>\n<p>No command of this update was answered or left unanswered.</p>\n");
+    return;
+  }
+  out.put("</figure>\n");
+  writeResponseLegend(out);
+  out.put("<p class=\"note\">Hover over a mark for its exchange. Responses: ");
+  writeUpdateResponses(out, update.responses);
+  out.put('.');
+  if (timeline.exchangeStride > 1) {
+    out.put(" The plot draws every ");
+    writeOrdinal(out, timeline.exchangeStride);
+    out.put(" of the ");
+    writeCounted(out, timeline.exchanges, "accepted command", "accepted commands");
+    out.put(" and every refused and unanswered one it has room for.");
+  }
+  const struct {
+    std::uint64_t count;
+    std::string_view one;
+    std::string_view many;
+  } left[] = {{timeline.refusedCommandsLeftOut, "refused command", "refused commands"},
+              {timeline.unansweredLeftOut, "unanswered command", "unanswered commands"},
+              {timeline.untimed, "reply whose time stamps go backwards or are not finite",
+               "replies whose time stamps go backwards or are not finite"}};
+  for (const auto& kind : left) {
+    if (kind.count == 0) continue;
+    out.put(" Not drawn: ");
+    writeCounted(out, kind.count, kind.one, kind.many);
+    out.put('.');
+  }
   out.put("</p>\n");
 }
 
@@ -108,6 +145,8 @@ void writeFlashWritten(Writer& out, const UpdateTimeline& timeline, const Update
   out.put(" written more than once, ");
   writeCounted(out, timeline.refused.size() + timeline.refusedLeftOut, "refused write",
                "refused writes");
+  out.put(". The ranges and the bytes written more than once count ");
+  writeWrittenBy(out, update, Counts::Grouped);
   out.put('.');
   if (update.rangesLeftOut != 0) {
     out.put(" The map draws the first ");
@@ -134,6 +173,7 @@ void writeUpdate(Writer& out, Writer& scratch, const UpdateTimeline& timeline,
   writeUpdateSentence(out, update);
   out.put("</p>\n");
   writeTimeline(out, scratch, timeline);
+  writeResponses(out, timeline, update);
   writeFlashWritten(out, timeline, update);
   out.put("</section>\n");
 }

@@ -45,9 +45,20 @@ JsonLines::JsonLines(Writer& out, Writer& errors, const ListingOptions& options)
     : out_(out), errors_(errors), options_(options) {}
 
 void JsonLines::record(const Record& record, const DecodedRecord& decoded,
-                       const RecordFacts& /*facts*/) {
+                       const RecordFacts& facts) {
   writeHeaders(record, decoded);
   writeBody(record, decoded);
+  if (facts.role == PairRole::Reply) {
+    // The command that the reply answers; null for an unsolicited reply.
+    out_.put(",\"reply_to\":");
+    if (const PairedCommand* command = facts.answers()) {
+      out_.decimal(static_cast<std::int64_t>(command->offset));
+      out_.put(",\"response_ms\":");
+      writeJsonNumber(out_, facts.responseMs);
+    } else {
+      out_.put("null,\"response_ms\":null");
+    }
+  }
   out_.put("}\n");
 }
 

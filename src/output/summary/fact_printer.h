@@ -35,9 +35,10 @@ class FactPrinter {
   // A section: a heading (with a count, when given) in text and on the
   // page; a JSON object when it has a key.
   // The verdict on the trace's updates, which opens the text summary: in
-  // JSON, how many updates ended in each outcome (under counts) and the end
-  // of the last update (under last). The page's glance opens with it.
-  virtual void verdict(Field counts, Field last, const SessionFacts& facts) = 0;
+  // JSON, its words (under words), how many updates ended in each outcome
+  // (under counts) and the end of the last update (under last). The page's
+  // glance opens with it.
+  virtual void verdict(Field words, Field counts, Field last, const SessionFacts& facts) = 0;
 
   virtual void beginSection(Field section, std::optional<std::uint64_t> count) = 0;
   // The widest label of the section's lines, when one is wider than most:
@@ -52,9 +53,10 @@ class FactPrinter {
   // A count and its noun: "0 flash writes" (one: the noun for 1).
   virtual void countOf(Field field, std::uint64_t value, std::string_view one,
                        std::string_view many) = 0;
-  // A count and the count of its bytes: "4, 32 bytes".
-  virtual void countAndBytes(Field field, std::uint64_t number, Field bytesField,
-                             std::uint64_t bytes) = 0;
+  // A count and a count of part of it, under the part's label: "4, 32
+  // bytes", "1, 1 recovered".
+  virtual void countAndPart(Field field, std::uint64_t number, Field partField,
+                            std::uint64_t part) = 0;
   // A total and its parts: "47: Text 5, Hex 1" (parts of 0 left out of the
   // words); in JSON the total and an object of every part under partsKey.
   virtual void totalAndParts(Field total, std::string_view partsKey, std::uint64_t value,
@@ -64,6 +66,8 @@ class FactPrinter {
   virtual void flag(Field field, bool value) = 0;  // "yes" / "no"
   // An update's outcome: its words, or its key in JSON.
   virtual void outcome(Field field, UpdateOutcome outcome) = 0;
+  // A rule of the summary, in its words (a JSON string).
+  virtual void rule(Field field, std::string_view words) = 0;
 
   // Facts of their own form.
   // The trace's name and the bytes read of it.
@@ -80,6 +84,21 @@ class FactPrinter {
   // write, repeats too.
   virtual void serialNumbers(Field field, std::string_view writes, const UpdateFacts& update) = 0;
   virtual void versionList(Field field, const SessionFacts& facts) = 0;
+  // The flash writes that an update's ranges count: accepted and
+  // unanswered ones, and the refused ones left out (under the keys of
+  // unanswered and refused).
+  virtual void writtenBy(Field field, Field unanswered, Field refused,
+                         const UpdateFacts& update) = 0;
+  // The median and slowest response of an update.
+  virtual void responses(Field field, const ResponseSummary& responses) = 0;
+  // The exchanges of one kind of command, of which there were commands.
+  virtual void kindExchanges(Field field, std::uint64_t commands,
+                             const KindExchanges& exchanges) = 0;
+  // The commands that no reply answered: all of them counted, the first
+  // listed (first: the list's key).
+  virtual void unanswered(Field field, std::string_view first, const SessionFacts& facts) = 0;
+  // The slowest exchanges, slowest first.
+  virtual void slowest(Field field, std::span<const Exchange> exchanges) = 0;
 
   // A list: a JSON array under the field's key; on the page a table whose
   // columns are the fields of its items (none: the back end's own). Its
@@ -102,6 +121,8 @@ class FactPrinter {
 
 // The words and the key of an outcome: "completed", "failed", "unfinished".
 Field outcomeField(UpdateOutcome outcome);
+// The key of a kind of firmware command: "flash_write".
+std::string_view commandKindKey(CommandKind kind);
 
 // The one walk over the facts of a session, in the order in which every
 // output shows them.

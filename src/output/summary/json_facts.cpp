@@ -34,8 +34,8 @@ void notesOf(JsonObject& object, Writer& scratch, WriteNotes writeNotes) {
 
 }  // namespace
 
-JsonFacts::JsonFacts(Writer& out, Writer& scratch, const SummaryRowHead* rowHead)
-    : out_(out), scratch_(scratch), row_(rowHead != nullptr) {
+JsonFacts::JsonFacts(Writer& out, Writer& scratch, Writer& words, const SummaryRowHead* rowHead)
+    : out_(out), scratch_(scratch), words_(words), row_(rowHead != nullptr) {
   // The scopes' room is taken before the first byte: want of memory writes
   // nothing.
   first_.reserve(16);
@@ -83,7 +83,10 @@ Writer& JsonFacts::element() {
   return out_;
 }
 
-void JsonFacts::verdict(Field counts, Field last, const SessionFacts& facts) {
+void JsonFacts::verdict(Field words, Field counts, Field last, const SessionFacts& facts) {
+  words_.clear();
+  writeVerdict(words_, scratch_, facts, Counts::Plain, plainWords);
+  writeJsonString(key(words.key), words_.text());
   {
     JsonObject outcomes(key(counts.key));
     for (std::size_t i = 0; i < facts.outcomes.size(); ++i) {
@@ -109,6 +112,12 @@ void JsonFacts::verdict(Field counts, Field last, const SessionFacts& facts) {
   }
   object.boolean("checksum_written", update.checksumWritten);
   object.boolean("reset", update.reset);
+  const UpdateExchanges& exchanges = update.exchanges;
+  object.number("refused", static_cast<std::int64_t>(exchanges.refused));
+  object.number("recovered", static_cast<std::int64_t>(exchanges.recovered));
+  object.number("unrecovered", static_cast<std::int64_t>(update.unrecovered));
+  object.number("unanswered", static_cast<std::int64_t>(exchanges.unanswered));
+  object.number("other_errors", static_cast<std::int64_t>(update.otherErrors()));
 }
 
 void JsonFacts::beginSection(Field section, std::optional<std::uint64_t> /*count*/) {
@@ -139,10 +148,10 @@ void JsonFacts::countOf(Field field, std::uint64_t value, std::string_view /*one
   count(field, value);
 }
 
-void JsonFacts::countAndBytes(Field field, std::uint64_t number, Field bytesField,
-                              std::uint64_t bytes) {
+void JsonFacts::countAndPart(Field field, std::uint64_t number, Field partField,
+                             std::uint64_t part) {
   count(field, number);
-  count(bytesField, bytes);
+  count(partField, part);
 }
 
 void JsonFacts::totalAndParts(Field total, std::string_view partsKey, std::uint64_t value,
@@ -161,6 +170,10 @@ void JsonFacts::flag(Field field, bool value) { writeJsonBool(key(field.key), va
 
 void JsonFacts::outcome(Field field, UpdateOutcome outcome) {
   writeJsonString(key(field.key), outcomeField(outcome).key);
+}
+
+void JsonFacts::rule(Field field, std::string_view words) {
+  writeJsonString(key(field.key), words);
 }
 
 void JsonFacts::traceFile(Field field, const SessionFacts& facts) {
@@ -255,6 +268,70 @@ void JsonFacts::versionList(Field field, const SessionFacts& facts) {
   versions.number("data_count", facts.versionListCount);
   JsonArray rows(versions.key("rows"));
   for (const auto& row : facts.versionRows) writeVersionRowJson(rows.next(), row);
+}
+
+void JsonFacts::writtenBy(Field /*field*/, Field unanswered, Field refused,
+                          const UpdateFacts& update) {
+  count(unanswered, update.exchanges.unansweredWrites);
+  count(refused, update.exchanges.refusedWrites);
+}
+
+namespace {
+
+// A time in milliseconds, or null without one.
+void millisecondsOrNull(Writer& out, const ResponseSummary& times, double value) {
+  if (times.count == 0) {
+    out.put("null");
+  } else {
+    writeJsonNumber(out, value);
+  }
+}
+
+}  // namespace
+
+void JsonFacts::responses(Field field, const ResponseSummary& responses) {
+  JsonObject object(key(field.key));
+  millisecondsOrNull(object.key("median_ms"), responses, responses.median);
+  millisecondsOrNull(object.key("slowest_ms"), responses, responses.slowest);
+  object.boolean("exact", responses.exact);
+}
+
+void JsonFacts::kindExchanges(Field field, std::uint64_t commands, const KindExchanges& exchanges) {
+  JsonObject object(key(field.key));
+  object.number("commands", static_cast<std::int64_t>(commands));
+  object.number("answered", static_cast<std::int64_t>(exchanges.answered));
+  object.number("unanswered", static_cast<std::int64_t>(exchanges.unanswered));
+  object.number("refused", static_cast<std::int64_t>(exchanges.refused));
+  const ResponseSummary& times = exchanges.responses;
+  object.number("timed", static_cast<std::int64_t>(times.count));
+  millisecondsOrNull(object.key("fastest_ms"), times, times.fastest);
+  millisecondsOrNull(object.key("median_ms"), times, times.median);
+  millisecondsOrNull(object.key("p95_ms"), times, times.p95);
+  millisecondsOrNull(object.key("slowest_ms"), times, times.slowest);
+  object.boolean("exact", times.exact);
+}
+
+void JsonFacts::unanswered(Field field, std::string_view first, const SessionFacts& facts) {
+  std::uint64_t all = 0;
+  for (const KindExchanges& kind : facts.exchanges) all += kind.unanswered;
+  key(field.key).decimal(static_cast<std::int64_t>(all));
+  JsonArray list(key(first));
+  for (const UnansweredCommand& command : facts.firstUnanswered) {
+    JsonObject item(list.next());
+    item.number("offset", static_cast<std::int64_t>(command.offset));
+    item.string("kind", commandKindKey(command.kind));
+  }
+}
+
+void JsonFacts::slowest(Field field, std::span<const Exchange> exchanges) {
+  JsonArray list(key(field.key));
+  for (const Exchange& exchange : exchanges) {
+    JsonObject item(list.next());
+    item.number("command", static_cast<std::int64_t>(exchange.command));
+    item.number("reply", static_cast<std::int64_t>(exchange.reply));
+    item.string("kind", commandKindKey(exchange.kind));
+    writeJsonNumber(item.key("response_ms"), exchange.milliseconds);
+  }
 }
 
 void JsonFacts::beginList(Field list, std::span<const Field> /*columns*/) {

@@ -14,7 +14,8 @@ SessionSummary::SessionSummary(Writer& out, Writer& errors, const ListingOptions
       options_(options),
       json_(json),
       analysis_(analysis),
-      scratch_(std::make_unique<Writer>(kLongestNote)) {}
+      scratch_(std::make_unique<Writer>(kLongestNote)),
+      words_(std::make_unique<Writer>(kLongestVerdict)) {}
 
 void SessionSummary::diagnostic(const Diagnostic& diagnostic) {
   // Standard error keeps what the listing writes there; the invalid minor
@@ -23,7 +24,7 @@ void SessionSummary::diagnostic(const Diagnostic& diagnostic) {
 }
 
 void SessionSummary::writeJson(const SummaryRowHead* rowHead) {
-  JsonFacts json(out_, *scratch_, rowHead);
+  JsonFacts json(out_, *scratch_, *words_, rowHead);
   describeSession(analysis_.facts(), json);
   json.close();
 }

@@ -39,6 +39,7 @@ class SessionSummary final : public Printer {
   bool json_;
   const SessionAnalysis& analysis_;
   std::unique_ptr<Writer> scratch_;  // one note's words, taken with the printer
+  std::unique_ptr<Writer> words_;    // the verdict's words, for JSON
 };
 
 }  // namespace ovantrex

@@ -7,6 +7,7 @@
 #include "core/value_names.h"
 #include "output/common/diagnostic_message.h"
 #include "output/summary/fact_printer.h"
+#include "output/summary/summary_words.h"
 
 namespace ovantrex {
 
@@ -55,14 +56,24 @@ constexpr Field kUpdateRewritten{"rewritten", "rewritten_bytes"};
 constexpr Field kUpdateMismatches{"length mismatches", "length_mismatches"};
 constexpr Field kUpdateChecksums{"checksums", "checksums"};
 constexpr Field kUpdateSerialNumbers{"serial numbers", "serial_numbers"};
+constexpr Field kUpdateWrittenBy{"written by", ""};
+constexpr Field kUpdateUnansweredWrites{"", "unanswered_writes"};
+constexpr Field kUpdateRefusedWrites{"", "refused_writes"};
 constexpr Field kUpdateReset{"reset", "reset"};
 constexpr Field kUpdateErrors{"error replies", "errors"};
+constexpr Field kUpdateRefused{"refused", "refused"};
+constexpr Field kUpdateRecovered{"recovered", "recovered"};
+constexpr Field kUpdateUnanswered{"unanswered", "unanswered"};
+constexpr Field kUpdateOtherErrors{"other error replies", "other_errors"};
+constexpr Field kUpdateResponses{"responses", "responses"};
 constexpr Field kUpdateOutcome{"outcome", "outcome"};
 // The columns of the page's table of updates: every fact but the bytes,
-// which stand with the flash writes.
-constexpr std::array<Field, 9> kUpdateColumns{
-    kUpdateWrites,        kUpdateRanges, kUpdateRewritten, kUpdateMismatches, kUpdateChecksums,
-    kUpdateSerialNumbers, kUpdateReset,  kUpdateErrors,    kUpdateOutcome};
+// which stand with the flash writes, and the recovered refusals, which
+// stand with the refused ones.
+constexpr std::array<Field, 14> kUpdateColumns{
+    kUpdateWrites,     kUpdateRanges,        kUpdateRewritten, kUpdateWrittenBy, kUpdateMismatches,
+    kUpdateChecksums,  kUpdateSerialNumbers, kUpdateReset,     kUpdateErrors,    kUpdateRefused,
+    kUpdateUnanswered, kUpdateOtherErrors,   kUpdateResponses, kUpdateOutcome};
 
 // The outcomes by UpdateOutcome; the words are also the keys.
 constexpr std::array<Field, kUpdateOutcomes> kOutcomes{
@@ -111,20 +122,27 @@ void describeCommands(const SessionFacts& facts, FactPrinter& p) {
 
 void describeUpdate(const UpdateFacts& update, std::size_t number, FactPrinter& p) {
   p.beginUpdate(number, update);
-  p.countAndBytes(kUpdateWrites, update.writes, kUpdateBytes, update.bytes);
+  p.countAndPart(kUpdateWrites, update.writes, kUpdateBytes, update.bytes);
   p.ranges(kUpdateRanges, update.ranges, update.rangesLeftOut);
   p.countOf(kUpdateRewritten, update.rewrittenBytes, "byte", "bytes");
+  p.writtenBy(kUpdateWrittenBy, kUpdateUnansweredWrites, kUpdateRefusedWrites, update);
   p.count(kUpdateMismatches, update.lengthMismatches);
   p.checksums(kUpdateChecksums, update.checksums, update.checksumsLeftOut);
   p.serialNumbers(kUpdateSerialNumbers, "serial_number_writes", update);
   p.flag(kUpdateReset, update.reset);
   p.count(kUpdateErrors, update.errors);
+  p.countAndPart(kUpdateRefused, update.exchanges.refused, kUpdateRecovered,
+                 update.exchanges.recovered);
+  p.countOf(kUpdateUnanswered, update.exchanges.unanswered, "command", "commands");
+  p.count(kUpdateOtherErrors, update.otherErrors);
+  p.responses(kUpdateResponses, update.responses);
   p.outcome(kUpdateOutcome, update.outcome);
   p.endUpdate();
 }
 
 void describeUpdates(const SessionFacts& facts, FactPrinter& p) {
   p.beginSection({"Updates", ""}, facts.updates.size() + facts.updatesLeftOut);
+  p.rule({"outcome rule", "outcome_rule"}, kOutcomeRule);
   p.countOf({"outside any update", "writes_outside_updates"}, facts.writesOutsideUpdates,
             "flash write", "flash writes");
   const Field list{"", "updates"};
@@ -148,6 +166,23 @@ void describeReplies(const SessionFacts& facts, FactPrinter& p) {
     p.count({bits[i].name, kStatusBitKeys[i]}, facts.statusBits[i]);
   p.count(flashReads, facts.flashReads);
   p.ecLevels(ec, facts);
+  p.endSection();
+}
+
+void describeExchanges(const SessionFacts& facts, FactPrinter& p) {
+  p.beginSection({"Exchanges", "exchanges"}, std::nullopt);
+  p.rule({"pairing rule", "pairing_rule"}, kPairingRule);
+  p.rule({"percentiles", "percentiles"}, kPercentileRule);
+  p.beginGroup("by_kind");
+  for (std::size_t kind = 0; kind < facts.exchanges.size(); ++kind) {
+    const Field field{commandKindName(static_cast<CommandKind>(kind)), kCommandKeys[kind]};
+    p.kindExchanges(field, facts.commands[kind], facts.exchanges[kind]);
+  }
+  p.endGroup();
+  p.unanswered({"unanswered commands", "unanswered"}, "first_unanswered", facts);
+  p.count({"unsolicited replies", "unsolicited"}, facts.unsolicited);
+  p.count({"without a response time", "untimed"}, facts.untimed);
+  p.slowest({"slowest exchanges", "slowest"}, facts.slowest);
   p.endSection();
 }
 
@@ -182,12 +217,17 @@ void describeDevices(const SessionFacts& facts, FactPrinter& p) {
 
 Field outcomeField(UpdateOutcome outcome) { return kOutcomes[static_cast<std::size_t>(outcome)]; }
 
+std::string_view commandKindKey(CommandKind kind) {
+  return kCommandKeys[static_cast<std::size_t>(kind)];
+}
+
 void describeSession(const SessionFacts& facts, FactPrinter& printer) {
-  printer.verdict({"", "outcomes"}, {"", "last_update"}, facts);
+  printer.verdict({"", "verdict"}, {"", "outcomes"}, {"", "last_update"}, facts);
   describeTrace(facts, printer);
   describeCommands(facts, printer);
   describeUpdates(facts, printer);
   describeReplies(facts, printer);
+  describeExchanges(facts, printer);
   describeErrors(facts, printer);
   describeDevices(facts, printer);
 }

@@ -1,6 +1,8 @@
 #include "output/summary/summary_words.h"
 
+#include <array>
 #include <charconv>
+#include <utility>
 
 #include "output/common/json_values.h"
 
@@ -24,11 +26,13 @@ void writeCount(Writer& out, std::uint64_t value, Counts counts) {
   }
 }
 
-void writeCountAndBytes(Writer& out, std::uint64_t number, std::uint64_t bytes, Counts counts) {
+void writeCountAndPart(Writer& out, std::uint64_t number, std::uint64_t part,
+                       std::string_view words, Counts counts) {
   writeCount(out, number, counts);
   out.put(", ");
-  writeCount(out, bytes, counts);
-  out.put(" bytes");
+  writeCount(out, part, counts);
+  out.put(' ');
+  out.put(words);
 }
 
 void writeTotalAndParts(Writer& out, std::uint64_t total, std::span<const CountPart> parts,
@@ -75,50 +79,233 @@ void writeTraceTime(Writer& out, const TraceTime& time) {
 
 namespace {
 
-// Why an update ended as it did.
-void writeOutcomeReason(Writer& out, const UpdateEnd& update, Counts counts) {
-  switch (update.outcome) {
-    case UpdateOutcome::Failed:
-      writeCount(out, update.errors, counts);
-      out.put(update.errors == 1 ? " error reply, at offset " : " error replies, first at offset ");
-      writeCount(out, update.firstError.value_or(0), counts);
-      return;
-    case UpdateOutcome::Completed: out.put("checksum written and device reset"); return;
-    case UpdateOutcome::Unfinished:
-      out.put(update.checksumWritten ? "checksum written but no reset"
-              : update.reset         ? "device reset but no checksum written"
-                                     : "no checksum written and no reset");
-      return;
+// The nouns of the commands whose refusal fails an update, by RefusedKind.
+constexpr std::array<std::pair<std::string_view, std::string_view>, kRefusedKinds> kRefusedNouns{
+    {{"flash write", "flash writes"}, {"checksum write", "checksum writes"}, {"reset", "resets"}}};
+
+// "1 flash write", "2 resets".
+void writeCountOf(Writer& out, std::uint64_t value, std::string_view one, std::string_view many,
+                  Counts counts) {
+  writeCount(out, value, counts);
+  out.put(' ');
+  out.put(value == 1 ? one : many);
+}
+
+// The first note of a command, in quotes: 'Flash write 8 bytes to address=0x018010'.
+template <typename WriteNotes>
+void writeQuotedFirstNote(Writer& out, Writer& scratch, PutWords put, WriteNotes writeNotes) {
+  out.put('\'');
+  FirstNotes notes(scratch, 1, [&out, put](std::string_view words) { put(out, words); });
+  writeNotes(notes);
+  out.put('\'');
+}
+
+void writeRefusedCommand(Writer& out, Writer& scratch, PutWords put, const Refusal& refusal) {
+  writeQuotedFirstNote(out, scratch, put, [&refusal](NoteSink& notes) {
+    switch (refusal.kind) {
+      case RefusedKind::FlashWrite: writeFlashWriteNotes(notes, refusal.write); return;
+      case RefusedKind::ChecksumWrite: writeChecksumNotes(notes, refusal.checksum); return;
+      case RefusedKind::Reset: writeSystemCommandNotes(notes, kSubReset); return;
+    }
+  });
+}
+
+// "the device refused '...' 4 times", and whether it was retried.
+void writeFailure(Writer& out, Writer& scratch, PutWords put, const UpdateEnd& update,
+                  Counts counts) {
+  const Refusal& first = *update.firstUnrecovered;
+  out.put("the device refused ");
+  writeRefusedCommand(out, scratch, put, first);
+  out.put(' ');
+  if (first.times == 1) {
+    out.put("once");
+  } else {
+    writeCount(out, first.times, counts);
+    out.put(" times");
   }
+  switch (first.retry) {
+    case Refusal::Retry::None:
+      if (first.times == 1) out.put(", not retried");
+      break;
+    case Refusal::Retry::OtherBytes: out.put(", retried with other bytes"); break;
+    case Refusal::Retry::Unanswered: out.put(", retried without a reply"); break;
+  }
+  if (update.unrecovered > 1) {
+    out.put("; ");
+    writeCountOf(out, update.unrecovered - 1, "more refused command", "more refused commands",
+                 counts);
+    out.put(" not recovered");
+  }
+  out.put(update.checksumWritten      ? "; checksum written, "
+          : update.checksumUnanswered ? "; checksum write not answered, "
+                                      : "; no checksum, ");
+  out.put(update.reset ? "device reset" : "no reset");
+}
+
+// Why an update that did not fail is not completed: its checksum and reset.
+void writeUnfinished(Writer& out, const UpdateEnd& update) {
+  if (update.checksumWritten) {
+    out.put("checksum written but no reset");
+  } else if (update.checksumUnanswered) {
+    out.put(update.reset ? "device reset but checksum write not answered"
+                         : "checksum write not answered and no reset");
+  } else {
+    out.put(update.reset ? "device reset but no checksum written"
+                         : "no checksum written and no reset");
+  }
+}
+
+// Why an update ended as it did.
+void writeOutcomeReason(Writer& out, Writer& scratch, PutWords put, const UpdateEnd& update,
+                        Counts counts) {
+  switch (update.outcome) {
+    case UpdateOutcome::Failed: writeFailure(out, scratch, put, update, counts); break;
+    case UpdateOutcome::Completed: out.put("checksum written and device reset"); break;
+    case UpdateOutcome::Unfinished:
+      if (update.lastUnanswered) {
+        out.put("no reply to ");
+        writeQuotedFirstNote(out, scratch, put, [&update](NoteSink& notes) {
+          writeCommandNotes(notes, update.lastUnanswered->command());
+        });
+        out.put(" at offset ");
+        writeCount(out, update.lastUnanswered->offset(), counts);
+        out.put("; ");
+      }
+      writeUnfinished(out, update);
+      break;
+  }
+  // What did not decide the outcome, but happened.
+  for (std::size_t kind = 0; kind < kRefusedKinds; ++kind) {
+    if (update.recovered[kind] == 0) continue;
+    out.put("; ");
+    writeCount(out, update.recovered[kind], counts);
+    out.put(" refused ");
+    out.put(update.recovered[kind] == 1 ? kRefusedNouns[kind].first : kRefusedNouns[kind].second);
+    out.put(" retried");
+  }
+  if (update.exchanges.unansweredWrites != 0) {
+    out.put("; ");
+    writeCountOf(out, update.exchanges.unansweredWrites, "unanswered flash write",
+                 "unanswered flash writes", counts);
+    out.put(" counted as written");
+  }
+  if (update.otherErrors() != 0) {
+    out.put("; ");
+    writeCountOf(out, update.otherErrors(), "other error reply", "other error replies", counts);
+  }
+}
+
+// A trace without updates: why.
+void writeNoUpdate(Writer& out, const SessionFacts& data, Counts counts) {
+  if (data.records != 0) {
+    out.put("no update: the trace holds no \"Start flash update\" command");
+    return;
+  }
+  std::uint64_t skipped = 0;
+  for (const std::uint64_t count : data.diagnostics) skipped += count;
+  out.put("no update: no data record found in ");
+  writeTraceBytes(out, data.bytesRead, counts);
+  out.put(" (");
+  writeCountOf(out, skipped, "record", "records", counts);
+  out.put(" skipped)");
 }
 
 }  // namespace
 
-void writeVerdict(Writer& out, const SessionFacts& data, Counts counts) {
+void writeVerdict(Writer& out, Writer& scratch, const SessionFacts& data, Counts counts,
+                  PutWords put) {
   if (!data.lastUpdate) {
-    out.put("no update: the trace holds no \"Start flash update\" command");
+    writeNoUpdate(out, data, counts);
+  } else {
+    const UpdateEnd& last = *data.lastUpdate;
+    if (last.number > 1) {
+      writeCount(out, last.number, counts);
+      const char* separator = " updates: ";
+      for (std::size_t i = 0; i < data.outcomes.size(); ++i) {
+        if (data.outcomes[i] == 0) continue;
+        out.put(separator);
+        separator = ", ";
+        writeCount(out, data.outcomes[i], counts);
+        out.put(' ');
+        out.put(outcomeField(static_cast<UpdateOutcome>(i)).label);
+      }
+      out.put("; ");
+    }
+    out.put("update ");
+    writeCount(out, last.number, counts);
+    out.put(last.number > 1 ? " (the last) " : " ");
+    out.put(outcomeField(last.outcome).label);
+    out.put(": ");
+    writeOutcomeReason(out, scratch, put, last, counts);
+  }
+  if (data.cutAt) {
+    out.put("; the trace ends inside a record at offset ");
+    writeCount(out, *data.cutAt, counts);
+  }
+}
+
+void writeMilliseconds(Writer& out, double milliseconds) {
+  writeJsonNumber(out, milliseconds);
+  out.put(" ms");
+}
+
+void writeUpdateResponses(Writer& out, const ResponseSummary& responses) {
+  if (responses.count == 0) {
+    out.put("none");
     return;
   }
-  const UpdateEnd& last = *data.lastUpdate;
-  if (last.number > 1) {
-    writeCount(out, last.number, counts);
-    const char* separator = " updates: ";
-    for (std::size_t i = 0; i < data.outcomes.size(); ++i) {
-      if (data.outcomes[i] == 0) continue;
-      out.put(separator);
-      separator = ", ";
-      writeCount(out, data.outcomes[i], counts);
-      out.put(' ');
-      out.put(outcomeField(static_cast<UpdateOutcome>(i)).label);
-    }
-    out.put("; ");
+  out.put("median ");
+  writeMilliseconds(out, responses.median);
+  out.put(", slowest ");
+  writeMilliseconds(out, responses.slowest);
+  if (!responses.exact) out.put(" (median from a histogram, within 0.5%)");
+}
+
+void writeKindExchanges(Writer& out, std::uint64_t commands, const KindExchanges& exchanges,
+                        Counts counts) {
+  writeCountOf(out, commands, "command", "commands", counts);
+  out.put(", ");
+  writeCount(out, exchanges.answered, counts);
+  out.put(" answered, ");
+  writeCount(out, exchanges.unanswered, counts);
+  out.put(" unanswered, ");
+  writeCount(out, exchanges.refused, counts);
+  out.put(" refused; ");
+  const ResponseSummary& times = exchanges.responses;
+  if (times.count == 0) {
+    out.put("no response times");
+    return;
   }
-  out.put("update ");
-  writeCount(out, last.number, counts);
-  out.put(last.number > 1 ? " (the last) " : " ");
-  out.put(outcomeField(last.outcome).label);
-  out.put(": ");
-  writeOutcomeReason(out, last, counts);
+  const std::pair<std::string_view, double> figures[] = {{"fastest ", times.fastest},
+                                                         {", median ", times.median},
+                                                         {", 95th percentile ", times.p95},
+                                                         {", slowest ", times.slowest}};
+  for (const auto& [words, value] : figures) {
+    out.put(words);
+    writeMilliseconds(out, value);
+  }
+  out.put(times.exact ? " (exact)" : " (from a histogram)");
+}
+
+void writeExchange(Writer& out, const Exchange& exchange, Counts counts) {
+  out.put(commandKindName(exchange.kind));
+  out.put(" at offset ");
+  writeCount(out, exchange.command, counts);
+  out.put(", reply at offset ");
+  writeCount(out, exchange.reply, counts);
+}
+
+void writeWrittenBy(Writer& out, const UpdateFacts& update, Counts counts) {
+  const UpdateExchanges& exchanges = update.exchanges;
+  const std::uint64_t notAccepted = exchanges.refusedWrites + exchanges.unansweredWrites;
+  writeCount(out, update.writes > notAccepted ? update.writes - notAccepted : 0, counts);
+  out.put(" accepted and ");
+  writeCountOf(out, exchanges.unansweredWrites, "unanswered flash write", "unanswered flash writes",
+               counts);
+  if (exchanges.refusedWrites == 0) return;
+  out.put("; ");
+  writeCount(out, exchanges.refusedWrites, counts);
+  out.put(" refused left out");
 }
 
 void writeTraceBytes(Writer& out, std::uint64_t bytes, Counts counts) {

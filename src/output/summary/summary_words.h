@@ -22,6 +22,9 @@ inline constexpr std::size_t kMaxNotesPerList = 16;
 // under 300 bytes).
 inline constexpr std::size_t kLongestNote = 1024;
 
+// Room for the words of the verdict (a command's note and the counts).
+inline constexpr std::size_t kLongestVerdict = 4096;
+
 // The label of the line that says a trace could not be read to its end.
 inline constexpr std::string_view kReadToItsEnd = "read to its end";
 
@@ -29,8 +32,10 @@ inline constexpr std::string_view kReadToItsEnd = "read to its end";
 void writeGrouped(Writer& out, std::uint64_t value);
 
 void writeCount(Writer& out, std::uint64_t value, Counts counts);
-// "4, 32 bytes".
-void writeCountAndBytes(Writer& out, std::uint64_t number, std::uint64_t bytes, Counts counts);
+// "4, 32 bytes", "1, 1 recovered": a count, and a count of part of it
+// under the part's words.
+void writeCountAndPart(Writer& out, std::uint64_t number, std::uint64_t part,
+                       std::string_view words, Counts counts);
 // "47: Text 5, Hex 1": the total, then each part that is not 0.
 void writeTotalAndParts(Writer& out, std::uint64_t total, std::span<const CountPart> parts,
                         Counts counts);
@@ -48,11 +53,54 @@ void writeTraceTime(Writer& out, const TraceTime& time);
 void writeRecordCounts(Writer& out, const SessionFacts& data, Counts counts);
 // "invalid minor code 0, over-long length 0, ...".
 void writeSkippedCounts(Writer& out, const SessionFacts& data, Counts counts);
-// The verdict on the updates: "update 1 failed: 3 error replies, first at
-// offset 1893"; with several updates, how many ended in each outcome first
-// ("3 updates: 2 completed, 1 failed; update 3 (the last) failed: ..."); or
-// that the trace holds no update. From the counters: every update counts.
-void writeVerdict(Writer& out, const SessionFacts& data, Counts counts);
+// Words as they are: how the text puts words from the trace.
+inline void plainWords(Writer& out, std::string_view words) { out.put(words); }
+
+// The rules of the summary, in the words that every output gives them.
+// How the outcome of an update is decided:
+inline constexpr std::string_view kOutcomeRule =
+    "failed when the device refused a flash write, checksum write or reset of the update and "
+    "no later one was accepted (a flash write to the same address with the same bytes, a "
+    "checksum write, a reset); otherwise completed when a checksum write was accepted and the "
+    "device was reset (a reset needs no reply); otherwise unfinished. Other error replies do "
+    "not fail an update.";
+// How commands and replies are paired:
+inline constexpr std::string_view kPairingRule =
+    "each firmware command is paired with the next reply of the device (a read or feature read "
+    "of the firmware report) before the next command; a command with none is unanswered, a "
+    "reply with no command since the last reply is unsolicited; a command is refused when its "
+    "reply is an error reply, accepted otherwise.";
+// How the percentiles of the response times are taken:
+inline constexpr std::string_view kPercentileRule =
+    "by nearest rank; exact while a kind of command has at most 1024 response times, past that "
+    "from a histogram, within 0.5%";
+static_assert(kExactResponseTimes == 1024 && kHistogramPrecision == 0.005);
+
+// The verdict on the updates: "update 1 completed: checksum written and
+// device reset; 1 refused flash write retried; 2 other error replies", or
+// "update 1 failed: the device refused '...' 4 times; no checksum, no
+// reset"; with several updates, how many ended in each outcome first ("3
+// updates: 2 completed, 1 failed; update 3 (the last) failed: ..."); or
+// that the trace holds no update (or no data record at all); and where the
+// trace ends inside a record. From the counters: every update counts.
+// scratch: a memory writer for the words of a note; put: how words from
+// the trace (a command's note) are put.
+using PutWords = void (*)(Writer& out, std::string_view words);
+void writeVerdict(Writer& out, Writer& scratch, const SessionFacts& data, Counts counts,
+                  PutWords put);
+// A response time: "40 ms", "2.5 ms".
+void writeMilliseconds(Writer& out, double milliseconds);
+// "median 2 ms, slowest 40 ms", or "none"; from the histogram, its precision.
+void writeUpdateResponses(Writer& out, const ResponseSummary& responses);
+// "6 commands, 5 answered, 1 unanswered, 1 refused; fastest 3 ms, median 3
+// ms, 95th percentile 4 ms, slowest 4 ms (exact)".
+void writeKindExchanges(Writer& out, std::uint64_t commands, const KindExchanges& exchanges,
+                        Counts counts);
+// "start flash update at offset 1539, reply at offset 1587".
+void writeExchange(Writer& out, const Exchange& exchange, Counts counts);
+// "3 accepted and 0 unanswered flash writes (1 refused left out)".
+void writeWrittenBy(Writer& out, const UpdateFacts& update, Counts counts);
+
 // "2458 bytes", "1 byte".
 void writeTraceBytes(Writer& out, std::uint64_t bytes, Counts counts);
 // "1, 3", or "none".
@@ -111,9 +159,7 @@ void forEachDeviceFact(const DeviceReport& device, Each each) {
   }
 }
 
-// Words as they are, and words escaped for a page: how writeFirstNotes()
-// puts each note.
-inline void plainWords(Writer& out, std::string_view words) { out.put(words); }
+// writeFirstNotes() puts each note as plainWords() does, or escaped for a page.
 
 // The first kMaxNotesPerList notes that writeNotes(sink) writes, "; "
 // between them, each put with put(out, words); then how many more there

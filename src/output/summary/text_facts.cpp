@@ -44,8 +44,9 @@ Writer& TextFacts::line(std::size_t indent, std::string_view label) {
 
 Writer& TextFacts::line(Field field) { return line(indent_, field.label); }
 
-void TextFacts::verdict(Field /*counts*/, Field /*last*/, const SessionFacts& facts) {
-  writeVerdict(out_, facts, Counts::Plain);
+void TextFacts::verdict(Field /*words*/, Field /*counts*/, Field /*last*/,
+                        const SessionFacts& facts) {
+  writeVerdict(out_, scratch_, facts, Counts::Plain, writeOnOneLine);
   out_.put('\n');
   ++sections_;  // a blank line follows
 }
@@ -82,9 +83,9 @@ void TextFacts::countOf(Field field, std::uint64_t value, std::string_view one,
   out_.put('\n');
 }
 
-void TextFacts::countAndBytes(Field field, std::uint64_t number, Field /*bytesField*/,
-                              std::uint64_t bytes) {
-  writeCountAndBytes(line(field), number, bytes, Counts::Plain);
+void TextFacts::countAndPart(Field field, std::uint64_t number, Field partField,
+                             std::uint64_t part) {
+  writeCountAndPart(line(field), number, part, partField.label, Counts::Plain);
   out_.put('\n');
 }
 
@@ -103,6 +104,11 @@ void TextFacts::flag(Field field, bool value) { line(field).put(value ? "yes\n" 
 
 void TextFacts::outcome(Field field, UpdateOutcome outcome) {
   line(field).put(outcomeField(outcome).label);
+  out_.put('\n');
+}
+
+void TextFacts::rule(Field field, std::string_view words) {
+  line(field).put(words);
   out_.put('\n');
 }
 
@@ -185,6 +191,49 @@ void TextFacts::versionList(Field field, const SessionFacts& facts) {
   }
 }
 
+void TextFacts::writtenBy(Field field, Field /*unanswered*/, Field /*refused*/,
+                          const UpdateFacts& update) {
+  writeWrittenBy(line(field), update, Counts::Plain);
+  out_.put('\n');
+}
+
+void TextFacts::responses(Field field, const ResponseSummary& responses) {
+  writeUpdateResponses(line(field), responses);
+  out_.put('\n');
+}
+
+void TextFacts::kindExchanges(Field field, std::uint64_t commands, const KindExchanges& exchanges) {
+  if (commands == 0) return;
+  writeKindExchanges(line(field), commands, exchanges, Counts::Plain);
+  out_.put('\n');
+}
+
+void TextFacts::unanswered(Field field, std::string_view /*first*/, const SessionFacts& facts) {
+  std::uint64_t all = 0;
+  for (const KindExchanges& kind : facts.exchanges) all += kind.unanswered;
+  Writer& out = line(field);
+  out.decimal(static_cast<std::int64_t>(all));
+  const char* separator = ", at offsets ";
+  for (const UnansweredCommand& command : facts.firstUnanswered) {
+    out.put(separator);
+    separator = ", ";
+    out.decimal(static_cast<std::int64_t>(command.offset));
+  }
+  writeListEnd(out, false, all - facts.firstUnanswered.size(), Counts::Plain);
+  out.put('\n');
+}
+
+void TextFacts::slowest(Field field, std::span<const Exchange> exchanges) {
+  line(field).decimal(static_cast<std::int64_t>(exchanges.size()));
+  out_.put('\n');
+  for (const Exchange& exchange : exchanges) {
+    scratch_.clear();
+    writeMilliseconds(scratch_, exchange.milliseconds);
+    writeExchange(line(indent_ + kSectionIndent, scratch_.text()), exchange, Counts::Plain);
+    out_.put('\n');
+  }
+}
+
 void TextFacts::beginList(Field /*list*/, std::span<const Field> /*columns*/) {}
 
 void TextFacts::endList(Field /*list*/, std::optional<std::uint64_t> leftOut) {
@@ -221,14 +270,14 @@ void TextFacts::errorReply(std::size_t /*number*/, const ErrorReply& error) {
     out_.decimal(static_cast<std::int64_t>(error.update));
   }
   out_.put(": ");
-  writeFirstNotes(out_, scratch_, Counts::Plain, plainWords,
+  writeFirstNotes(out_, scratch_, Counts::Plain, writeOnOneLine,
                   [&error](NoteSink& notes) { writeStatusNotes(notes, error.reply); });
   out_.put('\n');
   if (!error.command) return;
   out_.put("    after the command at offset ");
   out_.decimal(static_cast<std::int64_t>(error.command->offset()));
   out_.put(": ");
-  writeFirstNotes(out_, scratch_, Counts::Plain, plainWords, [&error](NoteSink& notes) {
+  writeFirstNotes(out_, scratch_, Counts::Plain, writeOnOneLine, [&error](NoteSink& notes) {
     writeCommandNotes(notes, error.command->command());
   });
   out_.put('\n');
