@@ -24,8 +24,11 @@ constexpr OutputSet kEveryOutput = {Output::Listing,     Output::JsonLines, Outp
 // The listing's columns: the listing, and the listing that the page holds.
 constexpr OutputSet kShapesTheListing = {Output::Listing, Output::Page};
 
-// The setting of an option without an argument: set or not.
-Words flag(bool set) { return set ? Words(std::string()) : std::nullopt; }
+// The setting of an option: none when it is not set, else its argument
+// (empty for an option without one).
+Words flag(bool set, std::string_view argument = {}) {
+  return set ? Words(argument) : std::nullopt;
+}
 
 constexpr Option kOptions[] = {
     {.name = "-f",
@@ -36,7 +39,7 @@ constexpr Option kOptions[] = {
      .usage = {"<filename>", "Log file for reading"},
      .help = "the trace file to read",
      .apply = [](Settings& s, std::string_view a) { s.inputName = a; },
-     .setting = [](const Settings& s) { return Words(s.inputName); }},
+     .setting = [](const Settings& s) { return flag(!s.inputName.empty(), s.inputName); }},
     {.name = "-w",
      .argument = Argument::File,
      .group = HelpGroup::Files,
@@ -59,9 +62,7 @@ constexpr Option kOptions[] = {
      .help = "add N hours to the time column",
      .apply = [](Settings& s, std::string_view a) { s.hourOffset = parseHourOffset(a); },
      .setting =
-         [](const Settings& s) {
-           return s.hourOffset != 0 ? Words(std::to_string(s.hourOffset)) : std::nullopt;
-         }},
+         [](const Settings& s) { return flag(s.hourOffset != 0, std::to_string(s.hourOffset)); }},
     {.name = "-m",
      .outputs = kShapesTheListing,
      .usage = {"", "Disable the incrmental milliseconds display"},
