@@ -89,8 +89,10 @@ TEST(OptionTable, HelpListsEveryOptionInItsSectionAndEveryExitStatus) {
   }
   for (const ExitStatusWords& status : kExitStatuses) {
     const std::string line = "\n  " + std::to_string(code(status.status)) + "  " +
-                             std::string(status.help.substr(0, status.help.find('\n')));
-    EXPECT_GT(help.find(line), sections[3]) << line;
+                             std::string(status.help.substr(0, status.help.find('\n'))) + "\n";
+    const std::size_t at = help.find(line);
+    ASSERT_NE(at, std::string::npos) << line;
+    EXPECT_GT(at, sections[3]);
   }
 }
 
