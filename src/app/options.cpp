@@ -26,8 +26,19 @@ constexpr OutputSet kShapesTheListing = {Output::Listing, Output::Page};
 
 // The setting of an option: none when it is not set, else its argument
 // (empty for an option without one).
-Words flag(bool set, std::string_view argument = {}) {
+Words shown(bool set, std::string_view argument = {}) {
   return set ? Words(argument) : std::nullopt;
+}
+
+// An option without an argument that sets a flag of the settings to value,
+// and how the settings show it.
+template <auto flag, bool value>
+void setFlag(Settings& settings, std::string_view /*argument*/) {
+  settings.*flag = value;
+}
+template <auto flag, bool value>
+Words showFlag(const Settings& settings) {
+  return shown(settings.*flag == value);
 }
 
 constexpr Option kOptions[] = {
@@ -39,7 +50,7 @@ constexpr Option kOptions[] = {
      .usage = {"<filename>", "Log file for reading"},
      .help = "the trace file to read",
      .apply = [](Settings& s, std::string_view a) { s.inputName = a; },
-     .setting = [](const Settings& s) { return flag(!s.inputName.empty(), s.inputName); }},
+     .setting = [](const Settings& s) { return shown(!s.inputName.empty(), s.inputName); }},
     {.name = "-w",
      .argument = Argument::File,
      .group = HelpGroup::Files,
@@ -52,8 +63,8 @@ constexpr Option kOptions[] = {
      .outputs = kShapesTheListing,
      .usage = {"", "Show the actual time of the log statements"},
      .help = "local time of each record (format version 3 traces)",
-     .apply = [](Settings& s, std::string_view) { s.timeColumn = true; },
-     .setting = [](const Settings& s) { return flag(s.timeColumn); }},
+     .apply = setFlag<&Settings::timeColumn, true>,
+     .setting = showFlag<&Settings::timeColumn, true>},
     {.name = "-h",
      .argument = Argument::Number,
      .outputs = kShapesTheListing,
@@ -62,36 +73,36 @@ constexpr Option kOptions[] = {
      .help = "add N hours to the time column",
      .apply = [](Settings& s, std::string_view a) { s.hourOffset = parseHourOffset(a); },
      .setting =
-         [](const Settings& s) { return flag(s.hourOffset != 0, std::to_string(s.hourOffset)); }},
+         [](const Settings& s) { return shown(s.hourOffset != 0, std::to_string(s.hourOffset)); }},
     {.name = "-m",
      .outputs = kShapesTheListing,
      .usage = {"", "Disable the incrmental milliseconds display"},
      .help = "leave out the elapsed-seconds column",
-     .apply = [](Settings& s, std::string_view) { s.elapsedColumn = false; },
-     .setting = [](const Settings& s) { return flag(!s.elapsedColumn); }},
+     .apply = setFlag<&Settings::elapsedColumn, false>,
+     .setting = showFlag<&Settings::elapsedColumn, false>},
     {.name = "-c",
      .outputs = kShapesTheListing,
      .usage = {"", "Display cumulative milliseconds"},
      .help = "elapsed seconds since the start, not since the previous record",
-     .apply = [](Settings& s, std::string_view) { s.cumulative = true; },
-     .setting = [](const Settings& s) { return flag(s.cumulative); }},
+     .apply = setFlag<&Settings::cumulative, true>,
+     .setting = showFlag<&Settings::cumulative, true>},
     {.name = "-p",
      .outputs = kShapesTheListing,
      .help = "process/thread column",
-     .apply = [](Settings& s, std::string_view) { s.processColumn = true; },
-     .setting = [](const Settings& s) { return flag(s.processColumn); }},
+     .apply = setFlag<&Settings::processColumn, true>,
+     .setting = showFlag<&Settings::processColumn, true>},
     {.name = "-H",
      .outputs = kShapesTheListing,
      .help = "leave out the record-type column",
-     .apply = [](Settings& s, std::string_view) { s.hideType = true; },
-     .setting = [](const Settings& s) { return flag(s.hideType); }},
+     .apply = setFlag<&Settings::hideType, true>,
+     .setting = showFlag<&Settings::hideType, true>},
     // The messages on standard error: every output of one trace writes them.
     {.name = "-x",
      .outputs = kOneTrace,
      .usage = {"", "Debug this program"},
      .help = "report records whose length is over the limit",
-     .apply = [](Settings& s, std::string_view) { s.reportOverlong = true; },
-     .setting = [](const Settings& s) { return flag(s.reportOverlong); }},
+     .apply = setFlag<&Settings::reportOverlong, true>,
+     .setting = showFlag<&Settings::reportOverlong, true>},
     {.name = "-?", .request = Request::Usage, .help = "the short usage text"},
     {.name = "--json",
      .group = HelpGroup::Outputs,
@@ -110,7 +121,7 @@ constexpr Option kOptions[] = {
      .outputs = kOneTrace,
      .help = "keep listing the records appended to the trace as they\n"
              "arrive, until SIGINT or SIGTERM (or the end of a pipe)",
-     .apply = [](Settings& s, std::string_view) { s.follow = true; }},
+     .apply = setFlag<&Settings::follow, true>},
     {.name = "--report",
      .group = HelpGroup::Outputs,
      .outputWord = kReportWord,
