@@ -91,20 +91,11 @@ const Option* OptionParser::checked(const Option& option, std::string_view shown
   for (const std::string_view word : option.words) {
     if (word == argument_) return &option;
   }
+  std::string words;
+  for (const std::string_view word : option.words)
+    words.append(words.empty() ? "" : ", ").append(word);
   // "ovantrex: argument 'x' is none of auto, always, never -- --color"
-  err.put("ovantrex: argument '");
-  err.put(argument_);
-  err.put("' is none of ");
-  for (const std::string_view& word : option.words) {
-    if (&word != option.words.data()) err.put(", ");
-    err.put(word);
-  }
-  err.put(" -- ");
-  err.put(shownName);
-  err.put('\n');
-  err.flush();
-  failed_ = true;
-  return nullptr;
+  return fail(err, "argument '" + std::string(argument_) + "' is none of " + words, shownName);
 }
 
 const Option* OptionParser::takeNext(const Option& option, std::string_view shownName,
