@@ -28,11 +28,6 @@ constexpr std::size_t kListBlock = std::size_t{1} << 16;
 // The room of one trace's message: its name, twice at most, and the words.
 constexpr std::size_t kMessageRoom = 2 * kMaxListedName + 512;
 
-void tell(Writer& err, std::initializer_list<std::string_view> parts) {
-  for (const std::string_view part : parts) err.put(part);
-  err.flush();
-}
-
 // The names of the list, one a line, read in blocks as they arrive (a pipe
 // hands on what it holds without waiting for a whole block).
 class NameList {

@@ -24,12 +24,6 @@ namespace ovantrex {
 
 namespace {
 
-void tell(Writer& err, std::string_view a, std::string_view b = {}, std::string_view c = {},
-          std::string_view d = {}, std::string_view e = {}) {
-  for (const std::string_view part : {a, b, c, d, e}) err.put(part);
-  err.flush();
-}
-
 using platform::FileIdentity;
 
 // What a run takes before its first record: the reader's block and record
@@ -73,8 +67,8 @@ void followTrace(const Settings& settings, const Outputs& outputs, Input& input,
       again.identity = platform::identityOf(again.file.get()).value_or(FileIdentity{});
       if (std::string refusal = outputThatIsTheTrace(outputs, again.identity); !refusal.empty())
         throw OutputIsTheTrace(refusal);
-      tell(err, "ovantrex: '", settings.inputName, "' ", restarted.what(),
-           "; listing it again from its start\n");
+      tell(err, {"ovantrex: '", settings.inputName, "' ", restarted.what(),
+                 "; listing it again from its start\n"});
       input = std::move(again);
       reader.restart(input.file.get());
       follower.attach(input.file.get());
@@ -137,12 +131,12 @@ std::optional<ExitStatus> openOutputs(const Settings& settings, const Input& inp
   } else if (missing.output) {
     // The program was started without standard output: the listing would go
     // nowhere.
-    tell(err, "Could not write the listing: ", std::strerror(EBADF), "\n");
+    tell(err, {"Could not write the listing: ", std::strerror(EBADF), "\n"});
     return ExitStatus::CannotWrite;
   }
   if (std::string refusal = outputThatIsTheTrace(opened.identities, input.identity);
       !refusal.empty()) {
-    tell(err, refusal);
+    tell(err, {refusal});
     return ExitStatus::CannotOpenOutput;
   }
   return std::nullopt;
@@ -176,7 +170,7 @@ ExitStatus runSession(const Settings& settings, const OpenOutputs& opened, Input
       // Nothing more is written: the output now stands under the trace's name.
       if (opened.file != nullptr) opened.file->close();
       out.flush();
-      tell(err, refusal.what());
+      tell(err, {refusal.what()});
       return ExitStatus::CannotOpenOutput;
     }
     if (opened.file != nullptr) opened.file->close();
@@ -186,7 +180,7 @@ ExitStatus runSession(const Settings& settings, const OpenOutputs& opened, Input
       return ExitStatus::CannotReadInput;
     }
   } catch (const WriteError& error) {
-    tell(err, "Could not write the listing: ", error.what(), "\n");
+    tell(err, {"Could not write the listing: ", error.what(), "\n"});
     return ExitStatus::CannotWrite;
   }
   return ExitStatus::Done;
@@ -197,7 +191,7 @@ ExitStatus listTrace(const Settings& settings, ListingMemory& memory, Writer& ou
   if (const std::string_view refusal = choiceOf(settings.output).notForATerminal;
       !refusal.empty() && settings.outputName.empty() && out.stream() != nullptr &&
       platform::isTerminal(out.stream())) {
-    tell(err, "ovantrex: ", refusal, "\n");
+    tell(err, {"ovantrex: ", refusal, "\n"});
     return ExitStatus::CannotStart;
   }
   // While following, the requests that end the run are caught from the
@@ -230,7 +224,7 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err,
   std::optional<TraceReader::Buffers> readerBuffers = TraceReader::Buffers::take();
   Reserved<Writer> outputRoom = Reserved<Writer>::take();
   if (!readerBuffers || !outputRoom) {
-    tell(err, kNoMemoryMessage);
+    tell(err, {kNoMemoryMessage});
     return code(ExitStatus::NoMemory);
   }
   ListingMemory memory{std::move(*readerBuffers), std::move(outputRoom)};
@@ -245,7 +239,7 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err,
                                 err, missing));
     return code(listTrace(commandLine.settings, memory, out, err, missing));
   } catch (const std::bad_alloc&) {
-    tell(err, kNoMemoryMessage);
+    tell(err, {kNoMemoryMessage});
     return code(ExitStatus::NoMemory);
   }
 }

@@ -14,12 +14,6 @@ namespace ovantrex {
 
 namespace {
 
-void tell(Writer& err, std::string_view a, std::string_view b = {}, std::string_view c = {},
-          std::string_view d = {}, std::string_view e = {}) {
-  for (const std::string_view part : {a, b, c, d, e}) err.put(part);
-  err.flush();
-}
-
 using platform::FileIdentity;
 
 // The message that refuses an output (named as "'name'" or "standard
@@ -40,23 +34,28 @@ std::string refusalOf(const std::string& output, const FileIdentity& identity,
 
 }  // namespace
 
+void tell(Writer& err, std::initializer_list<std::string_view> parts) {
+  for (const std::string_view part : parts) err.put(part);
+  err.flush();
+}
+
 std::optional<ExitStatus> openInput(const std::string& name, Input& input, Writer& err) {
   if (const std::string_view why = platform::whyNoFileOpensBy(name); !why.empty()) {
-    tell(err, "Could not open '", name, "' for reading: ", why, "\n");
+    tell(err, {"Could not open '", name, "' for reading: ", why, "\n"});
     return ExitStatus::CannotReadInput;
   }
   errno = 0;
   input.file.reset(platform::openForReading(name));
   if (!input.file && errno == EINTR && platform::StopRequests::requested()) return ExitStatus::Done;
   if (!input.file && errno == ENOMEM) {
-    tell(err, kNoMemoryMessage);
+    tell(err, {kNoMemoryMessage});
     return ExitStatus::NoMemory;
   }
   // A directory opens on Linux, but cannot be read as a trace.
   const std::optional<FileIdentity> identity =
       input.file ? platform::identityOf(input.file.get()) : std::nullopt;
   if (!identity || identity->kind == FileIdentity::Kind::Directory) {
-    tell(err, "Could not open '", name, "' for reading\n");
+    tell(err, {"Could not open '", name, "' for reading\n"});
     return ExitStatus::CannotReadInput;
   }
   input.identity = *identity;
@@ -64,24 +63,24 @@ std::optional<ExitStatus> openInput(const std::string& name, Input& input, Write
 }
 
 void tellReadFailure(Writer& err, std::string_view name, std::string_view reason) {
-  tell(err, "Could not read '", name, "': ", reason, "\n");
+  tell(err, {"Could not read '", name, "': ", reason, "\n"});
 }
 
 std::optional<ExitStatus> openOutput(const std::string& name, const FileIdentity* trace,
                                      Reserved<Writer>& room, bool& emptied, Writer& err) {
   const auto cannotOpen = [&err, &name] {
-    tell(err, "Could not open '", name, "' for writing\n");
+    tell(err, {"Could not open '", name, "' for writing\n"});
     return ExitStatus::CannotOpenOutput;
   };
   if (const std::string_view why = platform::whyNoFileOpensBy(name); !why.empty()) {
-    tell(err, "Could not open '", name, "' for writing: ", why, "\n");
+    tell(err, {"Could not open '", name, "' for writing: ", why, "\n"});
     return ExitStatus::CannotOpenOutput;
   }
   errno = 0;
   File file(platform::openForWriting(name));
   if (!file && errno == EINTR && platform::StopRequests::requested()) return ExitStatus::Done;
   if (!file && errno == ENOMEM) {
-    tell(err, kNoMemoryMessage);
+    tell(err, {kNoMemoryMessage});
     return ExitStatus::NoMemory;
   }
   if (!file) return cannotOpen();
@@ -89,7 +88,7 @@ std::optional<ExitStatus> openOutput(const std::string& name, const FileIdentity
   if (!identity) return cannotOpen();
   if (trace != nullptr) {
     if (std::string refusal = refusalOf("'" + name + "'", *identity, *trace); !refusal.empty()) {
-      tell(err, refusal);
+      tell(err, {refusal});
       return ExitStatus::CannotOpenOutput;
     }
   }
@@ -109,7 +108,7 @@ std::optional<ExitStatus> emptyOutput(const std::string& name, Reserved<Writer>&
     // Nothing was written; the open is what failed.
   }
   room.destroy();
-  tell(err, "Could not open '", name, "' for writing\n");
+  tell(err, {"Could not open '", name, "' for writing\n"});
   return ExitStatus::CannotOpenOutput;
 }
 

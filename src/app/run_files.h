@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +32,9 @@ struct Input {
 // done their work, or else the status that the run ends with (the message
 // is written): Done when a stop request ended the wait for a FIFO's writer
 // or reader while following.
+
+// Writes a message of these parts to err, and flushes it.
+void tell(Writer& err, std::initializer_list<std::string_view> parts);
 
 // Opens the trace.
 std::optional<ExitStatus> openInput(const std::string& name, Input& input, Writer& err);
