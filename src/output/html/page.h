@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "analysis/session_facts.h"
@@ -24,6 +25,9 @@ struct ReportInputs {
   const SessionFacts& facts;
   const UpdateTimelines& timelines;
   const ListingExcerpts& listing;
+  // The words after the program's name of the command that makes the
+  // page's listing (the program's command line gives them).
+  std::span<const std::string> listingCommand;
 };
 
 // The whole page. scratch: a memory writer for notes before they are
@@ -71,8 +75,8 @@ void writeOrdinal(Writer& out, std::uint64_t value);
 void writeRange(Writer& out, const AddressRange& range);
 // The first ranges of an update (at most `most`), and how many more.
 void writeSomeRanges(Writer& out, const UpdateFacts& update, std::size_t most);
-// The command that writes the text listing with the options of this run,
-// as code.
+// The command that writes the text listing with the options of this run
+// (inputs.listingCommand), as code.
 void writeListingCommand(Writer& out, const ReportInputs& inputs);
 // One sentence on an update: what it wrote, what went wrong, how it ended.
 void writeUpdateSentence(Writer& out, const UpdateFacts& update);
