@@ -143,11 +143,16 @@ class Fleet(unittest.TestCase):
             self.assertEqual([e["command"]["decoded"]["address"] for e in row["errors"]],
                              [refused] * outcomes.count("failed"))
             self.assertEqual(row["trace"]["bytes"], os.path.getsize(RUN["lanes"][lane]))
-        # A row is the program's summary, with the status and the error.
+            # The tool's member names the file as it was when it was read.
+            status = os.stat(RUN["lanes"][lane])
+            self.assertEqual(row["fleet"]["file"], [status.st_dev, status.st_ino,
+                                                    status.st_size, status.st_mtime_ns])
+        # A row is the program's summary, with the status, the error and the
+        # tool's member.
         import jsonschema  # pylint: disable=import-outside-toplevel
         with open(ARGS["schema"], encoding="utf-8") as schema:
-            jsonschema.validate({k: v for k, v in rows[0].items() if k not in ("status", "error")},
-                                json.load(schema))
+            jsonschema.validate({k: v for k, v in rows[0].items()
+                                 if k not in ("status", "error", "fleet")}, json.load(schema))
 
     def test_what_cannot_be_read_or_is_no_trace_gives_a_row_with_its_error(self):
         gone, noise, stuck = RUN["rows"][LANES:]
@@ -162,16 +167,47 @@ class Fleet(unittest.TestCase):
 
     def test_the_fleet_report_counts_the_lanes(self):
         # Of 300 lanes, 12 failed and then completed (11, 36, ..., 286), 30
-        # failed (3, 13, ..., 293), 30 were cut off (7, ..., 297) and 228
-        # completed. The 42 refused writes: 10 + 4 at each of 3 addresses.
+        # failed (3, 13, ..., 293) after the checksum and the reset, 30 were
+        # cut off after the checksum (7, ..., 297) and 228 completed. The 42
+        # lanes with a refused write: 10 + 4 at each of 3 addresses. Each
+        # store holds 8 completed, 1 failed and 1 unfinished last update;
+        # every reply comes 3 ms after its command.
+        first_command = len(Trace().record(42, b"Firmware update utility 4.2 started\n").data)
+        read = "(300 traces; 3 could not be read):"
         self.assertEqual(RUN["local"].stderr.splitlines(), [
             "ovantrex-fleet: 303 traces read, 3 could not be read",
             "updates: 240 completed, 42 failed, 30 unfinished",
             "traces by their last update: 240 completed, 30 failed, 30 unfinished; 0 with no "
             "update",
-            "commonest error replies:",
+            "last updates by the last step reached " + read,
+            "     270  device reset",
+            "      30  checksum written",
+            "failed last updates by error reply (30 traces; 3 could not be read):",
+            "      30  Command complete; Operation in Error",
+            "failed last updates by the command refused (30 traces; 3 could not be read):",
+            "      30  flash write in page 0x018000-0x018fff",
+            "unfinished last updates by reason (30 traces; 3 could not be read):",
+            "      30  checksum written but no reset",
+            "devices by EC level before the update " + read,
+            "     300  not reported",
+            "devices by EC level after the update " + read,
+            "     300  not reported",
+            "response times, the lanes' medians " + read,
+            "  last update: 300 lanes, median 3 ms, 95th percentile 3 ms",
+            "  start flash update: 300 lanes, median 3 ms, 95th percentile 3 ms",
+            "  flash write: 300 lanes, median 3 ms, 95th percentile 3 ms",
+            "  checksum write: 300 lanes, median 3 ms, 95th percentile 3 ms",
+            "slowest lanes (by their slowest exchange):"] + [
+            "        3 ms  %s: start flash update at offset %d" % (RUN["lanes"][lane], first_command)
+            for lane in range(5)] + [
+            "groups with the largest share of failed or unfinished last updates (31 groups, "
+            "depth 1):",
+            "  traces  unread  completed  failed  unfinished  no update  group"] + [
+            "      10       0          8       1           1          0  %s" % os.path.dirname(
+                RUN["lanes"][lane]) for lane in range(0, 50, 10)] + [
+            "lanes by error reply, any update " + read,
             "      42  Command complete; Operation in Error",
-            "commonest failing addresses (the flash write before an error reply):",
+            "lanes by failing address, the flash write before an error reply " + read,
             "      14  0x018000",
             "      14  0x018040",
             "      14  0x018080",
@@ -180,13 +216,13 @@ class Fleet(unittest.TestCase):
             "  %s: %s" % (RUN["noise"], RUN["rows"][LANES + 1]["error"]),
             "  %s: no summary within 2 s: ovantrex was stopped" % RUN["stuck"]])
 
-
     def test_the_rows_are_those_of_one_run_of_ovantrex_per_trace(self):
         # Each row as a run of `ovantrex --summary --json -f` on its trace
         # alone makes it: the trace as given, the status and the error, then
-        # the summary's other members in their order.
-        expected = []
-        for name in RUN["lanes"]:
+        # the summary's other members in their order, byte for byte; then
+        # the tool's own member, last.
+        expected, members = [], []
+        for name, line in zip(RUN["lanes"], RUN["local"].stdout.splitlines()):
             done = subprocess.run([ARGS["ovantrex"], "--summary", "--json", "-f", name],
                                   capture_output=True, check=True)
             summary = json.loads(done.stdout)
@@ -194,7 +230,10 @@ class Fleet(unittest.TestCase):
                    "status": 0, "error": None}
             row.update(summary)
             expected.append(json.dumps(row, separators=(",", ":")))
-        self.assertEqual(RUN["local"].stdout.splitlines()[:LANES], expected)
+            members.append(',"fleet":' + json.dumps(json.loads(line)["fleet"],
+                                                    separators=(",", ":")) + "}")
+        self.assertEqual(RUN["local"].stdout.splitlines()[:LANES],
+                         [row[:-1] + member for row, member in zip(expected, members)])
 
 
 # ---- An ovantrex that misbehaves on the traces named for it ----
@@ -442,8 +481,11 @@ class Hostile(Scratch):
         child = subprocess.Popen(self.command("--jobs", "100", "lanes"), cwd=self.dir,
                                  env=self.env, stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL)
+        # The first start asks the program its version; the second runs the
+        # batch.
+        starts = os.path.join(self.state, "starts")
         for _ in range(200):
-            if os.path.exists(os.path.join(self.state, "starts")):
+            if os.path.exists(starts) and len(open(starts, encoding="ascii").readlines()) >= 2:
                 break
             time.sleep(0.05)
         children = children_of(child.pid)
