@@ -187,6 +187,7 @@ class Fleet(unittest.TestCase):
             status = os.stat(RUN["lanes"][lane])
             self.assertEqual(row["fleet"]["file"], [status.st_dev, status.st_ino,
                                                     status.st_size, status.st_mtime_ns])
+            self.assertEqual(row["fleet"]["program"], RUN["version"])
         # A row is the program's summary, with the status, the error and the
         # tool's member.
         import jsonschema  # pylint: disable=import-outside-toplevel
