@@ -21,7 +21,10 @@
 # traces of 2.7 KB, about the sample's size (tests/fleet_test.py --make, kept
 # in OVX_BENCH_DIR): in one run (--summary --json --list, one core), one run
 # per trace (the first 2,000, one after another, as the fleet tool ran them
-# before), and through tools/ovantrex-fleet on this machine (every core).
+# before), and through tools/ovantrex-fleet on this machine (every core):
+# its rows alone, with every other output (the breakdowns as JSON, the CSV,
+# the page, the metrics: at most 10% more) and with --reuse of its rows on
+# the unchanged fleet (at least 10 times as fast).
 #
 # The Wine mode cross-builds ovantrex.exe (Release, static) in
 # build/bench-windows and times it on five of the rows, each right after
@@ -279,6 +282,23 @@ fleet_row "one run per trace (one core)" "$alone_count" 1 \
 fleet_row "ovantrex-fleet, $(nproc) processes" "$fleet_count" 3 \
   /usr/bin/python3 "$root/tools/ovantrex-fleet" --program "$program" --no-progress \
   -o /dev/null "$fleet"
+# The rows to a file (as --reuse needs them), then with every output
+# besides (the breakdowns as JSON, the CSV, the page and the metrics), and
+# again with --reuse of those rows, nothing having changed. Each run writes
+# its files afresh and renames them into place.
+fleet_out="$traces/fleet-out"
+mkdir -p "$fleet_out"
+fleet_tool=(/usr/bin/python3 "$root/tools/ovantrex-fleet" --program "$program" --no-progress)
+fleet_row "ovantrex-fleet, rows to a file" "$fleet_count" 3 \
+  "${fleet_tool[@]}" -o "$fleet_out/rows.jsonl" "$fleet"
+fleet_row "ovantrex-fleet, + summary, CSV, page, metrics" "$fleet_count" 3 \
+  "${fleet_tool[@]}" -o "$fleet_out/all.jsonl" --summary-json "$fleet_out/summary.json" \
+  --csv "$fleet_out/lanes.csv" --report "$fleet_out/fleet.html" --metrics "$fleet_out/fleet.prom" \
+  "$fleet"
+fleet_row "ovantrex-fleet --reuse, nothing changed" "$fleet_count" 3 \
+  "${fleet_tool[@]}" -o "$fleet_out/reused.jsonl" --reuse "$fleet_out/rows.jsonl" "$fleet"
+cmp -s "$fleet_out/rows.jsonl" "$fleet_out/reused.jsonl" ||
+  { echo "run.sh: the rows of --reuse differ from those it reused" >&2; exit 1; }
 if [[ -n $reference ]]; then
   fleet_row "reference, one run per trace (one core)" "$alone_count" 1 \
     xargs -a "$traces/fleet-alone.list" -d '\n' -n 1 "$reference" --summary --json -f
@@ -286,7 +306,20 @@ if [[ -n $reference ]]; then
     fleet_row "reference ovantrex-fleet, $(nproc) processes" "$fleet_count" 1 \
       /usr/bin/python3 "$OVX_BENCH_REFERENCE_FLEET" --program "$reference" --no-progress \
       -o /dev/null "$fleet"
+    fleet_row "reference ovantrex-fleet, rows to a file" "$fleet_count" 3 \
+      /usr/bin/python3 "$OVX_BENCH_REFERENCE_FLEET" --program "$reference" --no-progress \
+      -o "$fleet_out/reference.jsonl" "$fleet"
   fi
+fi
+ratio_of() { awk -v a="${fleet_seconds[$1]}" -v b="${fleet_seconds[$2]}" 'BEGIN { printf "%.2f", a / b }'; }
+outputs_share=$(ratio_of "ovantrex-fleet, + summary, CSV, page, metrics" "ovantrex-fleet, rows to a file")
+reuse_speedup=$(ratio_of "ovantrex-fleet, rows to a file" "ovantrex-fleet --reuse, nothing changed")
+printf '  every output: %s of the rows alone; --reuse: %s times as fast\n' "$outputs_share" \
+  "$reuse_speedup"
+if [[ -n ${fleet_seconds[reference ovantrex-fleet, rows to a file]:-} ]]; then
+  printf '  every output: %s of the reference tool'"'"'s rows alone\n' \
+    "$(ratio_of "ovantrex-fleet, + summary, CSV, page, metrics" \
+      "reference ovantrex-fleet, rows to a file")"
 fi
 printf '  --list: %.1f times one run per trace; peak RSS %s KiB; load average %s after\n' \
   "$(awk -v a="${fleet_rate[--list, one run (one core)]}" \
@@ -311,6 +344,8 @@ if [[ $fleet_count == 20000 ]]; then
   check "fleet, seconds of ovantrex-fleet for 20,000 traces" \
     "${fleet_seconds[ovantrex-fleet, $(nproc) processes]}" "<=" 10
 fi
+check "fleet, every output, share of the rows' run" "$outputs_share" "<=" 1.10
+check "fleet, --reuse of an unchanged fleet, times as fast" "$reuse_speedup" ">=" 10
 check "peak RSS KiB, fleet --list" "$list_rss" "<=" 8192
 if [[ $wine_mode == 1 ]]; then
   for key in "hex default" "firmware default" "firmware --json"; do

@@ -34,7 +34,7 @@ else()
   # and C++ runtimes alone. The fleet tool's Python modules: the progress
   # bar (tqdm) and the cluster (distributed).
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, python3-distributed, python3-tqdm")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, python3-cloudpickle, python3-distributed, python3-tqdm")
 endif()
 include(CPack)
 

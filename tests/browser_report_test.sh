@@ -4,7 +4,8 @@
 # console (no script error, no refused load, no policy violation), its
 # script must have run (it shows the error filter), and its DOM must hold
 # the pictures and the error table. A screenshot is left in the build
-# folder for a person to look at: report-sample.png.
+# folder for a person to look at: report-sample.png. Then the fleet page of
+# tools/ovantrex-fleet, under the same rules.
 #
 #   browser_report_test.sh PROGRAM SOURCE_DIR BUILD_DIR CHROMIUM
 #
@@ -68,5 +69,35 @@ if [[ ! -s $shot ]] || [[ $(head -c 8 "$shot" | od -An -tx1 | tr -d ' \n') != 89
   status=1
 else
   echo "screenshot: $shot"
+fi
+
+# The fleet page of 30 generated lanes and one with a hostile name, under
+# the same rules: nothing on the console, its script run (the filter
+# shown), its charts and its table in the DOM, and nothing of the name run.
+fleet=$work/fleet
+/usr/bin/python3 "$source_dir/tests/fleet_test.py" --make "$fleet/lanes" 30 4
+mkdir -p "$fleet/lanes/<img src=x onerror=alert(1)>"
+cp "$fleet/lanes/store-00/lane-0003.trc" "$fleet/lanes/<img src=x onerror=alert(1)>/<script>alert(2)<!--.trc"
+/usr/bin/python3 "$source_dir/tools/ovantrex-fleet" --program "$program" --no-progress \
+  -o /dev/null --report "$fleet/fleet.html" "$fleet/lanes" 2>/dev/null || {
+  echo "the fleet page could not be written"
+  exit 1
+}
+run_browser --dump-dom "file://$fleet/fleet.html" >"$work/fleet-dom.html" 2>"$work/fleet-log.txt"
+if grep -q ':CONSOLE' "$work/fleet-log.txt"; then
+  echo "the fleet page wrote to the console:"
+  grep ':CONSOLE' "$work/fleet-log.txt"
+  status=1
+fi
+for part in '<svg class="bars"' '<table id="error-table">' '<p id="error-filter">' \
+            '&lt;script&gt;alert(2)&lt;!--.trc'; do
+  if ! grep -qF "$part" "$work/fleet-dom.html"; then
+    echo "the fleet page's DOM lacks $part"
+    status=1
+  fi
+done
+if grep -qiE '<img|<script>alert' "$work/fleet-dom.html"; then
+  echo "a name on the fleet page became markup"
+  status=1
 fi
 exit $status

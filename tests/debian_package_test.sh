@@ -5,8 +5,9 @@
 #     program, and Python with every module outside its standard library
 #     that the fleet tool imports, nothing else;
 #   - a program that needs no library beyond those runtimes;
-#   - exactly the program, the fleet tool, the manual and the docs, owned
-#     by root, each as in the source.
+#   - exactly the program, the fleet tool (its package and the trace page's
+#     style sheet and script in /usr/share/ovantrex), the manual and the
+#     docs, owned by root, each as in the source.
 # Installing it on a clean system is tests/package_test.sh.
 #
 #   debian_package_test.sh BUILD_DIR SOURCE_DIR
@@ -45,21 +46,23 @@ version=$("$build/ovantrex" --version)
 # The names in Depends, without their versions. libgcc-s1 is GCC's
 # unwinder, which libstdc++6 itself depends on.
 depends=$(field Depends | tr ',' '\n' | sed 's/^ *//; s/ *(.*//' | sort | tr '\n' ' ')
-expected="libc6 libgcc-s1 libstdc++6 python3 python3-distributed python3-tqdm "
+expected="libc6 libgcc-s1 libstdc++6 python3 python3-cloudpickle python3-distributed python3-tqdm "
 [[ $depends == "$expected" ]] || fail "Depends names '$depends', not '$expected'"
 # Each module that the fleet tool imports from outside the standard library
 # is a dependency, as Debian names its package: a new import cannot be
 # forgotten here.
-modules=$(python3 - "$source/tools/ovantrex-fleet" <<'EOF'
+modules=$(python3 - "$source/tools/ovantrex-fleet" "$source"/tools/ovantrex_fleet/*.py <<'EOF'
 import ast, sys
-tree = ast.parse(open(sys.argv[1], encoding="utf-8").read())
 names = set()
-for node in ast.walk(tree):
-    if isinstance(node, ast.Import):
-        names.update(alias.name.split(".")[0] for alias in node.names)
-    elif isinstance(node, ast.ImportFrom) and node.level == 0:
-        names.add(node.module.split(".")[0])
-print(" ".join(sorted(names - set(sys.stdlib_module_names))))
+for path in sys.argv[1:]:
+    tree = ast.parse(open(path, encoding="utf-8").read())
+    for node in ast.walk(tree):
+        if isinstance(node, ast.Import):
+            names.update(alias.name.split(".")[0] for alias in node.names)
+        elif isinstance(node, ast.ImportFrom) and node.level == 0:
+            names.add(node.module.split(".")[0])
+# The tool's own package is installed with it.
+print(" ".join(sorted(names - set(sys.stdlib_module_names) - {"ovantrex_fleet"})))
 EOF
 )
 [[ -n $modules ]] || fail "found no module of the fleet tool outside the standard library"
@@ -81,9 +84,11 @@ done
 
 # The files, exactly (a later change adds the shell completions).
 files=$(cd "$root" && find . ! -type d | sort | tr '\n' ' ')
+package_files=$(cd "$source/tools" && printf './usr/share/ovantrex/%s ' ovantrex_fleet/*.py)
 expected="./usr/bin/ovantrex ./usr/bin/ovantrex-fleet ./usr/share/doc/ovantrex/README.md \
 ./usr/share/doc/ovantrex/fleet.md ./usr/share/doc/ovantrex/json.md \
-./usr/share/doc/ovantrex/ovantrex.schema.json ./usr/share/man/man1/ovantrex.1 "
+./usr/share/doc/ovantrex/ovantrex.schema.json ./usr/share/man/man1/ovantrex.1 \
+${package_files}./usr/share/ovantrex/report.css ./usr/share/ovantrex/report.js "
 [[ $files == "$expected" ]] || fail "the package holds '$files', not '$expected'"
 owners=$(dpkg-deb --contents "$deb" | awk '$2 != "root/root"')
 [[ -z $owners ]] || fail "files not owned by root: $owners"
@@ -93,7 +98,12 @@ done
 for pair in usr/bin/ovantrex-fleet=tools/ovantrex-fleet usr/share/man/man1/ovantrex.1=ovantrex.1 \
   usr/share/doc/ovantrex/README.md=README.md usr/share/doc/ovantrex/fleet.md=docs/fleet.md \
   usr/share/doc/ovantrex/json.md=docs/json.md \
-  usr/share/doc/ovantrex/ovantrex.schema.json=docs/ovantrex.schema.json; do
+  usr/share/doc/ovantrex/ovantrex.schema.json=docs/ovantrex.schema.json \
+  usr/share/ovantrex/report.css=src/output/html/report.css \
+  usr/share/ovantrex/report.js=src/output/html/report.js \
+  $(cd "$source/tools" && for file in ovantrex_fleet/*.py; do
+    echo "usr/share/ovantrex/$file=tools/$file"
+  done); do
   [[ ! -f $root/${pair%%=*} ]] || cmp -s "$root/${pair%%=*}" "$source/${pair#*=}" ||
     fail "${pair%%=*} differs from ${pair#*=}"
 done

@@ -11,6 +11,7 @@ as docs/fleet.md says.
     fleet_test.py TOOL OVANTREX SCHEMA local|dask  (CTest runs both)
     fleet_test.py --make FOLDER COUNT [WRITES]     (writes COUNT lanes' traces)
 """
+import csv
 import json
 import os
 import pty
@@ -34,6 +35,7 @@ FIRMWARE = bytes([0, 0, 0xA0, 0, 0, 0, 0, 0])  # the HID header of the firmware 
 START_FLASH, RESET = bytes([2, 0, 1, 0]), bytes([2, 0, 0, 0x40])
 CHECKSUM = bytes([6, 0, 2, 0, 0, 0xAB, 0xCD, 0])
 COMPLETE, IN_ERROR = 0x01, 0x41  # "Command complete", and with "Operation in Error"
+EC_INFORMATION = 0x04  # the reply carries the current and the previous EC level
 
 
 class Trace:
@@ -71,17 +73,35 @@ def plan(lane):
     if lane % 10 == 3:
         return ["failed"], refused
     if lane % 10 == 7:
-        return ["unfinished"], None  # cut off before the reset
+        return ["unfinished"], None  # cut off before the reset (see cut_after)
     return ["completed"], None
+
+
+def cut_after(lane):
+    """Where an unfinished lane's trace ends: after the start's reply, at
+    its last flash write (which has no reply), or after the checksum."""
+    return ("started", "writing", "checksum")[lane // 10 % 3] if lane % 10 == 7 else None
+
+
+def ec_reply(lane):
+    """The start's reply: lanes 0, 4, 8, ... report EC level 02.03 after
+    01.09, lanes 1, 5, 9, ... 02.03 after 01.08, the others none."""
+    if lane % 4 > 1:
+        return bytes([COMPLETE, 0, 0, 0, 0, 0])
+    return bytes([COMPLETE | EC_INFORMATION, 2, 3, 1, 9 - lane % 4, 0])
 
 
 def lane_trace(lane, writes):
     outcomes, refused = plan(lane)
     trace = Trace().record(42, b"Firmware update utility 4.2 started\n")
     for outcome in outcomes:
-        trace.write(START_FLASH).reply(COMPLETE)
+        trace.write(START_FLASH).record(406, FIRMWARE + ec_reply(lane))
+        if cut_after(lane) == "started":
+            break
         for address in range(0x018000, 0x018000 + 0x40 * writes, 0x40):
             trace.write(flash_write(address, 0x38))
+            if cut_after(lane) == "writing" and address == 0x018000 + 0x40 * (writes - 1):
+                return bytes(trace.data)
             trace.reply(IN_ERROR if outcome == "failed" and address == refused else COMPLETE)
         trace.write(CHECKSUM).reply(COMPLETE)
         if outcome != "unfinished":
@@ -126,9 +146,29 @@ def make_fleet(folder):
     os.mkfifo(RUN["stuck"])
     with open(os.path.join(unusual, "notes.txt"), "w", encoding="ascii") as out:
         out.write("left alone\n")
-    RUN["traces"] = os.path.join(folder, "traces")
+    RUN["traces"], RUN["dir"] = os.path.join(folder, "traces"), folder
     RUN["local"] = run_tool("--jobs", "2", RUN["traces"])
     RUN["rows"] = [json.loads(line) for line in RUN["local"].stdout.splitlines()]
+    RUN["version"] = subprocess.run([ARGS["ovantrex"], "--version"], capture_output=True,
+                                    text=True, check=True).stdout.strip()
+    RUN["outputs"] = run_tool("--jobs", "2", RUN["traces"], *outputs(folder, "local"))
+
+
+def outputs(folder, run):
+    """The options of every output besides the rows, into folder/run."""
+    os.makedirs(os.path.join(folder, run))
+    return [option if option.startswith("-") else os.path.join(folder, run, option) for option in (
+        "-o", "rows.jsonl", "--summary-json", "summary.json", "--csv", "lanes.csv", "--metrics",
+        "fleet.prom", "--metrics-by-group", "--report", "fleet.html", "--pages", "pages")] + [
+        "--fail-above", "20"]
+
+
+def summary_without_times(path):
+    """The object of --summary-json, less the run's time and length."""
+    with open(path, encoding="ascii") as written:
+        summary = json.load(written)
+    del summary["run"]
+    return summary
 
 
 class Fleet(unittest.TestCase):
@@ -143,11 +183,17 @@ class Fleet(unittest.TestCase):
             self.assertEqual([e["command"]["decoded"]["address"] for e in row["errors"]],
                              [refused] * outcomes.count("failed"))
             self.assertEqual(row["trace"]["bytes"], os.path.getsize(RUN["lanes"][lane]))
-        # A row is the program's summary, with the status and the error.
+            # The tool's member names the file as it was when it was read.
+            status = os.stat(RUN["lanes"][lane])
+            self.assertEqual(row["fleet"]["file"], [status.st_dev, status.st_ino,
+                                                    status.st_size, status.st_mtime_ns])
+            self.assertEqual(row["fleet"]["program"], RUN["version"])
+        # A row is the program's summary, with the status, the error and the
+        # tool's member.
         import jsonschema  # pylint: disable=import-outside-toplevel
         with open(ARGS["schema"], encoding="utf-8") as schema:
-            jsonschema.validate({k: v for k, v in rows[0].items() if k not in ("status", "error")},
-                                json.load(schema))
+            jsonschema.validate({k: v for k, v in rows[0].items()
+                                 if k not in ("status", "error", "fleet")}, json.load(schema))
 
     def test_what_cannot_be_read_or_is_no_trace_gives_a_row_with_its_error(self):
         gone, noise, stuck = RUN["rows"][LANES:]
@@ -162,16 +208,58 @@ class Fleet(unittest.TestCase):
 
     def test_the_fleet_report_counts_the_lanes(self):
         # Of 300 lanes, 12 failed and then completed (11, 36, ..., 286), 30
-        # failed (3, 13, ..., 293), 30 were cut off (7, ..., 297) and 228
-        # completed. The 42 refused writes: 10 + 4 at each of 3 addresses.
+        # failed (3, 13, ..., 293) after the checksum and the reset, 30 were
+        # cut off (7, 17, ..., 297: a third after the start, a third at an
+        # unanswered flash write, a third after the checksum) and 228
+        # completed. The 42 lanes with a refused write: 10 + 4 at each of 3
+        # addresses. Each store holds 8 completed, 1 failed and 1 unfinished
+        # last update; every reply comes 3 ms after its command. Half the
+        # lanes report EC levels: 02.03 after 01.09 (0, 4, ...) or 01.08.
+        first_command = len(Trace().record(42, b"Firmware update utility 4.2 started\n").data)
+        read = "(300 traces; 3 could not be read):"
         self.assertEqual(RUN["local"].stderr.splitlines(), [
             "ovantrex-fleet: 303 traces read, 3 could not be read",
             "updates: 240 completed, 42 failed, 30 unfinished",
             "traces by their last update: 240 completed, 30 failed, 30 unfinished; 0 with no "
             "update",
-            "commonest error replies:",
+            "last updates by the last step reached " + read,
+            "     270  device reset",
+            "      10  checksum written",
+            "      10  started",
+            "      10  writing",
+            "failed last updates by error reply (30 traces; 3 could not be read):",
+            "      30  Command complete; Operation in Error",
+            "failed last updates by the command refused (30 traces; 3 could not be read):",
+            "      30  flash write in page 0x018000-0x018fff",
+            "unfinished last updates by reason (30 traces; 3 could not be read):",
+            "      20  no checksum written and no reset",
+            "      10  checksum written but no reset",
+            "unfinished last updates by their unanswered last command (30 traces; 3 could not "
+            "be read):",
+            "      10  flash write",
+            "devices by EC level before the update " + read,
+            "     150  not reported",
+            "      75  01.08",
+            "      75  01.09",
+            "devices by EC level after the update " + read,
+            "     150  02.03",
+            "     150  not reported",
+            "response times, the lanes' medians " + read,
+            "  last update: 300 lanes, median 3 ms, 95th percentile 3 ms",
+            "  start flash update: 300 lanes, median 3 ms, 95th percentile 3 ms",
+            "  flash write: 290 lanes, median 3 ms, 95th percentile 3 ms",
+            "  checksum write: 280 lanes, median 3 ms, 95th percentile 3 ms",
+            "slowest lanes (by their slowest exchange):"] + [
+            "        3 ms  %s: start flash update at offset %d" % (RUN["lanes"][lane], first_command)
+            for lane in range(5)] + [
+            "groups with the largest share of failed or unfinished last updates (31 groups, "
+            "depth 1):",
+            "  traces  unread  completed  failed  unfinished  no update  group"] + [
+            "      10       0          8       1           1          0  %s" % os.path.dirname(
+                RUN["lanes"][lane]) for lane in range(0, 50, 10)] + [
+            "lanes by error reply, any update " + read,
             "      42  Command complete; Operation in Error",
-            "commonest failing addresses (the flash write before an error reply):",
+            "lanes by failing address, the flash write before an error reply " + read,
             "      14  0x018000",
             "      14  0x018040",
             "      14  0x018080",
@@ -180,13 +268,13 @@ class Fleet(unittest.TestCase):
             "  %s: %s" % (RUN["noise"], RUN["rows"][LANES + 1]["error"]),
             "  %s: no summary within 2 s: ovantrex was stopped" % RUN["stuck"]])
 
-
     def test_the_rows_are_those_of_one_run_of_ovantrex_per_trace(self):
         # Each row as a run of `ovantrex --summary --json -f` on its trace
         # alone makes it: the trace as given, the status and the error, then
-        # the summary's other members in their order.
-        expected = []
-        for name in RUN["lanes"]:
+        # the summary's other members in their order, byte for byte; then
+        # the tool's own member, last.
+        expected, members = [], []
+        for name, line in zip(RUN["lanes"], RUN["local"].stdout.splitlines()):
             done = subprocess.run([ARGS["ovantrex"], "--summary", "--json", "-f", name],
                                   capture_output=True, check=True)
             summary = json.loads(done.stdout)
@@ -194,7 +282,204 @@ class Fleet(unittest.TestCase):
                    "status": 0, "error": None}
             row.update(summary)
             expected.append(json.dumps(row, separators=(",", ":")))
-        self.assertEqual(RUN["local"].stdout.splitlines()[:LANES], expected)
+            members.append(',"fleet":' + json.dumps(json.loads(line)["fleet"],
+                                                    separators=(",", ":")) + "}")
+        self.assertEqual(RUN["local"].stdout.splitlines()[:LANES],
+                         [row[:-1] + member for row, member in zip(expected, members)])
+
+
+class Outputs(unittest.TestCase):
+    """The outputs besides the rows, of one run over the fleet (outputs())."""
+
+    def path(self, name):
+        return os.path.join(RUN["dir"], "local", name)
+
+    def test_the_outputs_come_with_the_same_rows_and_a_gate_that_passes(self):
+        done = RUN["outputs"]
+        self.assertEqual(done.returncode, 1)  # unreadable traces; 20% is not above 20
+        self.assertIn("\nthe gate: 60 of the 300 traces read (20%) failed or are unfinished: not "
+                      "above 20%, passed\n", done.stderr)
+        with open(self.path("rows.jsonl"), encoding="ascii") as rows:
+            self.assertEqual(rows.read(), RUN["local"].stdout)
+        self.assertEqual(sorted(os.listdir(os.path.dirname(self.path("x")))), [
+            "fleet.html", "fleet.prom", "lanes.csv", "pages", "rows.jsonl", "summary.json"])
+
+    def test_the_summary_json_counts_each_breakdown_in_lanes(self):
+        # The lanes of test_the_fleet_report_counts_the_lanes.
+        def counted(traces, **counts):
+            return dict({"traces": traces, "unreadable": 3}, **counts)
+
+        first_command = len(Trace().record(42, b"Firmware update utility 4.2 started\n").data)
+        timed = {"lanes": 300, "median_ms": 3, "p95_ms": 3}
+        store = {"traces": 10, "unreadable": 0, "completed": 8, "failed": 1, "unfinished": 1,
+                 "no_update": 0}
+        self.assertEqual(summary_without_times(self.path("summary.json")), {
+            "tool": "ovantrex-fleet", "program": RUN["version"],
+            "traces": {"total": 303, "read": 300, "unreadable": 3, "same_file_names": 0,
+                       "reused": None},
+            "updates": {"completed": 240, "failed": 42, "unfinished": 30},
+            "last_updates": counted(300, by_outcome={"completed": 240, "failed": 30,
+                                                     "unfinished": 30, "none": 0},
+                                    by_step={"device reset": 270, "checksum written": 10,
+                                             "started": 10, "writing": 10}),
+            "failed": counted(30, by_error_reply={"Command complete; Operation in Error": 30},
+                              by_refused_command={"flash write in page 0x018000-0x018fff": 30}),
+            "unfinished": counted(30, by_reason={"no checksum written and no reset": 20,
+                                                 "checksum written but no reset": 10},
+                                  by_unanswered_command={"flash_write": 10}),
+            "ec_levels": counted(300, before={"not reported": 150, "01.08": 75, "01.09": 75},
+                                 after={"02.03": 150, "not reported": 150}),
+            "response_times": counted(
+                300, percentiles="by nearest rank over the lanes' medians: of n lanes, the "
+                "median is the ceil(n / 2)-th fastest and the 95th percentile the "
+                "ceil(0.95 n)-th", last_update=timed,
+                by_kind={"start_flash_update": timed, "flash_write": dict(timed, lanes=290),
+                         "checksum_write": dict(timed, lanes=280)},
+                slowest_lanes=[{"trace": name, "group": os.path.dirname(name), "response_ms": 3,
+                                "kind": "start_flash_update", "command": first_command}
+                               for name in RUN["lanes"][:10]]),
+            "groups": {"depth": 1, "traces": 303, "unreadable": 3, "by_group": [
+                dict(store, group=os.path.dirname(name)) for name in RUN["lanes"][::10]] + [
+                {"group": os.path.dirname(RUN["gone"]), "traces": 3, "unreadable": 3,
+                 "completed": 0, "failed": 0, "unfinished": 0, "no_update": 0}]},
+            "error_replies": counted(300, by_error_reply={
+                "Command complete; Operation in Error": 42}, lanes_capped=0),
+            "failing_addresses": counted(300, by_address={"0x018000": 14, "0x018040": 14,
+                                                          "0x018080": 14}),
+            "gate": {"fail_above": 20, "failed_or_unfinished": 60, "read": 300, "share": 20,
+                     "above": False},
+            "lanes_to_look_at": 60,
+            "unreadable_traces": [{"trace": row["trace"]["name"], "error": row["error"]}
+                                  for row in RUN["rows"][LANES:]]})
+
+    def test_the_csv_has_a_row_for_each_lane_that_needs_a_look(self):
+        with open(self.path("lanes.csv"), encoding="utf-8-sig", newline="") as table:
+            self.assertIn(b"\r\n", open(self.path("lanes.csv"), "rb").read())
+            rows = list(csv.reader(table))
+        self.assertEqual(rows[0], ["group", "trace", "outcome", "verdict", "refused command",
+                                   "address", "first error offset", "last record (UTC)"])
+        looked_at = [lane for lane in range(LANES) if lane % 10 in (3, 7)]
+        self.assertEqual([row[1] for row in rows[1:]], [RUN["lanes"][lane] for lane in looked_at])
+        by_lane = dict(zip(looked_at, rows[1:]))
+        # Lane 3: 38 records, 3 ms apart, from 10:40:00 on 8 December 2025;
+        # lane 7: cut off after 3.
+        failed = RUN["rows"][3]
+        self.assertEqual(by_lane[3], [
+            os.path.dirname(RUN["lanes"][3]), RUN["lanes"][3], "failed", failed["verdict"],
+            "Flash write 56 bytes to address=0x018000", "0x018000",
+            str(failed["last_update"]["first_error_offset"]), "2025-12-08T10:40:00.114Z"])
+        self.assertEqual(by_lane[7][2:], ["unfinished", "update 1 unfinished: no checksum "
+                                          "written and no reset", "", "", "",
+                                          "2025-12-08T10:40:00.009Z"])
+        self.assertEqual([by_lane[lane][5] for lane in (13, 23, 33)],
+                         ["0x018040", "0x018080", "0x018000"])
+
+    def test_the_metrics_parse_as_the_text_format_with_their_counts(self):
+        from prometheus_client.parser import \
+            text_string_to_metric_families  # pylint: disable=import-outside-toplevel
+        with open(self.path("fleet.prom"), encoding="utf-8") as metrics:
+            families = list(text_string_to_metric_families(metrics.read()))
+        samples = {(s.name, tuple(sorted(s.labels.items()))): s.value
+                   for family in families for s in family.samples}
+        store = os.path.dirname(RUN["lanes"][0])
+        expected = {("ovantrex_fleet_traces", (("state", "read"),)): 300,
+                    ("ovantrex_fleet_traces", (("state", "unreadable"),)): 3,
+                    ("ovantrex_fleet_last_updates", (("outcome", "completed"),)): 240,
+                    ("ovantrex_fleet_last_updates", (("outcome", "failed"),)): 30,
+                    ("ovantrex_fleet_last_updates", (("outcome", "unfinished"),)): 30,
+                    ("ovantrex_fleet_last_updates", (("outcome", "none"),)): 0,
+                    ("ovantrex_fleet_gate_above", ()): 0,
+                    ("ovantrex_fleet_group_traces", (("group", store), ("state", "read"))): 10,
+                    ("ovantrex_fleet_group_last_updates",
+                     (("group", store), ("outcome", "failed"))): 1}
+        self.assertEqual({key: samples.get(key) for key in expected}, expected)
+        self.assertEqual(len([key for key in samples if key[0] == "ovantrex_fleet_group_traces"]),
+                         2 * 31)
+        ended = samples[("ovantrex_fleet_run_timestamp_seconds", ())]
+        self.assertLess(abs(ended - os.stat(self.path("fleet.prom")).st_mtime), 60)
+        self.assertGreater(samples[("ovantrex_fleet_run_duration_seconds", ())], 0)
+        self.assertEqual({family.type for family in families}, {"gauge"})
+
+    def test_the_page_draws_the_figures_and_links_each_lane_to_its_page(self):
+        page = FleetPage(self.path("fleet.html"))
+        self.assertTrue(page.policy_holds)
+        self.assertEqual(page.handlers, [])
+        self.assertEqual(page.verdict, [
+            "300 traces read of 303; 3 could not be read",
+            "Last updates: 240 completed, 30 failed, 30 unfinished; 0 traces with no update",
+            "All updates: 240 completed, 42 failed, 30 unfinished",
+            "the gate: 60 of the 300 traces read (20%) failed or are unfinished: not above 20%, "
+            "passed"])
+        # Each bar's title holds its figure, its length its share of the
+        # longest (300 units).
+        self.assertEqual(page.charts["Last updates by outcome"],
+                         [("completed: 240", 300), ("failed: 30", 37.5),
+                          ("unfinished: 30", 37.5)])
+        self.assertEqual(page.charts["Last updates by the last step reached"],
+                         [("device reset: 270", 300), ("checksum written: 10", 11.1),
+                          ("started: 10", 11.1), ("writing: 10", 11.1)])
+        self.assertEqual(page.charts["Devices by EC level before the update"],
+                         [("not reported: 150", 300), ("01.08: 75", 150), ("01.09: 75", 150)])
+        self.assertEqual(page.charts["Unfinished last updates by their unanswered last command"],
+                         [("flash write: 10", 300)])
+        lanes = [lane for lane in range(LANES) if lane % 10 in (3, 7)]
+        self.assertEqual([row[2] for row in page.lanes], [RUN["lanes"][lane] for lane in lanes])
+        failed, unfinished = page.lanes[0], page.lanes[1]
+        offset = RUN["rows"][3]["last_update"]["first_error_offset"]
+        self.assertEqual(failed[:4] + failed[5:], [
+            "1", os.path.dirname(RUN["lanes"][3]), RUN["lanes"][3], "failed",
+            "Command complete; Operation in Error after 'Flash write 56 bytes to "
+            "address=0x018000'", str(offset)])
+        self.assertEqual(unfinished[3:], ["unfinished", "update 1 unfinished: no checksum written "
+                                          "and no reset", "", ""])
+        # Each lane's page, and the offset at its entry there.
+        self.assertEqual(len(page.links), len(lanes) + 30)  # and the offset of each failed one
+        folder = os.path.dirname(self.path("fleet.html"))
+        self.assertEqual(sorted(os.listdir(os.path.join(folder, "pages"))),
+                         sorted({link.split("#")[0][len("pages/"):] for link in page.links}))
+        target, entry = page.links[1].split("#")
+        self.assertEqual(page.links[0], target)
+        with open(os.path.join(folder, target), encoding="utf-8") as lane_page:
+            self.assertIn('id="%s"' % entry, lane_page.read())
+        self.assertEqual(entry, "e%d" % offset)
+
+
+class FleetPage:
+    """What the fleet page shows, parsed as a browser parses it: the verdict's
+    lines, each chart's bars (title, width), the cells of the lanes' table
+    and its links; and the page checked against its content security
+    policy (the digests of its one style sheet and one script)."""
+
+    def __init__(self, path):
+        import base64  # pylint: disable=import-outside-toplevel
+        import hashlib  # pylint: disable=import-outside-toplevel
+        import html5lib  # pylint: disable=import-outside-toplevel
+        with open(path, encoding="utf-8") as page:
+            self.text = page.read()
+        root = html5lib.parse(self.text, namespaceHTMLElements=False)
+        elements = list(root.iter())
+        # Nothing can run or load but the page's own style sheet and script.
+        self.handlers = [(e.tag, key) for e in elements for key in e.attrib
+                         if key.lower().startswith("on") or key in ("src", "srcdoc")]
+        self.tags = {str(e.tag).split("}")[-1] for e in elements}
+        policy = root.find(".//meta[@http-equiv='Content-Security-Policy']").get("content")
+        digest = {tag: "sha256-" + base64.b64encode(hashlib.sha256(
+            "".join(e.text or "" for e in root.iter(tag)).encode()).digest()).decode()
+            for tag in ("style", "script")}
+        self.policy_holds = policy == ("default-src 'none'; style-src '%s'; script-src '%s'" % (
+            digest["style"], digest["script"])) and \
+            len(list(root.iter("style"))) == len(list(root.iter("script"))) == 1
+        self.verdict = ["".join(li.itertext()) for li in root.iterfind(".//section[@id='verdict']"
+                                                                       "//li")]
+        svg = "{http://www.w3.org/2000/svg}"
+        self.charts = {}
+        for chart in root.iter(svg + "svg"):
+            self.charts[chart.get("aria-label")] = [
+                (bar.find(svg + "title").text, float(bar.find(svg + "rect").get("width")))
+                for bar in chart.iterfind(svg + "g") if bar.find(svg + "title") is not None]
+        table = root.find(".//table[@id='error-table']/tbody")
+        self.lanes = [["".join(cell.itertext()) for cell in row] for row in table]
+        self.links = [a.get("href") for a in table.iter("a")]
 
 
 # ---- An ovantrex that misbehaves on the traces named for it ----
@@ -205,7 +490,8 @@ FAKE_OVANTREX = r"""#!/usr/bin/python3
 # the first time, kill-always- every time, rt-signal- by SIGRTMIN+6;
 # empty-object- writes {} as its row; slow- takes a second first; stuck-
 # waits on a child that sleeps a minute, as a wrapper without exec would.
-# Any other trace is summarized by the real program.
+# Any other trace is summarized by the real program; --version is the real
+# program's, or $FAKE_VERSION.
 import os, signal, subprocess, sys, time
 REAL, STATE = os.environ["FAKE_OVANTREX"], os.environ["FAKE_STATE"]
 with open(os.path.join(STATE, "starts"), "a") as starts:
@@ -233,6 +519,11 @@ def misbehave(path):
     return False
 
 args = sys.argv[1:]
+if args == ["--version"]:
+    if os.environ.get("FAKE_VERSION"):
+        print(os.environ["FAKE_VERSION"])
+        sys.exit(0)
+    os.execv(REAL, [REAL] + args)
 if "-f" in args:
     if not misbehave(args[args.index("-f") + 1]):
         os.execv(REAL, [REAL] + args)
@@ -442,8 +733,11 @@ class Hostile(Scratch):
         child = subprocess.Popen(self.command("--jobs", "100", "lanes"), cwd=self.dir,
                                  env=self.env, stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL)
+        # The first start asks the program its version; the second runs the
+        # batch.
+        starts = os.path.join(self.state, "starts")
         for _ in range(200):
-            if os.path.exists(os.path.join(self.state, "starts")):
+            if os.path.exists(starts) and len(open(starts, encoding="ascii").readlines()) >= 2:
                 break
             time.sleep(0.05)
         children = children_of(child.pid)
@@ -495,6 +789,109 @@ class Hostile(Scratch):
         self.assertEqual((done.returncode, done.stderr), (2, b"ovantrex-fleet: no traces found "
                                                              b"(no file named like *.[tT][rR][cC] "
                                                              b"in the folders given)\n"))
+
+
+class Rollout(Scratch):
+    """The gate, the groups, --reuse and hostile names, on a few small
+    traces."""
+
+    def summary(self, *args):
+        done = self.tool("--summary-json", "summary.json", *args, program=ARGS["ovantrex"])
+        return done, summary_without_times(self.path("summary.json"))
+
+    def test_the_gate_at_and_around_its_threshold(self):
+        # 2 of 10 lanes need a look (3 failed, 7 unfinished): 20%.
+        self.lanes(*("lane-%d.trc" % lane for lane in range(10)))
+        words = "the gate: 2 of the 10 traces read (20%) failed or are unfinished: "
+        for limit, status, answer in [("0", 3, "above 0%, status 3"),
+                                      ("19.99", 3, "above 19.99%, status 3"),
+                                      ("20", 0, "not above 20%, passed"),
+                                      ("20.0", 0, "not above 20%, passed"),
+                                      ("100", 0, "not above 100%, passed")]:
+            with self.subTest(limit):
+                done, summary = self.summary("--fail-above", limit, "lanes", "-o", "rows.jsonl")
+                self.assertEqual(done.returncode, status)
+                self.assertIn("\n" + words + answer + "\n", done.stderr.decode())
+                self.assertEqual(summary["gate"], {"fail_above": float(limit),
+                                                   "failed_or_unfinished": 2, "read": 10,
+                                                   "share": 20, "above": status == 3})
+                # The rows are written whatever the gate's answer.
+                self.assertEqual(len(open(self.path("rows.jsonl"), "rb").readlines()), 10)
+        # No trace read passes no gate.
+        os.symlink("nowhere", self.path("lanes", "gone.trc"))
+        done, summary = self.summary("--fail-above", "50", "lanes/gone.trc")
+        self.assertEqual((done.returncode, summary["gate"]["above"]), (3, True))
+        for bad in ("100.5", "-1", "1e1", "ten", ""):
+            with self.subTest(bad):
+                done = self.tool("--fail-above", bad, "lanes")
+                self.assertEqual((done.returncode, done.stdout), (2, b""))
+                self.assertIn(b"argument --fail-above: invalid", done.stderr)
+        self.assertIn("status 3", re.sub(r"\s+", " ", self.tool("--help").stdout.decode()))
+
+    def test_a_group_is_the_folder_so_many_levels_above_the_trace(self):
+        self.lanes("lane-0.trc", "lane-1.trc", "lane-2.trc", "lane-3.trc", folder="chain/store-a")
+        self.lanes("lane-0.trc", "lane-1.trc", folder="chain/store-b")
+        row = {"traces": 6, "unreadable": 0, "completed": 5, "failed": 1, "unfinished": 0,
+               "no_update": 0}
+        for depth, groups in [("1", [("chain/store-a", 4, 3, 1), ("chain/store-b", 2, 2, 0)]),
+                              ("2", [("chain", 6, 5, 1)]), ("3", [(".", 6, 5, 1)])]:
+            with self.subTest(depth):
+                _, summary = self.summary("--group-depth", depth, "chain")
+                self.assertEqual(summary["groups"]["by_group"], [
+                    dict(row, group=group, traces=traces, completed=completed, failed=failed)
+                    for group, traces, completed, failed in groups])
+        self.assertEqual(self.tool("--group-depth", "0", "chain").returncode, 2)
+
+    def test_reuse_copies_the_rows_of_unchanged_traces_and_reads_the_others(self):
+        # The fake program kills itself on kill-always- traces: one whose
+        # row is copied is not read.
+        kept, changed, gone, also_kept = self.lanes(
+            "kill-always-0.trc", "lane-1.trc", "lane-2.trc", "kill-always-3.trc")
+        self.tool("lanes", "-o", "rows.jsonl", program=ARGS["ovantrex"])
+        with open(self.path(changed), "wb") as out:
+            out.write(lane_trace(3, 4))  # as long, refused
+        os.unlink(self.path(gone))
+        (added,) = self.lanes("lane-4.trc")
+        expected = self.tool("lanes", program=ARGS["ovantrex"]).stdout
+        done = self.tool("lanes", "--reuse", "rows.jsonl", "-o", "rows.jsonl", "--summary-json",
+                         "summary.json")
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(open(self.path("rows.jsonl"), "rb").read(), expected)
+        self.assertEqual([json.loads(row)["trace"]["name"] for row in expected.splitlines()],
+                         [kept, also_kept, changed, added])
+        self.assertIn(b"\n2 rows reused from rows.jsonl (2 of its rows not: their traces "
+                      b"changed, are gone, or were summarized otherwise)\n", done.stderr)
+        self.assertEqual(summary_without_times(self.path("summary.json"))["traces"]["reused"], 2)
+        # Rows of another version of the program are read again.
+        self.env["FAKE_VERSION"] = "ovantrex 0.9"
+        again = self.tool("lanes", "--reuse", "rows.jsonl")
+        self.assertIn(b"\n0 rows reused from rows.jsonl", again.stderr)
+        self.assertEqual([r["error"] for r in self.rows(again)],
+                         ["ovantrex was ended by SIGKILL"] * 2 + [None, None])
+
+    def test_hostile_names_stay_inert_in_the_page_and_the_table(self):
+        folder = "lanes/<img src=x onerror=alert(1)>\u202e"
+        (hostile,) = self.lanes("\"><svg onload=alert(2)>.trc", folder=folder)
+        formula = "=HYPERLINK(\"http:\")" + ".trc"
+        for name in (hostile, formula):  # each refused, as lane 3 is
+            with open(self.path(name), "wb") as out:
+                out.write(lane_trace(3, 4))
+        done = self.tool("lanes", formula, "--report", "fleet.html", "--csv", "lanes.csv",
+                         "--pages", "pages", program=ARGS["ovantrex"])
+        self.assertEqual(done.returncode, 0)
+        page = FleetPage(self.path("fleet.html"))
+        self.assertTrue(page.policy_holds)
+        self.assertEqual((page.handlers, page.tags & {"img", "iframe", "object"}), ([], set()))
+        shown = hostile.replace("\u202e", "\\xe2\\x80\\xae")
+        self.assertEqual([row[1:3] for row in page.lanes], [[os.path.dirname(shown), shown],
+                                                            [".", formula]])
+        self.assertEqual(sorted(os.listdir(self.path("pages"))), [
+            "_HYPERLINK_http_.trc.html", "lanes__img_src_x_onerror_alert_1___svg_onload_alert_2_"
+            ".trc.html"])
+        with open(self.path("lanes.csv"), encoding="utf-8-sig", newline="") as table:
+            rows = list(csv.reader(table))
+        self.assertEqual([row[:2] for row in rows[1:]], [[os.path.dirname(shown), shown],
+                                                         [".", "'" + formula]])
 
 
 def running(pid):
@@ -552,11 +949,24 @@ class DaskCluster(Scratch):
                 client.wait_for_workers(workers, timeout=30)
         return address, scheduler
 
-    def test_the_rows_and_the_report_are_those_of_the_local_run(self):
+    def test_the_rows_the_report_and_the_outputs_are_those_of_the_local_run(self):
         address, _ = self.cluster(2)
         done = run_tool("--scheduler", address, RUN["traces"])
         self.assertEqual((done.returncode, done.stdout, done.stderr),
                          (RUN["local"].returncode, RUN["local"].stdout, RUN["local"].stderr))
+        # The breakdowns, the table and the lanes' pages, written on the
+        # workers, as a local run writes them.
+        done = run_tool("--scheduler", address, RUN["traces"], *outputs(RUN["dir"], "dask"))
+        local = run_tool("--jobs", "2", RUN["traces"], *outputs(RUN["dir"], "here"))
+        self.assertEqual(done.returncode, local.returncode)
+        mine, theirs = (os.path.join(RUN["dir"], run) for run in ("here", "dask"))
+        self.assertEqual(summary_without_times(os.path.join(theirs, "summary.json")),
+                         summary_without_times(os.path.join(mine, "summary.json")))
+        for name in ("rows.jsonl", "lanes.csv"):
+            with open(os.path.join(mine, name), "rb") as expected:
+                self.assertEqual(open(os.path.join(theirs, name), "rb").read(), expected.read())
+        pages = sorted(os.listdir(os.path.join(theirs, "pages")))
+        self.assertEqual((len(pages), pages), (60, sorted(os.listdir(os.path.join(mine, "pages")))))
 
     def test_a_scheduler_without_workers_ends_the_run_after_the_wait(self):
         address, _ = self.cluster(0)
@@ -685,7 +1095,7 @@ def main():
         make_lanes(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]) if len(sys.argv) > 4 else 16)
         return 0
     ARGS.update(zip(("tool", "ovantrex", "schema"), map(os.path.abspath, sys.argv[1:4])))
-    cases = {"local": (Fleet, Hostile), "dask": (DaskCluster,)}[sys.argv[4]]
+    cases = {"local": (Fleet, Outputs, Hostile, Rollout), "dask": (DaskCluster,)}[sys.argv[4]]
     folder = tempfile.mkdtemp(prefix="ovantrex-fleet-")
     try:
         make_fleet(folder)

@@ -3,7 +3,8 @@
 # the program and the fleet tool in bin, the manual in share/man/man1, the
 # docs in share/doc/ovantrex where the manual and the fleet tool say, the
 # installed program listing the sample exactly as the build's program does,
-# the fleet tool running the program beside it, and a manual that renders
+# the fleet tool running the program beside it (its package and the page's
+# assets in share/ovantrex), and a manual that renders
 # without warnings.
 #
 #   install_test.sh BUILD_DIR SOURCE_DIR
@@ -51,11 +52,23 @@ for options in "" "-t -p" "-H -m -p -c"; do
     fail "installed and built program differ for options '$options'"
 done
 
-# The fleet tool runs the program beside it: the row of the sample's update.
-OVANTREX= "$prefix/bin/ovantrex-fleet" "$sample" >"$prefix/fleet.jsonl" 2>"$prefix/fleet.err" ||
+# The fleet tool runs the program beside it: the row of the sample's update;
+# its package and the trace page's style sheet and script, in
+# share/ovantrex, make the fleet page.
+OVANTREX= "$prefix/bin/ovantrex-fleet" "$sample" --report "$prefix/fleet.html" \
+  >"$prefix/fleet.jsonl" 2>"$prefix/fleet.err" ||
   fail "the installed fleet tool failed: $(cat "$prefix/fleet.err")"
 grep -q '"last_update":{"number":1,"outcome":"completed"' "$prefix/fleet.jsonl" ||
   fail "the installed fleet tool wrote no row of the sample"
+grep -qF '<table id="error-table">' "$prefix/fleet.html" ||
+  fail "the installed fleet tool wrote no fleet page"
+for file in "$source"/tools/ovantrex_fleet/*.py "$source"/src/output/html/report.{css,js}; do
+  installed=$prefix/share/ovantrex/${file#"$source"/tools/}
+  [[ $file == *.py ]] || installed=$prefix/share/ovantrex/${file##*/}
+  cmp -s "$file" "$installed" || fail "${installed#"$prefix"/} is not installed as ${file#"$source"/}"
+done
+[[ -z $(find "$prefix/share/ovantrex" -name __pycache__) ]] ||
+  fail "the fleet tool wrote its bytecode beside its installed package"
 
 # The docs, in share/doc/ovantrex: each as in the source, each that the
 # manual names (as /usr/share/doc/ovantrex/...) there under the prefix, and

@@ -160,15 +160,18 @@ for options in "" "-t -p" "--summary"; do
     fail "the installed program ($options) lists the sample otherwise than the build's"
 done
 
-# The fleet tool: its help, the sample's row, and the modules of a cluster
-# and of the progress bar.
+# The fleet tool: its help, the sample's row and page, and the modules of a
+# cluster and of the progress bar.
 in_root ovantrex-fleet --help >"$root/tmp/fleet-help.txt" || fail "ovantrex-fleet --help failed"
 grep -q '^usage: ovantrex-fleet' "$root/tmp/fleet-help.txt" || fail "ovantrex-fleet --help shows no usage"
-in_root ovantrex-fleet --no-progress sample.trc >"$root/tmp/fleet.jsonl" 2>/dev/null ||
-  fail "ovantrex-fleet on the sample failed"
+in_root ovantrex-fleet --no-progress sample.trc --report /tmp/fleet.html >"$root/tmp/fleet.jsonl" \
+  2>/dev/null || fail "ovantrex-fleet on the sample failed"
 grep -q '"last_update":{"number":1,"outcome":"failed"' "$root/tmp/fleet.jsonl" ||
   fail "ovantrex-fleet wrote no row of the sample"
-in_root python3 -c 'import distributed, tqdm' || fail "python3 cannot import distributed and tqdm"
+grep -qF '<table id="error-table">' "$root/tmp/fleet.html" ||
+  fail "ovantrex-fleet wrote no fleet page (its package and the page's assets: /usr/share/ovantrex)"
+in_root python3 -c 'import cloudpickle, distributed, tqdm' ||
+  fail "python3 cannot import cloudpickle, distributed and tqdm"
 
 # The docs are where the manual and the fleet tool's help say they are.
 named=$(cat "$root/usr/share/man/man1/ovantrex.1" "$root/tmp/fleet-help.txt" |
