@@ -106,7 +106,7 @@ $out"
 missing "GoogleTest unfindable" "libgtest-dev" -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON
 missing "JSON library unfindable" "nlohmann-json3-dev" -DCMAKE_DISABLE_FIND_PACKAGE_nlohmann_json=ON
 missing "Python 3 unfindable" "python3" -DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON
-missing "Python without the modules" "python3-jsonschema python3-html5lib python3-distributed python3-tqdm" \
+missing "Python without the modules" "python3-jsonschema python3-html5lib python3-distributed python3-tqdm python3-prometheus-client" \
   -DPython3_EXECUTABLE="$scratch/bare/python3"
 missing "chromium not on any search path" "chromium" \
   -DOVANTREX_CHROMIUM=OVANTREX_CHROMIUM-NOTFOUND -DCMAKE_IGNORE_PATH="$chromium_dirs"
