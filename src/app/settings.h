@@ -14,14 +14,16 @@ namespace ovantrex {
 // The output of a run: one of these, chosen by the output options given
 // (see kOutputChoices in command_line.cpp).
 enum class Output : std::uint8_t {
-  Listing,      // the text listing (no output option)
-  JsonLines,    // --json
-  SummaryText,  // --summary
-  SummaryJson,  // --summary --json
-  Page,         // --report
-  BatchRows,    // --summary --json --list FILE: a summary row for each trace (see batch.h)
+  Listing,         // the text listing (no output option)
+  JsonLines,       // --json
+  SummaryText,     // --summary
+  SummaryJson,     // --summary --json
+  Page,            // --report
+  BatchRows,       // --summary --json --list FILE: a summary row for each trace (see batch.h)
+  ComparisonText,  // --compare GOOD: the trace compared with GOOD, step by step
+  ComparisonJson,  // --compare GOOD --json
 };
-inline constexpr std::size_t kOutputCount = 6;
+inline constexpr std::size_t kOutputCount = 8;
 
 // The listing's options (-c, -m, -t, -p, -x, -H, -h) and the files.
 struct Settings : ListingOptions {
@@ -31,8 +33,10 @@ struct Settings : ListingOptions {
   std::string inputName;   // -f
   std::string outputName;  // -w; empty means standard output
   Output output = Output::Listing;
-  bool follow = false;   // --follow: list records as they are appended to the trace
-  std::string listName;  // --list FILE: the batch's list, one name a line ("-": standard input)
+  bool follow = false;      // --follow: list records as they are appended to the trace
+  std::string listName;     // --list FILE: the batch's list, one name a line ("-": standard input)
+  std::string compareName;  // --compare GOOD: the reference trace
+  std::size_t context = 3;  // --context N: alike steps shown around differing ones
 };
 
 }  // namespace ovantrex
