@@ -78,7 +78,8 @@ class Aligner {
   std::pair<Index, Index> bisect(Index a0, Index a1, Index b0, Index b1) {
     const Index n = a1 - a0;
     const Index m = b1 - b0;
-    const Index maxD = std::min((n + m + 1) / 2, maxD_);
+    const Index natural = (n + m + 1) / 2;
+    const Index maxD = std::min(natural, maxD_);
     const Index offset = maxD;
     const Index length = 2 * maxD + 2;
     std::fill_n(forward_.begin(), length, -1);
@@ -129,6 +130,9 @@ class Aligner {
         }
       }
     }
+    // Without a middle snake within (n + m + 1) / 2 the stretches have no
+    // step in common: all of the one, then all of the other.
+    if (natural <= maxD_) return {a1, b0};
     throw TooManyDiffering{};
   }
 

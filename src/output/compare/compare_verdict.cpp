@@ -11,21 +11,13 @@ void quoted(Writer& out, const TraceSteps& steps, std::uint64_t i) {
   out.put('"');
 }
 
-// Where one trace has steps that the other has not: the other stops, or
-// its part ends, or it has not this step.
+// Where one trace has steps that the other has not: the other stops there
+// (it has no step after), or it has not this step.
 void writeOneSided(Writer& out, const ComparedTrace& has, std::uint64_t step,
-                   const ComparedTrace& hasNot, std::uint64_t at, std::size_t part) {
-  const StepPart* p = hasNot.part(part);
-  const bool atEnd = p != nullptr && at == p->first + p->count;
-  if (atEnd) {
+                   const ComparedTrace& hasNot, std::uint64_t at) {
+  if (at == hasNot.steps->size()) {
     writeOnOneLine(out, hasNot.name);
-    if (part + 1 == hasNot.steps->parts()) {
-      out.put(" stops where ");
-    } else {
-      out.put("'s ");
-      writePartName(out, part);
-      out.put(" ends where ");
-    }
+    out.put(" stops where ");
     writeOnOneLine(out, has.name);
     out.put(" has ");
     quoted(out, *has.steps, step);
@@ -69,7 +61,7 @@ void writeComparisonVerdict(Writer& out, const Comparison& c) {
   }
   const TraceSteps& a = *c.good.steps;
   const TraceSteps& b = *c.trace.steps;
-  out.put("the traces part at ");
+  out.put(first->part == 0 ? "the traces part " : "the traces part at ");
   writePartName(out, first->part);
   if (first->aHasPart && first->bHasPart) {
     out.put(", step ");
@@ -113,9 +105,9 @@ void writeComparisonVerdict(Writer& out, const Comparison& c) {
     out.put(" has ");
     quoted(out, b, *first->b);
   } else if (first->a) {
-    writeOneSided(out, c.good, *first->a, c.trace, first->atB, first->part);
+    writeOneSided(out, c.good, *first->a, c.trace, first->atB);
   } else if (first->b) {
-    writeOneSided(out, c.trace, *first->b, c.good, first->atA, first->part);
+    writeOneSided(out, c.trace, *first->b, c.good, first->atA);
   }
 }
 
