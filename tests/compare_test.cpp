@@ -277,12 +277,13 @@ TEST(Compare, ExitStatusesOfTracesThatCannotBeReadAndOfBadOptions) {
 
 // ---- The alignment ----
 
-// The steps of text messages of one letter each, all before the first update.
-TraceSteps stepsOf(const std::string& letters) {
+// The steps of text messages of one letter each, all before the first
+// update, the record of step i at offset i * spacing.
+TraceSteps stepsOf(const std::string& letters, std::uint64_t spacing = 1) {
   TraceSteps steps;
   for (std::size_t i = 0; i < letters.size(); ++i) {
     Record record;
-    record.offset = i;
+    record.offset = i * spacing;
     DecodedRecord decoded;
     decoded.type = RecordType::Text;
     decoded.text =
@@ -343,6 +344,29 @@ TEST(StepAlignment, CapOfDifferingStepsAtItsEdge) {
   EXPECT_EQ(past.first->a, 1u);
   EXPECT_EQ(past.first->b, 1u);
   EXPECT_EQ(past.first->before, 0u);
+}
+
+TEST(TraceSteps, KeepOffsetsFarPastTheirBlocksFirstStep) {
+  // Steps 3 GiB apart: the third and the fourth lie 4 GiB and more past
+  // the first step of their block.
+  constexpr std::uint64_t kSpacing = std::uint64_t{3} << 30;
+  const TraceSteps steps = stepsOf("abcd", kSpacing);
+  for (std::uint64_t i = 0; i < 4; ++i) EXPECT_EQ(steps.offset(i), i * kSpacing) << i;
+}
+
+TEST(TraceSteps, CapOfStepsAtItsEdge) {
+  const TraceSteps full = stepsOf(std::string(TraceSteps::kMaxSteps, 'a'));
+  EXPECT_EQ(full.size(), TraceSteps::kMaxSteps);
+  EXPECT_EQ(full.leftOut(), 0u);
+  const TraceSteps past = stepsOf(std::string(TraceSteps::kMaxSteps + 2, 'a'));
+  EXPECT_EQ(past.size(), TraceSteps::kMaxSteps);
+  EXPECT_EQ(past.leftOut(), 2u);
+  EXPECT_EQ(past.part(0).count, TraceSteps::kMaxSteps);
+  // The texts of one byte each fill the room of their first bytes; the
+  // rest are steps without their words.
+  EXPECT_EQ(past.text(past.step(TraceSteps::kTextRoom - 1)), "a");
+  EXPECT_EQ(past.text(past.step(TraceSteps::kTextRoom)), "");
+  EXPECT_EQ(past.textsNotKept(), TraceSteps::kMaxSteps - TraceSteps::kTextRoom);
 }
 
 // ---- JSON ----

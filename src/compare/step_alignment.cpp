@@ -30,7 +30,8 @@ class Aligner {
 
  private:
   bool same(Index i, Index j) const {
-    return a_.step(static_cast<std::uint64_t>(i)).key == b_.step(static_cast<std::uint64_t>(j)).key;
+    return a_.step(static_cast<std::uint64_t>(i)).key() ==
+           b_.step(static_cast<std::uint64_t>(j)).key();
   }
 
   void emit(EditOp op, Index a, Index b, Index length) {
@@ -207,7 +208,7 @@ Divergence firstMismatch(const TraceSteps& a, const TraceSteps& b, std::size_t p
     auto [a0, a1] = stretch(a, p);
     auto [b0, b1] = stretch(b, p);
     std::uint64_t k = 0;
-    while (a0 + k < a1 && b0 + k < b1 && a.step(a0 + k).key == b.step(b0 + k).key) ++k;
+    while (a0 + k < a1 && b0 + k < b1 && a.step(a0 + k).key() == b.step(b0 + k).key()) ++k;
     if (a0 + k == a1 && b0 + k == b1) continue;
     Divergence at{.part = p,
                   .stepInPart = k,

@@ -1,5 +1,6 @@
 #include "compare/trace_steps.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -57,21 +58,29 @@ std::optional<double> Step::responseMs() const {
   if (!isReply()) return std::nullopt;
   const float ms = std::bit_cast<float>(extra);
   if (std::isnan(ms)) return std::nullopt;
-  return ms;
+  // Kept in a float: back to the microsecond that it was rounded to.
+  return std::round(static_cast<double>(ms) * 1000) / 1000;
 }
 
 TraceSteps::TraceSteps() {
   blocks_.reserve(kMaxSteps / kBlock);
+  blockOffsets_.reserve(kMaxSteps / kBlock);
   parts_.reserve(kMaxParts);
   texts_.reserve(kTextRoom);
 }
 
-void TraceSteps::add(const Step& step) {
+void TraceSteps::add(Step step, std::uint64_t offset) {
   if (size_ == kMaxSteps) {
     ++leftOut_;
     return;
   }
-  if (size_ % kBlock == 0) blocks_.push_back(std::make_unique_for_overwrite<Step[]>(kBlock));
+  if (size_ % kBlock == 0) {
+    blocks_.push_back(std::make_unique_for_overwrite<Step[]>(kBlock));
+    blockOffsets_.push_back(offset);
+  }
+  const std::uint64_t past = offset - blockOffsets_.back();
+  step.offsetInBlock = past < kFarOffset ? static_cast<std::uint32_t>(past) : kFarOffset;
+  if (step.offsetInBlock == kFarOffset) farOffsets_.emplace_back(size_, offset);
   blocks_[size_ / kBlock][size_ % kBlock] = step;
   ++size_;
   ++parts_.back().count;
@@ -119,7 +128,7 @@ Step TraceSteps::commandStep(const DecodedRecord& decoded, const FirmwareCommand
       break;
     default: fields = digest(data); break;
   }
-  step.key = keyOf(StepKind::Command, static_cast<std::uint8_t>(command.kind), fields);
+  step.setKey(keyOf(StepKind::Command, static_cast<std::uint8_t>(command.kind), fields));
   return step;
 }
 
@@ -143,7 +152,7 @@ Step TraceSteps::replyStep(const DecodedRecord& decoded, const RecordFacts& fact
       part.ecLevels = {status->ecCurrent[0], status->ecCurrent[1], status->ecPrevious[0],
                        status->ecPrevious[1]};
     }
-    step.key = keyOf(StepKind::StatusReply, status->status, fields);
+    step.setKey(keyOf(StepKind::StatusReply, status->status, fields));
     return step;
   }
   OtherReply other = OtherReply::FeatureRead;
@@ -152,18 +161,19 @@ Step TraceSteps::replyStep(const DecodedRecord& decoded, const RecordFacts& fact
                                                               : OtherReply::VersionList;
   }
   step.detail = static_cast<std::uint32_t>(data.size());
-  step.key = keyOf(StepKind::OtherReply, static_cast<std::uint8_t>(other), digest(data));
+  step.setKey(keyOf(StepKind::OtherReply, static_cast<std::uint8_t>(other), digest(data)));
   return step;
 }
 
 Step TraceSteps::textStep(const DecodedRecord& decoded) {
   const Bytes text = decoded.text.bytes;
   Step step;
-  step.key = keyOf(StepKind::Text, 0, digest(text));
+  step.setKey(keyOf(StepKind::Text, 0, digest(text)));
   step.extra = static_cast<std::uint32_t>(text.size());
   step.detail = kNoText;
   const std::size_t kept = text.size() < kKeptText ? text.size() : kKeptText;
-  if (texts_.size() + kept <= kTextRoom && size_ < kMaxSteps) {
+  if (size_ == kMaxSteps) return step;  // a step left out
+  if (texts_.size() + kept <= kTextRoom) {
     step.detail = static_cast<std::uint32_t>(texts_.size());
     texts_.insert(texts_.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(kept));
   } else {
@@ -194,8 +204,15 @@ void TraceSteps::record(const Record& record, const DecodedRecord& decoded,
   } else {
     step = replyStep(decoded, facts, *part);
   }
-  step.offset = offset;
-  add(step);
+  add(step, offset);
+}
+
+std::uint64_t TraceSteps::offset(std::uint64_t i) const {
+  const Step& s = step(i);
+  if (s.offsetInBlock != kFarOffset) return blockOffsets_[i / kBlock] + s.offsetInBlock;
+  const auto far = std::lower_bound(farOffsets_.begin(), farOffsets_.end(),
+                                    std::pair<std::uint64_t, std::uint64_t>{i, 0});
+  return far->second;
 }
 
 std::string_view TraceSteps::text(const Step& step) const {

@@ -10,7 +10,7 @@
 // feature settings, not steps of the update), records that the component
 // test hides and records that cannot be decoded.
 //
-// A step is kept in 24 bytes, in blocks taken as the trace grows; past
+// A step is kept in 20 bytes, in blocks taken as the trace grows; past
 // kMaxSteps steps, or past the listed updates, steps are counted, not kept.
 // The first bytes of each text message are kept in one bounded room.
 #pragma once
@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "analysis/reply_pairing.h"
@@ -36,13 +37,17 @@ enum class StepKind : std::uint8_t { Command = 1, StatusReply, OtherReply, Text 
 enum class OtherReply : std::uint8_t { VersionList, SmReport, FeatureRead };
 
 struct Step {
-  // What two steps are compared by: the kind (top byte), the code (the next
-  // byte: a command's kind, a status reply's status byte, an other reply's
-  // kind) and a digest of the decoded fields and contents (48 bits). A
-  // flash write's bytes are not in it: a write to the same address with
-  // other bytes is the same step of the update, with another image.
-  std::uint64_t key = 0;
-  std::uint64_t offset = 0;  // of the record in its trace
+  // What two steps are compared by (key()): the kind (top byte), the code
+  // (the next byte: a command's kind, a status reply's status byte, an
+  // other reply's kind) and a digest of the decoded fields and contents (48
+  // bits). A flash write's bytes are not in it: a write to the same address
+  // with other bytes is the same step of the update, with another image.
+  // Kept as two halves, so that a step takes 20 bytes.
+  std::uint32_t keyLow = 0;
+  std::uint32_t keyHigh = 0;
+  // The offset of the record past the offset of its block's first step
+  // (kFarOffset: the trace keeps it apart); see TraceSteps::offset().
+  std::uint32_t offsetInBlock = 0;
   // Command: a flash write's or a record read's address (24 bits) and count
   // (top byte); a system command's code and sub-command (<< 8); a
   // checksum; a serial number's length. Status reply: the EC levels
@@ -54,18 +59,25 @@ struct Step {
   // milliseconds (the bits of a float; NaN for none). A text: its length.
   std::uint32_t extra = 0;
 
-  StepKind kind() const { return static_cast<StepKind>(key >> 56); }
-  std::uint8_t code() const { return static_cast<std::uint8_t>(key >> 48); }
+  std::uint64_t key() const { return std::uint64_t{keyHigh} << 32 | keyLow; }
+  void setKey(std::uint64_t key) {
+    keyLow = static_cast<std::uint32_t>(key);
+    keyHigh = static_cast<std::uint32_t>(key >> 32);
+  }
+  StepKind kind() const { return static_cast<StepKind>(keyHigh >> 24); }
+  std::uint8_t code() const { return static_cast<std::uint8_t>(keyHigh >> 16); }
   bool isReply() const { return kind() == StepKind::StatusReply || kind() == StepKind::OtherReply; }
   bool isFlashWrite() const {
     return kind() == StepKind::Command &&
            code() == static_cast<std::uint8_t>(CommandKind::FlashWrite);
   }
-  // A reply's response time; none for an unsolicited reply or an unknown time.
+  // A reply's response time, to the microsecond; none for an unsolicited
+  // reply or an unknown time.
   std::optional<double> responseMs() const;
 };
-static_assert(sizeof(Step) == 24);
+static_assert(sizeof(Step) == 20);
 
+inline constexpr std::uint32_t kFarOffset = 0xFFFFFFFF;
 inline constexpr std::uint32_t kNoText = 0xFFFFFFFF;
 
 // The records before the first update (part 0), then each update.
@@ -96,6 +108,8 @@ class TraceSteps {
 
   std::uint64_t size() const { return size_; }
   const Step& step(std::uint64_t i) const { return blocks_[i / kBlock][i % kBlock]; }
+  // The offset of step i's record in the trace.
+  std::uint64_t offset(std::uint64_t i) const;
   std::size_t parts() const { return parts_.size(); }
   const StepPart& part(std::size_t i) const { return parts_[i]; }
   // Steps that were not kept: past kMaxSteps, or in updates past the listed ones.
@@ -106,13 +120,17 @@ class TraceSteps {
   std::uint64_t textsNotKept() const { return textsNotKept_; }
 
  private:
-  void add(const Step& step);
+  void add(Step step, std::uint64_t offset);
   StepPart* partOf(std::size_t update, double stamp);
   Step commandStep(const DecodedRecord& decoded, const FirmwareCommand& command) const;
   Step replyStep(const DecodedRecord& decoded, const RecordFacts& facts, StepPart& part) const;
   Step textStep(const DecodedRecord& decoded);
 
   std::vector<std::unique_ptr<Step[]>> blocks_;
+  std::vector<std::uint64_t> blockOffsets_;  // of each block's first step
+  // The steps whose offset lies 4 GiB or more past their block's first
+  // step, and their offsets, in step order.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> farOffsets_;
   std::uint64_t size_ = 0;
   std::uint64_t leftOut_ = 0;
   std::uint64_t updatesLeftOut_ = 0;

@@ -36,7 +36,7 @@ void writeStep(Writer& out, const ComparedTrace& side, std::uint64_t index, std:
   writeStepWords(scratch, *side.steps, step);
   writeJsonString(words, std::string_view(scratch.text()));
   object.number("step", n64(index - side.part(part)->first + 1));
-  object.number("offset", n64(step.offset));
+  object.number("offset", n64(side.steps->offset(index)));
   if (step.isReply()) {
     const std::optional<double> ms = step.responseMs();
     if (ms) {

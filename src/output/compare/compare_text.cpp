@@ -160,7 +160,7 @@ struct StepLines {
       out.blanks(offsetWidth);
       return;
     }
-    const std::string digits = std::to_string(steps.step(*index).offset);
+    const std::string digits = std::to_string(steps.offset(*index));
     out.blanks(offsetWidth - std::min(offsetWidth, digits.size()));
     out.put(digits);
   }
