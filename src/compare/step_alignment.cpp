@@ -227,6 +227,28 @@ Divergence firstMismatch(const TraceSteps& a, const TraceSteps& b, std::size_t p
   return Divergence{};
 }
 
+// Each stretch of differing runs between two alike ones as one run of the
+// first trace's steps, then one of the second's, as a diff shows them.
+void deletionsFirst(std::vector<Edit>& edits) {
+  std::vector<Edit> merged;
+  merged.reserve(edits.size());
+  for (std::size_t i = 0; i < edits.size();) {
+    if (edits[i].op == EditOp::Same) {
+      merged.push_back(edits[i++]);
+      continue;
+    }
+    Edit deleted{EditOp::Delete, edits[i].part, edits[i].a, edits[i].b, 0};
+    Edit inserted = deleted;
+    inserted.op = EditOp::Insert;
+    for (; i < edits.size() && edits[i].op != EditOp::Same && edits[i].part == deleted.part; ++i)
+      (edits[i].op == EditOp::Delete ? deleted : inserted).length += edits[i].length;
+    inserted.a += deleted.length;
+    if (deleted.length != 0) merged.push_back(deleted);
+    if (inserted.length != 0) merged.push_back(inserted);
+  }
+  edits = std::move(merged);
+}
+
 }  // namespace
 
 Alignment alignSteps(const TraceSteps& a, const TraceSteps& b, std::uint64_t maxDiffering) {
@@ -246,6 +268,7 @@ Alignment alignSteps(const TraceSteps& a, const TraceSteps& b, std::uint64_t max
     alignment.first = firstMismatch(a, b, parts);
     return alignment;
   }
+  deletionsFirst(alignment.edits);
   std::optional<Divergence> bytes;
   std::optional<Divergence> steps;
   for (std::size_t i = 0; i < alignment.edits.size(); ++i) {
