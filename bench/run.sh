@@ -146,7 +146,7 @@ row() {  # row NAME OPTIONS-LABEL RUNS OPTIONS...
   rps[$name $label]=$(awk -v r="${records[$name]}" -v t="$best" 'BEGIN { printf "%.0f", r / t }')
   peak[$name $label]=$rss
   rows+=("$name $label")
-  printf '%-12s %-9s %10.1f %8.3f %10s %12s %10s\n' "$name" "$label" \
+  printf '%-12s %-15s %10.1f %8.3f %10s %12s %10s\n' "$name" "$label" \
     "$(awk -v b="$bytes" 'BEGIN { print b / 1e6 }')" "$best" "${mbps[$name $label]}" \
     "${rps[$name $label]}" "$rss"
 }
@@ -154,7 +154,7 @@ row() {  # row NAME OPTIONS-LABEL RUNS OPTIONS...
 echo "machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p' | head -n 1)"
 echo "program: $program (Release), output to /dev/null, best of $runs"
 echo
-printf '%-12s %-9s %10s %8s %10s %12s %10s\n' trace options "input MB" seconds "MB/s" records/s "peak KiB"
+printf '%-12s %-15s %10s %8s %10s %12s %10s\n' trace options "input MB" seconds "MB/s" records/s "peak KiB"
 # The rows of the Linux build; the reference mode runs them again.
 linux_rows() {
   row hex default "$runs"
@@ -312,7 +312,7 @@ cat "$traces/hex.trc" >/dev/null
 measure "$runs" xxd "$traces/hex.trc"
 xxd_mbps=$(awk -v b="$(stat -c %s "$traces/hex.trc")" -v t="$best" 'BEGIN { printf "%.0f", b / t / 1e6 }')
 ratio=$(awk -v a="${mbps[hex default]}" -v b="$xxd_mbps" 'BEGIN { printf "%.1f", a / b }')
-printf '%-12s %-9s %10s %8.3f %10s\n' "xxd hex.trc" "" "" "$best" "$xxd_mbps"
+printf '%-12s %-15s %10s %8.3f %10s\n' "xxd hex.trc" "" "" "$best" "$xxd_mbps"
 echo
 echo "targets:"
 check "Hex trace, times the throughput of xxd" "$ratio" ">=" 8

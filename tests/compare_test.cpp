@@ -83,7 +83,7 @@ struct Pair {
 std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 // The lane with one change made to it.
-std::vector<Line> changed(std::function<void(std::vector<Line>&)> change) {
+std::vector<Line> changed(const std::function<void(std::vector<Line>&)>& change) {
   std::vector<Line> lines = goodLane();
   change(lines);
   return lines;

@@ -91,17 +91,16 @@ ExitStatus runComparison(const Settings& settings, TraceReader::Buffers buffers,
   bool emptied = false;
   if (const auto end = openOutputFor(settings, inputs, outputRoom, out, err, missing, emptied))
     return *end;
-  const std::array<std::unique_ptr<TracedSteps>, 2> traces{
-      std::make_unique<TracedSteps>(settings.compareName),
-      std::make_unique<TracedSteps>(settings.inputName)};
+  const auto good = std::make_unique<TracedSteps>(settings.compareName);
+  const auto trace = std::make_unique<TracedSteps>(settings.inputName);
   if (const auto end = emptyOutput(settings.outputName, outputRoom, emptied, err)) return *end;
   TraceReader reader(inputs[0].file.get(), std::move(buffers));
-  bool read = readSteps(reader, settings.compareName, *traces[0], err);
+  bool read = readSteps(reader, settings.compareName, *good, err);
   reader.restart(inputs[1].file.get());
-  read = readSteps(reader, settings.inputName, *traces[1], err) && read;
+  read = readSteps(reader, settings.inputName, *trace, err) && read;
   const Comparison comparison =
-      compareTraces({settings.compareName, &traces[0]->facts(), &traces[0]->steps()},
-                    {settings.inputName, &traces[1]->facts(), &traces[1]->steps()});
+      compareTraces({settings.compareName, &good->facts(), &good->steps()},
+                    {settings.inputName, &trace->facts(), &trace->steps()});
   Writer& output = settings.outputName.empty() ? out : *outputRoom.get();
   try {
     if (settings.output == Output::ComparisonJson) {

@@ -54,24 +54,101 @@ class Aligner {
         Edit{op, part_, static_cast<std::uint64_t>(a), static_cast<std::uint64_t>(b), n});
   }
 
+  // A stretch to align, or alike steps to emit once the stretches before
+  // them are aligned (length >= 0).
+  struct Work {
+    Index a0, a1, b0, b1;
+    Index alike = -1;
+  };
+
+  // Aligns the stretch: its common first and last steps, and the rest split
+  // at its middle snake, stretch after stretch (a stack of work in place of
+  // recursion; its depth is that of the splits).
   void diff(Index a0, Index a1, Index b0, Index b1) {
-    const Index start = a0;
-    while (a0 < a1 && b0 < b1 && same(a0, b0)) ++a0, ++b0;
-    emit(EditOp::Same, start, b0 - (a0 - start), a0 - start);
-    Index tail = 0;
-    while (a0 < a1 - tail && b0 < b1 - tail && same(a1 - tail - 1, b1 - tail - 1)) ++tail;
-    a1 -= tail;
-    b1 -= tail;
-    if (a0 == a1) {
-      emit(EditOp::Insert, a0, b0, b1 - b0);
-    } else if (b0 == b1) {
-      emit(EditOp::Delete, a0, b0, a1 - a0);
-    } else {
-      const auto [x, y] = bisect(a0, a1, b0, b1);
-      diff(a0, x, b0, y);
-      diff(x, a1, y, b1);
+    std::vector<Work> work{{a0, a1, b0, b1}};
+    while (!work.empty()) {
+      Work w = work.back();
+      work.pop_back();
+      if (w.alike >= 0) {
+        emit(EditOp::Same, w.a0, w.b0, w.alike);
+        continue;
+      }
+      const Index start = w.a0;
+      while (w.a0 < w.a1 && w.b0 < w.b1 && same(w.a0, w.b0)) ++w.a0, ++w.b0;
+      emit(EditOp::Same, start, w.b0 - (w.a0 - start), w.a0 - start);
+      Index tail = 0;
+      while (w.a0 < w.a1 - tail && w.b0 < w.b1 - tail && same(w.a1 - tail - 1, w.b1 - tail - 1))
+        ++tail;
+      w.a1 -= tail;
+      w.b1 -= tail;
+      work.push_back({w.a1, w.a1, w.b1, w.b1, tail});
+      if (w.a0 == w.a1) {
+        emit(EditOp::Insert, w.a0, w.b0, w.b1 - w.b0);
+      } else if (w.b0 == w.b1) {
+        emit(EditOp::Delete, w.a0, w.b0, w.a1 - w.a0);
+      } else {
+        const auto [x, y] = bisect(w.a0, w.a1, w.b0, w.b1);
+        work.push_back({x, w.a1, y, w.b1});
+        work.push_back({w.a0, x, w.b0, y});
+      }
     }
-    emit(EditOp::Same, a1, b1, tail);
+  }
+
+  // The search for the middle snake of a stretch: from its start (forward)
+  // and from its end (backward) at once, d differences at a time.
+  struct Search {
+    Index a0, a1, b0, b1;
+    Index n, m, delta, offset, length;
+    bool front;
+    Index k1start = 0, k1end = 0, k2start = 0, k2end = 0;
+  };
+  Index& v1(Index k) { return forward_[static_cast<std::size_t>(k)]; }
+  Index& v2(Index k) { return backward_[static_cast<std::size_t>(k)]; }
+
+  // The forward paths of d differences; the split where one meets a
+  // backward path.
+  std::optional<std::pair<Index, Index>> forward(Search& s, Index d) {
+    for (Index k1 = -d + s.k1start; k1 <= d - s.k1end; k1 += 2) {
+      const Index k1o = s.offset + k1;
+      Index x1 =
+          (k1 == -d || (k1 != d && v1(k1o - 1) < v1(k1o + 1))) ? v1(k1o + 1) : v1(k1o - 1) + 1;
+      Index y1 = x1 - k1;
+      while (x1 < s.n && y1 < s.m && same(s.a0 + x1, s.b0 + y1)) ++x1, ++y1;
+      v1(k1o) = x1;
+      if (x1 > s.n) {
+        s.k1end += 2;
+      } else if (y1 > s.m) {
+        s.k1start += 2;
+      } else if (s.front) {
+        const Index k2o = s.offset + s.delta - k1;
+        if (k2o >= 0 && k2o < s.length && v2(k2o) != -1 && x1 >= s.n - v2(k2o))
+          return std::pair{s.a0 + x1, s.b0 + y1};
+      }
+    }
+    return std::nullopt;
+  }
+
+  // The backward paths of d differences; the split where one meets a
+  // forward path.
+  std::optional<std::pair<Index, Index>> backward(Search& s, Index d) {
+    for (Index k2 = -d + s.k2start; k2 <= d - s.k2end; k2 += 2) {
+      const Index k2o = s.offset + k2;
+      Index x2 =
+          (k2 == -d || (k2 != d && v2(k2o - 1) < v2(k2o + 1))) ? v2(k2o + 1) : v2(k2o - 1) + 1;
+      Index y2 = x2 - k2;
+      while (x2 < s.n && y2 < s.m && same(s.a1 - x2 - 1, s.b1 - y2 - 1)) ++x2, ++y2;
+      v2(k2o) = x2;
+      if (x2 > s.n) {
+        s.k2end += 2;
+      } else if (y2 > s.m) {
+        s.k2start += 2;
+      } else if (!s.front) {
+        const Index k1o = s.offset + s.delta - k2;
+        if (k1o >= 0 && k1o < s.length && v1(k1o) != -1 && v1(k1o) >= s.n - x2)
+          return std::pair{s.a0 + v1(k1o), s.b0 + s.offset + v1(k1o) - k1o};
+      }
+    }
+    return std::nullopt;
   }
 
   // The middle snake: where the shortest edit script of the stretch (from
@@ -81,55 +158,14 @@ class Aligner {
     const Index m = b1 - b0;
     const Index natural = (n + m + 1) / 2;
     const Index maxD = std::min(natural, maxD_);
-    const Index offset = maxD;
-    const Index length = 2 * maxD + 2;
-    std::fill_n(forward_.begin(), length, -1);
-    std::fill_n(backward_.begin(), length, -1);
-    forward_[static_cast<std::size_t>(offset + 1)] = 0;
-    backward_[static_cast<std::size_t>(offset + 1)] = 0;
-    const Index delta = n - m;
-    const bool front = (delta % 2) != 0;
-    Index k1start = 0, k1end = 0, k2start = 0, k2end = 0;
-    auto v1 = [&](Index k) -> Index& { return forward_[static_cast<std::size_t>(k)]; };
-    auto v2 = [&](Index k) -> Index& { return backward_[static_cast<std::size_t>(k)]; };
+    Search s{a0, a1, b0, b1, n, m, n - m, maxD, 2 * maxD + 2, ((n - m) % 2) != 0};
+    std::fill_n(forward_.begin(), s.length, -1);
+    std::fill_n(backward_.begin(), s.length, -1);
+    v1(s.offset + 1) = 0;
+    v2(s.offset + 1) = 0;
     for (Index d = 0; d < maxD; ++d) {
-      for (Index k1 = -d + k1start; k1 <= d - k1end; k1 += 2) {
-        const Index k1o = offset + k1;
-        Index x1 =
-            (k1 == -d || (k1 != d && v1(k1o - 1) < v1(k1o + 1))) ? v1(k1o + 1) : v1(k1o - 1) + 1;
-        Index y1 = x1 - k1;
-        while (x1 < n && y1 < m && same(a0 + x1, b0 + y1)) ++x1, ++y1;
-        v1(k1o) = x1;
-        if (x1 > n) {
-          k1end += 2;
-        } else if (y1 > m) {
-          k1start += 2;
-        } else if (front) {
-          const Index k2o = offset + delta - k1;
-          if (k2o >= 0 && k2o < length && v2(k2o) != -1 && x1 >= n - v2(k2o))
-            return {a0 + x1, b0 + y1};
-        }
-      }
-      for (Index k2 = -d + k2start; k2 <= d - k2end; k2 += 2) {
-        const Index k2o = offset + k2;
-        Index x2 =
-            (k2 == -d || (k2 != d && v2(k2o - 1) < v2(k2o + 1))) ? v2(k2o + 1) : v2(k2o - 1) + 1;
-        Index y2 = x2 - k2;
-        while (x2 < n && y2 < m && same(a1 - x2 - 1, b1 - y2 - 1)) ++x2, ++y2;
-        v2(k2o) = x2;
-        if (x2 > n) {
-          k2end += 2;
-        } else if (y2 > m) {
-          k2start += 2;
-        } else if (!front) {
-          const Index k1o = offset + delta - k2;
-          if (k1o >= 0 && k1o < length && v1(k1o) != -1) {
-            const Index x1 = v1(k1o);
-            const Index y1 = offset + x1 - k1o;
-            if (x1 >= n - x2) return {a0 + x1, b0 + y1};
-          }
-        }
-      }
+      if (const auto split = forward(s, d)) return *split;
+      if (const auto split = backward(s, d)) return *split;
     }
     // Without a middle snake within (n + m + 1) / 2 the stretches have no
     // step in common: all of the one, then all of the other.

@@ -52,6 +52,72 @@ std::uint32_t responseBits(const RecordFacts& facts) {
   return std::bit_cast<std::uint32_t>(ms);
 }
 
+Step commandStep(const DecodedRecord& decoded, const FirmwareCommand& command) {
+  const Bytes data = decoded.transfer.data.bytes;
+  Step step;
+  std::uint64_t fields = 0;
+  switch (command.kind) {
+    case CommandKind::FlashWrite:
+      // The fixed fields alone: the bytes written are the image's.
+      fields = digest(data.first(data.size() < kCommandFields ? data.size() : kCommandFields));
+      step.detail = addressAndCount(command.address, command.dataCount);
+      step.extra = static_cast<std::uint32_t>(digest(flashWriteBytes(data, command.flashWrite())));
+      break;
+    case CommandKind::ReadOneRecord:
+    case CommandKind::ReadAllRecords:
+      fields = digest(data);
+      step.detail = addressAndCount(command.address, command.dataCount);
+      break;
+    case CommandKind::System:
+      fields = digest(data);
+      step.detail = systemCommandCode(command) | std::uint32_t{command.subCommand} << 8;
+      break;
+    case CommandKind::ChecksumWrite:
+      fields = digest(data);
+      step.detail = command.checksum;
+      break;
+    case CommandKind::SerialNumber:
+      fields = digest(data);
+      step.detail = static_cast<std::uint32_t>(command.serialLength);
+      break;
+    default: fields = digest(data); break;
+  }
+  step.setKey(keyOf(StepKind::Command, static_cast<std::uint8_t>(command.kind), fields));
+  return step;
+}
+
+Step replyStep(const DecodedRecord& decoded, const RecordFacts& facts, StepPart& part) {
+  const Bytes data = decoded.transfer.data.bytes;
+  Step step;
+  step.extra = responseBits(facts);
+  if (const auto* status = std::get_if<StatusReply>(&decoded.body)) {
+    // The six fields, and a flash read's contents.
+    std::uint64_t fields = digest(data.first(data.size() < 6 ? data.size() : 6));
+    if (status->flashRead) {
+      fields = mix(fields ^ digest(status->contents.bytes));
+      step.detail = addressAndCount(status->flashAddressValue(), status->flashLength);
+    }
+    if (status->has(kStatusEcInformation)) {
+      step.detail = std::uint32_t{status->ecCurrent[0]} << 24 |
+                    std::uint32_t{status->ecCurrent[1]} << 16 |
+                    std::uint32_t{status->ecPrevious[0]} << 8 | status->ecPrevious[1];
+      part.hasEcLevels = true;
+      part.ecLevels = {status->ecCurrent[0], status->ecCurrent[1], status->ecPrevious[0],
+                       status->ecPrevious[1]};
+    }
+    step.setKey(keyOf(StepKind::StatusReply, status->status, fields));
+    return step;
+  }
+  OtherReply other = OtherReply::FeatureRead;
+  if (const auto* component = std::get_if<ComponentReport>(&decoded.body)) {
+    other = std::holds_alternative<SmReport>(component->body) ? OtherReply::SmReport
+                                                              : OtherReply::VersionList;
+  }
+  step.detail = static_cast<std::uint32_t>(data.size());
+  step.setKey(keyOf(StepKind::OtherReply, static_cast<std::uint8_t>(other), digest(data)));
+  return step;
+}
+
 }  // namespace
 
 std::optional<double> Step::responseMs() const {
@@ -96,73 +162,6 @@ StepPart* TraceSteps::partOf(std::size_t update, double stamp) {
     part.lastStamp = stamp;
   }
   return &part;
-}
-
-Step TraceSteps::commandStep(const DecodedRecord& decoded, const FirmwareCommand& command) const {
-  const Bytes data = decoded.transfer.data.bytes;
-  Step step;
-  std::uint64_t fields = 0;
-  switch (command.kind) {
-    case CommandKind::FlashWrite:
-      // The fixed fields alone: the bytes written are the image's.
-      fields = digest(data.first(data.size() < kCommandFields ? data.size() : kCommandFields));
-      step.detail = addressAndCount(command.address, command.dataCount);
-      step.extra = static_cast<std::uint32_t>(digest(flashWriteBytes(data, command.flashWrite())));
-      break;
-    case CommandKind::ReadOneRecord:
-    case CommandKind::ReadAllRecords:
-      fields = digest(data);
-      step.detail = addressAndCount(command.address, command.dataCount);
-      break;
-    case CommandKind::System:
-      fields = digest(data);
-      step.detail = systemCommandCode(command) | std::uint32_t{command.subCommand} << 8;
-      break;
-    case CommandKind::ChecksumWrite:
-      fields = digest(data);
-      step.detail = command.checksum;
-      break;
-    case CommandKind::SerialNumber:
-      fields = digest(data);
-      step.detail = static_cast<std::uint32_t>(command.serialLength);
-      break;
-    default: fields = digest(data); break;
-  }
-  step.setKey(keyOf(StepKind::Command, static_cast<std::uint8_t>(command.kind), fields));
-  return step;
-}
-
-Step TraceSteps::replyStep(const DecodedRecord& decoded, const RecordFacts& facts,
-                           StepPart& part) const {
-  const Bytes data = decoded.transfer.data.bytes;
-  Step step;
-  step.extra = responseBits(facts);
-  if (const auto* status = std::get_if<StatusReply>(&decoded.body)) {
-    // The six fields, and a flash read's contents.
-    std::uint64_t fields = digest(data.first(data.size() < 6 ? data.size() : 6));
-    if (status->flashRead) {
-      fields = mix(fields ^ digest(status->contents.bytes));
-      step.detail = addressAndCount(status->flashAddressValue(), status->flashLength);
-    }
-    if (status->has(kStatusEcInformation)) {
-      step.detail = std::uint32_t{status->ecCurrent[0]} << 24 |
-                    std::uint32_t{status->ecCurrent[1]} << 16 |
-                    std::uint32_t{status->ecPrevious[0]} << 8 | status->ecPrevious[1];
-      part.hasEcLevels = true;
-      part.ecLevels = {status->ecCurrent[0], status->ecCurrent[1], status->ecPrevious[0],
-                       status->ecPrevious[1]};
-    }
-    step.setKey(keyOf(StepKind::StatusReply, status->status, fields));
-    return step;
-  }
-  OtherReply other = OtherReply::FeatureRead;
-  if (const auto* component = std::get_if<ComponentReport>(&decoded.body)) {
-    other = std::holds_alternative<SmReport>(component->body) ? OtherReply::SmReport
-                                                              : OtherReply::VersionList;
-  }
-  step.detail = static_cast<std::uint32_t>(data.size());
-  step.setKey(keyOf(StepKind::OtherReply, static_cast<std::uint8_t>(other), digest(data)));
-  return step;
 }
 
 Step TraceSteps::textStep(const DecodedRecord& decoded) {

@@ -122,8 +122,6 @@ class TraceSteps {
  private:
   void add(Step step, std::uint64_t offset);
   StepPart* partOf(std::size_t update, double stamp);
-  Step commandStep(const DecodedRecord& decoded, const FirmwareCommand& command) const;
-  Step replyStep(const DecodedRecord& decoded, const RecordFacts& facts, StepPart& part) const;
   Step textStep(const DecodedRecord& decoded);
 
   std::vector<std::unique_ptr<Step[]>> blocks_;
