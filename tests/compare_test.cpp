@@ -371,12 +371,13 @@ TEST(TraceSteps, CapOfStepsAtItsEdge) {
 
 // ---- JSON ----
 
-TEST(CompareJson, OneObjectWithTheDivergenceAndTheUpdatesThatValidates) {
+TEST(CompareJson, OneObjectWithTheDivergenceTheUpdatesAndTheRuns) {
   const Pair pair(goodLane(), changed([](auto& l) { l[7] = {Line::Reply, status(0x40), 67}; }));
-  const RunResult result = pair.compare({"--json", "-w", "comparison.json"});
+  const RunResult result = pair.compare({"--json"});
   EXPECT_EQ(result.status, 1);
-  std::ifstream file(pair.dir.file("comparison.json"));
-  const json c = json::parse(file);
+  ASSERT_EQ(result.out.back(), '\n');
+  ASSERT_EQ(result.out.find('\n'), result.out.size() - 1);  // one line
+  const json c = json::parse(result.out);
   EXPECT_EQ(c["alike"], false);
   EXPECT_EQ(c["good"]["trace"], "good.trc");
   EXPECT_EQ(c["trace"]["steps"], 13);
@@ -396,13 +397,31 @@ TEST(CompareJson, OneObjectWithTheDivergenceAndTheUpdatesThatValidates) {
   const std::vector<std::pair<std::string, int>> expected{
       {"alike", 7}, {"good_only", 1}, {"trace_only", 1}, {"alike", 5}};
   EXPECT_EQ(runs, expected);
+}
+
+TEST(CompareJson, OutputValidatesAgainstTheSchema) {
   ASSERT_EQ(std::system(OVANTREX_PYTHON " -c 'import jsonschema' 2>/dev/null"), 0)
       << "install python3-jsonschema for " OVANTREX_PYTHON;
   const std::string source = OVANTREX_SOURCE_DIR;
-  const std::string command = OVANTREX_PYTHON " " + source + "/tests/validate_json.py --whole " +
-                              source + "/docs/ovantrex.schema.json '" +
-                              pair.dir.file("comparison.json") + "'";
-  EXPECT_EQ(std::system(command.c_str()), 0);
+  // Alike, differing, and past the cap of differing steps.
+  std::vector<Line> many;
+  for (int i = 0; i < 4200; ++i) {
+    std::string text = std::to_string(i);
+    text += '\n';
+    many.push_back({Line::Text, text, 0});
+  }
+  const std::vector<std::pair<std::vector<Line>, std::vector<Line>>> pairs{
+      {goodLane(), goodLane()},
+      {goodLane(), changed([](auto& l) { l.resize(7); })},
+      {many, goodLane()}};
+  for (const auto& [good, trace] : pairs) {
+    const Pair pair(good, trace);
+    pair.compare({"--json", "-w", "comparison.json"});
+    const std::string command = OVANTREX_PYTHON " " + source + "/tests/validate_json.py --whole " +
+                                source + "/docs/ovantrex.schema.json '" +
+                                pair.dir.file("comparison.json") + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+  }
 }
 
 }  // namespace
