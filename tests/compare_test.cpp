@@ -16,6 +16,7 @@
 
 #include "compare/step_alignment.h"
 #include "firmware_traffic.h"
+#include "output/compare/compare_words.h"
 #include "trace_builder.h"
 
 namespace ovantrex::test {
@@ -206,6 +207,13 @@ std::vector<PairCase> pairCases() {
        "the traces part before the first update, step 1: failed.trc has \"utility 4.2\", "
        "which good.trc has not",
        1, "@@ before the first update: -1,0 +1,1 @@\n"},
+      {"EcLevelsDiffer", changed([](auto& l) { l[1].data = {0x05, 0x02, 0x03, 0x02, 0x01, 0x00}; }),
+       changed([](auto& l) { l[1].data = {0x05, 0x02, 0x04, 0x02, 0x03, 0x00}; }),
+       "the traces part at update 1, step 2: good.trc's device answered \"Command complete; EC "
+       "information available (current=02.03, previous=02.01)\" to \"Start flash update\"; "
+       "failed.trc's answered \"Command complete; EC information available (current=02.04, "
+       "previous=02.03)\"",
+       1, "! EC levels       current 02.03, previous 02.01  current 02.04, previous 02.03\n"},
       {"BothEmpty", {}, {}, "the traces' steps are alike", 0, "neither trace holds an update\n"},
       {"TraceEmpty",
        goodLane(),
@@ -221,6 +229,8 @@ std::vector<PairCase> pairCases() {
        1, "+      58  text    \\x1b]0;x\\x07\n"},
   };
 }
+
+void PrintTo(const PairCase& c, std::ostream* os) { *os << c.name; }
 
 class ComparePairs : public testing::TestWithParam<PairCase> {};
 
@@ -367,6 +377,21 @@ TEST(TraceSteps, CapOfStepsAtItsEdge) {
   EXPECT_EQ(past.text(past.step(TraceSteps::kTextRoom - 1)), "a");
   EXPECT_EQ(past.text(past.step(TraceSteps::kTextRoom)), "");
   EXPECT_EQ(past.textsNotKept(), TraceSteps::kMaxSteps - TraceSteps::kTextRoom);
+}
+
+TEST(CompareVerdict, StepsPastTheCapAreCountedAndSaidLeftOut) {
+  // Alike as far as they are kept: 5 and 7 steps past the cap, left out.
+  const TraceSteps a = stepsOf(std::string(TraceSteps::kMaxSteps + 5, 'a'));
+  const TraceSteps b = stepsOf(std::string(TraceSteps::kMaxSteps + 7, 'a'));
+  const SessionFacts facts;
+  const Comparison c = compareTraces({"good.trc", &facts, &a}, {"failed.trc", &facts, &b});
+  EXPECT_TRUE(c.alignment.alike());
+  EXPECT_FALSE(c.alike());
+  Writer out;
+  writeComparisonVerdict(out, c);
+  EXPECT_EQ(out.text(),
+            "the traces' first 1,310,720 steps are alike; past them 5 of good.trc's and 7 of "
+            "failed.trc's were left out");
 }
 
 // ---- JSON ----
