@@ -30,6 +30,17 @@ void writeDuration(Writer& out, std::optional<std::int64_t> ms) {
   out.put(" s");
 }
 
+// "a, b and 3 more", "none".
+template <typename Item>
+void writeList(Writer& out, std::span<const Item> items, std::uint64_t leftOut,
+               void (*write)(Writer&, Item)) {
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i != 0) out.put(", ");
+    write(out, items[i]);
+  }
+  writeListEnd(out, items.empty(), leftOut, Counts::Grouped);
+}
+
 void writeCell(Writer& out, const ComparedTrace& side, std::size_t n, UpdateRow row) {
   const UpdateFacts* u = side.update(n);
   if (u == nullptr) {
@@ -43,18 +54,10 @@ void writeCell(Writer& out, const ComparedTrace& side, std::size_t n, UpdateRow 
       break;
     case UpdateRow::Ranges: writeRanges(out, u->ranges, u->rangesLeftOut); break;
     case UpdateRow::Checksums:
-      for (std::size_t i = 0; i < u->checksums.size(); ++i) {
-        if (i != 0) out.put(", ");
-        writeChecksum(out, u->checksums[i]);
-      }
-      writeListEnd(out, u->checksums.empty(), u->checksumsLeftOut, Counts::Grouped);
+      writeList(out, u->checksums, u->checksumsLeftOut, writeChecksum);
       break;
     case UpdateRow::SerialNumbers:
-      for (std::size_t i = 0; i < u->serialNumbers.size(); ++i) {
-        if (i != 0) out.put(", ");
-        writeOnOneLine(out, u->serialNumbers[i]);
-      }
-      writeListEnd(out, u->serialNumbers.empty(), u->serialNumbersLeftOut, Counts::Grouped);
+      writeList(out, u->serialNumbers, u->serialNumbersLeftOut, writeOnOneLine);
       break;
     case UpdateRow::Reset: out.put(u->reset ? "yes" : "no"); break;
     case UpdateRow::EcLevels: writeEcLevels(out, side.part(n)); break;
