@@ -1,9 +1,11 @@
 // The words and keys of the comparison of two traces, in one place: the
 // rows of the table of updates (labels and JSON keys, the keys those of
 // the summary's facts), the kinds of steps, and the words of a step (the
-// notes that the listing writes under its record; words from the trace
-// on one line, writeOnOneLine()). Shared by the text and
-// the JSON printers of the comparison.
+// notes that the listing writes under its record; words from the trace on
+// one line, writeOnOneLine()). Shared by the text and the JSON printers of
+// the comparison. The rows' labels and keys and the steps' kinds are
+// spelled here alone, so that they can move into the registry of named
+// values and fields as they are, once it names them.
 #pragma once
 
 #include <array>
