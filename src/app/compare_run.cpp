@@ -103,7 +103,7 @@ ExitStatus runComparison(const Settings& settings, TraceReader::Buffers buffers,
                     {settings.inputName, &trace->facts(), &trace->steps()});
   Writer& output = settings.outputName.empty() ? out : *outputRoom.get();
   try {
-    if (settings.output == Output::ComparisonJson) {
+    if (settings.output == Output::CompareJson) {
       writeComparisonJson(output, comparison);
     } else {
       writeComparisonText(output, comparison, settings.context);

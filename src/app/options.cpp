@@ -19,14 +19,14 @@ using Words = std::optional<std::string>;
 // The outputs of one trace, every output but the batch's rows.
 constexpr OutputSet kOneTrace = {Output::Listing, Output::JsonLines, Output::SummaryText,
                                  Output::SummaryJson, Output::Page};
-constexpr OutputSet kEveryOutput = {
-    Output::Listing, Output::JsonLines, Output::SummaryText,    Output::SummaryJson,
-    Output::Page,    Output::BatchRows, Output::ComparisonText, Output::ComparisonJson};
+constexpr OutputSet kEveryOutput = {Output::Listing,     Output::JsonLines,  Output::SummaryText,
+                                    Output::SummaryJson, Output::Page,       Output::BatchRows,
+                                    Output::CompareText, Output::CompareJson};
 // The comparison's outputs, and -f's: every output of one trace and the comparison.
-constexpr OutputSet kComparison = {Output::ComparisonText, Output::ComparisonJson};
-constexpr OutputSet kTraceFile = {Output::Listing,       Output::JsonLines, Output::SummaryText,
-                                  Output::SummaryJson,   Output::Page,      Output::ComparisonText,
-                                  Output::ComparisonJson};
+constexpr OutputSet kComparison = {Output::CompareText, Output::CompareJson};
+constexpr OutputSet kTraceFile = {Output::Listing,     Output::JsonLines, Output::SummaryText,
+                                  Output::SummaryJson, Output::Page,      Output::CompareText,
+                                  Output::CompareJson};
 // The listing's columns: the listing, and the listing that the page holds.
 constexpr OutputSet kShapesTheListing = {Output::Listing, Output::Page};
 
@@ -113,7 +113,7 @@ constexpr Option kOptions[] = {
     {.name = "--json",
      .group = HelpGroup::Outputs,
      .outputWord = kJsonWord,
-     .outputs = {Output::JsonLines, Output::SummaryJson, Output::BatchRows, Output::ComparisonJson},
+     .outputs = {Output::JsonLines, Output::SummaryJson, Output::BatchRows, Output::CompareJson},
      .help = "JSON Lines: one object per record and per diagnostic\n"
              "(-c, -m, -t, -h, -p and -H change nothing)"},
     {.name = "--summary",
@@ -179,11 +179,11 @@ constexpr Option kOptions[] = {
 // outputs whose options they share or refuse; the listing, which needs no
 // option, last.
 constexpr OutputChoice kOutputChoices[] = {
-    {.output = Output::ComparisonJson,
+    {.output = Output::CompareJson,
      .chosenBy = kCompareWord | kJsonWord,
      .namesTheOption = true,
      .refusal = "--compare takes -f, -w, --json and --context alone, not "},
-    {.output = Output::ComparisonText,
+    {.output = Output::CompareText,
      .chosenBy = kCompareWord,
      .namesTheOption = true,
      .refusal = "--compare takes -f, -w, --json and --context alone, not "},

@@ -235,8 +235,8 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err,
     if (commandLine.request == Request::Version) printVersion(out);
     if (commandLine.exitStatus) return code(*commandLine.exitStatus);
     platform::readTimeZone();
-    if (commandLine.settings.output == Output::ComparisonText ||
-        commandLine.settings.output == Output::ComparisonJson)
+    if (commandLine.settings.output == Output::CompareText ||
+        commandLine.settings.output == Output::CompareJson)
       return code(runComparison(commandLine.settings, std::move(memory.reader), memory.output, out,
                                 err, missing));
     if (commandLine.settings.output == Output::BatchRows)

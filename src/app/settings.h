@@ -14,14 +14,14 @@ namespace ovantrex {
 // The output of a run: one of these, chosen by the output options given
 // (see kOutputChoices in command_line.cpp).
 enum class Output : std::uint8_t {
-  Listing,         // the text listing (no output option)
-  JsonLines,       // --json
-  SummaryText,     // --summary
-  SummaryJson,     // --summary --json
-  Page,            // --report
-  BatchRows,       // --summary --json --list FILE: a summary row for each trace (see batch.h)
-  ComparisonText,  // --compare GOOD: the trace compared with GOOD, step by step
-  ComparisonJson,  // --compare GOOD --json
+  Listing,      // the text listing (no output option)
+  JsonLines,    // --json
+  SummaryText,  // --summary
+  SummaryJson,  // --summary --json
+  Page,         // --report
+  BatchRows,    // --summary --json --list FILE: a summary row for each trace (see batch.h)
+  CompareText,  // --compare GOOD: the trace compared with GOOD, step by step
+  CompareJson,  // --compare GOOD --json
 };
 inline constexpr std::size_t kOutputCount = 8;
 
@@ -33,10 +33,13 @@ struct Settings : ListingOptions {
   std::string inputName;   // -f
   std::string outputName;  // -w; empty means standard output
   Output output = Output::Listing;
-  bool follow = false;      // --follow: list records as they are appended to the trace
-  std::string listName;     // --list FILE: the batch's list, one name a line ("-": standard input)
-  std::string compareName;  // --compare GOOD: the reference trace
-  std::size_t context = 3;  // --context N: alike steps shown around differing ones
+  bool follow = false;   // --follow: list records as they are appended to the trace
+  std::string listName;  // --list FILE: the batch's list, one name a line ("-": standard input)
+
+  // --compare GOOD: the reference trace; --context N: the alike steps shown
+  // around differing ones.
+  std::string compareName;
+  std::size_t context = 3;
 };
 
 }  // namespace ovantrex
