@@ -2,6 +2,7 @@
 //
 //   make_bench_traces hex OUT [MEGABYTES]       Hex records of 4096 random bytes
 //   make_bench_traces firmware OUT [RECORDS]    a firmware update session
+//   make_bench_traces firmware-error OUT [RECORDS]  the same, one reply in the middle an error
 //   make_bench_traces disjoint OUT [RECORDS]    one update of one-byte writes that never merge
 //   make_bench_traces hostile OUT [UPDATES]     updates whose lists would multiply
 //
@@ -143,8 +144,12 @@ std::string message(std::uint64_t n, std::uint32_t address) {
   return text;
 }
 
-void writeFirmwareTrace(const std::string& path, std::uint64_t records) {
+// errorInTheMiddle: the first reply past the middle of the trace is an
+// error reply ("Operation in Error"); every other byte is the same.
+void writeFirmwareTrace(const std::string& path, std::uint64_t records,
+                        bool errorInTheMiddle = false) {
   Session session(path);
+  bool errorWritten = !errorInTheMiddle;
   std::mt19937_64 random(405);
   const HidHeader writeHeader{0x00, 0x00, kFirmwareReport, 0x00, 0x40, 0x00, 0x00, 0x00};
   const HidHeader readHeader{0x00, 0x00, kFirmwareReport, 0x00, 0x40, 0x00, 0x00, 0x00};
@@ -158,7 +163,14 @@ void writeFirmwareTrace(const std::string& path, std::uint64_t records) {
       session.batch().hidWrite(stamp, writeHeader, Payload({0x02, 0x00, 0x01, 0x00}),
                                session.ext());
     } else if (slot == 1 || slot == 4 || slot == 8) {
-      session.batch().hidRead(stamp, readHeader, statusReply(n), session.ext());
+      Payload reply = statusReply(n);
+      if (!errorWritten && n >= records / 2) {
+        std::vector<std::uint8_t> bytes = reply.bytes();
+        bytes[0] = 0x40;
+        reply = Payload(std::move(bytes));
+        errorWritten = true;
+      }
+      session.batch().hidRead(stamp, readHeader, reply, session.ext());
     } else if (slot == 6) {
       session.batch().text(stamp, message(n, address), session.ext());
     } else {
@@ -246,8 +258,9 @@ int main(int argc, char** argv) {
         writeHexTrace(argv[2], argc == 4 ? number(argv[3]) : 100);
         return 0;
       }
-      if (kind == "firmware") {
-        writeFirmwareTrace(argv[2], argc == 4 ? number(argv[3]) : 1000000);
+      if (kind == "firmware" || kind == "firmware-error") {
+        writeFirmwareTrace(argv[2], argc == 4 ? number(argv[3]) : 1000000,
+                           kind == "firmware-error");
         return 0;
       }
       if (kind == "disjoint") {
@@ -261,6 +274,7 @@ int main(int argc, char** argv) {
     }
     std::cerr << "usage: make_bench_traces hex OUT [MEGABYTES]\n"
                  "       make_bench_traces firmware OUT [RECORDS]\n"
+                 "       make_bench_traces firmware-error OUT [RECORDS]\n"
                  "       make_bench_traces disjoint OUT [RECORDS]\n"
                  "       make_bench_traces hostile OUT [UPDATES]\n";
     return 1;

@@ -3,8 +3,9 @@
 # each of them with default options and with "-t -p" to /dev/null, writes the
 # firmware session as JSON Lines (--json), its summary (--summary) and its
 # HTML report (--report), and the summary and the report of two hostile
-# traces (best of five each), times xxd on the Hex trace in the same run,
-# and checks the targets.
+# traces (best of five each), compares the firmware session with itself and
+# with a copy whose middle reply is an error reply (--compare), times xxd on
+# the Hex trace in the same run, and checks the targets.
 #
 #   bench/run.sh            # the two traces of about 100 MB
 #   OVX_BENCH_LARGE=1 bench/run.sh   # also the ten times larger traces (2 GB of disk)
@@ -82,6 +83,7 @@ generate() {
 }
 generate hex hex "$traces/hex.trc"
 generate firmware firmware "$traces/firmware.trc"
+generate firmware-error firmware-error "$traces/firmware-error.trc"
 generate disjoint disjoint "$traces/disjoint.trc"
 generate hostile hostile "$traces/hostile.trc"
 if [[ $large == 1 ]]; then
@@ -100,7 +102,13 @@ measure() {
   stats=$(mktemp)
   for ((i = 0; i < n; i++)); do
     local t0=$EPOCHREALTIME
-    /usr/bin/time -f %M -o "$stats" "$@" >/dev/null
+    local status=0
+    /usr/bin/time -f %M -o "$stats" "$@" >/dev/null || status=$?
+    # A comparison of traces that differ ends with status 1, as diff does.
+    if ((status != 0 && status != ${allowed_status:-0})); then
+      echo "run.sh: $* ended with status $status" >&2
+      exit 2
+    fi
     local t1=$EPOCHREALTIME
     local took
     took=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }')
@@ -141,7 +149,7 @@ row() {  # row NAME OPTIONS-LABEL RUNS OPTIONS...
   rps[$name $label]=$(awk -v r="${records[$name]}" -v t="$best" 'BEGIN { printf "%.0f", r / t }')
   peak[$name $label]=$rss
   rows+=("$name $label")
-  printf '%-12s %-9s %10.1f %8.3f %10s %12s %10s\n' "$name" "$label" \
+  printf '%-12s %-15s %10.1f %8.3f %10s %12s %10s\n' "$name" "$label" \
     "$(awk -v b="$bytes" 'BEGIN { print b / 1e6 }')" "$best" "${mbps[$name $label]}" \
     "${rps[$name $label]}" "$rss"
 }
@@ -149,7 +157,7 @@ row() {  # row NAME OPTIONS-LABEL RUNS OPTIONS...
 echo "machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p' | head -n 1)"
 echo "program: $program (Release), output to /dev/null, best of $runs"
 echo
-printf '%-12s %-9s %10s %8s %10s %12s %10s\n' trace options "input MB" seconds "MB/s" records/s "peak KiB"
+printf '%-12s %-15s %10s %8s %10s %12s %10s\n' trace options "input MB" seconds "MB/s" records/s "peak KiB"
 # The rows of the Linux build; the reference mode runs them again.
 linux_rows() {
   row hex default "$runs"
@@ -160,6 +168,13 @@ linux_rows() {
   row firmware --summary "$runs" --summary
   row disjoint --summary "$runs" --summary
   row firmware --report "$runs" --report
+  # The comparison reads both traces: records/s is the steps of each trace
+  # per second (every record of the firmware session is a step). Builds
+  # before it have no --compare.
+  if [[ ${runner[0]} == "$program" ]]; then
+    row firmware --compare "$runs" --compare "$traces/firmware.trc"
+    allowed_status=1 row firmware "--compare error" "$runs" --compare "$traces/firmware-error.trc"
+  fi
   row disjoint --report "$runs" --report
   row hostile --summary "$runs" --summary
   row hostile --report "$runs" --report
@@ -330,7 +345,7 @@ cat "$traces/hex.trc" >/dev/null
 measure "$runs" xxd "$traces/hex.trc"
 xxd_mbps=$(awk -v b="$(stat -c %s "$traces/hex.trc")" -v t="$best" 'BEGIN { printf "%.0f", b / t / 1e6 }')
 ratio=$(awk -v a="${mbps[hex default]}" -v b="$xxd_mbps" 'BEGIN { printf "%.1f", a / b }')
-printf '%-12s %-9s %10s %8.3f %10s\n' "xxd hex.trc" "" "" "$best" "$xxd_mbps"
+printf '%-12s %-15s %10s %8.3f %10s\n' "xxd hex.trc" "" "" "$best" "$xxd_mbps"
 echo
 echo "targets:"
 check "Hex trace, times the throughput of xxd" "$ratio" ">=" 8
@@ -339,6 +354,10 @@ check "firmware session trace, records/s, -t -p" "${rps[firmware -t -p]}" ">=" 7
 check "firmware session trace, records/s, --json" "${rps[firmware --json]}" ">=" 2000000
 check "firmware session trace, records/s, --summary" "${rps[firmware --summary]}" ">=" 5000000
 check "firmware session trace, records/s, --report" "${rps[firmware --report]}" ">=" 1000000
+check "firmware session compared with itself, steps/s per trace" "${rps[firmware --compare]}" \
+  ">=" 1000000
+check "firmware session compared with an error copy, steps/s per trace" \
+  "${rps[firmware --compare error]}" ">=" 1000000
 check "fleet, traces/s of --list on one core" "${fleet_rate[--list, one run (one core)]}" ">=" 5000
 if [[ $fleet_count == 20000 ]]; then
   check "fleet, seconds of ovantrex-fleet for 20,000 traces" \
@@ -358,7 +377,9 @@ fi
 # characters) too. The report keeps the whole listing of the first 20,000
 # records until it knows the trace is longer, and a second flash map.
 for key in "${rows[@]}"; do
-  if [[ $key == *--report* ]]; then
+  if [[ $key == *--compare* ]]; then
+    check "peak RSS KiB, $key" "${peak[$key]}" "<=" 65536
+  elif [[ $key == *--report* ]]; then
     check "peak RSS KiB, $key" "${peak[$key]}" "<=" 32768
   else
     check "peak RSS KiB, $key" "${peak[$key]}" "<=" 8192

@@ -48,11 +48,13 @@ TEST(OptionTable, EveryOptionIsNamedOnceAndHasItsWords) {
 }
 
 // The line of an option in --help: its name, its argument and the first
-// line of its words, in the column after them.
+// line of its words, in the column after them (on a line of their own
+// when the name and the argument reach the column).
 std::string helpLine(const Option& option) {
   std::string line = "\n  " + std::string(option.name);
   if (!option.argumentName.empty()) line += " " + std::string(option.argumentName);
-  line.resize(std::max<std::size_t>(line.size() + 1, 17), ' ');
+  if (line.size() >= 17) line += "\n";
+  line.resize(line.back() == '\n' ? line.size() + 16 : 17, ' ');
   return line + std::string(option.help.substr(0, option.help.find('\n'))) + "\n";
 }
 

@@ -1,5 +1,5 @@
-// The bundled sample trace is made from its readable description by
-// make_trace; it must stay exactly what make_trace makes of it, so that a
+// The bundled sample trace (and the two example lanes) are made from their
+// readable descriptions by make_trace; it must stay exactly what make_trace makes of it, so that a
 // change to the description (or to make_trace) comes with the rebuilt trace.
 #include <gtest/gtest.h>
 
@@ -17,19 +17,24 @@ namespace {
 TEST(SampleTrace, IsWhatMakeTraceMakesOfItsDescription) {
   const std::string source = OVANTREX_SOURCE_DIR;
   test::TempDir dir;
-  const std::string made = dir.file("sample.trc");
-  const std::string command = std::string("'") + OVANTREX_MAKE_TRACE + "' '" + source +
-                              "/examples/sample.txt' '" + made + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  // The sample, and the two lanes that the README compares.
+  for (const std::string name : {"sample", "lane-good", "lane-failed"}) {
+    SCOPED_TRACE(name);
+    const std::string made = dir.file(name + ".trc");
+    const std::string command = std::string("'") + OVANTREX_MAKE_TRACE + "' '" + source +
+                                "/examples/" + name + ".txt' '" + made + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
-  const std::string bundled = test::readFile(source + "/examples/sample.trc");
-  const std::string rebuilt = test::readFile(made);
-  std::size_t same = 0;
-  while (same < bundled.size() && same < rebuilt.size() && bundled[same] == rebuilt[same]) ++same;
-  EXPECT_TRUE(bundled == rebuilt)
-      << "examples/sample.trc (" << bundled.size() << " bytes) is not what make_trace makes of "
-      << "examples/sample.txt (" << rebuilt.size() << " bytes); they differ from byte " << same
-      << " on. Rebuild it: cmake --build build/release --target sample-trace";
+    const std::string bundled = test::readFile(source + "/examples/" + name + ".trc");
+    const std::string rebuilt = test::readFile(made);
+    std::size_t same = 0;
+    while (same < bundled.size() && same < rebuilt.size() && bundled[same] == rebuilt[same]) ++same;
+    EXPECT_TRUE(bundled == rebuilt)
+        << "examples/" << name << ".trc (" << bundled.size()
+        << " bytes) is not what make_trace makes of examples/" << name << ".txt (" << rebuilt.size()
+        << " bytes); they differ from byte " << same
+        << " on. Rebuild it: cmake --build build/release --target sample-trace";
+  }
 }
 
 // An escape that make_trace does not know ("\x1b", as C writes ESC) is

@@ -11,6 +11,7 @@ namespace ovantrex {
 enum class ExitStatus : std::uint8_t {
   Done = 0,              // also a run that a stop request ended while it waited
   CannotStart = 1,       // the command line cannot start a run
+  Differ = 1,            // --compare: the traces' steps differ (as diff and cmp have it)
   CannotReadInput = 2,   // the trace (or the batch's list) cannot be opened or read
   CannotOpenOutput = 3,  // the output cannot be opened, or it is an input of the run
   CannotWrite = 4,       // the output could not be written
@@ -32,7 +33,7 @@ inline constexpr ExitStatusWords kExitStatuses[] = {
      "the command line cannot start a run (no trace named, -?, an illegal\n"
      "option, an option without its argument, --report with --json or\n"
      "--summary, --report without -w when standard output is a terminal,\n"
-     "--list with another option)"},
+     "--list with another option); with --compare: the traces differ"},
     {ExitStatus::CannotReadInput, "the trace cannot be opened or read (with --list: the list)"},
     {ExitStatus::CannotOpenOutput,
      "the output file cannot be opened, or it or standard output is the\n"

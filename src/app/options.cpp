@@ -19,8 +19,14 @@ using Words = std::optional<std::string>;
 // The outputs of one trace, every output but the batch's rows.
 constexpr OutputSet kOneTrace = {Output::Listing, Output::JsonLines, Output::SummaryText,
                                  Output::SummaryJson, Output::Page};
-constexpr OutputSet kEveryOutput = {Output::Listing,     Output::JsonLines, Output::SummaryText,
-                                    Output::SummaryJson, Output::Page,      Output::BatchRows};
+constexpr OutputSet kEveryOutput = {Output::Listing,     Output::JsonLines,  Output::SummaryText,
+                                    Output::SummaryJson, Output::Page,       Output::BatchRows,
+                                    Output::CompareText, Output::CompareJson};
+// The comparison's outputs, and -f's: every output of one trace and the comparison.
+constexpr OutputSet kComparison = {Output::CompareText, Output::CompareJson};
+constexpr OutputSet kTraceFile = {Output::Listing,     Output::JsonLines, Output::SummaryText,
+                                  Output::SummaryJson, Output::Page,      Output::CompareText,
+                                  Output::CompareJson};
 // The listing's columns: the listing, and the listing that the page holds.
 constexpr OutputSet kShapesTheListing = {Output::Listing, Output::Page};
 
@@ -45,7 +51,7 @@ constexpr Option kOptions[] = {
     {.name = "-f",
      .argument = Argument::File,
      .group = HelpGroup::Files,
-     .outputs = kOneTrace,
+     .outputs = kTraceFile,
      .argumentName = "FILE",
      .usage = {"<filename>", "Log file for reading"},
      .help = "the trace file to read",
@@ -107,7 +113,7 @@ constexpr Option kOptions[] = {
     {.name = "--json",
      .group = HelpGroup::Outputs,
      .outputWord = kJsonWord,
-     .outputs = {Output::JsonLines, Output::SummaryJson, Output::BatchRows},
+     .outputs = {Output::JsonLines, Output::SummaryJson, Output::BatchRows, Output::CompareJson},
      .help = "JSON Lines: one object per record and per diagnostic\n"
              "(-c, -m, -t, -h, -p and -H change nothing)"},
     {.name = "--summary",
@@ -143,6 +149,25 @@ constexpr Option kOptions[] = {
              "alone and its error; the run goes on past a trace that\n"
              "cannot be read",
      .apply = [](Settings& s, std::string_view a) { s.listName = a; }},
+    {.name = "--compare",
+     .argument = Argument::File,
+     .group = HelpGroup::Outputs,
+     .outputWord = kCompareWord,
+     .outputs = kComparison,
+     .argumentName = "GOOD",
+     .help = "compare the trace of -f with the reference trace GOOD, step\n"
+             "by step: where they part, their updates side by side, the\n"
+             "differing steps; with --json, one JSON object; exit status\n"
+             "0 alike, 1 they differ, 2 a trace cannot be read",
+     .apply = [](Settings& s, std::string_view a) { s.compareName = a; }},
+    {.name = "--context",
+     .argument = Argument::Number,
+     .group = HelpGroup::Outputs,
+     .outputs = kComparison,
+     .argumentName = "N",
+     .help = "with --compare: N alike steps around the differing ones\n"
+             "(default 3)",
+     .apply = [](Settings& s, std::string_view a) { s.context = parseContext(a); }},
     {.name = "--help", .group = HelpGroup::Outputs, .request = Request::Help, .help = "this help"},
     {.name = "--version",
      .group = HelpGroup::Outputs,
@@ -154,6 +179,14 @@ constexpr Option kOptions[] = {
 // outputs whose options they share or refuse; the listing, which needs no
 // option, last.
 constexpr OutputChoice kOutputChoices[] = {
+    {.output = Output::CompareJson,
+     .chosenBy = kCompareWord | kJsonWord,
+     .namesTheOption = true,
+     .refusal = "--compare takes -f, -w, --json and --context alone, not "},
+    {.output = Output::CompareText,
+     .chosenBy = kCompareWord,
+     .namesTheOption = true,
+     .refusal = "--compare takes -f, -w, --json and --context alone, not "},
     {.output = Output::BatchRows,
      .chosenBy = kListWord,
      .needs = kSummaryWord | kJsonWord,
@@ -190,6 +223,17 @@ const OutputChoice& choiceOf(Output output) {
     if (choice.output == output) return choice;
   }
   return kOutputChoices[std::size(kOutputChoices) - 1];
+}
+
+std::size_t parseContext(std::string_view text) {
+  if (text.empty()) return kBadContext;
+  std::size_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return kBadContext;
+    value = value * 10 + static_cast<std::size_t>(c - '0');
+    if (value > kMostContext) value = kMostContext;
+  }
+  return value;
 }
 
 std::int32_t parseHourOffset(std::string_view text) {

@@ -57,6 +57,7 @@ inline constexpr OutputWords kJsonWord = 1;
 inline constexpr OutputWords kSummaryWord = 2;
 inline constexpr OutputWords kReportWord = 4;
 inline constexpr OutputWords kListWord = 8;
+inline constexpr OutputWords kCompareWord = 16;
 
 // An option's line in the short usage.
 struct UsageLine {
@@ -115,6 +116,12 @@ struct OutputChoice {
 std::span<const OutputChoice> outputChoices();
 // The row of an output.
 const OutputChoice& choiceOf(Output output);
+
+// Reads "--context" arguments: digits alone, held at kMostContext;
+// kBadContext for anything else (the comparison refuses it).
+inline constexpr std::size_t kMostContext = 1000000;
+inline constexpr std::size_t kBadContext = static_cast<std::size_t>(-1);
+std::size_t parseContext(std::string_view text);
 
 // Reads "-h" arguments: leading white space, a sign, digits up to the first
 // non-digit (none give 0), held at the 32-bit limits.

@@ -12,6 +12,7 @@
 
 #include "app/batch.h"
 #include "app/command_line.h"
+#include "app/compare_run.h"
 #include "app/follow.h"
 #include "app/platform.h"
 #include "app/run_files.h"
@@ -234,6 +235,10 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err,
     if (commandLine.request == Request::Version) printVersion(out);
     if (commandLine.exitStatus) return code(*commandLine.exitStatus);
     platform::readTimeZone();
+    if (commandLine.settings.output == Output::CompareText ||
+        commandLine.settings.output == Output::CompareJson)
+      return code(runComparison(commandLine.settings, std::move(memory.reader), memory.output, out,
+                                err, missing));
     if (commandLine.settings.output == Output::BatchRows)
       return code(summarizeList(commandLine.settings, std::move(memory.reader), memory.output, out,
                                 err, missing));

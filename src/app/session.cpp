@@ -30,6 +30,8 @@ Session::Session(const Settings& settings, Writer& output, Writer& console, Writ
       printer_ = std::make_unique<JsonLines>(output, errors, settings);
       break;
     case Output::Listing:
+    case Output::CompareText:  // the comparison has a run of its own (compare_run.h)
+    case Output::CompareJson:
       printer_ = std::make_unique<TextListing>(output, console, errors, settings);
       break;
   }

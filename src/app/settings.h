@@ -20,8 +20,10 @@ enum class Output : std::uint8_t {
   SummaryJson,  // --summary --json
   Page,         // --report
   BatchRows,    // --summary --json --list FILE: a summary row for each trace (see batch.h)
+  CompareText,  // --compare GOOD: the trace compared with GOOD, step by step
+  CompareJson,  // --compare GOOD --json
 };
-inline constexpr std::size_t kOutputCount = 6;
+inline constexpr std::size_t kOutputCount = 8;
 
 // The listing's options (-c, -m, -t, -p, -x, -H, -h) and the files.
 struct Settings : ListingOptions {
@@ -33,6 +35,11 @@ struct Settings : ListingOptions {
   Output output = Output::Listing;
   bool follow = false;   // --follow: list records as they are appended to the trace
   std::string listName;  // --list FILE: the batch's list, one name a line ("-": standard input)
+
+  // --compare GOOD: the reference trace; --context N: the alike steps shown
+  // around differing ones.
+  std::string compareName;
+  std::size_t context = 3;
 };
 
 }  // namespace ovantrex
