@@ -313,30 +313,6 @@ void writeTraceBytes(Writer& out, std::uint64_t bytes, Counts counts) {
   out.put(bytes == 1 ? " byte" : " bytes");
 }
 
-void writeRecordCounts(Writer& out, const SessionFacts& data, Counts counts) {
-  writeCount(out, data.records, counts);
-  const char* separator = ": ";
-  for (std::size_t i = 0; i < kRecordTypesInOrder.size(); ++i) {
-    if (data.byType[i] == 0) continue;
-    out.put(separator);
-    separator = ", ";
-    out.put(recordTypeLabel(kRecordTypesInOrder[i]));
-    out.put(' ');
-    writeCount(out, data.byType[i], counts);
-  }
-}
-
-void writeSkippedCounts(Writer& out, const SessionFacts& data, Counts counts) {
-  const std::string_view kinds[] = {"invalid minor code", "over-long length",
-                                    "short extended header", "short payload"};
-  for (std::size_t i = 0; i < data.diagnostics.size(); ++i) {
-    if (i != 0) out.put(", ");
-    out.put(kinds[i]);
-    out.put(' ');
-    writeCount(out, data.diagnostics[i], counts);
-  }
-}
-
 void writeEmptyList(Writer& out, std::uint64_t leftOut, Counts counts, std::string_view what) {
   if (leftOut == 0) {
     out.put("none");
@@ -394,20 +370,6 @@ void writeTimeSpan(Writer& out, const SessionFacts& data,
 
 void writeTimeOrder(Writer& out, const SessionFacts& data) {
   if (!data.timesInOrder) out.put(" (earliest to latest: times not in order)");
-}
-
-void writeCommandCount(Writer& out, const SessionFacts& data, std::size_t kind, Counts counts) {
-  writeCount(out, data.commands[kind], counts);
-  if (static_cast<CommandKind>(kind) != CommandKind::System) return;
-  const char* separator = ": ";
-  for (const auto& [code, count] : data.systemCommands) {
-    const std::string_view name = systemCommandName(code);
-    out.put(separator);
-    separator = ", ";
-    out.put(name);
-    out.put(' ');
-    writeCount(out, count, counts);
-  }
 }
 
 void writeEcLevels(Writer& out, const SessionFacts& data) {

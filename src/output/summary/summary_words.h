@@ -25,9 +25,6 @@ inline constexpr std::size_t kLongestNote = 1024;
 // Room for the words of the verdict (a command's note and the counts).
 inline constexpr std::size_t kLongestVerdict = 4096;
 
-// The label of the line that says a trace could not be read to its end.
-inline constexpr std::string_view kReadToItsEnd = "read to its end";
-
 // A count with a comma between thousands: 1,000,000.
 void writeGrouped(Writer& out, std::uint64_t value);
 
@@ -49,10 +46,6 @@ void writeChecksum(Writer& out, std::uint16_t checksum);
 // "2025-12-08T10:40:00.148Z".
 void writeTraceTime(Writer& out, const TraceTime& time);
 
-// "47: Text 5, Hex 1, ...": all records, then each type that has any.
-void writeRecordCounts(Writer& out, const SessionFacts& data, Counts counts);
-// "invalid minor code 0, over-long length 0, ...".
-void writeSkippedCounts(Writer& out, const SessionFacts& data, Counts counts);
 // Words as they are: how the text puts words from the trace.
 inline void plainWords(Writer& out, std::string_view words) { out.put(words); }
 
@@ -115,8 +108,6 @@ void writeTimeSpan(Writer& out, const SessionFacts& data,
 // " (earliest to latest: times not in order)" when a record's time is
 // before the one of the record before it; nothing otherwise.
 void writeTimeOrder(Writer& out, const SessionFacts& data);
-// The count of a kind of command and, for system commands, each by its words.
-void writeCommandCount(Writer& out, const SessionFacts& data, std::size_t kind, Counts counts);
 // In place of an empty list: "none", or, when all of its items were left
 // out, "3 not listed" (what: a noun after the count, as in "3 notes not
 // listed", or empty).
