@@ -114,14 +114,14 @@ TEST(DecodedCommand, SerialNumbersRecordReadsAndRequests) {
   EXPECT_TRUE(cutSm.truncated);
 
   EXPECT_EQ(decodeFirmwareCommand(Held{0x02, 0x00, 0x03}.view()).kind, CommandKind::Invalid);
-  EXPECT_EQ(commandClassName(0x03), "invalid");
-  EXPECT_EQ(commandKindName(CommandKind::ChecksumWrite), "checksum write");
+  EXPECT_EQ(kCommandClassTable.words(0x03), "invalid");
+  EXPECT_EQ(coded(CommandKind::ChecksumWrite).words, "checksum write");
 }
 
 TEST(DecodedStatusReply, BitsLevelsAndFlashReads) {
   const StatusReply ec = decodeStatusReply(Held{0x05, 0x01, 0x02, 0x03, 0x04, 0x00}.view());
-  EXPECT_TRUE(ec.has(0x01));
-  EXPECT_TRUE(ec.has(0x04));
+  EXPECT_TRUE(ec.has(StatusBit::Complete));
+  EXPECT_TRUE(ec.has(StatusBit::EcInformation));
   EXPECT_EQ(ec.ecCurrent, (std::array<std::uint8_t, 2>{0x01, 0x02}));
   EXPECT_EQ(ec.ecPrevious, (std::array<std::uint8_t, 2>{0x03, 0x04}));
   EXPECT_FALSE(ec.flashRead);
@@ -209,35 +209,35 @@ Record recordOf(MinorCode minor, Bytes payload, int version = 1, std::uint8_t co
 
 TEST(DecodedRecordValue, TypesFailuresAndTheComponentTest) {
   const Held text(std::string("line one\n\n"));
-  const DecodedRecord line = decodeRecord(recordOf(kMinorText, text.view()));
+  const DecodedRecord line = decodeRecord(recordOf(42, text.view()));
   EXPECT_EQ(line.type, RecordType::Text);
-  EXPECT_EQ(recordTypeLabel(line.type), "Text");
+  EXPECT_EQ(coded(line.type).words, "Text");
   EXPECT_EQ(std::string(line.text.bytes.begin(), line.text.bytes.end()), "line one");
 
   const Held shortHeader{0x00, 0x00, 0xA0, 0x00, 0x00};
-  EXPECT_EQ(decodeRecord(recordOf(kMinorHidRead, shortHeader.view())).failure,
+  EXPECT_EQ(decodeRecord(recordOf(406, shortHeader.view())).failure,
             DecodeFailure::ShortTransferHeader);
   // A component report that ends before its count byte.
   const Held shortReport{0x00, 0x00, 0xA0, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01, 0xFF};
-  EXPECT_EQ(decodeRecord(recordOf(kMinorHidGetFeat, shortReport.view())).failure,
+  EXPECT_EQ(decodeRecord(recordOf(407, shortReport.view())).failure,
             DecodeFailure::ShortComponentReport);
 
   const Held status{0x00, 0x00, 0xA0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0, 0, 0, 0, 0};
-  const DecodedRecord reply = decodeRecord(recordOf(kMinorHidRead, status.view()));
+  const DecodedRecord reply = decodeRecord(recordOf(406, status.view()));
   EXPECT_TRUE(reply.firmware);
   EXPECT_EQ(reply.transfer.reportId(), 0xA0);
   ASSERT_TRUE(std::holds_alternative<StatusReply>(reply.body));
-  EXPECT_TRUE(std::get<StatusReply>(reply.body).has(0x40));
+  EXPECT_TRUE(std::get<StatusReply>(reply.body).has(StatusBit::Error));
   // A feature write of the firmware report is not decoded.
-  const DecodedRecord setFeature = decodeRecord(recordOf(kMinorHidSetFeat, status.view()));
+  const DecodedRecord setFeature = decodeRecord(recordOf(408, status.view()));
   EXPECT_FALSE(setFeature.firmware);
   EXPECT_TRUE(std::holds_alternative<NoBody>(setFeature.body));
 
   EXPECT_EQ(decodeRecord(recordOf(300, text.view())).type, RecordType::Unknown);
   // Only format version 3 hides components other than 0 and "e".
-  EXPECT_TRUE(decodeRecord(recordOf(kMinorText, text.view(), 3, 1)).hidden);
-  EXPECT_FALSE(decodeRecord(recordOf(kMinorText, text.view(), 3, 0x65)).hidden);
-  EXPECT_FALSE(decodeRecord(recordOf(kMinorText, text.view(), 2, 1)).hidden);
+  EXPECT_TRUE(decodeRecord(recordOf(42, text.view(), 3, 1)).hidden);
+  EXPECT_FALSE(decodeRecord(recordOf(42, text.view(), 3, 0x65)).hidden);
+  EXPECT_FALSE(decodeRecord(recordOf(42, text.view(), 2, 1)).hidden);
 }
 
 }  // namespace

@@ -6,22 +6,11 @@
 #include <string_view>
 
 #include "core/bytes.h"
+#include "core/firmware_codes.h"
 #include "decode/record_id.h"
 #include "decode/sm_request.h"
 
 namespace ovantrex {
-
-enum class CommandKind : std::uint8_t {
-  System,            // class 0x00, by its sub-command
-  StartFlashUpdate,  // class 0x01
-  FlashWrite,        // class 0x02 with a data count above 0
-  ChecksumWrite,     // class 0x02 with a data count of 0
-  SerialNumber,      // class 0x10
-  ReadOneRecord,     // class 0x20
-  ReadAllRecords,    // class 0x21
-  SmRequest,         // class 0x40
-  Invalid,           // any other class
-};
 
 // The fields of a flash write, as its notes and its picture show them.
 struct FlashWrite {
@@ -52,6 +41,10 @@ struct FirmwareCommand {
 
   FlashWrite flashWrite() const { return {dataCount, address, lengthField}; }
   bool lengthAgrees() const { return flashWrite().lengthAgrees(); }
+  // A system command that resets the device.
+  bool isReset() const {
+    return kind == CommandKind::System && subCommand == code(SystemCommand::Reset);
+  }
   char serialCharacter(std::size_t i) const { return static_cast<char>(serial[2 * i]); }
   friend bool operator==(const FirmwareCommand&, const FirmwareCommand&) = default;
 };
@@ -70,17 +63,11 @@ inline Bytes flashWriteBytes(Bytes data, const FlashWrite& write) {
   return body.first(body.size() < write.count ? body.size() : write.count);
 }
 
-// "system command", "flash write", ... as a decoded command names its kind.
-std::string_view commandKindName(CommandKind kind);
-// The command class's name, "invalid" for a class that is not listed.
-std::string_view commandClassName(std::uint8_t commandClass);
 // A system command as it is counted: its sub-command, or
-// kInvalidSystemCommand for one that no row names (and for sub-command 0x00
-// without its count of 1).
-inline constexpr std::uint8_t kInvalidSystemCommand = 0xFF;
+// SystemCommand::Invalid for one that no row names (and for sub-command
+// 0x00 without its count of 1).
 std::uint8_t systemCommandCode(const FirmwareCommand& command);
 // The system command's words: "Status request", ..., "Invalid system command".
-std::string_view systemCommandName(std::uint8_t code);
 std::string_view systemCommandName(const FirmwareCommand& command);
 
 }  // namespace ovantrex

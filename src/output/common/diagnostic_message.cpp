@@ -1,23 +1,6 @@
 #include "output/common/diagnostic_message.h"
 
-#include "core/value_names.h"
-
 namespace ovantrex {
-
-namespace {
-
-constexpr auto kDiagnostics = makeNameTable<DiagnosticKind>(
-    {
-        {DiagnosticKind::InvalidMinor, "invalid_minor"},
-        {DiagnosticKind::Overlong, "overlong"},
-        {DiagnosticKind::ShortExtHeader, "short_ext_header"},
-        {DiagnosticKind::ShortPayload, "short_payload"},
-    },
-    "");
-static_assert(kDiagnostics.rows.size() ==
-              static_cast<std::size_t>(DiagnosticKind::ShortPayload) + 1);
-
-}  // namespace
 
 void writeDiagnosticMessage(Writer& out, const Diagnostic& diagnostic) {
   const TraceRecordHeader& header = diagnostic.header;
@@ -55,11 +38,14 @@ void writeDiagnosticLine(Writer& out, const Diagnostic& diagnostic) {
 
 void reportOnStandardError(Writer& errors, const ListingOptions& options,
                            const Diagnostic& diagnostic) {
-  if (diagnostic.kind == DiagnosticKind::InvalidMinor) return;
-  if (diagnostic.kind == DiagnosticKind::Overlong && !options.reportOverlong) return;
+  switch (ruleOf(diagnostic.kind).toStandardError) {
+    case ToStandardError::Never: return;
+    case ToStandardError::WithOverlongReports:
+      if (!options.reportOverlong) return;
+      break;
+    case ToStandardError::Always: break;
+  }
   writeDiagnosticLine(errors, diagnostic);
 }
-
-std::string_view diagnosticName(DiagnosticKind kind) { return kDiagnostics.name(kind); }
 
 }  // namespace ovantrex

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "core/device_codes.h"
+#include "core/firmware_codes.h"
 #include "core/protocol.h"
 #include "output/common/byte_dumps.h"
 
@@ -14,11 +16,12 @@ void note(NoteSink& notes, std::string_view words) {
   notes.endNote();
 }
 
-// code: as systemCommandCode() gives it; subCommand: the command's own.
-void systemNotes(NoteSink& notes, std::uint8_t code, std::uint8_t subCommand) {
-  note(notes, systemCommandName(code));
+// counted: as systemCommandCode() gives it; subCommand: the command's own.
+void systemNotes(NoteSink& notes, std::uint8_t counted, std::uint8_t subCommand) {
+  note(notes, kSystemCommandTable.words(counted));
   // The device-information request is also a test, valid or not.
-  if (subCommand == kSubDeviceInformation) note(notes, "Test command");
+  if (subCommand == code(SystemCommand::DeviceInformation))
+    note(notes, kSystemCommandTable.words(code(SystemCommand::Test)));
 }
 
 void writeRecordReadNote(NoteSink& notes, const FirmwareCommand& command, std::string_view kind) {
@@ -37,7 +40,9 @@ void writeRecordReadNote(NoteSink& notes, const FirmwareCommand& command, std::s
 
 }  // namespace
 
-void writeSystemCommandNotes(NoteSink& notes, std::uint8_t code) { systemNotes(notes, code, code); }
+void writeSystemCommandNotes(NoteSink& notes, std::uint8_t counted) {
+  systemNotes(notes, counted, counted);
+}
 
 void writeFlashWriteNotes(NoteSink& notes, const FlashWrite& write) {
   Writer& out = notes.startNote();
@@ -67,9 +72,9 @@ void writeSmRequestEntryNotes(NoteSink& notes, const SmRequest& request) {
   for (std::size_t i = 0; i < request.count(); ++i) {
     const SmRequestEntry entry = request.entry(i);
     Writer& out = notes.startSubNote();
-    out.put(nameReportKind(entry.reportKind));
+    out.put(kReportKindTable.words(entry.reportKind));
     out.put(" for ");
-    out.put(nameDeviceClass(entry.deviceClass));
+    out.put(kDeviceClassTable.words(entry.deviceClass));
     notes.endNote();
   }
 }
@@ -102,11 +107,11 @@ void writeCommandNotes(NoteSink& notes, const FirmwareCommand& command) {
 }
 
 void writeStatusNotes(NoteSink& notes, const StatusReply& reply) {
-  for (const auto& bit : statusBitNames()) {
-    if (!reply.has(bit.value)) continue;
+  for (const CodedValue& bit : kStatusBitRows) {
+    if (!reply.has(static_cast<StatusBit>(bit.value))) continue;
     Writer& out = notes.startNote();
-    out.put(bit.name);
-    if (bit.value == kStatusEcInformation) {
+    out.put(bit.words);
+    if (bit.value == code(StatusBit::EcInformation)) {
       // Levels are dotted hex, as in the entry's dump.
       out.put(" (current=");
       dumpHex(out, reply.ecCurrent);
@@ -130,13 +135,17 @@ void writeManufactureDate(Writer& out, std::uint32_t value) { out.hexPadded(valu
 
 void writeSmReportNotes(NoteSink& notes, const SmReport& report) {
   for (const InventoryItem& item : report.inventory) {
-    if (item.tag == kItemManufactureDate) {
+    if (item.tag == code(InventoryTag::ManufactureDate)) {
       Writer& out = notes.startNote();
-      out.put("ManufactureDate: ");
+      out.put(kInventoryItemTable.words(item.tag));
+      out.put(": ");
       writeManufactureDate(out, item.value);
       notes.endNote();
-    } else if (item.tag == kItemLogicalDeviceList) {
-      note(notes, "Logical device list skipped");
+    } else if (item.tag == code(InventoryTag::LogicalDeviceList)) {
+      Writer& out = notes.startNote();
+      out.put(kInventoryItemTable.words(item.tag));
+      out.put(" skipped");
+      notes.endNote();
     }
   }
   for (const UsageCounter& counter : report.counters) {

@@ -142,7 +142,7 @@ void HtmlFacts::flag(Field field, bool value) {
 }
 
 void HtmlFacts::outcome(Field field, UpdateOutcome outcome) {
-  cell(field).put(outcomeField(outcome).label);
+  cell(field).put(coded(outcome).words);
   endCell();
 }
 
@@ -285,7 +285,7 @@ void HtmlFacts::slowest(Field field, std::span<const Exchange> exchanges) {
     out_.put("<tr><td class=\"n\">");
     writeMilliseconds(out_, exchange.milliseconds);
     out_.put("</td><td>");
-    out_.put(commandKindName(exchange.kind));
+    out_.put(coded(exchange.kind).words);
     out_.put("</td><td class=\"n\">");
     links_.offset(out_, exchange.command);
     out_.put("</td><td class=\"n\">");

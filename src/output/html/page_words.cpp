@@ -201,7 +201,7 @@ void writeUpdateSentence(Writer& out, const UpdateFacts& update) {
   }
   out.put(update.reset ? "; then the device was reset." : "; the device was not reset.");
   out.put(" Outcome: <span class=\"verdict\">");
-  out.put(outcomeField(update.outcome).label);
+  out.put(coded(update.outcome).words);
   out.put("</span>.");
 }
 

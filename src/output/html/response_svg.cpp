@@ -72,7 +72,7 @@ void decadeAxis(Writer& out, const Scale& y) {
 void exchangeTitle(Writer& out, std::string_view prefix, const ExchangeMark& mark) {
   out.put("<title>");
   out.put(prefix);
-  out.put(commandKindName(mark.kind));
+  out.put(coded(mark.kind).words);
   out.put(" at offset ");
   writeOffset(out, mark.command);
   if (mark.fate == Fate::Unanswered) {

@@ -54,7 +54,7 @@ void checksumNotes(NoteSink& notes, const EventMark& checksum) {
   writeChecksumNotes(notes, checksum.checksum);
 }
 void resetNotes(NoteSink& notes, const EventMark& /*reset*/) {
-  writeSystemCommandNotes(notes, kSubReset);
+  writeSystemCommandNotes(notes, code(SystemCommand::Reset));
 }
 
 void writeTitle(Writer& out, Writer& scratch, std::string_view prefix, const EventMark& event,

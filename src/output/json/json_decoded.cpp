@@ -19,12 +19,13 @@ void bytesWithText(JsonObject& object, std::string_view key, Bytes bytes, Bytes 
 
 void writeCommand(Writer& out, const FirmwareCommand& command) {
   JsonObject object(out);
-  object.string("kind", commandKindName(command.kind));
-  writeCodedJson(object, "command", command.commandClass, commandClassName(command.commandClass));
+  object.string("kind", coded(command.kind).words);
+  writeCodedJson(object, "command", command.commandClass,
+                 kCommandClassTable.words(command.commandClass));
   switch (command.kind) {
     case CommandKind::System:
       writeCodedJson(object, "sub_command", command.subCommand, systemCommandName(command));
-      if (command.subCommand == kSubDeviceInformation) {
+      if (command.subCommand == code(SystemCommand::DeviceInformation)) {
         object.number("data_count", command.dataCount);
         object.boolean("device_information", command.deviceInformation);
       }
@@ -60,8 +61,9 @@ void writeCommand(Writer& out, const FirmwareCommand& command) {
       for (std::size_t i = 0; i < request.count(); ++i) {
         const SmRequestEntry entry = request.entry(i);
         JsonObject item(entries.next());
-        writeCodedJson(item, "report", entry.reportKind, nameReportKind(entry.reportKind));
-        writeCodedJson(item, "device_class", entry.deviceClass, nameDeviceClass(entry.deviceClass));
+        writeCodedJson(item, "report", entry.reportKind, kReportKindTable.words(entry.reportKind));
+        writeCodedJson(item, "device_class", entry.deviceClass,
+                       kDeviceClassTable.words(entry.deviceClass));
       }
       break;
     }
@@ -73,16 +75,16 @@ void writeCommand(Writer& out, const FirmwareCommand& command) {
 
 void writeStatusReply(Writer& out, const StatusReply& reply) {
   JsonObject object(out);
-  object.string("kind", "status reply");
+  object.string("kind", coded(ReplyKind::StatusReply).words);
   {
     JsonObject status(object.key("status"));
     status.number("value", reply.status);
     JsonArray bits(status.key("bits"));
-    for (const auto& bit : statusBitNames()) {
-      if (reply.has(bit.value)) writeJsonString(bits.next(), bit.name);
+    for (const CodedValue& bit : kStatusBitRows) {
+      if (reply.has(static_cast<StatusBit>(bit.value))) writeJsonString(bits.next(), bit.words);
     }
   }
-  if (reply.has(kStatusEcInformation)) {
+  if (reply.has(StatusBit::EcInformation)) {
     JsonObject ec(object.key("ec"));
     writeEcLevelJson(ec.key("current"), reply.ecCurrent);
     writeEcLevelJson(ec.key("previous"), reply.ecPrevious);
@@ -98,7 +100,7 @@ void writeStatusReply(Writer& out, const StatusReply& reply) {
 
 void writeVersionList(Writer& out, const ExtendedVersionList& list) {
   JsonObject object(out);
-  object.string("kind", "extended version list");
+  object.string("kind", coded(ReplyKind::VersionList).words);
   object.boolean("listed", list.listed);
   writeRecordIdJson(object, "record_id", list.recordId);
   object.number("data_count", list.dataCount);
@@ -111,7 +113,7 @@ void writeVersionList(Writer& out, const ExtendedVersionList& list) {
 
 void writeSmReport(Writer& out, const SmReport& report) {
   JsonObject object(out);
-  object.string("kind", "systems management report");
+  object.string("kind", coded(ReplyKind::SmReport).words);
   object.boolean("inventory_section", report.hasInventory);
   object.boolean("usage_section", report.hasUsage);
   {
@@ -159,10 +161,10 @@ void writeVersionRowJson(Writer& out, const std::array<std::uint8_t, 5>& row) {
 
 void writeInventoryItemJson(Writer& out, const InventoryItem& item) {
   JsonObject entry(out);
-  writeCodedJson(entry, "tag", item.tag, inventoryItemName(item.tag));
-  if (item.tag != kItemLogicalDeviceList) entry.number("value", item.value);
+  writeCodedJson(entry, "tag", item.tag, kInventoryItemTable.words(item.tag));
+  if (item.tag != code(InventoryTag::LogicalDeviceList)) entry.number("value", item.value);
   // The date as the listing and the summaries show it, beside its number.
-  if (item.tag == kItemManufactureDate) {
+  if (item.tag == code(InventoryTag::ManufactureDate)) {
     Writer& date = entry.key("date");
     date.put('"');
     writeManufactureDate(date, item.value);
@@ -174,7 +176,7 @@ void writeUsageCounterJson(Writer& out, const UsageCounter& counter, bool withCl
   JsonObject entry(out);
   if (withClass)
     writeCodedJson(entry, "device_class", counter.deviceClass,
-                   nameDeviceClass(counter.deviceClass));
+                   kDeviceClassTable.words(counter.deviceClass));
   writeCodedJson(entry, "tag", counter.tag, usageCounterName(counter.deviceClass, counter.tag));
   entry.number("value", counter.value);
 }

@@ -72,7 +72,7 @@ void JsonLines::writeHeaders(const Record& record, const DecodedRecord& decoded)
   out.put(",\"minor\":");
   out.decimal(header.minorCode);
   out.put(",\"type\":\"");
-  out.put(recordTypeLabel(decoded.type));
+  out.put(coded(decoded.type).words);
   out.put("\",\"length\":");
   out.decimal(header.length);
   out.put(",\"stamp\":");
@@ -100,7 +100,7 @@ void JsonLines::writeHeaders(const Record& record, const DecodedRecord& decoded)
   writeJsonBool(out, failed);
   if (failed) {
     out.put(",\"reason\":");
-    writeJsonString(out, decodeFailureName(decoded.failure));
+    writeJsonString(out, coded(decoded.failure).words);
   }
 }
 
@@ -133,7 +133,7 @@ void JsonLines::writeBody(const Record& record, const DecodedRecord& decoded) {
 void JsonLines::readFailed(const ReadFailure& failure) {
   {
     JsonObject object(out_);
-    object.string("diagnostic", "read_error");
+    object.string("diagnostic", kReadErrorDiagnostic);
     object.number("offset", static_cast<std::int64_t>(failure.offset));
     scratch_.clear();
     scratch_.put("Could not read the trace: ");
@@ -146,7 +146,7 @@ void JsonLines::readFailed(const ReadFailure& failure) {
 void JsonLines::diagnostic(const Diagnostic& diagnostic) {
   {
     JsonObject object(out_);
-    object.string("diagnostic", diagnosticName(diagnostic.kind));
+    object.string("diagnostic", coded(diagnostic.kind).key);
     object.number("offset", static_cast<std::int64_t>(diagnostic.offset));
     object.number("minor", diagnostic.header.minorCode);
     object.number("length", diagnostic.header.length);

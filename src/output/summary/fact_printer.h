@@ -119,11 +119,6 @@ class FactPrinter {
   FactPrinter& operator=(const FactPrinter&) = default;
 };
 
-// The words and the key of an outcome: "completed", "failed", "unfinished".
-Field outcomeField(UpdateOutcome outcome);
-// The key of a kind of firmware command: "flash_write".
-std::string_view commandKindKey(CommandKind kind);
-
 // The one walk over the facts of a session, in the order in which every
 // output shows them.
 void describeSession(const SessionFacts& facts, FactPrinter& printer);

@@ -90,8 +90,7 @@ void JsonFacts::verdict(Field words, Field counts, Field last, const SessionFact
   {
     JsonObject outcomes(key(counts.key));
     for (std::size_t i = 0; i < facts.outcomes.size(); ++i) {
-      outcomes.number(outcomeField(static_cast<UpdateOutcome>(i)).key,
-                      static_cast<std::int64_t>(facts.outcomes[i]));
+      outcomes.number(kOutcomeRows[i].key, static_cast<std::int64_t>(facts.outcomes[i]));
     }
   }
   Writer& out = key(last.key);
@@ -102,7 +101,7 @@ void JsonFacts::verdict(Field words, Field counts, Field last, const SessionFact
   const UpdateEnd& update = *facts.lastUpdate;
   JsonObject object(out);
   object.number("number", static_cast<std::int64_t>(update.number));
-  object.string("outcome", outcomeField(update.outcome).key);
+  object.string("outcome", coded(update.outcome).key);
   object.number("errors", static_cast<std::int64_t>(update.errors));
   Writer& first = object.key("first_error_offset");
   if (update.firstError) {
@@ -169,7 +168,7 @@ void JsonFacts::counts(Field field, std::span<const CountPart> parts) {
 void JsonFacts::flag(Field field, bool value) { writeJsonBool(key(field.key), value); }
 
 void JsonFacts::outcome(Field field, UpdateOutcome outcome) {
-  writeJsonString(key(field.key), outcomeField(outcome).key);
+  writeJsonString(key(field.key), coded(outcome).key);
 }
 
 void JsonFacts::rule(Field field, std::string_view words) {
@@ -319,7 +318,7 @@ void JsonFacts::unanswered(Field field, std::string_view first, const SessionFac
   for (const UnansweredCommand& command : facts.firstUnanswered) {
     JsonObject item(list.next());
     item.number("offset", static_cast<std::int64_t>(command.offset));
-    item.string("kind", commandKindKey(command.kind));
+    item.string("kind", coded(command.kind).key);
   }
 }
 
@@ -329,7 +328,7 @@ void JsonFacts::slowest(Field field, std::span<const Exchange> exchanges) {
     JsonObject item(list.next());
     item.number("command", static_cast<std::int64_t>(exchange.command));
     item.number("reply", static_cast<std::int64_t>(exchange.reply));
-    item.string("kind", commandKindKey(exchange.kind));
+    item.string("kind", coded(exchange.kind).key);
     writeJsonNumber(item.key("response_ms"), exchange.milliseconds);
   }
 }
@@ -379,7 +378,7 @@ void JsonFacts::errorReply(std::size_t /*number*/, const ErrorReply& error) {
 
 void JsonFacts::deviceClass(std::uint8_t deviceClass, const DeviceReport& report) {
   JsonObject entry(element());
-  writeCodedJson(entry, "device_class", deviceClass, nameDeviceClass(deviceClass));
+  writeCodedJson(entry, "device_class", deviceClass, kDeviceClassTable.words(deviceClass));
   {
     JsonArray inventory(entry.key("inventory"));
     for (const InventoryItem& item : report.inventory)

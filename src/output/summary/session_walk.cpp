@@ -4,49 +4,12 @@
 #include <array>
 #include <span>
 
-#include "core/value_names.h"
-#include "output/common/diagnostic_message.h"
 #include "output/summary/fact_printer.h"
 #include "output/summary/summary_words.h"
 
 namespace ovantrex {
 
 namespace {
-
-// The keys of the firmware commands by kind; their labels are the names
-// that the decoded commands give their kinds.
-constexpr std::array<std::string_view, kCommandKinds> kCommandKeys{
-    "system_command", "start_flash_update", "flash_write",      "checksum_write",
-    "serial_number",  "read_one_record",    "read_all_records", "systems_management_request",
-    "invalid_command"};
-
-// The keys of the system commands by their code; their labels are their words.
-constexpr auto kSystemCommandKeys = makeNameTable<std::uint8_t>(
-    {
-        {kSubDeviceInformation, "request_device_information"},
-        {kSubTest, "test_command"},
-        {kSubStatusRequest, "status_request"},
-        {kSubReset, "reset_usb_device"},
-        {kSubReadEcLevels, "read_ec_levels"},
-    },
-    "invalid_system_command");
-
-// The keys of the status bits that have a note, in the order of
-// statusBitNames(); their labels are the notes' words.
-constexpr std::array<std::string_view, kStatusBits> kStatusBitKeys{
-    "command_complete",        "flash_load_in_progress", "ec_information_available",
-    "serial_number_only_once", "operation_in_error",     "command_reject"};
-
-// The labels of the diagnostics by kind; their keys are the names that the
-// JSON Lines give them.
-constexpr std::array<std::string_view, kDiagnosticKinds> kDiagnosticLabels{
-    "invalid minor code", "over-long length", "short extended header", "short payload"};
-
-// Every row of the tables above is filled.
-constexpr bool allFilled(std::span<const std::string_view> names) {
-  return std::ranges::none_of(names, [](std::string_view name) { return name.empty(); });
-}
-static_assert(allFilled(kCommandKeys) && allFilled(kStatusBitKeys) && allFilled(kDiagnosticLabels));
 
 // The facts of each update, in their order.
 constexpr Field kUpdateWrites{"flash writes", "writes"};
@@ -75,27 +38,20 @@ constexpr std::array<Field, 14> kUpdateColumns{
     kUpdateChecksums,  kUpdateSerialNumbers, kUpdateReset,     kUpdateErrors,    kUpdateRefused,
     kUpdateUnanswered, kUpdateOtherErrors,   kUpdateResponses, kUpdateOutcome};
 
-// The outcomes by UpdateOutcome; the words are also the keys.
-constexpr std::array<Field, kUpdateOutcomes> kOutcomes{
-    Field{"completed", "completed"}, Field{"failed", "failed"}, Field{"unfinished", "unfinished"}};
-
 void describeTrace(const SessionFacts& facts, FactPrinter& p) {
   p.beginSection({"Trace", ""}, std::nullopt);
   p.traceFile({"file", "trace"}, facts);
   p.beginGroup("records");
-  std::array<CountPart, kRecordTypesInOrder.size()> types{};
-  for (std::size_t i = 0; i < types.size(); ++i) {
-    const std::string_view name = recordTypeLabel(kRecordTypesInOrder[i]);
-    types[i] = {{name, name}, facts.byType[i]};
-  }
+  std::array<CountPart, kRecordTypes> types{};
+  for (std::size_t i = 0; i < types.size(); ++i)
+    types[i] = {{kRecordTypeRows[i].words, kRecordTypeRows[i].key}, facts.byType[i]};
   p.totalAndParts({"records", "total"}, "by_type", facts.records, types);
   p.count({"hidden by component", "hidden"}, facts.hidden);
   p.count({"fallback entries", "failed"}, facts.failed);
   p.endGroup();
   std::array<CountPart, kDiagnosticKinds> skipped{};
   for (std::size_t i = 0; i < skipped.size(); ++i) {
-    skipped[i] = {{kDiagnosticLabels[i], diagnosticName(static_cast<DiagnosticKind>(i))},
-                  facts.diagnostics[i]};
+    skipped[i] = {{kDiagnosticRows[i].words, kDiagnosticRows[i].key}, facts.diagnostics[i]};
   }
   p.counts({"skipped", "diagnostics"}, skipped);
   p.formatVersions({"format versions", "versions"}, facts);
@@ -107,14 +63,16 @@ void describeTrace(const SessionFacts& facts, FactPrinter& p) {
 void describeCommands(const SessionFacts& facts, FactPrinter& p) {
   p.beginSection({"Firmware commands", "commands"}, std::nullopt);
   for (std::size_t kind = 0; kind < facts.commands.size(); ++kind) {
-    const Field field{commandKindName(static_cast<CommandKind>(kind)), kCommandKeys[kind]};
+    const Field field{kCommandKindRows[kind].words, kCommandKindRows[kind].key};
     if (static_cast<CommandKind>(kind) != CommandKind::System) {
       p.count(field, facts.commands[kind]);
       continue;
     }
     FixedList<CountPart, decltype(facts.systemCommands)::kCapacity> system;
-    for (const auto& [code, count] : facts.systemCommands)
-      system.push({{systemCommandName(code), kSystemCommandKeys.name(code)}, count});
+    for (const auto& [code, count] : facts.systemCommands) {
+      const CodedValue& row = kSystemCommandTable.at(code);
+      system.push({{row.words, row.key}, count});
+    }
     p.totalAndParts(field, "system_commands", facts.commands[kind], system);
   }
   p.endSection();
@@ -154,16 +112,15 @@ void describeUpdates(const SessionFacts& facts, FactPrinter& p) {
 
 void describeReplies(const SessionFacts& facts, FactPrinter& p) {
   p.beginSection({"Replies", "replies"}, std::nullopt);
-  const auto bits = statusBitNames();
   const Field flashReads{"flash reads", "flash_reads"};
   const Field ec{"last EC levels", "ec"};
   // "Serial Number can only be written once for this device" is wider
   // than the labels of the other sections.
   std::size_t widest = std::max(flashReads.label.size(), ec.label.size());
-  for (const auto& bit : bits) widest = std::max(widest, bit.name.size());
+  for (const CodedValue& bit : kStatusBitRows) widest = std::max(widest, bit.words.size());
   p.widestLabel(widest);
-  for (std::size_t i = 0; i < bits.size(); ++i)
-    p.count({bits[i].name, kStatusBitKeys[i]}, facts.statusBits[i]);
+  for (std::size_t i = 0; i < kStatusBits; ++i)
+    p.count({kStatusBitRows[i].words, kStatusBitRows[i].key}, facts.statusBits[i]);
   p.count(flashReads, facts.flashReads);
   p.ecLevels(ec, facts);
   p.endSection();
@@ -175,7 +132,7 @@ void describeExchanges(const SessionFacts& facts, FactPrinter& p) {
   p.rule({"percentiles", "percentiles"}, kPercentileRule);
   p.beginGroup("by_kind");
   for (std::size_t kind = 0; kind < facts.exchanges.size(); ++kind) {
-    const Field field{commandKindName(static_cast<CommandKind>(kind)), kCommandKeys[kind]};
+    const Field field{kCommandKindRows[kind].words, kCommandKindRows[kind].key};
     p.kindExchanges(field, facts.commands[kind], facts.exchanges[kind]);
   }
   p.endGroup();
@@ -214,12 +171,6 @@ void describeDevices(const SessionFacts& facts, FactPrinter& p) {
 }
 
 }  // namespace
-
-Field outcomeField(UpdateOutcome outcome) { return kOutcomes[static_cast<std::size_t>(outcome)]; }
-
-std::string_view commandKindKey(CommandKind kind) {
-  return kCommandKeys[static_cast<std::size_t>(kind)];
-}
 
 void describeSession(const SessionFacts& facts, FactPrinter& printer) {
   printer.verdict({"", "verdict"}, {"", "outcomes"}, {"", "last_update"}, facts);

@@ -79,10 +79,6 @@ void writeTraceTime(Writer& out, const TraceTime& time) {
 
 namespace {
 
-// The nouns of the commands whose refusal fails an update, by RefusedKind.
-constexpr std::array<std::pair<std::string_view, std::string_view>, kRefusedKinds> kRefusedNouns{
-    {{"flash write", "flash writes"}, {"checksum write", "checksum writes"}, {"reset", "resets"}}};
-
 // "1 flash write", "2 resets".
 void writeCountOf(Writer& out, std::uint64_t value, std::string_view one, std::string_view many,
                   Counts counts) {
@@ -105,7 +101,7 @@ void writeRefusedCommand(Writer& out, Writer& scratch, PutWords put, const Refus
     switch (refusal.kind) {
       case RefusedKind::FlashWrite: writeFlashWriteNotes(notes, refusal.write); return;
       case RefusedKind::ChecksumWrite: writeChecksumNotes(notes, refusal.checksum); return;
-      case RefusedKind::Reset: writeSystemCommandNotes(notes, kSubReset); return;
+      case RefusedKind::Reset: writeSystemCommandNotes(notes, code(SystemCommand::Reset)); return;
     }
   });
 }
@@ -123,12 +119,10 @@ void writeFailure(Writer& out, Writer& scratch, PutWords put, const UpdateEnd& u
     writeCount(out, first.times, counts);
     out.put(" times");
   }
-  switch (first.retry) {
-    case Refusal::Retry::None:
-      if (first.times == 1) out.put(", not retried");
-      break;
-    case Refusal::Retry::OtherBytes: out.put(", retried with other bytes"); break;
-    case Refusal::Retry::Unanswered: out.put(", retried without a reply"); break;
+  // A refusal that came several times was retried with the same bytes.
+  if (first.retry != Refusal::Retry::None || first.times == 1) {
+    out.put(", ");
+    out.put(coded(first.retry).words);
   }
   if (update.unrecovered > 1) {
     out.put("; ");
@@ -180,7 +174,7 @@ void writeOutcomeReason(Writer& out, Writer& scratch, PutWords put, const Update
     out.put("; ");
     writeCount(out, update.recovered[kind], counts);
     out.put(" refused ");
-    out.put(update.recovered[kind] == 1 ? kRefusedNouns[kind].first : kRefusedNouns[kind].second);
+    out.put(update.recovered[kind] == 1 ? kRefusedKindRows[kind].words : kRefusedKindPlurals[kind]);
     out.put(" retried");
   }
   if (update.exchanges.unansweredWrites != 0) {
@@ -227,14 +221,14 @@ void writeVerdict(Writer& out, Writer& scratch, const SessionFacts& data, Counts
         separator = ", ";
         writeCount(out, data.outcomes[i], counts);
         out.put(' ');
-        out.put(outcomeField(static_cast<UpdateOutcome>(i)).label);
+        out.put(kOutcomeRows[i].words);
       }
       out.put("; ");
     }
     out.put("update ");
     writeCount(out, last.number, counts);
     out.put(last.number > 1 ? " (the last) " : " ");
-    out.put(outcomeField(last.outcome).label);
+    out.put(coded(last.outcome).words);
     out.put(": ");
     writeOutcomeReason(out, scratch, put, last, counts);
   }
@@ -288,7 +282,7 @@ void writeKindExchanges(Writer& out, std::uint64_t commands, const KindExchanges
 }
 
 void writeExchange(Writer& out, const Exchange& exchange, Counts counts) {
-  out.put(commandKindName(exchange.kind));
+  out.put(coded(exchange.kind).words);
   out.put(" at offset ");
   writeCount(out, exchange.command, counts);
   out.put(", reply at offset ");
@@ -397,7 +391,7 @@ void writeVersionListName(Writer& out, const SessionFacts& data) {
 }
 
 void writeDeviceClassName(Writer& out, std::size_t deviceClass) {
-  const std::string_view name = nameDeviceClass(static_cast<std::uint8_t>(deviceClass));
+  const std::string_view name = kDeviceClassTable.words(static_cast<std::uint8_t>(deviceClass));
   if (name.empty()) {
     out.put("class 0x");
     out.hexByte(static_cast<std::uint8_t>(deviceClass));

@@ -135,10 +135,11 @@ struct DeviceFact {
 template <typename Each>
 void forEachDeviceFact(const DeviceReport& device, Each each) {
   for (const InventoryItem& item : device.inventory) {
-    if (item.tag == kItemManufactureDate) {
-      each(DeviceFact{"ManufactureDate", writeManufactureDate, item.value});
-    } else if (item.tag == kItemLogicalDeviceList) {
-      each(DeviceFact{"logical device list",
+    if (item.tag == code(InventoryTag::ManufactureDate)) {
+      each(DeviceFact{summaryLabel(InventoryTag::ManufactureDate), writeManufactureDate,
+                      item.value});
+    } else if (item.tag == code(InventoryTag::LogicalDeviceList)) {
+      each(DeviceFact{summaryLabel(InventoryTag::LogicalDeviceList),
                       [](Writer& out, std::uint32_t) { out.put("not decoded"); }});
     }
   }

@@ -103,7 +103,7 @@ void TextFacts::counts(Field field, std::span<const CountPart> parts) {
 void TextFacts::flag(Field field, bool value) { line(field).put(value ? "yes\n" : "no\n"); }
 
 void TextFacts::outcome(Field field, UpdateOutcome outcome) {
-  line(field).put(outcomeField(outcome).label);
+  line(field).put(coded(outcome).words);
   out_.put('\n');
 }
 
