@@ -83,9 +83,7 @@ TEST(DecodedCommand, SerialNumbersRecordReadsAndRequests) {
   const FirmwareCommand number = decodeFirmwareCommand(serial.view());
   EXPECT_EQ(number.kind, CommandKind::SerialNumber);
   ASSERT_EQ(number.serialLength, 3u);
-  EXPECT_EQ(std::string(
-                {number.serialCharacter(0), number.serialCharacter(1), number.serialCharacter(2)}),
-            "ABC");
+  EXPECT_EQ(number.serialText().view(), "ABC");
   EXPECT_FALSE(number.truncated);
   // Three characters counted, two held: the last one's byte is missing.
   const Held cutSerial{0x0C, 0x00, 0x10, 0x00, 0x03, 0, 0, 0, 'A', 0x00, 'B'};

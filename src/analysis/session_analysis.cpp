@@ -356,11 +356,8 @@ void SessionAnalysis::flashWrite(const DecodedRecord& decoded, const FirmwareCom
 
 void SessionAnalysis::serialNumber(UpdateFacts& update, const FirmwareCommand& command) {
   ++update.serialNumberWrites;
-  // The characters, one from every second byte (a count byte bounds them).
-  std::array<char, 256> characters{};
-  const std::size_t length = std::min(command.serialLength, characters.size());
-  for (std::size_t i = 0; i < length; ++i) characters[i] = command.serialCharacter(i);
-  const std::string_view serial(characters.data(), length);
+  const SerialText characters = command.serialText();
+  const std::string_view serial = characters.view();
   if (std::find(update.serialNumbers.begin(), update.serialNumbers.end(), serial) !=
       update.serialNumbers.end())
     return;  // a repeat: listed once

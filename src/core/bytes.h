@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace ovantrex {
 
@@ -20,6 +21,11 @@ inline std::uint8_t byteAt(Bytes bytes, std::size_t offset) {
 // The bytes from offset on; empty where the bytes end before it.
 inline Bytes bytesFrom(Bytes bytes, std::size_t offset) {
   return offset < bytes.size() ? bytes.subspan(offset) : Bytes{};
+}
+
+// The bytes of a text.
+inline Bytes asBytes(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
 // The three bytes from offset on, each 0 where the bytes end before it.

@@ -1,6 +1,7 @@
 // The command decoder: an HIDWrite of the firmware report, as a value.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -24,6 +25,13 @@ struct FlashWrite {
   friend bool operator==(const FlashWrite&, const FlashWrite&) = default;
 };
 
+// A serial number's characters, held in place (a count byte bounds them).
+struct SerialText {
+  std::array<char, 255> characters{};
+  std::size_t size = 0;
+  std::string_view view() const { return {characters.data(), size}; }
+};
+
 struct FirmwareCommand {
   CommandKind kind = CommandKind::Invalid;
   std::uint8_t commandClass = 0;
@@ -45,7 +53,15 @@ struct FirmwareCommand {
   bool isReset() const {
     return kind == CommandKind::System && subCommand == code(SystemCommand::Reset);
   }
-  char serialCharacter(std::size_t i) const { return static_cast<char>(serial[2 * i]); }
+  // The characters of a serial number, one from every second byte: the
+  // first byte of each pair is the character, the second is never looked at.
+  SerialText serialText() const {
+    SerialText text;
+    for (std::size_t i = 0; i < serialLength; ++i)
+      text.characters[i] = static_cast<char>(serial[2 * i]);
+    text.size = serialLength;
+    return text;
+  }
   friend bool operator==(const FirmwareCommand&, const FirmwareCommand&) = default;
 };
 

@@ -6,6 +6,7 @@
 #include "core/firmware_codes.h"
 #include "core/protocol.h"
 #include "output/common/byte_dumps.h"
+#include "output/common/figures.h"
 
 namespace ovantrex {
 
@@ -30,8 +31,8 @@ void writeRecordReadNote(NoteSink& notes, const FirmwareCommand& command, std::s
   out.put(kind);
   out.put(") ");
   out.decimal(command.dataCount);
-  out.put(" bytes from address 0x");
-  out.hexPadded(command.address, 6);
+  out.put(" bytes from address ");
+  writeHexAddress(out, command.address);
   out.put(" (RecordID=");
   out.put(nameRecordId(command.recordId));
   out.put(')');
@@ -48,8 +49,8 @@ void writeFlashWriteNotes(NoteSink& notes, const FlashWrite& write) {
   Writer& out = notes.startNote();
   out.put("Flash write ");
   out.decimal(write.count);
-  out.put(" bytes to address=0x");
-  out.hexPadded(write.address, 6);
+  out.put(" bytes to address=");
+  writeHexAddress(out, write.address);
   notes.endNote();
   if (write.lengthAgrees()) return;
   Writer& check = notes.startNote();
@@ -62,8 +63,8 @@ void writeFlashWriteNotes(NoteSink& notes, const FlashWrite& write) {
 
 void writeChecksumNotes(NoteSink& notes, std::uint16_t checksum) {
   Writer& out = notes.startNote();
-  out.put("Write checksum 0x");
-  out.hexPadded(checksum, 4);
+  out.put("Write checksum ");
+  writeChecksum(out, checksum);
   out.put(" to flash memory");
   notes.endNote();
 }
@@ -91,7 +92,7 @@ void writeCommandNotes(NoteSink& notes, const FirmwareCommand& command) {
       // The characters as the device gets them, byte for byte.
       Writer& out = notes.startNote();
       out.put("Write serial number (S/N: ");
-      for (std::size_t i = 0; i < command.serialLength; ++i) out.put(command.serialCharacter(i));
+      out.put(command.serialText().view());
       out.put(')');
       notes.endNote();
       break;
@@ -114,9 +115,9 @@ void writeStatusNotes(NoteSink& notes, const StatusReply& reply) {
     if (bit.value == code(StatusBit::EcInformation)) {
       // Levels are dotted hex, as in the entry's dump.
       out.put(" (current=");
-      dumpHex(out, reply.ecCurrent);
+      writeEcLevel(out, reply.ecCurrent);
       out.put(", previous=");
-      dumpHex(out, reply.ecPrevious);
+      writeEcLevel(out, reply.ecPrevious);
       out.put(')');
     }
     notes.endNote();
@@ -130,8 +131,6 @@ void writeStatusNotes(NoteSink& notes, const StatusReply& reply) {
   out.put(')');
   notes.endNote();
 }
-
-void writeManufactureDate(Writer& out, std::uint32_t value) { out.hexPadded(value, 4); }
 
 void writeSmReportNotes(NoteSink& notes, const SmReport& report) {
   for (const InventoryItem& item : report.inventory) {

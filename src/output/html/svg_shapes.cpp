@@ -23,11 +23,6 @@ void writeFixed(Writer& out, double value, int decimals) {
   out.put(written);
 }
 
-void writeHexAddress(Writer& out, std::uint32_t address) {
-  out.put("0x");
-  out.hexPadded(address, 6);
-}
-
 void writeOffset(Writer& out, std::uint64_t offset) { writeGrouped(out, offset); }
 
 namespace svg {

@@ -6,14 +6,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "output/common/figures.h"
 #include "output/common/writer.h"
 
 namespace ovantrex {
 
 // value with the given number of decimals (no "-0").
 void writeFixed(Writer& out, double value, int decimals);
-// "0x" and six hex digits.
-void writeHexAddress(Writer& out, std::uint32_t address);
 // An offset in the trace as the whole page writes it, grouped as its other
 // numbers are: "28,662" in the verdict, the tables, the headings and the
 // pictures' titles alike.

@@ -68,11 +68,6 @@ void writeListEnd(Writer& out, bool empty, std::uint64_t leftOut, Counts counts)
   }
 }
 
-void writeChecksum(Writer& out, std::uint16_t checksum) {
-  out.put("0x");
-  out.hexPadded(checksum, 4);
-}
-
 void writeTraceTime(Writer& out, const TraceTime& time) {
   writeUtcTime(out, time.seconds, time.milliseconds);
 }
@@ -372,13 +367,9 @@ void writeEcLevels(Writer& out, const SessionFacts& data) {
     return;
   }
   out.put("current ");
-  out.hexByte(data.ecCurrent[0]);
-  out.put('.');
-  out.hexByte(data.ecCurrent[1]);
+  writeEcLevel(out, data.ecCurrent);
   out.put(", previous ");
-  out.hexByte(data.ecPrevious[0]);
-  out.put('.');
-  out.hexByte(data.ecPrevious[1]);
+  writeEcLevel(out, data.ecPrevious);
 }
 
 void writeVersionListName(Writer& out, const SessionFacts& data) {

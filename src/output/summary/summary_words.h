@@ -8,6 +8,7 @@
 
 #include "analysis/session_facts.h"
 #include "core/protocol.h"
+#include "output/common/figures.h"
 #include "output/common/notes.h"
 #include "output/common/writer.h"
 #include "output/summary/fact_printer.h"
@@ -41,8 +42,6 @@ void writeCountParts(Writer& out, std::span<const CountPart> parts, Counts count
 // After the items of a list: " and 3 more"; in place of an empty list
 // "none", or "3 not listed" when all of its items were left out.
 void writeListEnd(Writer& out, bool empty, std::uint64_t leftOut, Counts counts);
-// "0xabcd".
-void writeChecksum(Writer& out, std::uint16_t checksum);
 // "2025-12-08T10:40:00.148Z".
 void writeTraceTime(Writer& out, const TraceTime& time);
 

@@ -20,11 +20,6 @@ constexpr std::size_t kLeastGap = 2;
 constexpr std::size_t kSectionIndent = 2;
 constexpr std::size_t kItemIndent = 4;
 
-void hexAddress(Writer& out, std::uint32_t address) {
-  out.put("0x");
-  out.hexPadded(address, 6);
-}
-
 }  // namespace
 
 TextFacts::TextFacts(Writer& out, Writer& scratch)
@@ -145,9 +140,9 @@ void TextFacts::ranges(Field field, std::span<const AddressRange> ranges, std::u
   Writer& out = line(field);
   for (std::size_t i = 0; i < ranges.size(); ++i) {
     if (i != 0) out.put(", ");
-    hexAddress(out, ranges[i].first);
+    writeHexAddress(out, ranges[i].first);
     out.put('-');
-    hexAddress(out, ranges[i].last);
+    writeHexAddress(out, ranges[i].last);
   }
   writeListEnd(out, ranges.empty(), leftOut, Counts::Plain);
   out.put('\n');
