@@ -22,7 +22,7 @@ enum class FieldType : std::uint8_t {
   Number,     // a JSON number (null where the meaning says so)
   Flag,       // true or false
   Text,       // a string
-  Bytes,      // a string of two hex digits for every byte
+  Hex,        // a string of two hex digits for every byte
   TextBytes,  // {"hex": ..., "text": ...}: bytes that carry text
   Time,       // "YYYY-MM-DDThh:mm:ss.mmmZ", in UTC
   Words,      // a coded value, as its words
@@ -64,9 +64,9 @@ struct RecordField {
   ROW(Reason, "reason", Words, &kDecodeFailureTable, "", "why the record cannot be decoded")       \
   ROW(Text, "text", Text, nullptr, "",                                                             \
       "a Text record: up to its first zero byte, less a line end")                                 \
-  ROW(Header, "header", Bytes, nullptr, "", "a HID transfer: its 8 header bytes")                  \
+  ROW(Header, "header", Hex, nullptr, "", "a HID transfer: its 8 header bytes")                  \
   ROW(Report, "report", Number, nullptr, "", "a HID transfer: its report id, header byte 2")       \
-  ROW(Data, "data", Bytes, nullptr, "",                                                            \
+  ROW(Data, "data", Hex, nullptr, "",                                                            \
       "a HID transfer's data after its header; the payload of other records but text")             \
   ROW(Notes, "notes", List, nullptr, "", "a firmware-report record: the listing's notes under it") \
   ROW(Decoded, "decoded", Object, nullptr, "", "a firmware-report record: its decoded values")     \
