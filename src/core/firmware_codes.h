@@ -119,7 +119,7 @@ inline constexpr std::size_t kStatusBits = kStatusBitRows.size();
 inline constexpr CodedTable kStatusBitTable{"status_bit", kStatusBitRows, {}};
 
 // The bits that make a status reply an error reply.
-#define OVANTREX_ERROR_BIT(name, value, words, key, error) | (error ? value : 0)
+#define OVANTREX_ERROR_BIT(name, value, words, key, error) | ((error) ? (value) : 0)
 inline constexpr std::uint8_t kErrorStatusBits = 0 OVANTREX_STATUS_BITS(OVANTREX_ERROR_BIT);
 #undef OVANTREX_ERROR_BIT
 
