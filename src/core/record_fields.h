@@ -64,9 +64,9 @@ struct RecordField {
   ROW(Reason, "reason", Words, &kDecodeFailureTable, "", "why the record cannot be decoded")       \
   ROW(Text, "text", Text, nullptr, "",                                                             \
       "a Text record: up to its first zero byte, less a line end")                                 \
-  ROW(Header, "header", Hex, nullptr, "", "a HID transfer: its 8 header bytes")                  \
+  ROW(Header, "header", Hex, nullptr, "", "a HID transfer: its 8 header bytes")                    \
   ROW(Report, "report", Number, nullptr, "", "a HID transfer: its report id, header byte 2")       \
-  ROW(Data, "data", Hex, nullptr, "",                                                            \
+  ROW(Data, "data", Hex, nullptr, "",                                                              \
       "a HID transfer's data after its header; the payload of other records but text")             \
   ROW(Notes, "notes", List, nullptr, "", "a firmware-report record: the listing's notes under it") \
   ROW(Decoded, "decoded", Object, nullptr, "", "a firmware-report record: its decoded values")     \
@@ -175,7 +175,7 @@ constexpr const RecordField& field(DiagnosticKey key) { return kDiagnosticFields
 
 // The columns of a version list's rows, as the listing, the summary and
 // the page head them: the names of the row fields.
-inline constexpr std::array<std::string_view, 5> kVersionRowColumns{
+inline constexpr std::array<std::string_view, 5> kVersionRowNames{
     field(RecordKey::DecodedRowI).name(), field(RecordKey::DecodedRowRr).name(),
     field(RecordKey::DecodedRowGg).name(), field(RecordKey::DecodedRowFf).name(),
     field(RecordKey::DecodedRowBb).name()};

@@ -36,14 +36,20 @@ void describeRecordId(Sink& sink, RecordKey key, const RecordId& id) {
   sink.coded(key, recordIdValue(id), nameRecordId(id).view());
 }
 
-// A row of an extended version list: {"i": .., "rr": .., "gg": .., "ff": .., "bb": ..}.
+// The members of a row of an extended version list: "i", "rr", "gg", "ff", "bb".
 template <typename Sink>
-void describeVersionRow(Sink& sink, const std::array<std::uint8_t, 5>& row) {
+void describeVersionRowColumns(Sink& sink, const std::array<std::uint8_t, 5>& row) {
   constexpr std::array kColumns{RecordKey::DecodedRowI, RecordKey::DecodedRowRr,
                                 RecordKey::DecodedRowGg, RecordKey::DecodedRowFf,
                                 RecordKey::DecodedRowBb};
-  sink.item();
   for (std::size_t i = 0; i < row.size(); ++i) sink.number(kColumns[i], row[i]);
+}
+
+// A row of an extended version list, as an element of the rows.
+template <typename Sink>
+void describeVersionRow(Sink& sink, const std::array<std::uint8_t, 5>& row) {
+  sink.item();
+  describeVersionRowColumns(sink, row);
   sink.endItem();
 }
 

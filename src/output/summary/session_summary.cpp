@@ -15,7 +15,8 @@ SessionSummary::SessionSummary(Writer& out, Writer& errors, const ListingOptions
       json_(json),
       analysis_(analysis),
       scratch_(std::make_unique<Writer>(kLongestNote)),
-      words_(std::make_unique<Writer>(kLongestVerdict)) {}
+      words_(std::make_unique<Writer>(kLongestVerdict)),
+      walk_(std::make_unique<Writer>(kLongestNote)) {}
 
 void SessionSummary::diagnostic(const Diagnostic& diagnostic) {
   // Standard error keeps what the listing writes there; the invalid minor
@@ -24,9 +25,7 @@ void SessionSummary::diagnostic(const Diagnostic& diagnostic) {
 }
 
 void SessionSummary::writeJson(const SummaryRowHead* rowHead) {
-  JsonFacts json(out_, *scratch_, *words_, rowHead);
-  describeSession(analysis_.facts(), json);
-  json.close();
+  writeJsonSummary(out_, *scratch_, *words_, *walk_, analysis_.facts(), rowHead);
 }
 
 void SessionSummary::finishRow(const SummaryRowHead& head) { writeJson(&head); }
@@ -35,8 +34,7 @@ void SessionSummary::finish() {
   if (json_) {
     writeJson(nullptr);
   } else {
-    TextFacts text(out_, *scratch_);
-    describeSession(analysis_.facts(), text);
+    writeTextSummary(out_, *scratch_, *walk_, analysis_.facts());
   }
 }
 

@@ -39,7 +39,8 @@ class SessionSummary final : public Printer {
   bool json_;
   const SessionAnalysis& analysis_;
   std::unique_ptr<Writer> scratch_;  // one note's words, taken with the printer
-  std::unique_ptr<Writer> words_;    // the verdict's words, for JSON
+  std::unique_ptr<Writer> words_;    // a text's words before they are escaped, for JSON
+  std::unique_ptr<Writer> walk_;     // one note's words, for the walk over the facts
 };
 
 }  // namespace ovantrex
