@@ -20,10 +20,10 @@ set(OVANTREX_POSIX_ONLY_TESTS
   memory_budget_test.cpp
   # runs make_trace through the POSIX shell
   sample_trace_test.cpp)
-# and single tests, by name: the first seven run Debian's Python (with
-# jsonschema; with html5lib, which reads the page back), the eighth reads
-# Linux's /proc/self/mem for a read that fails, the ninth writes to Linux's
-# /dev/full for a write that fails, the tenth compares with glibc's printf,
+# and single tests, by name: the first eight run Debian's Python (with
+# jsonschema; with html5lib, which reads the page back), the ninth reads
+# Linux's /proc/self/mem for a read that fails, the tenth writes to Linux's
+# /dev/full for a write that fails, the eleventh compares with glibc's printf,
 # which signs a NaN (the program writes "-nan" on both systems; MinGW's
 # printf writes "nan").
 set(OVANTREX_POSIX_ONLY_CASES
@@ -34,6 +34,7 @@ set(OVANTREX_POSIX_ONLY_CASES
   ReportPage.TraceTextAndNamesComeOutInert
   ReportPage.TitlesEachMarkAndLinksEachErrorReplyBothWays
   ReportPage.SaysWhatItCutOfALongEntry
+  ReportPage.KeepsTheEntriesOfTheSlowestExchangesAndLinksThem
   RecordLoop.ReadErrorEndsTheRun
   CommandLine.FailedWriteOfTheListingEndsWithStatusFour
   FastSeconds.NotANumberShowsAsPrintfShowsIt)

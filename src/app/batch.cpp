@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "analysis/session_analysis.h"
-#include "app/program.h"
+#include "app/exit_status.h"
 #include "app/run_files.h"
 #include "decode/decoded_record.h"
 #include "output/summary/session_summary.h"
@@ -27,11 +27,6 @@ using platform::FileIdentity;
 constexpr std::size_t kListBlock = std::size_t{1} << 16;
 // The room of one trace's message: its name, twice at most, and the words.
 constexpr std::size_t kMessageRoom = 2 * kMaxListedName + 512;
-
-void tell(Writer& err, std::initializer_list<std::string_view> parts) {
-  for (const std::string_view part : parts) err.put(part);
-  err.flush();
-}
 
 // The names of the list, one a line, read in blocks as they arrive (a pipe
 // hands on what it holds without waiting for a whole block).
@@ -145,13 +140,15 @@ class Batch {
   // Writes the row of the trace named (cut: a name longer than the list
   // allows, of which name holds the first bytes).
   void summarize(bool cut);
+  // Whether the rows are bytes rather than text: their printer's to say.
+  bool writesBytes() const { return summary_.writesBytes(); }
 
   std::string name;  // the name that the list reads into
 
  private:
   // The row of a trace without a summary: status and the message that a
   // run on it alone would end with.
-  void headOnly(int status);
+  void headOnly(ExitStatus status);
   // The message without its line end.
   std::string_view messageText();
 
@@ -170,9 +167,9 @@ std::string_view Batch::messageText() {
   return text;
 }
 
-void Batch::headOnly(int status) {
-  writeHeadOnlyRow(rows_,
-                   {.name = name, .bytes = std::nullopt, .status = status, .error = messageText()});
+void Batch::headOnly(ExitStatus status) {
+  writeHeadOnlyRow(
+      rows_, {.name = name, .bytes = std::nullopt, .status = code(status), .error = messageText()});
 }
 
 void Batch::summarize(bool cut) {
@@ -181,15 +178,15 @@ void Batch::summarize(bool cut) {
     static_assert(kMaxListedName == 4096);
     tell(message_, {"Could not open '", name, "' for reading",
                     cut ? ": the name is longer than 4096 bytes" : ""});
-    return headOnly(kCannotOpenInput);
+    return headOnly(ExitStatus::CannotReadInput);
   }
   try {
     Input input;
-    if (const int status = openInput(name, input, message_); status != 0) return headOnly(status);
+    if (const auto status = openInput(name, input, message_)) return headOnly(*status);
     if (const std::string refusal = outputThatIsTheTrace(outputs_, input.identity);
         !refusal.empty()) {
       message_.put(refusal);
-      return headOnly(kCannotOpenOutput);
+      return headOnly(ExitStatus::CannotOpenOutput);
     }
     if (reader_) {
       reader_->restart(input.file.get());
@@ -209,12 +206,12 @@ void Batch::summarize(bool cut) {
     if (failure) tellReadFailure(message_, name, failure->reason);
     summary_.finishRow({.name = name,
                         .bytes = reader_->bytesRead(),
-                        .status = failure ? kCannotRead : 0,
+                        .status = code(failure ? ExitStatus::CannotReadInput : ExitStatus::Done),
                         .error = failure ? std::optional(messageText()) : std::nullopt});
   } catch (const std::bad_alloc&) {
     message_.clear();
     message_.put(kNoMemoryMessage);
-    headOnly(kStatusNoMemory);
+    headOnly(ExitStatus::NoMemory);
   }
 }
 
@@ -224,11 +221,12 @@ bool holdsStoredBytes(const std::optional<FileIdentity>& output) {
 }
 
 // Refuses, before anything is written, an output that the list or a name
-// in it stands for; returns 0 or the exit status (the message is written).
-// The names are checked only when an output holds stored bytes; each trace
-// is checked again when it is opened.
-int refuseInputsAsOutputs(NameList& list, const FileIdentity& listFile, const Outputs& outputs,
-                          std::string& name, Writer& err) {
+// in it stands for; returns the exit status (the message is written), or
+// none. The names are checked only when an output holds stored bytes; each
+// trace is checked again when it is opened.
+std::optional<ExitStatus> refuseInputsAsOutputs(NameList& list, const FileIdentity& listFile,
+                                                const Outputs& outputs, std::string& name,
+                                                Writer& err) {
   const std::optional<FileIdentity>& output = outputs.file ? outputs.file : outputs.standard;
   const auto refuse = [&](std::initializer_list<std::string_view> why) {
     err.put("Could not open ");
@@ -238,7 +236,7 @@ int refuseInputsAsOutputs(NameList& list, const FileIdentity& listFile, const Ou
       err.put("standard output for writing: ");
     }
     tell(err, why);
-    return kCannotOpenOutput;
+    return ExitStatus::CannotOpenOutput;
   };
   using platform::SameFile;
   if (output) {
@@ -249,7 +247,7 @@ int refuseInputsAsOutputs(NameList& list, const FileIdentity& listFile, const Ou
         return refuse({"the system does not tell whether it is the list being read\n"});
     }
   }
-  if (!holdsStoredBytes(output)) return 0;
+  if (!holdsStoredBytes(output)) return std::nullopt;
   bool cut = false;
   while (list.next(name, cut)) {
     const std::optional<FileIdentity> trace = platform::identityOfName(name);
@@ -260,7 +258,7 @@ int refuseInputsAsOutputs(NameList& list, const FileIdentity& listFile, const Ou
     return refuse({same == SameFile::Yes ? "line " : "the system does not tell whether line ", line,
                    " of the list names it\n"});
   }
-  return 0;
+  return std::nullopt;
 }
 
 // The list, open for reading: standard input for "-".
@@ -270,45 +268,45 @@ struct List {
   FileIdentity identity;
 };
 
-int openList(const std::string& name, List& list, Writer& err) {
+// Opens the list; returns the exit status (the message is written), or none.
+std::optional<ExitStatus> openList(const std::string& name, List& list, Writer& err) {
   if (name != "-") {
     Input input;
-    if (const int status = openInput(name, input, err); status != 0) return status;
+    if (auto status = openInput(name, input, err)) return status;
     list.identity = input.identity;
     list.owned = std::move(input.file);
     list.stream = list.owned.get();
-    return 0;
+    return std::nullopt;
   }
   list.stream = stdin;
   if (const auto identity = platform::identityOf(stdin)) list.identity = *identity;
-  return 0;
+  return std::nullopt;
 }
 
-// Opens the -w file, or takes standard output; returns 0 or the exit status.
-int openRows(const Settings& settings, Reserved<Writer>& room, Writer& out, Writer& err,
-             const platform::MissingStreams& missing, Outputs& outputs, bool& emptied) {
+// Opens the -w file, or takes standard output; returns the exit status (the
+// message is written), or none.
+std::optional<ExitStatus> openRows(const Settings& settings, Reserved<Writer>& room, Writer& out,
+                                   Writer& err, const platform::MissingStreams& missing,
+                                   Outputs& outputs, bool& emptied) {
   if (settings.outputName.empty()) {
     if (missing.output) {
       tell(err, {"Could not write the rows: ", std::strerror(EBADF), "\n"});
-      return kCannotWrite;
+      return ExitStatus::CannotWrite;
     }
     outputs.standard = identityOf(out);
-    if (out.stream() != nullptr) platform::setLineEnds(out.stream(), platform::LineEnds::Text);
-    return 0;
+    return std::nullopt;
   }
-  if (const int status =
-          openOutput(settings.outputName, platform::LineEnds::Text, nullptr, room, emptied, err);
-      status != 0)
-    return status;
+  if (auto status = openOutput(settings.outputName, nullptr, room, emptied, err)) return status;
   outputs.name = settings.outputName;
   outputs.file = identityOf(*room.get());
   // Nothing but the rows is written, and they go to the file.
   out.setOnFailure(Writer::OnFailure::Drop);
-  return 0;
+  return std::nullopt;
 }
 
 // Writes the rows of every name of the list; returns the exit status.
-int writeRows(const Settings& settings, NameList& list, Batch& batch, Writer& rows, Writer& err) {
+ExitStatus writeRows(const Settings& settings, NameList& list, Batch& batch, Writer& rows,
+                     Writer& err) {
   try {
     try {
       bool cut = false;
@@ -320,32 +318,34 @@ int writeRows(const Settings& settings, NameList& list, Batch& batch, Writer& ro
       rows.flush();
       if (!settings.outputName.empty()) rows.close();
       tellReadFailure(err, settings.listName, error.what());
-      return kCannotRead;
+      return ExitStatus::CannotReadInput;
     }
     if (!settings.outputName.empty()) rows.close();
     rows.flush();
   } catch (const WriteError& error) {
     tell(err, {"Could not write the rows: ", error.what(), "\n"});
-    return kCannotWrite;
+    return ExitStatus::CannotWrite;
   }
-  return 0;
+  return ExitStatus::Done;
 }
 
 }  // namespace
 
-int summarizeList(const Settings& settings, TraceReader::Buffers readerBuffers,
-                  Reserved<Writer>& outputRoom, Writer& out, Writer& err,
-                  const platform::MissingStreams& missing) {
+ExitStatus summarizeList(const Settings& settings, TraceReader::Buffers readerBuffers,
+                         Reserved<Writer>& outputRoom, Writer& out, Writer& err,
+                         const platform::MissingStreams& missing) {
   List listFile;
-  if (const int status = openList(settings.listName, listFile, err); status != 0) return status;
+  if (const auto status = openList(settings.listName, listFile, err)) return *status;
   Outputs outputs;
   bool emptied = false;
-  if (const int status = openRows(settings, outputRoom, out, err, missing, outputs, emptied);
-      status != 0)
-    return status;
+  if (const auto status = openRows(settings, outputRoom, out, err, missing, outputs, emptied))
+    return *status;
   Writer& rows = outputs.file ? *outputRoom.get() : out;
   // All the memory comes before an older file of rows is emptied.
   auto batch = std::make_unique<Batch>(outputs, rows, err, settings, std::move(readerBuffers));
+  if (rows.stream() != nullptr)
+    platform::setLineEnds(
+        rows.stream(), batch->writesBytes() ? platform::LineEnds::Bytes : platform::LineEnds::Text);
   NameList list(listFile.stream);
   // A list that cannot be read twice is copied as the names are checked.
   File copy;
@@ -355,29 +355,28 @@ int summarizeList(const Settings& settings, TraceReader::Buffers readerBuffers,
     copy.reset(std::tmpfile());
     if (!copy) {
       tellReadFailure(err, settings.listName, std::strerror(errno != 0 ? errno : EIO));
-      return kCannotRead;
+      return ExitStatus::CannotReadInput;
     }
     list.copyTo(copy.get());
   }
   try {
-    if (const int status =
-            refuseInputsAsOutputs(list, listFile.identity, outputs, batch->name, err);
-        status != 0)
-      return status;
+    if (const auto status =
+            refuseInputsAsOutputs(list, listFile.identity, outputs, batch->name, err))
+      return *status;
   } catch (const ReadError& error) {
     tellReadFailure(err, settings.listName, error.what());
-    return kCannotRead;
+    return ExitStatus::CannotReadInput;
   }
   if (check) {
     std::FILE* again = copy ? copy.get() : listFile.stream;
     if (std::fseek(again, 0, SEEK_SET) != 0) {
       tellReadFailure(err, settings.listName, std::strerror(errno));
-      return kCannotRead;
+      return ExitStatus::CannotReadInput;
     }
     list.restart(again);
   }
-  if (const int status = emptyOutput(settings.outputName, outputRoom, emptied, err); status != 0)
-    return status;
+  if (const auto status = emptyOutput(settings.outputName, outputRoom, emptied, err))
+    return *status;
   return writeRows(settings, list, *batch, rows, err);
 }
 

@@ -13,15 +13,17 @@
 // A trace that cannot be opened or read gets its row with its error, and
 // the run goes on; its messages go into its row, not to standard error. The
 // rows go to standard output or the -w file, each handed on whole as it is
-// written. Exit status: 0 every name of the list has its row; 2 the list
-// cannot be opened or read (the rows before stand); 3 the -w file cannot be
-// opened, or it or standard output is the list or a trace that the list
-// names (refused before anything is written); 4 the rows could not be
-// written; 5 not enough memory for the summary.
+// written. Exit status: Done every name of the list has its row;
+// CannotReadInput the list cannot be opened or read (the rows before
+// stand); CannotOpenOutput the -w file cannot be opened, or it or standard
+// output is the list or a trace that the list names (refused before
+// anything is written); CannotWrite the rows could not be written; NoMemory
+// not enough memory for the summary.
 #pragma once
 
 #include <cstddef>
 
+#include "app/exit_status.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "core/reserved.h"
@@ -35,8 +37,8 @@ inline constexpr std::size_t kMaxListedName = 4096;
 // Runs the batch that settings (with list set) ask for; out is standard
 // output, err standard error; readerBuffers and outputRoom are the memory of
 // the reader and of the -w file's writer, taken at the start.
-int summarizeList(const Settings& settings, TraceReader::Buffers readerBuffers,
-                  Reserved<Writer>& outputRoom, Writer& out, Writer& err,
-                  const platform::MissingStreams& missing);
+ExitStatus summarizeList(const Settings& settings, TraceReader::Buffers readerBuffers,
+                         Reserved<Writer>& outputRoom, Writer& out, Writer& err,
+                         const platform::MissingStreams& missing);
 
 }  // namespace ovantrex

@@ -1,71 +1,71 @@
-// The command line: the option parser, the usage text and the settings.
+// The command line: the option parser, the short usage, --help and the
+// settings, all made from the table of options (options.h).
 #pragma once
 
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "app/exit_status.h"
+#include "app/options.h"
 #include "app/settings.h"
 #include "output/common/writer.h"
 
 namespace ovantrex {
 
-inline constexpr std::string_view kOptionString = "f:w:cmtxHh:?p";
-inline constexpr int kOptionsOver = -1;
+// Reads the options of a command line by a table of options, one at a time.
+class OptionParser {
+ public:
+  OptionParser(std::span<const Option> table, int argc, const char* const* argv)
+      : table_(table), argc_(argc), argv_(argv) {}
 
-// The long options, accepted by their exact names anywhere among the
-// options; the parser returns these codes for them.
-inline constexpr int kLongJson = 0x100;
-inline constexpr int kLongSummary = 0x101;
-inline constexpr int kLongHelp = 0x102;
-inline constexpr int kLongVersion = 0x103;
-inline constexpr int kLongFollow = 0x104;
-inline constexpr int kLongReport = 0x105;
-inline constexpr int kLongList = 0x106;  // takes the next argument
-
-// The option parser's state, kept between calls for the whole run.
-struct OptionParser {
-  int nextIndex = 1;
-  int position = 1;
-  const char* optionArgument = nullptr;
-  // The option argument as text; empty when there is none.
-  std::string_view argument() const {
-    return optionArgument != nullptr ? optionArgument : std::string_view();
-  }
-  bool failed = false;  // a message was written for a bad option
-
-  // The next option letter or long option code; '?' after an error
-  // (message on err) or for -?; kOptionsOver when the options are over.
-  int parseNextOption(int argc, const char* const* argv, std::string_view options, Writer& err);
+  // The next option's row, its argument in argument(); null when the
+  // options are over (at "--" or at the first argument that is none), and
+  // after an error (failed(); its message is written to err).
+  const Option* next(Writer& err);
+  // The argument of the last option read; empty when it takes none.
+  std::string_view argument() const { return argument_; }
+  bool failed() const { return failed_; }
 
  private:
-  // The long option of that code, and its argument when it takes one.
-  int takeLongOption(int code, int argc, const char* const* argv, Writer& err);
+  const Option* named(std::string_view name) const;
+  // The option's argument, the next argument of the command line.
+  const Option* takeNext(const Option& option, std::string_view shownName, Writer& err);
+  // Refuses a word that the option does not take.
+  const Option* checked(const Option& option, std::string_view shownName, Writer& err);
+  const Option* fail(Writer& err, std::string_view text, std::string_view shownName);
+
+  std::span<const Option> table_;
+  int argc_;
+  const char* const* argv_;
+  int index_ = 1;     // of the argument being read
+  int position_ = 1;  // of the letter being read in it
+  std::string_view argument_;
+  bool failed_ = false;
 };
 
 void printUsage(Writer& err);
-// The whole help: every option, short and long, and the exit statuses.
+// The whole help: every option of the table by its sections, and the exit
+// statuses.
 void printHelp(Writer& out);
 // "ovantrex " and the version.
 void printVersion(Writer& out);
 
-// Reads "-h" arguments: leading white space, a sign, digits up to the first
-// non-digit (none give 0), held at the 32-bit limits.
-std::int32_t parseHourOffset(std::string_view text);
-
-// What the command line asks for.
-enum class Request { Run, Help, Version };
-
 // The settings of a run, or the exit status when the run cannot start (the
 // usage text or the parser's message has then been written to err). Help
-// and Version come with the exit status 0; the caller writes them.
+// and Version come with the exit status Done; the caller writes them.
 struct CommandLine {
   Settings settings;
   Request request = Request::Run;
-  std::optional<int> exitStatus;
-  // The first option given that a batch run (--list) does not take: its
-  // letter or long option code; 0 for none.
-  int notForList = 0;
+  std::optional<ExitStatus> exitStatus;
 };
 CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err);
+
+// The words after "ovantrex" of the command that lists the trace as the
+// settings shape the listing: the listing's options that they hold, in
+// the table's order, then "-f" and the trace.
+std::vector<std::string> listingCommand(const Settings& settings);
 
 }  // namespace ovantrex

@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "app/exit_status.h"
 #include "app/platform.h"
 #include "app/program.h"
 #include "core/reserved.h"
@@ -7,7 +8,8 @@
 int main(int argc, char** argv) {
   namespace platform = ovantrex::platform;
   ovantrex::MissingStreams missing;
-  if (const int status = platform::fillMissingStandardStreams(missing); status != 0) return status;
+  if (const auto status = platform::fillMissingStandardStreams(missing))
+    return ovantrex::code(*status);
   // The writers' buffers are large: they are taken from the heap, where a
   // failure shows (on the stack it could not), and without exceptions.
   using ovantrex::Reserved;
@@ -17,7 +19,7 @@ int main(int argc, char** argv) {
   const char* const* arguments = platform::commandLine(argc, argv);
   if (!out || !err || arguments == nullptr) {
     platform::say(ovantrex::kNoMemoryMessage);
-    return ovantrex::kStatusNoMemory;
+    return ovantrex::code(ovantrex::ExitStatus::NoMemory);
   }
   Writer& output = out.make(stdout, Writer::OnFailure::Throw, platform::isTerminal(stdout));
   Writer& errors = err.make(stderr, Writer::OnFailure::Drop, platform::isTerminal(stderr));

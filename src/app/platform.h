@@ -19,6 +19,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/exit_status.h"
+
 namespace ovantrex::platform {
 
 // ---- Files ----
@@ -93,13 +95,13 @@ std::FILE* openForReading(const std::string& name);
 // follows: it writes the CR LF itself (see output/common/writer.h).
 enum class LineEnds { Text, Bytes };
 
-// Opens a file for writing without emptying it (see emptyFile()). Null on
-// failure, with errno set (EINTR when a stop request ended the wait for a
-// FIFO's reader).
-std::FILE* openForWriting(const std::string& name, LineEnds lineEnds);
+// Opens a file for writing without emptying it (see emptyFile()), for
+// bytes: setLineEnds() makes it text. Null on failure, with errno set
+// (EINTR when a stop request ended the wait for a FIFO's reader).
+std::FILE* openForWriting(const std::string& name);
 // Empties a file opened by openForWriting(); false with errno set.
 bool emptyFile(std::FILE* file);
-// Sets the line ends of an already open stream (standard output).
+// Sets the line ends of an open stream, before anything is written to it.
 void setLineEnds(std::FILE* stream, LineEnds lineEnds);
 
 // Whether the stream is a terminal (a Windows console), whose controls the
@@ -167,9 +169,9 @@ struct MissingStreams {
 // Puts the null device in place of each standard stream that the program
 // was started without, before any file is opened: otherwise the trace or
 // the listing could take its place, and messages meant for standard output
-// or error would land in the listing. Returns 0, or the exit status when
-// the null device cannot be had (the message is written).
-int fillMissingStandardStreams(MissingStreams& missing);
+// or error would land in the listing. Returns the exit status when the null
+// device cannot be had (the message is written), or none.
+std::optional<ExitStatus> fillMissingStandardStreams(MissingStreams& missing);
 
 // Writes to standard error without a Writer (there may be none).
 void say(std::string_view message);

@@ -50,7 +50,7 @@ std::string_view whyNoFileOpensBy(const std::string& /*name*/) { return {}; }
 
 std::FILE* openForReading(const std::string& name) { return std::fopen(name.c_str(), "rb"); }
 
-std::FILE* openForWriting(const std::string& name, LineEnds /*lineEnds*/) {
+std::FILE* openForWriting(const std::string& name) {
   const int descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (descriptor < 0) return nullptr;
   std::FILE* const file = fdopen(descriptor, "w");  // "w" does not empty the file
@@ -192,7 +192,7 @@ void say(std::string_view message) {
   }
 }
 
-int fillMissingStandardStreams(MissingStreams& missing) {
+std::optional<ExitStatus> fillMissingStandardStreams(MissingStreams& missing) {
   for (int descriptor = 0; descriptor <= 2; ++descriptor) {
     if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
     if (descriptor == 1) missing.output = true;
@@ -202,9 +202,9 @@ int fillMissingStandardStreams(MissingStreams& missing) {
     if (opened >= 0) close(opened);
     say(input ? "Could not open '/dev/null' for reading\n"
               : "Could not open '/dev/null' for writing\n");
-    return input ? 2 : 3;
+    return input ? ExitStatus::CannotReadInput : ExitStatus::CannotOpenOutput;
   }
-  return 0;
+  return std::nullopt;
 }
 
 const char* const* commandLine(int& /*argc*/, char** argv) noexcept { return argv; }

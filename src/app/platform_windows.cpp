@@ -245,16 +245,14 @@ std::FILE* openForReading(const std::string& name) {
   return streamOver(handle, _O_RDONLY | _O_BINARY, "rb");
 }
 
-std::FILE* openForWriting(const std::string& name, LineEnds lineEnds) {
+std::FILE* openForWriting(const std::string& name) {
   // OPEN_ALWAYS: made when missing, and not emptied.
   const HANDLE handle = openHandle(name, GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
   if (handle == INVALID_HANDLE_VALUE) {
     errno = errnoOf(GetLastError());
     return nullptr;
   }
-  std::FILE* const stream = streamOver(handle, _O_WRONLY | _O_BINARY, "wb");
-  if (stream != nullptr) setLineEnds(stream, lineEnds);
-  return stream;
+  return streamOver(handle, _O_WRONLY | _O_BINARY, "wb");
 }
 
 bool emptyFile(std::FILE* file) {
@@ -400,7 +398,7 @@ void say(std::string_view message) {
   }
 }
 
-int fillMissingStandardStreams(MissingStreams& missing) {
+std::optional<ExitStatus> fillMissingStandardStreams(MissingStreams& missing) {
   std::FILE* const streams[] = {stdin, stdout, stderr};
   for (int descriptor = 0; descriptor <= 2; ++descriptor) {
     // No handle: none was given (-1, or null), or the C library found none
@@ -411,9 +409,9 @@ int fillMissingStandardStreams(MissingStreams& missing) {
     const bool input = descriptor == 0;
     if (std::freopen("NUL", input ? "rb" : "w", streams[descriptor]) != nullptr) continue;
     say(input ? "Could not open 'NUL' for reading\n" : "Could not open 'NUL' for writing\n");
-    return input ? 2 : 3;
+    return input ? ExitStatus::CannotReadInput : ExitStatus::CannotOpenOutput;
   }
-  return 0;
+  return std::nullopt;
 }
 
 const char* const* commandLine(int& argc, char** argv) noexcept {

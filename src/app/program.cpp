@@ -24,14 +24,6 @@ namespace ovantrex {
 
 namespace {
 
-constexpr int kCannotStartRun = 1;
-
-void tell(Writer& err, std::string_view a, std::string_view b = {}, std::string_view c = {},
-          std::string_view d = {}, std::string_view e = {}) {
-  for (const std::string_view part : {a, b, c, d, e}) err.put(part);
-  err.flush();
-}
-
 using platform::FileIdentity;
 
 // What a run takes before its first record: the reader's block and record
@@ -75,8 +67,8 @@ void followTrace(const Settings& settings, const Outputs& outputs, Input& input,
       again.identity = platform::identityOf(again.file.get()).value_or(FileIdentity{});
       if (std::string refusal = outputThatIsTheTrace(outputs, again.identity); !refusal.empty())
         throw OutputIsTheTrace(refusal);
-      tell(err, "ovantrex: '", settings.inputName, "' ", restarted.what(),
-           "; listing it again from its start\n");
+      tell(err, {"ovantrex: '", settings.inputName, "' ", restarted.what(),
+                 "; listing it again from its start\n"});
       input = std::move(again);
       reader.restart(input.file.get());
       follower.attach(input.file.get());
@@ -118,20 +110,16 @@ struct OpenOutputs {
   bool emptied = false;  // a regular -w file, which is emptied before the run
 };
 
-// Opens the -w file and checks the outputs against the trace; returns 0,
-// kStoppedWhileOpening or the exit status (the message is written).
-int openOutputs(const Settings& settings, const Input& input, ListingMemory& memory, Writer& out,
-                Writer& err, const MissingStreams& missing, OpenOutputs& opened) {
+// Opens the -w file and checks the outputs against the trace; returns the
+// status that the run ends with (the message is written), or none.
+std::optional<ExitStatus> openOutputs(const Settings& settings, const Input& input,
+                                      ListingMemory& memory, Writer& out, Writer& err,
+                                      const MissingStreams& missing, OpenOutputs& opened) {
   opened.identities.standard = identityOf(out);
-  // The page is the same bytes on every system; the listing, JSON and the
-  // summary are text, with the system's line ends.
-  const platform::LineEnds lineEnds =
-      settings.report ? platform::LineEnds::Bytes : platform::LineEnds::Text;
   if (!settings.outputName.empty()) {
-    if (const int status = openOutput(settings.outputName, lineEnds, &input.identity, memory.output,
-                                      opened.emptied, err);
-        status != 0)
-      return status;
+    if (const auto end =
+            openOutput(settings.outputName, &input.identity, memory.output, opened.emptied, err))
+      return end;
     opened.file = memory.output.get();
     opened.identities.name = settings.outputName;
     opened.identities.file = identityOf(*opened.file);
@@ -143,24 +131,33 @@ int openOutputs(const Settings& settings, const Input& input, ListingMemory& mem
   } else if (missing.output) {
     // The program was started without standard output: the listing would go
     // nowhere.
-    tell(err, "Could not write the listing: ", std::strerror(EBADF), "\n");
-    return kCannotWrite;
-  } else if (out.stream() != nullptr) {
-    platform::setLineEnds(out.stream(), lineEnds);
+    tell(err, {"Could not write the listing: ", std::strerror(EBADF), "\n"});
+    return ExitStatus::CannotWrite;
   }
   if (std::string refusal = outputThatIsTheTrace(opened.identities, input.identity);
       !refusal.empty()) {
-    tell(err, refusal);
-    return kCannotOpenOutput;
+    tell(err, {refusal});
+    return ExitStatus::CannotOpenOutput;
   }
-  return 0;
+  return std::nullopt;
+}
+
+// The line ends of the output, as its printer says: the page is the same
+// bytes on every system; the listing, JSON and the summary are text, with
+// the system's line ends. Standard output keeps its own beside a -w file.
+void setLineEnds(const Session& session, const OpenOutputs& opened, Writer& out) {
+  const platform::LineEnds lineEnds =
+      session.writesBytes() ? platform::LineEnds::Bytes : platform::LineEnds::Text;
+  Writer& listing = opened.file != nullptr ? *opened.file : out;
+  if (listing.stream() != nullptr) platform::setLineEnds(listing.stream(), lineEnds);
 }
 
 // Runs the session over the trace and closes the outputs; returns the exit
 // status. A read error ends the loop after the records already read; the
 // output is still completed and closed before it is reported.
-int runSession(const Settings& settings, const OpenOutputs& opened, Input& input,
-               TraceReader& reader, std::unique_ptr<Session>& session, Writer& out, Writer& err) {
+ExitStatus runSession(const Settings& settings, const OpenOutputs& opened, Input& input,
+                      TraceReader& reader, std::unique_ptr<Session>& session, Writer& out,
+                      Writer& err) {
   Writer& listing = opened.file != nullptr ? *opened.file : out;
   try {
     std::optional<ReadFailure> failure;
@@ -173,51 +170,45 @@ int runSession(const Settings& settings, const OpenOutputs& opened, Input& input
       // Nothing more is written: the output now stands under the trace's name.
       if (opened.file != nullptr) opened.file->close();
       out.flush();
-      tell(err, refusal.what());
-      return kCannotOpenOutput;
+      tell(err, {refusal.what()});
+      return ExitStatus::CannotOpenOutput;
     }
     if (opened.file != nullptr) opened.file->close();
     out.flush();
     if (failure) {
       tellReadFailure(err, settings.inputName, failure->reason);
-      return kCannotRead;
+      return ExitStatus::CannotReadInput;
     }
   } catch (const WriteError& error) {
-    tell(err, "Could not write the listing: ", error.what(), "\n");
-    return kCannotWrite;
+    tell(err, {"Could not write the listing: ", error.what(), "\n"});
+    return ExitStatus::CannotWrite;
   }
-  return 0;
+  return ExitStatus::Done;
 }
 
-int listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writer& err,
-              const MissingStreams& missing) {
-  // A page is markup, no reading for a terminal: it goes to a file or a
-  // pipe, as compressors refuse to pour their output onto a screen.
-  if (settings.report && settings.outputName.empty() && out.stream() != nullptr &&
+ExitStatus listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writer& err,
+                     const MissingStreams& missing) {
+  if (const std::string_view refusal = choiceOf(settings.output).notForATerminal;
+      !refusal.empty() && settings.outputName.empty() && out.stream() != nullptr &&
       platform::isTerminal(out.stream())) {
-    tell(err,
-         "ovantrex: --report writes an HTML page, not for a terminal; name its file with -w, "
-         "or redirect standard output\n");
-    return kCannotStartRun;
+    tell(err, {"ovantrex: ", refusal, "\n"});
+    return ExitStatus::CannotStart;
   }
   // While following, the requests that end the run are caught from the
   // start: opening a FIFO waits for its writer.
   std::optional<platform::StopRequests> stopRequests;
   if (settings.follow) stopRequests.emplace();
   Input input;
-  if (const int status = openInput(settings.inputName, input, err); status != 0)
-    return status == kStoppedWhileOpening ? 0 : status;
+  if (const auto end = openInput(settings.inputName, input, err)) return *end;
   TraceReader reader(input.file.get(), std::move(memory.reader));
   OpenOutputs opened;
-  if (const int status = openOutputs(settings, input, memory, out, err, missing, opened);
-      status != 0)
-    return status == kStoppedWhileOpening ? 0 : status;
+  if (const auto end = openOutputs(settings, input, memory, out, err, missing, opened)) return *end;
   // The session takes its memory before an older listing is emptied.
   auto session =
       std::make_unique<Session>(settings, opened.file != nullptr ? *opened.file : out, out, err);
-  if (const int status = emptyOutput(settings.outputName, memory.output, opened.emptied, err);
-      status != 0)
-    return status;
+  setLineEnds(*session, opened, out);
+  if (const auto end = emptyOutput(settings.outputName, memory.output, opened.emptied, err))
+    return *end;
   return runSession(settings, opened, input, reader, session, out, err);
 }
 
@@ -233,23 +224,23 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err,
   std::optional<TraceReader::Buffers> readerBuffers = TraceReader::Buffers::take();
   Reserved<Writer> outputRoom = Reserved<Writer>::take();
   if (!readerBuffers || !outputRoom) {
-    tell(err, kNoMemoryMessage);
-    return kStatusNoMemory;
+    tell(err, {kNoMemoryMessage});
+    return code(ExitStatus::NoMemory);
   }
   ListingMemory memory{std::move(*readerBuffers), std::move(outputRoom)};
   try {
     const CommandLine commandLine = parseCommandLine(argc, argv, err);
     if (commandLine.request == Request::Help) printHelp(out);
     if (commandLine.request == Request::Version) printVersion(out);
-    if (commandLine.exitStatus) return *commandLine.exitStatus;
+    if (commandLine.exitStatus) return code(*commandLine.exitStatus);
     platform::readTimeZone();
-    if (commandLine.settings.list)
-      return summarizeList(commandLine.settings, std::move(memory.reader), memory.output, out, err,
-                           missing);
-    return listTrace(commandLine.settings, memory, out, err, missing);
+    if (commandLine.settings.output == Output::BatchRows)
+      return code(summarizeList(commandLine.settings, std::move(memory.reader), memory.output, out,
+                                err, missing));
+    return code(listTrace(commandLine.settings, memory, out, err, missing));
   } catch (const std::bad_alloc&) {
-    tell(err, kNoMemoryMessage);
-    return kStatusNoMemory;
+    tell(err, {kNoMemoryMessage});
+    return code(ExitStatus::NoMemory);
   }
 }
 

@@ -4,29 +4,25 @@
 
 #include <string_view>
 
+#include "app/exit_status.h"
 #include "app/platform.h"
 #include "output/common/writer.h"
 
 namespace ovantrex {
 
-// The exit status, and the message on standard error, when the memory that
-// the listing needs cannot be had.
-inline constexpr int kStatusNoMemory = 5;
-inline constexpr std::string_view kNoMemoryMessage = "Not enough memory to list the trace\n";
-
 // Runs one invocation. out is standard output (the listing when -w names no
 // file, and the invalid-minor-code messages always); err is standard error.
 // With -w naming a file, out is written best-effort, like err: its failure
 // does not end the run.
-// Returns the exit status: 0 normal end, 1 usage or command-line error,
-// 2 input cannot be opened or read, 3 output cannot be opened (or it, or
-// standard output, is the trace itself), 4 the listing could not be written
-// (or was to go to a standard output that is missing), 5 not enough memory.
-// A read that fails part way ends the run with 2 after every record read
-// before it has been printed, and the output finished.
+// Returns the exit status's code (see exit_status.h): Done, CannotStart (a
+// usage or command-line error), CannotReadInput, CannotOpenOutput (or it,
+// or standard output, is the trace itself), CannotWrite (or the listing was
+// to go to a standard output that is missing), NoMemory.
+// A read that fails part way ends the run with CannotReadInput after every
+// record read before it has been printed, and the output finished.
 // All the memory that the records need is taken before the first record is
 // read and before the -w file is emptied; a run thus lists every record or
-// stops at the start with status 5.
+// stops at the start with NoMemory.
 // The standard streams that the program was started without (they are then
 // the null device, so that no file it opens takes their place).
 using MissingStreams = platform::MissingStreams;

@@ -8,18 +8,11 @@
 #include <string>
 
 #include "app/platform.h"
-#include "app/program.h"
 #include "core/reserved.h"
 
 namespace ovantrex {
 
 namespace {
-
-void tell(Writer& err, std::string_view a, std::string_view b = {}, std::string_view c = {},
-          std::string_view d = {}, std::string_view e = {}) {
-  for (const std::string_view part : {a, b, c, d, e}) err.put(part);
-  err.flush();
-}
 
 using platform::FileIdentity;
 
@@ -41,77 +34,82 @@ std::string refusalOf(const std::string& output, const FileIdentity& identity,
 
 }  // namespace
 
-int openInput(const std::string& name, Input& input, Writer& err) {
+void tell(Writer& err, std::initializer_list<std::string_view> parts) {
+  for (const std::string_view part : parts) err.put(part);
+  err.flush();
+}
+
+std::optional<ExitStatus> openInput(const std::string& name, Input& input, Writer& err) {
   if (const std::string_view why = platform::whyNoFileOpensBy(name); !why.empty()) {
-    tell(err, "Could not open '", name, "' for reading: ", why, "\n");
-    return kCannotOpenInput;
+    tell(err, {"Could not open '", name, "' for reading: ", why, "\n"});
+    return ExitStatus::CannotReadInput;
   }
   errno = 0;
   input.file.reset(platform::openForReading(name));
-  if (!input.file && errno == EINTR && platform::StopRequests::requested())
-    return kStoppedWhileOpening;
+  if (!input.file && errno == EINTR && platform::StopRequests::requested()) return ExitStatus::Done;
   if (!input.file && errno == ENOMEM) {
-    tell(err, kNoMemoryMessage);
-    return kStatusNoMemory;
+    tell(err, {kNoMemoryMessage});
+    return ExitStatus::NoMemory;
   }
   // A directory opens on Linux, but cannot be read as a trace.
   const std::optional<FileIdentity> identity =
       input.file ? platform::identityOf(input.file.get()) : std::nullopt;
   if (!identity || identity->kind == FileIdentity::Kind::Directory) {
-    tell(err, "Could not open '", name, "' for reading\n");
-    return kCannotOpenInput;
+    tell(err, {"Could not open '", name, "' for reading\n"});
+    return ExitStatus::CannotReadInput;
   }
   input.identity = *identity;
-  return 0;
+  return std::nullopt;
 }
 
 void tellReadFailure(Writer& err, std::string_view name, std::string_view reason) {
-  tell(err, "Could not read '", name, "': ", reason, "\n");
+  tell(err, {"Could not read '", name, "': ", reason, "\n"});
 }
 
-int openOutput(const std::string& name, platform::LineEnds lineEnds, const FileIdentity* trace,
-               Reserved<Writer>& room, bool& emptied, Writer& err) {
+std::optional<ExitStatus> openOutput(const std::string& name, const FileIdentity* trace,
+                                     Reserved<Writer>& room, bool& emptied, Writer& err) {
   const auto cannotOpen = [&err, &name] {
-    tell(err, "Could not open '", name, "' for writing\n");
-    return kCannotOpenOutput;
+    tell(err, {"Could not open '", name, "' for writing\n"});
+    return ExitStatus::CannotOpenOutput;
   };
   if (const std::string_view why = platform::whyNoFileOpensBy(name); !why.empty()) {
-    tell(err, "Could not open '", name, "' for writing: ", why, "\n");
-    return kCannotOpenOutput;
+    tell(err, {"Could not open '", name, "' for writing: ", why, "\n"});
+    return ExitStatus::CannotOpenOutput;
   }
   errno = 0;
-  File file(platform::openForWriting(name, lineEnds));
-  if (!file && errno == EINTR && platform::StopRequests::requested()) return kStoppedWhileOpening;
+  File file(platform::openForWriting(name));
+  if (!file && errno == EINTR && platform::StopRequests::requested()) return ExitStatus::Done;
   if (!file && errno == ENOMEM) {
-    tell(err, kNoMemoryMessage);
-    return kStatusNoMemory;
+    tell(err, {kNoMemoryMessage});
+    return ExitStatus::NoMemory;
   }
   if (!file) return cannotOpen();
   const std::optional<FileIdentity> identity = platform::identityOf(file.get());
   if (!identity) return cannotOpen();
   if (trace != nullptr) {
     if (std::string refusal = refusalOf("'" + name + "'", *identity, *trace); !refusal.empty()) {
-      tell(err, refusal);
-      return kCannotOpenOutput;
+      tell(err, {refusal});
+      return ExitStatus::CannotOpenOutput;
     }
   }
   const bool terminal = platform::isTerminal(file.get());
   room.make(file.release(), Writer::OnFailure::Throw, terminal);
   // Only a regular file holds an older listing to empty.
   emptied = identity->kind == FileIdentity::Kind::Regular;
-  return 0;
+  return std::nullopt;
 }
 
-int emptyOutput(const std::string& name, Reserved<Writer>& room, bool emptied, Writer& err) {
-  if (!emptied || platform::emptyFile(room.get()->stream())) return 0;
+std::optional<ExitStatus> emptyOutput(const std::string& name, Reserved<Writer>& room, bool emptied,
+                                      Writer& err) {
+  if (!emptied || platform::emptyFile(room.get()->stream())) return std::nullopt;
   try {
     room.get()->close();
   } catch (const WriteError&) {
     // Nothing was written; the open is what failed.
   }
   room.destroy();
-  tell(err, "Could not open '", name, "' for writing\n");
-  return kCannotOpenOutput;
+  tell(err, {"Could not open '", name, "' for writing\n"});
+  return ExitStatus::CannotOpenOutput;
 }
 
 std::optional<FileIdentity> identityOf(const Writer& writer) {

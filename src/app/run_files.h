@@ -4,22 +4,18 @@
 #pragma once
 
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "app/exit_status.h"
 #include "app/platform.h"
 #include "core/reserved.h"
 #include "output/common/writer.h"
 
 namespace ovantrex {
-
-// The exit statuses of the files' failures.
-inline constexpr int kCannotOpenInput = 2;
-inline constexpr int kCannotOpenOutput = 3;
-inline constexpr int kCannotWrite = 4;
-inline constexpr int kCannotRead = 2;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -32,27 +28,31 @@ struct Input {
   platform::FileIdentity identity;
 };
 
-// What openInput() and openOutput() return when a stop request ended the
-// wait for a FIFO's writer or reader while following.
-inline constexpr int kStoppedWhileOpening = -1;
+// openInput(), openOutput() and emptyOutput() return none when they have
+// done their work, or else the status that the run ends with (the message
+// is written): Done when a stop request ended the wait for a FIFO's writer
+// or reader while following.
 
-// Opens the trace; returns 0 or the exit status (the message is written).
-int openInput(const std::string& name, Input& input, Writer& err);
+// Writes a message of these parts to err, and flushes it.
+void tell(Writer& err, std::initializer_list<std::string_view> parts);
+
+// Opens the trace.
+std::optional<ExitStatus> openInput(const std::string& name, Input& input, Writer& err);
 // "Could not read 'NAME': REASON" and its line end.
 void tellReadFailure(Writer& err, std::string_view name, std::string_view reason);
 
-// Opens the -w file for the output and makes its writer in room; returns 0,
-// kStoppedWhileOpening or the exit status (the message is written). The file
-// is opened without emptying it: emptyOutput() does that once the run has
-// all it needs, and only when the file is known not to be the trace (trace:
-// the trace's identity, or nullptr when the caller checks each trace
-// itself, as a batch does). emptied: whether it is a file that holds stored
-// bytes to empty.
-int openOutput(const std::string& name, platform::LineEnds lineEnds,
-               const platform::FileIdentity* trace, Reserved<Writer>& room, bool& emptied,
-               Writer& err);
-// Empties the -w file opened by openOutput(); returns 0 or the exit status.
-int emptyOutput(const std::string& name, Reserved<Writer>& room, bool emptied, Writer& err);
+// Opens the -w file for the output, for bytes until its line ends are set
+// (platform::setLineEnds()), and makes its writer in room. The file is
+// opened without emptying it: emptyOutput() does that once the run has all
+// it needs, and only when the file is known not to be the trace (trace: the
+// trace's identity, or nullptr when the caller checks each trace itself, as
+// a batch does). emptied: whether it is a file that holds stored bytes to
+// empty.
+std::optional<ExitStatus> openOutput(const std::string& name, const platform::FileIdentity* trace,
+                                     Reserved<Writer>& room, bool& emptied, Writer& err);
+// Empties the -w file opened by openOutput().
+std::optional<ExitStatus> emptyOutput(const std::string& name, Reserved<Writer>& room, bool emptied,
+                                      Writer& err);
 
 // The files that the run writes, as they are on disk: a file among them
 // that is the trace itself is refused, whenever the trace is opened.

@@ -1,5 +1,6 @@
 #include "app/session.h"
 
+#include "app/command_line.h"
 #include "decode/decoded_record.h"
 #include "output/html/html_report.h"
 #include "output/json/json_lines.h"
@@ -9,21 +10,28 @@
 namespace ovantrex {
 
 Session::Session(const Settings& settings, Writer& output, Writer& console, Writer& errors) {
-  if (settings.report) {
-    analysis_ = std::make_unique<SessionAnalysis>(
-        SessionAnalysis::Options{.timelines = true, .traceName = settings.inputName});
-    printer_ =
-        std::make_unique<HtmlReport>(output, errors, settings, settings.inputName, *analysis_);
-  } else if (settings.summary) {
-    analysis_ = std::make_unique<SessionAnalysis>(
-        SessionAnalysis::Options{.traceName = settings.inputName});
-    printer_ =
-        std::make_unique<SessionSummary>(output, errors, settings, settings.json, *analysis_);
-  } else if (settings.json) {
-    pairing_ = std::make_unique<ReplyPairing>();
-    printer_ = std::make_unique<JsonLines>(output, errors, settings);
-  } else {
-    printer_ = std::make_unique<TextListing>(output, console, errors, settings);
+  switch (settings.output) {
+    case Output::Page:
+      analysis_ = std::make_unique<SessionAnalysis>(
+          SessionAnalysis::Options{.timelines = true, .traceName = settings.inputName});
+      printer_ = std::make_unique<HtmlReport>(output, errors, settings, settings.inputName,
+                                              listingCommand(settings), *analysis_);
+      break;
+    case Output::SummaryText:
+    case Output::SummaryJson:
+    case Output::BatchRows:  // a batch's trace alone: its summary
+      analysis_ = std::make_unique<SessionAnalysis>(
+          SessionAnalysis::Options{.traceName = settings.inputName});
+      printer_ = std::make_unique<SessionSummary>(
+          output, errors, settings, settings.output != Output::SummaryText, *analysis_);
+      break;
+    case Output::JsonLines:
+      pairing_ = std::make_unique<ReplyPairing>();
+      printer_ = std::make_unique<JsonLines>(output, errors, settings);
+      break;
+    case Output::Listing:
+      printer_ = std::make_unique<TextListing>(output, console, errors, settings);
+      break;
   }
   printerTakesRecords_ = printer_->takesRecords();
 }

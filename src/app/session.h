@@ -29,6 +29,9 @@ class Session final : public RecordSink {
   // The trace has been read as far as it could be, bytesRead bytes of it:
   // the output is written.
   void finish(std::uint64_t bytesRead);
+  // Whether the output is bytes, the same on every system, rather than text
+  // with the system's line ends: the printer's to say.
+  bool writesBytes() const { return printer_->writesBytes(); }
 
  private:
   std::unique_ptr<SessionAnalysis> analysis_;  // for the summary and the report

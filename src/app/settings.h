@@ -1,7 +1,9 @@
 // The run settings, set from the command line before the first record is
-// read and only read afterwards. Each is named by its option letter.
+// read and only read afterwards. Each is named by its option.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "app/platform.h"
@@ -9,21 +11,28 @@
 
 namespace ovantrex {
 
-// The listing's options (-c, -m, -t, -p, -x, -H, -h) and the two files.
+// The output of a run: one of these, chosen by the output options given
+// (see kOutputChoices in command_line.cpp).
+enum class Output : std::uint8_t {
+  Listing,      // the text listing (no output option)
+  JsonLines,    // --json
+  SummaryText,  // --summary
+  SummaryJson,  // --summary --json
+  Page,         // --report
+  BatchRows,    // --summary --json --list FILE: a summary row for each trace (see batch.h)
+};
+inline constexpr std::size_t kOutputCount = 6;
+
+// The listing's options (-c, -m, -t, -p, -x, -H, -h) and the files.
 struct Settings : ListingOptions {
   // The time column in the system's local time.
   Settings() { localTime = platform::localTime; }
 
   std::string inputName;   // -f
   std::string outputName;  // -w; empty means standard output
-  bool json = false;       // --json: JSON Lines in place of the listing
-  bool summary = false;    // --summary: a report of the whole trace in place of the listing
-  bool follow = false;     // --follow: list records as they are appended to the trace
-  bool report = false;     // --report: one HTML page of the whole trace in place of the listing
-  // --list FILE: a summary row for each trace that FILE names, one a line
-  // ("-": standard input); see batch.h.
-  bool list = false;
-  std::string listName;
+  Output output = Output::Listing;
+  bool follow = false;   // --follow: list records as they are appended to the trace
+  std::string listName;  // --list FILE: the batch's list, one name a line ("-": standard input)
 };
 
 }  // namespace ovantrex

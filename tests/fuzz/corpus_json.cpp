@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   ovantrex::Writer out(stdout);
   ovantrex::Writer errors;
   ovantrex::Settings settings;
-  settings.json = true;
+  settings.output = ovantrex::Output::JsonLines;
   for (int i = 1; i < argc; ++i) {
     std::ifstream file(argv[i], std::ios::binary);
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),

@@ -408,8 +408,7 @@ void checkSummaryAgainstJson(std::span<const std::uint8_t> trace, const Settings
   Writer report;
   {
     Settings summarized = drawn;
-    summarized.summary = true;
-    summarized.json = true;
+    summarized.output = ovantrex::Output::SummaryJson;
     ovantrex::Session session(summarized, report, report, errors);
     TraceReader reader(trace);
     ovantrex::readTrace(reader, session);
@@ -503,7 +502,7 @@ void checkReport(std::span<const std::uint8_t> trace, const Settings& drawn) {
   Writer errors;
   {
     Settings reported = drawn;
-    reported.report = true;
+    reported.output = ovantrex::Output::Page;
     reported.inputName = "fuzz <trace>.trc";
     ovantrex::Session session(reported, page, page, errors);
     TraceReader reader(trace);

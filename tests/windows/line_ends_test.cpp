@@ -48,8 +48,9 @@ template <typename Write>
 std::string written(platform::LineEnds lineEnds, Write write) {
   TempDir dir;
   const std::string name = (dir.path() / "out.txt").string();
-  std::FILE* const file = platform::openForWriting(name, lineEnds);
+  std::FILE* const file = platform::openForWriting(name);
   if (file == nullptr) throw std::runtime_error("cannot open " + name);
+  platform::setLineEnds(file, lineEnds);
   {
     Writer out(file);
     write(out, file);

@@ -21,6 +21,9 @@ class Printer {
   // False for a printer that writes from the analysis alone, which then
   // gets no records.
   virtual bool takesRecords() const { return true; }
+  // Whether the output is bytes, the same on every system (the page),
+  // rather than text, which is written with the system's line ends.
+  virtual bool writesBytes() const { return false; }
   // A read of the trace failed: no record follows. finish() comes next.
   virtual void readFailed(const ReadFailure& /*failure*/) {}
   // The trace has been read to its end, or as far as it could be read; the

@@ -14,11 +14,13 @@ constexpr std::size_t kLongestTitleNotes = 1024;
 }  // namespace
 
 HtmlReport::HtmlReport(Writer& out, Writer& errors, const ListingOptions& options,
-                       std::string traceName, const SessionAnalysis& analysis)
+                       std::string traceName, std::vector<std::string> listingCommand,
+                       const SessionAnalysis& analysis)
     : out_(out),
       errors_(errors),
       options_(options),
       traceName_(std::move(traceName)),
+      listingCommand_(std::move(listingCommand)),
       analysis_(analysis),
       listing_(options),
       scratch_(std::make_unique<Writer>(kLongestTitleNotes)) {}
@@ -35,9 +37,9 @@ void HtmlReport::diagnostic(const Diagnostic& diagnostic) {
 }
 
 void HtmlReport::finish() {
-  writeReportPage(
-      out_, *scratch_,
-      ReportInputs{traceName_, options_, analysis_.facts(), *analysis_.timelines(), listing_});
+  writeReportPage(out_, *scratch_,
+                  ReportInputs{traceName_, options_, analysis_.facts(), *analysis_.timelines(),
+                               listing_, listingCommand_});
 }
 
 }  // namespace ovantrex

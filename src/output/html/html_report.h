@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/session_analysis.h"
 #include "analysis/update_timeline.h"
@@ -24,22 +25,27 @@ class HtmlReport final : public Printer {
  public:
   // out: the output stream; errors: standard error, which keeps the
   // messages that the listing writes there. traceName: the trace as the
-  // command line named it, for the page's heading. analysis: the analysis
-  // of the session, with its timelines, fed before this printer.
+  // command line named it, for the page's heading. listingCommand: the
+  // words after the program's name of the command that lists the trace as
+  // the page's listing shows it. analysis: the analysis of the session,
+  // with its timelines, fed before this printer.
   HtmlReport(Writer& out, Writer& errors, const ListingOptions& options, std::string traceName,
-             const SessionAnalysis& analysis);
+             std::vector<std::string> listingCommand, const SessionAnalysis& analysis);
 
   void record(const Record& record, const DecodedRecord& decoded,
               const RecordFacts& facts) override;
   void diagnostic(const Diagnostic& diagnostic) override;
   // Writes the page.
   void finish() override;
+  // The page is the same bytes on every system.
+  bool writesBytes() const override { return true; }
 
  private:
   Writer& out_;
   Writer& errors_;
   ListingOptions options_;
   std::string traceName_;
+  std::vector<std::string> listingCommand_;
   const SessionAnalysis& analysis_;
   ListingExcerpts listing_;
   // The notes of one mark's title, before they are escaped (the longest, an

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "analysis/session_facts.h"
@@ -26,6 +27,9 @@ struct ReportInputs {
   const SessionFacts& facts;
   const UpdateTimelines& timelines;
   const ListingExcerpts& listing;
+  // The words after the program's name of the command that makes the
+  // page's listing (the program's command line gives them).
+  std::span<const std::string> listingCommand;
 };
 
 // The whole page. scratch: a memory writer for notes before they are
@@ -74,8 +78,8 @@ void writeCounted(Writer& out, std::uint64_t value, std::string_view one, std::s
 // "2nd", "4th", "32nd", "512th", "1,001st": the number, grouped as the page
 // writes counts, and its ordinal ending.
 void writeOrdinal(Writer& out, std::uint64_t value);
-// The command that writes the text listing with the options of this run,
-// as code.
+// The command that writes the text listing with the options of this run
+// (inputs.listingCommand), as code.
 void writeListingCommand(Writer& out, const ReportInputs& inputs);
 // One sentence on an update: what it wrote, what went wrong, how it ended.
 void writeUpdateSentence(Writer& out, const UpdateFacts& update);

@@ -96,20 +96,11 @@ void writeLocalTimeBasis(Writer& out, const ReportInputs& inputs) {
 }  // namespace
 
 void writeListingCommand(Writer& out, const ReportInputs& inputs) {
-  const ListingOptions& options = inputs.options;
   out.put("<code>ovantrex");
-  if (options.timeColumn) out.put(" -t");
-  if (options.hourOffset != 0) {
-    out.put(" -h ");
-    out.decimal(options.hourOffset);
+  for (const std::string& word : inputs.listingCommand) {
+    out.put(' ');
+    writeShellWord(out, word);
   }
-  if (!options.elapsedColumn) out.put(" -m");
-  if (options.cumulative) out.put(" -c");
-  if (options.processColumn) out.put(" -p");
-  if (options.hideType) out.put(" -H");
-  if (options.reportOverlong) out.put(" -x");
-  out.put(" -f ");
-  writeShellWord(out, inputs.traceName);
   out.put("</code>");
 }
 
