@@ -48,6 +48,7 @@
 #include "app/session.h"
 #include "decode/decoded_record.h"
 #include "output/common/control_escaper.h"
+#include "output/common/diagnostic_message.h"
 #include "output/common/writer.h"
 #include "output/json/json_lines.h"
 #include "output/text/text_listing.h"
@@ -161,16 +162,22 @@ struct Output {
 // printer, as the program's session does for an output without analysis.
 class Feed final : public ovantrex::RecordSink {
  public:
-  explicit Feed(ovantrex::Printer& printer) : printer_(printer) {}
+  // errors: where the diagnostics' messages go, as the session writes them
+  // on standard error; none: nowhere.
+  explicit Feed(ovantrex::Printer& printer, Writer* errors = nullptr, bool reportOverlong = false)
+      : printer_(printer), errors_(errors), reportOverlong_(reportOverlong) {}
   void record(const ovantrex::Record& record) override {
     printer_.record(record, ovantrex::decodeRecord(record), ovantrex::RecordFacts{});
   }
   void diagnostic(const ovantrex::Diagnostic& diagnostic) override {
     printer_.diagnostic(diagnostic);
+    if (errors_ != nullptr) ovantrex::reportOnStandardError(*errors_, reportOverlong_, diagnostic);
   }
 
  private:
   ovantrex::Printer& printer_;
+  Writer* errors_;
+  bool reportOverlong_;
 };
 
 // Decodes every record once more before the listing prints it: decoding is
@@ -239,9 +246,9 @@ Ending list(TraceReader& reader, const Settings& settings, bool separateConsole,
     writer->escapeControls(terminal);
   Ending ending = Ending::normal;
   try {
-    ovantrex::TextListing text(*listing, separateConsole ? *console : *listing, *errors, settings);
+    ovantrex::TextListing text(*listing, separateConsole ? *console : *listing, settings);
     DecodeTwice checked(text);
-    Feed feed(checked);
+    Feed feed(checked, errors.get(), settings.reportOverlong);
     ovantrex::readTrace(reader, feed);
     listing->flush();
     console->flush();
@@ -328,8 +335,7 @@ void checkJsonAgainstListing(std::span<const std::uint8_t> trace, const Settings
   text.reportOverlong = drawn.reportOverlong;
   Writer listing;
   Writer console;
-  Writer errors;
-  ovantrex::TextListing textListing(listing, console, errors, text);
+  ovantrex::TextListing textListing(listing, console, text);
   EntryCapture capture(textListing, listing);
   {
     TraceReader reader(trace);
@@ -337,8 +343,7 @@ void checkJsonAgainstListing(std::span<const std::uint8_t> trace, const Settings
     ovantrex::readTrace(reader, feed);
   }
   Writer json;
-  Writer jsonErrors;
-  ovantrex::JsonLines jsonLines(json, jsonErrors, drawn);
+  ovantrex::JsonLines jsonLines(json);
   {
     TraceReader reader(trace);
     Feed feed(jsonLines);
@@ -399,7 +404,7 @@ void checkJsonAgainstListing(std::span<const std::uint8_t> trace, const Settings
 void checkSummaryAgainstJson(std::span<const std::uint8_t> trace, const Settings& drawn) {
   Writer json;
   Writer errors;
-  ovantrex::JsonLines jsonLines(json, errors, drawn);
+  ovantrex::JsonLines jsonLines(json);
   {
     TraceReader reader(trace);
     Feed feed(jsonLines);

@@ -36,12 +36,11 @@ void writeDiagnosticLine(Writer& out, const Diagnostic& diagnostic) {
   out.flush();
 }
 
-void reportOnStandardError(Writer& errors, const ListingOptions& options,
-                           const Diagnostic& diagnostic) {
+void reportOnStandardError(Writer& errors, bool reportOverlong, const Diagnostic& diagnostic) {
   switch (ruleOf(diagnostic.kind).toStandardError) {
     case ToStandardError::Never: return;
     case ToStandardError::WithOverlongReports:
-      if (!options.reportOverlong) return;
+      if (!reportOverlong) return;
       break;
     case ToStandardError::Always: break;
   }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "core/trace_record.h"
-#include "output/common/listing_options.h"
 #include "output/common/writer.h"
 
 namespace ovantrex {
@@ -13,8 +12,7 @@ void writeDiagnosticMessage(Writer& out, const Diagnostic& diagnostic);
 void writeDiagnosticLine(Writer& out, const Diagnostic& diagnostic);
 // The messages that standard error carries, as the diagnostic's row says:
 // every diagnostic but the invalid minor code, and an over-long length only
-// with -x.
-void reportOnStandardError(Writer& errors, const ListingOptions& options,
-                           const Diagnostic& diagnostic);
+// with -x (reportOverlong). The session calls it, once for every output.
+void reportOnStandardError(Writer& errors, bool reportOverlong, const Diagnostic& diagnostic);
 
 }  // namespace ovantrex

@@ -39,8 +39,7 @@ void writeTransfer(Writer& out, const HidTransfer& transfer) {
 
 }  // namespace
 
-JsonLines::JsonLines(Writer& out, Writer& errors, const ListingOptions& options)
-    : out_(out), errors_(errors), options_(options) {}
+JsonLines::JsonLines(Writer& out) : out_(out) {}
 
 void JsonLines::record(const Record& record, const DecodedRecord& decoded,
                        const RecordFacts& facts) {
@@ -133,9 +132,6 @@ void JsonLines::diagnostic(const Diagnostic& diagnostic) {
   writeDiagnosticMessage(scratch_, diagnostic);
   writeJsonString(member(out_, DiagnosticKey::Message), scratch_.text());
   out_.put("}\n");
-  // Standard error keeps what the listing writes there; the invalid minor
-  // code is reported in the JSON stream alone.
-  reportOnStandardError(errors_, options_, diagnostic);
 }
 
 }  // namespace ovantrex
