@@ -46,6 +46,7 @@
 
 #include "app/command_line.h"
 #include "app/session.h"
+#include "core/firmware_codes.h"
 #include "decode/decoded_record.h"
 #include "output/common/control_escaper.h"
 #include "output/common/diagnostic_message.h"
@@ -463,25 +464,20 @@ void checkSummaryAgainstJson(std::span<const std::uint8_t> trace, const Settings
     expect(count == byType[type], "records by type");
   for (const auto& [name, count] : counted["diagnostics"].items())
     expect(count == diagnostics[name], "diagnostics");
-  // The summary's keys are identifiers: the kinds' words with underscores,
-  // and a key of its own for each status note.
-  const auto key = [](std::string words) {
-    std::replace(words.begin(), words.end(), ' ', '_');
-    return words;
+  // The summary names each kind of command and each status note by its
+  // key in the registry; JSON Lines by its words.
+  const auto byKeys = [](const ovantrex::CodedTable& table,
+                         const std::map<std::string, std::uint64_t>& byWords) {
+    std::map<std::string, std::uint64_t> keyed;
+    for (const auto& [words, count] : byWords) {
+      const ovantrex::CodedValue* row = table.byWords(words);
+      if (row == nullptr) mismatch("words that the registry does not have", words);
+      keyed[std::string(row->key)] = count;
+    }
+    return keyed;
   };
-  std::map<std::string, std::uint64_t> kindKeys, noteKeys;
-  for (const auto& [kind, count] : kinds) kindKeys[key(kind)] = count;
-  const std::map<std::string, std::string> noteKey = {
-      {"Command complete", "command_complete"},
-      {"Flash load in progress", "flash_load_in_progress"},
-      {"EC information available", "ec_information_available"},
-      {"Serial Number can only be written once for this device", "serial_number_only_once"},
-      {"Operation in Error", "operation_in_error"},
-      {"Command reject", "command_reject"}};
-  for (const auto& [note, count] : notes) {
-    if (const auto found = noteKey.find(note); found != noteKey.end())
-      noteKeys[found->second] = count;
-  }
+  std::map<std::string, std::uint64_t> kindKeys = byKeys(ovantrex::kCommandKindTable, kinds);
+  std::map<std::string, std::uint64_t> noteKeys = byKeys(ovantrex::kStatusBitTable, notes);
   for (const auto& [kind, count] : counted["commands"].items()) {
     if (kind != "system_commands") expect(count == kindKeys[kind], "commands");
   }
