@@ -12,6 +12,8 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace ovantrex::test {
 namespace {
@@ -82,28 +84,12 @@ class SchemaMembers {
  public:
   explicit SchemaMembers(const json& schema) : defs_(schema.at("$defs")) {}
 
-  void walk(const json& node, const std::string& path) {
-    if (node.contains("$ref")) {
-      const std::string name = node["$ref"].get<std::string>().substr(sizeof("#/$defs/") - 1);
-      // A coded value and bytes that carry text are one field each.
-      if (name != "coded" && name != "textBytes") walk(defs_.at(name), path);
-    }
-    for (const char* alternatives : {"oneOf", "anyOf"}) {
-      if (node.contains(alternatives))
-        for (const json& each : node[alternatives]) walk(each, path);
-    }
-    if (node.contains("enum"))
-      for (const json& word : node["enum"])
-        if (word.is_string()) words[path].insert(word.get<std::string>());
-    if (node.contains("const") && node["const"].is_string())
-      words[path].insert(node["const"].get<std::string>());
-    if (node.contains("items")) walk(node["items"], path);
-    if (node.contains("properties")) {
-      for (const auto& [key, member] : node["properties"].items()) {
-        const std::string dotted = path.empty() ? key : path + "." + key;
-        paths.insert(dotted);
-        walk(member, dotted);
-      }
+  void walk(const json& root, const std::string& rootPath) {
+    open_.emplace_back(&root, rootPath);
+    while (!open_.empty()) {
+      const auto [node, path] = open_.back();
+      open_.pop_back();
+      visit(*node, path);
     }
   }
 
@@ -111,7 +97,33 @@ class SchemaMembers {
   std::map<std::string, std::set<std::string>> words;
 
  private:
+  // Takes the words that node lists, and leaves what it holds to walk.
+  void visit(const json& node, const std::string& path) {
+    if (node.contains("$ref")) {
+      const std::string name = node["$ref"].get<std::string>().substr(sizeof("#/$defs/") - 1);
+      // A coded value and bytes that carry text are one field each.
+      if (name != "coded" && name != "textBytes") open_.emplace_back(&defs_.at(name), path);
+    }
+    for (const char* alternatives : {"oneOf", "anyOf"}) {
+      if (node.contains(alternatives))
+        for (const json& each : node[alternatives]) open_.emplace_back(&each, path);
+    }
+    if (node.contains("enum"))
+      for (const json& word : node["enum"])
+        if (word.is_string()) words[path].insert(word.get<std::string>());
+    if (node.contains("const") && node["const"].is_string())
+      words[path].insert(node["const"].get<std::string>());
+    if (node.contains("items")) open_.emplace_back(&node["items"], path);
+    if (!node.contains("properties")) return;
+    for (const auto& [key, member] : node["properties"].items()) {
+      const std::string dotted = path.empty() ? key : path + "." + key;
+      paths.insert(dotted);
+      open_.emplace_back(&member, dotted);
+    }
+  }
+
   const json& defs_;
+  std::vector<std::pair<const json*, std::string>> open_;
 };
 
 json readSchema() {
@@ -142,7 +154,7 @@ TEST(Registry, CodedFieldsTakeTheWordsOrKeysThatTheSchemaLists) {
   record.walk(schema["$defs"]["record"], "");
   SchemaMembers diagnostic(schema);
   diagnostic.walk(schema["$defs"]["diagnostic"], "");
-  const auto expectTable = [](const RecordField& row, std::set<std::string> listed) {
+  const auto expectTable = [](const RecordField& row, const std::set<std::string>& listed) {
     SCOPED_TRACE(row.key);
     std::set<std::string> table;
     for (const CodedValue& value : row.table->rows)
