@@ -39,6 +39,9 @@ void coordinate(Writer& out, double value);
 void viewBox(Writer& out, double height);
 // name="value" with a coordinate value, after a blank.
 void attribute(Writer& out, std::string_view name, double value);
+// The opening of an element of a class: <rect class="write", its
+// attributes to follow.
+void openElement(Writer& out, std::string_view element, std::string_view cssClass);
 // A point of a path: "x y".
 void point(Writer& out, double x, double y);
 // The path data of a cross centred on (x, y).

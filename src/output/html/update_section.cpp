@@ -11,17 +11,21 @@ namespace ovantrex {
 
 namespace {
 
+// A count of things that a picture leaves out, and its noun for one and
+// for more.
+struct LeftOut {
+  std::uint64_t count;
+  std::string_view one;
+  std::string_view many;
+};
+
 // " The timeline leaves out 2 refused writes and 5 error replies.": the
 // events that an update has beyond what its timeline holds.
 void writeEventsLeftOut(Writer& out, const UpdateTimeline& timeline) {
-  const struct {
-    std::uint64_t count;
-    std::string_view one;
-    std::string_view many;
-  } kinds[] = {{timeline.refusedLeftOut, "refused write", "refused writes"},
-               {timeline.errorsLeftOut, "error reply", "error replies"},
-               {timeline.checksumsLeftOut, "checksum write", "checksum writes"},
-               {timeline.resetsLeftOut, "reset", "resets"}};
+  const LeftOut kinds[] = {{timeline.refusedLeftOut, "refused write", "refused writes"},
+                           {timeline.errorsLeftOut, "error reply", "error replies"},
+                           {timeline.checksumsLeftOut, "checksum write", "checksum writes"},
+                           {timeline.resetsLeftOut, "reset", "resets"}};
   std::size_t left = 0;
   for (const auto& kind : kinds) left += kind.count != 0 ? 1 : 0;
   out.put(" The timeline leaves out ");
@@ -76,14 +80,11 @@ void writeResponses(Writer& out, const UpdateTimeline& timeline, const UpdateFac
     writeCounted(out, timeline.exchanges, "accepted command", "accepted commands");
     out.put(" and every refused and unanswered one it has room for.");
   }
-  const struct {
-    std::uint64_t count;
-    std::string_view one;
-    std::string_view many;
-  } left[] = {{timeline.refusedCommandsLeftOut, "refused command", "refused commands"},
-              {timeline.unansweredLeftOut, "unanswered command", "unanswered commands"},
-              {timeline.untimed, "reply whose time stamps go backwards or are not finite",
-               "replies whose time stamps go backwards or are not finite"}};
+  const LeftOut left[] = {
+      {timeline.refusedCommandsLeftOut, "refused command", "refused commands"},
+      {timeline.unansweredLeftOut, "unanswered command", "unanswered commands"},
+      {timeline.untimed, "reply whose time stamps go backwards or are not finite",
+       "replies whose time stamps go backwards or are not finite"}};
   for (const auto& kind : left) {
     if (kind.count == 0) continue;
     out.put(" Not drawn: ");
