@@ -4,38 +4,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "decode/decoded_record.h"
+#include "guarded_bytes.h"
 
 namespace ovantrex {
 namespace {
 
-// The bytes followed by guard bytes; view() sees only the bytes.
-class Held {
- public:
-  Held(std::initializer_list<std::uint8_t> bytes) : buffer_(bytes), size_(bytes.size()) {
-    buffer_.insert(buffer_.end(), 16, 0xEE);
-  }
-  explicit Held(const std::string& text) : buffer_(text.begin(), text.end()), size_(text.size()) {
-    buffer_.insert(buffer_.end(), 16, 0xEE);
-  }
-  Bytes view() const { return Bytes(buffer_).first(size_); }
-
- private:
-  std::vector<std::uint8_t> buffer_;
-  std::size_t size_;
-};
+using test::GuardedBytes;
 
 std::string text(const ByteView& view) { return std::string(view.bytes.begin(), view.bytes.end()); }
 
 TEST(DecodedCommand, FlashWritesAndChecksums) {
   // Length 14, class 2, sub-command 0, count 8, address 01 80 00, and the
   // eight data bytes.
-  const Held write{0x0E, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x00, 1, 2, 3, 4, 5, 6, 7, 8};
+  const GuardedBytes write{0x0E, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x00, 1, 2, 3, 4, 5, 6, 7, 8};
   const FirmwareCommand flash = decodeFirmwareCommand(write.view());
   EXPECT_EQ(flash.kind, CommandKind::FlashWrite);
   EXPECT_EQ(flash.dataCount, 8);
@@ -44,10 +30,10 @@ TEST(DecodedCommand, FlashWritesAndChecksums) {
   EXPECT_TRUE(flash.lengthAgrees());
   EXPECT_FALSE(flash.truncated);
 
-  const Held disagreeing{0x0F, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x00};
+  const GuardedBytes disagreeing{0x0F, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x00};
   EXPECT_FALSE(decodeFirmwareCommand(disagreeing.view()).lengthAgrees());
 
-  const Held checksum{0x03, 0x00, 0x02, 0x00, 0x00, 0xAB, 0xCD, 0x00};
+  const GuardedBytes checksum{0x03, 0x00, 0x02, 0x00, 0x00, 0xAB, 0xCD, 0x00};
   const FirmwareCommand sum = decodeFirmwareCommand(checksum.view());
   EXPECT_EQ(sum.kind, CommandKind::ChecksumWrite);
   EXPECT_EQ(sum.checksum, 0xABCD);
@@ -56,7 +42,7 @@ TEST(DecodedCommand, FlashWritesAndChecksums) {
 
 TEST(DecodedCommand, ACommandCutShortIsMarkedTruncatedAndReadsZerosNotTheGuard) {
   // The data ends after the first address byte.
-  const Held cut{0x0E, 0x00, 0x02, 0x00, 0x08, 0x01};
+  const GuardedBytes cut{0x0E, 0x00, 0x02, 0x00, 0x08, 0x01};
   const FirmwareCommand flash = decodeFirmwareCommand(cut.view());
   EXPECT_EQ(flash.kind, CommandKind::FlashWrite);
   EXPECT_EQ(flash.address, 0x010000u);
@@ -64,7 +50,7 @@ TEST(DecodedCommand, ACommandCutShortIsMarkedTruncatedAndReadsZerosNotTheGuard) 
 
   // Sub-command 0x00 whose count byte is missing: not a device-information
   // request.
-  const Held info{0x03, 0x00, 0x00, 0x00};
+  const GuardedBytes info{0x03, 0x00, 0x00, 0x00};
   const FirmwareCommand system = decodeFirmwareCommand(info.view());
   EXPECT_EQ(system.kind, CommandKind::System);
   EXPECT_FALSE(system.deviceInformation);
@@ -72,35 +58,33 @@ TEST(DecodedCommand, ACommandCutShortIsMarkedTruncatedAndReadsZerosNotTheGuard) 
   EXPECT_EQ(systemCommandName(system), "Invalid system command");
 
   // A whole command is not truncated.
-  const Held reset{0x02, 0x00, 0x00, 0x40};
+  const GuardedBytes reset{0x02, 0x00, 0x00, 0x40};
   const FirmwareCommand whole = decodeFirmwareCommand(reset.view());
   EXPECT_EQ(systemCommandName(whole), "Reset USB device and reenumerate");
   EXPECT_FALSE(whole.truncated);
 }
 
 TEST(DecodedCommand, SerialNumbersRecordReadsAndRequests) {
-  const Held serial{0x0C, 0x00, 0x10, 0x00, 0x03, 0, 0, 0, 'A', 0x00, 'B', 0x00, 'C', 0x00};
+  const GuardedBytes serial{0x0C, 0x00, 0x10, 0x00, 0x03, 0, 0, 0, 'A', 0x00, 'B', 0x00, 'C', 0x00};
   const FirmwareCommand number = decodeFirmwareCommand(serial.view());
   EXPECT_EQ(number.kind, CommandKind::SerialNumber);
   ASSERT_EQ(number.serialLength, 3u);
-  EXPECT_EQ(std::string(
-                {number.serialCharacter(0), number.serialCharacter(1), number.serialCharacter(2)}),
-            "ABC");
+  EXPECT_EQ(number.serialText().view(), "ABC");
   EXPECT_FALSE(number.truncated);
   // Three characters counted, two held: the last one's byte is missing.
-  const Held cutSerial{0x0C, 0x00, 0x10, 0x00, 0x03, 0, 0, 0, 'A', 0x00, 'B'};
+  const GuardedBytes cutSerial{0x0C, 0x00, 0x10, 0x00, 0x03, 0, 0, 0, 'A', 0x00, 'B'};
   const FirmwareCommand cutNumber = decodeFirmwareCommand(cutSerial.view());
   EXPECT_EQ(cutNumber.serialLength, 2u);
   EXPECT_TRUE(cutNumber.truncated);
 
-  const Held read{0x06, 0x00, 0x20, 0x00, 0x40, 0xF3, 0x00, 0x01};
+  const GuardedBytes read{0x06, 0x00, 0x20, 0x00, 0x40, 0xF3, 0x00, 0x01};
   const FirmwareCommand one = decodeFirmwareCommand(read.view());
   EXPECT_EQ(one.kind, CommandKind::ReadOneRecord);
   EXPECT_EQ(one.dataCount, 64);
   EXPECT_EQ(one.address, 0xF30001u);
   EXPECT_EQ(one.recordId, (RecordId{0xF3, 0x00, 0x01}));
 
-  const Held request{0x0A, 0x00, 0x40, 0, 0, 0, 0, 0, 0x41, 0x04, 0x60, 0x10, 0x61, 0x40};
+  const GuardedBytes request{0x0A, 0x00, 0x40, 0, 0, 0, 0, 0, 0x41, 0x04, 0x60, 0x10, 0x61, 0x40};
   const FirmwareCommand sm = decodeFirmwareCommand(request.view());
   EXPECT_EQ(sm.kind, CommandKind::SmRequest);
   ASSERT_EQ(sm.request.count(), 2u);
@@ -108,25 +92,26 @@ TEST(DecodedCommand, SerialNumbersRecordReadsAndRequests) {
   EXPECT_EQ(sm.request.entry(1), (SmRequestEntry{0x61, 0x40}));
   EXPECT_FALSE(sm.truncated);
   // Five entry bytes count three entries; only one is whole.
-  const Held cutRequest{0x0A, 0x00, 0x40, 0, 0, 0, 0, 0, 0x41, 0x05, 0x60, 0x10, 0x61};
+  const GuardedBytes cutRequest{0x0A, 0x00, 0x40, 0, 0, 0, 0, 0, 0x41, 0x05, 0x60, 0x10, 0x61};
   const FirmwareCommand cutSm = decodeFirmwareCommand(cutRequest.view());
   EXPECT_EQ(cutSm.request.count(), 1u);
   EXPECT_TRUE(cutSm.truncated);
 
-  EXPECT_EQ(decodeFirmwareCommand(Held{0x02, 0x00, 0x03}.view()).kind, CommandKind::Invalid);
-  EXPECT_EQ(commandClassName(0x03), "invalid");
-  EXPECT_EQ(commandKindName(CommandKind::ChecksumWrite), "checksum write");
+  EXPECT_EQ(decodeFirmwareCommand(GuardedBytes{0x02, 0x00, 0x03}.view()).kind,
+            CommandKind::Invalid);
+  EXPECT_EQ(kCommandClassTable.words(0x03), "invalid");
+  EXPECT_EQ(coded(CommandKind::ChecksumWrite).words, "checksum write");
 }
 
 TEST(DecodedStatusReply, BitsLevelsAndFlashReads) {
-  const StatusReply ec = decodeStatusReply(Held{0x05, 0x01, 0x02, 0x03, 0x04, 0x00}.view());
-  EXPECT_TRUE(ec.has(0x01));
-  EXPECT_TRUE(ec.has(0x04));
+  const StatusReply ec = decodeStatusReply(GuardedBytes{0x05, 0x01, 0x02, 0x03, 0x04, 0x00}.view());
+  EXPECT_TRUE(ec.has(StatusBit::Complete));
+  EXPECT_TRUE(ec.has(StatusBit::EcInformation));
   EXPECT_EQ(ec.ecCurrent, (std::array<std::uint8_t, 2>{0x01, 0x02}));
   EXPECT_EQ(ec.ecPrevious, (std::array<std::uint8_t, 2>{0x03, 0x04}));
   EXPECT_FALSE(ec.flashRead);
 
-  const Held read(
+  const GuardedBytes read(
       std::string("\x00\x00\x10\x00\x20\x00"
                   "0123456789abcdef"
                   "tail",
@@ -140,7 +125,7 @@ TEST(DecodedStatusReply, BitsLevelsAndFlashReads) {
   EXPECT_FALSE(flash.truncated);
 
   // One byte, followed in the buffer by bytes that would make a flash read.
-  const StatusReply oneByte = decodeStatusReply(Held{0x01}.view());
+  const StatusReply oneByte = decodeStatusReply(GuardedBytes{0x01}.view());
   EXPECT_EQ(oneByte.status, 0x01);
   EXPECT_FALSE(oneByte.flashRead);
   EXPECT_TRUE(oneByte.truncated);
@@ -148,7 +133,7 @@ TEST(DecodedStatusReply, BitsLevelsAndFlashReads) {
 
 TEST(DecodedComponentReport, VersionListRowsAndTheirCut) {
   // Status 01, marker ff, N = 10, RecordID ff 00 02 and two rows.
-  const Held list{0x01, 0xFF, 0x0A, 0xFF, 0x00, 0x02, 1, 2, 3, 4, 5, 10, 11, 12, 13, 14};
+  const GuardedBytes list{0x01, 0xFF, 0x0A, 0xFF, 0x00, 0x02, 1, 2, 3, 4, 5, 10, 11, 12, 13, 14};
   const ComponentReport report = decodeComponentReport(list.view());
   EXPECT_EQ(report.span.size(), 16u);
   const auto& versions = std::get<ExtendedVersionList>(report.body);
@@ -158,14 +143,14 @@ TEST(DecodedComponentReport, VersionListRowsAndTheirCut) {
   EXPECT_FALSE(versions.truncated);
 
   // The reply ends inside the second row.
-  const Held cut{0x01, 0xFF, 0x0A, 0xFF, 0x00, 0x02, 1, 2, 3, 4, 5, 10, 11};
+  const GuardedBytes cut{0x01, 0xFF, 0x0A, 0xFF, 0x00, 0x02, 1, 2, 3, 4, 5, 10, 11};
   const ComponentReport cutReport = decodeComponentReport(cut.view());
   const auto& cutList = std::get<ExtendedVersionList>(cutReport.body);
   EXPECT_EQ(cutList.rowCount(), 1u);
   EXPECT_TRUE(cutList.truncated);
 
   // Another RecordID: no rows.
-  const Held other{0x01, 0xFF, 0x05, 0xFF, 0x00, 0x01, 1, 2, 3, 4, 5};
+  const GuardedBytes other{0x01, 0xFF, 0x05, 0xFF, 0x00, 0x01, 1, 2, 3, 4, 5};
   const ComponentReport otherReport = decodeComponentReport(other.view());
   const auto& otherList = std::get<ExtendedVersionList>(otherReport.body);
   EXPECT_FALSE(otherList.listed);
@@ -173,8 +158,8 @@ TEST(DecodedComponentReport, VersionListRowsAndTheirCut) {
 }
 
 TEST(DecodedComponentReport, SystemsManagementItemsAndCountersWithTheirClasses) {
-  const Held bytes{0x60, 0x07, 0x40, 0x01, 0x10, 0x83, 0x02, 0x12, 0x05, 0x61, 0x0C, 0x40,
-                   0x01, 0x10, 0x80, 0x04, 0x00, 0x00, 0x01, 0x00, 0x40, 0x01, 0x00, 0x00};
+  const GuardedBytes bytes{0x60, 0x07, 0x40, 0x01, 0x10, 0x83, 0x02, 0x12, 0x05, 0x61, 0x0C, 0x40,
+                           0x01, 0x10, 0x80, 0x04, 0x00, 0x00, 0x01, 0x00, 0x40, 0x01, 0x00, 0x00};
   const ComponentReport report = decodeComponentReport(bytes.view());
   const auto& sm = std::get<SmReport>(report.body);
   EXPECT_TRUE(sm.hasInventory);
@@ -188,7 +173,7 @@ TEST(DecodedComponentReport, SystemsManagementItemsAndCountersWithTheirClasses) 
   EXPECT_FALSE(sm.truncated);
 
   // A usage section that claims more bytes than the report holds.
-  const Held cut{0x61, 0x06, 0x42, 0x04, 0x01, 0x02};
+  const GuardedBytes cut{0x61, 0x06, 0x42, 0x04, 0x01, 0x02};
   const ComponentReport cutReport = decodeComponentReport(cut.view());
   const auto& cutSm = std::get<SmReport>(cutReport.body);
   ASSERT_EQ(cutSm.counters.size(), 1u);
@@ -208,36 +193,36 @@ Record recordOf(MinorCode minor, Bytes payload, int version = 1, std::uint8_t co
 }
 
 TEST(DecodedRecordValue, TypesFailuresAndTheComponentTest) {
-  const Held text(std::string("line one\n\n"));
-  const DecodedRecord line = decodeRecord(recordOf(kMinorText, text.view()));
+  const GuardedBytes text(std::string("line one\n\n"));
+  const DecodedRecord line = decodeRecord(recordOf(42, text.view()));
   EXPECT_EQ(line.type, RecordType::Text);
-  EXPECT_EQ(recordTypeLabel(line.type), "Text");
+  EXPECT_EQ(coded(line.type).words, "Text");
   EXPECT_EQ(std::string(line.text.bytes.begin(), line.text.bytes.end()), "line one");
 
-  const Held shortHeader{0x00, 0x00, 0xA0, 0x00, 0x00};
-  EXPECT_EQ(decodeRecord(recordOf(kMinorHidRead, shortHeader.view())).failure,
+  const GuardedBytes shortHeader{0x00, 0x00, 0xA0, 0x00, 0x00};
+  EXPECT_EQ(decodeRecord(recordOf(406, shortHeader.view())).failure,
             DecodeFailure::ShortTransferHeader);
   // A component report that ends before its count byte.
-  const Held shortReport{0x00, 0x00, 0xA0, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01, 0xFF};
-  EXPECT_EQ(decodeRecord(recordOf(kMinorHidGetFeat, shortReport.view())).failure,
+  const GuardedBytes shortReport{0x00, 0x00, 0xA0, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01, 0xFF};
+  EXPECT_EQ(decodeRecord(recordOf(407, shortReport.view())).failure,
             DecodeFailure::ShortComponentReport);
 
-  const Held status{0x00, 0x00, 0xA0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0, 0, 0, 0, 0};
-  const DecodedRecord reply = decodeRecord(recordOf(kMinorHidRead, status.view()));
+  const GuardedBytes status{0x00, 0x00, 0xA0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0, 0, 0, 0, 0};
+  const DecodedRecord reply = decodeRecord(recordOf(406, status.view()));
   EXPECT_TRUE(reply.firmware);
   EXPECT_EQ(reply.transfer.reportId(), 0xA0);
   ASSERT_TRUE(std::holds_alternative<StatusReply>(reply.body));
-  EXPECT_TRUE(std::get<StatusReply>(reply.body).has(0x40));
+  EXPECT_TRUE(std::get<StatusReply>(reply.body).has(StatusBit::Error));
   // A feature write of the firmware report is not decoded.
-  const DecodedRecord setFeature = decodeRecord(recordOf(kMinorHidSetFeat, status.view()));
+  const DecodedRecord setFeature = decodeRecord(recordOf(408, status.view()));
   EXPECT_FALSE(setFeature.firmware);
   EXPECT_TRUE(std::holds_alternative<NoBody>(setFeature.body));
 
   EXPECT_EQ(decodeRecord(recordOf(300, text.view())).type, RecordType::Unknown);
   // Only format version 3 hides components other than 0 and "e".
-  EXPECT_TRUE(decodeRecord(recordOf(kMinorText, text.view(), 3, 1)).hidden);
-  EXPECT_FALSE(decodeRecord(recordOf(kMinorText, text.view(), 3, 0x65)).hidden);
-  EXPECT_FALSE(decodeRecord(recordOf(kMinorText, text.view(), 2, 1)).hidden);
+  EXPECT_TRUE(decodeRecord(recordOf(42, text.view(), 3, 1)).hidden);
+  EXPECT_FALSE(decodeRecord(recordOf(42, text.view(), 3, 0x65)).hidden);
+  EXPECT_FALSE(decodeRecord(recordOf(42, text.view(), 2, 1)).hidden);
 }
 
 }  // namespace

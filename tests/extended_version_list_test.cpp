@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "decoder_indents.h"
 #include "guarded_bytes.h"
 #include "output/text/firmware_text.h"
 
 namespace ovantrex {
 namespace {
 
-// Table lines behind 2 blanks; notes and dumps use other indents.
-constexpr Indents kIndents{.note = 3, .dump = 5, .table = 2};
+using test::kDecoderIndents;
 
 // The span from the marker: marker 0xFF, data count, the RecordID and the
 // row bytes.
@@ -35,7 +35,7 @@ std::vector<std::uint8_t> fromMarker(std::uint8_t dataCount,
 std::string print(const std::vector<std::uint8_t>& bytes) {
   const test::GuardedBytes buffer(bytes);
   Writer w;
-  writeVersionListTable(EntryOut{w, kIndents}, decodeExtendedVersionList(buffer.view()));
+  writeVersionListTable(EntryOut{w, kDecoderIndents}, decodeExtendedVersionList(buffer.view()));
   return w.text();
 }
 

@@ -37,13 +37,8 @@ using test::Payload;
 using test::readFile;
 using test::RunResult;
 using test::TempDir;
+using test::textEntry;
 using test::TraceBuilder;
-
-// A Text entry of format version 1 with the default columns.
-std::string textV1(std::string_view elapsed, std::string_view text) {
-  return "Text" + blanks(10) + std::string(elapsed) + blanks(10 - elapsed.size()) + blanks(10) +
-         std::string(text) + "\n";
-}
 
 class Fault : public ::testing::Test {
  protected:
@@ -100,7 +95,7 @@ TEST_F(Fault, UnwritableStandardErrorDoesNotStopTheListing) {
   const std::string listing = dir.file("listing.txt");
   const RunResult r = shell("\"$OVANTREX\" -f '" + trace + "' -w '" + listing + "' 2>/dev/full");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(readFile(listing), textV1("1.000", "before"));
+  EXPECT_EQ(readFile(listing), textEntry("1.000", "before"));
 }
 
 TEST_F(Fault, DirectoryAsInputEndsWithStatusTwo) {
@@ -164,7 +159,7 @@ TEST_F(Fault, TraceThatStopsGrowingInsideARecord) {
   // extension header or in its record header.
   TraceBuilder whole;
   whole.marker(kMarkerV2).text(1000.0, "one\n").text(2000.0, "two\n").text(3000.0, "three\n");
-  const std::string listing = textV1("1.000", "one") + textV1("1.000", "two");
+  const std::string listing = textEntry("1.000", "one") + textEntry("1.000", "two");
   struct Cut {
     std::size_t dropped;
     std::string err;
@@ -232,7 +227,7 @@ TEST_F(Fault, ReadErrorInTheMiddleOfATraceIsReportedAfterTheListing) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "Could not read '" + trace + "': " + std::strerror(EIO) + "\n");
-  EXPECT_EQ(readFile(listing), textV1("1.000", "first"));
+  EXPECT_EQ(readFile(listing), textEntry("1.000", "first"));
 }
 
 // count Text records of format version 1, 1,000 bytes each with their
@@ -271,7 +266,7 @@ TEST_F(Fault, ReadErrorPartWayKeepsEveryRecordReadBeforeItInEveryOutput) {
   };
 
   std::string listing;
-  for (int i = 1; i <= kWhole; ++i) listing += textV1("1.000", "record " + std::to_string(i));
+  for (int i = 1; i <= kWhole; ++i) listing += textEntry("1.000", "record " + std::to_string(i));
   EXPECT_EQ(outputOf({}), listing);
 
   const std::vector<std::string> lines = linesOf(outputOf({"--json"}));
@@ -356,7 +351,7 @@ TEST_F(Fault, ReadErrorWhileTheListingCannotBeWrittenEndsWithTheWriteFailure) {
   EXPECT_EQ(r.status, 4);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, std::string("Could not write the listing: ") + std::strerror(EIO) + "\n");
-  EXPECT_EQ(readFile(listing), textV1("1.000", "first"));
+  EXPECT_EQ(readFile(listing), textEntry("1.000", "first"));
 }
 
 TEST_F(Fault, FailingCloseOfTheListingFileEndsWithStatusFour) {
@@ -370,7 +365,7 @@ TEST_F(Fault, FailingCloseOfTheListingFileEndsWithStatusFour) {
   EXPECT_EQ(r.status, 4);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, std::string("Could not write the listing: ") + std::strerror(EDQUOT) + "\n");
-  EXPECT_EQ(readFile(listing), textV1("1.000", "hi"));
+  EXPECT_EQ(readFile(listing), textEntry("1.000", "hi"));
 }
 
 // Random traces: records of every kind with random contents, broken headers,

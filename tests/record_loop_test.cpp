@@ -29,13 +29,10 @@ using test::TempDir;
 using test::TraceBuilder;
 
 using test::blanks;
+using test::textEntry;
 
-// A Text entry with the default columns: in format versions 1 and 2 the
-// elapsed value fills ten characters, in version 3 eleven.
-std::string textV1(std::string_view elapsed, std::string_view text) {
-  return "Text" + blanks(10) + std::string(elapsed) + blanks(10 - elapsed.size()) + blanks(10) +
-         std::string(text) + "\n";
-}
+// A Text entry of format version 3 with the default columns: the elapsed
+// value fills eleven characters (ten in versions 1 and 2, textEntry()).
 std::string textV3(std::string_view elapsed, std::string_view text) {
   return "Text" + blanks(10) + std::string(elapsed) + blanks(11 - elapsed.size()) + blanks(10) +
          std::string(text) + "\n";
@@ -84,13 +81,13 @@ TEST_F(RecordLoop, EmptyTraceListsNothing) { expectListing(runTrace(TraceBuilder
 TEST_F(RecordLoop, HeaderFragmentAtTheEndIsDropped) {
   TraceBuilder t;
   t.text(1500.0, "hello\n").header(5, kText, 2000.0).dropLast(6);
-  expectListing(runTrace(t), textV1("1.500", "hello"));
+  expectListing(runTrace(t), textEntry("1.500", "hello"));
 }
 
 TEST_F(RecordLoop, RecordOfLengthZeroIsShown) {
   TraceBuilder t;
   t.text(0.0, "").record(7, 0.0, "");
-  expectListing(runTrace(t), textV1("0.000", "") + "Unknown" + blanks(7) + "0.000" + blanks(15) +
+  expectListing(runTrace(t), textEntry("0.000", "") + "Unknown" + blanks(7) + "0.000" + blanks(15) +
                                  "Minor=7(7), Length=0, data=''\n\n");
 }
 
@@ -98,13 +95,13 @@ TEST_F(RecordLoop, RecordAtTheLengthLimitIsRead) {
   TraceBuilder t;
   const std::string text(256000, 'a');
   t.text(0.0, text).text(1000.0, "after");
-  expectListing(runTrace(t, {"-x"}), textV1("0.000", text) + textV1("1.000", "after"));
+  expectListing(runTrace(t, {"-x"}), textEntry("0.000", text) + textEntry("1.000", "after"));
 }
 
 TEST_F(RecordLoop, OverlongRecordSkipsOnlyItsHeader) {
   TraceBuilder t;
   t.header(256001, kText, 5.0).header(-1, 404, 5.0).text(1000.0, "next");
-  const std::string listing = textV1("1.000", "next");
+  const std::string listing = textEntry("1.000", "next");
 
   RunResult r = runTrace(t);
   expectListing(r, listing);
@@ -123,7 +120,7 @@ TEST_F(RecordLoop, OverlongMarkerDoesNotChangeTheVersion) {
   ASSERT_EQ(t.version(), 1);
   const RunResult r = runTrace(t, {"-x"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, textV1("1.000", "still v1"));
+  EXPECT_EQ(r.out, textEntry("1.000", "still v1"));
   EXPECT_EQ(r.err, "Length to read is too big (length=300000/0x493e0), skipping\n");
 }
 
@@ -147,7 +144,7 @@ TEST_F(RecordLoop, InvalidMinorCodeIsReportedOnStandardOutputInPlace) {
   const std::string messages =
       "Minor code 1f6(502) not valid, skipping\n"
       "Minor code 0(0) not valid, skipping\n";
-  expectListing(runTrace(t), textV1("1.000", "one") + messages + textV1("1.000", "two"));
+  expectListing(runTrace(t), textEntry("1.000", "one") + messages + textEntry("1.000", "two"));
 
   // With an output file the messages still go to standard output.
   TempDir dir;
@@ -158,7 +155,7 @@ TEST_F(RecordLoop, InvalidMinorCodeIsReportedOnStandardOutputInPlace) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, messages);
-  EXPECT_EQ(test::readTextOutput(listing), textV1("1.000", "one") + textV1("1.000", "two"));
+  EXPECT_EQ(test::readTextOutput(listing), textEntry("1.000", "one") + textEntry("1.000", "two"));
 }
 
 TEST_F(RecordLoop, InvalidMinorCodeIsShownInHexAndInSignedDecimal) {
@@ -175,7 +172,7 @@ TEST_F(RecordLoop, ShortExtensionHeaderIsReported) {
   t.marker(kMarkerV2).text(1000.0, "fine").header(3, kText, 2000.0).bytes("12345");
   const RunResult r = runTrace(t);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, textV1("1.000", "fine"));
+  EXPECT_EQ(r.out, textEntry("1.000", "fine"));
   EXPECT_EQ(r.err, "could not read version 2+ data\n");
 }
 
@@ -184,14 +181,14 @@ TEST_F(RecordLoop, ShortPayloadIsReported) {
   t.text(1000.0, "fine").header(10, kText, 2000.0).bytes("abcd");
   const RunResult r = runTrace(t);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, textV1("1.000", "fine"));
+  EXPECT_EQ(r.out, textEntry("1.000", "fine"));
   EXPECT_EQ(r.err, "Could not read data bytes expected=10 actual=4\n");
 }
 
 TEST_F(RecordLoop, ShortMarkerPayloadIsNotReported) {
   TraceBuilder t;
   t.text(1000.0, "fine").header(10, kMarkerV3).bytes("abc");
-  expectListing(runTrace(t), textV1("1.000", "fine"));
+  expectListing(runTrace(t), textEntry("1.000", "fine"));
 }
 
 TEST_F(RecordLoop, MarkerPayloadIsSkipped) {
@@ -204,7 +201,7 @@ TEST_F(RecordLoop, LaterMarkerOverridesEarlierOne) {
   TraceBuilder t;
   t.marker(kMarkerV2).marker(kMarkerV3).text(1000.0, "three").marker(kMarkerV2).text(2500.0, "two");
   ASSERT_EQ(t.version(), 2);
-  expectListing(runTrace(t), textV3("1.000", "three") + textV1("1.500", "two"));
+  expectListing(runTrace(t), textV3("1.000", "three") + textEntry("1.500", "two"));
 }
 
 TEST_F(RecordLoop, HidTransferShorterThanItsHeaderGetsTheFallbackEntry) {
@@ -219,7 +216,7 @@ TEST_F(RecordLoop, HidTransferShorterThanItsHeaderGetsTheFallbackEntry) {
                 "Comp=0, Minor=406(196), Length=7, data='1234567'\n"
                 "Comp=0, Minor=407(197), Length=1, data='.'\n"
                 "Comp=0, Minor=408(198), Length=0, data=''\n" +
-                    textV1("0.500", "next"));
+                    textEntry("0.500", "next"));
 }
 
 TEST_F(RecordLoop, ComponentReportShorterThanElevenBytesGetsTheFallbackEntry) {
@@ -279,7 +276,7 @@ TEST_F(RecordLoop, VersionTwoShowsEveryComponent) {
   t.marker(kMarkerV2)
       .text(1000.0, "shown", ExtHeader{.component = 1})
       .text(1000.0, "too", ExtHeader{.component = 0xff});
-  expectListing(runTrace(t), textV1("1.000", "shown") + textV1("0.000", "too"));
+  expectListing(runTrace(t), textEntry("1.000", "shown") + textEntry("0.000", "too"));
 }
 
 TEST_F(RecordLoop, ReadErrorEndsTheRun) {

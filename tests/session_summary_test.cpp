@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/firmware_codes.h"
 #include "expected_text.h"
 #include "firmware_traffic.h"
 #include "trace_builder.h"
@@ -895,23 +896,11 @@ TEST(SessionSummary, CountsAgreeWithTheJsonLines) {
   const RunResult lines = run({"--json", "-f", sample});
   const json summary = json::parse(run({"--summary", "--json", "-f", sample}).out);
   // The summary's keys of the kinds of command and of the status bits that
-  // the JSON Lines name.
-  const std::map<std::string, std::string> keys = {
-      {"system command", "system_command"},
-      {"start flash update", "start_flash_update"},
-      {"flash write", "flash_write"},
-      {"checksum write", "checksum_write"},
-      {"serial number", "serial_number"},
-      {"read one record", "read_one_record"},
-      {"read all records", "read_all_records"},
-      {"systems management request", "systems_management_request"},
-      {"invalid command", "invalid_command"},
-      {"Command complete", "command_complete"},
-      {"Flash load in progress", "flash_load_in_progress"},
-      {"EC information available", "ec_information_available"},
-      {"Serial Number can only be written once for this device", "serial_number_only_once"},
-      {"Operation in Error", "operation_in_error"},
-      {"Command reject", "command_reject"}};
+  // the JSON Lines name by their words, from the registry.
+  const auto keyOf = [](const CodedTable& table, const std::string& words) {
+    const CodedValue* row = table.byWords(words);
+    return row != nullptr ? std::string(row->key) : "(no row of " + words + ")";
+  };
   std::map<std::string, int> byType, kinds, notes;
   int total = 0, errors = 0, starts = 0;
   std::istringstream in(lines.out);
@@ -939,9 +928,9 @@ TEST(SessionSummary, CountsAgreeWithTheJsonLines) {
   for (const auto& [type, count] : byType)
     EXPECT_EQ(summary["records"]["by_type"][type], count) << type;
   for (const auto& [kind, count] : kinds)
-    EXPECT_EQ(summary["commands"][keys.at(kind)], count) << kind;
+    EXPECT_EQ(summary["commands"].at(keyOf(kCommandKindTable, kind)), count) << kind;
   for (const auto& [note, count] : notes)
-    EXPECT_EQ(summary["replies"][keys.at(note)], count) << note;
+    EXPECT_EQ(summary["replies"].at(keyOf(kStatusBitTable, note)), count) << note;
   EXPECT_EQ(summary["updates"].size(), static_cast<std::size_t>(starts));
   EXPECT_EQ(summary["errors"].size(), 4u);  // one reply carries two error bits
   // The last EC levels, as the README shows them in the summary of the sample.

@@ -13,13 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "decoder_indents.h"
 #include "guarded_bytes.h"
 #include "output/text/firmware_text.h"
 
 namespace ovantrex {
 namespace {
 
-constexpr Indents kIndents{.note = 3, .dump = 5, .table = 2};
+using test::kDecoderIndents;
 
 using Data = std::vector<std::uint8_t>;
 
@@ -41,7 +42,7 @@ Data report(std::initializer_list<Data> sections) {
 std::string decode(const Data& data, std::size_t walkBound) {
   const test::GuardedBytes buffer(data);
   Writer w;
-  writeSmReportText(EntryOut{w, kIndents}, decodeSmReport(buffer.view(), walkBound));
+  writeSmReportText(EntryOut{w, kDecoderIndents}, decodeSmReport(buffer.view(), walkBound));
   return w.text();
 }
 

@@ -10,16 +10,14 @@
 #include <string_view>
 #include <vector>
 
+#include "decoder_indents.h"
 #include "guarded_bytes.h"
 #include "output/text/firmware_text.h"
 
 namespace ovantrex {
 namespace {
 
-// Notes behind 3 blanks, the flash-read dump behind 5. The wrap indent is
-// not used by a status reply; it differs from the others so that a dump
-// that wrapped would show.
-constexpr Indents kIndents{.note = 3, .dump = 5, .wrap = 7, .table = 2};
+using test::kDecoderIndents;
 
 // A read record's payload: the transfer header of report 0xA0, the given
 // transfer data bytes and, after them, flash contents given as text.
@@ -36,7 +34,8 @@ std::vector<std::uint8_t> readPayload(std::initializer_list<std::uint8_t> transf
 std::string decode(const std::vector<std::uint8_t>& payload) {
   const test::GuardedBytes buffer(payload);
   Writer w;
-  writeStatusReplyText(EntryOut{w, kIndents}, decodeStatusReply(bytesFrom(buffer.view(), 8)));
+  writeStatusReplyText(EntryOut{w, kDecoderIndents},
+                       decodeStatusReply(bytesFrom(buffer.view(), 8)));
   return w.text();
 }
 

@@ -9,17 +9,15 @@
 #include <optional>
 
 #include "analysis/trace_time.h"
-#include "core/protocol.h"
 #include "decode/firmware_command.h"
 #include "decode/status_reply.h"
 
 namespace ovantrex {
 
-// A status reply that reports an error: "Operation in Error", "Command
-// reject" or the serial-number bit.
-inline bool isErrorReply(const StatusReply& reply) {
-  return reply.has(kStatusError) || reply.has(kStatusReject) || reply.has(kStatusSerialOnce);
-}
+// A status reply that reports an error: one of the status bits that the
+// registry marks as errors ("Operation in Error", "Command reject", the
+// serial-number bit).
+inline bool isErrorReply(const StatusReply& reply) { return reply.isError(); }
 
 // A firmware command kept beyond its record: the decoded value, and the
 // bytes that it views (a serial number's characters, a request's entries)

@@ -19,25 +19,18 @@
 
 #include "core/bytes.h"
 #include "core/reserved.h"
+#include "core/session_codes.h"
 #include "decode/firmware_command.h"
 
 namespace ovantrex {
 
-// What became of a command.
-enum class Fate : std::uint8_t { Accepted, Refused, Unanswered };
-
-// The three kinds of command whose refusal fails an update.
-enum class RefusedKind : std::uint8_t { FlashWrite, ChecksumWrite, Reset };
-inline constexpr std::size_t kRefusedKinds = 3;
+// What became of a command (Fate), and the kinds of command whose refusal
+// fails an update (RefusedKind): core/session_codes.h.
 
 // A refused command that nothing recovered: the first time it was refused,
 // how often, and what came after.
 struct Refusal {
-  enum class Retry : std::uint8_t {
-    None,        // nothing came after its last refusal
-    OtherBytes,  // a flash write to its address with other bytes came
-    Unanswered,  // a retry went unanswered
-  };
+  using Retry = ::ovantrex::RefusalRetry;
   RefusedKind kind = RefusedKind::FlashWrite;
   std::uint64_t offset = 0;  // of the command first refused
   FlashWrite write;          // a flash write

@@ -3,16 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/device_codes.h"
+#include "core/firmware_codes.h"
 #include "core/protocol.h"
 
 namespace ovantrex {
 
 namespace {
-
-std::size_t indexOfType(RecordType type) {
-  const auto* at = std::find(kRecordTypesInOrder.begin(), kRecordTypesInOrder.end(), type);
-  return static_cast<std::size_t>(at - kRecordTypesInOrder.begin());
-}
 
 // System commands are counted by their code, of which there are six.
 void countSystemCommand(SessionFacts& facts, std::uint8_t code) {
@@ -136,7 +133,7 @@ void SessionAnalysis::diagnostic(const Diagnostic& diagnostic) {
 const RecordFacts& SessionAnalysis::record(const Record& record, const DecodedRecord& decoded) {
   SessionFacts& session = *facts_;
   ++session.records;
-  ++session.byType[indexOfType(decoded.type)];
+  ++session.byType[indexOf(decoded.type)];
   session.versions[static_cast<std::size_t>(record.formatVersion)] = true;
   countTime(session, previousTime_, record);
   // The record is told apart once, for the pairing and for the facts.
@@ -311,7 +308,7 @@ void SessionAnalysis::command(const Record& record, const DecodedRecord& decoded
   lastCommand_.keep(record.offset, command);
   waiting_.any = true;
   waiting_.fate = Fate::Unanswered;  // until a reply says otherwise
-  waiting_.reset = command.kind == CommandKind::System && command.subCommand == kSubReset;
+  waiting_.reset = command.isReset();
 
   UpdateFacts* update = openUpdate();
   switch (command.kind) {
@@ -359,11 +356,8 @@ void SessionAnalysis::flashWrite(const DecodedRecord& decoded, const FirmwareCom
 
 void SessionAnalysis::serialNumber(UpdateFacts& update, const FirmwareCommand& command) {
   ++update.serialNumberWrites;
-  // The characters, one from every second byte (a count byte bounds them).
-  std::array<char, 256> characters{};
-  const std::size_t length = std::min(command.serialLength, characters.size());
-  for (std::size_t i = 0; i < length; ++i) characters[i] = command.serialCharacter(i);
-  const std::string_view serial(characters.data(), length);
+  const SerialText characters = command.serialText();
+  const std::string_view serial = characters.view();
   if (std::find(update.serialNumbers.begin(), update.serialNumbers.end(), serial) !=
       update.serialNumbers.end())
     return;  // a repeat: listed once
@@ -378,12 +372,11 @@ void SessionAnalysis::serialNumber(UpdateFacts& update, const FirmwareCommand& c
 
 void SessionAnalysis::reply(const Record& record, const StatusReply& reply, bool error) {
   SessionFacts& facts = *facts_;
-  const auto bits = statusBitNames();
-  for (std::size_t i = 0; i < bits.size(); ++i) {
-    if (reply.has(bits[i].value)) ++facts.statusBits[i];
+  for (std::size_t i = 0; i < kStatusBits; ++i) {
+    if (reply.has(static_cast<StatusBit>(kStatusBitRows[i].value))) ++facts.statusBits[i];
   }
   if (reply.flashRead) ++facts.flashReads;
-  if (reply.has(kStatusEcInformation)) {
+  if (reply.has(StatusBit::EcInformation)) {
     facts.hasEcLevels = true;
     facts.ecCurrent = reply.ecCurrent;
     facts.ecPrevious = reply.ecPrevious;
@@ -420,9 +413,9 @@ void SessionAnalysis::componentReport(const ComponentReport& report) {
   const SmReport& sm = std::get<SmReport>(report.body);
   if (!sm.inventory.empty()) {
     // The inventory belongs to the class that its device class item names.
-    std::uint8_t deviceClass = kClassPhysicalDevice;
+    std::uint8_t deviceClass = code(DeviceClass::PhysicalDevice);
     for (const InventoryItem& item : sm.inventory) {
-      if (item.tag == kItemDeviceClass) {
+      if (item.tag == code(InventoryTag::DeviceClass)) {
         deviceClass = static_cast<std::uint8_t>(item.value);
         break;
       }

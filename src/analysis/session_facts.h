@@ -34,17 +34,6 @@ inline constexpr std::size_t kMaxSerialNumbersPerUpdate = 100;
 // exactly up to this many; past it they are counted in a histogram.
 inline constexpr std::size_t kExactResponseTimes = 1024;
 
-// The record types in the order in which the outputs list them.
-inline constexpr std::array<RecordType, 7> kRecordTypesInOrder{
-    RecordType::Text,       RecordType::Hex,        RecordType::HidWrite, RecordType::HidRead,
-    RecordType::HidGetFeat, RecordType::HidSetFeat, RecordType::Unknown};
-// The sizes of the arrays indexed by an enum or a table's rows.
-inline constexpr std::size_t kDiagnosticKinds = 4;
-static_assert(kDiagnosticKinds == static_cast<std::size_t>(DiagnosticKind::ShortPayload) + 1);
-inline constexpr std::size_t kCommandKinds = 9;
-static_assert(kCommandKinds == static_cast<std::size_t>(CommandKind::Invalid) + 1);
-inline constexpr std::size_t kStatusBits = kStatusBitNotes;
-
 struct AddressRange {
   std::uint32_t first = 0;
   std::uint32_t last = 0;  // inclusive
@@ -115,7 +104,7 @@ struct SessionFacts {
   std::string traceName;
   std::uint64_t bytesRead = 0;
   std::uint64_t records = 0;
-  std::array<std::uint64_t, kRecordTypesInOrder.size()> byType{};
+  std::array<std::uint64_t, kRecordTypes> byType{};  // by the rows of the record types
   std::uint64_t hidden = 0;
   std::uint64_t failed = 0;
   std::array<std::uint64_t, kDiagnosticKinds> diagnostics{};  // by DiagnosticKind
@@ -151,7 +140,7 @@ struct SessionFacts {
   std::uint64_t writesOutsideUpdates = 0;
 
   // Replies: how many carried each status bit that has a note (in the order
-  // of statusBitNames()), flash reads, and the last EC levels.
+  // of their rows), flash reads, and the last EC levels.
   std::array<std::uint64_t, kStatusBits> statusBits{};
   std::uint64_t flashReads = 0;
   bool hasEcLevels = false;

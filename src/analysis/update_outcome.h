@@ -16,12 +16,9 @@
 
 #include "analysis/error_reply.h"
 #include "analysis/refusals.h"
+#include "core/session_codes.h"
 
 namespace ovantrex {
-
-enum class UpdateOutcome : std::uint8_t { Completed, Failed, Unfinished };
-inline constexpr std::size_t kUpdateOutcomes = 3;
-static_assert(kUpdateOutcomes == static_cast<std::size_t>(UpdateOutcome::Unfinished) + 1);
 
 // The commands of an update as their replies settled them.
 struct UpdateExchanges {

@@ -151,7 +151,7 @@ void UpdateTimelines::command(EventMark& event, const Record& record,
   } else if (command.kind == CommandKind::ChecksumWrite) {
     event.checksum = command.checksum;
     addEvent(checksums_, drawn.checksums, drawn.checksumsLeftOut, event);
-  } else if (command.kind == CommandKind::System && command.subCommand == kSubReset) {
+  } else if (command.isReset()) {
     addEvent(resets_, drawn.resets, drawn.resetsLeftOut, event);
   }
 }

@@ -126,12 +126,11 @@ class AnalysisSink final : public RecordSink {
 // and the summary's printer, the room of a name and of a message.
 class Batch {
  public:
-  Batch(const Outputs& outputs, Writer& rows, Writer& err, const ListingOptions& options,
-        TraceReader::Buffers buffers)
+  Batch(const Outputs& outputs, Writer& rows, TraceReader::Buffers buffers)
       : outputs_(outputs),
         buffers_(std::move(buffers)),
         analysis_(SessionAnalysis::Options{}),
-        summary_(rows, err, options, true, analysis_),
+        summary_(rows, true, analysis_),
         rows_(rows),
         message_(kMessageRoom) {
     name.reserve(kMaxListedName);
@@ -342,7 +341,7 @@ ExitStatus summarizeList(const Settings& settings, TraceReader::Buffers readerBu
     return *status;
   Writer& rows = outputs.file ? *outputRoom.get() : out;
   // All the memory comes before an older file of rows is emptied.
-  auto batch = std::make_unique<Batch>(outputs, rows, err, settings, std::move(readerBuffers));
+  auto batch = std::make_unique<Batch>(outputs, rows, std::move(readerBuffers));
   if (rows.stream() != nullptr)
     platform::setLineEnds(
         rows.stream(), batch->writesBytes() ? platform::LineEnds::Bytes : platform::LineEnds::Text);

@@ -2,6 +2,7 @@
 
 #include "app/command_line.h"
 #include "decode/decoded_record.h"
+#include "output/common/diagnostic_message.h"
 #include "output/html/html_report.h"
 #include "output/json/json_lines.h"
 #include "output/summary/session_summary.h"
@@ -9,12 +10,13 @@
 
 namespace ovantrex {
 
-Session::Session(const Settings& settings, Writer& output, Writer& console, Writer& errors) {
+Session::Session(const Settings& settings, Writer& output, Writer& console, Writer& errors)
+    : errors_(errors), reportOverlong_(settings.reportOverlong) {
   switch (settings.output) {
     case Output::Page:
       analysis_ = std::make_unique<SessionAnalysis>(
           SessionAnalysis::Options{.timelines = true, .traceName = settings.inputName});
-      printer_ = std::make_unique<HtmlReport>(output, errors, settings, settings.inputName,
+      printer_ = std::make_unique<HtmlReport>(output, settings, settings.inputName,
                                               listingCommand(settings), *analysis_);
       break;
     case Output::SummaryText:
@@ -22,17 +24,17 @@ Session::Session(const Settings& settings, Writer& output, Writer& console, Writ
     case Output::BatchRows:  // a batch's trace alone: its summary
       analysis_ = std::make_unique<SessionAnalysis>(
           SessionAnalysis::Options{.traceName = settings.inputName});
-      printer_ = std::make_unique<SessionSummary>(
-          output, errors, settings, settings.output != Output::SummaryText, *analysis_);
+      printer_ = std::make_unique<SessionSummary>(output, settings.output != Output::SummaryText,
+                                                  *analysis_);
       break;
     case Output::JsonLines:
       pairing_ = std::make_unique<ReplyPairing>();
-      printer_ = std::make_unique<JsonLines>(output, errors, settings);
+      printer_ = std::make_unique<JsonLines>(output);
       break;
     case Output::Listing:
     case Output::CompareText:  // the comparison has a run of its own (compare_run.h)
     case Output::CompareJson:
-      printer_ = std::make_unique<TextListing>(output, console, errors, settings);
+      printer_ = std::make_unique<TextListing>(output, console, settings);
       break;
   }
   printerTakesRecords_ = printer_->takesRecords();
@@ -53,6 +55,8 @@ void Session::record(const Record& record) {
 void Session::diagnostic(const Diagnostic& diagnostic) {
   if (analysis_) analysis_->diagnostic(diagnostic);
   printer_->diagnostic(diagnostic);
+  // Every output leaves on standard error what the listing writes there.
+  reportOnStandardError(errors_, reportOverlong_, diagnostic);
 }
 
 void Session::readFailed(const ReadFailure& failure) {

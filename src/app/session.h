@@ -23,6 +23,8 @@ class Session final : public RecordSink {
   Session(const Settings& settings, Writer& output, Writer& console, Writer& errors);
 
   void record(const Record& record) override;
+  // The analysis and the printer take it; standard error takes its message
+  // where the diagnostic's row says.
   void diagnostic(const Diagnostic& diagnostic) override;
   // A read of the trace failed: no record follows.
   void readFailed(const ReadFailure& failure);
@@ -38,6 +40,8 @@ class Session final : public RecordSink {
   std::unique_ptr<ReplyPairing> pairing_;      // for JSON Lines
   std::unique_ptr<Printer> printer_;
   bool printerTakesRecords_ = true;
+  Writer& errors_;       // standard error, which takes the diagnostics' messages
+  bool reportOverlong_;  // -x
 };
 
 }  // namespace ovantrex

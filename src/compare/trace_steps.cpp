@@ -97,7 +97,7 @@ Step replyStep(const DecodedRecord& decoded, const RecordFacts& facts, StepPart&
       fields = mix(fields ^ digest(status->contents.bytes));
       step.detail = addressAndCount(status->flashAddressValue(), status->flashLength);
     }
-    if (status->has(kStatusEcInformation)) {
+    if (status->has(StatusBit::EcInformation)) {
       step.detail = std::uint32_t{status->ecCurrent[0]} << 24 |
                     std::uint32_t{status->ecCurrent[1]} << 16 |
                     std::uint32_t{status->ecPrevious[0]} << 8 | status->ecPrevious[1];

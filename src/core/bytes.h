@@ -3,9 +3,11 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace ovantrex {
 
@@ -19,6 +21,22 @@ inline std::uint8_t byteAt(Bytes bytes, std::size_t offset) {
 // The bytes from offset on; empty where the bytes end before it.
 inline Bytes bytesFrom(Bytes bytes, std::size_t offset) {
   return offset < bytes.size() ? bytes.subspan(offset) : Bytes{};
+}
+
+// The bytes of a text.
+inline Bytes asBytes(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// The three bytes from offset on, each 0 where the bytes end before it.
+inline std::array<std::uint8_t, 3> threeBytesAt(Bytes bytes, std::size_t offset) {
+  return {byteAt(bytes, offset), byteAt(bytes, offset + 1), byteAt(bytes, offset + 2)};
+}
+
+// A 24-bit number, its most significant byte first (a flash address, a
+// RecordID).
+constexpr std::uint32_t readBe24(std::span<const std::uint8_t, 3> bytes) {
+  return std::uint32_t{bytes[0]} << 16 | std::uint32_t{bytes[1]} << 8 | bytes[2];
 }
 
 inline std::uint16_t readLe16(const std::uint8_t* p) {

@@ -8,6 +8,7 @@
 
 #include "core/bytes.h"
 #include "core/protocol.h"
+#include "core/record_codes.h"
 
 namespace ovantrex {
 
@@ -36,14 +37,7 @@ struct Record {
   Bytes payload;
 };
 
-// What the record loop skips, and why.
-enum class DiagnosticKind : std::uint8_t {
-  InvalidMinor,    // minor code 0 or above 501: the 16 header bytes are skipped
-  Overlong,        // length above the limit: the 16 header bytes are skipped
-  ShortExtHeader,  // the trace ends inside the second header
-  ShortPayload,    // the trace ends inside the payload
-};
-
+// What the record loop skips, and why (DiagnosticKind: record_codes.h).
 struct Diagnostic {
   DiagnosticKind kind = DiagnosticKind::InvalidMinor;
   std::uint64_t offset = 0;  // of the record header in the file

@@ -2,19 +2,9 @@
 
 #include <cstring>
 
-#include "core/value_names.h"
-
 namespace ovantrex {
 
 namespace {
-
-constexpr auto kFailures = makeNameTable<DecodeFailure>(
-    {
-        {DecodeFailure::None, ""},
-        {DecodeFailure::ShortTransferHeader, "transfer shorter than its header"},
-        {DecodeFailure::ShortComponentReport, "component report shorter than its counts"},
-    },
-    "");
 
 // A component report reads transfer data bytes 0 to 2.
 constexpr std::size_t kComponentReportMinimum = 3;
@@ -61,8 +51,6 @@ void decodeTransfer(DecodedRecord& decoded, Bytes payload) {
 }
 
 }  // namespace
-
-std::string_view decodeFailureName(DecodeFailure failure) { return kFailures.name(failure); }
 
 bool isHidden(const Record& record) {
   return record.formatVersion == 3 && record.ext.component != 0 &&

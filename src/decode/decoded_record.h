@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "core/bytes.h"
+#include "core/record_codes.h"
 #include "core/trace_record.h"
 #include "decode/component_report.h"
 #include "decode/firmware_command.h"
@@ -13,15 +14,6 @@
 #include "decode/status_reply.h"
 
 namespace ovantrex {
-
-// Why a record cannot be decoded: the listing then shows it raw.
-enum class DecodeFailure : std::uint8_t {
-  None,
-  ShortTransferHeader,   // a HID transfer shorter than its 8-byte header
-  ShortComponentReport,  // a component report that ends before its count byte
-};
-
-std::string_view decodeFailureName(DecodeFailure failure);
 
 // The parts of a HID transfer record's payload.
 struct HidTransfer {

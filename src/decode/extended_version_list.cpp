@@ -19,8 +19,7 @@ constexpr std::size_t kRows = 5;
 ExtendedVersionList decodeExtendedVersionList(Bytes fromMarker) {
   ExtendedVersionList list;
   list.dataCount = byteAt(fromMarker, kDataCount);
-  list.recordId = {byteAt(fromMarker, kRecordId), byteAt(fromMarker, kRecordId + 1),
-                   byteAt(fromMarker, kRecordId + 2)};
+  list.recordId = threeBytesAt(fromMarker, kRecordId);
   // A reply too short to hold its marker, count and identifier is no list.
   if (fromMarker.size() < kRows) {
     list.truncated = true;

@@ -1,7 +1,7 @@
 #include "decode/firmware_command.h"
 
+#include "core/firmware_codes.h"
 #include "core/protocol.h"
-#include "core/value_names.h"
 
 namespace ovantrex {
 
@@ -16,43 +16,6 @@ constexpr std::size_t kDataCount = 4;
 constexpr std::size_t kAddress = 5;  // three bytes, most significant first
 constexpr std::size_t kBody = kCommandFields;
 
-constexpr auto kCommandClasses = makeNameTable<std::uint8_t>(
-    {
-        {kClassSystem, "system command"},
-        {kClassStartFlashUpdate, "start flash update"},
-        {kClassFlashWrite, "flash write"},
-        {kClassSerialNumber, "write serial number"},
-        {kClassReadOneRecord, "read one record"},
-        {kClassReadAllRecords, "read all records"},
-        {kClassSmRequest, "systems management request"},
-    },
-    "invalid");
-
-constexpr auto kCommandKinds = makeNameTable<CommandKind>(
-    {
-        {CommandKind::System, "system command"},
-        {CommandKind::StartFlashUpdate, "start flash update"},
-        {CommandKind::FlashWrite, "flash write"},
-        {CommandKind::ChecksumWrite, "checksum write"},
-        {CommandKind::SerialNumber, "serial number"},
-        {CommandKind::ReadOneRecord, "read one record"},
-        {CommandKind::ReadAllRecords, "read all records"},
-        {CommandKind::SmRequest, "systems management request"},
-        {CommandKind::Invalid, "invalid command"},
-    },
-    "invalid command");
-static_assert(kCommandKinds.rows.size() == static_cast<std::size_t>(CommandKind::Invalid) + 1);
-
-constexpr auto kSystemCommands = makeNameTable<std::uint8_t>(
-    {
-        {kSubDeviceInformation, "Request device information"},
-        {kSubTest, "Test command"},
-        {kSubStatusRequest, "Status request"},
-        {kSubReset, "Reset USB device and reenumerate"},
-        {kSubReadEcLevels, "Read EC levels"},
-    },
-    "Invalid system command");
-
 // Reads the fixed fields; a field beyond the data reads as 0 and marks the
 // command truncated.
 class Fields {
@@ -63,9 +26,10 @@ class Fields {
     if (offset >= data_.size()) missing_ = true;
     return byteAt(data_, offset);
   }
-  std::uint32_t address() {
-    return std::uint32_t{at(kAddress)} << 16 | std::uint32_t{at(kAddress + 1)} << 8 |
-           at(kAddress + 2);
+  // The three address bytes, most significant first.
+  RecordId addressBytes() {
+    if (kAddress + 2 >= data_.size()) missing_ = true;
+    return threeBytesAt(data_, kAddress);
   }
   bool missing() const { return missing_; }
 
@@ -75,17 +39,8 @@ class Fields {
 };
 
 CommandKind kindOfClass(std::uint8_t commandClass, std::uint8_t dataCount) {
-  switch (commandClass) {
-    case kClassSystem: return CommandKind::System;
-    case kClassStartFlashUpdate: return CommandKind::StartFlashUpdate;
-    case kClassFlashWrite:
-      return dataCount == 0 ? CommandKind::ChecksumWrite : CommandKind::FlashWrite;
-    case kClassSerialNumber: return CommandKind::SerialNumber;
-    case kClassReadOneRecord: return CommandKind::ReadOneRecord;
-    case kClassReadAllRecords: return CommandKind::ReadAllRecords;
-    case kClassSmRequest: return CommandKind::SmRequest;
-    default: return CommandKind::Invalid;
-  }
+  const CommandKind kind = kKindOfClass[commandClass];
+  return kind == CommandKind::FlashWrite && dataCount == 0 ? CommandKind::ChecksumWrite : kind;
 }
 
 }  // namespace
@@ -95,14 +50,15 @@ FirmwareCommand decodeFirmwareCommand(Bytes data) {
   Fields fields(data);
   command.commandClass = fields.at(kClass);
   // Only a flash write reads its count to tell its two forms apart.
-  const std::uint8_t count =
-      command.commandClass == kClassFlashWrite ? fields.at(kDataCount) : byteAt(data, kDataCount);
+  const std::uint8_t count = kKindOfClass[command.commandClass] == CommandKind::FlashWrite
+                                 ? fields.at(kDataCount)
+                                 : byteAt(data, kDataCount);
   command.kind = kindOfClass(command.commandClass, count);
 
   switch (command.kind) {
     case CommandKind::System:
       command.subCommand = fields.at(kSubCommand);
-      if (command.subCommand == kSubDeviceInformation) {
+      if (command.subCommand == code(SystemCommand::DeviceInformation)) {
         // The count counts only when the data holds it.
         command.dataCount = fields.at(kDataCount);
         command.deviceInformation = data.size() > kDataCount && command.dataCount == 1;
@@ -110,7 +66,7 @@ FirmwareCommand decodeFirmwareCommand(Bytes data) {
       break;
     case CommandKind::FlashWrite:
       command.dataCount = count;
-      command.address = fields.address();
+      command.address = readBe24(fields.addressBytes());
       command.lengthField =
           static_cast<std::uint16_t>(fields.at(kLengthHigh) << 8 | fields.at(kLengthLow));
       break;
@@ -135,9 +91,8 @@ FirmwareCommand decodeFirmwareCommand(Bytes data) {
     case CommandKind::ReadOneRecord:
     case CommandKind::ReadAllRecords:
       command.dataCount = fields.at(kDataCount);
-      command.address = fields.address();
-      command.recordId = {byteAt(data, kAddress), byteAt(data, kAddress + 1),
-                          byteAt(data, kAddress + 2)};
+      command.recordId = fields.addressBytes();
+      command.address = readBe24(command.recordId);
       break;
     case CommandKind::SmRequest:
       command.request = decodeSmRequest(bytesFrom(data, kBody));
@@ -150,22 +105,15 @@ FirmwareCommand decodeFirmwareCommand(Bytes data) {
   return command;
 }
 
-std::string_view commandKindName(CommandKind kind) { return kCommandKinds.name(kind); }
-
-std::string_view commandClassName(std::uint8_t commandClass) {
-  return kCommandClasses.name(commandClass);
-}
-
 std::uint8_t systemCommandCode(const FirmwareCommand& command) {
-  if (command.subCommand == kSubDeviceInformation && !command.deviceInformation)
-    return kInvalidSystemCommand;
-  return kSystemCommands.knows(command.subCommand) ? command.subCommand : kInvalidSystemCommand;
+  constexpr std::uint8_t kInvalid = code(SystemCommand::Invalid);
+  if (command.subCommand == code(SystemCommand::DeviceInformation) && !command.deviceInformation)
+    return kInvalid;
+  return kSystemCommandTable.knows(command.subCommand) ? command.subCommand : kInvalid;
 }
-
-std::string_view systemCommandName(std::uint8_t code) { return kSystemCommands.name(code); }
 
 std::string_view systemCommandName(const FirmwareCommand& command) {
-  return systemCommandName(systemCommandCode(command));
+  return kSystemCommandTable.words(systemCommandCode(command));
 }
 
 }  // namespace ovantrex

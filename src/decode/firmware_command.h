@@ -1,27 +1,17 @@
 // The command decoder: an HIDWrite of the firmware report, as a value.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "core/bytes.h"
+#include "core/firmware_codes.h"
 #include "decode/record_id.h"
 #include "decode/sm_request.h"
 
 namespace ovantrex {
-
-enum class CommandKind : std::uint8_t {
-  System,            // class 0x00, by its sub-command
-  StartFlashUpdate,  // class 0x01
-  FlashWrite,        // class 0x02 with a data count above 0
-  ChecksumWrite,     // class 0x02 with a data count of 0
-  SerialNumber,      // class 0x10
-  ReadOneRecord,     // class 0x20
-  ReadAllRecords,    // class 0x21
-  SmRequest,         // class 0x40
-  Invalid,           // any other class
-};
 
 // The fields of a flash write, as its notes and its picture show them.
 struct FlashWrite {
@@ -33,6 +23,13 @@ struct FlashWrite {
   // The last address written (past 24 bits at the top of the space).
   std::uint32_t last() const { return address + count - 1; }
   friend bool operator==(const FlashWrite&, const FlashWrite&) = default;
+};
+
+// A serial number's characters, held in place (a count byte bounds them).
+struct SerialText {
+  std::array<char, 255> characters{};
+  std::size_t size = 0;
+  std::string_view view() const { return {characters.data(), size}; }
 };
 
 struct FirmwareCommand {
@@ -52,7 +49,19 @@ struct FirmwareCommand {
 
   FlashWrite flashWrite() const { return {dataCount, address, lengthField}; }
   bool lengthAgrees() const { return flashWrite().lengthAgrees(); }
-  char serialCharacter(std::size_t i) const { return static_cast<char>(serial[2 * i]); }
+  // A system command that resets the device.
+  bool isReset() const {
+    return kind == CommandKind::System && subCommand == code(SystemCommand::Reset);
+  }
+  // The characters of a serial number, one from every second byte: the
+  // first byte of each pair is the character, the second is never looked at.
+  SerialText serialText() const {
+    SerialText text;
+    for (std::size_t i = 0; i < serialLength; ++i)
+      text.characters[i] = static_cast<char>(serial[2 * i]);
+    text.size = serialLength;
+    return text;
+  }
   friend bool operator==(const FirmwareCommand&, const FirmwareCommand&) = default;
 };
 
@@ -70,17 +79,11 @@ inline Bytes flashWriteBytes(Bytes data, const FlashWrite& write) {
   return body.first(body.size() < write.count ? body.size() : write.count);
 }
 
-// "system command", "flash write", ... as a decoded command names its kind.
-std::string_view commandKindName(CommandKind kind);
-// The command class's name, "invalid" for a class that is not listed.
-std::string_view commandClassName(std::uint8_t commandClass);
 // A system command as it is counted: its sub-command, or
-// kInvalidSystemCommand for one that no row names (and for sub-command 0x00
-// without its count of 1).
-inline constexpr std::uint8_t kInvalidSystemCommand = 0xFF;
+// SystemCommand::Invalid for one that no row names (and for sub-command
+// 0x00 without its count of 1).
 std::uint8_t systemCommandCode(const FirmwareCommand& command);
 // The system command's words: "Status request", ..., "Invalid system command".
-std::string_view systemCommandName(std::uint8_t code);
 std::string_view systemCommandName(const FirmwareCommand& command);
 
 }  // namespace ovantrex

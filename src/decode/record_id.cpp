@@ -2,30 +2,11 @@
 
 #include <algorithm>
 
-#include "core/value_names.h"
+#include "core/device_codes.h"
 
 namespace ovantrex {
 
 namespace {
-
-// The record kind (b1 * 256 + b2) names the record, once for the
-// device-level lists (b0 = 0xff) and once for a component's records
-// (b0 = 0xf0 to 0xfe).
-constexpr auto kDeviceLists = makeNameTable<unsigned>(
-    {
-        {0, "Device ID List"},
-        {1, "Device Version List"},
-        {2, "Device Extended Version List"},
-    },
-    "Device Unknown List");
-
-constexpr auto kComponentRecords = makeNameTable<unsigned>(
-    {
-        {0, "ID String"},
-        {1, "Version"},
-        {2, "Extended Version"},
-    },
-    "Unknown Record");
 
 constexpr char kDigits[] = "0123456789abcdef";
 
@@ -57,11 +38,13 @@ RecordIdName nameRecordId(std::span<const std::uint8_t, 3> id) {
     name.append("Unknown Record");
     return name;
   }
-  const unsigned kind = static_cast<unsigned>(id[1]) * 256U + id[2];
+  // The record kind (b1 * 256 + b2) names the record, once for the
+  // device-level lists (b0 = 0xff) and once for a component's records.
+  const auto kind = static_cast<std::uint32_t>(id[1]) * 256U + id[2];
   name.append("Information,");
   const unsigned component = b0 & 0x0FU;
   if (component == 0xF) {
-    name.append(kDeviceLists.name(kind));
+    name.append(kInformationRecordTable.words(kind));
   } else {
     // Components 0 to 14: one or two digits.
     name.append("Component=");
@@ -69,7 +52,7 @@ RecordIdName nameRecordId(std::span<const std::uint8_t, 3> id) {
     const char digit = kDigits[component % 10];
     name.append({&digit, 1});
     name.append(" ");
-    name.append(kComponentRecords.name(kind));
+    name.append(kComponentRecordTable.words(kind));
   }
   return name;
 }

@@ -7,6 +7,8 @@
 #include <span>
 #include <string_view>
 
+#include "core/bytes.h"
+
 namespace ovantrex {
 
 // b0, b1, b2 in the order in which they stand in a command.
@@ -31,8 +33,6 @@ class RecordIdName {
 RecordIdName nameRecordId(std::span<const std::uint8_t, 3> id);
 
 // The three bytes as one number, b0 the most significant.
-inline std::uint32_t recordIdValue(const RecordId& id) {
-  return std::uint32_t{id[0]} << 16 | std::uint32_t{id[1]} << 8 | id[2];
-}
+inline std::uint32_t recordIdValue(const RecordId& id) { return readBe24(id); }
 
 }  // namespace ovantrex

@@ -3,45 +3,12 @@
 #include <algorithm>
 #include <array>
 
+#include "core/device_codes.h"
 #include "core/protocol.h"
 
 namespace ovantrex {
 
 namespace {
-
-constexpr std::uint16_t counterKey(std::uint8_t deviceClass, std::uint8_t tag) {
-  return static_cast<std::uint16_t>(deviceClass << 8 | tag);
-}
-
-constexpr auto kUsageCounters = makeNameTable<std::uint16_t>(
-    {
-        {counterKey(kClassPhysicalDevice, 0x42), "PowerOnHours"},
-        {counterKey(kClassPhysicalDevice, 0x43), "PowerCycles"},
-        {counterKey(kClassPhysicalDevice, 0x44), "UnexpectedResets"},
-        {counterKey(kClassKeyboard, 0x80), "KeyPressedCount"},
-        {counterKey(kClassKeylock, 0x80), "LockPositionChangeCounts"},
-        {counterKey(kClassTone, 0x80), "ToneCount"},
-        {counterKey(kClassMsr, 0x80), "GoodReadCount"},
-        {counterKey(kClassMsr, 0x81), "FailedReadCount"},
-        {counterKey(kClassMsr, 0x82), "UnreadableCardCount"},
-        {counterKey(kClassMsr, 0x83), "MissingStartSentinelTrack1Count"},
-        {counterKey(kClassMsr, 0x84), "ParityLRCErrorTrack1Count"},
-        {counterKey(kClassMsr, 0x85), "MissingStartSentinelTrack2Count"},
-        {counterKey(kClassMsr, 0x86), "ParityLRCErrorTrack2Count"},
-        {counterKey(kClassMsr, 0x87), "MissingStartSentinelTrack3Count"},
-        {counterKey(kClassMsr, 0x88), "ParityLRCErrorTrack3Count"},
-        {counterKey(kClassMsr, 0x89), "MissingStartSentinelTrack4Count"},
-        {counterKey(kClassMsr, 0x8A), "ParityLRCErrorTrack4Count"},
-    },
-    "");
-
-constexpr auto kInventoryItems = makeNameTable<std::uint8_t>(
-    {
-        {kItemDeviceClass, "device class"},
-        {kItemManufactureDate, "ManufactureDate"},
-        {kItemLogicalDeviceList, "Logical device list"},
-    },
-    "");
 
 // A section holds at most 255 bytes and an item at most 255 content bytes,
 // so no walk reaches beyond byte 511 of a copy.
@@ -94,11 +61,11 @@ void walkInventory(SmReport& report, const SectionCopy& inventory) {
     const std::uint8_t tag = items.at(offset);
     const std::size_t length = items.at(offset + 1);
     InventoryItem item{tag, 0};
-    if (tag == kItemManufactureDate) {
+    if (tag == code(InventoryTag::ManufactureDate)) {
       item.value = items.number(offset + 2, length);
-    } else if (tag == kItemDeviceClass) {
+    } else if (tag == code(InventoryTag::DeviceClass)) {
       item.value = length > 0 ? items.at(offset + 2) : 0;
-    } else if (tag != kItemLogicalDeviceList) {
+    } else if (tag != code(InventoryTag::LogicalDeviceList)) {
       break;
     }
     report.inventory.push(item);
@@ -109,11 +76,11 @@ void walkInventory(SmReport& report, const SectionCopy& inventory) {
 
 void walkUsage(SmReport& report, const SectionCopy& usage) {
   Items items(usage);
-  std::uint8_t deviceClass = kClassPhysicalDevice;
+  std::uint8_t deviceClass = code(DeviceClass::PhysicalDevice);
   for (std::size_t offset = 0; offset < usage.length;) {
     const std::uint8_t tag = items.at(offset);
     const std::size_t length = items.at(offset + 1);
-    if (tag == kItemDeviceClass) {
+    if (tag == code(InventoryTag::DeviceClass)) {
       // The byte after the length byte, even when the item is empty.
       deviceClass = items.at(offset + 2);
     } else {
@@ -134,13 +101,13 @@ SmReport decodeSmReport(Bytes data, std::size_t walkBound) {
   const std::size_t bound = std::min(walkBound, data.size());
   for (std::size_t position = 0; position < bound;) {
     const std::uint8_t tag = data[position];
-    if (tag != kInventoryReport && tag != kUsageReport) break;
+    if (tag != code(ReportKind::Inventory) && tag != code(ReportKind::Usage)) break;
     // A length byte beyond the report reads as 0.
     if (position + 1 >= data.size()) report.truncated = true;
     const std::size_t length = byteAt(data, position + 1);
     // A second section with the same tag is copied over the first.
-    SectionCopy& section = tag == kInventoryReport ? inventory : usage;
-    (tag == kInventoryReport ? report.hasInventory : report.hasUsage) = true;
+    SectionCopy& section = tag == code(ReportKind::Inventory) ? inventory : usage;
+    (tag == code(ReportKind::Inventory) ? report.hasInventory : report.hasUsage) = true;
     if (!copySection(section, data, position + 2, length)) report.truncated = true;
     position += length + 2;
   }
@@ -152,9 +119,7 @@ SmReport decodeSmReport(Bytes data, std::size_t walkBound) {
 }
 
 std::string_view usageCounterName(std::uint8_t deviceClass, std::uint8_t tag) {
-  return kUsageCounters.name(counterKey(deviceClass, tag));
+  return kUsageCounterTable.words(counterValue(deviceClass, tag));
 }
-
-std::string_view inventoryItemName(std::uint8_t tag) { return kInventoryItems.name(tag); }
 
 }  // namespace ovantrex

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "core/bytes.h"
+#include "core/device_codes.h"
 #include "core/fixed_list.h"
-#include "core/value_names.h"
 
 namespace ovantrex {
 
@@ -52,9 +52,8 @@ struct SmReport {
 // only; nothing is read beyond data.
 SmReport decodeSmReport(Bytes data, std::size_t walkBound);
 
-// The name of a counter, or empty for a pair that has none.
+// The name of a counter (its row in core/device_codes.h), or empty for a
+// pair that has none.
 std::string_view usageCounterName(std::uint8_t deviceClass, std::uint8_t tag);
-// "ManufactureDate", "Logical device list", "device class", or empty.
-std::string_view inventoryItemName(std::uint8_t tag);
 
 }  // namespace ovantrex

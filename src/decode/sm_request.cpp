@@ -3,30 +3,10 @@
 #include <algorithm>
 
 #include "core/protocol.h"
-#include "core/value_names.h"
 
 namespace ovantrex {
 
 namespace {
-
-constexpr auto kReportKinds = makeNameTable<std::uint8_t>(
-    {
-        {kInventoryReport, "Inventory Report"},
-        {kUsageReport, "Usage Report"},
-    },
-    "");
-
-constexpr auto kDeviceClasses = makeNameTable<std::uint8_t>(
-    {
-        {kClassPhysicalDevice, "Physical Device"},
-        {kClassAllDevices, "All Devices"},
-        {kClassKeyboard, "Keyboard"},
-        {kClassKeylock, "Keylock"},
-        {kClassTone, "Tone"},
-        {kClassCharacterDisplay, "Character Display"},
-        {kClassMsr, "MSR"},
-    },
-    "");
 
 // Marker, entry-byte count, then (report kind, device class) pairs.
 constexpr std::size_t kMarker = 0;
@@ -34,12 +14,6 @@ constexpr std::size_t kEntryBytes = 1;
 constexpr std::size_t kEntries = 2;
 
 }  // namespace
-
-std::string_view nameReportKind(std::uint8_t kind) { return kReportKinds.name(kind); }
-
-std::string_view nameDeviceClass(std::uint8_t deviceClass) {
-  return kDeviceClasses.name(deviceClass);
-}
 
 SmRequest decodeSmRequest(Bytes body) {
   SmRequest request;

@@ -1,19 +1,12 @@
-// The body of a systems-management request, and the names of the report
-// kinds and device classes that the request and the report share.
+// The body of a systems-management request.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 
 #include "core/bytes.h"
 
 namespace ovantrex {
-
-// "Inventory Report", "Usage Report", or empty.
-std::string_view nameReportKind(std::uint8_t kind);
-// "Physical Device", "Keyboard", ... or empty.
-std::string_view nameDeviceClass(std::uint8_t deviceClass);
 
 struct SmRequestEntry {
   std::uint8_t reportKind = 0;

@@ -6,18 +6,6 @@ namespace ovantrex {
 
 namespace {
 
-constexpr auto kStatusBits = makeNameTable<std::uint8_t>(
-    {
-        {kStatusComplete, "Command complete"},
-        {kStatusFlashLoad, "Flash load in progress"},
-        {kStatusEcInformation, "EC information available"},
-        {kStatusSerialOnce, "Serial Number can only be written once for this device"},
-        {kStatusError, "Operation in Error"},
-        {kStatusReject, "Command reject"},
-    },
-    "");
-static_assert(kStatusBits.rows.size() == kStatusBitNotes);
-
 // Transfer data bytes 0 to 5: the status byte and its two readings, EC
 // levels or a flash read; the flash contents follow.
 constexpr std::size_t kStatus = 0;
@@ -33,7 +21,7 @@ StatusReply decodeStatusReply(Bytes data) {
   StatusReply reply;
   reply.truncated = data.size() < kFields;
   reply.status = byteAt(data, kStatus);
-  if (reply.has(kStatusEcInformation)) {
+  if (reply.has(StatusBit::EcInformation)) {
     // With EC levels the reply carries no flash read.
     reply.ecCurrent = {byteAt(data, kEcCurrent), byteAt(data, kEcCurrent + 1)};
     reply.ecPrevious = {byteAt(data, kEcPrevious), byteAt(data, kEcPrevious + 1)};
@@ -42,12 +30,9 @@ StatusReply decodeStatusReply(Bytes data) {
   reply.flashLength = byteAt(data, kFlashLength);
   if (reply.flashLength == 0) return reply;
   reply.flashRead = true;
-  reply.flashAddress = {byteAt(data, kFlashAddress), byteAt(data, kFlashAddress + 1),
-                        byteAt(data, kFlashAddress + 2)};
+  reply.flashAddress = threeBytesAt(data, kFlashAddress);
   reply.contents = ByteView{bytesFrom(data, kFields)};
   return reply;
 }
-
-std::span<const ValueName<std::uint8_t>> statusBitNames() { return kStatusBits.rows; }
 
 }  // namespace ovantrex

@@ -3,11 +3,9 @@
 
 #include <array>
 #include <cstdint>
-#include <span>
-#include <string_view>
 
 #include "core/bytes.h"
-#include "core/value_names.h"
+#include "core/firmware_codes.h"
 
 namespace ovantrex {
 
@@ -23,21 +21,16 @@ struct StatusReply {
   ByteView contents;       // flash read: every byte after the six fields
   bool truncated = false;  // the reply holds fewer than its six field bytes
 
-  bool has(std::uint8_t mask) const { return (status & mask) != 0; }
-  std::uint32_t flashAddressValue() const {
-    return std::uint32_t{flashAddress[0]} << 16 | std::uint32_t{flashAddress[1]} << 8 |
-           flashAddress[2];
-  }
+  bool has(StatusBit bit) const { return (status & code(bit)) != 0; }
+  // A status reply that reports an error: "Operation in Error", "Command
+  // reject" or the serial-number bit.
+  bool isError() const { return (status & kErrorStatusBits) != 0; }
+  std::uint32_t flashAddressValue() const { return readBe24(flashAddress); }
   friend bool operator==(const StatusReply&, const StatusReply&) = default;
 };
 
 // data: the transfer data (payload from byte 8 on). A missing field byte
 // reads as 0.
 StatusReply decodeStatusReply(Bytes data);
-
-// The status bits that have a note, with the note's words, in the order in
-// which a reply reports them. Bits 3 and 4 have none.
-inline constexpr std::size_t kStatusBitNotes = 6;
-std::span<const ValueName<std::uint8_t>> statusBitNames();
 
 }  // namespace ovantrex

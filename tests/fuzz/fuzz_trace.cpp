@@ -46,8 +46,10 @@
 
 #include "app/command_line.h"
 #include "app/session.h"
+#include "core/firmware_codes.h"
 #include "decode/decoded_record.h"
 #include "output/common/control_escaper.h"
+#include "output/common/diagnostic_message.h"
 #include "output/common/writer.h"
 #include "output/json/json_lines.h"
 #include "output/text/text_listing.h"
@@ -161,16 +163,22 @@ struct Output {
 // printer, as the program's session does for an output without analysis.
 class Feed final : public ovantrex::RecordSink {
  public:
-  explicit Feed(ovantrex::Printer& printer) : printer_(printer) {}
+  // errors: where the diagnostics' messages go, as the session writes them
+  // on standard error; none: nowhere.
+  explicit Feed(ovantrex::Printer& printer, Writer* errors = nullptr, bool reportOverlong = false)
+      : printer_(printer), errors_(errors), reportOverlong_(reportOverlong) {}
   void record(const ovantrex::Record& record) override {
     printer_.record(record, ovantrex::decodeRecord(record), ovantrex::RecordFacts{});
   }
   void diagnostic(const ovantrex::Diagnostic& diagnostic) override {
     printer_.diagnostic(diagnostic);
+    if (errors_ != nullptr) ovantrex::reportOnStandardError(*errors_, reportOverlong_, diagnostic);
   }
 
  private:
   ovantrex::Printer& printer_;
+  Writer* errors_;
+  bool reportOverlong_;
 };
 
 // Decodes every record once more before the listing prints it: decoding is
@@ -239,9 +247,9 @@ Ending list(TraceReader& reader, const Settings& settings, bool separateConsole,
     writer->escapeControls(terminal);
   Ending ending = Ending::normal;
   try {
-    ovantrex::TextListing text(*listing, separateConsole ? *console : *listing, *errors, settings);
+    ovantrex::TextListing text(*listing, separateConsole ? *console : *listing, settings);
     DecodeTwice checked(text);
-    Feed feed(checked);
+    Feed feed(checked, errors.get(), settings.reportOverlong);
     ovantrex::readTrace(reader, feed);
     listing->flush();
     console->flush();
@@ -328,8 +336,7 @@ void checkJsonAgainstListing(std::span<const std::uint8_t> trace, const Settings
   text.reportOverlong = drawn.reportOverlong;
   Writer listing;
   Writer console;
-  Writer errors;
-  ovantrex::TextListing textListing(listing, console, errors, text);
+  ovantrex::TextListing textListing(listing, console, text);
   EntryCapture capture(textListing, listing);
   {
     TraceReader reader(trace);
@@ -337,8 +344,7 @@ void checkJsonAgainstListing(std::span<const std::uint8_t> trace, const Settings
     ovantrex::readTrace(reader, feed);
   }
   Writer json;
-  Writer jsonErrors;
-  ovantrex::JsonLines jsonLines(json, jsonErrors, drawn);
+  ovantrex::JsonLines jsonLines(json);
   {
     TraceReader reader(trace);
     Feed feed(jsonLines);
@@ -399,7 +405,7 @@ void checkJsonAgainstListing(std::span<const std::uint8_t> trace, const Settings
 void checkSummaryAgainstJson(std::span<const std::uint8_t> trace, const Settings& drawn) {
   Writer json;
   Writer errors;
-  ovantrex::JsonLines jsonLines(json, errors, drawn);
+  ovantrex::JsonLines jsonLines(json);
   {
     TraceReader reader(trace);
     Feed feed(jsonLines);
@@ -458,25 +464,20 @@ void checkSummaryAgainstJson(std::span<const std::uint8_t> trace, const Settings
     expect(count == byType[type], "records by type");
   for (const auto& [name, count] : counted["diagnostics"].items())
     expect(count == diagnostics[name], "diagnostics");
-  // The summary's keys are identifiers: the kinds' words with underscores,
-  // and a key of its own for each status note.
-  const auto key = [](std::string words) {
-    std::replace(words.begin(), words.end(), ' ', '_');
-    return words;
+  // The summary names each kind of command and each status note by its
+  // key in the registry; JSON Lines by its words.
+  const auto byKeys = [](const ovantrex::CodedTable& table,
+                         const std::map<std::string, std::uint64_t>& byWords) {
+    std::map<std::string, std::uint64_t> keyed;
+    for (const auto& [words, count] : byWords) {
+      const ovantrex::CodedValue* row = table.byWords(words);
+      if (row == nullptr) mismatch("words that the registry does not have", words);
+      keyed[std::string(row->key)] = count;
+    }
+    return keyed;
   };
-  std::map<std::string, std::uint64_t> kindKeys, noteKeys;
-  for (const auto& [kind, count] : kinds) kindKeys[key(kind)] = count;
-  const std::map<std::string, std::string> noteKey = {
-      {"Command complete", "command_complete"},
-      {"Flash load in progress", "flash_load_in_progress"},
-      {"EC information available", "ec_information_available"},
-      {"Serial Number can only be written once for this device", "serial_number_only_once"},
-      {"Operation in Error", "operation_in_error"},
-      {"Command reject", "command_reject"}};
-  for (const auto& [note, count] : notes) {
-    if (const auto found = noteKey.find(note); found != noteKey.end())
-      noteKeys[found->second] = count;
-  }
+  std::map<std::string, std::uint64_t> kindKeys = byKeys(ovantrex::kCommandKindTable, kinds);
+  std::map<std::string, std::uint64_t> noteKeys = byKeys(ovantrex::kStatusBitTable, notes);
   for (const auto& [kind, count] : counted["commands"].items()) {
     if (kind != "system_commands") expect(count == kindKeys[kind], "commands");
   }

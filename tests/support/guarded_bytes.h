@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace ovantrex::test {
@@ -22,6 +24,13 @@ class GuardedBytes {
       : buffer_(kGuardBytes + bytes.size() + kGuardBytes, kGuard), size_(bytes.size()) {
     for (std::size_t i = 0; i < bytes.size(); ++i) buffer_[kGuardBytes + i] = bytes[i];
   }
+  // A case's bytes written out: GuardedBytes{0x0E, 0x00, 0x02}.
+  GuardedBytes(std::initializer_list<std::uint8_t> bytes)
+      : GuardedBytes(std::span<const std::uint8_t>(bytes.begin(), bytes.size())) {}
+  // The bytes of a text.
+  explicit GuardedBytes(std::string_view text)
+      : GuardedBytes(std::span<const std::uint8_t>(
+            reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) {}
 
   // Exactly the bytes handed in.
   std::span<const std::uint8_t> view() const {

@@ -1,23 +1,6 @@
 #include "output/common/diagnostic_message.h"
 
-#include "core/value_names.h"
-
 namespace ovantrex {
-
-namespace {
-
-constexpr auto kDiagnostics = makeNameTable<DiagnosticKind>(
-    {
-        {DiagnosticKind::InvalidMinor, "invalid_minor"},
-        {DiagnosticKind::Overlong, "overlong"},
-        {DiagnosticKind::ShortExtHeader, "short_ext_header"},
-        {DiagnosticKind::ShortPayload, "short_payload"},
-    },
-    "");
-static_assert(kDiagnostics.rows.size() ==
-              static_cast<std::size_t>(DiagnosticKind::ShortPayload) + 1);
-
-}  // namespace
 
 void writeDiagnosticMessage(Writer& out, const Diagnostic& diagnostic) {
   const TraceRecordHeader& header = diagnostic.header;
@@ -53,13 +36,15 @@ void writeDiagnosticLine(Writer& out, const Diagnostic& diagnostic) {
   out.flush();
 }
 
-void reportOnStandardError(Writer& errors, const ListingOptions& options,
-                           const Diagnostic& diagnostic) {
-  if (diagnostic.kind == DiagnosticKind::InvalidMinor) return;
-  if (diagnostic.kind == DiagnosticKind::Overlong && !options.reportOverlong) return;
+void reportOnStandardError(Writer& errors, bool reportOverlong, const Diagnostic& diagnostic) {
+  switch (ruleOf(diagnostic.kind).toStandardError) {
+    case ToStandardError::Never: return;
+    case ToStandardError::WithOverlongReports:
+      if (!reportOverlong) return;
+      break;
+    case ToStandardError::Always: break;
+  }
   writeDiagnosticLine(errors, diagnostic);
 }
-
-std::string_view diagnosticName(DiagnosticKind kind) { return kDiagnostics.name(kind); }
 
 }  // namespace ovantrex

@@ -2,10 +2,7 @@
 // the listing's streams carry them.
 #pragma once
 
-#include <string_view>
-
 #include "core/trace_record.h"
-#include "output/common/listing_options.h"
 #include "output/common/writer.h"
 
 namespace ovantrex {
@@ -13,12 +10,9 @@ namespace ovantrex {
 void writeDiagnosticMessage(Writer& out, const Diagnostic& diagnostic);
 // The message, its line end, and a flush.
 void writeDiagnosticLine(Writer& out, const Diagnostic& diagnostic);
-// The messages that standard error carries: every diagnostic but the
-// invalid minor code, and an over-long length only with -x.
-void reportOnStandardError(Writer& errors, const ListingOptions& options,
-                           const Diagnostic& diagnostic);
-
-// "invalid_minor", "overlong", "short_ext_header", "short_payload".
-std::string_view diagnosticName(DiagnosticKind kind);
+// The messages that standard error carries, as the diagnostic's row says:
+// every diagnostic but the invalid minor code, and an over-long length only
+// with -x (reportOverlong). The session calls it, once for every output.
+void reportOnStandardError(Writer& errors, bool reportOverlong, const Diagnostic& diagnostic);
 
 }  // namespace ovantrex

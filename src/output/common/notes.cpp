@@ -2,8 +2,11 @@
 
 #include <string_view>
 
+#include "core/device_codes.h"
+#include "core/firmware_codes.h"
 #include "core/protocol.h"
 #include "output/common/byte_dumps.h"
+#include "output/common/figures.h"
 
 namespace ovantrex {
 
@@ -14,11 +17,12 @@ void note(NoteSink& notes, std::string_view words) {
   notes.endNote();
 }
 
-// code: as systemCommandCode() gives it; subCommand: the command's own.
-void systemNotes(NoteSink& notes, std::uint8_t code, std::uint8_t subCommand) {
-  note(notes, systemCommandName(code));
+// counted: as systemCommandCode() gives it; subCommand: the command's own.
+void systemNotes(NoteSink& notes, std::uint8_t counted, std::uint8_t subCommand) {
+  note(notes, kSystemCommandTable.words(counted));
   // The device-information request is also a test, valid or not.
-  if (subCommand == kSubDeviceInformation) note(notes, "Test command");
+  if (subCommand == code(SystemCommand::DeviceInformation))
+    note(notes, kSystemCommandTable.words(code(SystemCommand::Test)));
 }
 
 void writeRecordReadNote(NoteSink& notes, const FirmwareCommand& command, std::string_view kind) {
@@ -27,8 +31,8 @@ void writeRecordReadNote(NoteSink& notes, const FirmwareCommand& command, std::s
   out.put(kind);
   out.put(") ");
   out.decimal(command.dataCount);
-  out.put(" bytes from address 0x");
-  out.hexPadded(command.address, 6);
+  out.put(" bytes from address ");
+  writeHexAddress(out, command.address);
   out.put(" (RecordID=");
   out.put(nameRecordId(command.recordId));
   out.put(')');
@@ -37,14 +41,16 @@ void writeRecordReadNote(NoteSink& notes, const FirmwareCommand& command, std::s
 
 }  // namespace
 
-void writeSystemCommandNotes(NoteSink& notes, std::uint8_t code) { systemNotes(notes, code, code); }
+void writeSystemCommandNotes(NoteSink& notes, std::uint8_t counted) {
+  systemNotes(notes, counted, counted);
+}
 
 void writeFlashWriteNotes(NoteSink& notes, const FlashWrite& write) {
   Writer& out = notes.startNote();
   out.put("Flash write ");
   out.decimal(write.count);
-  out.put(" bytes to address=0x");
-  out.hexPadded(write.address, 6);
+  out.put(" bytes to address=");
+  writeHexAddress(out, write.address);
   notes.endNote();
   if (write.lengthAgrees()) return;
   Writer& check = notes.startNote();
@@ -57,8 +63,8 @@ void writeFlashWriteNotes(NoteSink& notes, const FlashWrite& write) {
 
 void writeChecksumNotes(NoteSink& notes, std::uint16_t checksum) {
   Writer& out = notes.startNote();
-  out.put("Write checksum 0x");
-  out.hexPadded(checksum, 4);
+  out.put("Write checksum ");
+  writeChecksum(out, checksum);
   out.put(" to flash memory");
   notes.endNote();
 }
@@ -67,9 +73,9 @@ void writeSmRequestEntryNotes(NoteSink& notes, const SmRequest& request) {
   for (std::size_t i = 0; i < request.count(); ++i) {
     const SmRequestEntry entry = request.entry(i);
     Writer& out = notes.startSubNote();
-    out.put(nameReportKind(entry.reportKind));
+    out.put(kReportKindTable.words(entry.reportKind));
     out.put(" for ");
-    out.put(nameDeviceClass(entry.deviceClass));
+    out.put(kDeviceClassTable.words(entry.deviceClass));
     notes.endNote();
   }
 }
@@ -86,7 +92,7 @@ void writeCommandNotes(NoteSink& notes, const FirmwareCommand& command) {
       // The characters as the device gets them, byte for byte.
       Writer& out = notes.startNote();
       out.put("Write serial number (S/N: ");
-      for (std::size_t i = 0; i < command.serialLength; ++i) out.put(command.serialCharacter(i));
+      out.put(command.serialText().view());
       out.put(')');
       notes.endNote();
       break;
@@ -102,16 +108,16 @@ void writeCommandNotes(NoteSink& notes, const FirmwareCommand& command) {
 }
 
 void writeStatusNotes(NoteSink& notes, const StatusReply& reply) {
-  for (const auto& bit : statusBitNames()) {
-    if (!reply.has(bit.value)) continue;
+  for (const CodedValue& bit : kStatusBitRows) {
+    if (!reply.has(static_cast<StatusBit>(bit.value))) continue;
     Writer& out = notes.startNote();
-    out.put(bit.name);
-    if (bit.value == kStatusEcInformation) {
+    out.put(bit.words);
+    if (bit.value == code(StatusBit::EcInformation)) {
       // Levels are dotted hex, as in the entry's dump.
       out.put(" (current=");
-      dumpHex(out, reply.ecCurrent);
+      writeEcLevel(out, reply.ecCurrent);
       out.put(", previous=");
-      dumpHex(out, reply.ecPrevious);
+      writeEcLevel(out, reply.ecPrevious);
       out.put(')');
     }
     notes.endNote();
@@ -126,17 +132,19 @@ void writeStatusNotes(NoteSink& notes, const StatusReply& reply) {
   notes.endNote();
 }
 
-void writeManufactureDate(Writer& out, std::uint32_t value) { out.hexPadded(value, 4); }
-
 void writeSmReportNotes(NoteSink& notes, const SmReport& report) {
   for (const InventoryItem& item : report.inventory) {
-    if (item.tag == kItemManufactureDate) {
+    if (item.tag == code(InventoryTag::ManufactureDate)) {
       Writer& out = notes.startNote();
-      out.put("ManufactureDate: ");
+      out.put(kInventoryItemTable.words(item.tag));
+      out.put(": ");
       writeManufactureDate(out, item.value);
       notes.endNote();
-    } else if (item.tag == kItemLogicalDeviceList) {
-      note(notes, "Logical device list skipped");
+    } else if (item.tag == code(InventoryTag::LogicalDeviceList)) {
+      Writer& out = notes.startNote();
+      out.put(kInventoryItemTable.words(item.tag));
+      out.put(" skipped");
+      notes.endNote();
     }
   }
   for (const UsageCounter& counter : report.counters) {

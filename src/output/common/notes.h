@@ -110,9 +110,6 @@ void writeSmRequestEntryNotes(NoteSink& notes, const SmRequest& request);
 // The status bits' notes and, for a flash read, its heading.
 void writeStatusNotes(NoteSink& notes, const StatusReply& reply);
 void writeSmReportNotes(NoteSink& notes, const SmReport& report);
-// A manufacture date as every output shows it: the hex digits of its
-// value, at least four ("1205" for 0x1205).
-void writeManufactureDate(Writer& out, std::uint32_t value);
 // Every note of a decoded record, whatever its kind (none for most).
 void writeRecordNotes(NoteSink& notes, const DecodedRecord& record);
 

@@ -17,7 +17,9 @@ class Printer {
   // text listing, which shows none of them.
   virtual void record(const Record& record, const DecodedRecord& decoded,
                       const RecordFacts& facts) = 0;
-  virtual void diagnostic(const Diagnostic& diagnostic) = 0;
+  // A diagnostic of the record loop, for the printers that show it in
+  // their output; the session writes its message on standard error.
+  virtual void diagnostic(const Diagnostic& /*diagnostic*/) {}
   // False for a printer that writes from the analysis alone, which then
   // gets no records.
   virtual bool takesRecords() const { return true; }

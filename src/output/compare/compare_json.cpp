@@ -79,7 +79,7 @@ void writeUpdateSide(Writer& out, const ComparedTrace& side, std::size_t n) {
     return;
   }
   JsonObject object(out);
-  object.string("outcome", outcomeField(u->outcome).key);
+  object.string("outcome", coded(u->outcome).key);
   object.number("writes", n64(u->writes));
   object.number("bytes", n64(u->bytes));
   {

@@ -38,7 +38,7 @@ void writeList(Writer& out, std::span<const Item> items, std::uint64_t leftOut,
     if (i != 0) out.put(", ");
     write(out, items[i]);
   }
-  writeListEnd(out, items.empty(), leftOut, Counts::Grouped);
+  writeListEnd(out, items.empty(), leftOut, kCompareWords);
 }
 
 void writeCell(Writer& out, const ComparedTrace& side, std::size_t n, UpdateRow row) {
@@ -48,9 +48,9 @@ void writeCell(Writer& out, const ComparedTrace& side, std::size_t n, UpdateRow 
     return;
   }
   switch (row) {
-    case UpdateRow::Outcome: out.put(outcomeField(u->outcome).label); break;
+    case UpdateRow::Outcome: out.put(coded(u->outcome).words); break;
     case UpdateRow::FlashWrites:
-      writeCountAndPart(out, u->writes, u->bytes, "bytes", Counts::Grouped);
+      writeCountAndPart(out, u->writes, u->bytes, "bytes", kCompareWords);
       break;
     case UpdateRow::Ranges: writeRanges(out, u->ranges, u->rangesLeftOut); break;
     case UpdateRow::Checksums:

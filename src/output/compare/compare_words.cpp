@@ -53,7 +53,7 @@ void writeReplyWords(Writer& out, const Step& step) {
   }
   StatusReply reply;
   reply.status = step.code();
-  if (reply.has(kStatusEcInformation)) {
+  if (reply.has(StatusBit::EcInformation)) {
     reply.ecCurrent = {static_cast<std::uint8_t>(step.detail >> 24),
                        static_cast<std::uint8_t>(step.detail >> 16)};
     reply.ecPrevious = {static_cast<std::uint8_t>(step.detail >> 8),
@@ -67,9 +67,9 @@ void writeReplyWords(Writer& out, const Step& step) {
   }
   JoinedNotes joined(out);
   writeStatusNotes(joined, reply);
-  std::uint8_t noted = 0;
-  for (const auto& bit : statusBitNames()) noted |= bit.value;
-  if (!reply.has(noted) && !reply.flashRead) {
+  std::uint32_t noted = 0;
+  for (const CodedValue& bit : kStatusBitRows) noted |= bit.value;
+  if ((reply.status & noted) == 0 && !reply.flashRead) {
     out.put("Status 0x");
     out.hexByte(reply.status);
   }
@@ -132,7 +132,7 @@ void writeRanges(Writer& out, std::span<const AddressRange> ranges, std::uint64_
     out.put("-0x");
     out.hexPadded(ranges[i].last, 6);
   }
-  writeListEnd(out, ranges.empty(), leftOut, Counts::Grouped);
+  writeListEnd(out, ranges.empty(), leftOut, kCompareWords);
 }
 
 void writeEcLevels(Writer& out, const StepPart* part) {

@@ -15,12 +15,23 @@
 #include "compare/comparison.h"
 #include "output/common/control_escaper.h"
 #include "output/common/writer.h"
-#include "output/summary/fact_printer.h"
+#include "output/summary/summary_words.h"
 
 namespace ovantrex {
 
+// The comparison's words: counts grouped ("4,096"), words from the trace on
+// one line.
+inline constexpr WordStyle kCompareWords{writeGrouped, writeOnOneLine, plainWords, writeTraceTime,
+                                         "-"};
+
+// A row of the table of updates: its label in the text, its key in JSON.
+struct UpdateRowField {
+  std::string_view label;
+  std::string_view key;
+};
+
 // The rows of the table of updates, by UpdateRow.
-inline constexpr std::array<Field, kUpdateRows> kUpdateRowFields{{
+inline constexpr std::array<UpdateRowField, kUpdateRows> kUpdateRowFields{{
     {"outcome", "outcome"},
     {"flash writes", "writes"},
     {"addresses", "ranges"},

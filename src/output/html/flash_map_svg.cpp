@@ -36,9 +36,7 @@ void hatchFill(Writer& out, std::size_t number, std::string_view suffix) {
 }
 
 void bar(Writer& out, std::string_view cssClass, double left, double width) {
-  out.put("<rect class=\"");
-  out.put(cssClass);
-  out.put('"');
+  openElement(out, "rect", cssClass);
   attribute(out, "x", left);
   attribute(out, "y", kBarTop);
   attribute(out, "width", width);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "output/html/html_text.h"
+#include "output/html/link_ids.h"
 #include "output/html/page.h"
 #include "output/html/svg_shapes.h"
 #include "output/summary/summary_words.h"
@@ -34,14 +35,14 @@ void glanceErrors(Writer& out, const SessionFacts& data) {
   const std::uint64_t outside = data.errorsOutsideUpdates;
   if (errors == 0) return;
   out.put(outside != 0 ? "<li class=\"bad\">" : "<li class=\"warn\">");
-  out.put("<a href=\"#errors\">");
+  openLink(out, [](Writer& id) { id.put(kErrorsId); });
   writeCounted(out, errors, "error reply", "error replies");
   out.put("</a> in the trace");
   if (outside == errors) {
     out.put(errors == 1 ? ", outside any update" : ", all of them outside any update");
   } else if (outside != 0) {
     out.put(", ");
-    writeGroupedCount(out, outside);
+    writeGrouped(out, outside);
     out.put(" of them before the first update");
   }
   out.put(".</li>\n");
@@ -62,19 +63,19 @@ std::string_view glanceLine(UpdateOutcome outcome) {
 void writeGlance(Writer& out, Writer& scratch, const ReportInputs& inputs, const PageLinks& links) {
   constexpr std::size_t kMostShown = 20;
   const SessionFacts& data = inputs.facts;
-  out.put("<section id=\"glance\">\n<h2>At a glance</h2>\n<ul class=\"glance\">\n");
+  out.put("<section id=\"");
+  out.put(kGlanceId);
+  out.put("\">\n<h2>At a glance</h2>\n<ul class=\"glance\">\n");
   if (data.readFailure) {
-    out.put("<li class=\"bad\">The trace could not be read to its end: a read failed at offset ");
-    writeOffset(out, data.readFailure->offset);
-    out.put(" (");
-    writeHtmlText(out, data.readFailure->reason);
-    out.put("). The page shows what was read before it.</li>\n");
+    out.put("<li class=\"bad\">The trace could not be read to its end: ");
+    writeFailedRead(out, *data.readFailure, pageWords());
+    out.put(". The page shows what was read before it.</li>\n");
   }
   if (data.lastUpdate) {
     // The verdict stands out as the last update's outcome does.
     out.put(glanceLine(data.lastUpdate->outcome));
     out.put("<strong>");
-    writeVerdict(out, scratch, data, Counts::Grouped, writeHtmlText);
+    writeVerdict(out, data, pageWords().withScratch(scratch));
     out.put("</strong></li>\n");
   }
   glanceWritesOutside(out, data);

@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "output/common/diagnostic_message.h"
 #include "output/html/page.h"
 
 namespace ovantrex {
@@ -13,11 +12,9 @@ constexpr std::size_t kLongestTitleNotes = 1024;
 
 }  // namespace
 
-HtmlReport::HtmlReport(Writer& out, Writer& errors, const ListingOptions& options,
-                       std::string traceName, std::vector<std::string> listingCommand,
-                       const SessionAnalysis& analysis)
+HtmlReport::HtmlReport(Writer& out, const ListingOptions& options, std::string traceName,
+                       std::vector<std::string> listingCommand, const SessionAnalysis& analysis)
     : out_(out),
-      errors_(errors),
       options_(options),
       traceName_(std::move(traceName)),
       listingCommand_(std::move(listingCommand)),
@@ -28,12 +25,6 @@ HtmlReport::HtmlReport(Writer& out, Writer& errors, const ListingOptions& option
 void HtmlReport::record(const Record& record, const DecodedRecord& decoded,
                         const RecordFacts& facts) {
   listing_.record(record, decoded, facts);
-}
-
-void HtmlReport::diagnostic(const Diagnostic& diagnostic) {
-  // Standard error keeps what the listing writes there; the invalid minor
-  // code is counted in the report.
-  reportOnStandardError(errors_, options_, diagnostic);
 }
 
 void HtmlReport::finish() {

@@ -23,18 +23,16 @@ namespace ovantrex {
 
 class HtmlReport final : public Printer {
  public:
-  // out: the output stream; errors: standard error, which keeps the
-  // messages that the listing writes there. traceName: the trace as the
+  // out: the output stream. traceName: the trace as the
   // command line named it, for the page's heading. listingCommand: the
   // words after the program's name of the command that lists the trace as
   // the page's listing shows it. analysis: the analysis of the session,
   // with its timelines, fed before this printer.
-  HtmlReport(Writer& out, Writer& errors, const ListingOptions& options, std::string traceName,
+  HtmlReport(Writer& out, const ListingOptions& options, std::string traceName,
              std::vector<std::string> listingCommand, const SessionAnalysis& analysis);
 
   void record(const Record& record, const DecodedRecord& decoded,
               const RecordFacts& facts) override;
-  void diagnostic(const Diagnostic& diagnostic) override;
   // Writes the page.
   void finish() override;
   // The page is the same bytes on every system.
@@ -42,7 +40,6 @@ class HtmlReport final : public Printer {
 
  private:
   Writer& out_;
-  Writer& errors_;
   ListingOptions options_;
   std::string traceName_;
   std::vector<std::string> listingCommand_;

@@ -46,7 +46,7 @@ ListingExcerpts::ListingExcerpts(const ListingOptions& options)
     // One byte more than an entry keeps shows where a line ends, or a
     // character starts, just after what is kept.
     : scratch_(std::make_unique<Writer>(kEntryBytes + 1)),
-      listing_(*scratch_, *scratch_, *scratch_, options),
+      listing_(*scratch_, *scratch_, options),
       excerptEntries_(kMaxExcerpts * kMaxExcerptEntries, 0),
       excerptText_(kExcerptTextRoom, kExcerptTextShare),
       wholeText_(kWholeListingBytes, 0) {

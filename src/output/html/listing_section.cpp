@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "output/html/html_text.h"
+#include "output/html/link_ids.h"
 #include "output/html/page.h"
 #include "output/html/svg_shapes.h"
 #include "output/summary/summary_words.h"
@@ -12,10 +13,9 @@ namespace ovantrex {
 
 namespace {
 
-void writeEntry(Writer& out, const ListingEntry& entry, char idPrefix) {
+void writeEntry(Writer& out, const ListingEntry& entry, EntryPlace place) {
   out.put(entry.error ? "<span class=\"entry err\" id=\"" : "<span class=\"entry\" id=\"");
-  out.put(idPrefix);
-  out.decimal(static_cast<std::int64_t>(entry.offset));
+  writeEntryId(out, place, entry.offset);
   out.put("\">");
   writeHtmlText(out, entry.text);
   if (entry.bytesCut != 0) {
@@ -36,9 +36,9 @@ void writeEntry(Writer& out, const ListingEntry& entry, char idPrefix) {
 // entries and of the whole listing's.
 void writeCutRule(Writer& out) {
   out.put("longer than ");
-  writeGroupedCount(out, ListingExcerpts::kEntryLines);
+  writeGrouped(out, ListingExcerpts::kEntryLines);
   out.put(" lines or ");
-  writeGroupedCount(out, ListingExcerpts::kEntryBytes);
+  writeGrouped(out, ListingExcerpts::kEntryBytes);
   out.put(" bytes are cut");
 }
 
@@ -47,7 +47,9 @@ void writeCutRule(Writer& out) {
 void writeExcerpts(Writer& out, const ReportInputs& inputs) {
   const ListingExcerpts& listing = inputs.listing;
   const SessionFacts& data = inputs.facts;
-  out.put("<section id=\"excerpts\">\n<h2>Around each error reply</h2>\n");
+  out.put("<section id=\"");
+  out.put(kExcerptsId);
+  out.put("\">\n<h2>Around each error reply</h2>\n");
   if (listing.excerpts().empty() && listing.errorsWithoutExcerpt() == 0) {
     out.put("<p>No status reply reported an error.</p>\n</section>\n");
     return;
@@ -55,9 +57,9 @@ void writeExcerpts(Writer& out, const ReportInputs& inputs) {
   out.put("<p class=\"note\">The entries of the text listing, as ");
   writeListingCommand(out, inputs);
   out.put(" prints them, from ");
-  writeGroupedCount(out, ListingExcerpts::kBefore);
+  writeGrouped(out, ListingExcerpts::kBefore);
   out.put(" records before each error reply to ");
-  writeGroupedCount(out, ListingExcerpts::kAfter);
+  writeGrouped(out, ListingExcerpts::kAfter);
   out.put(" after it; error replies are marked. Entries ");
   writeCutRule(out);
   out.put(".</p>\n");
@@ -75,9 +77,8 @@ void writeExcerpts(Writer& out, const ReportInputs& inputs) {
           data.errors.begin(), data.errors.end(), entry.offset,
           [](const ErrorReply& error, std::uint64_t offset) { return error.offset < offset; });
       if (row != data.errors.end() && row->offset == entry.offset) {
-        out.put("<a href=\"#error-");
-        out.decimal(static_cast<std::int64_t>(row - data.errors.begin() + 1));
-        out.put("\">");
+        const auto number = static_cast<std::size_t>(row - data.errors.begin() + 1);
+        openLink(out, [number](Writer& id) { writeErrorRowId(id, number); });
         writeOffset(out, entry.offset);
         out.put("</a>");
       } else {
@@ -85,12 +86,12 @@ void writeExcerpts(Writer& out, const ReportInputs& inputs) {
       }
     }
     out.put("</h3>\n<pre class=\"listing\">");
-    for (const ListingEntry& entry : excerpt.entries) writeEntry(out, entry, 'e');
+    for (const ListingEntry& entry : excerpt.entries) writeEntry(out, entry, EntryPlace::Excerpt);
     out.put("</pre>\n");
   }
   if (listing.errorsWithoutExcerpt() != 0) {
     out.put("<p class=\"note\">The page keeps ");
-    writeGroupedCount(out, ListingExcerpts::kMaxExcerpts);
+    writeGrouped(out, ListingExcerpts::kMaxExcerpts);
     out.put(" excerpts; ");
     writeCounted(out, listing.errorsWithoutExcerpt(), "later error reply has",
                  "later error replies have");
@@ -122,8 +123,8 @@ void writeSlowExchanges(Writer& out, const ReportInputs& inputs) {
     out.put(" to ");
     writeOffset(out, reply.offset);
     out.put("</h3>\n<pre class=\"listing\">");
-    writeEntry(out, command, 's');
-    writeEntry(out, reply, 's');
+    writeEntry(out, command, EntryPlace::Slowest);
+    writeEntry(out, reply, EntryPlace::Slowest);
     out.put("</pre>\n");
   }
   out.put("</section>\n");
@@ -131,7 +132,9 @@ void writeSlowExchanges(Writer& out, const ReportInputs& inputs) {
 
 void writeWholeListing(Writer& out, const ReportInputs& inputs) {
   const ListingExcerpts& listing = inputs.listing;
-  out.put("<section id=\"listing\">\n<h2>Listing</h2>\n");
+  out.put("<section id=\"");
+  out.put(kListingId);
+  out.put("\">\n<h2>Listing</h2>\n");
   switch (listing.whole()) {
     case ListingExcerpts::Whole::Kept:
       out.put("<p class=\"note\">The whole listing, as ");
@@ -139,21 +142,22 @@ void writeWholeListing(Writer& out, const ReportInputs& inputs) {
       out.put(" prints it (entries ");
       writeCutRule(out);
       out.put(").</p>\n<pre class=\"listing\">");
-      for (const ListingEntry& entry : listing.wholeEntries()) writeEntry(out, entry, 'r');
+      for (const ListingEntry& entry : listing.wholeEntries())
+        writeEntry(out, entry, EntryPlace::Listing);
       out.put("</pre>\n");
       break;
     case ListingExcerpts::Whole::TooManyRecords:
       out.put("<p>The trace has ");
       writeCounted(out, inputs.facts.records, "record", "records");
       out.put("; the page holds the whole listing of a trace of up to ");
-      writeGroupedCount(out, ListingExcerpts::kWholeListingRecords);
+      writeGrouped(out, ListingExcerpts::kWholeListingRecords);
       out.put(". The text listing has it all: ");
       writeListingCommand(out, inputs);
       out.put("</p>\n");
       break;
     case ListingExcerpts::Whole::TooLarge:
       out.put("<p>The listing of this trace runs to more than ");
-      writeGroupedCount(out, ListingExcerpts::kWholeListingBytes >> 20);
+      writeGrouped(out, ListingExcerpts::kWholeListingBytes >> 20);
       out.put(" MiB, too much for the page. The text listing has it all: ");
       writeListingCommand(out, inputs);
       out.put("</p>\n");

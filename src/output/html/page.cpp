@@ -3,8 +3,11 @@
 #include "output/html/page.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "output/html/html_text.h"
+#include "output/html/link_ids.h"
 #include "output/html/svg_shapes.h"
 #include "output/summary/summary_words.h"
 
@@ -55,11 +58,19 @@ void writeTop(Writer& out, const ReportInputs& inputs) {
   }
   out.put(".</p>\n");
   writeTimeBasis(out, inputs);
-  out.put(
-      "<nav><a href=\"#glance\">At a glance</a><a href=\"#summary\">Summary</a>"
-      "<a href=\"#errors\">Error replies</a><a href=\"#updates\">Updates</a>"
-      "<a href=\"#excerpts\">Around each error</a><a href=\"#listing\">Listing</a></nav>\n"
-      "</header>\n");
+  // The sections' links, and the error replies of the summary.
+  constexpr std::pair<std::string_view, std::string_view> kNavigation[] = {
+      {kGlanceId, "At a glance"},         {kSummaryId, "Summary"},
+      {kErrorsId, "Error replies"},       {kUpdatesId, "Updates"},
+      {kExcerptsId, "Around each error"}, {kListingId, "Listing"}};
+  out.put("<nav>");
+  for (const auto& link : kNavigation) {
+    const std::string_view id = link.first;
+    openLink(out, [id](Writer& to) { to.put(id); });
+    out.put(link.second);
+    out.put("</a>");
+  }
+  out.put("</nav>\n</header>\n");
 }
 
 }  // namespace
@@ -71,30 +82,26 @@ PageLinks::PageLinks(const ReportInputs& inputs)
       drawn_(inputs.timelines.updates().size()) {}
 
 void PageLinks::offset(Writer& out, std::uint64_t offset) const {
-  const char* const target =
-      contains(excerpt_, offset)                                                       ? "e"
-      : contains(whole_, offset)                                                       ? "r"
-      : listing_.holdsSlow(offset) && listing_.whole() != ListingExcerpts::Whole::Kept ? "s"
-                                                                                       : nullptr;
-  if (target == nullptr) {
+  std::optional<EntryPlace> place;
+  if (contains(excerpt_, offset)) {
+    place = EntryPlace::Excerpt;
+  } else if (contains(whole_, offset)) {
+    place = EntryPlace::Listing;
+  } else if (listing_.holdsSlow(offset) && listing_.whole() != ListingExcerpts::Whole::Kept) {
+    place = EntryPlace::Slowest;
+  }
+  if (!place) {
     writeOffset(out, offset);
     return;
   }
-  out.put("<a href=\"#");
-  out.put(target);
-  out.decimal(static_cast<std::int64_t>(offset));
-  out.put("\">");
+  openLink(out, [&](Writer& id) { writeEntryId(id, *place, offset); });
   writeOffset(out, offset);
   out.put("</a>");
 }
 
 void PageLinks::update(Writer& out, std::size_t number, std::string_view label) const {
   const bool drawn = number >= 1 && number <= drawn_;
-  if (drawn) {
-    out.put("<a href=\"#update-");
-    out.decimal(static_cast<std::int64_t>(number));
-    out.put("\">");
-  }
+  if (drawn) openLink(out, [number](Writer& id) { writeUpdateId(id, number); });
   out.put(label);
   out.decimal(static_cast<std::int64_t>(number));
   if (drawn) out.put("</a>");

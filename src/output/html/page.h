@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include "output/common/listing_options.h"
 #include "output/common/writer.h"
 #include "output/html/listing_excerpts.h"
+#include "output/summary/word_style.h"
 
 namespace ovantrex {
 
@@ -46,12 +48,13 @@ extern const std::string_view kReportScriptDigest;
 
 // The links of the page: to the entries that it holds of the records, and
 // to the pictures of the updates that it draws.
-class PageLinks {
+class PageLinks final : public EntryLinks {
  public:
   explicit PageLinks(const ReportInputs& inputs);
 
   // The offset, linked to its record's entry where the page holds it.
   void offset(Writer& out, std::uint64_t offset) const;
+  void entry(Writer& out, std::uint64_t offset) const override { this->offset(out, offset); }
   // label, then the update's number, linked to its pictures where the page
   // draws them.
   void update(Writer& out, std::size_t number, std::string_view label) const;
@@ -65,16 +68,16 @@ class PageLinks {
 
 // ---- Words that the sections share; counts are grouped ("1,000") ----
 
-void writeGroupedCount(Writer& out, std::uint64_t value);
+// The page's style of words: counts grouped, words escaped, times in time
+// elements, at most mostRanges address ranges in a list of them, and a
+// record's offset linked to its entry where links are given.
+WordStyle pageWords(std::size_t mostRanges = std::numeric_limits<std::size_t>::max(),
+                    const PageLinks* links = nullptr);
 // "1 flash write", "3 flash writes".
 void writeCounted(Writer& out, std::uint64_t value, std::string_view one, std::string_view many);
 // "2nd", "4th", "32nd", "512th", "1,001st": the number, grouped as the page
 // writes counts, and its ordinal ending.
 void writeOrdinal(Writer& out, std::uint64_t value);
-// "0x018000&#8211;0x018017".
-void writeRange(Writer& out, const AddressRange& range);
-// The first ranges of an update (at most `most`), and how many more.
-void writeSomeRanges(Writer& out, const UpdateFacts& update, std::size_t most);
 // The command that writes the text listing with the options of this run
 // (inputs.listingCommand), as code.
 void writeListingCommand(Writer& out, const ReportInputs& inputs);

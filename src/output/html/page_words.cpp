@@ -104,7 +104,9 @@ void writeListingCommand(Writer& out, const ReportInputs& inputs) {
   out.put("</code>");
 }
 
-void writeGroupedCount(Writer& out, std::uint64_t value) { writeGrouped(out, value); }
+WordStyle pageWords(std::size_t mostRanges, const PageLinks* links) {
+  return {writeGrouped, writeHtmlText, writeHtmlText, writePageTime, "&#8211;", mostRanges, links};
+}
 
 void writeCounted(Writer& out, std::uint64_t value, std::string_view one, std::string_view many) {
   writeGrouped(out, value);
@@ -123,25 +125,6 @@ void writeOrdinal(Writer& out, std::uint64_t value) {
   }
 }
 
-void writeRange(Writer& out, const AddressRange& range) {
-  writeHexAddress(out, range.first);
-  out.put("&#8211;");
-  writeHexAddress(out, range.last);
-}
-
-void writeSomeRanges(Writer& out, const UpdateFacts& update, std::size_t most) {
-  if (update.ranges.empty()) {
-    writeEmptyList(out, update.rangesLeftOut, Counts::Grouped);
-    return;
-  }
-  const std::size_t shown = std::min(most, update.ranges.size());
-  for (std::size_t i = 0; i < shown; ++i) {
-    if (i != 0) out.put(", ");
-    writeRange(out, update.ranges[i]);
-  }
-  writeListEnd(out, false, update.ranges.size() - shown + update.rangesLeftOut, Counts::Grouped);
-}
-
 void writeUpdateSentence(Writer& out, const UpdateFacts& update) {
   writeCounted(out, update.writes, "flash write", "flash writes");
   out.put(" (");
@@ -149,7 +132,7 @@ void writeUpdateSentence(Writer& out, const UpdateFacts& update) {
   out.put(")");
   if (!update.ranges.empty()) {
     out.put(" to ");
-    writeSomeRanges(out, update, 3);
+    writeRanges(out, update.ranges, update.rangesLeftOut, pageWords(3));
   } else if (update.rangesLeftOut != 0) {
     out.put(" to ");
     writeCounted(out, update.rangesLeftOut, "address range", "address ranges");
@@ -164,9 +147,9 @@ void writeUpdateSentence(Writer& out, const UpdateFacts& update) {
     out.put("</span>");
     if (update.exchanges.refused != 0) {
       out.put(" (");
-      writeGroupedCount(out, update.exchanges.refused);
+      writeGrouped(out, update.exchanges.refused);
       out.put(" refusing a flash write, checksum write or reset, ");
-      writeGroupedCount(out, update.exchanges.recovered);
+      writeGrouped(out, update.exchanges.recovered);
       out.put(" of them recovered)");
     }
   }
@@ -187,12 +170,12 @@ void writeUpdateSentence(Writer& out, const UpdateFacts& update) {
       if (i != 0) out.put(", ");
       writeChecksum(out, update.checksums[i]);
     }
-    writeListEnd(out, false, update.checksumsLeftOut, Counts::Grouped);
+    writeListEnd(out, false, update.checksumsLeftOut, pageWords());
     out.put(" written");
   }
   out.put(update.reset ? "; then the device was reset." : "; the device was not reset.");
   out.put(" Outcome: <span class=\"verdict\">");
-  out.put(outcomeField(update.outcome).label);
+  out.put(coded(update.outcome).words);
   out.put("</span>.");
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "analysis/session_facts.h"
 #include "analysis/update_timeline.h"
@@ -23,10 +24,20 @@ svg::Scale acrossScale(const UpdateTimeline& timeline);
 // The time grid and its labels, under a plot from top to bottom.
 void timeAxis(Writer& out, const UpdateTimeline& timeline, const svg::Scale& x, double top,
               double bottom);
-// The axes' lines of a plot, and the name of the time axis at the foot of
-// a picture height high.
-void axisLines(Writer& out, const UpdateTimeline& timeline, double top, double bottom,
-               double height);
+// A plot of a picture: from top to bottom, in a picture height high, its
+// values named up the left side, and a strip above it whose row at stripY
+// is named at the left.
+struct PlotFrame {
+  double top;
+  double bottom;
+  double height;
+  double stripY;
+  std::string_view upName;     // "flash address"
+  std::string_view stripName;  // "error replies"
+};
+// The axes' lines of a plot and their names: the time axis at the foot,
+// the values up the side, and the strip.
+void axisNames(Writer& out, const UpdateTimeline& timeline, const PlotFrame& frame);
 
 // Calls each(point) for every point that the update's timeline draws.
 template <typename Each>

@@ -72,7 +72,7 @@ void decadeAxis(Writer& out, const Scale& y) {
 void exchangeTitle(Writer& out, std::string_view prefix, const ExchangeMark& mark) {
   out.put("<title>");
   out.put(prefix);
-  out.put(commandKindName(mark.kind));
+  out.put(coded(mark.kind).words);
   out.put(" at offset ");
   writeOffset(out, mark.command);
   if (mark.fate == Fate::Unanswered) {
@@ -89,17 +89,6 @@ void exchangeTitle(Writer& out, std::string_view prefix, const ExchangeMark& mar
     out.put(')');
   }
   out.put("</title>");
-}
-
-void names(Writer& out, const UpdateTimeline& timeline) {
-  axisLines(out, timeline, kPlotTop, kPlotBottom, kResponseHeight);
-  out.put("<text x=\"16\"");
-  attribute(out, "y", (kPlotTop + kPlotBottom) / 2);
-  out.put(" text-anchor=\"middle\" transform=\"rotate(-90 16 ");
-  coordinate(out, (kPlotTop + kPlotBottom) / 2);
-  out.put(")\">response time (log scale)</text>\n");
-  text(out, kLeft - 6, kStripY - 2, "end");
-  out.put("no reply</text>\n");
 }
 
 void marks(Writer& out, const UpdateTimeline& timeline, const Scale& x, const Scale& y) {
@@ -141,7 +130,9 @@ bool writeResponseSvg(Writer& out, const UpdateTimeline& timeline) {
   out.put(": each command's reply by time\">\n");
   decadeAxis(out, y);
   timeAxis(out, timeline, x, kPlotTop, kPlotBottom);
-  names(out, timeline);
+  axisNames(
+      out, timeline,
+      {kPlotTop, kPlotBottom, kResponseHeight, kStripY, "response time (log scale)", "no reply"});
   marks(out, timeline, x, y);
   out.put("</svg>\n");
   return true;

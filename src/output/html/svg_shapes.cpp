@@ -23,11 +23,6 @@ void writeFixed(Writer& out, double value, int decimals) {
   out.put(written);
 }
 
-void writeHexAddress(Writer& out, std::uint32_t address) {
-  out.put("0x");
-  out.hexPadded(address, 6);
-}
-
 void writeOffset(Writer& out, std::uint64_t offset) { writeGrouped(out, offset); }
 
 namespace svg {
@@ -43,6 +38,14 @@ void viewBox(Writer& out, double height) {
 }
 
 // name="value" with a coordinate value, after a blank.
+void openElement(Writer& out, std::string_view element, std::string_view cssClass) {
+  out.put('<');
+  out.put(element);
+  out.put(" class=\"");
+  out.put(cssClass);
+  out.put('"');
+}
+
 void attribute(Writer& out, std::string_view name, double value) {
   out.put(' ');
   out.put(name);
@@ -110,9 +113,7 @@ void triangle(Writer& out, double x, double y, double height) {
 }
 
 void verticalLine(Writer& out, std::string_view cssClass, double x, double top, double bottom) {
-  out.put("<line class=\"");
-  out.put(cssClass);
-  out.put('"');
+  openElement(out, "line", cssClass);
   attribute(out, "x1", x);
   attribute(out, "x2", x);
   attribute(out, "y1", top);

@@ -6,14 +6,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "output/common/figures.h"
 #include "output/common/writer.h"
 
 namespace ovantrex {
 
 // value with the given number of decimals (no "-0").
 void writeFixed(Writer& out, double value, int decimals);
-// "0x" and six hex digits.
-void writeHexAddress(Writer& out, std::uint32_t address);
 // An offset in the trace as the whole page writes it, grouped as its other
 // numbers are: "28,662" in the verdict, the tables, the headings and the
 // pictures' titles alike.
@@ -40,6 +39,9 @@ void coordinate(Writer& out, double value);
 void viewBox(Writer& out, double height);
 // name="value" with a coordinate value, after a blank.
 void attribute(Writer& out, std::string_view name, double value);
+// The opening of an element of a class: <rect class="write", its
+// attributes to follow.
+void openElement(Writer& out, std::string_view element, std::string_view cssClass);
 // A point of a path: "x y".
 void point(Writer& out, double x, double y);
 // The path data of a cross centred on (x, y).

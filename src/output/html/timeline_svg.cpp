@@ -54,7 +54,7 @@ void checksumNotes(NoteSink& notes, const EventMark& checksum) {
   writeChecksumNotes(notes, checksum.checksum);
 }
 void resetNotes(NoteSink& notes, const EventMark& /*reset*/) {
-  writeSystemCommandNotes(notes, kSubReset);
+  writeSystemCommandNotes(notes, code(SystemCommand::Reset));
 }
 
 void writeTitle(Writer& out, Writer& scratch, std::string_view prefix, const EventMark& event,
@@ -102,15 +102,9 @@ void addressAxis(Writer& out, const UpdateTimeline& timeline, const Scale& y) {
 }
 
 // The axes' lines and their names.
-void axisNames(Writer& out, const UpdateTimeline& timeline) {
-  axisLines(out, timeline, kPlotTop, kPlotBottom, kTimelineHeight);
-  out.put("<text x=\"16\"");
-  attribute(out, "y", (kPlotTop + kPlotBottom) / 2);
-  out.put(" text-anchor=\"middle\" transform=\"rotate(-90 16 ");
-  coordinate(out, (kPlotTop + kPlotBottom) / 2);
-  out.put(")\">flash address</text>\n");
-  text(out, kLeft - 6, kStripY - 2, "end");
-  out.put("error replies</text>\n");
+void plotNames(Writer& out, const UpdateTimeline& timeline) {
+  axisNames(out, timeline,
+            {kPlotTop, kPlotBottom, kTimelineHeight, kStripY, "flash address", "error replies"});
   if (!timeline.anyWrite) {
     text(out, (kLeft + kWidth - kRight) / 2, (kPlotTop + kPlotBottom) / 2, "middle");
     out.put("no flash writes in this update</text>\n");
@@ -218,16 +212,15 @@ void timeAxis(Writer& out, const UpdateTimeline& timeline, const svg::Scale& x, 
   }
 }
 
-void axisLines(Writer& out, const UpdateTimeline& timeline, double top, double bottom,
-               double height) {
+void axisNames(Writer& out, const UpdateTimeline& timeline, const PlotFrame& frame) {
   out.put("<path class=\"axis\" d=\"M");
-  point(out, kLeft, top);
+  point(out, kLeft, frame.top);
   out.put('V');
-  coordinate(out, bottom);
+  coordinate(out, frame.bottom);
   out.put('H');
   coordinate(out, kWidth - kRight);
   out.put("\"/>\n");
-  text(out, (kLeft + kWidth - kRight) / 2, height - 10, "middle");
+  text(out, (kLeft + kWidth - kRight) / 2, frame.height - 10, "middle");
   if (timeline.allTimed) {
     out.put("seconds since the start of the update (");
     writeTimelineTime(out, timeline.start);
@@ -235,6 +228,17 @@ void axisLines(Writer& out, const UpdateTimeline& timeline, double top, double b
   } else {
     out.put("record number (the trace has no times here)");
   }
+  out.put("</text>\n");
+  const double middle = (frame.top + frame.bottom) / 2;
+  out.put("<text x=\"16\"");
+  attribute(out, "y", middle);
+  out.put(" text-anchor=\"middle\" transform=\"rotate(-90 16 ");
+  coordinate(out, middle);
+  out.put(")\">");
+  out.put(frame.upName);
+  out.put("</text>\n");
+  text(out, kLeft - 6, frame.stripY - 2, "end");
+  out.put(frame.stripName);
   out.put("</text>\n");
 }
 
@@ -257,7 +261,7 @@ void writeTimelineSvg(Writer& out, Writer& scratch, const UpdateTimeline& timeli
   out.put(": flash writes by time and address\">\n");
   addressAxis(out, timeline, frame.y);
   timeAxis(out, timeline, frame.x, kPlotTop, kPlotBottom);
-  axisNames(out, timeline);
+  plotNames(out, timeline);
   eventLines(out, scratch, timeline, frame.x);
   writeMarks(out, scratch, timeline, frame);
   errorMarks(out, scratch, timeline, frame);

@@ -1,6 +1,7 @@
 // The section of the report's page on each drawn update: its heading and
 // sentence, its timeline, its response times, its flash map and its list
 // of ranges.
+#include "output/html/link_ids.h"
 #include "output/html/page.h"
 #include "output/html/pictures.h"
 #include "output/html/svg_shapes.h"
@@ -10,17 +11,21 @@ namespace ovantrex {
 
 namespace {
 
+// A count of things that a picture leaves out, and its noun for one and
+// for more.
+struct LeftOut {
+  std::uint64_t count;
+  std::string_view one;
+  std::string_view many;
+};
+
 // " The timeline leaves out 2 refused writes and 5 error replies.": the
 // events that an update has beyond what its timeline holds.
 void writeEventsLeftOut(Writer& out, const UpdateTimeline& timeline) {
-  const struct {
-    std::uint64_t count;
-    std::string_view one;
-    std::string_view many;
-  } kinds[] = {{timeline.refusedLeftOut, "refused write", "refused writes"},
-               {timeline.errorsLeftOut, "error reply", "error replies"},
-               {timeline.checksumsLeftOut, "checksum write", "checksum writes"},
-               {timeline.resetsLeftOut, "reset", "resets"}};
+  const LeftOut kinds[] = {{timeline.refusedLeftOut, "refused write", "refused writes"},
+                           {timeline.errorsLeftOut, "error reply", "error replies"},
+                           {timeline.checksumsLeftOut, "checksum write", "checksum writes"},
+                           {timeline.resetsLeftOut, "reset", "resets"}};
   std::size_t left = 0;
   for (const auto& kind : kinds) left += kind.count != 0 ? 1 : 0;
   out.put(" The timeline leaves out ");
@@ -47,7 +52,7 @@ void writeTimeline(Writer& out, Writer& scratch, const UpdateTimeline& timeline)
     out.put("; the timeline draws every ");
     writeOrdinal(out, timeline.stride);
     out.put(" of them (");
-    writeGroupedCount(out, timeline.marks.size());
+    writeGrouped(out, timeline.marks.size());
     out.put(eventsLeftOut
                 ? " marks), and the refused writes and error replies that it has room for."
                 : " marks), and every refused write and error reply.");
@@ -75,14 +80,11 @@ void writeResponses(Writer& out, const UpdateTimeline& timeline, const UpdateFac
     writeCounted(out, timeline.exchanges, "accepted command", "accepted commands");
     out.put(" and every refused and unanswered one it has room for.");
   }
-  const struct {
-    std::uint64_t count;
-    std::string_view one;
-    std::string_view many;
-  } left[] = {{timeline.refusedCommandsLeftOut, "refused command", "refused commands"},
-              {timeline.unansweredLeftOut, "unanswered command", "unanswered commands"},
-              {timeline.untimed, "reply whose time stamps go backwards or are not finite",
-               "replies whose time stamps go backwards or are not finite"}};
+  const LeftOut left[] = {
+      {timeline.refusedCommandsLeftOut, "refused command", "refused commands"},
+      {timeline.unansweredLeftOut, "unanswered command", "unanswered commands"},
+      {timeline.untimed, "reply whose time stamps go backwards or are not finite",
+       "replies whose time stamps go backwards or are not finite"}};
   for (const auto& kind : left) {
     if (kind.count == 0) continue;
     out.put(" Not drawn: ");
@@ -95,7 +97,7 @@ void writeResponses(Writer& out, const UpdateTimeline& timeline, const UpdateFac
 // The ranges written, each with its size and the gap before it.
 void writeRangeTable(Writer& out, const UpdateFacts& update, std::uint64_t ranges) {
   out.put("<details>\n<summary>The address ranges (");
-  writeGroupedCount(out, ranges);
+  writeGrouped(out, ranges);
   out.put(
       ")</summary>\n<table>\n<thead><tr><th>first</th><th>last</th><th class=\"n\">bytes</th>"
       "<th class=\"n\">gap before</th></tr></thead>\n<tbody>\n");
@@ -106,10 +108,9 @@ void writeRangeTable(Writer& out, const UpdateFacts& update, std::uint64_t range
     out.put("</td><td>");
     writeHexAddress(out, written.last);
     out.put("</td><td class=\"n\">");
-    writeGroupedCount(out, std::uint64_t{written.last} - written.first + 1);
+    writeGrouped(out, std::uint64_t{written.last} - written.first + 1);
     out.put("</td><td class=\"n\">");
-    if (i != 0)
-      writeGroupedCount(out, std::uint64_t{written.first} - update.ranges[i - 1].last - 1);
+    if (i != 0) writeGrouped(out, std::uint64_t{written.first} - update.ranges[i - 1].last - 1);
     out.put("</td></tr>\n");
   }
   out.put("</tbody>\n</table>\n");
@@ -146,11 +147,11 @@ void writeFlashWritten(Writer& out, const UpdateTimeline& timeline, const Update
   writeCounted(out, timeline.refused.size() + timeline.refusedLeftOut, "refused write",
                "refused writes");
   out.put(". The ranges and the bytes written more than once count ");
-  writeWrittenBy(out, update, Counts::Grouped);
+  writeWrittenBy(out, update, pageWords());
   out.put('.');
   if (update.rangesLeftOut != 0) {
     out.put(" The map draws the first ");
-    writeGroupedCount(out, update.ranges.size());
+    writeGrouped(out, update.ranges.size());
     out.put(" ranges.");
   }
   out.put("</p>\n");
@@ -159,16 +160,10 @@ void writeFlashWritten(Writer& out, const UpdateTimeline& timeline, const Update
 
 void writeUpdate(Writer& out, Writer& scratch, const UpdateTimeline& timeline,
                  const UpdateFacts& update) {
-  out.put("<section class=\"update\" id=\"update-");
-  out.decimal(static_cast<std::int64_t>(timeline.number));
-  out.put("\">\n<h3>Update ");
-  out.decimal(static_cast<std::int64_t>(timeline.number));
-  out.put(" at offset ");
-  writeOffset(out, update.offset);
-  if (update.time) {
-    out.put(", ");
-    writePageTime(out, *update.time);
-  }
+  out.put("<section class=\"update\" id=\"");
+  writeUpdateId(out, timeline.number);
+  out.put("\">\n<h3>");
+  writeUpdateHeading(out, "Update", timeline.number, update, pageWords());
   out.put("</h3>\n<p>");
   writeUpdateSentence(out, update);
   out.put("</p>\n");
@@ -182,7 +177,9 @@ void writeUpdate(Writer& out, Writer& scratch, const UpdateTimeline& timeline,
 
 void writeUpdateSections(Writer& out, Writer& scratch, const ReportInputs& inputs) {
   const SessionFacts& facts = inputs.facts;
-  out.put("<section id=\"updates\">\n<h2>Updates</h2>\n");
+  out.put("<section id=\"");
+  out.put(kUpdatesId);
+  out.put("\">\n<h2>Updates</h2>\n");
   if (facts.updates.empty()) out.put("<p>The trace holds no flash update to draw.</p>\n");
   for (const UpdateTimeline& timeline : inputs.timelines.updates())
     writeUpdate(out, scratch, timeline, facts.updates[timeline.number - 1]);
@@ -190,7 +187,7 @@ void writeUpdateSections(Writer& out, Writer& scratch, const ReportInputs& input
   const std::uint64_t all = facts.updates.size() + facts.updatesLeftOut;
   if (all > drawn) {
     out.put("<p class=\"note\">The page draws the first ");
-    writeGroupedCount(out, drawn);
+    writeGrouped(out, drawn);
     out.put(" updates; ");
     writeCounted(out, all - drawn, "more is", "more are");
     out.put(" in the summary.</p>\n");

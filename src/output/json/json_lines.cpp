@@ -4,6 +4,7 @@
 #include "output/common/json_values.h"
 #include "output/common/notes.h"
 #include "output/json/json_decoded.h"
+#include "output/json/json_keys.h"
 
 namespace ovantrex {
 
@@ -31,18 +32,14 @@ class JsonNotes final : public NoteSink {
 };
 
 void writeTransfer(Writer& out, const HidTransfer& transfer) {
-  out.put(",\"header\":");
-  writeJsonHex(out, transfer.header.bytes);
-  out.put(",\"report\":");
-  out.decimal(transfer.reportId());
-  out.put(",\"data\":");
-  writeJsonHex(out, transfer.data.bytes);
+  writeJsonHex(member(out, RecordKey::Header), transfer.header.bytes);
+  member(out, RecordKey::Report).decimal(transfer.reportId());
+  writeJsonHex(member(out, RecordKey::Data), transfer.data.bytes);
 }
 
 }  // namespace
 
-JsonLines::JsonLines(Writer& out, Writer& errors, const ListingOptions& options)
-    : out_(out), errors_(errors), options_(options) {}
+JsonLines::JsonLines(Writer& out) : out_(out) {}
 
 void JsonLines::record(const Record& record, const DecodedRecord& decoded,
                        const RecordFacts& facts) {
@@ -50,13 +47,13 @@ void JsonLines::record(const Record& record, const DecodedRecord& decoded,
   writeBody(record, decoded);
   if (facts.role == PairRole::Reply) {
     // The command that the reply answers; null for an unsolicited reply.
-    out_.put(",\"reply_to\":");
+    Writer& replyTo = member(out_, RecordKey::ReplyTo);
     if (const PairedCommand* command = facts.answers()) {
-      out_.decimal(static_cast<std::int64_t>(command->offset));
-      out_.put(",\"response_ms\":");
-      writeJsonNumber(out_, facts.responseMs);
+      replyTo.decimal(static_cast<std::int64_t>(command->offset));
+      writeJsonNumber(member(out_, RecordKey::ResponseMs), facts.responseMs);
     } else {
-      out_.put("null,\"response_ms\":null");
+      replyTo.put("null");
+      member(out_, RecordKey::ResponseMs).put("null");
     }
   }
   out_.put("}\n");
@@ -65,101 +62,76 @@ void JsonLines::record(const Record& record, const DecodedRecord& decoded,
 void JsonLines::writeHeaders(const Record& record, const DecodedRecord& decoded) {
   Writer& out = out_;
   const TraceRecordHeader& header = record.header;
-  out.put("{\"offset\":");
+  out.put('{');
+  out.put(memberKey(RecordKey::Offset).first());
   out.decimal(static_cast<std::int64_t>(record.offset));
-  out.put(",\"version\":");
-  out.decimal(record.formatVersion);
-  out.put(",\"minor\":");
-  out.decimal(header.minorCode);
-  out.put(",\"type\":\"");
-  out.put(recordTypeLabel(decoded.type));
-  out.put("\",\"length\":");
-  out.decimal(header.length);
-  out.put(",\"stamp\":");
-  writeJsonNumber(out, header.timeStamp);
+  member(out, RecordKey::Version).decimal(record.formatVersion);
+  member(out, RecordKey::Minor).decimal(header.minorCode);
+  writeJsonString(member(out, RecordKey::Type), coded(decoded.type).words);
+  member(out, RecordKey::Length).decimal(header.length);
+  writeJsonNumber(member(out, RecordKey::Stamp), header.timeStamp);
   // Seconds since the previous data record, hidden ones included.
-  out.put(",\"elapsed\":");
-  writeJsonNumber(out, (header.timeStamp - previousStamp_) / 1000);
+  writeJsonNumber(member(out, RecordKey::Elapsed), (header.timeStamp - previousStamp_) / 1000);
   previousStamp_ = header.timeStamp;
-  if (record.formatVersion >= 2) {
-    out.put(",\"component\":");
-    out.decimal(record.ext.component);
-  }
+  if (record.formatVersion >= 2) member(out, RecordKey::Component).decimal(record.ext.component);
   if (record.formatVersion == 3) {
-    out.put(",\"pid\":");
-    out.decimal(record.ext.processId);
-    out.put(",\"tid\":");
-    out.decimal(record.ext.threadId);
-    out.put(",\"time\":");
-    times_.write(out, record.ext.seconds, record.ext.milliseconds);
+    member(out, RecordKey::Pid).decimal(record.ext.processId);
+    member(out, RecordKey::Tid).decimal(record.ext.threadId);
+    times_.write(member(out, RecordKey::Time), record.ext.seconds, record.ext.milliseconds);
   }
-  out.put(",\"hidden\":");
-  writeJsonBool(out, decoded.hidden);
+  writeJsonBool(member(out, RecordKey::Hidden), decoded.hidden);
   const bool failed = decoded.failure != DecodeFailure::None;
-  out.put(",\"failed\":");
-  writeJsonBool(out, failed);
-  if (failed) {
-    out.put(",\"reason\":");
-    writeJsonString(out, decodeFailureName(decoded.failure));
-  }
+  writeJsonBool(member(out, RecordKey::Failed), failed);
+  if (failed) writeJsonString(member(out, RecordKey::Reason), coded(decoded.failure).words);
 }
 
 void JsonLines::writeBody(const Record& record, const DecodedRecord& decoded) {
   Writer& out = out_;
   const bool failed = decoded.failure != DecodeFailure::None;
   if (decoded.type == RecordType::Text) {
-    out.put(",\"text\":");
-    writeJsonString(out, decoded.text.bytes);
+    writeJsonString(member(out, RecordKey::Text), decoded.text.bytes);
   } else if (failed || !isHidTransfer(decoded.type)) {
     // Hex and Unknown records, and records that cannot be decoded: the
     // payload as it is.
-    out.put(",\"data\":");
-    writeJsonHex(out, record.payload);
+    writeJsonHex(member(out, RecordKey::Data), record.payload);
   } else {
     writeTransfer(out, decoded.transfer);
   }
   if (decoded.firmware && !failed) {
-    out.put(",\"notes\":[");
+    member(out, RecordKey::Notes).put('[');
     JsonNotes notes(out, scratch_);
     writeRecordNotes(notes, decoded);
     out.put(']');
-    if (hasDecodedJson(decoded.body)) {
-      out.put(",\"decoded\":");
-      writeDecodedJson(out, decoded.body);
-    }
+    if (hasDecodedJson(decoded.body))
+      writeDecodedJson(member(out, RecordKey::Decoded), decoded.body);
   }
 }
 
 void JsonLines::readFailed(const ReadFailure& failure) {
-  {
-    JsonObject object(out_);
-    object.string("diagnostic", "read_error");
-    object.number("offset", static_cast<std::int64_t>(failure.offset));
-    scratch_.clear();
-    scratch_.put("Could not read the trace: ");
-    scratch_.put(failure.reason);
-    object.string("message", scratch_.text());
-  }
-  out_.put('\n');
+  out_.put('{');
+  out_.put(memberKey(DiagnosticKey::Diagnostic).first());
+  writeJsonString(out_, kReadErrorDiagnostic);
+  member(out_, DiagnosticKey::Offset).decimal(static_cast<std::int64_t>(failure.offset));
+  scratch_.clear();
+  scratch_.put("Could not read the trace: ");
+  scratch_.put(failure.reason);
+  writeJsonString(member(out_, DiagnosticKey::Message), scratch_.text());
+  out_.put("}\n");
 }
 
 void JsonLines::diagnostic(const Diagnostic& diagnostic) {
-  {
-    JsonObject object(out_);
-    object.string("diagnostic", diagnosticName(diagnostic.kind));
-    object.number("offset", static_cast<std::int64_t>(diagnostic.offset));
-    object.number("minor", diagnostic.header.minorCode);
-    object.number("length", diagnostic.header.length);
-    if (diagnostic.kind == DiagnosticKind::ShortPayload)
-      object.number("actual", static_cast<std::int64_t>(diagnostic.bytesRead));
-    scratch_.clear();
-    writeDiagnosticMessage(scratch_, diagnostic);
-    object.string("message", scratch_.text());
-  }
-  out_.put('\n');
-  // Standard error keeps what the listing writes there; the invalid minor
-  // code is reported in the JSON stream alone.
-  reportOnStandardError(errors_, options_, diagnostic);
+  out_.put('{');
+  out_.put(memberKey(DiagnosticKey::Diagnostic).first());
+  writeJsonString(out_, coded(diagnostic.kind).key);
+  member(out_, DiagnosticKey::Offset).decimal(static_cast<std::int64_t>(diagnostic.offset));
+  member(out_, DiagnosticKey::Minor).decimal(diagnostic.header.minorCode);
+  member(out_, DiagnosticKey::Length).decimal(diagnostic.header.length);
+  if (diagnostic.kind == DiagnosticKind::ShortPayload)
+    member(out_, DiagnosticKey::Actual).decimal(static_cast<std::int64_t>(diagnostic.bytesRead));
+  scratch_.clear();
+  writeDiagnosticMessage(scratch_, diagnostic);
+  writeJsonString(member(out_, DiagnosticKey::Message), scratch_.text());
+  out_.put("}\n");
 }
 
 }  // namespace ovantrex

@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "output/common/json_values.h"
-#include "output/common/listing_options.h"
 #include "output/common/printer.h"
 #include "output/common/writer.h"
 
@@ -13,9 +12,8 @@ namespace ovantrex {
 
 class JsonLines final : public Printer {
  public:
-  // out: the output stream. errors: standard error, which keeps the
-  // messages that the listing writes there (an over-long length with -x).
-  JsonLines(Writer& out, Writer& errors, const ListingOptions& options);
+  // out: the output stream.
+  explicit JsonLines(Writer& out);
 
   void record(const Record& record, const DecodedRecord& decoded,
               const RecordFacts& facts) override;
@@ -31,8 +29,6 @@ class JsonLines final : public Printer {
   void writeBody(const Record& record, const DecodedRecord& decoded);
 
   Writer& out_;
-  Writer& errors_;
-  ListingOptions options_;
   double previousStamp_ = 0;
   UtcTimes times_;
   Writer scratch_;  // one note's words before they are escaped

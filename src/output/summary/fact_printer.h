@@ -1,10 +1,15 @@
 // The facts of a session are described once, by one walk over them
 // (describeSession()), as calls on a fact printer; the text summary, the
-// JSON summary and the HTML report's tables are its back ends. Every fact
-// carries a label, which people read, and a key, which programs read: the
-// two never stand in for each other, so a label can change without the
-// JSON changing. A fact without a label is for programs alone, and a
-// section or list without a key stands at the level of its parent in JSON.
+// JSON summary and the HTML report's tables are its back ends. A printer
+// knows primitives only: a number, a flag, a coded value of the registry,
+// a text, and the scopes of an object and of a list; the walk goes into the
+// trace, the updates, the error replies and the devices itself.
+//
+// Every fact carries a label, which people read, and a key, which programs
+// read, and says who reads it: the two faces of a fact may differ (people
+// read "4, 32 bytes", programs "writes" and "bytes"), and each output
+// shows only the facts meant for it. A scope without a key stands at the
+// level of its parent in JSON.
 #pragma once
 
 #include <cstddef>
@@ -14,104 +19,141 @@
 #include <string_view>
 
 #include "analysis/session_facts.h"
+#include "core/coded_value.h"
+#include "output/common/writer.h"
+#include "output/summary/word_style.h"
 
 namespace ovantrex {
 
-struct Field {
-  std::string_view label;
-  std::string_view key;
+// Who reads a fact: the text summary, the page, JSON.
+enum Audience : std::uint8_t { kText = 1, kPage = 2, kJson = 4 };
+inline constexpr std::uint8_t kPeople = kText | kPage;
+inline constexpr std::uint8_t kEveryone = kPeople | kJson;
+
+struct Fact {
+  std::string_view label;  // the text summary's label, the page's row or column
+  std::string_view key;    // the JSON key
+  std::uint8_t audience;
+
+  // People read it where it has a label, programs where it has a key.
+  constexpr Fact(std::string_view forPeople, std::string_view forJson)
+      : label(forPeople),
+        key(forJson),
+        audience(static_cast<std::uint8_t>((forPeople.empty() ? 0 : kPeople) |
+                                           (forJson.empty() ? 0 : kJson))) {}
+  constexpr Fact(std::string_view forPeople, std::string_view forJson, std::uint8_t readers)
+      : label(forPeople), key(forJson), audience(readers) {}
+
+  constexpr bool shownIn(Audience output) const { return (audience & output) != 0; }
 };
 
-// One count of a set: "Text 5", "invalid minor code 0".
-struct CountPart {
-  Field field;
-  std::uint64_t count = 0;
+// A fact for people alone, for the text alone, for the page alone, for JSON alone.
+constexpr Fact forPeople(std::string_view label) { return {label, {}, kPeople}; }
+constexpr Fact inText(std::string_view label = {}) { return {label, {}, kText}; }
+constexpr Fact onPage(std::string_view label = {}) { return {label, {}, kPage}; }
+constexpr Fact inJson(std::string_view key = {}) { return {{}, key, kJson}; }
+
+// ---- Values ----
+
+enum class Unit : std::uint8_t {
+  Count,         // a count: grouped on a page ("1,000")
+  Offset,        // an offset in the trace
+  Entry,         // the offset of a record, linked to its entry where a page holds it
+  Update,        // an update's number, linked to its pictures where a page draws them
+  Milliseconds,  // "40 ms" for people
+  Seconds,
+  Time,  // a record's time, in UTC
+};
+
+struct Number {
+  Unit unit = Unit::Count;
+  std::uint64_t whole = 0;  // Count, Offset, Entry, Update
+  double real = 0;          // Milliseconds, Seconds
+  TraceTime time;           // Time
+  // The noun of a count, for people: "1 flash write", "2 flash writes".
+  std::string_view one;
+  std::string_view many;
+
+  static Number count(std::uint64_t value, std::string_view one = {}, std::string_view many = {}) {
+    return {Unit::Count, value, 0, {}, one, many};
+  }
+  static Number of(Unit unit, std::uint64_t value) { return {unit, value, 0, {}, {}, {}}; }
+  static Number measured(Unit unit, double value) { return {unit, 0, value, {}, {}, {}}; }
+  static Number at(const TraceTime& time) { return {Unit::Time, 0, 0, time, {}, {}}; }
+};
+
+// Words: the program's own, the trace's (which each output escapes as it
+// must), or words written in the output's style. A figure (a count and a
+// part of it, EC levels, a date) stays on one line of a page.
+struct Text {
+  std::string_view words;
+  bool fromTrace = false;
+  Words written;
+  bool figure = false;
+
+  static Text of(std::string_view words) { return {words, false, {}, false}; }
+  static Text trace(std::string_view words) { return {words, true, {}, false}; }
+  static Text by(Words written, bool figure = false) { return {{}, false, written, figure}; }
+};
+
+// ---- Scopes ----
+
+struct Scope {
+  // label: a section's heading; key: the JSON object's key.
+  Fact fact;
+  std::optional<std::uint64_t> count{};  // beside a section's heading
+  // An item's heading, in the text summary and over a device class's facts.
+  Words heading{};
+  // The widest label of the scope's lines, when it is wider than most: the
+  // text summary puts their values in a column past it.
+  std::size_t widestLabel = 0;
+  bool marked = false;     // an item that went wrong (a failed update): the page marks it
+  std::size_t number = 0;  // an item's number in its list, from 1
+};
+
+// The lists that the walk describes. Each output lays a list out as it
+// reads best (the page: a table, or a table of facts under each item's
+// heading); Values are lists of plain values, shown to people in a fact's
+// words.
+enum class ListKind : std::uint8_t {
+  Values,
+  Updates,
+  ErrorReplies,
+  SlowestExchanges,
+  VersionRows,
+  DeviceClasses
+};
+
+// A column of the page's table of a list.
+struct Column {
+  std::string_view label;
+  bool numeric = false;  // set right
+};
+
+struct ListScope {
+  Fact fact;
+  ListKind kind = ListKind::Values;
+  std::span<const Column> columns{};
+  Words heading{};  // the text summary's line above the items
 };
 
 class FactPrinter {
  public:
   virtual ~FactPrinter() = default;
 
-  // A section: a heading (with a count, when given) in text and on the
-  // page; a JSON object when it has a key.
-  // The verdict on the trace's updates, which opens the text summary: in
-  // JSON, its words (under words), how many updates ended in each outcome
-  // (under counts) and the end of the last update (under last). The page's
-  // glance opens with it.
-  virtual void verdict(Field words, Field counts, Field last, const SessionFacts& facts) = 0;
+  virtual void beginObject(const Scope& scope) = 0;
+  virtual void endObject() = 0;
+  virtual void beginList(const ListScope& list) = 0;
+  // leftOut: how many items were left out, when the list has a cap.
+  virtual void endList(std::optional<std::uint64_t> leftOut) = 0;
 
-  virtual void beginSection(Field section, std::optional<std::uint64_t> count) = 0;
-  // The widest label of the section's lines, when one is wider than most:
-  // the text summary then puts the section's values in a column past it.
-  virtual void widestLabel(std::size_t /*width*/) {}
-  virtual void endSection() = 0;
-  // A JSON object around some facts of a section; nothing in text and page.
-  virtual void beginGroup(std::string_view key) = 0;
-  virtual void endGroup() = 0;
-
-  virtual void count(Field field, std::uint64_t value) = 0;
-  // A count and its noun: "0 flash writes" (one: the noun for 1).
-  virtual void countOf(Field field, std::uint64_t value, std::string_view one,
-                       std::string_view many) = 0;
-  // A count and a count of part of it, under the part's label: "4, 32
-  // bytes", "1, 1 recovered".
-  virtual void countAndPart(Field field, std::uint64_t number, Field partField,
-                            std::uint64_t part) = 0;
-  // A total and its parts: "47: Text 5, Hex 1" (parts of 0 left out of the
-  // words); in JSON the total and an object of every part under partsKey.
-  virtual void totalAndParts(Field total, std::string_view partsKey, std::uint64_t value,
-                             std::span<const CountPart> parts) = 0;
-  // Counts side by side: "invalid minor code 0, over-long length 0".
-  virtual void counts(Field field, std::span<const CountPart> parts) = 0;
-  virtual void flag(Field field, bool value) = 0;  // "yes" / "no"
-  // An update's outcome: its words, or its key in JSON.
-  virtual void outcome(Field field, UpdateOutcome outcome) = 0;
-  // A rule of the summary, in its words (a JSON string).
-  virtual void rule(Field field, std::string_view words) = 0;
-
-  // Facts of their own form.
-  // The trace's name and the bytes read of it.
-  virtual void traceFile(Field field, const SessionFacts& facts) = 0;
-  virtual void formatVersions(Field field, const SessionFacts& facts) = 0;
-  virtual void timeSpan(Field field, const SessionFacts& facts) = 0;
-  // Only when the trace could not be read to its end (JSON: null otherwise).
-  virtual void readFailure(Field field, const std::optional<ReadFailure>& failure) = 0;
-  virtual void ecLevels(Field field, const SessionFacts& facts) = 0;
-  virtual void ranges(Field field, std::span<const AddressRange> ranges, std::uint64_t leftOut) = 0;
-  virtual void checksums(Field field, std::span<const std::uint16_t> checksums,
-                         std::uint64_t leftOut) = 0;
-  // The serial numbers of an update; writes: the key of the count of every
-  // write, repeats too.
-  virtual void serialNumbers(Field field, std::string_view writes, const UpdateFacts& update) = 0;
-  virtual void versionList(Field field, const SessionFacts& facts) = 0;
-  // The flash writes that an update's ranges count: accepted and
-  // unanswered ones, and the refused ones left out (under the keys of
-  // unanswered and refused).
-  virtual void writtenBy(Field field, Field unanswered, Field refused,
-                         const UpdateFacts& update) = 0;
-  // The median and slowest response of an update.
-  virtual void responses(Field field, const ResponseSummary& responses) = 0;
-  // The exchanges of one kind of command, of which there were commands.
-  virtual void kindExchanges(Field field, std::uint64_t commands,
-                             const KindExchanges& exchanges) = 0;
-  // The commands that no reply answered: all of them counted, the first
-  // listed (first: the list's key).
-  virtual void unanswered(Field field, std::string_view first, const SessionFacts& facts) = 0;
-  // The slowest exchanges, slowest first.
-  virtual void slowest(Field field, std::span<const Exchange> exchanges) = 0;
-
-  // A list: a JSON array under the field's key; on the page a table whose
-  // columns are the fields of its items (none: the back end's own). Its
-  // end says how many items were left out, when the list has a cap.
-  virtual void beginList(Field list, std::span<const Field> columns) = 0;
-  virtual void endList(Field list, std::optional<std::uint64_t> leftOut) = 0;
-  // An item of the list of updates, with its heading.
-  virtual void beginUpdate(std::size_t number, const UpdateFacts& update) = 0;
-  virtual void endUpdate() = 0;
-  virtual void errorReply(std::size_t number, const ErrorReply& error) = 0;
-  virtual void deviceClass(std::uint8_t deviceClass, const DeviceReport& report) = 0;
-  // A section that has nothing to show.
-  virtual void nothingReported() = 0;
+  virtual void number(Fact fact, const Number& value) = 0;
+  virtual void flag(Fact fact, bool value) = 0;  // "yes" / "no"
+  // Its words for people, its key in JSON.
+  virtual void coded(Fact fact, const CodedValue& value) = 0;
+  virtual void text(Fact fact, const Text& text) = 0;
+  // A fact without a value: null in JSON.
+  virtual void none(Fact fact) = 0;
 
  protected:
   FactPrinter() = default;
@@ -119,13 +161,15 @@ class FactPrinter {
   FactPrinter& operator=(const FactPrinter&) = default;
 };
 
-// The words and the key of an outcome: "completed", "failed", "unfinished".
-Field outcomeField(UpdateOutcome outcome);
-// The key of a kind of firmware command: "flash_write".
-std::string_view commandKindKey(CommandKind kind);
+struct WalkOptions {
+  // The JSON summary's "trace" object: not in a batch run's row, whose head
+  // names the trace.
+  bool traceObject = true;
+};
 
 // The one walk over the facts of a session, in the order in which every
-// output shows them.
-void describeSession(const SessionFacts& facts, FactPrinter& printer);
+// output shows them. scratch: a memory writer for one note's words.
+void describeSession(const SessionFacts& facts, FactPrinter& printer, Writer& scratch,
+                     WalkOptions options = {});
 
 }  // namespace ovantrex

@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "analysis/session_analysis.h"
-#include "output/common/listing_options.h"
 #include "output/common/printer.h"
 #include "output/common/writer.h"
 #include "output/summary/summary_row.h"
@@ -14,17 +13,14 @@ namespace ovantrex {
 
 class SessionSummary final : public Printer {
  public:
-  // out: the output stream; errors: standard error, which keeps the messages
-  // that the listing writes there. json: one JSON object instead of text.
+  // out: the output stream. json: one JSON object instead of text.
   // analysis: the analysis of the session, fed before this printer.
-  SessionSummary(Writer& out, Writer& errors, const ListingOptions& options, bool json,
-                 const SessionAnalysis& analysis);
+  SessionSummary(Writer& out, bool json, const SessionAnalysis& analysis);
 
   void record(const Record& /*record*/, const DecodedRecord& /*decoded*/,
               const RecordFacts& /*facts*/) override {}
   // The summary is written from the analysis alone.
   bool takesRecords() const override { return false; }
-  void diagnostic(const Diagnostic& diagnostic) override;
   // Writes the report.
   void finish() override;
   // Writes the JSON summary as a batch run's row, after its head.
@@ -34,12 +30,11 @@ class SessionSummary final : public Printer {
   void writeJson(const SummaryRowHead* rowHead);
 
   Writer& out_;
-  Writer& errors_;
-  ListingOptions options_;
   bool json_;
   const SessionAnalysis& analysis_;
   std::unique_ptr<Writer> scratch_;  // one note's words, taken with the printer
-  std::unique_ptr<Writer> words_;    // the verdict's words, for JSON
+  std::unique_ptr<Writer> words_;    // a text's words before they are escaped, for JSON
+  std::unique_ptr<Writer> walk_;     // one note's words, for the walk over the facts
 };
 
 }  // namespace ovantrex

@@ -1,234 +1,238 @@
 // The one walk over the facts of a session: every fact that the summary and
-// the report show, in their order, with its label and its key.
+// the report show, in their order, with its label, its key and who reads
+// it. This file: the verdict, the trace, the commands, the replies and the
+// exchanges; the updates, the error replies and the devices are in
+// walk_items.cpp.
+#include "output/summary/session_walk.h"
+
 #include <algorithm>
 #include <array>
-#include <span>
-
-#include "core/value_names.h"
-#include "output/common/diagnostic_message.h"
-#include "output/summary/fact_printer.h"
-#include "output/summary/summary_words.h"
 
 namespace ovantrex {
 
+void DecodedFacts::textBytes(RecordKey key, Bytes bytes) {
+  p_.beginObject({inJson(field(key).name())});
+  p_.text(inJson("hex"), Text::by([bytes](Writer& out, const WordStyle& /*style*/) {
+            for (const std::uint8_t byte : bytes) out.hexByte(byte);
+          }));
+  p_.text(inJson("text"), Text::trace({reinterpret_cast<const char*>(bytes.data()), bytes.size()}));
+  p_.endObject();
+}
+
+void DecodedFacts::codedValue(std::string_view key, std::uint32_t value, std::string_view words) {
+  p_.beginObject({inJson(key)});
+  p_.number(inJson("value"), Number::count(value));
+  p_.text(inJson("name"), Text::of(words));
+  p_.endObject();
+}
+
+void describeOptional(FactPrinter& p, Fact fact, const std::optional<Number>& value) {
+  if (value) {
+    p.number(fact, *value);
+  } else {
+    p.none(fact);
+  }
+}
+
 namespace {
 
-// The keys of the firmware commands by kind; their labels are the names
-// that the decoded commands give their kinds.
-constexpr std::array<std::string_view, kCommandKinds> kCommandKeys{
-    "system_command", "start_flash_update", "flash_write",      "checksum_write",
-    "serial_number",  "read_one_record",    "read_all_records", "systems_management_request",
-    "invalid_command"};
-
-// The keys of the system commands by their code; their labels are their words.
-constexpr auto kSystemCommandKeys = makeNameTable<std::uint8_t>(
-    {
-        {kSubDeviceInformation, "request_device_information"},
-        {kSubTest, "test_command"},
-        {kSubStatusRequest, "status_request"},
-        {kSubReset, "reset_usb_device"},
-        {kSubReadEcLevels, "read_ec_levels"},
-    },
-    "invalid_system_command");
-
-// The keys of the status bits that have a note, in the order of
-// statusBitNames(); their labels are the notes' words.
-constexpr std::array<std::string_view, kStatusBits> kStatusBitKeys{
-    "command_complete",        "flash_load_in_progress", "ec_information_available",
-    "serial_number_only_once", "operation_in_error",     "command_reject"};
-
-// The labels of the diagnostics by kind; their keys are the names that the
-// JSON Lines give them.
-constexpr std::array<std::string_view, kDiagnosticKinds> kDiagnosticLabels{
-    "invalid minor code", "over-long length", "short extended header", "short payload"};
-
-// Every row of the tables above is filled.
-constexpr bool allFilled(std::span<const std::string_view> names) {
-  return std::ranges::none_of(names, [](std::string_view name) { return name.empty(); });
+std::optional<Number> timeOrNone(const std::optional<TraceTime>& time) {
+  return time ? std::optional(Number::at(*time)) : std::nullopt;
 }
-static_assert(allFilled(kCommandKeys) && allFilled(kStatusBitKeys) && allFilled(kDiagnosticLabels));
 
-// The facts of each update, in their order.
-constexpr Field kUpdateWrites{"flash writes", "writes"};
-constexpr Field kUpdateBytes{"bytes", "bytes"};
-constexpr Field kUpdateRanges{"addresses", "ranges"};
-constexpr Field kUpdateRewritten{"rewritten", "rewritten_bytes"};
-constexpr Field kUpdateMismatches{"length mismatches", "length_mismatches"};
-constexpr Field kUpdateChecksums{"checksums", "checksums"};
-constexpr Field kUpdateSerialNumbers{"serial numbers", "serial_numbers"};
-constexpr Field kUpdateWrittenBy{"written by", ""};
-constexpr Field kUpdateUnansweredWrites{"", "unanswered_writes"};
-constexpr Field kUpdateRefusedWrites{"", "refused_writes"};
-constexpr Field kUpdateReset{"reset", "reset"};
-constexpr Field kUpdateErrors{"error replies", "errors"};
-constexpr Field kUpdateRefused{"refused", "refused"};
-constexpr Field kUpdateRecovered{"recovered", "recovered"};
-constexpr Field kUpdateUnanswered{"unanswered", "unanswered"};
-constexpr Field kUpdateOtherErrors{"other error replies", "other_errors"};
-constexpr Field kUpdateResponses{"responses", "responses"};
-constexpr Field kUpdateOutcome{"outcome", "outcome"};
-// The columns of the page's table of updates: every fact but the bytes,
-// which stand with the flash writes, and the recovered refusals, which
-// stand with the refused ones.
-constexpr std::array<Field, 14> kUpdateColumns{
-    kUpdateWrites,     kUpdateRanges,        kUpdateRewritten, kUpdateWrittenBy, kUpdateMismatches,
-    kUpdateChecksums,  kUpdateSerialNumbers, kUpdateReset,     kUpdateErrors,    kUpdateRefused,
-    kUpdateUnanswered, kUpdateOtherErrors,   kUpdateResponses, kUpdateOutcome};
+// The outcome of the last update, and what decided it, for JSON.
+void describeLastUpdate(const UpdateEnd& update, FactPrinter& p) {
+  p.beginObject({inJson("last_update")});
+  p.number(inJson("number"), Number::count(update.number));
+  p.coded(inJson("outcome"), coded(update.outcome));
+  p.number(inJson("errors"), Number::count(update.errors));
+  describeOptional(p, inJson("first_error_offset"),
+                   update.firstError ? std::optional(Number::of(Unit::Offset, *update.firstError))
+                                     : std::nullopt);
+  p.flag(inJson("checksum_written"), update.checksumWritten);
+  p.flag(inJson("reset"), update.reset);
+  const UpdateExchanges& exchanges = update.exchanges;
+  p.number(inJson("refused"), Number::count(exchanges.refused));
+  p.number(inJson("recovered"), Number::count(exchanges.recovered));
+  p.number(inJson("unrecovered"), Number::count(update.unrecovered));
+  p.number(inJson("unanswered"), Number::count(exchanges.unanswered));
+  p.number(inJson("other_errors"), Number::count(update.otherErrors()));
+  p.endObject();
+}
 
-// The outcomes by UpdateOutcome; the words are also the keys.
-constexpr std::array<Field, kUpdateOutcomes> kOutcomes{
-    Field{"completed", "completed"}, Field{"failed", "failed"}, Field{"unfinished", "unfinished"}};
-
-void describeTrace(const SessionFacts& facts, FactPrinter& p) {
-  p.beginSection({"Trace", ""}, std::nullopt);
-  p.traceFile({"file", "trace"}, facts);
-  p.beginGroup("records");
-  std::array<CountPart, kRecordTypesInOrder.size()> types{};
-  for (std::size_t i = 0; i < types.size(); ++i) {
-    const std::string_view name = recordTypeLabel(kRecordTypesInOrder[i]);
-    types[i] = {{name, name}, facts.byType[i]};
+// The verdict on the trace's updates, which opens the text summary: in
+// JSON, its words, how many updates ended in each outcome and the end of
+// the last update. (The page's glance opens with it.)
+void describeVerdict(const SessionFacts& facts, FactPrinter& p) {
+  p.text({{}, "verdict", kText | kJson}, Text::by([&facts](Writer& out, const WordStyle& style) {
+           writeVerdict(out, facts, style);
+         }));
+  p.beginObject({inJson("outcomes")});
+  for (std::size_t i = 0; i < kUpdateOutcomes; ++i)
+    p.number(inJson(kOutcomeRows[i].key), Number::count(facts.outcomes[i]));
+  p.endObject();
+  if (facts.lastUpdate) {
+    describeLastUpdate(*facts.lastUpdate, p);
+  } else {
+    p.none(inJson("last_update"));
   }
-  p.totalAndParts({"records", "total"}, "by_type", facts.records, types);
-  p.count({"hidden by component", "hidden"}, facts.hidden);
-  p.count({"fallback entries", "failed"}, facts.failed);
-  p.endGroup();
-  std::array<CountPart, kDiagnosticKinds> skipped{};
-  for (std::size_t i = 0; i < skipped.size(); ++i) {
-    skipped[i] = {{kDiagnosticLabels[i], diagnosticName(static_cast<DiagnosticKind>(i))},
-                  facts.diagnostics[i]};
+}
+
+// Counts by the rows of a table: people read the rows' words, JSON an
+// object of their keys.
+template <std::size_t N, typename Write>
+void describeCounts(FactPrinter& p, std::string_view label, std::string_view key,
+                    const std::array<CodedValue, N>& rows,
+                    const std::array<std::uint64_t, N>& counts, Write write) {
+  std::array<CountPart, N> parts{};
+  for (std::size_t i = 0; i < N; ++i) parts[i] = {rows[i].words, counts[i]};
+  p.text(forPeople(label), Text::by([&parts, &write](Writer& out, const WordStyle& style) {
+           write(out, std::span<const CountPart>(parts), style);
+         }));
+  p.beginObject({inJson(key)});
+  for (std::size_t i = 0; i < N; ++i) p.number(inJson(rows[i].key), Number::count(counts[i]));
+  p.endObject();
+}
+
+void describeTime(const SessionFacts& facts, FactPrinter& p) {
+  p.text(forPeople("time"), Text::by([&facts](Writer& out, const WordStyle& style) {
+           writeTimeSpan(out, facts, style);
+         }));
+  p.beginObject({inJson("time")});
+  describeOptional(p, inJson("first"), timeOrNone(facts.earliestTime));
+  describeOptional(p, inJson("last"), timeOrNone(facts.latestTime));
+  if (const auto span = facts.timeSpan()) {
+    p.number(inJson("seconds"), Number::measured(Unit::Seconds, *span));
+    p.flag(inJson("in_order"), facts.timesInOrder);
+  } else {
+    p.none(inJson("seconds"));
+    p.none(inJson("in_order"));
   }
-  p.counts({"skipped", "diagnostics"}, skipped);
-  p.formatVersions({"format versions", "versions"}, facts);
-  p.timeSpan({"time", "time"}, facts);
-  p.readFailure({"read to its end", "read_error"}, facts.readFailure);
-  p.endSection();
+  p.endObject();
+}
+
+void describeReadFailure(const std::optional<ReadFailure>& failure, FactPrinter& p) {
+  constexpr Fact kReadError = inJson("read_error");
+  if (!failure) {
+    p.none(kReadError);
+    return;
+  }
+  p.text(forPeople("read to its end"), Text::by([&failure](Writer& out, const WordStyle& style) {
+           out.put("no, ");
+           writeFailedRead(out, *failure, style);
+         }));
+  p.beginObject({kReadError});
+  p.number(inJson("offset"), Number::of(Unit::Offset, failure->offset));
+  p.text(inJson("message"), Text::of(failure->reason));
+  p.endObject();
+}
+
+void describeTrace(const SessionFacts& facts, FactPrinter& p, WalkOptions options) {
+  p.beginObject({forPeople("Trace")});
+  p.text(forPeople("file"), Text::by([&facts](Writer& out, const WordStyle& style) {
+           style.traceWords(out, facts.traceName);
+           out.put(", ");
+           writeTraceBytes(out, facts.bytesRead, style);
+         }));
+  if (options.traceObject) {
+    p.beginObject({inJson("trace")});
+    p.text(inJson("name"), Text::trace(facts.traceName));
+    p.number(inJson("bytes"), Number::count(facts.bytesRead));
+    p.endObject();
+  }
+  p.beginObject({inJson("records")});
+  p.text(forPeople("records"), Text::by([&facts](Writer& out, const WordStyle& style) {
+           std::array<CountPart, kRecordTypes> parts{};
+           for (std::size_t i = 0; i < kRecordTypes; ++i)
+             parts[i] = {kRecordTypeRows[i].words, facts.byType[i]};
+           writeTotalAndParts(out, facts.records, parts, style);
+         }));
+  p.number(inJson("total"), Number::count(facts.records));
+  p.beginObject({inJson("by_type")});
+  for (std::size_t i = 0; i < kRecordTypes; ++i)
+    p.number(inJson(kRecordTypeRows[i].key), Number::count(facts.byType[i]));
+  p.endObject();
+  p.number({"hidden by component", "hidden"}, Number::count(facts.hidden));
+  p.number({"fallback entries", "failed"}, Number::count(facts.failed));
+  p.endObject();
+  describeCounts(p, "skipped", "diagnostics", kDiagnosticRows, facts.diagnostics, writeCountParts);
+  p.text(forPeople("format versions"), Text::by([&facts](Writer& out, const WordStyle& /*style*/) {
+           writeFormatVersions(out, facts);
+         }));
+  FixedList<std::uint64_t, 3> versions;
+  for (std::uint64_t version = 1; version <= 3; ++version)
+    if (facts.versions[version]) versions.push(version);
+  describeNumbers(p, "versions", versions, std::nullopt);
+  describeTime(facts, p);
+  describeReadFailure(facts.readFailure, p);
+  p.endObject();
 }
 
 void describeCommands(const SessionFacts& facts, FactPrinter& p) {
-  p.beginSection({"Firmware commands", "commands"}, std::nullopt);
-  for (std::size_t kind = 0; kind < facts.commands.size(); ++kind) {
-    const Field field{commandKindName(static_cast<CommandKind>(kind)), kCommandKeys[kind]};
+  p.beginObject({{"Firmware commands", "commands"}});
+  for (std::size_t kind = 0; kind < kCommandKinds; ++kind) {
+    const CodedValue& row = kCommandKindRows[kind];
     if (static_cast<CommandKind>(kind) != CommandKind::System) {
-      p.count(field, facts.commands[kind]);
+      p.number({row.words, row.key}, Number::count(facts.commands[kind]));
       continue;
     }
-    FixedList<CountPart, decltype(facts.systemCommands)::kCapacity> system;
+    // System commands: each by its words, in the order of their first appearance.
+    FixedList<CountPart, decltype(facts.systemCommands)::kCapacity> parts;
     for (const auto& [code, count] : facts.systemCommands)
-      system.push({{systemCommandName(code), kSystemCommandKeys.name(code)}, count});
-    p.totalAndParts(field, "system_commands", facts.commands[kind], system);
+      parts.push({kSystemCommandTable.words(code), count});
+    p.text(forPeople(row.words), Text::by([&](Writer& out, const WordStyle& style) {
+             writeTotalAndParts(out, facts.commands[kind],
+                                std::span<const CountPart>(parts.begin(), parts.end()), style);
+           }));
+    p.number(inJson(row.key), Number::count(facts.commands[kind]));
+    p.beginObject({inJson("system_commands")});
+    for (const auto& [code, count] : facts.systemCommands)
+      p.number(inJson(kSystemCommandTable.at(code).key), Number::count(count));
+    p.endObject();
   }
-  p.endSection();
-}
-
-void describeUpdate(const UpdateFacts& update, std::size_t number, FactPrinter& p) {
-  p.beginUpdate(number, update);
-  p.countAndPart(kUpdateWrites, update.writes, kUpdateBytes, update.bytes);
-  p.ranges(kUpdateRanges, update.ranges, update.rangesLeftOut);
-  p.countOf(kUpdateRewritten, update.rewrittenBytes, "byte", "bytes");
-  p.writtenBy(kUpdateWrittenBy, kUpdateUnansweredWrites, kUpdateRefusedWrites, update);
-  p.count(kUpdateMismatches, update.lengthMismatches);
-  p.checksums(kUpdateChecksums, update.checksums, update.checksumsLeftOut);
-  p.serialNumbers(kUpdateSerialNumbers, "serial_number_writes", update);
-  p.flag(kUpdateReset, update.reset);
-  p.count(kUpdateErrors, update.errors);
-  p.countAndPart(kUpdateRefused, update.exchanges.refused, kUpdateRecovered,
-                 update.exchanges.recovered);
-  p.countOf(kUpdateUnanswered, update.exchanges.unanswered, "command", "commands");
-  p.count(kUpdateOtherErrors, update.otherErrors);
-  p.responses(kUpdateResponses, update.responses);
-  p.outcome(kUpdateOutcome, update.outcome);
-  p.endUpdate();
-}
-
-void describeUpdates(const SessionFacts& facts, FactPrinter& p) {
-  p.beginSection({"Updates", ""}, facts.updates.size() + facts.updatesLeftOut);
-  p.rule({"outcome rule", "outcome_rule"}, kOutcomeRule);
-  p.countOf({"outside any update", "writes_outside_updates"}, facts.writesOutsideUpdates,
-            "flash write", "flash writes");
-  const Field list{"", "updates"};
-  p.beginList(list, kUpdateColumns);
-  for (std::size_t i = 0; i < facts.updates.size(); ++i) describeUpdate(facts.updates[i], i + 1, p);
-  p.endList(list, facts.updatesLeftOut);
-  p.endSection();
+  p.endObject();
 }
 
 void describeReplies(const SessionFacts& facts, FactPrinter& p) {
-  p.beginSection({"Replies", "replies"}, std::nullopt);
-  const auto bits = statusBitNames();
-  const Field flashReads{"flash reads", "flash_reads"};
-  const Field ec{"last EC levels", "ec"};
+  constexpr Fact kFlashReads{"flash reads", "flash_reads"};
+  constexpr Fact kEcLevels = forPeople("last EC levels");
   // "Serial Number can only be written once for this device" is wider
   // than the labels of the other sections.
-  std::size_t widest = std::max(flashReads.label.size(), ec.label.size());
-  for (const auto& bit : bits) widest = std::max(widest, bit.name.size());
-  p.widestLabel(widest);
-  for (std::size_t i = 0; i < bits.size(); ++i)
-    p.count({bits[i].name, kStatusBitKeys[i]}, facts.statusBits[i]);
-  p.count(flashReads, facts.flashReads);
-  p.ecLevels(ec, facts);
-  p.endSection();
-}
-
-void describeExchanges(const SessionFacts& facts, FactPrinter& p) {
-  p.beginSection({"Exchanges", "exchanges"}, std::nullopt);
-  p.rule({"pairing rule", "pairing_rule"}, kPairingRule);
-  p.rule({"percentiles", "percentiles"}, kPercentileRule);
-  p.beginGroup("by_kind");
-  for (std::size_t kind = 0; kind < facts.exchanges.size(); ++kind) {
-    const Field field{commandKindName(static_cast<CommandKind>(kind)), kCommandKeys[kind]};
-    p.kindExchanges(field, facts.commands[kind], facts.exchanges[kind]);
+  std::size_t widest = std::max(kFlashReads.label.size(), kEcLevels.label.size());
+  for (const CodedValue& bit : kStatusBitRows) widest = std::max(widest, bit.words.size());
+  p.beginObject({.fact = {"Replies", "replies"}, .widestLabel = widest});
+  for (std::size_t i = 0; i < kStatusBits; ++i)
+    p.number({kStatusBitRows[i].words, kStatusBitRows[i].key}, Number::count(facts.statusBits[i]));
+  p.number(kFlashReads, Number::count(facts.flashReads));
+  p.text(kEcLevels,
+         Text::by([&facts](Writer& out, const WordStyle& /*style*/) { writeEcLevels(out, facts); },
+                  true));
+  if (facts.hasEcLevels) {
+    p.beginObject({inJson("ec")});
+    p.text(inJson("current"), Text::by([&facts](Writer& out, const WordStyle& /*style*/) {
+             writeEcLevel(out, facts.ecCurrent);
+           }));
+    p.text(inJson("previous"), Text::by([&facts](Writer& out, const WordStyle& /*style*/) {
+             writeEcLevel(out, facts.ecPrevious);
+           }));
+    p.endObject();
+  } else {
+    p.none(inJson("ec"));
   }
-  p.endGroup();
-  p.unanswered({"unanswered commands", "unanswered"}, "first_unanswered", facts);
-  p.count({"unsolicited replies", "unsolicited"}, facts.unsolicited);
-  p.count({"without a response time", "untimed"}, facts.untimed);
-  p.slowest({"slowest exchanges", "slowest"}, facts.slowest);
-  p.endSection();
-}
-
-void describeErrors(const SessionFacts& facts, FactPrinter& p) {
-  p.beginSection({"Error replies", ""}, facts.errors.size() + facts.errorsLeftOut);
-  const Field list{"", "errors"};
-  p.beginList(list, {});
-  for (std::size_t i = 0; i < facts.errors.size(); ++i) p.errorReply(i + 1, facts.errors[i]);
-  p.endList(list, facts.errorsLeftOut);
-  p.count({"", "errors_outside_updates"}, facts.errorsOutsideUpdates);
-  p.endSection();
-}
-
-void describeDevices(const SessionFacts& facts, FactPrinter& p) {
-  p.beginSection({"Devices", "devices"}, std::nullopt);
-  p.versionList({"extended version list", "version_list"}, facts);
-  const Field list{"", "classes"};
-  p.beginList(list, {});
-  bool any = facts.hasVersionList;
-  for (std::size_t deviceClass = 0; deviceClass < facts.devices.size(); ++deviceClass) {
-    const DeviceReport& device = facts.devices[deviceClass];
-    if (!device.hasInventory && !device.hasCounters) continue;
-    any = true;
-    p.deviceClass(static_cast<std::uint8_t>(deviceClass), device);
-  }
-  p.endList(list, std::nullopt);
-  if (!any) p.nothingReported();
-  p.endSection();
+  p.endObject();
 }
 
 }  // namespace
 
-Field outcomeField(UpdateOutcome outcome) { return kOutcomes[static_cast<std::size_t>(outcome)]; }
-
-std::string_view commandKindKey(CommandKind kind) {
-  return kCommandKeys[static_cast<std::size_t>(kind)];
-}
-
-void describeSession(const SessionFacts& facts, FactPrinter& printer) {
-  printer.verdict({"", "verdict"}, {"", "outcomes"}, {"", "last_update"}, facts);
-  describeTrace(facts, printer);
+void describeSession(const SessionFacts& facts, FactPrinter& printer, Writer& scratch,
+                     WalkOptions options) {
+  describeVerdict(facts, printer);
+  describeTrace(facts, printer, options);
   describeCommands(facts, printer);
   describeUpdates(facts, printer);
   describeReplies(facts, printer);
-  describeExchanges(facts, printer);
-  describeErrors(facts, printer);
+  describeExchanges(facts, printer, scratch);
+  describeErrors(facts, printer, scratch);
   describeDevices(facts, printer);
 }
 

@@ -18,59 +18,73 @@ void writeGrouped(Writer& out, std::uint64_t value) {
   }
 }
 
-void writeCount(Writer& out, std::uint64_t value, Counts counts) {
-  if (counts == Counts::Grouped) {
-    writeGrouped(out, value);
-  } else {
-    out.decimal(static_cast<std::int64_t>(value));
-  }
+void writePlainCount(Writer& out, std::uint64_t value) {
+  out.decimal(static_cast<std::int64_t>(value));
+}
+
+void writeCountOf(Writer& out, std::uint64_t value, std::string_view one, std::string_view many,
+                  const WordStyle& style) {
+  style.count(out, value);
+  out.put(' ');
+  out.put(value == 1 ? one : many);
 }
 
 void writeCountAndPart(Writer& out, std::uint64_t number, std::uint64_t part,
-                       std::string_view words, Counts counts) {
-  writeCount(out, number, counts);
+                       std::string_view words, const WordStyle& style) {
+  style.count(out, number);
   out.put(", ");
-  writeCount(out, part, counts);
+  style.count(out, part);
   out.put(' ');
   out.put(words);
 }
 
 void writeTotalAndParts(Writer& out, std::uint64_t total, std::span<const CountPart> parts,
-                        Counts counts) {
-  writeCount(out, total, counts);
+                        const WordStyle& style) {
+  style.count(out, total);
   const char* separator = ": ";
   for (const CountPart& part : parts) {
     if (part.count == 0) continue;
     out.put(separator);
     separator = ", ";
-    out.put(part.field.label);
+    out.put(part.words);
     out.put(' ');
-    writeCount(out, part.count, counts);
+    style.count(out, part.count);
   }
 }
 
-void writeCountParts(Writer& out, std::span<const CountPart> parts, Counts counts) {
+void writeCountParts(Writer& out, std::span<const CountPart> parts, const WordStyle& style) {
   for (std::size_t i = 0; i < parts.size(); ++i) {
     if (i != 0) out.put(", ");
-    out.put(parts[i].field.label);
+    out.put(parts[i].words);
     out.put(' ');
-    writeCount(out, parts[i].count, counts);
+    style.count(out, parts[i].count);
   }
 }
 
-void writeListEnd(Writer& out, bool empty, std::uint64_t leftOut, Counts counts) {
+void writeListEnd(Writer& out, bool empty, std::uint64_t leftOut, const WordStyle& style) {
   if (empty) {
-    writeEmptyList(out, leftOut, counts);
+    writeEmptyList(out, leftOut, style);
   } else if (leftOut != 0) {
     out.put(" and ");
-    writeCount(out, leftOut, counts);
+    style.count(out, leftOut);
     out.put(" more");
   }
 }
 
-void writeChecksum(Writer& out, std::uint16_t checksum) {
-  out.put("0x");
-  out.hexPadded(checksum, 4);
+void writeRange(Writer& out, const AddressRange& range, const WordStyle& style) {
+  writeHexAddress(out, range.first);
+  out.put(style.rangeDash);
+  writeHexAddress(out, range.last);
+}
+
+void writeRanges(Writer& out, std::span<const AddressRange> ranges, std::uint64_t leftOut,
+                 const WordStyle& style) {
+  const std::size_t shown = std::min(style.mostRanges, ranges.size());
+  for (std::size_t i = 0; i < shown; ++i) {
+    if (i != 0) out.put(", ");
+    writeRange(out, ranges[i], style);
+  }
+  writeListEnd(out, ranges.empty(), ranges.size() - shown + leftOut, style);
 }
 
 void writeTraceTime(Writer& out, const TraceTime& time) {
@@ -79,61 +93,47 @@ void writeTraceTime(Writer& out, const TraceTime& time) {
 
 namespace {
 
-// The nouns of the commands whose refusal fails an update, by RefusedKind.
-constexpr std::array<std::pair<std::string_view, std::string_view>, kRefusedKinds> kRefusedNouns{
-    {{"flash write", "flash writes"}, {"checksum write", "checksum writes"}, {"reset", "resets"}}};
-
-// "1 flash write", "2 resets".
-void writeCountOf(Writer& out, std::uint64_t value, std::string_view one, std::string_view many,
-                  Counts counts) {
-  writeCount(out, value, counts);
-  out.put(' ');
-  out.put(value == 1 ? one : many);
-}
-
 // The first note of a command, in quotes: 'Flash write 8 bytes to address=0x018010'.
 template <typename WriteNotes>
-void writeQuotedFirstNote(Writer& out, Writer& scratch, PutWords put, WriteNotes writeNotes) {
+void writeQuotedFirstNote(Writer& out, const WordStyle& style, WriteNotes writeNotes) {
   out.put('\'');
-  FirstNotes notes(scratch, 1, [&out, put](std::string_view words) { put(out, words); });
+  FirstNotes notes(*style.scratch, 1,
+                   [&out, &style](std::string_view words) { style.traceWords(out, words); });
   writeNotes(notes);
   out.put('\'');
 }
 
-void writeRefusedCommand(Writer& out, Writer& scratch, PutWords put, const Refusal& refusal) {
-  writeQuotedFirstNote(out, scratch, put, [&refusal](NoteSink& notes) {
+void writeRefusedCommand(Writer& out, const WordStyle& style, const Refusal& refusal) {
+  writeQuotedFirstNote(out, style, [&refusal](NoteSink& notes) {
     switch (refusal.kind) {
       case RefusedKind::FlashWrite: writeFlashWriteNotes(notes, refusal.write); return;
       case RefusedKind::ChecksumWrite: writeChecksumNotes(notes, refusal.checksum); return;
-      case RefusedKind::Reset: writeSystemCommandNotes(notes, kSubReset); return;
+      case RefusedKind::Reset: writeSystemCommandNotes(notes, code(SystemCommand::Reset)); return;
     }
   });
 }
 
 // "the device refused '...' 4 times", and whether it was retried.
-void writeFailure(Writer& out, Writer& scratch, PutWords put, const UpdateEnd& update,
-                  Counts counts) {
+void writeFailure(Writer& out, const UpdateEnd& update, const WordStyle& style) {
   const Refusal& first = *update.firstUnrecovered;
   out.put("the device refused ");
-  writeRefusedCommand(out, scratch, put, first);
+  writeRefusedCommand(out, style, first);
   out.put(' ');
   if (first.times == 1) {
     out.put("once");
   } else {
-    writeCount(out, first.times, counts);
+    style.count(out, first.times);
     out.put(" times");
   }
-  switch (first.retry) {
-    case Refusal::Retry::None:
-      if (first.times == 1) out.put(", not retried");
-      break;
-    case Refusal::Retry::OtherBytes: out.put(", retried with other bytes"); break;
-    case Refusal::Retry::Unanswered: out.put(", retried without a reply"); break;
+  // A refusal that came several times was retried with the same bytes.
+  if (first.retry != Refusal::Retry::None || first.times == 1) {
+    out.put(", ");
+    out.put(coded(first.retry).words);
   }
   if (update.unrecovered > 1) {
     out.put("; ");
     writeCountOf(out, update.unrecovered - 1, "more refused command", "more refused commands",
-                 counts);
+                 style);
     out.put(" not recovered");
   }
   out.put(update.checksumWritten      ? "; checksum written, "
@@ -156,19 +156,18 @@ void writeUnfinished(Writer& out, const UpdateEnd& update) {
 }
 
 // Why an update ended as it did.
-void writeOutcomeReason(Writer& out, Writer& scratch, PutWords put, const UpdateEnd& update,
-                        Counts counts) {
+void writeOutcomeReason(Writer& out, const UpdateEnd& update, const WordStyle& style) {
   switch (update.outcome) {
-    case UpdateOutcome::Failed: writeFailure(out, scratch, put, update, counts); break;
+    case UpdateOutcome::Failed: writeFailure(out, update, style); break;
     case UpdateOutcome::Completed: out.put("checksum written and device reset"); break;
     case UpdateOutcome::Unfinished:
       if (update.lastUnanswered) {
         out.put("no reply to ");
-        writeQuotedFirstNote(out, scratch, put, [&update](NoteSink& notes) {
+        writeQuotedFirstNote(out, style, [&update](NoteSink& notes) {
           writeCommandNotes(notes, update.lastUnanswered->command());
         });
         out.put(" at offset ");
-        writeCount(out, update.lastUnanswered->offset(), counts);
+        style.count(out, update.lastUnanswered->offset());
         out.put("; ");
       }
       writeUnfinished(out, update);
@@ -178,25 +177,25 @@ void writeOutcomeReason(Writer& out, Writer& scratch, PutWords put, const Update
   for (std::size_t kind = 0; kind < kRefusedKinds; ++kind) {
     if (update.recovered[kind] == 0) continue;
     out.put("; ");
-    writeCount(out, update.recovered[kind], counts);
+    style.count(out, update.recovered[kind]);
     out.put(" refused ");
-    out.put(update.recovered[kind] == 1 ? kRefusedNouns[kind].first : kRefusedNouns[kind].second);
+    out.put(update.recovered[kind] == 1 ? kRefusedKindRows[kind].words : kRefusedKindPlurals[kind]);
     out.put(" retried");
   }
   if (update.exchanges.unansweredWrites != 0) {
     out.put("; ");
     writeCountOf(out, update.exchanges.unansweredWrites, "unanswered flash write",
-                 "unanswered flash writes", counts);
+                 "unanswered flash writes", style);
     out.put(" counted as written");
   }
   if (update.otherErrors() != 0) {
     out.put("; ");
-    writeCountOf(out, update.otherErrors(), "other error reply", "other error replies", counts);
+    writeCountOf(out, update.otherErrors(), "other error reply", "other error replies", style);
   }
 }
 
 // A trace without updates: why.
-void writeNoUpdate(Writer& out, const SessionFacts& data, Counts counts) {
+void writeNoUpdate(Writer& out, const SessionFacts& data, const WordStyle& style) {
   if (data.records != 0) {
     out.put("no update: the trace holds no \"Start flash update\" command");
     return;
@@ -204,43 +203,42 @@ void writeNoUpdate(Writer& out, const SessionFacts& data, Counts counts) {
   std::uint64_t skipped = 0;
   for (const std::uint64_t count : data.diagnostics) skipped += count;
   out.put("no update: no data record found in ");
-  writeTraceBytes(out, data.bytesRead, counts);
+  writeTraceBytes(out, data.bytesRead, style);
   out.put(" (");
-  writeCountOf(out, skipped, "record", "records", counts);
+  writeCountOf(out, skipped, "record", "records", style);
   out.put(" skipped)");
 }
 
 }  // namespace
 
-void writeVerdict(Writer& out, Writer& scratch, const SessionFacts& data, Counts counts,
-                  PutWords put) {
+void writeVerdict(Writer& out, const SessionFacts& data, const WordStyle& style) {
   if (!data.lastUpdate) {
-    writeNoUpdate(out, data, counts);
+    writeNoUpdate(out, data, style);
   } else {
     const UpdateEnd& last = *data.lastUpdate;
     if (last.number > 1) {
-      writeCount(out, last.number, counts);
+      style.count(out, last.number);
       const char* separator = " updates: ";
       for (std::size_t i = 0; i < data.outcomes.size(); ++i) {
         if (data.outcomes[i] == 0) continue;
         out.put(separator);
         separator = ", ";
-        writeCount(out, data.outcomes[i], counts);
+        style.count(out, data.outcomes[i]);
         out.put(' ');
-        out.put(outcomeField(static_cast<UpdateOutcome>(i)).label);
+        out.put(kOutcomeRows[i].words);
       }
       out.put("; ");
     }
     out.put("update ");
-    writeCount(out, last.number, counts);
+    style.count(out, last.number);
     out.put(last.number > 1 ? " (the last) " : " ");
-    out.put(outcomeField(last.outcome).label);
+    out.put(coded(last.outcome).words);
     out.put(": ");
-    writeOutcomeReason(out, scratch, put, last, counts);
+    writeOutcomeReason(out, last, style);
   }
   if (data.cutAt) {
     out.put("; the trace ends inside a record at offset ");
-    writeCount(out, *data.cutAt, counts);
+    style.count(out, *data.cutAt);
   }
 }
 
@@ -262,14 +260,14 @@ void writeUpdateResponses(Writer& out, const ResponseSummary& responses) {
 }
 
 void writeKindExchanges(Writer& out, std::uint64_t commands, const KindExchanges& exchanges,
-                        Counts counts) {
-  writeCountOf(out, commands, "command", "commands", counts);
+                        const WordStyle& style) {
+  writeCountOf(out, commands, "command", "commands", style);
   out.put(", ");
-  writeCount(out, exchanges.answered, counts);
+  style.count(out, exchanges.answered);
   out.put(" answered, ");
-  writeCount(out, exchanges.unanswered, counts);
+  style.count(out, exchanges.unanswered);
   out.put(" unanswered, ");
-  writeCount(out, exchanges.refused, counts);
+  style.count(out, exchanges.refused);
   out.put(" refused; ");
   const ResponseSummary& times = exchanges.responses;
   if (times.count == 0) {
@@ -287,62 +285,52 @@ void writeKindExchanges(Writer& out, std::uint64_t commands, const KindExchanges
   out.put(times.exact ? " (exact)" : " (from a histogram)");
 }
 
-void writeExchange(Writer& out, const Exchange& exchange, Counts counts) {
-  out.put(commandKindName(exchange.kind));
+void writeExchange(Writer& out, const Exchange& exchange, const WordStyle& style) {
+  out.put(coded(exchange.kind).words);
   out.put(" at offset ");
-  writeCount(out, exchange.command, counts);
+  style.entry(out, exchange.command);
   out.put(", reply at offset ");
-  writeCount(out, exchange.reply, counts);
+  style.entry(out, exchange.reply);
 }
 
-void writeWrittenBy(Writer& out, const UpdateFacts& update, Counts counts) {
+void writeUpdateHeading(Writer& out, std::string_view word, std::size_t number,
+                        const UpdateFacts& update, const WordStyle& style) {
+  out.put(word);
+  out.put(' ');
+  out.decimal(static_cast<std::int64_t>(number));
+  out.put(" at offset ");
+  style.count(out, update.offset);
+  if (update.time) {
+    out.put(", ");
+    style.time(out, *update.time);
+  }
+}
+
+void writeWrittenBy(Writer& out, const UpdateFacts& update, const WordStyle& style) {
   const UpdateExchanges& exchanges = update.exchanges;
   const std::uint64_t notAccepted = exchanges.refusedWrites + exchanges.unansweredWrites;
-  writeCount(out, update.writes > notAccepted ? update.writes - notAccepted : 0, counts);
+  style.count(out, update.writes > notAccepted ? update.writes - notAccepted : 0);
   out.put(" accepted and ");
   writeCountOf(out, exchanges.unansweredWrites, "unanswered flash write", "unanswered flash writes",
-               counts);
+               style);
   if (exchanges.refusedWrites == 0) return;
   out.put("; ");
-  writeCount(out, exchanges.refusedWrites, counts);
+  style.count(out, exchanges.refusedWrites);
   out.put(" refused left out");
 }
 
-void writeTraceBytes(Writer& out, std::uint64_t bytes, Counts counts) {
-  writeCount(out, bytes, counts);
+void writeTraceBytes(Writer& out, std::uint64_t bytes, const WordStyle& style) {
+  style.count(out, bytes);
   out.put(bytes == 1 ? " byte" : " bytes");
 }
 
-void writeRecordCounts(Writer& out, const SessionFacts& data, Counts counts) {
-  writeCount(out, data.records, counts);
-  const char* separator = ": ";
-  for (std::size_t i = 0; i < kRecordTypesInOrder.size(); ++i) {
-    if (data.byType[i] == 0) continue;
-    out.put(separator);
-    separator = ", ";
-    out.put(recordTypeLabel(kRecordTypesInOrder[i]));
-    out.put(' ');
-    writeCount(out, data.byType[i], counts);
-  }
-}
-
-void writeSkippedCounts(Writer& out, const SessionFacts& data, Counts counts) {
-  const std::string_view kinds[] = {"invalid minor code", "over-long length",
-                                    "short extended header", "short payload"};
-  for (std::size_t i = 0; i < data.diagnostics.size(); ++i) {
-    if (i != 0) out.put(", ");
-    out.put(kinds[i]);
-    out.put(' ');
-    writeCount(out, data.diagnostics[i], counts);
-  }
-}
-
-void writeEmptyList(Writer& out, std::uint64_t leftOut, Counts counts, std::string_view what) {
+void writeEmptyList(Writer& out, std::uint64_t leftOut, const WordStyle& style,
+                    std::string_view what) {
   if (leftOut == 0) {
     out.put("none");
     return;
   }
-  writeCount(out, leftOut, counts);
+  style.count(out, leftOut);
   if (!what.empty()) {
     out.put(' ');
     out.put(what);
@@ -350,11 +338,11 @@ void writeEmptyList(Writer& out, std::uint64_t leftOut, Counts counts, std::stri
   out.put(" not listed");
 }
 
-void writeSerialNumberWrites(Writer& out, const UpdateFacts& update, Counts counts) {
+void writeSerialNumberWrites(Writer& out, const UpdateFacts& update, const WordStyle& style) {
   if (update.serialNumberWrites <= update.serialNumbers.size() + update.serialNumbersLeftOut)
     return;
   out.put(" (");
-  writeCount(out, update.serialNumberWrites, counts);
+  style.count(out, update.serialNumberWrites);
   out.put(" writes)");
 }
 
@@ -369,23 +357,22 @@ void writeFormatVersions(Writer& out, const SessionFacts& data) {
   if (!any) out.put("none");
 }
 
-void writeReadFailure(Writer& out, const ReadFailure& failure) {
-  out.put("no, a read failed at offset ");
-  out.decimal(static_cast<std::int64_t>(failure.offset));
+void writeFailedRead(Writer& out, const ReadFailure& failure, const WordStyle& style) {
+  out.put("a read failed at offset ");
+  style.count(out, failure.offset);
   out.put(" (");
-  out.put(failure.reason);
+  style.words(out, failure.reason);
   out.put(')');
 }
 
-void writeTimeSpan(Writer& out, const SessionFacts& data,
-                   void (*writeTime)(Writer& out, const TraceTime& time)) {
+void writeTimeSpan(Writer& out, const SessionFacts& data, const WordStyle& style) {
   if (!data.earliestTime || !data.latestTime) {
     out.put("none (no records of format version 3)");
     return;
   }
-  writeTime(out, *data.earliestTime);
+  style.time(out, *data.earliestTime);
   out.put(" to ");
-  writeTime(out, *data.latestTime);
+  style.time(out, *data.latestTime);
   out.put(", ");
   writeJsonNumber(out, *data.timeSpan());
   out.put(" s");
@@ -396,33 +383,15 @@ void writeTimeOrder(Writer& out, const SessionFacts& data) {
   if (!data.timesInOrder) out.put(" (earliest to latest: times not in order)");
 }
 
-void writeCommandCount(Writer& out, const SessionFacts& data, std::size_t kind, Counts counts) {
-  writeCount(out, data.commands[kind], counts);
-  if (static_cast<CommandKind>(kind) != CommandKind::System) return;
-  const char* separator = ": ";
-  for (const auto& [code, count] : data.systemCommands) {
-    const std::string_view name = systemCommandName(code);
-    out.put(separator);
-    separator = ", ";
-    out.put(name);
-    out.put(' ');
-    writeCount(out, count, counts);
-  }
-}
-
 void writeEcLevels(Writer& out, const SessionFacts& data) {
   if (!data.hasEcLevels) {
     out.put("none");
     return;
   }
   out.put("current ");
-  out.hexByte(data.ecCurrent[0]);
-  out.put('.');
-  out.hexByte(data.ecCurrent[1]);
+  writeEcLevel(out, data.ecCurrent);
   out.put(", previous ");
-  out.hexByte(data.ecPrevious[0]);
-  out.put('.');
-  out.hexByte(data.ecPrevious[1]);
+  writeEcLevel(out, data.ecPrevious);
 }
 
 void writeVersionListName(Writer& out, const SessionFacts& data) {
@@ -435,7 +404,7 @@ void writeVersionListName(Writer& out, const SessionFacts& data) {
 }
 
 void writeDeviceClassName(Writer& out, std::size_t deviceClass) {
-  const std::string_view name = nameDeviceClass(static_cast<std::uint8_t>(deviceClass));
+  const std::string_view name = kDeviceClassTable.words(static_cast<std::uint8_t>(deviceClass));
   if (name.empty()) {
     out.put("class 0x");
     out.hexByte(static_cast<std::uint8_t>(deviceClass));

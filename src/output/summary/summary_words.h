@@ -1,20 +1,20 @@
 // The words of the session summary's facts, without their layout: the text
-// summary writes each behind its label, the HTML report in a table cell.
-// Counts are written plain ("100000") or grouped ("100,000").
+// summary writes each behind its label, the HTML report in a table cell or
+// a sentence, each in its style (word_style.h).
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "analysis/session_facts.h"
-#include "core/protocol.h"
+#include "core/device_codes.h"
+#include "output/common/figures.h"
 #include "output/common/notes.h"
 #include "output/common/writer.h"
-#include "output/summary/fact_printer.h"
+#include "output/summary/word_style.h"
 
 namespace ovantrex {
-
-enum class Counts { Plain, Grouped };
 
 // Of the notes of an error reply, and of those of the command before it.
 inline constexpr std::size_t kMaxNotesPerList = 16;
@@ -25,36 +25,52 @@ inline constexpr std::size_t kLongestNote = 1024;
 // Room for the words of the verdict (a command's note and the counts).
 inline constexpr std::size_t kLongestVerdict = 4096;
 
-// The label of the line that says a trace could not be read to its end.
-inline constexpr std::string_view kReadToItsEnd = "read to its end";
-
 // A count with a comma between thousands: 1,000,000.
 void writeGrouped(Writer& out, std::uint64_t value);
-
-void writeCount(Writer& out, std::uint64_t value, Counts counts);
-// "4, 32 bytes", "1, 1 recovered": a count, and a count of part of it
-// under the part's words.
-void writeCountAndPart(Writer& out, std::uint64_t number, std::uint64_t part,
-                       std::string_view words, Counts counts);
-// "47: Text 5, Hex 1": the total, then each part that is not 0.
-void writeTotalAndParts(Writer& out, std::uint64_t total, std::span<const CountPart> parts,
-                        Counts counts);
-// "invalid minor code 0, over-long length 0": every part.
-void writeCountParts(Writer& out, std::span<const CountPart> parts, Counts counts);
-// After the items of a list: " and 3 more"; in place of an empty list
-// "none", or "3 not listed" when all of its items were left out.
-void writeListEnd(Writer& out, bool empty, std::uint64_t leftOut, Counts counts);
-// "0xabcd".
-void writeChecksum(Writer& out, std::uint16_t checksum);
+// A count as it is: 1000000.
+void writePlainCount(Writer& out, std::uint64_t value);
+// Words as they are: how the text puts words from the trace.
+inline void plainWords(Writer& out, std::string_view words) { out.put(words); }
 // "2025-12-08T10:40:00.148Z".
 void writeTraceTime(Writer& out, const TraceTime& time);
 
-// "47: Text 5, Hex 1, ...": all records, then each type that has any.
-void writeRecordCounts(Writer& out, const SessionFacts& data, Counts counts);
-// "invalid minor code 0, over-long length 0, ...".
-void writeSkippedCounts(Writer& out, const SessionFacts& data, Counts counts);
-// Words as they are: how the text puts words from the trace.
-inline void plainWords(Writer& out, std::string_view words) { out.put(words); }
+// The text summary's words, and the JSON summary's (its verdict).
+inline constexpr WordStyle kTextWords{writePlainCount, writeOnOneLine, plainWords, writeTraceTime,
+                                      "-"};
+inline constexpr WordStyle kPlainWords{writePlainCount, plainWords, plainWords, writeTraceTime,
+                                       "-"};
+
+// One count of a set, under its words: "Text 5", "invalid minor code 0".
+struct CountPart {
+  std::string_view words;
+  std::uint64_t count = 0;
+};
+
+// "1 flash write", "2 resets".
+void writeCountOf(Writer& out, std::uint64_t value, std::string_view one, std::string_view many,
+                  const WordStyle& style);
+// "4, 32 bytes", "1, 1 recovered": a count, and a count of part of it
+// under the part's words.
+void writeCountAndPart(Writer& out, std::uint64_t number, std::uint64_t part,
+                       std::string_view words, const WordStyle& style);
+// "47: Text 5, Hex 1": the total, then each part that is not 0.
+void writeTotalAndParts(Writer& out, std::uint64_t total, std::span<const CountPart> parts,
+                        const WordStyle& style);
+// "invalid minor code 0, over-long length 0": every part.
+void writeCountParts(Writer& out, std::span<const CountPart> parts, const WordStyle& style);
+// After the items of a list: " and 3 more"; in place of an empty list
+// "none", or "3 not listed" when all of its items were left out.
+void writeListEnd(Writer& out, bool empty, std::uint64_t leftOut, const WordStyle& style);
+// In place of an empty list: "none", or, when all of its items were left
+// out, "3 not listed" (what: a noun after the count, as in "3 notes not
+// listed", or empty).
+void writeEmptyList(Writer& out, std::uint64_t leftOut, const WordStyle& style,
+                    std::string_view what = {});
+// "0x018000-0x018017" (the style's dash between the two).
+void writeRange(Writer& out, const AddressRange& range, const WordStyle& style);
+// The ranges, as many as the style shows, and how many more.
+void writeRanges(Writer& out, std::span<const AddressRange> ranges, std::uint64_t leftOut,
+                 const WordStyle& style);
 
 // The rules of the summary, in the words that every output gives them.
 // How the outcome of an update is decided:
@@ -82,12 +98,9 @@ static_assert(kExactResponseTimes == 1024 && kHistogramPrecision == 0.005);
 // reset"; with several updates, how many ended in each outcome first ("3
 // updates: 2 completed, 1 failed; update 3 (the last) failed: ..."); or
 // that the trace holds no update (or no data record at all); and where the
-// trace ends inside a record. From the counters: every update counts.
-// scratch: a memory writer for the words of a note; put: how words from
-// the trace (a command's note) are put.
-using PutWords = void (*)(Writer& out, std::string_view words);
-void writeVerdict(Writer& out, Writer& scratch, const SessionFacts& data, Counts counts,
-                  PutWords put);
+// trace ends inside a record. From the counters: every update counts. The
+// style's scratch takes the words of a note.
+void writeVerdict(Writer& out, const SessionFacts& data, const WordStyle& style);
 // A response time: "40 ms", "2.5 ms".
 void writeMilliseconds(Writer& out, double milliseconds);
 // "median 2 ms, slowest 40 ms", or "none"; from the histogram, its precision.
@@ -95,35 +108,31 @@ void writeUpdateResponses(Writer& out, const ResponseSummary& responses);
 // "6 commands, 5 answered, 1 unanswered, 1 refused; fastest 3 ms, median 3
 // ms, 95th percentile 4 ms, slowest 4 ms (exact)".
 void writeKindExchanges(Writer& out, std::uint64_t commands, const KindExchanges& exchanges,
-                        Counts counts);
+                        const WordStyle& style);
 // "start flash update at offset 1539, reply at offset 1587".
-void writeExchange(Writer& out, const Exchange& exchange, Counts counts);
+void writeExchange(Writer& out, const Exchange& exchange, const WordStyle& style);
 // "3 accepted and 0 unanswered flash writes (1 refused left out)".
-void writeWrittenBy(Writer& out, const UpdateFacts& update, Counts counts);
+void writeWrittenBy(Writer& out, const UpdateFacts& update, const WordStyle& style);
+// "update 2 at offset 1539, 2025-12-08T10:40:00.148Z" (word: "update" or
+// "Update"); the time where the update has one.
+void writeUpdateHeading(Writer& out, std::string_view word, std::size_t number,
+                        const UpdateFacts& update, const WordStyle& style);
 
 // "2458 bytes", "1 byte".
-void writeTraceBytes(Writer& out, std::uint64_t bytes, Counts counts);
+void writeTraceBytes(Writer& out, std::uint64_t bytes, const WordStyle& style);
 // "1, 3", or "none".
 void writeFormatVersions(Writer& out, const SessionFacts& data);
-// "no, a read failed at offset 52428800 (Input/output error)": written
-// only for a trace that could not be read to its end.
-void writeReadFailure(Writer& out, const ReadFailure& failure);
+// "a read failed at offset 52428800 (Input/output error)".
+void writeFailedRead(Writer& out, const ReadFailure& failure, const WordStyle& style);
 // "earliest to latest, 0.489 s", or why there is no time; then the words
-// of writeTimeOrder(). writeTime: how each of the two times is written.
-void writeTimeSpan(Writer& out, const SessionFacts& data,
-                   void (*writeTime)(Writer& out, const TraceTime& time) = writeTraceTime);
+// of writeTimeOrder().
+void writeTimeSpan(Writer& out, const SessionFacts& data, const WordStyle& style);
 // " (earliest to latest: times not in order)" when a record's time is
 // before the one of the record before it; nothing otherwise.
 void writeTimeOrder(Writer& out, const SessionFacts& data);
-// The count of a kind of command and, for system commands, each by its words.
-void writeCommandCount(Writer& out, const SessionFacts& data, std::size_t kind, Counts counts);
-// In place of an empty list: "none", or, when all of its items were left
-// out, "3 not listed" (what: a noun after the count, as in "3 notes not
-// listed", or empty).
-void writeEmptyList(Writer& out, std::uint64_t leftOut, Counts counts, std::string_view what = {});
 // " (3 writes)" behind an update's serial numbers when some of its writes
 // repeated a listed one (each is listed once); nothing otherwise.
-void writeSerialNumberWrites(Writer& out, const UpdateFacts& update, Counts counts);
+void writeSerialNumberWrites(Writer& out, const UpdateFacts& update, const WordStyle& style);
 // "current 02.03, previous 02.01", or "none".
 void writeEcLevels(Writer& out, const SessionFacts& data);
 // "ff.00.02, data count 15".
@@ -144,10 +153,11 @@ struct DeviceFact {
 template <typename Each>
 void forEachDeviceFact(const DeviceReport& device, Each each) {
   for (const InventoryItem& item : device.inventory) {
-    if (item.tag == kItemManufactureDate) {
-      each(DeviceFact{"ManufactureDate", writeManufactureDate, item.value});
-    } else if (item.tag == kItemLogicalDeviceList) {
-      each(DeviceFact{"logical device list",
+    if (item.tag == code(InventoryTag::ManufactureDate)) {
+      each(DeviceFact{summaryLabel(InventoryTag::ManufactureDate), writeManufactureDate,
+                      item.value});
+    } else if (item.tag == code(InventoryTag::LogicalDeviceList)) {
+      each(DeviceFact{summaryLabel(InventoryTag::LogicalDeviceList),
                       [](Writer& out, std::uint32_t) { out.put("not decoded"); }});
     }
   }
@@ -159,29 +169,29 @@ void forEachDeviceFact(const DeviceReport& device, Each each) {
   }
 }
 
-// writeFirstNotes() puts each note as plainWords() does, or escaped for a page.
-
 // The first kMaxNotesPerList notes that writeNotes(sink) writes, "; "
-// between them, each put with put(out, words); then how many more there
-// were (" and 3 more notes", or "3 notes not listed").
-template <typename Put, typename WriteNotes>
-void writeFirstNotes(Writer& out, Writer& scratch, Counts counts, Put put, WriteNotes writeNotes) {
+// between them, each put as the style puts words from the trace; then how
+// many more there were (" and 3 more notes", or "3 notes not listed"). The
+// style's scratch takes each note's words.
+template <typename WriteNotes>
+void writeFirstNotes(Writer& out, const WordStyle& style, WriteNotes writeNotes) {
   bool first = true;
-  FirstNotes notes(scratch, kMaxNotesPerList, [&out, &first, put](std::string_view words) {
-    if (!first) out.put("; ");
-    first = false;
-    put(out, words);
-  });
+  FirstNotes notes(*style.scratch, kMaxNotesPerList,
+                   [&out, &first, &style](std::string_view words) {
+                     if (!first) out.put("; ");
+                     first = false;
+                     style.traceWords(out, words);
+                   });
   writeNotes(notes);
   const std::uint64_t leftOut = notes.leftOut();
   if (leftOut == 0) return;
   const std::string_view noun = leftOut == 1 ? "note" : "notes";
   if (notes.taken() == 0) {
-    writeEmptyList(out, leftOut, counts, noun);
+    writeEmptyList(out, leftOut, style, noun);
     return;
   }
   out.put(" and ");
-  writeCount(out, leftOut, counts);
+  style.count(out, leftOut);
   out.put(" more ");
   out.put(noun);
 }

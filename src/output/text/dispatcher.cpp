@@ -37,7 +37,7 @@ void writePlainFirstLine(Writer& out, bool hideType, std::string_view label,
 // and the second, 11 characters.
 void writeTransferFirstLine(Writer& out, bool hideType, RecordType type, Bytes header,
                             const PrefixStrings& prefix) {
-  writeLead(out, hideType, recordTypeLabel(type), prefix);
+  writeLead(out, hideType, coded(type).words, prefix);
   out.put(' ');
   if (type == RecordType::HidSetFeat) {
     // Header byte 4 counts; bytes 5 and 6 are the first group; two zero
@@ -127,7 +127,7 @@ void renderRecord(Writer& out, const EntryLayout& layout, const Record& record,
   const EntryOut entry{out, measureIndents(widthsOf(prefix), layout.recordedWidths,
                                            layout.keptStrings, layout.hideType)};
   const Bytes payload = record.payload;
-  const std::string_view label = recordTypeLabel(decoded.type);
+  const std::string_view label = coded(decoded.type).words;
   if (isHidTransfer(decoded.type))
     writeTransferFirstLine(out, layout.hideType, decoded.type, decoded.transfer.header.bytes,
                            prefix);

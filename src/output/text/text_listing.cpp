@@ -5,9 +5,8 @@
 
 namespace ovantrex {
 
-TextListing::TextListing(Writer& listing, Writer& console, Writer& errors,
-                         const ListingOptions& options)
-    : listing_(listing), console_(console), errors_(errors), options_(options) {}
+TextListing::TextListing(Writer& listing, Writer& console, const ListingOptions& options)
+    : listing_(listing), console_(console), options_(options) {}
 
 void writeFallbackEntry(Writer& out, std::uint8_t component, const Record& record) {
   out.put("Comp=");
@@ -41,11 +40,7 @@ void TextListing::record(const Record& record, const DecodedRecord& decoded,
 
 void TextListing::diagnostic(const Diagnostic& diagnostic) {
   // The invalid-minor-code message goes to standard output, even with -w.
-  if (diagnostic.kind == DiagnosticKind::InvalidMinor) {
-    writeDiagnosticLine(console_, diagnostic);
-  } else {
-    reportOnStandardError(errors_, options_, diagnostic);
-  }
+  if (diagnostic.kind == DiagnosticKind::InvalidMinor) writeDiagnosticLine(console_, diagnostic);
 }
 
 }  // namespace ovantrex

@@ -12,9 +12,9 @@ namespace ovantrex {
 class TextListing final : public Printer {
  public:
   // listing: the output stream. console: standard output, which takes the
-  // invalid-minor-code messages (the same writer as the listing without -w).
-  // errors: standard error.
-  TextListing(Writer& listing, Writer& console, Writer& errors, const ListingOptions& options);
+  // invalid-minor-code messages (the same writer as the listing without -w);
+  // the session writes the others on standard error.
+  TextListing(Writer& listing, Writer& console, const ListingOptions& options);
 
   void record(const Record& record, const DecodedRecord& decoded,
               const RecordFacts& facts) override;
@@ -23,7 +23,6 @@ class TextListing final : public Printer {
  private:
   Writer& listing_;
   Writer& console_;
-  Writer& errors_;
   ListingOptions options_;
   PrefixState prefix_;
 };
