@@ -41,8 +41,8 @@ void writeRecordReadNote(NoteSink& notes, const FirmwareCommand& command, std::s
 
 }  // namespace
 
-void writeSystemCommandNotes(NoteSink& notes, std::uint8_t counted) {
-  systemNotes(notes, counted, counted);
+void writeSystemCommandNotes(NoteSink& notes, std::uint8_t code) {
+  systemNotes(notes, code, code);
 }
 
 void writeFlashWriteNotes(NoteSink& notes, const FlashWrite& write) {
