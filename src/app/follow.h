@@ -32,6 +32,12 @@ class TraceRestarted : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// --follow on a trace that is not there yet: waits, as `tail -F` does,
+// until a file stands under its name (or anything that is no missing file:
+// opening it then tells what it is), saying once on err that it waits when
+// err is a terminal. False when a stop request ended the wait.
+bool waitForTrace(const std::string& name, Writer& err);
+
 class TraceFollower final : public FollowedInput {
  public:
   // path: the trace's name, watched for a new file; flushed: the writers to

@@ -198,6 +198,9 @@ ExitStatus listTrace(const Settings& settings, ListingMemory& memory, Writer& ou
   // start: opening a FIFO waits for its writer.
   std::optional<platform::StopRequests> stopRequests;
   if (settings.follow) stopRequests.emplace();
+  // A followed trace may be one that the utility has yet to make; a stop
+  // request during the wait ends the run before any output is opened.
+  if (settings.follow && !waitForTrace(settings.inputName, err)) return ExitStatus::Done;
   Input input;
   if (const auto end = openInput(settings.inputName, input, err)) return *end;
   TraceReader reader(input.file.get(), std::move(memory.reader));
