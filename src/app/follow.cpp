@@ -43,8 +43,8 @@ bool waitForTrace(const std::string& name, Writer& err) {
   return true;
 }
 
-TraceFollower::TraceFollower(std::string path, std::vector<Writer*> flushed)
-    : path_(std::move(path)), flushed_(std::move(flushed)) {}
+TraceFollower::TraceFollower(std::string path, std::vector<Writer*> flushed, StatusLine& status)
+    : path_(std::move(path)), flushed_(std::move(flushed)), status_(status) {}
 
 void TraceFollower::attach(std::FILE* stream) {
   stream_ = stream;
@@ -106,6 +106,7 @@ void TraceFollower::flushAll() {
 
 void TraceFollower::beforeRead() {
   if (platform::StopRequests::requested()) throw FollowStopped();
+  status_.tick();
   // A pipe or a terminal: what has been listed goes out before a read that
   // would wait.
   if (!regular_ && platform::readWouldWait(stream_)) flushAll();
@@ -124,6 +125,7 @@ bool TraceFollower::waitForMore(std::uint64_t offset) {
     // Truncated and written again past the old end since the last look.
     if (!stillReads(head_) || !stillReads(tail_)) throw TraceRestarted("was rewritten");
     if (size && *size > offset) return true;
+    status_.tick();
     changes_.sleep();
   }
 }

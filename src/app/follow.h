@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "app/status_line.h"
 #include "output/common/writer.h"
 #include "trace/trace_reader.h"
 
@@ -41,8 +42,9 @@ bool waitForTrace(const std::string& name, Writer& err);
 class TraceFollower final : public FollowedInput {
  public:
   // path: the trace's name, watched for a new file; flushed: the writers to
-  // flush before every wait, so that what has been listed is out.
-  TraceFollower(std::string path, std::vector<Writer*> flushed);
+  // flush before every wait, so that what has been listed is out; status:
+  // the status line, drawn at every read and wait.
+  TraceFollower(std::string path, std::vector<Writer*> flushed, StatusLine& status);
 
   // The trace as just opened, read from its start.
   void attach(std::FILE* stream);
@@ -73,6 +75,7 @@ class TraceFollower final : public FollowedInput {
 
   std::string path_;
   std::vector<Writer*> flushed_;
+  StatusLine& status_;
   std::FILE* stream_ = nullptr;
   bool regular_ = false;
   platform::FileIdentity identity_;

@@ -107,6 +107,9 @@ void setLineEnds(std::FILE* stream, LineEnds lineEnds);
 // Whether the stream is a terminal (a Windows console), whose controls the
 // listing escapes.
 bool isTerminal(std::FILE* stream);
+// The columns of the terminal (console window) that the stream writes to;
+// none when it does not say.
+std::optional<std::size_t> terminalWidth(std::FILE* stream);
 
 // Reads what the stream holds now at its position, past any buffer of the
 // stream, waiting on a pipe until something comes. Returns the count (0 at

@@ -276,6 +276,13 @@ bool isTerminal(std::FILE* stream) {
   return GetConsoleMode(handleOf(stream), &mode) != 0;
 }
 
+std::optional<std::size_t> terminalWidth(std::FILE* stream) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (GetConsoleScreenBufferInfo(handleOf(stream), &info) == 0) return std::nullopt;
+  const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+  return columns > 0 ? std::optional<std::size_t>(static_cast<std::size_t>(columns)) : std::nullopt;
+}
+
 std::ptrdiff_t readAvailable(std::FILE* stream, std::span<std::uint8_t> into) {
   const HANDLE handle = handleOf(stream);
   // A read of an empty pipe waits for its writer, and no stop request ends

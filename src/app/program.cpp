@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "app/platform.h"
 #include "app/run_files.h"
 #include "app/session.h"
+#include "app/status_line.h"
 #include "core/reserved.h"
 #include "trace/record_loop.h"
 #include "trace/trace_reader.h"
@@ -25,6 +27,7 @@ namespace ovantrex {
 namespace {
 
 using platform::FileIdentity;
+using Progress = SessionAnalysis::Progress;
 
 // What a run takes before its first record: the reader's block and record
 // buffer, and the room for the writer of a -w file.
@@ -48,8 +51,9 @@ class OutputIsTheTrace : public std::runtime_error {
 template <class MakeSession>
 void followTrace(const Settings& settings, const Outputs& outputs, Input& input,
                  TraceReader& reader, std::unique_ptr<Session>& session,
-                 MakeSession makeSessionAgain, std::vector<Writer*> flushed, Writer& err) {
-  TraceFollower follower(settings.inputName, std::move(flushed));
+                 MakeSession makeSessionAgain, std::vector<Writer*> flushed, StatusLine& status,
+                 Writer& err) {
+  TraceFollower follower(settings.inputName, std::move(flushed), status);
   follower.attach(input.file.get());
   reader.follow(&follower);
   for (;;) {
@@ -79,6 +83,20 @@ void followTrace(const Settings& settings, const Outputs& outputs, Input& input,
   }
 }
 
+// The status line of a run on a terminal: a followed summary or page tells
+// what it has read so far, a run into a -w file how much of the trace it
+// has read; other runs show their output itself, and have none.
+std::function<std::string()> statusText(const Settings& settings, const Input& input,
+                                        const TraceReader& reader,
+                                        const std::unique_ptr<Session>& session) {
+  if (settings.follow && session->progress())
+    return [&session] { return progressLine(session->progress().value_or(Progress{})); };
+  if (settings.outputName.empty()) return {};
+  return [&input, &reader] {
+    return bytesReadLine(reader.bytesRead(), platform::sizeOf(input.file.get()));
+  };
+}
+
 // Reads the trace, or follows it, into the session; a read that fails part
 // way is told to the session, whose output then holds what was read.
 template <class MakeSession>
@@ -86,11 +104,17 @@ std::optional<ReadFailure> readInto(const Settings& settings, const Outputs& out
                                     TraceReader& reader, std::unique_ptr<Session>& session,
                                     MakeSession makeSessionAgain, std::vector<Writer*> flushed,
                                     Writer& err) {
+  StatusLine status(err, statusText(settings, input, reader, session));
   std::optional<ReadFailure> failure;
   try {
     if (settings.follow) {
       followTrace(settings, outputs, input, reader, session, makeSessionAgain, std::move(flushed),
-                  err);
+                  status, err);
+    } else if (status.active()) {
+      InputWithStatus measured(input.file.get(), status);
+      reader.follow(&measured);
+      readTrace(reader, *session);
+      reader.follow(nullptr);
     } else {
       readTrace(reader, *session);
     }
@@ -98,6 +122,8 @@ std::optional<ReadFailure> readInto(const Settings& settings, const Outputs& out
     failure = ReadFailure{error.offset(), error.what()};
     session->readFailed(*failure);
   }
+  // The line goes before the output that the end writes.
+  status.clear();
   session->finish(reader.bytesRead());
   return failure;
 }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -179,6 +180,10 @@ void Writer::settle() {
 
 void Writer::handOut(const char* data, std::size_t count) {
   if (count == 0) return;
+  if (!clearFirst_.empty()) {
+    const std::string_view clear = std::exchange(clearFirst_, {});
+    handOut(clear.data(), clear.size());
+  }
   if (memory_) {
     std::size_t kept = count;
     if (keep_ != 0) {

@@ -126,6 +126,10 @@ class Writer {
 
   // Turns the escaping of terminal controls on or off for what follows.
   void escapeControls(bool on);
+  // A line that stands drawn on the terminal (a status line) clears itself
+  // before the next bytes that the writer hands on: sequence (a static
+  // text) goes out first, once.
+  void clearBeforeNext(std::string_view sequence) { clearFirst_ = sequence; }
 
   // Hands buffered bytes to the stream and flushes it. When controls are
   // escaped, a UTF-8 sequence still unfinished at this point is escaped
@@ -180,6 +184,7 @@ class Writer {
   std::size_t keep_ = 0;  // memory-backed: the most collected_ holds; 0 for no limit
   std::uint64_t bytesLeftOut_ = 0;
   std::uint64_t linesLeftOut_ = 0;
+  std::string_view clearFirst_;
   std::size_t pos_ = 0;
   char buffer_[kCapacity];
 };
