@@ -3,7 +3,7 @@
 #   - bash: the file sourced, `complete -p ovantrex`, and its function driven
 #     as bash drives it (COMP_WORDS, COMP_CWORD) for option names, files of
 #     the options that take one, nothing for a number, the words of an
-#     option that takes one of a set;
+#     option that takes one of a set (--color, in each of its forms);
 #   - zsh: the file parses, compinit takes it for ovantrex, and it has a
 #     spec for every option of the help, files for those that take a file;
 #   - fish: fish's own `complete -C` on the file, as for bash.
@@ -79,6 +79,12 @@ expect "bash: a trace named alone" "$files/a.trc" complete_bash ovantrex "$files
 expect "bash: --list=FILE in one word" "--list=$files/b.trc" complete_bash ovantrex "--list=$files/b"
 expect "bash: --list=FILE split at =" "$files/b.trc" complete_bash ovantrex --list = "$files/b"
 expect "bash: no completion of -h's number" "" complete_bash ovantrex -h ""
+# --color's words, as the issue names them, in each form.
+colours=$'always\nauto\nnever'
+expect "bash: --color WHEN" "$colours" complete_bash ovantrex --color ""
+expect "bash: --color=a in one word" $'--color=always\n--color=auto' complete_bash ovantrex --color=a
+expect "bash: --color=a split at =" $'always\nauto' complete_bash ovantrex --color = a
+expect "bash: --color= split at =" "$colours" complete_bash ovantrex --color =
 
 # ---- zsh ----
 if command -v zsh >/dev/null; then
@@ -98,6 +104,7 @@ if command -v zsh >/dev/null; then
       [[ $line == *"]' \\" ]] || fail "zsh: $name takes an argument: $line"
     fi
   done
+  grep -qF -- ":WHEN:(auto always never)' \\" "$dir/_ovantrex" || fail "zsh: --color completes no word"
   specs=$(grep -c "^  '-" "$dir/_ovantrex")
   ((specs == ${#rows[@]})) || fail "zsh: $specs option specs, and the help has ${#rows[@]} options"
 else
@@ -117,6 +124,8 @@ if command -v fish >/dev/null; then
     expect "fish: files after $option" "$in_folder/" complete_fish "ovantrex $option $files/"
   done
   expect "fish: no completion of -h's number" "" complete_fish "ovantrex -h "
+  expect "fish: --color WHEN" "$colours" complete_fish "ovantrex --color "
+  expect "fish: --color=a" $'--color=always\n--color=auto' complete_fish "ovantrex --color=a"
 else
   echo "fish is not installed: its file was not run (apt-get install -y fish)"
 fi

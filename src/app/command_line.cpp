@@ -117,9 +117,16 @@ const Option* OptionParser::next(Writer& err) {
       return nullptr;
     }
     if (word.starts_with("--")) {
-      if (const Option* option = optionNamed(table_, word)) {
+      // "--color always", or its argument after "=": "--color=always".
+      const std::size_t equals = word.find('=');
+      const std::string_view name = word.substr(0, equals);
+      if (const Option* option = optionNamed(table_, name)) {
         ++index_;
-        return option->argument == Argument::None ? option : takeNext(*option, word, err);
+        if (equals == std::string_view::npos)
+          return option->argument == Argument::None ? option : takeNext(*option, word, err);
+        if (option->argument == Argument::None) return fail(err, "option takes no argument", name);
+        argument_ = word.substr(equals + 1);
+        return checked(*option, name, err);
       }
     }
   }

@@ -111,6 +111,25 @@ bool isTerminal(std::FILE* stream);
 // none when it does not say.
 std::optional<std::size_t> terminalWidth(std::FILE* stream);
 
+// Makes the terminal that the stream writes to take colour sequences, for
+// as long as it lives: a Windows console has its virtual-terminal
+// processing turned on, and its mode put back at the end. able() is false
+// for a console that cannot take them; a stream that is no console (a
+// terminal on Linux, a pipe, a file) takes them as it is.
+class TerminalColours {
+ public:
+  explicit TerminalColours(std::FILE* stream);
+  ~TerminalColours();
+  TerminalColours(const TerminalColours&) = delete;
+  TerminalColours& operator=(const TerminalColours&) = delete;
+  bool able() const { return able_; }
+
+ private:
+  bool able_ = true;
+  void* console_ = nullptr;  // the console whose mode is put back, or null
+  unsigned long mode_ = 0;   // its mode before
+};
+
 // Reads what the stream holds now at its position, past any buffer of the
 // stream, waiting on a pipe until something comes. Returns the count (0 at
 // the end), or -1 with errno set (EINTR when a stop request cut the wait).

@@ -72,6 +72,9 @@ bool isTerminal(std::FILE* stream) {
   return descriptor >= 0 && isatty(descriptor) == 1;
 }
 
+TerminalColours::TerminalColours(std::FILE* /*stream*/) {}
+TerminalColours::~TerminalColours() = default;
+
 std::optional<std::size_t> terminalWidth(std::FILE* stream) {
   winsize size{};
   if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return std::nullopt;

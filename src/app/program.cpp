@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -212,6 +213,28 @@ ExitStatus runSession(const Settings& settings, const OpenOutputs& opened, Input
   return ExitStatus::Done;
 }
 
+// Whether the output is coloured: --color=always, or auto on a terminal
+// while NO_COLOR is unset or empty and TERM is not "dumb"; only the listing
+// and the text summary have colours.
+bool wantsColour(const Settings& settings, const Writer& output) {
+  if (settings.output != Output::Listing && settings.output != Output::SummaryText) return false;
+  if (settings.color != ColorWhen::Auto) return settings.color == ColorWhen::Always;
+  if (output.stream() == nullptr || !platform::isTerminal(output.stream())) return false;
+  const char* noColor = std::getenv("NO_COLOR");  // NOLINT(concurrency-mt-unsafe): one thread
+  if (noColor != nullptr && *noColor != '\0') return false;
+  const char* term = std::getenv("TERM");  // NOLINT(concurrency-mt-unsafe)
+  return term == nullptr || std::string_view(term) != "dumb";
+}
+
+// Colours the output when it is wanted and the terminal takes colour (a
+// Windows console that cannot colours only when asked always).
+void setColours(const Settings& settings, Writer& output,
+                std::optional<platform::TerminalColours>& colours) {
+  if (!wantsColour(settings, output)) return;
+  if (output.stream() != nullptr) colours.emplace(output.stream());
+  output.setColoured(!colours || colours->able() || settings.color == ColorWhen::Always);
+}
+
 ExitStatus listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writer& err,
                      const MissingStreams& missing) {
   if (const std::string_view refusal = choiceOf(settings.output).notForATerminal;
@@ -232,6 +255,9 @@ ExitStatus listTrace(const Settings& settings, ListingMemory& memory, Writer& ou
   TraceReader reader(input.file.get(), std::move(memory.reader));
   OpenOutputs opened;
   if (const auto end = openOutputs(settings, input, memory, out, err, missing, opened)) return *end;
+  // Colour is set for the run's whole output, the console taking it.
+  std::optional<platform::TerminalColours> colours;
+  setColours(settings, opened.file != nullptr ? *opened.file : out, colours);
   // The session takes its memory before an older listing is emptied.
   auto session =
       std::make_unique<Session>(settings, opened.file != nullptr ? *opened.file : out, out, err);

@@ -253,6 +253,15 @@ void Writer::handOutEscaped(const char* data, std::size_t count) {
   handOut(escaped, static_cast<std::size_t>(end - escaped));
 }
 
+void Writer::putControl(std::string_view sequence) {
+  if (!escaping_) {
+    put(sequence);
+    return;
+  }
+  settle();
+  handOut(sequence.data(), sequence.size());
+}
+
 void Writer::escapeControls(bool on) {
   settle();
   escaping_ = on;

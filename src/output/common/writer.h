@@ -126,6 +126,12 @@ class Writer {
 
   // Turns the escaping of terminal controls on or off for what follows.
   void escapeControls(bool on);
+  // Whether the output is coloured (--color; see colours.h), and the bytes
+  // of a control sequence (a colour's): written as they are, past the
+  // escaping of a terminal's controls.
+  void setColoured(bool on) { coloured_ = on; }
+  bool coloured() const { return coloured_; }
+  void putControl(std::string_view sequence);
   // A line that stands drawn on the terminal (a status line) clears itself
   // before the next bytes that the writer hands on: sequence (a static
   // text) goes out first, once.
@@ -179,6 +185,7 @@ class Writer {
   bool terminal_ = false;
   OnFailure onFailure_ = OnFailure::Throw;
   bool escaping_ = false;
+  bool coloured_ = false;
   ControlEscaper escaper_;
   std::string collected_;
   std::size_t keep_ = 0;  // memory-backed: the most collected_ holds; 0 for no limit

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "output/common/colours.h"
 #include "output/common/control_escaper.h"
 #include "output/common/json_values.h"
 #include "output/common/notes.h"
@@ -46,7 +47,9 @@ Writer& TextFacts::line(Field field) { return line(indent_, field.label); }
 
 void TextFacts::verdict(Field /*words*/, Field /*counts*/, Field /*last*/,
                         const SessionFacts& facts) {
-  writeVerdict(out_, scratch_, facts, Counts::Plain, writeOnOneLine);
+  // The verdict in the colour of the last update's outcome.
+  painted(out_, facts.lastUpdate ? hueOf(facts.lastUpdate->outcome) : Hue::None,
+          [&] { writeVerdict(out_, scratch_, facts, Counts::Plain, writeOnOneLine); });
   out_.put('\n');
   ++sections_;  // a blank line follows
 }
@@ -270,8 +273,10 @@ void TextFacts::errorReply(std::size_t /*number*/, const ErrorReply& error) {
     out_.decimal(static_cast<std::int64_t>(error.update));
   }
   out_.put(": ");
-  writeFirstNotes(out_, scratch_, Counts::Plain, writeOnOneLine,
-                  [&error](NoteSink& notes) { writeStatusNotes(notes, error.reply); });
+  painted(out_, Hue::Error, [&] {
+    writeFirstNotes(out_, scratch_, Counts::Plain, writeOnOneLine,
+                    [&error](NoteSink& notes) { writeStatusNotes(notes, error.reply); });
+  });
   out_.put('\n');
   if (!error.command) return;
   out_.put("    after the command at offset ");
