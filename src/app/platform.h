@@ -119,7 +119,8 @@ std::optional<std::size_t> terminalWidth(std::FILE* stream);
 class TerminalColours {
  public:
   explicit TerminalColours(std::FILE* stream);
-  ~TerminalColours();
+  // On Windows it puts the console's mode back.
+  ~TerminalColours();  // NOLINT(performance-trivially-destructible)
   TerminalColours(const TerminalColours&) = delete;
   TerminalColours& operator=(const TerminalColours&) = delete;
   bool able() const { return able_; }

@@ -182,8 +182,12 @@ void Writer::handOut(const char* data, std::size_t count) {
   if (count == 0) return;
   if (!clearFirst_.empty()) {
     const std::string_view clear = std::exchange(clearFirst_, {});
-    handOut(clear.data(), clear.size());
+    handOutBytes(clear.data(), clear.size());
   }
+  handOutBytes(data, count);
+}
+
+void Writer::handOutBytes(const char* data, std::size_t count) {
   if (memory_) {
     std::size_t kept = count;
     if (keep_ != 0) {

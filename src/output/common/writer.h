@@ -167,6 +167,8 @@ class Writer {
   void settle();
   // Passes bytes to the stream or the collected text.
   void handOut(const char* data, std::size_t count);
+  // handOut() of bytes that nothing is to go before.
+  void handOutBytes(const char* data, std::size_t count);
   // Writes bytes to the stream, all of them; false when the write failed
   // and its bytes were dropped.
   bool writeAll(const char* data, std::size_t count);
