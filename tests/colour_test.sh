@@ -64,29 +64,23 @@ if ! command -v tmux >/dev/null; then
   exit 0
 fi
 echo "set -g remain-on-exit on" >"$work/tmux.conf"
-# The screen of a command run in a pane of 250 columns of a tmux of its
-# own, with its colours, its wrapped lines joined, without tmux's closing
-# line.
+# The screen of a command run in a pane of 400 by 200 of a tmux of its
+# own (sized before the command starts, and large enough that nothing
+# scrolls away), with its colours and its wrapped lines joined, up to the
+# line that the shell writes after it.
 screens=0
 screen() {
   [[ -z $socket ]] || tmux -S "$socket" kill-server 2>/dev/null
   socket=$work/tmux-$((++screens)).socket
   env -u NO_COLOR -u TMUX TERM=xterm-256color TZ=UTC \
-    tmux -S "$socket" -f "$work/tmux.conf" new-session -d -x 250 -y 50 "$1"
-  local i
+    tmux -S "$socket" -f "$work/tmux.conf" new-session -d -x 400 -y 200 "sleep 0.2; $1; echo @@ran@@"
+  local i now=
   for ((i = 0; i < 100; i++)); do
-    [[ $(tmux -S "$socket" display -p '#{pane_dead}') == 1 ]] && break
+    now=$(tmux -S "$socket" capture-pane -p -e -J -S - -E - 2>/dev/null)
+    [[ $now == *@@ran@@* ]] && break
     sleep 0.05
   done
-  # tmux may still be taking in the last output: read until it stands.
-  local now last=
-  for ((i = 0; i < 50; i++)); do
-    now=$(tmux -S "$socket" capture-pane -p -e -J -S - -E - | grep -v '^.*Pane is dead')
-    ((i > 0)) && [[ $now == "$last" ]] && break
-    last=$now
-    sleep 0.1
-  done
-  sed -e :a -e '/^\n*$/{$d;N;ba' -e '}' <<<"$now"
+  sed -n '/@@ran@@/q; p' <<<"$now"
 }
 # A line of the screen that matches, or the failure.
 has_line() {
