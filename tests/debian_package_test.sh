@@ -6,8 +6,9 @@
 #     that the fleet tool imports, nothing else;
 #   - a program that needs no library beyond those runtimes;
 #   - exactly the program, the fleet tool (its package and the trace page's
-#     style sheet and script in /usr/share/ovantrex), the manual and the
-#     docs, owned by root, each as in the source.
+#     style sheet and script in /usr/share/ovantrex), the manual, the docs
+#     and the shells' completions, owned by root, each as in the source or
+#     the build.
 # Installing it on a clean system is tests/package_test.sh.
 #
 #   debian_package_test.sh BUILD_DIR SOURCE_DIR
@@ -82,13 +83,16 @@ for library in $needed; do
   esac
 done
 
-# The files, exactly (a later change adds the shell completions).
+# The files, exactly.
 files=$(cd "$root" && find . ! -type d | sort | tr '\n' ' ')
 package_files=$(cd "$source/tools" && printf './usr/share/ovantrex/%s ' ovantrex_fleet/*.py)
-expected="./usr/bin/ovantrex ./usr/bin/ovantrex-fleet ./usr/share/doc/ovantrex/README.md \
+expected="./usr/bin/ovantrex ./usr/bin/ovantrex-fleet \
+./usr/share/bash-completion/completions/ovantrex ./usr/share/doc/ovantrex/README.md \
 ./usr/share/doc/ovantrex/fleet.md ./usr/share/doc/ovantrex/json.md \
-./usr/share/doc/ovantrex/ovantrex.schema.json ./usr/share/man/man1/ovantrex.1 \
-${package_files}./usr/share/ovantrex/report.css ./usr/share/ovantrex/report.js "
+./usr/share/doc/ovantrex/ovantrex.schema.json \
+./usr/share/fish/vendor_completions.d/ovantrex.fish ./usr/share/man/man1/ovantrex.1 \
+${package_files}./usr/share/ovantrex/report.css ./usr/share/ovantrex/report.js \
+./usr/share/zsh/vendor-completions/_ovantrex "
 [[ $files == "$expected" ]] || fail "the package holds '$files', not '$expected'"
 owners=$(dpkg-deb --contents "$deb" | awk '$2 != "root/root"')
 [[ -z $owners ]] || fail "files not owned by root: $owners"
@@ -107,6 +111,13 @@ for pair in usr/bin/ovantrex-fleet=tools/ovantrex-fleet usr/share/man/man1/ovant
   [[ ! -f $root/${pair%%=*} ]] || cmp -s "$root/${pair%%=*}" "$source/${pair#*=}" ||
     fail "${pair%%=*} differs from ${pair#*=}"
 done
+# The shells' completions, as the build made them from the table of options.
+for pair in bash-completion/completions/ovantrex=ovantrex zsh/vendor-completions/_ovantrex=_ovantrex \
+  fish/vendor_completions.d/ovantrex.fish=ovantrex.fish; do
+  [[ ! -f $root/usr/share/${pair%%=*} ]] ||
+    cmp -s "$root/usr/share/${pair%%=*}" "$build/completions/${pair#*=}" ||
+    fail "usr/share/${pair%%=*} differs from the build's completions/${pair#*=}"
+done
 
 ((failures == 0)) || exit 1
-echo "the Debian package holds the program, the fleet tool, the manual and the docs, and depends on: ${depends% }"
+echo "the Debian package holds the program, the fleet tool, the manual, the docs and the completions, and depends on: ${depends% }"

@@ -342,6 +342,38 @@ TEST(Follow, AnInterruptWhileWaitingForAFifoEndsTheRunQuietly) {
   }
 }
 
+// A trace that the utility has yet to make is waited for (on a terminal the
+// wait is told: see terminal_test.py); a stop request during the wait ends
+// the run with nothing written, an old -w file untouched.
+TEST(Follow, ATraceNotThereYetIsWaitedForAndListedOnceItAppears) {
+  TempDir dir;
+  const std::string trace = dir.file("late.trc");
+  FollowingChild child({"--follow", "-f", trace});
+  letItMeetTheEnd();
+  append(trace, textRecord(1000.0, "first\n"));
+  const std::string first = textEntry("1.000", "first");
+  ASSERT_TRUE(child.waitForOut(first)) << child.out << child.err;
+  append(trace, textRecord(2000.0, "second\n"));
+  ASSERT_TRUE(child.waitForOut(first + textEntry("1.000", "second"))) << child.out;
+  EXPECT_EQ(child.stop(SIGINT), 0);
+  EXPECT_EQ(child.err, "") << "the wait is told on a terminal only";
+}
+
+TEST(Follow, AStopWhileWaitingForTheTraceEndsTheRunWithNothingWritten) {
+  TempDir dir;
+  const std::string output = dir.file("old.txt");
+  append(output, "an old listing\n");
+  for (const int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    FollowingChild child({"--follow", "--summary", "-f", dir.file("sub/never.trc"), "-w", output});
+    letItMeetTheEnd();
+    EXPECT_EQ(child.stop(signal), 0);
+    EXPECT_EQ(child.out, "");
+    EXPECT_EQ(child.err, "");
+    EXPECT_EQ(readFile(output), "an old listing\n");
+  }
+}
+
 TEST(Follow, AnInterruptDuringAWriteToASlowReaderFinishesTheListing) {
   // More listing than a pipe holds: the program waits in a write for the
   // test to read while the signal comes.

@@ -179,20 +179,25 @@ TEST(TerminalControls, AreEscapedOnATerminalAndKeptInAPipe) {
   const std::string trace = dir.file("controls.trc");
   terminalTrace().writeTo(trace);
 
-  {  // Standard output on a terminal.
+  {  // Standard output on a terminal, in colour: the trace's bytes are still
+     // escaped, and the colours are the program's alone.
     const Terminal terminal;
     ASSERT_TRUE(terminal.open()) << "no pseudo-terminal";
-    ChildSetup setup{.args = {"-f", trace}};
+    ChildSetup setup{.args = {"--color=always", "-f", trace}};
     setup.descriptors[1] = terminal.device;
     const ChildResult r = runChild(dir, setup);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(terminal.screen(), kEscapedListing);
+    std::string coloured(kEscapedListing);
+    coloured.replace(coloured.find("HIDWrite"), 8, "\x1b[32mHIDWrite\x1b[0m");
+    coloured.replace(0, 4, "\x1b[1mText\x1b[0m");
+    EXPECT_EQ(terminal.screen(), coloured);
   }
   {  // A terminal named with -w.
     const Terminal terminal;
     ASSERT_TRUE(terminal.open()) << "no pseudo-terminal";
-    const ChildResult r = runChild(dir, {.args = {"-f", trace, "-w", terminal.name}});
+    const ChildResult r =
+        runChild(dir, {.args = {"--color=never", "-f", trace, "-w", terminal.name}});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");

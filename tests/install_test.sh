@@ -2,6 +2,7 @@
 # Installs the build into a temporary prefix and checks what a user gets:
 # the program and the fleet tool in bin, the manual in share/man/man1, the
 # docs in share/doc/ovantrex where the manual and the fleet tool say, the
+# shells' completions where bash, zsh and fish look for them, the
 # installed program listing the sample exactly as the build's program does,
 # the fleet tool running the program beside it (its package and the page's
 # assets in share/ovantrex), and a manual that renders
@@ -87,6 +88,14 @@ done
 help=$(COLUMNS=1000 "$prefix/bin/ovantrex-fleet" --help)
 for doc in fleet.md json.md; do
   grep -qF "$docs/$doc" <<<"$help" || fail "the installed fleet tool's help does not name $docs/$doc"
+done
+
+# The shells' completions, where each shell looks for them, as the build
+# made them.
+for pair in bash-completion/completions/ovantrex=ovantrex zsh/vendor-completions/_ovantrex=_ovantrex \
+  fish/vendor_completions.d/ovantrex.fish=ovantrex.fish; do
+  cmp -s "$prefix/share/${pair%%=*}" "$build/completions/${pair#*=}" ||
+    fail "share/${pair%%=*} is not installed as the build's completions/${pair#*=}"
 done
 
 # The single argument is the trace's name; no arguments give the usage text

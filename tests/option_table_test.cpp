@@ -146,11 +146,13 @@ TEST(OptionTable, OnlyThePageIsBytes) {
   }
 }
 
-// A table of two options whose argument is one word of a set.
+// A table of two options whose argument is one word of a set, and one
+// long option without an argument.
 constexpr std::string_view kWhen[] = {"auto", "always", "never"};
 constexpr Option kWordOptions[] = {
     {.name = "--color", .argument = Argument::Word, .argumentName = "WHEN", .words = kWhen},
     {.name = "-k", .argument = Argument::Word, .argumentName = "WHEN", .words = kWhen},
+    {.name = "--json"},
 };
 
 std::string parseWords(std::vector<const char*> argv) {
@@ -170,6 +172,11 @@ TEST(OptionTable, ParserTakesOnlyTheWordsOfAWordArgument) {
             "ovantrex: argument 'sometimes' is none of auto, always, never -- --color\n");
   EXPECT_EQ(parseWords({"-k", "always", "-kAuto"}),
             "-k=always ovantrex: argument 'Auto' is none of auto, always, never -- k\n");
+  // A long option's argument after "=" in the same word.
+  EXPECT_EQ(parseWords({"--color=always", "--json", "--color="}),
+            "--color=always --json= ovantrex: argument '' is none of auto, always, never -- "
+            "--color\n");
+  EXPECT_EQ(parseWords({"--json=yes"}), "ovantrex: option takes no argument -- --json\n");
 }
 
 TEST(OptionTable, PageNamesTheListingsOptionsInTheListingsOrder) {

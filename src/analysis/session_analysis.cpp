@@ -448,4 +448,17 @@ void SessionAnalysis::finish(std::uint64_t bytesRead) {
   exchanges_.finish(*facts_);
 }
 
+SessionAnalysis::Progress SessionAnalysis::progress() const {
+  Progress progress;
+  progress.records = facts_->records;
+  progress.updates = updateNumber_;
+  progress.errorReplies = facts_->errors.size() + facts_->errorsLeftOut;
+  if (updateOpen_) {
+    progress.lastOutcome = updateOutcome(openEnd_);
+  } else if (facts_->lastUpdate) {
+    progress.lastOutcome = facts_->lastUpdate->outcome;
+  }
+  return progress;
+}
+
 }  // namespace ovantrex

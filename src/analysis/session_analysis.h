@@ -64,6 +64,15 @@ class SessionAnalysis {
   void finish(std::uint64_t bytesRead);
 
   const SessionFacts& facts() const { return *facts_; }
+  // The run so far, for a status line while it goes on: the records, the
+  // updates begun, the last one's outcome as it stands, the error replies.
+  struct Progress {
+    std::uint64_t records = 0;
+    std::uint64_t updates = 0;
+    std::optional<UpdateOutcome> lastOutcome;  // none without an update
+    std::uint64_t errorReplies = 0;
+  };
+  Progress progress() const;
   // The timelines, when the options asked for them; otherwise none.
   const UpdateTimelines* timelines() const { return timelines_.get(); }
 

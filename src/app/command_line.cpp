@@ -105,6 +105,22 @@ const Option* OptionParser::takeNext(const Option& option, std::string_view show
   return checked(option, shownName, err);
 }
 
+const Option* OptionParser::longOption(std::string_view word) const {
+  return optionNamed(table_, word.substr(0, word.find('=')));
+}
+
+const Option* OptionParser::takeLong(const Option& option, std::string_view word, Writer& err) {
+  ++index_;
+  // "--color always", or its argument after "=": "--color=always".
+  const std::size_t equals = word.find('=');
+  if (equals == std::string_view::npos)
+    return option.argument == Argument::None ? &option : takeNext(option, word, err);
+  const std::string_view name = word.substr(0, equals);
+  if (option.argument == Argument::None) return fail(err, "option takes no argument", name);
+  argument_ = word.substr(equals + 1);
+  return checked(option, name, err);
+}
+
 const Option* OptionParser::next(Writer& err) {
   argument_ = {};
   if (failed_) return nullptr;
@@ -117,10 +133,7 @@ const Option* OptionParser::next(Writer& err) {
       return nullptr;
     }
     if (word.starts_with("--")) {
-      if (const Option* option = optionNamed(table_, word)) {
-        ++index_;
-        return option->argument == Argument::None ? option : takeNext(*option, word, err);
-      }
+      if (const Option* option = longOption(word)) return takeLong(*option, word, err);
     }
   }
   // A letter of a cluster: "-" and the letter name its row.

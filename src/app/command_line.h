@@ -31,6 +31,10 @@ class OptionParser {
 
  private:
   const Option* named(std::string_view name) const;
+  // The row of a long option, "--name" or "--name=argument"; null for none.
+  const Option* longOption(std::string_view word) const;
+  // The long option read, with its argument.
+  const Option* takeLong(const Option& option, std::string_view word, Writer& err);
   // The option's argument, the next argument of the command line.
   const Option* takeNext(const Option& option, std::string_view shownName, Writer& err);
   // Refuses a word that the option does not take.

@@ -14,10 +14,37 @@ bool sameFile(const platform::FileIdentity& a, const platform::FileIdentity& b) 
   return a.known == b.known && a.volume == b.volume && a.index == b.index;
 }
 
+// Whether no file stands under the name (its folder may be missing too).
+bool noFileNamed(const std::string& name) {
+  if (platform::identityOfName(name)) return false;
+  errno = 0;
+  std::FILE* file = platform::openForReading(name);
+  if (file != nullptr) std::fclose(file);
+  return file == nullptr && errno == ENOENT;
+}
+
 }  // namespace
 
-TraceFollower::TraceFollower(std::string path, std::vector<Writer*> flushed)
-    : path_(std::move(path)), flushed_(std::move(flushed)) {}
+bool waitForTrace(const std::string& name, Writer& err) {
+  platform::ChangeWatch changes;
+  changes.watch(name);
+  bool told = false;
+  while (noFileNamed(name)) {
+    if (platform::StopRequests::requested()) return false;
+    if (!told && err.stream() != nullptr && platform::isTerminal(err.stream())) {
+      err.put("ovantrex: waiting for '");
+      err.put(name);
+      err.put("' to appear\n");
+      err.flush();
+    }
+    told = true;
+    changes.sleep();
+  }
+  return true;
+}
+
+TraceFollower::TraceFollower(std::string path, std::vector<Writer*> flushed, StatusLine& status)
+    : path_(std::move(path)), flushed_(std::move(flushed)), status_(status) {}
 
 void TraceFollower::attach(std::FILE* stream) {
   stream_ = stream;
@@ -79,6 +106,7 @@ void TraceFollower::flushAll() {
 
 void TraceFollower::beforeRead() {
   if (platform::StopRequests::requested()) throw FollowStopped();
+  status_.tick();
   // A pipe or a terminal: what has been listed goes out before a read that
   // would wait.
   if (!regular_ && platform::readWouldWait(stream_)) flushAll();
@@ -97,6 +125,7 @@ bool TraceFollower::waitForMore(std::uint64_t offset) {
     // Truncated and written again past the old end since the last look.
     if (!stillReads(head_) || !stillReads(tail_)) throw TraceRestarted("was rewritten");
     if (size && *size > offset) return true;
+    status_.tick();
     changes_.sleep();
   }
 }

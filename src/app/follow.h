@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "app/status_line.h"
 #include "output/common/writer.h"
 #include "trace/trace_reader.h"
 
@@ -32,11 +33,18 @@ class TraceRestarted : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// --follow on a trace that is not there yet: waits, as `tail -F` does,
+// until a file stands under its name (or anything that is no missing file:
+// opening it then tells what it is), saying once on err that it waits when
+// err is a terminal. False when a stop request ended the wait.
+bool waitForTrace(const std::string& name, Writer& err);
+
 class TraceFollower final : public FollowedInput {
  public:
   // path: the trace's name, watched for a new file; flushed: the writers to
-  // flush before every wait, so that what has been listed is out.
-  TraceFollower(std::string path, std::vector<Writer*> flushed);
+  // flush before every wait, so that what has been listed is out; status:
+  // the status line, drawn at every read and wait.
+  TraceFollower(std::string path, std::vector<Writer*> flushed, StatusLine& status);
 
   // The trace as just opened, read from its start.
   void attach(std::FILE* stream);
@@ -67,6 +75,7 @@ class TraceFollower final : public FollowedInput {
 
   std::string path_;
   std::vector<Writer*> flushed_;
+  StatusLine& status_;
   std::FILE* stream_ = nullptr;
   bool regular_ = false;
   platform::FileIdentity identity_;

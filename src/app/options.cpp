@@ -47,6 +47,15 @@ Words showFlag(const Settings& settings) {
   return shown(settings.*flag == value);
 }
 
+// --color's words, in the order of ColorWhen.
+constexpr std::string_view kColorWords[] = {"auto", "always", "never"};
+
+void setColor(Settings& settings, std::string_view word) {
+  for (std::size_t i = 0; i < std::size(kColorWords); ++i) {
+    if (kColorWords[i] == word) settings.color = static_cast<ColorWhen>(i);
+  }
+}
+
 constexpr Option kOptions[] = {
     {.name = "-f",
      .argument = Argument::File,
@@ -137,6 +146,18 @@ constexpr Option kOptions[] = {
              "listing around each error reply (-t, -h, -m, -c, -p and -H\n"
              "shape it); not with --json or --summary; with --follow,\n"
              "the page of what was read is written when the run ends"},
+    {.name = "--color",
+     .argument = Argument::Word,
+     .group = HelpGroup::Outputs,
+     .outputs = kOneTrace,
+     .argumentName = "WHEN",
+     .words = kColorWords,
+     .help = "colour the record types and error replies of the listing\n"
+             "and the verdict and error replies of the summary: auto (the\n"
+             "default: on a terminal, unless NO_COLOR is set or TERM is\n"
+             "dumb), always (also into a pipe or a file), never; also\n"
+             "--color=WHEN",
+     .apply = setColor},
     {.name = "--list",
      .argument = Argument::File,
      .group = HelpGroup::Outputs,

@@ -107,6 +107,29 @@ void setLineEnds(std::FILE* stream, LineEnds lineEnds);
 // Whether the stream is a terminal (a Windows console), whose controls the
 // listing escapes.
 bool isTerminal(std::FILE* stream);
+// The columns of the terminal (console window) that the stream writes to;
+// none when it does not say.
+std::optional<std::size_t> terminalWidth(std::FILE* stream);
+
+// Makes the terminal that the stream writes to take colour sequences, for
+// as long as it lives: a Windows console has its virtual-terminal
+// processing turned on, and its mode put back at the end. able() is false
+// for a console that cannot take them; a stream that is no console (a
+// terminal on Linux, a pipe, a file) takes them as it is.
+class TerminalColours {
+ public:
+  explicit TerminalColours(std::FILE* stream);
+  // On Windows it puts the console's mode back.
+  ~TerminalColours();  // NOLINT(performance-trivially-destructible)
+  TerminalColours(const TerminalColours&) = delete;
+  TerminalColours& operator=(const TerminalColours&) = delete;
+  bool able() const { return able_; }
+
+ private:
+  bool able_ = true;
+  void* console_ = nullptr;  // the console whose mode is put back, or null
+  unsigned long mode_ = 0;   // its mode before
+};
 
 // Reads what the stream holds now at its position, past any buffer of the
 // stream, waiting on a pipe until something comes. Returns the count (0 at

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,6 +70,15 @@ void setLineEnds(std::FILE* /*stream*/, LineEnds /*lineEnds*/) {}
 bool isTerminal(std::FILE* stream) {
   const int descriptor = fileno(stream);
   return descriptor >= 0 && isatty(descriptor) == 1;
+}
+
+TerminalColours::TerminalColours(std::FILE* /*stream*/) {}
+TerminalColours::~TerminalColours() = default;
+
+std::optional<std::size_t> terminalWidth(std::FILE* stream) {
+  winsize size{};
+  if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return std::nullopt;
+  return size.ws_col;
 }
 
 std::ptrdiff_t readAvailable(std::FILE* stream, std::span<std::uint8_t> into) {

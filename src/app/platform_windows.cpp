@@ -276,6 +276,30 @@ bool isTerminal(std::FILE* stream) {
   return GetConsoleMode(handleOf(stream), &mode) != 0;
 }
 
+TerminalColours::TerminalColours(std::FILE* stream) {
+  const HANDLE handle = handleOf(stream);
+  DWORD mode = 0;
+  if (GetConsoleMode(handle, &mode) == 0 || (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0)
+    return;
+  if (SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0) {
+    able_ = false;
+    return;
+  }
+  console_ = handle;
+  mode_ = mode;
+}
+
+TerminalColours::~TerminalColours() {
+  if (console_ != nullptr) SetConsoleMode(static_cast<HANDLE>(console_), static_cast<DWORD>(mode_));
+}
+
+std::optional<std::size_t> terminalWidth(std::FILE* stream) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (GetConsoleScreenBufferInfo(handleOf(stream), &info) == 0) return std::nullopt;
+  const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+  return columns > 0 ? std::optional<std::size_t>(static_cast<std::size_t>(columns)) : std::nullopt;
+}
+
 std::ptrdiff_t readAvailable(std::FILE* stream, std::span<std::uint8_t> into) {
   const HANDLE handle = handleOf(stream);
   // A read of an empty pipe waits for its writer, and no stop request ends

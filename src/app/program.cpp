@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
@@ -17,6 +19,7 @@
 #include "app/platform.h"
 #include "app/run_files.h"
 #include "app/session.h"
+#include "app/status_line.h"
 #include "core/reserved.h"
 #include "trace/record_loop.h"
 #include "trace/trace_reader.h"
@@ -26,6 +29,7 @@ namespace ovantrex {
 namespace {
 
 using platform::FileIdentity;
+using Progress = SessionAnalysis::Progress;
 
 // What a run takes before its first record: the reader's block and record
 // buffer, and the room for the writer of a -w file.
@@ -49,8 +53,9 @@ class OutputIsTheTrace : public std::runtime_error {
 template <class MakeSession>
 void followTrace(const Settings& settings, const Outputs& outputs, Input& input,
                  TraceReader& reader, std::unique_ptr<Session>& session,
-                 MakeSession makeSessionAgain, std::vector<Writer*> flushed, Writer& err) {
-  TraceFollower follower(settings.inputName, std::move(flushed));
+                 MakeSession makeSessionAgain, std::vector<Writer*> flushed, StatusLine& status,
+                 Writer& err) {
+  TraceFollower follower(settings.inputName, std::move(flushed), status);
   follower.attach(input.file.get());
   reader.follow(&follower);
   for (;;) {
@@ -80,6 +85,20 @@ void followTrace(const Settings& settings, const Outputs& outputs, Input& input,
   }
 }
 
+// The status line of a run on a terminal: a followed summary or page tells
+// what it has read so far, a run into a -w file how much of the trace it
+// has read; other runs show their output itself, and have none.
+std::function<std::string()> statusText(const Settings& settings, const Input& input,
+                                        const TraceReader& reader,
+                                        const std::unique_ptr<Session>& session) {
+  if (settings.follow && session->progress())
+    return [&session] { return progressLine(session->progress().value_or(Progress{})); };
+  if (settings.outputName.empty()) return {};
+  return [&input, &reader] {
+    return bytesReadLine(reader.bytesRead(), platform::sizeOf(input.file.get()));
+  };
+}
+
 // Reads the trace, or follows it, into the session; a read that fails part
 // way is told to the session, whose output then holds what was read.
 template <class MakeSession>
@@ -87,11 +106,17 @@ std::optional<ReadFailure> readInto(const Settings& settings, const Outputs& out
                                     TraceReader& reader, std::unique_ptr<Session>& session,
                                     MakeSession makeSessionAgain, std::vector<Writer*> flushed,
                                     Writer& err) {
+  StatusLine status(err, statusText(settings, input, reader, session));
   std::optional<ReadFailure> failure;
   try {
     if (settings.follow) {
       followTrace(settings, outputs, input, reader, session, makeSessionAgain, std::move(flushed),
-                  err);
+                  status, err);
+    } else if (status.active()) {
+      InputWithStatus measured(input.file.get(), status);
+      reader.follow(&measured);
+      readTrace(reader, *session);
+      reader.follow(nullptr);
     } else {
       readTrace(reader, *session);
     }
@@ -99,6 +124,8 @@ std::optional<ReadFailure> readInto(const Settings& settings, const Outputs& out
     failure = ReadFailure{error.offset(), error.what()};
     session->readFailed(*failure);
   }
+  // The line goes before the output that the end writes.
+  status.clear();
   session->finish(reader.bytesRead());
   return failure;
 }
@@ -187,6 +214,28 @@ ExitStatus runSession(const Settings& settings, const OpenOutputs& opened, Input
   return ExitStatus::Done;
 }
 
+// Whether the output is coloured: --color=always, or auto on a terminal
+// while NO_COLOR is unset or empty and TERM is not "dumb"; only the listing
+// and the text summary have colours.
+bool wantsColour(const Settings& settings, const Writer& output) {
+  if (settings.output != Output::Listing && settings.output != Output::SummaryText) return false;
+  if (settings.color != ColorWhen::Auto) return settings.color == ColorWhen::Always;
+  if (output.stream() == nullptr || !platform::isTerminal(output.stream())) return false;
+  const char* noColor = std::getenv("NO_COLOR");  // NOLINT(concurrency-mt-unsafe): one thread
+  if (noColor != nullptr && *noColor != '\0') return false;
+  const char* term = std::getenv("TERM");  // NOLINT(concurrency-mt-unsafe)
+  return term == nullptr || std::string_view(term) != "dumb";
+}
+
+// Colours the output when it is wanted and the terminal takes colour (a
+// Windows console that cannot colours only when asked always).
+void setColours(const Settings& settings, Writer& output,
+                std::optional<platform::TerminalColours>& colours) {
+  if (!wantsColour(settings, output)) return;
+  if (output.stream() != nullptr) colours.emplace(output.stream());
+  output.setColoured(!colours || colours->able() || settings.color == ColorWhen::Always);
+}
+
 ExitStatus listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writer& err,
                      const MissingStreams& missing) {
   if (const std::string_view refusal = choiceOf(settings.output).notForATerminal;
@@ -199,11 +248,17 @@ ExitStatus listTrace(const Settings& settings, ListingMemory& memory, Writer& ou
   // start: opening a FIFO waits for its writer.
   std::optional<platform::StopRequests> stopRequests;
   if (settings.follow) stopRequests.emplace();
+  // A followed trace may be one that the utility has yet to make; a stop
+  // request during the wait ends the run before any output is opened.
+  if (settings.follow && !waitForTrace(settings.inputName, err)) return ExitStatus::Done;
   Input input;
   if (const auto end = openInput(settings.inputName, input, err)) return *end;
   TraceReader reader(input.file.get(), std::move(memory.reader));
   OpenOutputs opened;
   if (const auto end = openOutputs(settings, input, memory, out, err, missing, opened)) return *end;
+  // Colour is set for the run's whole output, the console taking it.
+  std::optional<platform::TerminalColours> colours;
+  setColours(settings, opened.file != nullptr ? *opened.file : out, colours);
   // The session takes its memory before an older listing is emptied.
   auto session =
       std::make_unique<Session>(settings, opened.file != nullptr ? *opened.file : out, out, err);

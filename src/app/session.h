@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "analysis/session_analysis.h"
 #include "app/settings.h"
@@ -34,6 +35,11 @@ class Session final : public RecordSink {
   // Whether the output is bytes, the same on every system, rather than text
   // with the system's line ends: the printer's to say.
   bool writesBytes() const { return printer_->writesBytes(); }
+  // The run so far, for the status line: none for an output without an
+  // analysis of the session (the listing, JSON Lines).
+  std::optional<SessionAnalysis::Progress> progress() const {
+    return analysis_ ? std::optional(analysis_->progress()) : std::nullopt;
+  }
 
  private:
   std::unique_ptr<SessionAnalysis> analysis_;  // for the summary and the report

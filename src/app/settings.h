@@ -25,6 +25,9 @@ enum class Output : std::uint8_t {
 };
 inline constexpr std::size_t kOutputCount = 8;
 
+// When the listing and the text summary are coloured (--color).
+enum class ColorWhen : std::uint8_t { Auto, Always, Never };
+
 // The listing's options (-c, -m, -t, -p, -x, -H, -h) and the files.
 struct Settings : ListingOptions {
   // The time column in the system's local time.
@@ -35,6 +38,7 @@ struct Settings : ListingOptions {
   Output output = Output::Listing;
   bool follow = false;   // --follow: list records as they are appended to the trace
   std::string listName;  // --list FILE: the batch's list, one name a line ("-": standard input)
+  ColorWhen color = ColorWhen::Auto;  // --color
 
   // --compare GOOD: the reference trace; --context N: the alike steps shown
   // around differing ones.

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -179,6 +180,14 @@ void Writer::settle() {
 
 void Writer::handOut(const char* data, std::size_t count) {
   if (count == 0) return;
+  if (!clearFirst_.empty()) {
+    const std::string_view clear = std::exchange(clearFirst_, {});
+    handOutBytes(clear.data(), clear.size());
+  }
+  handOutBytes(data, count);
+}
+
+void Writer::handOutBytes(const char* data, std::size_t count) {
   if (memory_) {
     std::size_t kept = count;
     if (keep_ != 0) {
@@ -246,6 +255,15 @@ void Writer::handOutEscaped(const char* data, std::size_t count) {
     end = escaper_.step(static_cast<std::uint8_t>(data[i]), end);
   }
   handOut(escaped, static_cast<std::size_t>(end - escaped));
+}
+
+void Writer::putControl(std::string_view sequence) {
+  if (!escaping_) {
+    put(sequence);
+    return;
+  }
+  settle();
+  handOut(sequence.data(), sequence.size());
 }
 
 void Writer::escapeControls(bool on) {

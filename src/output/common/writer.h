@@ -126,6 +126,16 @@ class Writer {
 
   // Turns the escaping of terminal controls on or off for what follows.
   void escapeControls(bool on);
+  // Whether the output is coloured (--color; see colours.h), and the bytes
+  // of a control sequence (a colour's): written as they are, past the
+  // escaping of a terminal's controls.
+  void setColoured(bool on) { coloured_ = on; }
+  bool coloured() const { return coloured_; }
+  void putControl(std::string_view sequence);
+  // A line that stands drawn on the terminal (a status line) clears itself
+  // before the next bytes that the writer hands on: sequence (a static
+  // text) goes out first, once.
+  void clearBeforeNext(std::string_view sequence) { clearFirst_ = sequence; }
 
   // Hands buffered bytes to the stream and flushes it. When controls are
   // escaped, a UTF-8 sequence still unfinished at this point is escaped
@@ -157,6 +167,8 @@ class Writer {
   void settle();
   // Passes bytes to the stream or the collected text.
   void handOut(const char* data, std::size_t count);
+  // handOut() of bytes that nothing is to go before.
+  void handOutBytes(const char* data, std::size_t count);
   // Writes bytes to the stream, all of them; false when the write failed
   // and its bytes were dropped.
   bool writeAll(const char* data, std::size_t count);
@@ -175,11 +187,13 @@ class Writer {
   bool terminal_ = false;
   OnFailure onFailure_ = OnFailure::Throw;
   bool escaping_ = false;
+  bool coloured_ = false;
   ControlEscaper escaper_;
   std::string collected_;
   std::size_t keep_ = 0;  // memory-backed: the most collected_ holds; 0 for no limit
   std::uint64_t bytesLeftOut_ = 0;
   std::uint64_t linesLeftOut_ = 0;
+  std::string_view clearFirst_;
   std::size_t pos_ = 0;
   char buffer_[kCapacity];
 };

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <array>
 
+#include "output/common/colours.h"
+
 namespace ovantrex {
 
 void DecodedFacts::textBytes(RecordKey key, Bytes bytes) {
@@ -64,8 +66,11 @@ void describeLastUpdate(const UpdateEnd& update, FactPrinter& p) {
 // JSON, its words, how many updates ended in each outcome and the end of
 // the last update. (The page's glance opens with it.)
 void describeVerdict(const SessionFacts& facts, FactPrinter& p) {
+  // On a terminal that colours, the verdict is in the colour of the last
+  // update's outcome.
   p.text({{}, "verdict", kText | kJson}, Text::by([&facts](Writer& out, const WordStyle& style) {
-           writeVerdict(out, facts, style);
+           painted(out, facts.lastUpdate ? hueOf(facts.lastUpdate->outcome) : Hue::None,
+                   [&] { writeVerdict(out, facts, style); });
          }));
   p.beginObject({inJson("outcomes")});
   for (std::size_t i = 0; i < kUpdateOutcomes; ++i)

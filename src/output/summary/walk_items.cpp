@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 
+#include "output/common/colours.h"
 #include "output/summary/session_walk.h"
 
 namespace ovantrex {
@@ -277,7 +278,8 @@ void describeErrorReply(const ErrorReply& error, std::size_t number, FactPrinter
                          style.count(out, error.update);
                        }
                        out.put(": ");
-                       writeFirstNotes(out, style, notes);
+                       // The notes stand out on a terminal that colours.
+                       painted(out, Hue::Error, [&] { writeFirstNotes(out, style, notes); });
                      },
                  .number = number});
   p.number(onPage("#"), Number::count(number));

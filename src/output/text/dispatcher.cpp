@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "output/common/byte_dumps.h"
+#include "output/common/colours.h"
 #include "output/text/firmware_text.h"
 
 namespace ovantrex {
@@ -16,10 +17,11 @@ constexpr std::size_t kOtherFeatureReadShown = 12;
 
 // The time column, the record-type column (the label padded to 13 and a
 // blank) unless -H, then the elapsed and process/thread columns.
-void writeLead(Writer& out, bool hideType, std::string_view label, const PrefixStrings& prefix) {
+void writeLead(Writer& out, bool hideType, RecordType type, const PrefixStrings& prefix) {
   out.put(prefix.time);
   if (!hideType) {
-    out.put(label);
+    const std::string_view label = coded(type).words;
+    painted(out, hueOf(type), [&] { out.put(label); });
     out.blanks(kLabelWidth - label.size() + 1);
   }
   out.put(prefix.elapsed);
@@ -27,9 +29,8 @@ void writeLead(Writer& out, bool hideType, std::string_view label, const PrefixS
 }
 
 // The first line of Text, Hex and Unknown entries ends in ten blanks.
-void writePlainFirstLine(Writer& out, bool hideType, std::string_view label,
-                         const PrefixStrings& prefix) {
-  writeLead(out, hideType, label, prefix);
+void writePlainFirstLine(Writer& out, bool hideType, RecordType type, const PrefixStrings& prefix) {
+  writeLead(out, hideType, type, prefix);
   out.blanks(10);
 }
 
@@ -37,7 +38,7 @@ void writePlainFirstLine(Writer& out, bool hideType, std::string_view label,
 // and the second, 11 characters.
 void writeTransferFirstLine(Writer& out, bool hideType, RecordType type, Bytes header,
                             const PrefixStrings& prefix) {
-  writeLead(out, hideType, coded(type).words, prefix);
+  writeLead(out, hideType, type, prefix);
   out.put(' ');
   if (type == RecordType::HidSetFeat) {
     // Header byte 4 counts; bytes 5 and 6 are the first group; two zero
@@ -127,18 +128,17 @@ void renderRecord(Writer& out, const EntryLayout& layout, const Record& record,
   const EntryOut entry{out, measureIndents(widthsOf(prefix), layout.recordedWidths,
                                            layout.keptStrings, layout.hideType)};
   const Bytes payload = record.payload;
-  const std::string_view label = coded(decoded.type).words;
   if (isHidTransfer(decoded.type))
     writeTransferFirstLine(out, layout.hideType, decoded.type, decoded.transfer.header.bytes,
                            prefix);
   switch (decoded.type) {
     case RecordType::Text:
-      writePlainFirstLine(out, layout.hideType, label, prefix);
+      writePlainFirstLine(out, layout.hideType, decoded.type, prefix);
       out.put(std::string_view(reinterpret_cast<const char*>(decoded.text.bytes.data()),
                                decoded.text.size()));
       break;
     case RecordType::Hex:
-      writePlainFirstLine(out, layout.hideType, label, prefix);
+      writePlainFirstLine(out, layout.hideType, decoded.type, prefix);
       dumpHex(out, payload);
       out.put('\n');
       out.blanks(entry.indent.hex + 1);
@@ -149,7 +149,7 @@ void renderRecord(Writer& out, const EntryLayout& layout, const Record& record,
     case RecordType::HidGetFeat: writeHidGetFeat(entry, record, decoded); break;
     case RecordType::HidSetFeat: writeHidSetFeat(entry, decoded); break;
     case RecordType::Unknown:
-      writePlainFirstLine(out, layout.hideType, label, prefix);
+      writePlainFirstLine(out, layout.hideType, decoded.type, prefix);
       writeRawData(out, record.header.minorCode, payload);
       break;
   }

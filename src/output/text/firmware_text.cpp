@@ -1,6 +1,8 @@
 #include "output/text/firmware_text.h"
 
+#include "analysis/error_reply.h"
 #include "output/common/byte_dumps.h"
+#include "output/common/colours.h"
 #include "output/common/notes.h"
 
 namespace ovantrex {
@@ -23,7 +25,9 @@ void writeCommandText(const EntryOut& entry, const FirmwareCommand& command) {
 
 void writeStatusReplyText(const EntryOut& entry, const StatusReply& reply) {
   IndentedNotes notes = notesOf(entry);
-  writeStatusNotes(notes, reply);
+  // The notes of an error reply stand out.
+  painted(entry.out, isErrorReply(reply) ? Hue::Error : Hue::None,
+          [&] { writeStatusNotes(notes, reply); });
   if (!reply.flashRead) return;
   // The length byte is only shown: every byte after the fields is dumped.
   entry.out.put('\n');

@@ -1,0 +1,180 @@
+// Each shell's completions, from the rows of the table: an option's name,
+// its argument's kind and words, and its help as the description.
+#include "app/completions.h"
+
+namespace ovantrex {
+
+namespace {
+
+constexpr std::string_view kMadeFrom = "made from the table of options of ovantrex: do not edit";
+
+// The words that complete an option's argument. An option whose argument
+// names fields (a selection of records by field) is to complete the
+// registry's field names here, once the registry lists them.
+std::span<const std::string_view> completedWords(const Option& option) {
+  return option.argument == Argument::Word ? option.words : std::span<const std::string_view>{};
+}
+
+bool isLong(const Option& option) { return option.name.starts_with("--"); }
+
+// The help on one line: its line ends as blanks.
+std::string oneLine(std::string_view help) {
+  std::string line(help);
+  for (char& c : line) {
+    if (c == '\n') c = ' ';
+  }
+  return line;
+}
+
+// Text between single quotes in bash, zsh or fish: a quote closes the
+// quotes, is written escaped and opens them again ('\'' in a POSIX shell;
+// fish takes \' and \\ inside them).
+std::string quoted(std::string_view text, Shell shell) {
+  std::string out = "'";
+  for (const char c : text) {
+    if (c == '\'') {
+      out += shell == Shell::Fish ? "\\'" : "'\\''";
+    } else if (c == '\\' && shell == Shell::Fish) {
+      out += "\\\\";
+    } else {
+      out += c;
+    }
+  }
+  return out + "'";
+}
+
+std::string joined(std::span<const std::string_view> words) {
+  std::string out;
+  for (const std::string_view word : words) out.append(out.empty() ? "" : " ").append(word);
+  return out;
+}
+
+// The names of the options of a kind of argument, as a case pattern
+// ("-f|-w|--list").
+std::string namesTaking(std::span<const Option> table, Argument argument) {
+  std::string out;
+  for (const Option& option : table) {
+    if (option.argument == argument) out.append(out.empty() ? "" : "|").append(option.name);
+  }
+  return out;
+}
+
+std::string bashScript(std::span<const Option> table) {
+  std::string names;
+  for (const Option& option : table) names.append(names.empty() ? "" : " ").append(option.name);
+  std::string out = "# bash completion of ovantrex, " + std::string(kMadeFrom) + ".\n";
+  out +=
+      "_ovantrex() {\n"
+      "  local cur=${COMP_WORDS[COMP_CWORD]} prev= option= prefix=\n"
+      "  ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}\n"
+      "  # The argument of an option: the next word, or after \"=\" in the same\n"
+      "  # word, which bash may have split at the \"=\" (COMP_WORDBREAKS).\n"
+      "  if [[ $cur == --*=* ]]; then\n"
+      "    option=${cur%%=*} prefix=${cur%%=*}= cur=${cur#*=}\n"
+      "  elif [[ $cur == = && $prev == --* ]]; then\n"
+      "    option=$prev cur=\n"
+      "  elif [[ $prev == = ]] && ((COMP_CWORD > 1)); then\n"
+      "    option=${COMP_WORDS[COMP_CWORD - 2]}\n"
+      "  else\n"
+      "    option=$prev\n"
+      "  fi\n"
+      "  COMPREPLY=()\n"
+      "  case $option in\n";
+  const std::string files = namesTaking(table, Argument::File);
+  if (!files.empty())
+    out += "    " + files +
+           ")\n      mapfile -t COMPREPLY < <(compgen -f -P \"$prefix\" -- \"$cur\")\n"
+           "      return ;;\n";
+  const std::string numbers = namesTaking(table, Argument::Number);
+  if (!numbers.empty()) out += "    " + numbers + ") return ;;\n";
+  for (const Option& option : table) {
+    if (option.argument != Argument::Word) continue;
+    out += "    " + std::string(option.name) +
+           ")\n      mapfile -t COMPREPLY < <(compgen -P \"$prefix\" -W " +
+           quoted(joined(completedWords(option)), Shell::Bash) + " -- \"$cur\")\n      return ;;\n";
+  }
+  out +=
+      "  esac\n"
+      "  if [[ $cur == -* ]]; then\n"
+      "    mapfile -t COMPREPLY < <(compgen -W " +
+      quoted(names, Shell::Bash) +
+      " -- \"$cur\")\n"
+      "  else\n"
+      "    # A trace named alone.\n"
+      "    mapfile -t COMPREPLY < <(compgen -f -- \"$cur\")\n"
+      "  fi\n"
+      "}\n"
+      "complete -o filenames -F _ovantrex ovantrex\n";
+  return out;
+}
+
+// A description between the brackets of a spec of zsh's _arguments.
+std::string zshDescription(std::string_view help) {
+  std::string out;
+  for (const char c : oneLine(help)) {
+    if (c == '[' || c == ']' || c == ':' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+std::string zshSpec(const Option& option) {
+  std::string name(option.name);
+  if (name == "-?") name = "-\\?";
+  std::string spec = name;
+  // A long option's argument may follow after "=" or as the next word.
+  if (option.argument != Argument::None && isLong(option)) spec += '=';
+  spec.append("[").append(zshDescription(option.help)).append("]");
+  if (option.argument == Argument::None) return spec;
+  spec.append(":").append(option.argumentName.empty() ? "argument" : option.argumentName);
+  switch (option.argument) {
+    case Argument::None: break;
+    case Argument::File: spec.append(":_files"); break;
+    case Argument::Number: spec.append(": "); break;
+    case Argument::Word:
+      spec.append(":(").append(joined(completedWords(option))).append(")");
+      break;
+  }
+  return spec;
+}
+
+std::string zshScript(std::span<const Option> table) {
+  std::string out = "#compdef ovantrex\n# zsh completion of ovantrex, " + std::string(kMadeFrom) +
+                    ".\n_arguments -s -S \\\n";
+  for (const Option& option : table) out += "  " + quoted(zshSpec(option), Shell::Zsh) + " \\\n";
+  // A trace named alone.
+  out += "  '1:trace file:_files'\n";
+  return out;
+}
+
+std::string fishScript(std::span<const Option> table) {
+  std::string out = "# fish completion of ovantrex, " + std::string(kMadeFrom) + ".\n";
+  for (const Option& option : table) {
+    out += "complete -c ovantrex ";
+    out += isLong(option) ? "-l " + quoted(option.name.substr(2), Shell::Fish)
+                          : "-s " + quoted(option.name.substr(1), Shell::Fish);
+    switch (option.argument) {
+      case Argument::None: break;
+      case Argument::File: out += " -r -F"; break;
+      case Argument::Number: out += " -x"; break;
+      case Argument::Word:
+        out += " -x -a " + quoted(joined(completedWords(option)), Shell::Fish);
+        break;
+    }
+    out += " -d " + quoted(oneLine(option.help), Shell::Fish) + "\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string completionScript(Shell shell, std::span<const Option> table) {
+  switch (shell) {
+    case Shell::Bash: return bashScript(table);
+    case Shell::Zsh: return zshScript(table);
+    case Shell::Fish: return fishScript(table);
+  }
+  return {};
+}
+
+}  // namespace ovantrex

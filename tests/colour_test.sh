@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# --color as a person sees it: the listing and the summary run in tmux, the
+# screen read with its colours (capture-pane -e) and the colours checked
+# where they belong (the record-type column by kind, the notes of an error
+# reply, the verdict by outcome, the summary's error replies); the screen
+# without its colours the same as with --color=never; no colour at all with
+# NO_COLOR, TERM=dumb, --color=never or a pipe; a trace's own escape shown
+# escaped. And outside tmux: --color=always into a file is, its colour
+# sequences taken out, byte for byte the file of --color=never.
+#
+#   colour_test.sh PROGRAM MAKE_TRACE SOURCE_DIR
+set -uo pipefail
+
+if (($# != 3)); then
+  echo "usage: $0 PROGRAM MAKE_TRACE SOURCE_DIR" >&2
+  exit 2
+fi
+program=$1
+make_trace=$2
+sample=$3/examples/sample.trc
+work=$(mktemp -d "${TMPDIR:-/tmp}/ovantrex-colour.XXXXXX")
+socket=
+cleanup() {
+  [[ -z $socket ]] || tmux -S "$socket" kill-server 2>/dev/null
+  rm -rf -- "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+esc=$'\e'
+strip() { sed "s/$esc\[[0-9;]*m//g"; }
+
+# A text, a text with an escape of its own, a hex block, a command and the
+# error reply to it (the escape of the trace is no colour of the program's:
+# the files compared are the sample's).
+cat >"$work/kinds.txt" <<'EOF'
+text +0 "hello\n"
+text +1 1b "[31mEVIL\n"
+hex +1 01 02
+write +1 00 00 a0 00 | 04 00 00 07 00 00 00 00
+read +1 00 00 a0 00 | 80 00 00 00 00 00
+EOF
+"$make_trace" "$work/kinds.txt" "$work/kinds.trc" || exit 1
+
+# ---- outside a terminal ----
+for pair in "-f $sample" "--summary -f $sample" "-t -p -H -f $sample"; do
+  read -r -a words <<<"$pair"
+  "$program" --color=always "${words[@]}" >"$work/always.txt"
+  "$program" --color=never "${words[@]}" >"$work/never.txt"
+  "$program" "${words[@]}" | cat >"$work/piped.txt"
+  grep -q "$esc\[" "$work/always.txt" || fail "--color=always $pair: no colour into a file"
+  strip <"$work/always.txt" | cmp -s - "$work/never.txt" ||
+    fail "--color=always $pair: without its colours not the bytes of --color=never"
+  cmp -s "$work/piped.txt" "$work/never.txt" || fail "$pair into a pipe: not the bytes of --color=never"
+done
+
+# ---- in tmux ----
+if ! command -v tmux >/dev/null; then
+  echo "tmux is not installed: the colours on a terminal were not checked (apt-get install -y tmux)"
+  ((failures == 0)) || exit 1
+  exit 0
+fi
+echo "set -g remain-on-exit on" >"$work/tmux.conf"
+# The screen of a command run in a pane of 400 by 200 of a tmux of its
+# own (sized before the command starts, and large enough that nothing
+# scrolls away), with its colours and its wrapped lines joined, up to the
+# line that the shell writes after it.
+screens=0
+screen() {
+  [[ -z $socket ]] || tmux -S "$socket" kill-server 2>/dev/null
+  socket=$work/tmux-$((++screens)).socket
+  env -u NO_COLOR -u TMUX TERM=xterm-256color TZ=UTC \
+    tmux -S "$socket" -f "$work/tmux.conf" new-session -d -x 400 -y 200 "sleep 0.2; $1; echo @@ran@@"
+  local i now=
+  for ((i = 0; i < 100; i++)); do
+    now=$(tmux -S "$socket" capture-pane -p -e -J -S - -E - 2>/dev/null)
+    [[ $now == *@@ran@@* ]] && break
+    sleep 0.05
+  done
+  sed -n '/@@ran@@/q; p' <<<"$now"
+}
+# A line of the screen that matches, or the failure.
+has_line() {
+  local what=$1 pattern=$2
+  grep -qE -- "$pattern" <<<"$shown" || fail "$what: no line matches '${pattern//$esc/\\e}'"
+}
+# tmux writes bold and red as two sequences, and a hue's end as its own.
+start='(\[[0-9;]*m)*'
+
+shown=$(screen "$program -f $work/kinds.trc")
+has_line "listing: Text" "^$esc\[1mText$esc"
+has_line "listing: Hex" "^$esc\[35mHex$esc"
+has_line "listing: HIDWrite" "^$esc\[32mHIDWrite$esc"
+has_line "listing: HIDRead" "^$esc\[36mHIDRead$esc"
+has_line "listing: the error reply's notes" "^($esc$start)*$esc\[1m($esc\[31m| *$esc\[31m).*Command reject"
+has_line "listing: the trace's own escape" '^.*\\x1b\[31mEVIL'
+grep -q "$esc\[31mEVIL" <<<"$shown" && fail "listing: the trace's escape reached the terminal"
+never=$(screen "$program --color=never -f $work/kinds.trc")
+[[ $never != *"$esc"* ]] || fail "--color=never: colour on the terminal"
+[[ $(strip <<<"$shown") == "$never" ]] || fail "listing: the screen without its colours is not that of --color=never"
+
+shown=$(screen "$program --summary -f $sample")
+has_line "summary: the completed verdict" "^$esc\[32mupdate 1 completed: "
+has_line "summary: an error reply" "^  offset 1262, [^$esc]*: $esc\[1m$esc\[31mCommand reject"
+never=$(screen "$program --summary --color=never -f $sample")
+[[ $(strip <<<"$shown") == "$never" ]] || fail "summary: the screen without its colours is not that of --color=never"
+printf 'write +0 00 00 a0 00 | 04 00 01 00 00 00 00 00\n' >"$work/open.txt"
+"$make_trace" "$work/open.txt" "$work/open.trc" || exit 1
+shown=$(screen "$program --summary -f $work/open.trc")
+has_line "summary: the unfinished verdict" "^$esc\[33mupdate 1 unfinished"
+
+for case in "NO_COLOR=1" "TERM=dumb" "PIPE"; do
+  if [[ $case == PIPE ]]; then
+    shown=$(screen "$program --summary -f $sample | cat")
+  else
+    shown=$(screen "$case $program --summary -f $sample")
+  fi
+  [[ -n $shown && $shown != *"$esc"* ]] || fail "$case: colour on the terminal (or no summary)"
+done
+NO_COLOR='' shown=$(screen "NO_COLOR= $program --summary -f $sample")
+has_line "an empty NO_COLOR" "^$esc\[32mupdate 1 completed"
+shown=$(screen "NO_COLOR=1 $program --color=always -f $work/kinds.trc")
+has_line "--color=always past NO_COLOR" "^$esc\[1mText"
+
+((failures == 0)) || exit 1
+echo "colour test passed"
