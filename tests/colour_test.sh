@@ -19,9 +19,13 @@ program=$1
 make_trace=$2
 sample=$3/examples/sample.trc
 work=$(mktemp -d "${TMPDIR:-/tmp}/ovantrex-colour.XXXXXX")
-socket=
+# Each screen's tmux server is ended when its screen is read; any left by
+# a run that ends early, here.
 cleanup() {
-  [[ -z $socket ]] || tmux -S "$socket" kill-server 2>/dev/null
+  local socket
+  for socket in "$work"/tmux-*.socket; do
+    [[ -S $socket ]] && tmux -S "$socket" kill-server 2>/dev/null
+  done
   rm -rf -- "$work"
 }
 trap cleanup EXIT
@@ -68,10 +72,10 @@ echo "set -g remain-on-exit on" >"$work/tmux.conf"
 # own (sized before the command starts, and large enough that nothing
 # scrolls away), with its colours and its wrapped lines joined, up to the
 # line that the shell writes after it.
-screens=0
 screen() {
-  [[ -z $socket ]] || tmux -S "$socket" kill-server 2>/dev/null
-  socket=$work/tmux-$((++screens)).socket
+  # A screen is read in a subshell ($(screen ...)): its server is ended
+  # there, and its socket named by a number of the subshell's own.
+  local socket=$work/tmux-$BASHPID.socket
   env -u NO_COLOR -u TMUX TERM=xterm-256color TZ=UTC \
     tmux -S "$socket" -f "$work/tmux.conf" new-session -d -x 400 -y 200 "sleep 0.2; $1; echo @@ran@@"
   local i now=
@@ -80,6 +84,7 @@ screen() {
     [[ $now == *@@ran@@* ]] && break
     sleep 0.05
   done
+  tmux -S "$socket" kill-server 2>/dev/null
   sed -n '/@@ran@@/q; p' <<<"$now"
 }
 # A line of the screen that matches, or the failure.
