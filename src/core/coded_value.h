@@ -75,7 +75,11 @@ constexpr std::array<CodedValue, N> numbered(std::array<CodedValue, N> rows) {
 
 }  // namespace ovantrex
 
-// The pieces that make an enum and a table from a list.
+// The pieces that make an enum and a table from a list. A list's array is
+// made by std::to_array({...}), not by std::array's deduction from its
+// braces: the cross compiler for Windows puts an inline array whose type
+// its own definition deduces first in writable data in one file and in
+// read-only data in another, and its linker refuses the two.
 #define OVANTREX_ENUMERATOR(name, ...) name,
 #define OVANTREX_CODED_ENUMERATOR(name, value, ...) name = value,
 #define OVANTREX_ROW(name, words, key, ...) ::ovantrex::CodedValue{0, words, key},

@@ -26,7 +26,8 @@ namespace ovantrex {
 
 enum class DeviceClass : std::uint8_t { OVANTREX_DEVICE_CLASSES(OVANTREX_CODED_ENUMERATOR) };
 
-inline constexpr std::array kDeviceClassRows{OVANTREX_DEVICE_CLASSES(OVANTREX_CODED_ROW)};
+inline constexpr auto kDeviceClassRows =
+    std::to_array({OVANTREX_DEVICE_CLASSES(OVANTREX_CODED_ROW)});
 // A class that no row names has no words.
 inline constexpr CodedTable kDeviceClassTable{"device_class", kDeviceClassRows, {}};
 
@@ -39,7 +40,7 @@ inline constexpr CodedTable kDeviceClassTable{"device_class", kDeviceClassRows, 
 
 enum class ReportKind : std::uint8_t { OVANTREX_REPORT_KINDS(OVANTREX_CODED_ENUMERATOR) };
 
-inline constexpr std::array kReportKindRows{OVANTREX_REPORT_KINDS(OVANTREX_CODED_ROW)};
+inline constexpr auto kReportKindRows = std::to_array({OVANTREX_REPORT_KINDS(OVANTREX_CODED_ROW)});
 inline constexpr CodedTable kReportKindTable{"report_kind", kReportKindRows, {}};
 
 // ---- Item tags of the inventory section ----
@@ -53,10 +54,12 @@ inline constexpr CodedTable kReportKindTable{"report_kind", kReportKindRows, {}}
 
 enum class InventoryTag : std::uint8_t { OVANTREX_INVENTORY_ITEMS(OVANTREX_CODED_ENUMERATOR) };
 
-inline constexpr std::array kInventoryItemRows{OVANTREX_INVENTORY_ITEMS(OVANTREX_CODED_ROW)};
+inline constexpr auto kInventoryItemRows =
+    std::to_array({OVANTREX_INVENTORY_ITEMS(OVANTREX_CODED_ROW)});
 inline constexpr CodedTable kInventoryItemTable{"inventory_item", kInventoryItemRows, {}};
 #define OVANTREX_SUMMARY_LABEL(name, tag, words, key, label) std::string_view(label),
-inline constexpr std::array kInventoryItemLabels{OVANTREX_INVENTORY_ITEMS(OVANTREX_SUMMARY_LABEL)};
+inline constexpr auto kInventoryItemLabels =
+    std::to_array({OVANTREX_INVENTORY_ITEMS(OVANTREX_SUMMARY_LABEL)});
 #undef OVANTREX_SUMMARY_LABEL
 constexpr std::string_view summaryLabel(InventoryTag tag) {
   std::size_t i = 0;
@@ -93,7 +96,8 @@ constexpr std::uint32_t counterValue(std::uint8_t deviceClass, std::uint8_t tag)
 
 #define OVANTREX_COUNTER_ROW(deviceClass, tag, words) \
   CodedValue{counterValue(code(DeviceClass::deviceClass), tag), words, words},
-inline constexpr std::array kUsageCounterRows{OVANTREX_USAGE_COUNTERS(OVANTREX_COUNTER_ROW)};
+inline constexpr auto kUsageCounterRows =
+    std::to_array({OVANTREX_USAGE_COUNTERS(OVANTREX_COUNTER_ROW)});
 #undef OVANTREX_COUNTER_ROW
 // A counter that no row names has no words.
 inline constexpr CodedTable kUsageCounterTable{"usage_counter", kUsageCounterRows, {}};
@@ -109,14 +113,14 @@ inline constexpr CodedTable kUsageCounterTable{"usage_counter", kUsageCounterRow
   ROW(ExtendedVersionList, 2, "Device Extended Version List", "extended_version_list", \
       "Extended Version")
 
-inline constexpr std::array kInformationRecordRows{
-    OVANTREX_INFORMATION_RECORDS(OVANTREX_CODED_ROW)};
+inline constexpr auto kInformationRecordRows =
+    std::to_array({OVANTREX_INFORMATION_RECORDS(OVANTREX_CODED_ROW)});
 inline constexpr CodedTable kInformationRecordTable{
     "information_record", kInformationRecordRows, {0, "Device Unknown List", "unknown_list"}};
 #define OVANTREX_COMPONENT_WORDS(name, kind, words, key, componentWords) \
   CodedValue{kind, componentWords, key},
-inline constexpr std::array kComponentRecordRows{
-    OVANTREX_INFORMATION_RECORDS(OVANTREX_COMPONENT_WORDS)};
+inline constexpr auto kComponentRecordRows =
+    std::to_array({OVANTREX_INFORMATION_RECORDS(OVANTREX_COMPONENT_WORDS)});
 #undef OVANTREX_COMPONENT_WORDS
 inline constexpr CodedTable kComponentRecordTable{
     "component_record", kComponentRecordRows, {0, "Unknown Record", "unknown_record"}};

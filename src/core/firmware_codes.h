@@ -49,7 +49,8 @@ struct CommandClassOfKind {
 };
 #define OVANTREX_COMMAND_CLASS_OF(name, words, key, value, classWords) \
   CommandClassOfKind{value, classWords},
-inline constexpr std::array kCommandClassOfKind{OVANTREX_COMMAND_KINDS(OVANTREX_COMMAND_CLASS_OF)};
+inline constexpr auto kCommandClassOfKind =
+    std::to_array({OVANTREX_COMMAND_KINDS(OVANTREX_COMMAND_CLASS_OF)});
 #undef OVANTREX_COMMAND_CLASS_OF
 
 // The kind of each command class, the first kind of the class where two
@@ -94,7 +95,8 @@ inline constexpr CodedTable kCommandClassTable{
 
 enum class SystemCommand : std::uint8_t { OVANTREX_SYSTEM_COMMANDS(OVANTREX_CODED_ENUMERATOR) };
 
-inline constexpr std::array kSystemCommandRows{OVANTREX_SYSTEM_COMMANDS(OVANTREX_CODED_ROW)};
+inline constexpr auto kSystemCommandRows =
+    std::to_array({OVANTREX_SYSTEM_COMMANDS(OVANTREX_CODED_ROW)});
 inline constexpr CodedTable kSystemCommandTable{"system_command", kSystemCommandRows,
                                                 kSystemCommandRows.back()};
 
@@ -114,7 +116,7 @@ inline constexpr CodedTable kSystemCommandTable{"system_command", kSystemCommand
 
 enum class StatusBit : std::uint8_t { OVANTREX_STATUS_BITS(OVANTREX_CODED_ENUMERATOR) };
 
-inline constexpr std::array kStatusBitRows{OVANTREX_STATUS_BITS(OVANTREX_CODED_ROW)};
+inline constexpr auto kStatusBitRows = std::to_array({OVANTREX_STATUS_BITS(OVANTREX_CODED_ROW)});
 inline constexpr std::size_t kStatusBits = kStatusBitRows.size();
 inline constexpr CodedTable kStatusBitTable{"status_bit", kStatusBitRows, {}};
 

@@ -28,7 +28,7 @@ namespace ovantrex {
 
 enum class RecordType : MinorCode { OVANTREX_RECORD_TYPES(OVANTREX_CODED_ENUMERATOR) };
 
-inline constexpr std::array kRecordTypeRows{OVANTREX_RECORD_TYPES(OVANTREX_CODED_ROW)};
+inline constexpr auto kRecordTypeRows = std::to_array({OVANTREX_RECORD_TYPES(OVANTREX_CODED_ROW)});
 inline constexpr std::size_t kRecordTypes = kRecordTypeRows.size();
 inline constexpr CodedTable kRecordTypeTable{"record_type", kRecordTypeRows,
                                              kRecordTypeRows.back()};
@@ -73,7 +73,8 @@ struct DiagnosticRule {
 };
 #define OVANTREX_DIAGNOSTIC_RULE(name, words, key, toStandardError, cuts) \
   DiagnosticRule{ToStandardError::toStandardError, cuts},
-inline constexpr std::array kDiagnosticRules{OVANTREX_DIAGNOSTICS(OVANTREX_DIAGNOSTIC_RULE)};
+inline constexpr auto kDiagnosticRules =
+    std::to_array({OVANTREX_DIAGNOSTICS(OVANTREX_DIAGNOSTIC_RULE)});
 #undef OVANTREX_DIAGNOSTIC_RULE
 constexpr const DiagnosticRule& ruleOf(DiagnosticKind kind) { return kDiagnosticRules[code(kind)]; }
 

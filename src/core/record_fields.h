@@ -164,11 +164,12 @@ struct RecordField {
   RecordField{key, FieldType::type, table, unit, meaning},
 
 enum class RecordKey : std::uint8_t { OVANTREX_RECORD_FIELDS(OVANTREX_ENUMERATOR) };
-inline constexpr std::array kRecordFields{OVANTREX_RECORD_FIELDS(OVANTREX_FIELD_ROW)};
+inline constexpr auto kRecordFields = std::to_array({OVANTREX_RECORD_FIELDS(OVANTREX_FIELD_ROW)});
 constexpr const RecordField& field(RecordKey key) { return kRecordFields[code(key)]; }
 
 enum class DiagnosticKey : std::uint8_t { OVANTREX_DIAGNOSTIC_FIELDS(OVANTREX_ENUMERATOR) };
-inline constexpr std::array kDiagnosticFields{OVANTREX_DIAGNOSTIC_FIELDS(OVANTREX_FIELD_ROW)};
+inline constexpr auto kDiagnosticFields =
+    std::to_array({OVANTREX_DIAGNOSTIC_FIELDS(OVANTREX_FIELD_ROW)});
 constexpr const RecordField& field(DiagnosticKey key) { return kDiagnosticFields[code(key)]; }
 
 #undef OVANTREX_FIELD_ROW

@@ -16,13 +16,12 @@
 
 namespace ovantrex {
 
-inline constexpr std::array kCodedTables{
-    &kRecordTypeTable,        &kDiagnosticTable,      &kDecodeFailureTable,
-    &kCommandKindTable,       &kCommandClassTable,    &kSystemCommandTable,
-    &kStatusBitTable,         &kDecodedKindTable,     &kDeviceClassTable,
-    &kReportKindTable,        &kInventoryItemTable,   &kUsageCounterTable,
-    &kInformationRecordTable, &kComponentRecordTable, &kFateTable,
-    &kRefusedKindTable,       &kRetryTable,           &kOutcomeTable};
+inline constexpr auto kCodedTables =
+    std::to_array({&kRecordTypeTable, &kDiagnosticTable, &kDecodeFailureTable, &kCommandKindTable,
+                   &kCommandClassTable, &kSystemCommandTable, &kStatusBitTable, &kDecodedKindTable,
+                   &kDeviceClassTable, &kReportKindTable, &kInventoryItemTable, &kUsageCounterTable,
+                   &kInformationRecordTable, &kComponentRecordTable, &kFateTable,
+                   &kRefusedKindTable, &kRetryTable, &kOutcomeTable});
 
 // The table of a key ("status_bit"), or none.
 constexpr const CodedTable* findCodedTable(std::string_view key) {

@@ -40,7 +40,8 @@ inline constexpr std::size_t kRefusedKinds = kRefusedKindRows.size();
 inline constexpr CodedTable kRefusedKindTable{"refused_kind", kRefusedKindRows, {}};
 constexpr const CodedValue& coded(RefusedKind kind) { return kRefusedKindRows[code(kind)]; }
 #define OVANTREX_PLURAL(name, words, key, plural) std::string_view(plural),
-inline constexpr std::array kRefusedKindPlurals{OVANTREX_REFUSED_KINDS(OVANTREX_PLURAL)};
+inline constexpr auto kRefusedKindPlurals =
+    std::to_array({OVANTREX_REFUSED_KINDS(OVANTREX_PLURAL)});
 #undef OVANTREX_PLURAL
 
 // ---- What came after a refused command's last refusal ----
