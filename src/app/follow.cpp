@@ -14,22 +14,13 @@ bool sameFile(const platform::FileIdentity& a, const platform::FileIdentity& b) 
   return a.known == b.known && a.volume == b.volume && a.index == b.index;
 }
 
-// Whether no file stands under the name (its folder may be missing too).
-bool noFileNamed(const std::string& name) {
-  if (platform::identityOfName(name)) return false;
-  errno = 0;
-  std::FILE* file = platform::openForReading(name);
-  if (file != nullptr) std::fclose(file);
-  return file == nullptr && errno == ENOENT;
-}
-
 }  // namespace
 
 bool waitForTrace(const std::string& name, Writer& err) {
   platform::ChangeWatch changes;
   changes.watch(name);
   bool told = false;
-  while (noFileNamed(name)) {
+  while (platform::nothingNamed(name)) {
     if (platform::StopRequests::requested()) return false;
     if (!told && err.stream() != nullptr && platform::isTerminal(err.stream())) {
       err.put("ovantrex: waiting for '");

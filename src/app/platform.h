@@ -68,6 +68,11 @@ inline SameFile sameStoredFile(const FileIdentity& output, const FileIdentity& t
 std::optional<FileIdentity> identityOf(std::FILE* file);
 // The identity of the file that name now stands for.
 std::optional<FileIdentity> identityOfName(const std::string& name);
+// Whether nothing stands under the name (it, or its folder, is missing),
+// looked up without opening it: a pipe opened to look would be taken by
+// the look. A name that cannot be looked up (not allowed, a device) is
+// not missing: its open tells why.
+bool nothingNamed(const std::string& name);
 
 // Why no file opens by the name as it was given, or empty. On Windows an
 // argument that is not valid UTF-16 (a lone surrogate) comes as the three

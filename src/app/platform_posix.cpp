@@ -47,6 +47,11 @@ std::optional<FileIdentity> identityOfName(const std::string& name) {
   return identityFrom(status);
 }
 
+bool nothingNamed(const std::string& name) {
+  struct stat status {};
+  return stat(name.c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
 std::string_view whyNoFileOpensBy(const std::string& /*name*/) { return {}; }
 
 std::FILE* openForReading(const std::string& name) { return std::fopen(name.c_str(), "rb"); }

@@ -236,6 +236,16 @@ std::optional<FileIdentity> identityOfName(const std::string& name) {
   return identity;
 }
 
+bool nothingNamed(const std::string& name) {
+  const std::optional<std::wstring> path = systemName(name);
+  if (!path) return false;
+  // A device (\\.\pipe\..., \\.\COM1) is only looked up by opening it.
+  if (absoluteName(*path).starts_with(LR"(\\.\)")) return false;
+  if (GetFileAttributesW(path->c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 std::FILE* openForReading(const std::string& name) {
   const HANDLE handle = openHandle(name, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (handle == INVALID_HANDLE_VALUE) {
