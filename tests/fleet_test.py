@@ -556,11 +556,14 @@ class Scratch(unittest.TestCase):
     def leftovers(self):
         """The processes of a run of the test's that are still running."""
         return [pid for pid in children_of(None) if pid != os.getpid() and running(pid)
-                and self.dir.encode() in open("/proc/%d/cmdline" % pid, "rb").read()]
+                and self.dir.encode() in command_line(pid)]
 
     def end_leftovers(self):
         for pid in self.leftovers():
-            os.kill(pid, signal.SIGKILL)
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass  # it ended since
 
     def path(self, *names):
         return os.path.join(self.dir, *names)
@@ -901,6 +904,15 @@ def running(pid):
             return status.read().rsplit(")", 1)[1].split()[0] != "Z"
     except OSError:
         return False
+
+
+def command_line(pid):
+    """The process's arguments, as /proc has them; none once it has ended."""
+    try:
+        with open("/proc/%d/cmdline" % pid, "rb") as arguments:
+            return arguments.read()
+    except OSError:
+        return b""
 
 
 def children_of(pid):
