@@ -2,6 +2,9 @@
 
 #include <array>
 #include <cstddef>
+#include <variant>
+
+#include "select/expression.h"
 
 namespace ovantrex {
 
@@ -214,6 +217,8 @@ struct Given {
   OutputWords words = 0;
   // For each output, the first option given that does not shape it.
   std::array<const Option*, kOutputCount> firstOther{};
+  // For each output, the first option given that refuses it by its own message.
+  std::array<const Option*, kOutputCount> refusedBy{};
 };
 
 // Reads the options into result and given, up to an option that asks for a
@@ -230,8 +235,10 @@ void readOptions(int argc, const char* const* argv, CommandLine& result, Given& 
     if (option->apply != nullptr) option->apply(result.settings, parser.argument());
     given.words |= option->outputWord;
     for (std::size_t output = 0; output < kOutputCount; ++output) {
-      if (given.firstOther[output] == nullptr && !option->outputs.has(Output(output)))
-        given.firstOther[output] = option;
+      if (option->outputs.has(Output(output))) continue;
+      if (given.firstOther[output] == nullptr) given.firstOther[output] = option;
+      if (given.refusedBy[output] == nullptr && !option->refusal.empty())
+        given.refusedBy[output] = option;
     }
   }
   if (parser.failed()) result.exitStatus = ExitStatus::CannotStart;
@@ -262,9 +269,25 @@ bool chooseOutput(const Given& given, Settings& settings, Writer& err) {
     printUsage(err);
     return false;
   }
+  if (const Option* refused = given.refusedBy[static_cast<std::size_t>(choice->output)])
+    return refuse(err, refused->refusal);
   const Option* other = given.firstOther[static_cast<std::size_t>(choice->output)];
   if (other == nullptr || choice->refusal.empty()) return true;
   return refuse(err, choice->refusal, choice->namesTheOption ? other->name : "");
+}
+
+// The expression of --where, parsed before the run: a bad one is refused
+// with its message.
+bool checkWhere(const Settings& settings, Writer& err) {
+  if (!settings.where) return true;
+  const auto parsed = parseExpression(*settings.where);
+  if (const auto* error = std::get_if<ExpressionError>(&parsed)) {
+    err.put("ovantrex: ");
+    err.put(describeError(*settings.where, *error));
+    err.flush();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -290,7 +313,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
     result.exitStatus = ExitStatus::CannotStart;
   } else if (result.request != Request::Run) {
     result.exitStatus = ExitStatus::Done;
-  } else if (!chooseOutput(given, result.settings, err)) {
+  } else if (!chooseOutput(given, result.settings, err) || !checkWhere(result.settings, err)) {
     result.exitStatus = ExitStatus::CannotStart;
   }
   return result;

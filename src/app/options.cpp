@@ -189,6 +189,21 @@ constexpr Option kOptions[] = {
      .help = "with --compare: N alike steps around the differing ones\n"
              "(default 3)",
      .apply = [](Settings& s, std::string_view a) { s.context = parseContext(a); }},
+    {.name = "--where",
+     .argument = Argument::Expression,
+     .group = HelpGroup::Outputs,
+     .outputs = {Output::Listing, Output::JsonLines},
+     .argumentName = "EXPR",
+     .refusal = "--where selects the records of the listing and of JSON Lines: not with "
+                "--summary, --report, --compare or --list",
+     .help = "write only the records that EXPR selects, each entry as in\n"
+             "the whole listing or JSON Lines; with --follow too\n"
+             "(--fields lists the fields; ovantrex(1): Selecting records)",
+     .apply = [](Settings& s, std::string_view a) { s.where = std::string(a); }},
+    {.name = "--fields",
+     .group = HelpGroup::Outputs,
+     .request = Request::Fields,
+     .help = "the fields that --where knows: key, type and meaning"},
     {.name = "--help", .group = HelpGroup::Outputs, .request = Request::Help, .help = "this help"},
     {.name = "--version",
      .group = HelpGroup::Outputs,

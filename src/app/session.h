@@ -12,6 +12,7 @@
 #include "app/settings.h"
 #include "output/common/printer.h"
 #include "output/common/writer.h"
+#include "select/selection.h"
 #include "trace/record_loop.h"
 
 namespace ovantrex {
@@ -42,9 +43,13 @@ class Session final : public RecordSink {
   }
 
  private:
+  // To the printer, or past it when the selection leaves the record out.
+  void print(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
+
   std::unique_ptr<SessionAnalysis> analysis_;  // for the summary and the report
   std::unique_ptr<ReplyPairing> pairing_;      // for JSON Lines
   std::unique_ptr<Printer> printer_;
+  std::unique_ptr<Selection> selection_;  // --where
   bool printerTakesRecords_ = true;
   Writer& errors_;       // standard error, which takes the diagnostics' messages
   bool reportOverlong_;  // -x

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/platform.h"
@@ -44,6 +45,9 @@ struct Settings : ListingOptions {
   // around differing ones.
   std::string compareName;
   std::size_t context = 3;
+
+  // --where EXPR: the records that the listing or JSON Lines writes.
+  std::optional<std::string> where;
 };
 
 }  // namespace ovantrex

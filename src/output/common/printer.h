@@ -17,6 +17,11 @@ class Printer {
   // text listing, which shows none of them.
   virtual void record(const Record& record, const DecodedRecord& decoded,
                       const RecordFacts& facts) = 0;
+  // A data record that a selection leaves out: the printer writes nothing
+  // of it and keeps what it keeps of each record (the time before, the
+  // widths of the columns) as if it had written it, so that the entries it
+  // writes are those of the whole output.
+  virtual void pass(const Record& /*record*/, const DecodedRecord& /*decoded*/) {}
   // A diagnostic of the record loop, for the printers that show it in
   // their output; the session writes its message on standard error.
   virtual void diagnostic(const Diagnostic& /*diagnostic*/) {}

@@ -59,6 +59,10 @@ void JsonLines::record(const Record& record, const DecodedRecord& decoded,
   out_.put("}\n");
 }
 
+void JsonLines::pass(const Record& record, const DecodedRecord& /*decoded*/) {
+  previousStamp_ = record.header.timeStamp;
+}
+
 void JsonLines::writeHeaders(const Record& record, const DecodedRecord& decoded) {
   Writer& out = out_;
   const TraceRecordHeader& header = record.header;

@@ -17,6 +17,7 @@ class JsonLines final : public Printer {
 
   void record(const Record& record, const DecodedRecord& decoded,
               const RecordFacts& facts) override;
+  void pass(const Record& record, const DecodedRecord& decoded) override;
   void diagnostic(const Diagnostic& diagnostic) override;
   // The last line: a diagnostic object for the read that failed.
   void readFailed(const ReadFailure& failure) override;

@@ -38,6 +38,10 @@ void TextListing::record(const Record& record, const DecodedRecord& decoded,
   renderRecord(listing_, layout, record, decoded, *prefix);
 }
 
+void TextListing::pass(const Record& record, const DecodedRecord& /*decoded*/) {
+  buildLinePrefix(prefix_, options_, record.header, record.ext, record.formatVersion);
+}
+
 void TextListing::diagnostic(const Diagnostic& diagnostic) {
   // The invalid-minor-code message goes to standard output, even with -w.
   if (diagnostic.kind == DiagnosticKind::InvalidMinor) writeDiagnosticLine(console_, diagnostic);

@@ -18,6 +18,7 @@ class TextListing final : public Printer {
 
   void record(const Record& record, const DecodedRecord& decoded,
               const RecordFacts& facts) override;
+  void pass(const Record& record, const DecodedRecord& decoded) override;
   void diagnostic(const Diagnostic& diagnostic) override;
 
  private:
