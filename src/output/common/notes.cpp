@@ -41,9 +41,7 @@ void writeRecordReadNote(NoteSink& notes, const FirmwareCommand& command, std::s
 
 }  // namespace
 
-void writeSystemCommandNotes(NoteSink& notes, std::uint8_t code) {
-  systemNotes(notes, code, code);
-}
+void writeSystemCommandNotes(NoteSink& notes, std::uint8_t code) { systemNotes(notes, code, code); }
 
 void writeFlashWriteNotes(NoteSink& notes, const FlashWrite& write) {
   Writer& out = notes.startNote();
