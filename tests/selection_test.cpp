@@ -186,6 +186,13 @@ TEST(Where, NestingTooDeepIsRefused) {
                             "\n  " + std::string(64, ' ') + "^\n");
 }
 
+TEST(Where, LongChainIsOneNodeDeep) {
+  // 100000 operands: neither the parser nor the selection descends per operand.
+  std::string expression = "offset == 128";
+  for (int i = 0; i < 100000; ++i) expression += " or offset == 1";
+  EXPECT_EQ(selectedOffsets(expression), std::vector<long>{128});
+}
+
 TEST(Where, RefusedWithOutputsItDoesNotSelect) {
   const std::string message =
       "ovantrex: --where selects the records of the listing and of JSON Lines: not with "

@@ -72,11 +72,10 @@ std::string_view takes(const RecordField& field) {
   return "";
 }
 
-Node joined(NodeOp op, std::size_t left, std::size_t right) {
+Node joined(NodeOp op, std::vector<std::size_t> operands) {
   Node node;
   node.op = op;
-  node.left = left;
-  node.right = right;
+  node.operands = std::move(operands);
   return node;
 }
 
@@ -94,30 +93,32 @@ class Parser {
   }
 
  private:
-  std::size_t expression(std::size_t depth) {
-    std::size_t left = term(depth);
+  // The parser descends once for each parenthesis and "not", at most
+  // kMostNesting deep.
+  std::size_t expression(std::size_t depth) {  // NOLINT(misc-no-recursion)
+    std::vector<std::size_t> operands{term(depth)};
     while (!error_ && isWord("or")) {
       advance();
-      left = add(joined(NodeOp::Or, left, term(depth)));
+      operands.push_back(term(depth));
     }
-    return left;
+    return operands.size() == 1 ? operands[0] : add(joined(NodeOp::Or, std::move(operands)));
   }
 
-  std::size_t term(std::size_t depth) {
-    std::size_t left = factor(depth);
+  std::size_t term(std::size_t depth) {  // NOLINT(misc-no-recursion)
+    std::vector<std::size_t> operands{factor(depth)};
     while (!error_ && isWord("and")) {
       advance();
-      left = add(joined(NodeOp::And, left, factor(depth)));
+      operands.push_back(factor(depth));
     }
-    return left;
+    return operands.size() == 1 ? operands[0] : add(joined(NodeOp::And, std::move(operands)));
   }
 
-  std::size_t factor(std::size_t depth) {
+  std::size_t factor(std::size_t depth) {  // NOLINT(misc-no-recursion)
     if (error_) return 0;
     if (depth == kMostNesting) return fail(token_.start, "the expression is nested too deeply");
     if (isWord("not")) {
       advance();
-      return add(joined(NodeOp::Not, factor(depth + 1), 0));
+      return add(joined(NodeOp::Not, {factor(depth + 1)}));
     }
     if (token_.kind == TokenKind::Open) {
       const std::size_t open = token_.start;
@@ -336,6 +337,18 @@ class Parser {
       end_ = i;
       return;
     }
+    const std::size_t j = tokenEnd(i);
+    if (token_.kind == TokenKind::Bad) {
+      end_ = text_.size();
+      token_.raw = text_.substr(i);
+      return;
+    }
+    token_.raw = text_.substr(i, j - i);
+    end_ = j;
+  }
+
+  // The end of the token that begins at i; its kind is set in token_.
+  std::size_t tokenEnd(std::size_t i) {
     std::size_t j = i + 1;
     const char c = text_[i];
     if (isWordStart(c)) {
@@ -360,9 +373,7 @@ class Parser {
       fail(i, "expected a field, a value, an operator or a parenthesis");
       token_.kind = TokenKind::Bad;
     }
-    if (token_.kind == TokenKind::Bad) j = text_.size();
-    token_.raw = text_.substr(i, j - i);
-    end_ = j;
+    return j;
   }
 
   // The end of a number from i: -?digits[.digits] or 0xhex; i where there is none.

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,8 +58,9 @@ struct Node {
   NodeOp op = NodeOp::Present;
   const RecordField* field = nullptr;  // a comparison's or a field alone's
   Literal value;
-  std::size_t left = 0;   // And, Or, Not: the operands' nodes
-  std::size_t right = 0;  // And, Or
+  // And, Or: the operands' nodes, two or more (a chain is one node, so that
+  // the depth of the tree is that of the nesting); Not: its one operand.
+  std::vector<std::size_t> operands;
 };
 
 // Where an expression went wrong, and what was expected there.

@@ -120,10 +120,11 @@ class DecodedSearch {
 
 // The record's value of a field that a JSON Lines record holds outside its
 // decoded values, if it has one.
+std::optional<FieldValue> bodyValue(RecordKey key, const Record& record,
+                                    const DecodedRecord& decoded);
+
 std::optional<FieldValue> headerValue(RecordKey key, const Record& record,
                                       const DecodedRecord& decoded, double previousStamp) {
-  const bool failed = decoded.failure != DecodeFailure::None;
-  const bool transfer = !failed && isHidTransfer(decoded.type);
   const double stamp = record.header.timeStamp;
   switch (key) {
     case RecordKey::Offset: return number(static_cast<double>(record.offset));
@@ -147,6 +148,16 @@ std::optional<FieldValue> headerValue(RecordKey key, const Record& record,
       if (record.formatVersion != 3) return std::nullopt;
       if (key == RecordKey::Time) return FieldValue{};
       return number(key == RecordKey::Pid ? record.ext.processId : record.ext.threadId);
+    default: return bodyValue(key, record, decoded);
+  }
+}
+
+// The same, of the fields that the payload gives.
+std::optional<FieldValue> bodyValue(RecordKey key, const Record& record,
+                                    const DecodedRecord& decoded) {
+  const bool failed = decoded.failure != DecodeFailure::None;
+  const bool transfer = !failed && isHidTransfer(decoded.type);
+  switch (key) {
     case RecordKey::Hidden: return flag(decoded.hidden);
     case RecordKey::Failed: return flag(failed);
     case RecordKey::Reason:
@@ -203,13 +214,22 @@ bool Selection::selects(const Record& record, const DecodedRecord& decoded,
   return selected;
 }
 
-bool Selection::evaluate(std::size_t index, const Context& context) {
-  const Node& node = expression_.nodes[index];
-  switch (node.op) {
-    case NodeOp::And: return evaluate(node.left, context) && evaluate(node.right, context);
-    case NodeOp::Or: return evaluate(node.left, context) || evaluate(node.right, context);
-    case NodeOp::Not: return !evaluate(node.left, context);
-    default: return compare(node, context);
+// The tree is as deep as the expression's nesting, at most kMostNesting.
+bool Selection::evaluate(std::size_t node, const Context& context) {  // NOLINT(misc-no-recursion)
+  const Node& at = expression_.nodes[node];
+  switch (at.op) {
+    case NodeOp::And:
+      for (const std::size_t operand : at.operands) {
+        if (!evaluate(operand, context)) return false;
+      }
+      return true;
+    case NodeOp::Or:
+      for (const std::size_t operand : at.operands) {
+        if (evaluate(operand, context)) return true;
+      }
+      return false;
+    case NodeOp::Not: return !evaluate(at.operands[0], context);
+    default: return compare(at, context);
   }
 }
 

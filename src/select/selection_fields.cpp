@@ -44,6 +44,7 @@ std::vector<T> nearest(std::span<const T> candidates, Distance distance) {
 
 std::vector<const RecordField*> allFields() {
   std::vector<const RecordField*> fields;
+  fields.reserve(kRecordFields.size() + kSelectionFacts.size());
   for (const RecordField& row : kRecordFields) fields.push_back(&row);
   for (const RecordField& row : kSelectionFacts) fields.push_back(&row);
   return fields;
@@ -98,6 +99,7 @@ std::vector<const RecordField*> nearestFields(std::string_view key) {
 
 std::vector<std::string_view> nearestWords(const CodedTable& table, std::string_view wanted) {
   std::vector<std::string_view> words;
+  words.reserve(table.rows.size());
   for (const CodedValue& row : table.rows) words.push_back(row.words);
   return nearest<std::string_view>(
       words, [wanted](std::string_view candidate) { return editDistance(wanted, candidate); });
