@@ -1,7 +1,7 @@
 // One pass over a trace: every record of the record loop decoded once,
 // handed to the analysis of the session when the output needs one (the
 // summary and the report), or to the pairing stage alone (JSON Lines), and
-// then to the output's printer.
+// then to the output's printer, or past it when --where leaves it out.
 #pragma once
 
 #include <cstdint>
@@ -47,7 +47,8 @@ class Session final : public RecordSink {
   void print(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
 
   std::unique_ptr<SessionAnalysis> analysis_;  // for the summary and the report
-  std::unique_ptr<ReplyPairing> pairing_;      // for JSON Lines
+  // For JSON Lines, and for a selection that names the pairing's facts.
+  std::unique_ptr<ReplyPairing> pairing_;
   std::unique_ptr<Printer> printer_;
   std::unique_ptr<Selection> selection_;  // --where
   bool printerTakesRecords_ = true;
