@@ -132,8 +132,9 @@ class TerminalColours {
 
  private:
   bool able_ = true;
-  void* console_ = nullptr;  // the console whose mode is put back, or null
-  unsigned long mode_ = 0;   // its mode before
+  // Windows alone reads these two.
+  [[maybe_unused]] void* console_ = nullptr;  // the console whose mode is put back, or null
+  [[maybe_unused]] unsigned long mode_ = 0;   // its mode before
 };
 
 // Reads what the stream holds now at its position, past any buffer of the
