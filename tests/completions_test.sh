@@ -5,7 +5,7 @@
 #     the options that take one, nothing for a number, the words of an
 #     option that takes one of a set (--color, in each of its forms);
 #   - zsh: the file parses, compinit takes it for ovantrex, and it has a
-#     spec for every option of the help, files for those that take a file;
+#     entry for every option of the help, files for those that take a file;
 #   - fish: fish's own `complete -C` on the file, as for bash.
 # Every option is the help's (made from the same table by the program): a
 # completion that forgets or invents one fails. zsh and fish are run when
@@ -95,10 +95,10 @@ if command -v zsh >/dev/null; then
   got=$(HOME=$work zsh -f -c "fpath=($dir \$fpath); autoload -Uz compinit; compinit -u -D; print -r -- \$_comps[ovantrex]")
   [[ $got == _ovantrex ]] || fail "zsh: compinit takes '$got' for ovantrex, not _ovantrex"
   for row in "${rows[@]}"; do
-    name=${row%% *} spec=${row%% *}
-    [[ $name == "-?" ]] && spec='-\?'
-    line=$(grep -F -- "'$spec[" "$dir/_ovantrex"; grep -F -- "'$spec=[" "$dir/_ovantrex")
-    [[ -n $line ]] || { fail "zsh: no spec of $name"; continue; }
+    name=${row%% *} entry=${row%% *}
+    [[ $name == "-?" ]] && entry='-\?'
+    line=$(grep -F -- "'$entry[" "$dir/_ovantrex"; grep -F -- "'$entry=[" "$dir/_ovantrex")
+    [[ -n $line ]] || { fail "zsh: no entry for $name"; continue; }
     if [[ $row == *" FILE" || $row == *" GOOD" ]]; then
       [[ $line == *":${row##* }:_files' \\" ]] || fail "zsh: $name completes no file: $line"
     elif [[ $row == *" "* ]]; then
@@ -108,8 +108,8 @@ if command -v zsh >/dev/null; then
     fi
   done
   grep -qF -- ":WHEN:(auto always never)' \\" "$dir/_ovantrex" || fail "zsh: --color completes no word"
-  specs=$(grep -c "^  '-" "$dir/_ovantrex")
-  ((specs == ${#rows[@]})) || fail "zsh: $specs option specs, and the help has ${#rows[@]} options"
+  entries=$(grep -c "^  '-" "$dir/_ovantrex")
+  ((entries == ${#rows[@]})) || fail "zsh: $entries option entries, and the help has ${#rows[@]} options"
 else
   echo "zsh is not installed: its file was not checked (apt-get install -y zsh)"
 fi

@@ -111,7 +111,7 @@ std::string bashScript(std::span<const Option> table) {
   return out;
 }
 
-// A description between the brackets of a spec of zsh's _arguments.
+// A description between the brackets of an entry of zsh's _arguments.
 std::string zshDescription(std::string_view help) {
   std::string out;
   for (const char c : oneLine(help)) {
@@ -121,31 +121,32 @@ std::string zshDescription(std::string_view help) {
   return out;
 }
 
-std::string zshSpec(const Option& option) {
+std::string zshArgument(const Option& option) {
   std::string name(option.name);
   if (name == "-?") name = "-\\?";
-  std::string spec = name;
+  std::string entry = name;
   // A long option's argument may follow after "=" or as the next word.
-  if (option.argument != Argument::None && isLong(option)) spec += '=';
-  spec.append("[").append(zshDescription(option.help)).append("]");
-  if (option.argument == Argument::None) return spec;
-  spec.append(":").append(option.argumentName.empty() ? "argument" : option.argumentName);
+  if (option.argument != Argument::None && isLong(option)) entry += '=';
+  entry.append("[").append(zshDescription(option.help)).append("]");
+  if (option.argument == Argument::None) return entry;
+  entry.append(":").append(option.argumentName.empty() ? "argument" : option.argumentName);
   switch (option.argument) {
     case Argument::None: break;
-    case Argument::File: spec.append(":_files"); break;
+    case Argument::File: entry.append(":_files"); break;
     case Argument::Number:
-    case Argument::Expression: spec.append(": "); break;
+    case Argument::Expression: entry.append(": "); break;
     case Argument::Word:
-      spec.append(":(").append(joined(completedWords(option))).append(")");
+      entry.append(":(").append(joined(completedWords(option))).append(")");
       break;
   }
-  return spec;
+  return entry;
 }
 
 std::string zshScript(std::span<const Option> table) {
   std::string out = "#compdef ovantrex\n# zsh completion of ovantrex, " + std::string(kMadeFrom) +
                     ".\n_arguments -s -S \\\n";
-  for (const Option& option : table) out += "  " + quoted(zshSpec(option), Shell::Zsh) + " \\\n";
+  for (const Option& option : table)
+    out += "  " + quoted(zshArgument(option), Shell::Zsh) + " \\\n";
   // A trace named alone.
   out += "  '1:trace file:_files'\n";
   return out;

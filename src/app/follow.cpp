@@ -113,8 +113,12 @@ bool TraceFollower::waitForMore(std::uint64_t offset) {
     if (size && *size < offset) throw TraceRestarted("was truncated");
     const std::optional<platform::FileIdentity> named = platform::identityOfName(path_);
     if (named && !sameFile(*named, identity_)) throw TraceRestarted("was replaced");
-    // Truncated and written again past the old end since the last look.
-    if (!stillReads(head_) || !stillReads(tail_)) throw TraceRestarted("was rewritten");
+    // Truncated and written again past the old end since the last look; or
+    // truncated just now, after its size was taken: its size says which.
+    if (!stillReads(head_) || !stillReads(tail_)) {
+      const std::optional<std::uint64_t> now = platform::sizeOf(stream_);
+      throw TraceRestarted(now && *now < offset ? "was truncated" : "was rewritten");
+    }
     if (size && *size > offset) return true;
     status_.tick();
     changes_.sleep();
