@@ -4,6 +4,9 @@
 // by hand from the trace below.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -113,6 +116,133 @@ TEST(Where, SelectedEntriesAreThoseOfTheWholeOutput) {
     const std::vector<std::string> entries = entriesOf(whole.out);
     ASSERT_EQ(entries.size(), 9u);
     EXPECT_EQ(result.out, entries[2] + entries[4] + entries[5]) << options.size();
+  }
+}
+
+// --before, --after and --context: a case's records as "offset" for a
+// selected record, "offset*" for one written around it, "--" where the
+// listing sets a group apart, and "left N" where JSON Lines says that N
+// records before a group were left out.
+struct Around {
+  const char* what;
+  std::vector<std::string> options;
+  const char* records;
+};
+
+class WritesContext : public ::testing::TestWithParam<Around> {};
+
+constexpr long kUpdateOffsets[] = {0, 30, 58, 88, 128, 158, 189, 209, 249};
+
+TEST_P(WritesContext, InTheListingAndInJsonLines) {
+  std::vector<std::string> options = GetParam().options;
+  const std::vector<std::string> whole = entriesOf(runTrace(updateTrace(), {}).out);
+  ASSERT_EQ(whole.size(), std::size(kUpdateOffsets));
+  const RunResult listing = runTrace(updateTrace(), options);
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  // Each entry is the next one of the whole listing that it equals.
+  std::string listed;
+  auto next = whole.begin();
+  for (const std::string& entry : entriesOf(listing.out)) {
+    const auto at = std::find(next, whole.end(), entry);
+    listed += at == whole.end() ? entry.substr(0, entry.size() - 1)
+                                : std::to_string(kUpdateOffsets[at - whole.begin()]);
+    listed += ' ';
+    if (at != whole.end()) next = at + 1;
+  }
+  options.emplace_back("--json");
+  const RunResult json = runTrace(updateTrace(), options);
+  ASSERT_EQ(json.status, 0) << json.err;
+  std::string lines;
+  std::istringstream in(json.out);
+  for (std::string line; std::getline(in, line);) {
+    const nlohmann::json record = nlohmann::json::parse(line);
+    if (record.contains("left_out"))
+      lines += "left " + std::to_string(record["left_out"].get<long>()) + ' ';
+    lines += std::to_string(record["offset"].get<long>());
+    if (record.value("context", false)) lines += '*';
+    lines += ' ';
+  }
+  // The listing has no marks of context; JSON Lines no "--".
+  std::string expectListed, expectLines;
+  std::istringstream words(GetParam().records);
+  for (std::string word; words >> word;) {
+    if (word == "left") {
+      words >> word;
+      expectLines += "left " + word + ' ';
+      continue;
+    }
+    if (word != "--") expectLines += word + ' ';
+    if (word.back() == '*') word.pop_back();
+    expectListed += word + ' ';
+  }
+  EXPECT_EQ(listed, expectListed);
+  EXPECT_EQ(lines, expectLines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Where, WritesContext,
+    ::testing::Values(Around{"Before", {"--where", "error", "--before", "2"}, "58* 88* 128"},
+                      Around{"After", {"--where", "error", "--after", "2"}, "128 158* 189*"},
+                      Around{"Both", {"--where", "error", "--context", "1"}, "88* 128 158*"},
+                      Around{"GroupsThatTouchAreNotSetApart",
+                             {"--where", "offset == 58 or offset == 158", "--context", "1"},
+                             "30* 58 88* 128* 158 189*"},
+                      Around{"GroupsApartAreSetApart",
+                             {"--where", "offset == 58 or offset == 189", "--context", "1"},
+                             "30* 58 88* -- 158* 189 209*"},
+                      Around{"OverlappingGroupsAreWrittenOnce",
+                             {"--where", "offset == 58 or offset == 128", "--context", "2"},
+                             "0* 30* 58 88* 128 158* 189*"},
+                      Around{"TheFirstAndTheLastRecords",
+                             {"--where", "offset == 0 or offset == 249", "--context", "2"},
+                             "0 30* 58* -- 189* 209* 249"},
+                      Around{
+                          "BeforeAndAfterWinOverContext",
+                          {"--where", "error", "--context", "5", "--before", "1", "--after", "0"},
+                          "88* 128"},
+                      Around{"NoneAround", {"--where", "error", "--context", "0"}, "128"}),
+    [](const auto& param) { return std::string(param.param.what); });
+
+TEST(Where, BeforeKeepsAtMost32MiBOfRecordsAndSaysHowManyItLeftOut) {
+  // 200 records of 200,000 bytes: the room of 33,554,432 bytes holds 167 of
+  // them (and what each costs beside its bytes, less than 900 bytes), so of
+  // the 199 asked for 32 are left out.
+  TraceBuilder trace;
+  const std::vector<std::uint8_t> zeros(200000, 0);
+  for (int i = 0; i < 200; ++i) trace.text(1000 + i, zeros);
+  trace.text(2000, "the one\n");
+  const RunResult result =
+      runTrace(trace, {"--json", "--where", "text == \"the one\"", "--before", "199"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  std::vector<nlohmann::json> records;
+  std::istringstream in(result.out);
+  for (std::string line; std::getline(in, line);) records.push_back(nlohmann::json::parse(line));
+  ASSERT_EQ(records.size(), 168u);
+  EXPECT_EQ(records.front()["left_out"], 32);
+  EXPECT_EQ(records.front()["offset"], 33 * (16 + 200000));
+  EXPECT_EQ(records.back()["text"], "the one");
+  const RunResult listing = runTrace(trace, {"--where", "text == \"the one\"", "--before", "199"});
+  EXPECT_EQ(listing.out.substr(0, listing.out.find('\n')),
+            "-- 32 records before these left out: more than the room for --before holds");
+}
+
+TEST(Where, ContextNumbersAreRefusedWithoutWhereOrWhenNotNumbers) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+      {{"--before", "2"}, "--before writes the records around those of --where: give --where"},
+      {{"--context", "2"}, "--context writes the records around those of --where: give --where"},
+      {{"--where", "error", "--after", "-1"}, "--after takes a number of records, 0 or more"},
+      {{"--where", "error", "--before", "2", "--summary"},
+       "--where selects the records of the listing and of JSON Lines: not with --summary, "
+       "--report, --compare or --list"},
+      {{"--before", "2", "--report"},
+       "--before and --after write records around those of --where, in the listing and JSON "
+       "Lines: not with --summary, --report, --compare or --list"}};
+  for (const auto& [options, message] : cases) {
+    std::vector<std::string> args{"-f", "/nonexistent/trace.trc"};
+    args.insert(args.end(), options.begin(), options.end());
+    const RunResult result = run(args);
+    EXPECT_EQ(result.status, 1) << message;
+    EXPECT_EQ(result.err, "ovantrex: " + message + "\n");
   }
 }
 

@@ -276,9 +276,28 @@ bool chooseOutput(const Given& given, Settings& settings, Writer& err) {
   return refuse(err, choice->refusal, choice->namesTheOption ? other->name : "");
 }
 
+// The numbers of --before, --after and --context: refused when they are
+// not numbers, or, but for the comparison's --context, without --where.
+bool checkContext(const Settings& settings, Writer& err) {
+  const bool comparison =
+      settings.output == Output::CompareText || settings.output == Output::CompareJson;
+  const std::pair<const char*, const std::optional<std::size_t>*> numbers[] = {
+      {"--before", &settings.before},
+      {"--after", &settings.after},
+      {"--context", comparison ? nullptr : &settings.context}};
+  for (const auto& [name, number] : numbers) {
+    if (number == nullptr || !number->has_value()) continue;
+    if (**number == kBadContext) return refuse(err, name, " takes a number of records, 0 or more");
+    if (!settings.where)
+      return refuse(err, name, " writes the records around those of --where: give --where");
+  }
+  return true;
+}
+
 // The expression of --where, parsed before the run: a bad one is refused
 // with its message.
 bool checkWhere(const Settings& settings, Writer& err) {
+  if (!checkContext(settings, err)) return false;
   if (!settings.where) return true;
   const auto parsed = parseExpression(*settings.where);
   if (const auto* error = std::get_if<ExpressionError>(&parsed)) {

@@ -45,14 +45,26 @@ Session::Session(const Settings& settings, Writer& output, Writer& console, Writ
     selection_ = std::make_unique<Selection>(std::get<Expression>(std::move(parsed)));
     if (selection_->needsFacts() && !analysis_ && !pairing_)
       pairing_ = std::make_unique<ReplyPairing>();
+    const std::size_t around = settings.context.value_or(0);
+    const RecordContext::Extent extent{.before = settings.before.value_or(around),
+                                       .after = settings.after.value_or(around)};
+    if (extent.before > 0 || extent.after > 0)
+      context_ = std::make_unique<RecordContext>(*printer_, extent);
   }
 }
 
 void Session::print(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts) {
-  if (selection_ && !selection_->selects(record, decoded, facts)) {
-    printer_->pass(record, decoded);
-  } else {
+  if (!selection_) {
     printer_->record(record, decoded, facts);
+    return;
+  }
+  const bool selected = selection_->selects(record, decoded, facts);
+  if (context_) {
+    context_->record(record, decoded, facts, selected);
+  } else if (selected) {
+    printer_->record(record, decoded, facts);
+  } else {
+    printer_->pass(record);
   }
 }
 

@@ -12,6 +12,7 @@
 #include "app/settings.h"
 #include "output/common/printer.h"
 #include "output/common/writer.h"
+#include "select/record_context.h"
 #include "select/selection.h"
 #include "trace/record_loop.h"
 
@@ -50,7 +51,8 @@ class Session final : public RecordSink {
   // For JSON Lines, and for a selection that names the pairing's facts.
   std::unique_ptr<ReplyPairing> pairing_;
   std::unique_ptr<Printer> printer_;
-  std::unique_ptr<Selection> selection_;  // --where
+  std::unique_ptr<Selection> selection_;    // --where
+  std::unique_ptr<RecordContext> context_;  // --before, --after
   bool printerTakesRecords_ = true;
   Writer& errors_;       // standard error, which takes the diagnostics' messages
   bool reportOverlong_;  // -x

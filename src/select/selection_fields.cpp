@@ -42,10 +42,18 @@ std::vector<T> nearest(std::span<const T> candidates, Distance distance) {
   return result;
 }
 
+// The marks of the records written around selected ones: no record has
+// them before it is selected.
+bool marksContext(const RecordField& row) {
+  return &row == &field(RecordKey::LeftOut) || &row == &field(RecordKey::Context);
+}
+
 std::vector<const RecordField*> allFields() {
   std::vector<const RecordField*> fields;
   fields.reserve(kRecordFields.size() + kSelectionFacts.size());
-  for (const RecordField& row : kRecordFields) fields.push_back(&row);
+  for (const RecordField& row : kRecordFields) {
+    if (!marksContext(row)) fields.push_back(&row);
+  }
   for (const RecordField& row : kSelectionFacts) fields.push_back(&row);
   return fields;
 }
@@ -83,7 +91,8 @@ void writeFieldList(Writer& out) {
 }
 
 const RecordField* findSelectionField(std::string_view key) {
-  if (const RecordField* field = findRecordField(key)) return field;
+  if (const RecordField* field = findRecordField(key))
+    return marksContext(*field) ? nullptr : field;
   for (const RecordField& row : kSelectionFacts) {
     if (row.key == key) return &row;
   }
