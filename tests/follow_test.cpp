@@ -189,6 +189,26 @@ TEST(Follow, RecordsAreListedAsTheyArriveEvenWhenWrittenInPieces) {
   EXPECT_EQ(child.err, "");
 }
 
+TEST(Follow, WhereWritesTheSelectedRecordsAsTheyArriveWithTheRecordBefore) {
+  TempDir dir;
+  const std::string trace = dir.file("growing.trc");
+  append(trace, textRecord(1000.0, "skip\n"));
+  FollowingChild child(
+      {"--follow", "--where", "text contains \"keep\"", "--before", "1", "-f", trace});
+  // Each entry's elapsed time counts from the record before it in the trace.
+  const std::string first = textEntry("1.000", "skip") + textEntry("1.500", "keep one");
+  append(trace, textRecord(2500.0, "keep one\n"));
+  ASSERT_TRUE(child.waitForOut(first)) << child.out;
+  append(trace, textRecord(3000.0, "skip\n") + textRecord(3050.0, "skip\n") +
+                    textRecord(3100.0, "keep two\n"));
+  const std::string both =
+      first + "--\n" + textEntry("0.050", "skip") + textEntry("0.050", "keep two");
+  ASSERT_TRUE(child.waitForOut(both)) << child.out;
+  EXPECT_EQ(child.stop(SIGINT), 0);
+  EXPECT_EQ(child.out, both);
+  EXPECT_EQ(child.err, "");
+}
+
 TEST(Follow, ATruncatedOrReplacedTraceIsListedAgainFromItsStartWithAFreshState) {
   TempDir dir;
   const std::string trace = dir.file("rotating.trc");

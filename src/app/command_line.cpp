@@ -2,6 +2,9 @@
 
 #include <array>
 #include <cstddef>
+#include <variant>
+
+#include "select/expression.h"
 
 namespace ovantrex {
 
@@ -214,6 +217,8 @@ struct Given {
   OutputWords words = 0;
   // For each output, the first option given that does not shape it.
   std::array<const Option*, kOutputCount> firstOther{};
+  // For each output, the first option given that refuses it by its own message.
+  std::array<const Option*, kOutputCount> refusedBy{};
 };
 
 // Reads the options into result and given, up to an option that asks for a
@@ -230,8 +235,10 @@ void readOptions(int argc, const char* const* argv, CommandLine& result, Given& 
     if (option->apply != nullptr) option->apply(result.settings, parser.argument());
     given.words |= option->outputWord;
     for (std::size_t output = 0; output < kOutputCount; ++output) {
-      if (given.firstOther[output] == nullptr && !option->outputs.has(Output(output)))
-        given.firstOther[output] = option;
+      if (option->outputs.has(Output(output))) continue;
+      if (given.firstOther[output] == nullptr) given.firstOther[output] = option;
+      if (given.refusedBy[output] == nullptr && !option->refusal.empty())
+        given.refusedBy[output] = option;
     }
   }
   if (parser.failed()) result.exitStatus = ExitStatus::CannotStart;
@@ -262,9 +269,44 @@ bool chooseOutput(const Given& given, Settings& settings, Writer& err) {
     printUsage(err);
     return false;
   }
+  if (const Option* refused = given.refusedBy[static_cast<std::size_t>(choice->output)])
+    return refuse(err, refused->refusal);
   const Option* other = given.firstOther[static_cast<std::size_t>(choice->output)];
   if (other == nullptr || choice->refusal.empty()) return true;
   return refuse(err, choice->refusal, choice->namesTheOption ? other->name : "");
+}
+
+// The numbers of --before, --after and --context: refused when they are
+// not numbers, or, but for the comparison's --context, without --where.
+bool checkContext(const Settings& settings, Writer& err) {
+  const bool comparison =
+      settings.output == Output::CompareText || settings.output == Output::CompareJson;
+  const std::pair<const char*, const std::optional<std::size_t>*> numbers[] = {
+      {"--before", &settings.before},
+      {"--after", &settings.after},
+      {"--context", comparison ? nullptr : &settings.context}};
+  for (const auto& [name, number] : numbers) {
+    if (number == nullptr || !number->has_value()) continue;
+    if (**number == kBadContext) return refuse(err, name, " takes a number of records, 0 or more");
+    if (!settings.where)
+      return refuse(err, name, " writes the records around those of --where: give --where");
+  }
+  return true;
+}
+
+// The expression of --where, parsed before the run: a bad one is refused
+// with its message.
+bool checkWhere(const Settings& settings, Writer& err) {
+  if (!checkContext(settings, err)) return false;
+  if (!settings.where) return true;
+  const auto parsed = parseExpression(*settings.where);
+  if (const auto* error = std::get_if<ExpressionError>(&parsed)) {
+    err.put("ovantrex: ");
+    err.put(describeError(*settings.where, *error));
+    err.flush();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -290,7 +332,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv, Writer& err) {
     result.exitStatus = ExitStatus::CannotStart;
   } else if (result.request != Request::Run) {
     result.exitStatus = ExitStatus::Done;
-  } else if (!chooseOutput(given, result.settings, err)) {
+  } else if (!chooseOutput(given, result.settings, err) || !checkWhere(result.settings, err)) {
     result.exitStatus = ExitStatus::CannotStart;
   }
   return result;

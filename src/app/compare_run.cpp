@@ -106,7 +106,7 @@ ExitStatus runComparison(const Settings& settings, TraceReader::Buffers buffers,
     if (settings.output == Output::CompareJson) {
       writeComparisonJson(output, comparison);
     } else {
-      writeComparisonText(output, comparison, settings.context);
+      writeComparisonText(output, comparison, settings.context.value_or(kCompareContext));
     }
     if (!settings.outputName.empty()) output.close();
     out.flush();

@@ -85,7 +85,10 @@ std::string bashScript(std::span<const Option> table) {
     out += "    " + files +
            ")\n      mapfile -t COMPREPLY < <(compgen -f -P \"$prefix\" -- \"$cur\")\n"
            "      return ;;\n";
-  const std::string numbers = namesTaking(table, Argument::Number);
+  // A number and an expression: nothing to complete.
+  std::string numbers = namesTaking(table, Argument::Number);
+  const std::string expressions = namesTaking(table, Argument::Expression);
+  if (!expressions.empty()) numbers += (numbers.empty() ? "" : "|") + expressions;
   if (!numbers.empty()) out += "    " + numbers + ") return ;;\n";
   for (const Option& option : table) {
     if (option.argument != Argument::Word) continue;
@@ -130,7 +133,8 @@ std::string zshArgument(const Option& option) {
   switch (option.argument) {
     case Argument::None: break;
     case Argument::File: entry.append(":_files"); break;
-    case Argument::Number: entry.append(": "); break;
+    case Argument::Number:
+    case Argument::Expression: entry.append(": "); break;
     case Argument::Word:
       entry.append(":(").append(joined(completedWords(option))).append(")");
       break;
@@ -157,7 +161,8 @@ std::string fishScript(std::span<const Option> table) {
     switch (option.argument) {
       case Argument::None: break;
       case Argument::File: out += " -r -F"; break;
-      case Argument::Number: out += " -x"; break;
+      case Argument::Number:
+      case Argument::Expression: out += " -x"; break;
       case Argument::Word:
         out += " -x -a " + quoted(joined(completedWords(option)), Shell::Fish);
         break;

@@ -24,6 +24,11 @@ constexpr OutputSet kEveryOutput = {Output::Listing,     Output::JsonLines,  Out
                                     Output::CompareText, Output::CompareJson};
 // The comparison's outputs, and -f's: every output of one trace and the comparison.
 constexpr OutputSet kComparison = {Output::CompareText, Output::CompareJson};
+constexpr OutputSet kComparisonOrSelection = {Output::CompareText, Output::CompareJson,
+                                              Output::Listing, Output::JsonLines};
+constexpr std::string_view kSelectionRefusal =
+    "--before and --after write records around those of --where, in the listing and JSON "
+    "Lines: not with --summary, --report, --compare or --list";
 constexpr OutputSet kTraceFile = {Output::Listing,     Output::JsonLines, Output::SummaryText,
                                   Output::SummaryJson, Output::Page,      Output::CompareText,
                                   Output::CompareJson};
@@ -184,11 +189,45 @@ constexpr Option kOptions[] = {
     {.name = "--context",
      .argument = Argument::Number,
      .group = HelpGroup::Outputs,
-     .outputs = kComparison,
+     .outputs = kComparisonOrSelection,
      .argumentName = "N",
      .help = "with --compare: N alike steps around the differing ones\n"
-             "(default 3)",
+             "(default 3); with --where: N records before and after each\n"
+             "selected one (as --before N --after N)",
      .apply = [](Settings& s, std::string_view a) { s.context = parseContext(a); }},
+    {.name = "--where",
+     .argument = Argument::Expression,
+     .group = HelpGroup::Outputs,
+     .outputs = {Output::Listing, Output::JsonLines},
+     .argumentName = "EXPR",
+     .refusal = "--where selects the records of the listing and of JSON Lines: not with "
+                "--summary, --report, --compare or --list",
+     .help = "write only the records that EXPR selects, each entry as in\n"
+             "the whole listing or JSON Lines; with --follow too\n"
+             "(--fields lists the fields; ovantrex(1): Selecting records)",
+     .apply = [](Settings& s, std::string_view a) { s.where = std::string(a); }},
+    {.name = "--before",
+     .argument = Argument::Number,
+     .group = HelpGroup::Outputs,
+     .outputs = {Output::Listing, Output::JsonLines},
+     .argumentName = "N",
+     .refusal = kSelectionRefusal,
+     .help = "with --where: also the N records before each selected one\n"
+             "(groups apart are set apart by --; JSON Lines marks them\n"
+             "\"context\": true)",
+     .apply = [](Settings& s, std::string_view a) { s.before = parseContext(a); }},
+    {.name = "--after",
+     .argument = Argument::Number,
+     .group = HelpGroup::Outputs,
+     .outputs = {Output::Listing, Output::JsonLines},
+     .argumentName = "N",
+     .refusal = kSelectionRefusal,
+     .help = "with --where: also the N records after each selected one",
+     .apply = [](Settings& s, std::string_view a) { s.after = parseContext(a); }},
+    {.name = "--fields",
+     .group = HelpGroup::Outputs,
+     .request = Request::Fields,
+     .help = "the fields that --where knows: key, type and meaning"},
     {.name = "--help", .group = HelpGroup::Outputs, .request = Request::Help, .help = "this help"},
     {.name = "--version",
      .group = HelpGroup::Outputs,

@@ -25,16 +25,17 @@ namespace ovantrex {
 // completes it with.
 enum class Argument : std::uint8_t {
   None,
-  File,    // a file name
-  Number,  // a number, read by the option's apply()
-  Word,    // one of the option's words
+  File,        // a file name
+  Number,      // a number, read by the option's apply()
+  Word,        // one of the option's words
+  Expression,  // an expression, read by the option's apply() and checked before the run
 };
 
 // The sections of --help, in their order.
 enum class HelpGroup : std::uint8_t { Files, Columns, Outputs };
 
 // What an option asks for in place of a run: a text that the program writes.
-enum class Request : std::uint8_t { Run, Usage, Help, Version };
+enum class Request : std::uint8_t { Run, Usage, Help, Version, Fields };
 
 // A set of outputs.
 class OutputSet {
@@ -81,6 +82,9 @@ struct Option {
   // Argument::Word: the words that it takes; the parser refuses any other.
   std::span<const std::string_view> words{};
   UsageLine usage{};
+  // The message that refuses it with an output that it does not shape,
+  // before that output's own refusal; empty: the output's row decides.
+  std::string_view refusal{};
   // Its words in --help; a line end starts a line of the same paragraph.
   std::string_view help{};
   // What it does: sets the settings from its argument (empty for none).

@@ -21,6 +21,7 @@
 #include "app/session.h"
 #include "app/status_line.h"
 #include "core/reserved.h"
+#include "select/selection_fields.h"
 #include "trace/record_loop.h"
 #include "trace/trace_reader.h"
 
@@ -288,6 +289,7 @@ int runProgram(int argc, const char* const* argv, Writer& out, Writer& err,
     const CommandLine commandLine = parseCommandLine(argc, argv, err);
     if (commandLine.request == Request::Help) printHelp(out);
     if (commandLine.request == Request::Version) printVersion(out);
+    if (commandLine.request == Request::Fields) writeFieldList(out);
     if (commandLine.exitStatus) return code(*commandLine.exitStatus);
     platform::readTimeZone();
     if (commandLine.settings.output == Output::CompareText ||

@@ -7,6 +7,7 @@
 #include "output/json/json_lines.h"
 #include "output/summary/session_summary.h"
 #include "output/text/text_listing.h"
+#include "select/expression.h"
 
 namespace ovantrex {
 
@@ -38,23 +39,57 @@ Session::Session(const Settings& settings, Writer& output, Writer& console, Writ
       break;
   }
   printerTakesRecords_ = printer_->takesRecords();
+  // The command line has checked the expression: it parses.
+  if (settings.where) {
+    auto parsed = parseExpression(*settings.where);
+    selection_ = std::make_unique<Selection>(std::get<Expression>(std::move(parsed)));
+    if (selection_->needsFacts() && !analysis_ && !pairing_)
+      pairing_ = std::make_unique<ReplyPairing>();
+    const std::size_t around = settings.context.value_or(0);
+    const RecordContext::Extent extent{.before = settings.before.value_or(around),
+                                       .after = settings.after.value_or(around)};
+    if (extent.before > 0 || extent.after > 0)
+      context_ = std::make_unique<RecordContext>(*printer_, extent);
+  }
+}
+
+void Session::print(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts) {
+  if (!selection_) {
+    printer_->record(record, decoded, facts);
+    return;
+  }
+  const bool selected = selection_->selects(record, decoded, facts);
+  if (context_) {
+    context_->record(record, decoded, facts, selected);
+  } else if (selected) {
+    printer_->record(record, decoded, facts);
+  } else {
+    printer_->pass(record);
+  }
 }
 
 void Session::record(const Record& record) {
   const DecodedRecord decoded = decodeRecord(record);
   if (analysis_) {
     const RecordFacts& facts = analysis_->record(record, decoded);
-    if (printerTakesRecords_) printer_->record(record, decoded, facts);
+    if (printerTakesRecords_) print(record, decoded, facts);
   } else if (pairing_) {
-    printer_->record(record, decoded, pairing_->record(record, decoded));
+    print(record, decoded, pairing_->record(record, decoded));
   } else {
-    printer_->record(record, decoded, RecordFacts{});
+    print(record, decoded, RecordFacts{});
   }
 }
 
 void Session::diagnostic(const Diagnostic& diagnostic) {
   if (analysis_) analysis_->diagnostic(diagnostic);
-  printer_->diagnostic(diagnostic);
+  if (!selection_) {
+    printer_->diagnostic(diagnostic);
+  } else if (diagnostic.kind == DiagnosticKind::InvalidMinor) {
+    // A selection writes records alone: the line that stands in the
+    // listing for a record with an invalid minor code goes to standard
+    // error, which keeps the loop's other messages.
+    writeDiagnosticLine(errors_, diagnostic);
+  }
   // Every output leaves on standard error what the listing writes there.
   reportOnStandardError(errors_, reportOverlong_, diagnostic);
 }

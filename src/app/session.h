@@ -1,7 +1,7 @@
 // One pass over a trace: every record of the record loop decoded once,
 // handed to the analysis of the session when the output needs one (the
 // summary and the report), or to the pairing stage alone (JSON Lines), and
-// then to the output's printer.
+// then to the output's printer, or past it when --where leaves it out.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,8 @@
 #include "app/settings.h"
 #include "output/common/printer.h"
 #include "output/common/writer.h"
+#include "select/record_context.h"
+#include "select/selection.h"
 #include "trace/record_loop.h"
 
 namespace ovantrex {
@@ -42,9 +44,15 @@ class Session final : public RecordSink {
   }
 
  private:
+  // To the printer, or past it when the selection leaves the record out.
+  void print(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
+
   std::unique_ptr<SessionAnalysis> analysis_;  // for the summary and the report
-  std::unique_ptr<ReplyPairing> pairing_;      // for JSON Lines
+  // For JSON Lines, and for a selection that names the pairing's facts.
+  std::unique_ptr<ReplyPairing> pairing_;
   std::unique_ptr<Printer> printer_;
+  std::unique_ptr<Selection> selection_;    // --where
+  std::unique_ptr<RecordContext> context_;  // --before, --after
   bool printerTakesRecords_ = true;
   Writer& errors_;       // standard error, which takes the diagnostics' messages
   bool reportOverlong_;  // -x

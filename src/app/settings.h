@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/platform.h"
@@ -29,6 +30,10 @@ inline constexpr std::size_t kOutputCount = 8;
 enum class ColorWhen : std::uint8_t { Auto, Always, Never };
 
 // The listing's options (-c, -m, -t, -p, -x, -H, -h) and the files.
+// The alike steps that --compare shows around differing ones, when --context
+// does not say.
+inline constexpr std::size_t kCompareContext = 3;
+
 struct Settings : ListingOptions {
   // The time column in the system's local time.
   Settings() { localTime = platform::localTime; }
@@ -40,10 +45,18 @@ struct Settings : ListingOptions {
   std::string listName;  // --list FILE: the batch's list, one name a line ("-": standard input)
   ColorWhen color = ColorWhen::Auto;  // --color
 
-  // --compare GOOD: the reference trace; --context N: the alike steps shown
-  // around differing ones.
+  // --compare GOOD: the reference trace.
   std::string compareName;
-  std::size_t context = 3;
+  // --context N: with --compare, the alike steps shown around differing ones
+  // (kCompareContext when not given); with --where, the records before and
+  // after each selected one, where --before and --after do not say.
+  std::optional<std::size_t> context;
+
+  // --where EXPR: the records that the listing or JSON Lines writes;
+  // --before N, --after N: the records written around each of them.
+  std::optional<std::string> where;
+  std::optional<std::size_t> before;
+  std::optional<std::size_t> after;
 };
 
 }  // namespace ovantrex

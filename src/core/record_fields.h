@@ -148,7 +148,11 @@ struct RecordField {
   ROW(ReplyTo, "reply_to", Number, nullptr, "byte",                                                \
       "a reply: the offset of the command that it answers; null for an unsolicited reply")         \
   ROW(ResponseMs, "response_ms", Number, nullptr, "ms",                                            \
-      "a reply to a command: from the command's stamp to the reply's, to the microsecond")
+      "a reply to a command: from the command's stamp to the reply's, to the microsecond")         \
+  ROW(LeftOut, "left_out", Number, nullptr, "",                                                    \
+      "with --before: the records before this one that the room for context could not keep")       \
+  ROW(Context, "context", Flag, nullptr, "",                                                       \
+      "with --before, --after or --context: true on a record written around a selected one")
 
 // The members of a JSON Lines diagnostic: ROW(Name, key, type, table, unit, meaning).
 #define OVANTREX_DIAGNOSTIC_FIELDS(ROW)                                                           \

@@ -10,7 +10,8 @@
 //           bit 6 the input fails half way, bit 7 the output fails
 //   byte 2  bit 0 the streams are terminals: controls are escaped, and no
 //           byte that a terminal takes as a control may reach them;
-//           bits 1-7 unused
+//           bit 1 the rest is also an expression of --where: it parses,
+//           or its message has a caret line; bits 2-7 unused
 //   rest    the trace file
 //
 // Every trace is listed twice: once from memory and once through a stream
@@ -53,6 +54,7 @@
 #include "output/common/writer.h"
 #include "output/json/json_lines.h"
 #include "output/text/text_listing.h"
+#include "select/expression.h"
 #include "trace/record_loop.h"
 #include "trace/trace_reader.h"
 
@@ -548,6 +550,21 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
+namespace {
+
+// The bytes as an expression of --where: it parses, or its message ends in
+// a caret line.
+void checkExpression(std::span<const std::uint8_t> bytes) {
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  const auto parsed = ovantrex::parseExpression(text);
+  if (const auto* error = std::get_if<ovantrex::ExpressionError>(&parsed)) {
+    if (error->position > text.size()) std::abort();
+    if (!ovantrex::describeError(text, *error).ends_with("^\n")) std::abort();
+  }
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 3) return -1;
   const std::uint8_t options = data[0];
@@ -555,6 +572,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool terminal = (data[2] & 1) != 0;
   const std::span<const std::uint8_t> trace(data + 3, size - 3);
   const Settings settings = settingsFor(options);
+  if ((data[2] & 2) != 0) checkExpression(trace);
   const bool separateConsole = (io & 0x20) != 0;
   const bool readFails = (io & 0x40) != 0;
   const bool writeFails = (io & 0x80) != 0;

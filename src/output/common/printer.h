@@ -3,6 +3,8 @@
 // listing is one printer; every output of the program is another.
 #pragma once
 
+#include <cstdint>
+
 #include "analysis/reply_pairing.h"
 #include "core/trace_record.h"
 #include "decode/decoded_record.h"
@@ -17,6 +19,24 @@ class Printer {
   // text listing, which shows none of them.
   virtual void record(const Record& record, const DecodedRecord& decoded,
                       const RecordFacts& facts) = 0;
+  // A data record that a selection leaves out: the printer writes nothing
+  // of it and keeps what it keeps of each record (the time before, the
+  // widths of the columns) as if it had written it, so that the entries it
+  // writes are those of the whole output.
+  virtual void pass(const Record& /*record*/) {}
+  // Whether the output shows the record at all: the context of a selection
+  // (--before, --after) counts only the records shown.
+  virtual bool shows(const DecodedRecord& /*decoded*/) const { return true; }
+  // A record written around a selected one: as record(), marked as context
+  // where the output marks it.
+  virtual void context(const Record& record, const DecodedRecord& decoded,
+                       const RecordFacts& facts) {
+    this->record(record, decoded, facts);
+  }
+  // Before a group of selected records and their context: apart, when
+  // records lie between it and the group before; leftOut, the records
+  // before it that the room for context could not keep.
+  virtual void group(bool /*apart*/, std::uint64_t /*leftOut*/) {}
   // A diagnostic of the record loop, for the printers that show it in
   // their output; the session writes its message on standard error.
   virtual void diagnostic(const Diagnostic& /*diagnostic*/) {}

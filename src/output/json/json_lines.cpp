@@ -43,6 +43,18 @@ JsonLines::JsonLines(Writer& out) : out_(out) {}
 
 void JsonLines::record(const Record& record, const DecodedRecord& decoded,
                        const RecordFacts& facts) {
+  write(record, decoded, facts, false);
+}
+
+void JsonLines::context(const Record& record, const DecodedRecord& decoded,
+                        const RecordFacts& facts) {
+  write(record, decoded, facts, true);
+}
+
+void JsonLines::group(bool /*apart*/, std::uint64_t leftOut) { leftOut_ = leftOut; }
+
+void JsonLines::write(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts,
+                      bool context) {
   writeHeaders(record, decoded);
   writeBody(record, decoded);
   if (facts.role == PairRole::Reply) {
@@ -56,8 +68,15 @@ void JsonLines::record(const Record& record, const DecodedRecord& decoded,
       member(out_, RecordKey::ResponseMs).put("null");
     }
   }
+  if (leftOut_ > 0) {
+    member(out_, RecordKey::LeftOut).decimal(static_cast<std::int64_t>(leftOut_));
+    leftOut_ = 0;
+  }
+  if (context) member(out_, RecordKey::Context).put("true");
   out_.put("}\n");
 }
+
+void JsonLines::pass(const Record& record) { previousStamp_ = record.header.timeStamp; }
 
 void JsonLines::writeHeaders(const Record& record, const DecodedRecord& decoded) {
   Writer& out = out_;

@@ -17,6 +17,10 @@ class JsonLines final : public Printer {
 
   void record(const Record& record, const DecodedRecord& decoded,
               const RecordFacts& facts) override;
+  void pass(const Record& record) override;
+  void context(const Record& record, const DecodedRecord& decoded,
+               const RecordFacts& facts) override;
+  void group(bool apart, std::uint64_t leftOut) override;
   void diagnostic(const Diagnostic& diagnostic) override;
   // The last line: a diagnostic object for the read that failed.
   void readFailed(const ReadFailure& failure) override;
@@ -28,8 +32,13 @@ class JsonLines final : public Printer {
   // decoded values.
   void writeBody(const Record& record, const DecodedRecord& decoded);
 
+  // The record's entry; context: marked as written around a selected one.
+  void write(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts,
+             bool context);
+
   Writer& out_;
   double previousStamp_ = 0;
+  std::uint64_t leftOut_ = 0;  // for the next record's "left_out"
   UtcTimes times_;
   Writer scratch_;  // one note's words before they are escaped
 };

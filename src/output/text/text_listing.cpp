@@ -38,6 +38,21 @@ void TextListing::record(const Record& record, const DecodedRecord& decoded,
   renderRecord(listing_, layout, record, decoded, *prefix);
 }
 
+void TextListing::pass(const Record& record) {
+  buildLinePrefix(prefix_, options_, record.header, record.ext, record.formatVersion);
+}
+
+void TextListing::group(bool apart, std::uint64_t leftOut) {
+  if (leftOut > 0) {
+    listing_.put("-- ");
+    listing_.decimal(static_cast<std::int64_t>(leftOut));
+    listing_.put(leftOut == 1 ? " record" : " records");
+    listing_.put(" before these left out: more than the room for --before holds\n");
+  } else if (apart) {
+    listing_.put("--\n");
+  }
+}
+
 void TextListing::diagnostic(const Diagnostic& diagnostic) {
   // The invalid-minor-code message goes to standard output, even with -w.
   if (diagnostic.kind == DiagnosticKind::InvalidMinor) writeDiagnosticLine(console_, diagnostic);

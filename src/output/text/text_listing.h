@@ -18,6 +18,10 @@ class TextListing final : public Printer {
 
   void record(const Record& record, const DecodedRecord& decoded,
               const RecordFacts& facts) override;
+  void pass(const Record& record) override;
+  bool shows(const DecodedRecord& decoded) const override { return !decoded.hidden; }
+  // "--" between groups apart, as grep sets its context groups apart.
+  void group(bool apart, std::uint64_t leftOut) override;
   void diagnostic(const Diagnostic& diagnostic) override;
 
  private:

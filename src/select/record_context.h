@@ -1,0 +1,76 @@
+// The records around each selected one (--before, --after, --context), as
+// grep writes context lines: the N records before a selected record and
+// the N after it, each group once however groups overlap, and groups that
+// are not next to each other in the trace set apart (Printer::group()).
+// Only the records that the output shows count; the others go along in
+// trace order. Every record reaches the printer once and in order, written
+// or passed, so that an entry is that of the whole output.
+//
+// The records kept for --before lie in a room of kContextRoom bytes at
+// most, whatever N and the records' lengths; a group whose records before
+// it did not all fit says how many it left out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "analysis/reply_pairing.h"
+#include "core/trace_record.h"
+#include "decode/decoded_record.h"
+#include "output/common/printer.h"
+
+namespace ovantrex {
+
+inline constexpr std::size_t kContextRoom = std::size_t{32} << 20;
+
+class RecordContext {
+ public:
+  struct Extent {
+    std::size_t before = 0;
+    std::size_t after = 0;
+    std::size_t room = kContextRoom;  // bytes, for the records kept for before
+  };
+  RecordContext(Printer& printer, Extent extent) : printer_(printer), extent_(extent) {}
+
+  // Every data record of the trace, in order; selected: whether the
+  // selection takes it.
+  void record(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts,
+              bool selected);
+
+  // The bytes that the kept records take now (for the tests of the room).
+  std::size_t keptBytes() const { return keptBytes_; }
+
+ private:
+  // A record kept for before: a copy of it, its payload and its facts.
+  struct Kept {
+    Record record;
+    std::vector<std::uint8_t> payload;
+    RecordFacts facts;
+    PairedCommand command;  // what facts.command points at, if anything
+    bool shown = false;
+    std::size_t cost() const { return sizeof(Kept) + payload.capacity(); }
+  };
+
+  void keep(const Record& record, const RecordFacts& facts, bool shown);
+  // The oldest kept record goes to the printer unwritten.
+  void dropOldest();
+  // The kept records, then the selected one.
+  void writeGroup(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
+
+  Printer& printer_;
+  Extent extent_;
+  std::deque<Kept> kept_;
+  std::size_t keptShown_ = 0;        // of kept_, the records shown
+  std::size_t keptBytes_ = 0;        // of kept_, their cost
+  std::vector<std::uint8_t> spare_;  // the payload of the last record dropped, for the next kept
+  std::size_t afterLeft_ = 0;        // the records still to write after a selected one
+  std::uint64_t shown_ = 0;          // the records shown so far
+  std::optional<std::uint64_t> lastWritten_;  // the number of the last record written
+  // The records shown since the last one written (or the start), not written.
+  std::uint64_t sinceWritten_ = 0;
+};
+
+}  // namespace ovantrex

@@ -1,0 +1,51 @@
+// The selection of records (--where): a stage between the analysis and the
+// printer that tells, record by record, whether the printer writes the
+// record's entry. Each field that the expression names is taken from the
+// record, its decoded values (as JSON Lines names them) or the pairing
+// stage's facts; nothing else of the session is kept.
+#pragma once
+
+#include <string_view>
+
+#include "analysis/reply_pairing.h"
+#include "core/trace_record.h"
+#include "decode/decoded_record.h"
+#include "output/common/writer.h"
+#include "select/expression.h"
+
+namespace ovantrex {
+
+// A value of a field, as a comparison sees it.
+struct FieldValue {
+  enum class Kind : std::uint8_t { Present, Number, Flag, Text } kind = Kind::Present;
+  double number = 0;      // Number; a coded value's number
+  bool flag = false;      // Flag
+  std::string_view text;  // Text: a text, the words of a coded value, or bytes
+};
+
+class Selection {
+ public:
+  explicit Selection(Expression expression) : expression_(std::move(expression)) {}
+
+  // Whether it needs the facts of the pairing stage (update, error, ...).
+  bool needsFacts() const { return expression_.needsFacts; }
+  // Whether the record is selected. Every data record of the trace comes
+  // here, in order, hidden ones too: the elapsed time counts from the one
+  // before. facts: the pairing stage's, when needsFacts().
+  bool selects(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
+
+ private:
+  struct Context {
+    const Record& record;
+    const DecodedRecord& decoded;
+    const RecordFacts& facts;
+  };
+  bool evaluate(std::size_t node, const Context& context);
+  bool compare(const Node& node, const Context& context);
+
+  Expression expression_;
+  double previousStamp_ = 0;
+  Writer scratch_;  // a figure's text (an EC level, a date)
+};
+
+}  // namespace ovantrex
