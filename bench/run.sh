@@ -174,6 +174,13 @@ linux_rows() {
   if [[ ${runner[0]} == "$program" ]]; then
     row firmware --compare "$runs" --compare "$traces/firmware.trc"
     allowed_status=1 row firmware "--compare error" "$runs" --compare "$traces/firmware-error.trc"
+    # The selections: the error replies (none in the session: every record
+    # read, decoded and paired, none written) with the five records before
+    # each, and with a thousand; the HID writes, half the records.
+    row firmware "where error -B5" "$runs" --where error --before 5
+    row firmware "where error -B1k" "$runs" --where error --before 1000
+    row firmware "where HIDWrite" "$runs" --where 'type == "HIDWrite"'
+    row firmware "json HIDWrite" "$runs" --json --where 'type == "HIDWrite"'
   fi
   row disjoint --report "$runs" --report
   row hostile --summary "$runs" --summary
@@ -198,10 +205,13 @@ if [[ -n $reference ]]; then
   runner=("$reference")
   rows=()
   linux_rows
+  declare -A reference_share
   for key in "${saved_rows[@]}"; do
-    printf '  %-22s records/s %.3f of the reference, peak KiB %s against %s\n' "$key" \
-      "$(awk -v a="${saved_rps[$key]}" -v b="${rps[$key]}" 'BEGIN { print a / b }')" \
-      "${saved_peak[$key]}" "${peak[$key]}"
+    [[ -n ${rps[$key]:-} ]] || continue  # a row that the reference has not
+    reference_share[$key]=$(awk -v a="${saved_rps[$key]}" -v b="${rps[$key]}" \
+      'BEGIN { printf "%.3f", a / b }')
+    printf '  %-22s records/s %s of the reference, peak KiB %s against %s\n' "$key" \
+      "${reference_share[$key]}" "${saved_peak[$key]}" "${peak[$key]}"
     mbps[$key]=${saved_mbps[$key]} rps[$key]=${saved_rps[$key]} peak[$key]=${saved_peak[$key]}
   done
   rows=("${saved_rows[@]}")
@@ -358,6 +368,23 @@ check "firmware session compared with itself, steps/s per trace" "${rps[firmware
   ">=" 1000000
 check "firmware session compared with an error copy, steps/s per trace" \
   "${rps[firmware --compare error]}" ">=" 1000000
+# A selection formats only the selected entries; with --where error every
+# record is still read, decoded and paired.
+check "--where error --before 5, times as fast as the whole listing" \
+  "$(awk -v a="${rps[firmware where error -B5]}" -v b="${rps[firmware default]}" \
+    'BEGIN { printf "%.2f", a / b }')" ">=" 3
+check "--where half the records, share of the whole listing's time" \
+  "$(awk -v a="${rps[firmware default]}" -v b="${rps[firmware where HIDWrite]}" \
+    'BEGIN { printf "%.2f", a / b }')" "<=" 1.2
+check "--json --where half the records, share of JSON Lines' time" \
+  "$(awk -v a="${rps[firmware --json]}" -v b="${rps[firmware json HIDWrite]}" \
+    'BEGIN { printf "%.2f", a / b }')" "<=" 1.2
+if [[ -n $reference ]]; then
+  # Without --where, the listing and JSON Lines as fast as the build before it.
+  for key in "firmware default" "firmware --json"; do
+    check "$key, share of the reference's records/s" "${reference_share[$key]}" ">=" 0.98
+  done
+fi
 check "fleet, traces/s of --list on one core" "${fleet_rate[--list, one run (one core)]}" ">=" 5000
 if [[ $fleet_count == 20000 ]]; then
   check "fleet, seconds of ovantrex-fleet for 20,000 traces" \

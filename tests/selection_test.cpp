@@ -246,6 +246,28 @@ TEST(Where, ContextNumbersAreRefusedWithoutWhereOrWhenNotNumbers) {
   }
 }
 
+TEST(Where, ARecordAfterUnselectedRecordsOfFormatVersion3TakesTheirIndents) {
+  // A record of format version 2 takes its wrap indent from the last
+  // record of version 3 before it, which the selection leaves out.
+  TraceBuilder trace;
+  trace.marker(kMarkerV3)
+      .text(1000, "first\n", ExtHeader{.thread = 7, .process = 123456, .seconds = 1765190400})
+      .text(1500, "second\n",
+            ExtHeader{.thread = 1, .process = 2, .seconds = 1765190401, .millis = 5})
+      .marker(kMarkerV2)
+      .hidWrite(2250, kFirmware, flashWrite(0x018000, 8));
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{}, {"-t", "-p"}, {"-m"}}) {
+    const RunResult whole = runTrace(trace, options);
+    std::vector<std::string> selected = options;
+    selected.insert(selected.end(), {"--where", "version == 2"});
+    const RunResult result = runTrace(trace, selected);
+    const std::vector<std::string> entries = entriesOf(whole.out);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(result.out, entries[2]) << options.size();
+  }
+}
+
 TEST(Where, InvalidMinorLineGoesToStandardError) {
   TraceBuilder trace = updateTrace();
   trace.header(1, 700, 1400).bytes("x");  // an invalid minor code

@@ -35,38 +35,81 @@ void RecordContext::keep(const Record& record, const RecordFacts& facts, bool sh
   if (shown && keptShown_ == extent_.before) {
     // The oldest record shown goes, and the records not shown before the
     // next one with it.
-    while (!kept_.empty() && !kept_.front().shown) dropOldest();
-    dropOldest();
-    while (!kept_.empty() && !kept_.front().shown) dropOldest();
+    while (count_ > 0 && !ring_[head_].shown) dropOldest(false);
+    dropOldest(false);
+    while (count_ > 0 && !ring_[head_].shown) dropOldest(false);
   }
-  Kept kept{.record = record, .payload = std::move(spare_), .facts = facts, .command = {}};
-  spare_ = {};
-  kept.payload.assign(record.payload.begin(), record.payload.end());
-  kept.record.payload = {};
-  if (facts.command != nullptr) kept.command = *facts.command;
-  kept.shown = shown;
-  while (!kept_.empty() && keptBytes_ + kept.cost() > extent_.room) dropOldest();
-  if (kept.cost() > extent_.room) {
+  // Most records fit the payload of the next free slot.
+  Kept* slot = count_ < ring_.size() ? &inRing(count_) : nullptr;
+  if (slot == nullptr || slot->payload.capacity() < record.payload.size())
+    slot = freeSlot(record.payload.size());
+  if (slot == nullptr) {
     // Larger than the whole room: it goes on at once, and every selected
     // record after it has its records before it from those that follow.
     printer_.pass(record);
     return;
   }
-  keptBytes_ += kept.cost();
+  const std::size_t capacity = slot->payload.capacity();
+  slot->payload.assign(record.payload.begin(), record.payload.end());
+  heldBytes_ += slot->payload.capacity() - capacity;
+  slot->record = record;
+  slot->facts = facts;
+  if (facts.command != nullptr) slot->command = *facts.command;
+  slot->shown = shown;
+  ++count_;
   keptShown_ += shown ? 1 : 0;
-  kept_.push_back(std::move(kept));
 }
 
-void RecordContext::dropOldest() {
-  if (kept_.empty()) return;
-  Kept& oldest = kept_.front();
+RecordContext::Kept* RecordContext::freeSlot(std::size_t bytes) {
+  // Whether the room holds the record in slot, or in a new slot (null):
+  // the ring then grows when it is full, to twice its capacity.
+  const auto fits = [this, bytes](const Kept* slot) {
+    const bool grows = slot == nullptr && ring_.size() == ring_.capacity();
+    const std::size_t growth =
+        grows ? sizeof(Kept) * std::max<std::size_t>(1, ring_.capacity()) : 0;
+    const std::size_t held = slot != nullptr ? slot->payload.capacity() : 0;
+    return heldBytes_ - held + std::max(held, bytes) + growth <= extent_.room;
+  };
+  for (;;) {
+    Kept* slot = count_ < ring_.size() ? &inRing(count_) : nullptr;
+    if (fits(slot)) {
+      if (slot != nullptr) return slot;
+      // A new slot at the end of the ring, its oldest record first.
+      std::rotate(ring_.begin(), ring_.begin() + static_cast<std::ptrdiff_t>(head_), ring_.end());
+      head_ = 0;
+      heldBytes_ -= sizeof(Kept) * ring_.capacity();
+      ring_.emplace_back();
+      heldBytes_ += sizeof(Kept) * ring_.capacity();
+      return &ring_.back();
+    }
+    if (count_ > 0) {
+      dropOldest(true);
+      continue;
+    }
+    // Nothing kept: the free slots give their room back.
+    bool released = false;
+    for (Kept& free : ring_) {
+      released = released || free.payload.capacity() > 0;
+      release(free);
+    }
+    if (!released) return nullptr;
+  }
+}
+
+void RecordContext::dropOldest(bool releasing) {
+  if (count_ == 0) return;
+  Kept& oldest = ring_[head_];
   oldest.record.payload = oldest.payload;
   printer_.pass(oldest.record);
-  keptBytes_ -= oldest.cost();
+  if (releasing) release(oldest);
   keptShown_ -= oldest.shown ? 1 : 0;
-  spare_ = std::move(oldest.payload);
-  spare_.clear();
-  kept_.pop_front();
+  if (++head_ == ring_.size()) head_ = 0;
+  --count_;
+}
+
+void RecordContext::release(Kept& slot) {
+  heldBytes_ -= slot.payload.capacity();
+  std::vector<std::uint8_t>().swap(slot.payload);
 }
 
 void RecordContext::writeGroup(const Record& record, const DecodedRecord& decoded,
@@ -76,7 +119,8 @@ void RecordContext::writeGroup(const Record& record, const DecodedRecord& decode
   const bool apart = lastWritten_ && first != *lastWritten_ + 1;
   const std::uint64_t leftOut = wanted - std::min<std::uint64_t>(wanted, keptShown_);
   if (apart || leftOut > 0) printer_.group(apart, leftOut);
-  for (Kept& kept : kept_) {
+  for (std::size_t i = 0; i < count_; ++i) {
+    Kept& kept = inRing(i);
     kept.record.payload = kept.payload;
     if (kept.facts.command != nullptr) kept.facts.command = &kept.command;
     const DecodedRecord decodedKept = decodeRecord(kept.record);
@@ -86,9 +130,9 @@ void RecordContext::writeGroup(const Record& record, const DecodedRecord& decode
       printer_.record(kept.record, decodedKept, kept.facts);
     }
   }
-  kept_.clear();
+  head_ = 0;
+  count_ = 0;
   keptShown_ = 0;
-  keptBytes_ = 0;
   printer_.record(record, decoded, facts);
   lastWritten_ = shown_;
   sinceWritten_ = 0;

@@ -13,7 +13,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <vector>
 
@@ -40,34 +39,47 @@ class RecordContext {
   void record(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts,
               bool selected);
 
-  // The bytes that the kept records take now (for the tests of the room).
-  std::size_t keptBytes() const { return keptBytes_; }
+  // The bytes that the room holds now: the slots of the kept records and
+  // their payloads' capacity, of free slots too.
+  std::size_t heldBytes() const { return heldBytes_; }
 
  private:
-  // A record kept for before: a copy of it, its payload and its facts.
+  // A record kept for before: a copy of it, its payload and its facts. The
+  // slots make a ring, and a free slot's payload keeps its capacity for the
+  // next record (counted in the room).
   struct Kept {
     Record record;
     std::vector<std::uint8_t> payload;
     RecordFacts facts;
     PairedCommand command;  // what facts.command points at, if anything
     bool shown = false;
-    std::size_t cost() const { return sizeof(Kept) + payload.capacity(); }
   };
 
+  // The slot i places after the oldest record's.
+  Kept& inRing(std::size_t i) {
+    const std::size_t at = head_ + i;
+    return ring_[at < ring_.size() ? at : at - ring_.size()];
+  }
   void keep(const Record& record, const RecordFacts& facts, bool shown);
-  // The oldest kept record goes to the printer unwritten.
-  void dropOldest();
+  // The free slot for the next record kept, made when there is none: null
+  // when the room cannot hold it with bytes of payload.
+  Kept* freeSlot(std::size_t bytes);
+  // The oldest kept record goes to the printer unwritten; with release, its
+  // payload gives its capacity back.
+  void dropOldest(bool release);
+  void release(Kept& slot);
   // The kept records, then the selected one.
   void writeGroup(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
 
   Printer& printer_;
   Extent extent_;
-  std::deque<Kept> kept_;
-  std::size_t keptShown_ = 0;        // of kept_, the records shown
-  std::size_t keptBytes_ = 0;        // of kept_, their cost
-  std::vector<std::uint8_t> spare_;  // the payload of the last record dropped, for the next kept
-  std::size_t afterLeft_ = 0;        // the records still to write after a selected one
-  std::uint64_t shown_ = 0;          // the records shown so far
+  std::vector<Kept> ring_;
+  std::size_t head_ = 0;                      // the slot of the oldest record kept
+  std::size_t count_ = 0;                     // the records kept
+  std::size_t keptShown_ = 0;                 // of them, the records shown
+  std::size_t heldBytes_ = 0;                 // the ring's slots and their payloads' capacity
+  std::size_t afterLeft_ = 0;                 // the records still to write after a selected one
+  std::uint64_t shown_ = 0;                   // the records shown so far
   std::optional<std::uint64_t> lastWritten_;  // the number of the last record written
   // The records shown since the last one written (or the start), not written.
   std::uint64_t sinceWritten_ = 0;

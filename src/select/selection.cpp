@@ -207,6 +207,25 @@ bool isDecodedMember(const RecordField& wanted) {
 
 }  // namespace
 
+Selection::Selection(Expression expression)
+    : expression_(std::move(expression)), resolved_(expression_.nodes.size()) {
+  const RecordField* first = kRecordFields.data();
+  for (std::size_t i = 0; i < expression_.nodes.size(); ++i) {
+    const RecordField* wanted = expression_.nodes[i].field;
+    if (wanted == nullptr) continue;
+    Resolved& resolved = resolved_[i];
+    if (wanted == &kErrorFact) {
+      resolved.source = Source::Error;
+    } else if (isDecodedMember(*wanted)) {
+      resolved.source = Source::Decoded;
+    } else if (wanted >= first && wanted < first + kRecordFields.size() &&
+               wanted != &field(RecordKey::ReplyTo) && wanted != &field(RecordKey::ResponseMs)) {
+      resolved.source = Source::Record;
+      resolved.key = static_cast<RecordKey>(wanted - first);
+    }
+  }
+}
+
 bool Selection::selects(const Record& record, const DecodedRecord& decoded,
                         const RecordFacts& facts) {
   const bool selected = evaluate(expression_.root, Context{record, decoded, facts});
@@ -229,28 +248,37 @@ bool Selection::evaluate(std::size_t node, const Context& context) {  // NOLINT(
       }
       return false;
     case NodeOp::Not: return !evaluate(at.operands[0], context);
-    default: return compare(at, context);
+    default: return compare(node, context);
   }
 }
 
-bool Selection::compare(const Node& node, const Context& context) {
-  const RecordField& wanted = *node.field;
+bool Selection::compare(std::size_t index, const Context& context) {
+  const Node& node = expression_.nodes[index];
+  switch (resolved_[index].source) {
+    case Source::Error:
+      // The commonest question, answered without a value.
+      return node.op == NodeOp::Present ? context.facts.errorReply
+                                        : meets(node, flag(context.facts.errorReply));
+    case Source::Decoded: return searchDecoded(node, context);
+    default: return compareValue(index, context);
+  }
+}
+
+bool Selection::searchDecoded(const Node& node, const Context& context) {
   const DecodedRecord& decoded = context.decoded;
-  if (isDecodedMember(wanted)) {
-    if (!decoded.firmware || decoded.failure != DecodeFailure::None) return false;
-    DecodedSearch search(node, scratch_);
-    describeDecoded(search, decoded.body);
-    return search.met();
-  }
-  std::optional<FieldValue> value;
-  const RecordField* first = kRecordFields.data();
-  if (&wanted >= first && &wanted < first + kRecordFields.size() &&
-      &wanted != &field(RecordKey::ReplyTo) && &wanted != &field(RecordKey::ResponseMs)) {
-    const auto key = static_cast<RecordKey>(&wanted - first);
-    value = headerValue(key, context.record, decoded, previousStamp_);
-  } else {
-    value = factValue(wanted, context.facts);
-  }
+  if (!decoded.firmware || decoded.failure != DecodeFailure::None) return false;
+  DecodedSearch search(node, scratch_);
+  describeDecoded(search, decoded.body);
+  return search.met();
+}
+
+bool Selection::compareValue(std::size_t index, const Context& context) const {
+  const Node& node = expression_.nodes[index];
+  const Resolved& resolved = resolved_[index];
+  const std::optional<FieldValue> value =
+      resolved.source == Source::Record
+          ? headerValue(resolved.key, context.record, context.decoded, previousStamp_)
+          : factValue(*node.field, context.facts);
   return value && meets(node, *value);
 }
 

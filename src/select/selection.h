@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 #include "analysis/reply_pairing.h"
 #include "core/trace_record.h"
@@ -25,7 +26,7 @@ struct FieldValue {
 
 class Selection {
  public:
-  explicit Selection(Expression expression) : expression_(std::move(expression)) {}
+  explicit Selection(Expression expression);
 
   // Whether it needs the facts of the pairing stage (update, error, ...).
   bool needsFacts() const { return expression_.needsFacts; }
@@ -41,9 +42,19 @@ class Selection {
     const RecordFacts& facts;
   };
   bool evaluate(std::size_t node, const Context& context);
-  bool compare(const Node& node, const Context& context);
+  bool compare(std::size_t node, const Context& context);
+  bool searchDecoded(const Node& node, const Context& context);
+  bool compareValue(std::size_t node, const Context& context) const;
+
+  // Where a comparison's field is found, worked out once for each node.
+  enum class Source : std::uint8_t { Decoded, Record, Error, Fact };
+  struct Resolved {
+    Source source = Source::Fact;
+    RecordKey key{};  // Record: the field's key
+  };
 
   Expression expression_;
+  std::vector<Resolved> resolved_;  // one for each node
   double previousStamp_ = 0;
   Writer scratch_;  // a figure's text (an EC level, a date)
 };

@@ -128,10 +128,45 @@ void appendSeconds(std::string& out, double value) {
   if (length < kSecondsWidth) out.append(kSecondsWidth - length, ' ');
 }
 
+namespace {
+
+// The strings of a format-version-3 record into state.kept, from its
+// elapsed value; false when its time cannot be shown (the widths stay).
+bool buildKept(PrefixState& state, const ListingOptions& options, double elapsed,
+               const TraceExtHeader& ext) {
+  LinePrefix& kept = state.kept;
+  kept.time.clear();
+  kept.elapsed.clear();
+  kept.process.clear();
+  if (options.elapsedColumn) {
+    appendSeconds(kept.elapsed, elapsed);
+    kept.elapsed += ' ';
+  }
+  // A failure here leaves the recorded widths as they were.
+  if (options.timeColumn && !appendTimeColumn(kept.time, state, options, ext)) return false;
+  if (options.processColumn) appendProcessThread(kept.process, ext);
+  kept.widths = widthsOf(kept.strings());
+  return true;
+}
+
+}  // namespace
+
+void passLinePrefix(PrefixState& state, const ListingOptions& options,
+                    const TraceRecordHeader& header, const TraceExtHeader& ext, int formatVersion) {
+  const double elapsed =
+      options.elapsedColumn ? elapsedSeconds(state, options, header.timeStamp) : 0;
+  if (formatVersion != 3) return;
+  state.pending = true;
+  state.pendingElapsed = elapsed;
+  state.pendingExt = ext;
+}
+
 std::optional<PrefixStrings> buildLinePrefix(PrefixState& state, const ListingOptions& options,
                                              const TraceRecordHeader& header,
                                              const TraceExtHeader& ext, int formatVersion) {
   if (formatVersion != 3) {
+    if (state.pending) buildKept(state, options, state.pendingElapsed, state.pendingExt);
+    state.pending = false;
     std::string& prefix = state.shortPrefix;
     prefix.clear();
     if (options.elapsedColumn) {
@@ -144,19 +179,11 @@ std::optional<PrefixStrings> buildLinePrefix(PrefixState& state, const ListingOp
     return PrefixStrings{{}, prefix, {}};
   }
 
-  LinePrefix& kept = state.kept;
-  kept.time.clear();
-  kept.elapsed.clear();
-  kept.process.clear();
-  if (options.elapsedColumn) {
-    appendSeconds(kept.elapsed, elapsedSeconds(state, options, header.timeStamp));
-    kept.elapsed += ' ';
-  }
-  // A failure here leaves the recorded widths as they were.
-  if (options.timeColumn && !appendTimeColumn(kept.time, state, options, ext)) return std::nullopt;
-  if (options.processColumn) appendProcessThread(kept.process, ext);
-  kept.widths = widthsOf(kept.strings());
-  return kept.strings();
+  state.pending = false;
+  const double elapsed =
+      options.elapsedColumn ? elapsedSeconds(state, options, header.timeStamp) : 0;
+  if (!buildKept(state, options, elapsed, ext)) return std::nullopt;
+  return state.kept.strings();
 }
 
 }  // namespace ovantrex

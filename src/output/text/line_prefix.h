@@ -34,6 +34,13 @@ struct PrefixState {
   double previousStamp = 0;
   std::string shortPrefix;  // format versions 1 and 2, one record at a time
 
+  // A format-version-3 record passed unlisted (passLinePrefix) since kept
+  // was built: its elapsed value and extended header, from which kept is
+  // built when a record of another format version needs it.
+  bool pending = false;
+  double pendingElapsed = 0;
+  TraceExtHeader pendingExt;
+
   // The local time of the last converted second, "MM/DD-hh:mm:ss".
   bool haveCachedSecond = false;
   std::int32_t cachedSecond = 0;
@@ -47,6 +54,13 @@ struct PrefixState {
 std::optional<PrefixStrings> buildLinePrefix(PrefixState& state, const ListingOptions& options,
                                              const TraceRecordHeader& header,
                                              const TraceExtHeader& ext, int formatVersion);
+
+// What buildLinePrefix keeps of a record that is not listed (a selection
+// leaves it out), at the cost of the elapsed value alone: the previous time
+// stamp moves on, and a format-version-3 record's strings are built only
+// when a later record of another version takes its indents from them.
+void passLinePrefix(PrefixState& state, const ListingOptions& options,
+                    const TraceRecordHeader& header, const TraceExtHeader& ext, int formatVersion);
 
 // Appends value with three decimals, left-justified in at least ten
 // characters, never cut.

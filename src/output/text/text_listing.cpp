@@ -39,7 +39,7 @@ void TextListing::record(const Record& record, const DecodedRecord& decoded,
 }
 
 void TextListing::pass(const Record& record) {
-  buildLinePrefix(prefix_, options_, record.header, record.ext, record.formatVersion);
+  passLinePrefix(prefix_, options_, record.header, record.ext, record.formatVersion);
 }
 
 void TextListing::group(bool apart, std::uint64_t leftOut) {
