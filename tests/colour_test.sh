@@ -48,9 +48,13 @@ write +1 00 00 a0 00 | 04 00 00 07 00 00 00 00
 read +1 00 00 a0 00 | 80 00 00 00 00 00
 EOF
 "$make_trace" "$work/kinds.txt" "$work/kinds.trc" || exit 1
+# The same, but the device takes the command: the comparison's two sides.
+sed 's/| 80 00/| 01 00/' "$work/kinds.txt" >"$work/taken.txt"
+"$make_trace" "$work/taken.txt" "$work/taken.trc" || exit 1
 
 # ---- outside a terminal ----
-for pair in "-f $sample" "--summary -f $sample" "-t -p -H -f $sample"; do
+for pair in "-f $sample" "--summary -f $sample" "-t -p -H -f $sample" \
+  "--compare $work/kinds.trc -f $work/taken.trc"; do
   read -r -a words <<<"$pair"
   "$program" --color=always "${words[@]}" >"$work/always.txt"
   "$program" --color=never "${words[@]}" >"$work/never.txt"
@@ -116,6 +120,15 @@ printf 'write +0 00 00 a0 00 | 04 00 01 00 00 00 00 00\n' >"$work/open.txt"
 "$make_trace" "$work/open.txt" "$work/open.trc" || exit 1
 shown=$(screen "$program --summary -f $work/open.trc")
 has_line "summary: the unfinished verdict" "^$esc\[33mupdate 1 unfinished"
+
+shown=$(screen "$program --compare $work/kinds.trc -f $work/taken.trc")
+# tmux ends a hue that runs to the line's end at the start of the next line.
+has_line "compare: a hunk's heading" "^$esc\[36m@@ before the first update: -1,4 \+1,4 @@$"
+has_line "compare: the reference's step" "^$esc\[31m- +[0-9]+ +reply +Command reject"
+has_line "compare: the trace's step" "^$esc\[32m\+ +[0-9]+ +reply +Command complete"
+has_line "compare: a step alike, uncoloured" "^($esc\[39m)? +0 +0  text +hello$"
+never=$(screen "$program --compare $work/kinds.trc -f $work/taken.trc --color=never")
+[[ $(strip <<<"$shown") == "$never" ]] || fail "compare: the screen without its colours is not that of --color=never"
 
 for case in "NO_COLOR=1" "TERM=dumb" "PIPE"; do
   if [[ $case == PIPE ]]; then

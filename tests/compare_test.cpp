@@ -272,7 +272,7 @@ TEST(Compare, ExitStatusesOfTracesThatCannotBeReadAndOfBadOptions) {
        "ovantrex: --context takes a number of steps\n"},
       {{"--compare", good, "-f", good, "--summary"},
        1,
-       "ovantrex: --compare takes -f, -w, --json and --context alone, not --summary\n"},
+       "ovantrex: --compare takes -f, -w, --json, --context and --color alone, not --summary\n"},
       {{"--compare", good, "-f", good, "-w", good},
        3,
        "Could not open '" + good + "' for writing: it is the trace being read\n"},

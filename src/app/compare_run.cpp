@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "app/colour_choice.h"
 #include "app/options.h"
 #include "app/run_files.h"
 #include "compare/comparison.h"
@@ -102,6 +103,8 @@ ExitStatus runComparison(const Settings& settings, TraceReader::Buffers buffers,
       compareTraces({settings.compareName, &good->facts(), &good->steps()},
                     {settings.inputName, &trace->facts(), &trace->steps()});
   Writer& output = settings.outputName.empty() ? out : *outputRoom.get();
+  std::optional<platform::TerminalColours> colours;
+  if (settings.output == Output::CompareText) setColours(settings, output, colours);
   try {
     if (settings.output == Output::CompareJson) {
       writeComparisonJson(output, comparison);

@@ -154,14 +154,14 @@ constexpr Option kOptions[] = {
     {.name = "--color",
      .argument = Argument::Word,
      .group = HelpGroup::Outputs,
-     .outputs = kOneTrace,
+     .outputs = kTraceFile,
      .argumentName = "WHEN",
      .words = kColorWords,
-     .help = "colour the record types and error replies of the listing\n"
-             "and the verdict and error replies of the summary: auto (the\n"
-             "default: on a terminal, unless NO_COLOR is set or TERM is\n"
-             "dumb), always (also into a pipe or a file), never; also\n"
-             "--color=WHEN",
+     .help = "colour the record types and error replies of the listing,\n"
+             "the verdict and error replies of the summary and the two\n"
+             "sides of --compare: auto (the default: on a terminal,\n"
+             "unless NO_COLOR is set or TERM is dumb), always (also into\n"
+             "a pipe or a file), never; also --color=WHEN",
      .apply = setColor},
     {.name = "--list",
      .argument = Argument::File,
@@ -242,11 +242,11 @@ constexpr OutputChoice kOutputChoices[] = {
     {.output = Output::CompareJson,
      .chosenBy = kCompareWord | kJsonWord,
      .namesTheOption = true,
-     .refusal = "--compare takes -f, -w, --json and --context alone, not "},
+     .refusal = "--compare takes -f, -w, --json, --context and --color alone, not "},
     {.output = Output::CompareText,
      .chosenBy = kCompareWord,
      .namesTheOption = true,
-     .refusal = "--compare takes -f, -w, --json and --context alone, not "},
+     .refusal = "--compare takes -f, -w, --json, --context and --color alone, not "},
     {.output = Output::BatchRows,
      .chosenBy = kListWord,
      .needs = kSummaryWord | kJsonWord,

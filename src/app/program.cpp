@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/batch.h"
+#include "app/colour_choice.h"
 #include "app/command_line.h"
 #include "app/compare_run.h"
 #include "app/follow.h"
@@ -213,28 +214,6 @@ ExitStatus runSession(const Settings& settings, const OpenOutputs& opened, Input
     return ExitStatus::CannotWrite;
   }
   return ExitStatus::Done;
-}
-
-// Whether the output is coloured: --color=always, or auto on a terminal
-// while NO_COLOR is unset or empty and TERM is not "dumb"; only the listing
-// and the text summary have colours.
-bool wantsColour(const Settings& settings, const Writer& output) {
-  if (settings.output != Output::Listing && settings.output != Output::SummaryText) return false;
-  if (settings.color != ColorWhen::Auto) return settings.color == ColorWhen::Always;
-  if (output.stream() == nullptr || !platform::isTerminal(output.stream())) return false;
-  const char* noColor = std::getenv("NO_COLOR");  // NOLINT(concurrency-mt-unsafe): one thread
-  if (noColor != nullptr && *noColor != '\0') return false;
-  const char* term = std::getenv("TERM");  // NOLINT(concurrency-mt-unsafe)
-  return term == nullptr || std::string_view(term) != "dumb";
-}
-
-// Colours the output when it is wanted and the terminal takes colour (a
-// Windows console that cannot colours only when asked always).
-void setColours(const Settings& settings, Writer& output,
-                std::optional<platform::TerminalColours>& colours) {
-  if (!wantsColour(settings, output)) return;
-  if (output.stream() != nullptr) colours.emplace(output.stream());
-  output.setColoured(!colours || colours->able() || settings.color == ColorWhen::Always);
 }
 
 ExitStatus listTrace(const Settings& settings, ListingMemory& memory, Writer& out, Writer& err,

@@ -66,7 +66,7 @@ class RecordContext {
   Kept* freeSlot(std::size_t bytes);
   // The oldest kept record goes to the printer unwritten; with release, its
   // payload gives its capacity back.
-  void dropOldest(bool release);
+  void dropOldest(bool releasing);
   void release(Kept& slot);
   // The kept records, then the selected one.
   void writeGroup(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);

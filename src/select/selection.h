@@ -42,9 +42,9 @@ class Selection {
     const RecordFacts& facts;
   };
   bool evaluate(std::size_t node, const Context& context);
-  bool compare(std::size_t node, const Context& context);
+  bool compare(std::size_t index, const Context& context);
   bool searchDecoded(const Node& node, const Context& context);
-  bool compareValue(std::size_t node, const Context& context) const;
+  bool compareValue(std::size_t index, const Context& context) const;
 
   // Where a comparison's field is found, worked out once for each node.
   enum class Source : std::uint8_t { Decoded, Record, Error, Fact };

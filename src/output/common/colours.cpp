@@ -8,7 +8,7 @@ namespace ovantrex {
 namespace {
 
 // The sequence that starts each hue, by Hue.
-constexpr std::array<std::string_view, 9> kStarts = {
+constexpr std::array<std::string_view, 12> kStarts = {
     "",            // None
     "\x1b[1m",     // Text: bold
     "\x1b[35m",    // Hex: magenta
@@ -18,6 +18,9 @@ constexpr std::array<std::string_view, 9> kStarts = {
     "\x1b[32m",    // Completed: green
     "\x1b[1;31m",  // Failed: bold red
     "\x1b[33m",    // Unfinished: yellow
+    "\x1b[31m",    // ReferenceOnly: red
+    "\x1b[32m",    // TraceOnly: green
+    "\x1b[36m",    // Hunk: cyan
 };
 constexpr std::string_view kEnd = "\x1b[0m";
 

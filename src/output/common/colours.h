@@ -10,7 +10,9 @@
 // the record-type column by kind (text bold, hex magenta, commands written
 // green, replies read cyan); the notes of an error reply bold red; the
 // summary's verdict green for completed, bold red for failed and yellow
-// for unfinished.
+// for unfinished; in the comparison's differing steps, as diff colours
+// them, a step of the reference alone red, a step of the trace alone green,
+// and the hunks' headings cyan.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +32,10 @@ enum class Hue : std::uint8_t {
   Error,
   Completed,
   Failed,
-  Unfinished
+  Unfinished,
+  ReferenceOnly,
+  TraceOnly,
+  Hunk
 };
 
 // The hue of a record type's column: by kind; none for an unknown record.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "output/common/colours.h"
 #include "output/compare/compare_words.h"
 #include "output/summary/summary_words.h"
 
@@ -177,6 +178,11 @@ struct StepLines {
   }
   // One step: in both traces (a and b), or in one of them.
   void line(char op, std::optional<std::uint64_t> a, std::optional<std::uint64_t> b) {
+    const Hue hue = op == '-' ? Hue::ReferenceOnly : (op == '+' ? Hue::TraceOnly : Hue::None);
+    painted(out, hue, [&] { words(op, a, b); });
+    out.put('\n');
+  }
+  void words(char op, std::optional<std::uint64_t> a, std::optional<std::uint64_t> b) {
     out.put(op);
     out.put(' ');
     offset(a, *c.good.steps);
@@ -196,7 +202,6 @@ struct StepLines {
       if (b) response(c.trace.steps->step(*b));
       out.put(')');
     }
-    out.put('\n');
   }
   void run(const Edit& edit, std::uint64_t from, std::uint64_t count) {
     for (std::uint64_t k = from; k < from + count; ++k) {
@@ -286,7 +291,7 @@ class PartPieces {
   std::size_t open_ = kClosed;  // the open hunk's piece
 };
 
-void writeHunkHeading(Writer& out, std::size_t part, const Piece& hunk) {
+void writeHunkWords(Writer& out, std::size_t part, const Piece& hunk) {
   out.put("@@ ");
   writePartName(out, part);
   out.put(": -");
@@ -297,7 +302,12 @@ void writeHunkHeading(Writer& out, std::size_t part, const Piece& hunk) {
   out.decimal(static_cast<std::int64_t>(hunk.bStart + 1));
   out.put(',');
   out.decimal(static_cast<std::int64_t>(hunk.bCount));
-  out.put(" @@\n");
+  out.put(" @@");
+}
+
+void writeHunkHeading(Writer& out, std::size_t part, const Piece& hunk) {
+  painted(out, Hue::Hunk, [&] { writeHunkWords(out, part, hunk); });
+  out.put('\n');
 }
 
 void writeDiffHeadings(Writer& out, const Comparison& c) {
