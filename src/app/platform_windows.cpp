@@ -286,6 +286,30 @@ bool isTerminal(std::FILE* stream) {
   return GetConsoleMode(handleOf(stream), &mode) != 0;
 }
 
+namespace {
+
+// The console whose mode a TerminalColours changed, and its mode before,
+// for a Ctrl-C or Ctrl-Break that ends the process before the colours end.
+std::atomic<HANDLE> colouredConsole{nullptr};
+std::atomic<DWORD> colouredConsoleMode{0};
+// Whether a StopRequests takes the console's requests: the run then ends
+// as usual, and its TerminalColours with it.
+std::atomic<bool> stopsTaken{false};
+
+void restoreColouredConsole() {
+  const HANDLE console = colouredConsole.exchange(nullptr);
+  if (console != nullptr) SetConsoleMode(console, colouredConsoleMode.load());
+}
+
+// Called before the default handler, which ends the process: the console's
+// mode is put back first, unless the run takes the request itself.
+BOOL WINAPI restoreOnStop(DWORD /*event*/) {
+  if (!stopsTaken.load()) restoreColouredConsole();
+  return FALSE;
+}
+
+}  // namespace
+
 TerminalColours::TerminalColours(std::FILE* stream) {
   const HANDLE handle = handleOf(stream);
   DWORD mode = 0;
@@ -297,10 +321,15 @@ TerminalColours::TerminalColours(std::FILE* stream) {
   }
   console_ = handle;
   mode_ = mode;
+  colouredConsoleMode = mode;
+  colouredConsole = handle;
+  SetConsoleCtrlHandler(restoreOnStop, TRUE);
 }
 
 TerminalColours::~TerminalColours() {
-  if (console_ != nullptr) SetConsoleMode(static_cast<HANDLE>(console_), static_cast<DWORD>(mode_));
+  if (console_ == nullptr) return;
+  SetConsoleCtrlHandler(restoreOnStop, FALSE);
+  restoreColouredConsole();
 }
 
 std::optional<std::size_t> terminalWidth(std::FILE* stream) {
@@ -401,11 +430,13 @@ StopRequests::StopRequests() : saved_(std::make_unique<Saved>()) {
     ResetEvent(runEnded.load());
   }
   SetConsoleCtrlHandler(requestStop, TRUE);
+  stopsTaken = true;
 }
 
 StopRequests::~StopRequests() {
   // A waiting handler holds the console's lock, which the removal takes: it
   // is let go first.
+  stopsTaken = false;
   SetEvent(runEnded.load());
   SetConsoleCtrlHandler(requestStop, FALSE);
 }
