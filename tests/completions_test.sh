@@ -3,9 +3,11 @@
 #   - bash: the file sourced, `complete -p ovantrex`, and its function driven
 #     as bash drives it (COMP_WORDS, COMP_CWORD) for option names, files of
 #     the options that take one, nothing for a number, the words of an
-#     option that takes one of a set (--color, in each of its forms);
+#     option that takes one of a set (--color, in each of its forms), the
+#     field being typed at the end of --where's expression;
 #   - zsh: the file parses, compinit takes it for ovantrex, and it has a
-#     entry for every option of the help, files for those that take a file;
+#     entry for every option of the help, files for those that take a file,
+#     and --where's the keys of --fields;
 #   - fish: fish's own `complete -C` on the file, as for bash.
 # Every option is the help's (made from the same table by the program): a
 # completion that forgets or invents one fails. zsh and fish are run when
@@ -41,6 +43,11 @@ for row in "${rows[@]}"; do
 done
 [[ " ${file_options[*]} " == *" -f "* && " ${file_options[*]} " == *" -w "* ]] ||
   fail "the help names no FILE of -f and -w: ${rows[*]}"
+
+# The fields of --where, as --fields lists them: the first column.
+mapfile -t fields < <("$program" --fields | cut -d' ' -f1)
+((${#fields[@]} >= 60)) || fail "read ${#fields[@]} fields from --fields"
+sorted_fields=$(printf '%s\n' "${fields[@]}" | sort)
 
 # A folder of traces for the file completions.
 files=$work/traces
@@ -88,6 +95,15 @@ expect "bash: --color WHEN" "$colours" complete_bash ovantrex --color ""
 expect "bash: --color=a in one word" $'--color=always\n--color=auto' complete_bash ovantrex --color=a
 expect "bash: --color=a split at =" $'always\nauto' complete_bash ovantrex --color = a
 expect "bash: --color= split at =" "$colours" complete_bash ovantrex --color =
+# --where: the field being typed, at the start or after the rest of the
+# expression in its opening quote (readline completes after the quote).
+expect "bash: every field after --where" "$sorted_fields" complete_bash ovantrex --where ""
+expect "bash: --where ty" "type" complete_bash ovantrex --where ty
+expect "bash: --where in quotes" "update == 1 and type" \
+  complete_bash ovantrex --where "'update == 1 and ty"
+expect "bash: --where=decoded.status." $'--where=decoded.status.bits\n--where=decoded.status.value' \
+  complete_bash ovantrex --where=decoded.status.
+expect "bash: no field after a value" "" complete_bash ovantrex --where "offset == 3"
 
 # ---- zsh ----
 if command -v zsh >/dev/null; then
@@ -108,6 +124,8 @@ if command -v zsh >/dev/null; then
     fi
   done
   grep -qF -- ":WHEN:(auto always never)' \\" "$dir/_ovantrex" || fail "zsh: --color completes no word"
+  grep -qF -- ":EXPR:{compset -P \"*[^a-zA-Z0-9_.]\"; compadd -- ${fields[*]}}' \\" "$dir/_ovantrex" ||
+    fail "zsh: --where completes not the fields of --fields at the end of its expression"
   entries=$(grep -c "^  '-" "$dir/_ovantrex")
   ((entries == ${#rows[@]})) || fail "zsh: $entries option entries, and the help has ${#rows[@]} options"
 else
@@ -129,6 +147,9 @@ if command -v fish >/dev/null; then
   expect "fish: no completion of -h's number" "" complete_fish "ovantrex -h "
   expect "fish: --color WHEN" "$colours" complete_fish "ovantrex --color "
   expect "fish: --color=a" $'--color=always\n--color=auto' complete_fish "ovantrex --color=a"
+  expect "fish: every field after --where" "$sorted_fields" complete_fish "ovantrex --where "
+  expect "fish: --where=decoded.status." $'--where=decoded.status.bits\n--where=decoded.status.value' \
+    complete_fish "ovantrex --where=decoded.status."
 else
   echo "fish is not installed: its file was not run (apt-get install -y fish)"
 fi

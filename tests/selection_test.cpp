@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "firmware_traffic.h"
+#include "system.h"
 #include "trace_builder.h"
 
 namespace ovantrex::test {
@@ -40,14 +41,18 @@ TraceBuilder updateTrace() {
   return trace;
 }
 
-std::vector<long> selectedOffsets(const std::string& expression) {
-  const RunResult result = runTrace(updateTrace(), {"--json", "--where", expression});
+std::vector<long> selectedOffsets(const TraceBuilder& trace, const std::string& expression) {
+  const RunResult result = runTrace(trace, {"--json", "--where", expression});
   EXPECT_EQ(result.status, 0) << result.err;
   std::vector<long> offsets;
   for (std::size_t at = result.out.find("{\"offset\":"); at != std::string::npos;
        at = result.out.find("{\"offset\":", at + 1))
     offsets.push_back(std::stol(result.out.substr(at + 10)));
   return offsets;
+}
+
+std::vector<long> selectedOffsets(const std::string& expression) {
+  return selectedOffsets(updateTrace(), expression);
 }
 
 struct Selected {
@@ -83,6 +88,81 @@ INSTANTIATE_TEST_SUITE_P(
         Selected{"(type == \"Text\" or error) and not (offset < 100)", {128, 158}},
         Selected{"not not decoded.truncated", {}},
         Selected{"decoded.length_agrees == true", {88, 209}}));
+
+// A version 1 record without a time, then format version 3: each record is
+// its 16-byte header, its 16-byte extension header and one byte.
+//   offset   0  (version 1)
+//   offset  33  2025-12-08T10:40:05.000Z  (1765190405 s: 20430 days and 38405 s)
+//   offset  66  2025-12-08T10:40:05.999Z
+//   offset  99  2025-12-08T10:40:05 and 1000 ms: 10:40:06.000Z
+//   offset 132  2025-12-08T00:00:00.000Z  (1765152000 s)
+//   offset 165  2025-12-07T18:30:00.000Z  (midnight of the 8th at +05:30)
+//   offset 198  1970-01-01T00:00:00.000Z
+TraceBuilder timedTrace() {
+  TraceBuilder trace;
+  trace.text(0, "a").marker(kMarkerV3);
+  trace.text(0, "b", {.seconds = 1765190405});
+  trace.text(0, "c", {.seconds = 1765190405, .millis = 999});
+  trace.text(0, "d", {.seconds = 1765190405, .millis = 1000});
+  trace.text(0, "e", {.seconds = 1765152000});
+  trace.text(0, "f", {.seconds = 1765152000 - 19800});
+  trace.text(0, "g", {.seconds = 0});
+  return trace;
+}
+
+struct TimeSelected {
+  const char* zone;  // TZ: what a time without a zone is in
+  const char* expression;
+  std::vector<long> offsets;
+};
+
+class SelectsTimes : public ::testing::TestWithParam<TimeSelected> {};
+
+TEST_P(SelectsTimes, AsWorkedOutByHand) {
+  const char* old = std::getenv("TZ");
+  const std::string kept = old != nullptr ? old : "";
+  useZone(GetParam().zone);
+  const std::vector<long> offsets = selectedOffsets(timedTrace(), GetParam().expression);
+  if (old != nullptr) {
+    useZone(kept);
+  } else {
+    unsetEnvironment("TZ");
+    readZoneAgain();
+  }
+  EXPECT_EQ(offsets, GetParam().offsets);
+}
+
+// Five and a half hours east of UTC, without summer time.
+constexpr const char* kIndia = "XST-5:30";
+
+INSTANTIATE_TEST_SUITE_P(
+    Where, SelectsTimes,
+    ::testing::Values(
+        TimeSelected{"UTC", "time", {33, 66, 99, 132, 165, 198}},  // at 1970 too
+        TimeSelected{"UTC", "not time", {0}},
+        TimeSelected{"UTC", "time == \"2025-12-08T10:40:05Z\"", {33}},
+        TimeSelected{"UTC", "time == \"2025-12-08T10:40:06.000Z\"", {99}},  // carried
+        TimeSelected{"UTC", "time != \"2025-12-08T10:40:05Z\"", {66, 99, 132, 165, 198}},
+        TimeSelected{
+            "UTC", "time > \"2025-12-08T10:40:05.998Z\" and time < \"2025-12-08T10:40:06Z\"", {66}},
+        TimeSelected{"UTC", "time >= \"2025-12-08T10:40:05.9991Z\"", {99}},  // a part of a ms
+        TimeSelected{"UTC",
+                     "time <= \"2025-12-08T10:40:05.9991Z\" and time > \"2025-12-08T10:40:05.5Z\"",
+                     {66}},
+        TimeSelected{"UTC", "time == \"2025-12-08T10:40:05.999000Z\"", {66}},
+        TimeSelected{"UTC", "time == \"2025-12-08T16:10:05+05:30\"", {33}},
+        TimeSelected{"UTC", "time == \"2025-12-08T05:40:05.999-0500\"", {66}},
+        TimeSelected{"UTC", "time == \"2025-12-08t15:40:05+05\"", {33}},
+        TimeSelected{"UTC", "time == \"2025-12-08 10:40:05z\"", {33}},
+        TimeSelected{
+            "UTC", "time >= \"2025-12-08T10:40\" and time < \"2025-12-08T10:41\"", {33, 66, 99}},
+        TimeSelected{"UTC", "time == \"2025-12-08\"", {132}},  // local midnight
+        TimeSelected{"UTC", "time < \"1970-01-01T00:00:00.001Z\"", {198}},
+        TimeSelected{kIndia, "time == \"2025-12-08\"", {165}},
+        TimeSelected{kIndia, "time == \"2025-12-08T16:10:05\"", {33}},
+        TimeSelected{kIndia, "time == \"2025-12-08T10:40:05Z\"", {33}},
+        TimeSelected{
+            kIndia, "time >= \"2025-12-08T05:30\" and time < \"2025-12-08T16:10:05\"", {132}}));
 
 // The entries of a listing: each begins on a line that does not begin with
 // a blank.
@@ -328,7 +408,21 @@ INSTANTIATE_TEST_SUITE_P(
         BadExpression{"text == \"\xc3\xa9\" and xid == 1",  // a character of two bytes: one column
                       "unknown field 'xid'; the nearest known: pid, tid (--fields lists them all)",
                       16},
-        BadExpression{"offset == 1 and", "expected a field, 'not' or '('", 15}));
+        BadExpression{"offset == 1 and", "expected a field, 'not' or '('", 15},
+        BadExpression{"time == 1765190405000",
+                      "time takes a \"YYYY-MM-DDThh:mm:ss[.mmm][Z|+hh:mm]\" time after == != < "
+                      "<= > >=",
+                      8},
+        BadExpression{"time == \"08/12/2025\"",
+                      "expected a time as YYYY-MM-DDThh:mm:ss[.mmm][Z|+hh:mm]", 11},
+        BadExpression{"time == \"2025-13-08\"", "expected a month from 01 to 12", 14},
+        BadExpression{"time == \"2025-02-29\"", "expected a day from 01 to 28", 17},
+        BadExpression{"time < \"2025-12-08T24:00\"", "expected an hour from 00 to 23", 19},
+        BadExpression{"time >= \"2025-12-08T10:00:61Z\"", "expected a second from 00 to 60", 26},
+        BadExpression{"time == \"2025-12-08T10:40:05.Z\"",
+                      "expected the digits of a fraction of a second", 29},
+        BadExpression{"time == \"2025-12-08T10:40:05+05:30:00\"",
+                      "expected a time as YYYY-MM-DDThh:mm:ss[.mmm][Z|+hh:mm]", 34}));
 
 TEST(Where, NestingTooDeepIsRefused) {
   const std::string expression = std::string(65, '(') + "error" + std::string(65, ')');

@@ -147,8 +147,31 @@ TEST(SessionSummary, ACompletedUpdateAsText) {
       "flash write at offset 257, reply at offset 321\n" + label("    ", "2 ms") +
       "flash write at offset 367, reply at offset 431\n" + label("    ", "2 ms") +
       "checksum write at offset 477, reply at offset 525\n" + "\n" + label("", "Error replies") +
-      "0\n" + "\nDevices\n" + "  none reported\n";
+      "0\n" + "\nDevices\n" + "  none reported\n" +
+      "\nTo list a record by its offset N with the 5 records before it: ovantrex -f '" + trace +
+      "' --where 'offset == N' --before 5\n";
   EXPECT_EQ(result.out, expected);
+}
+
+TEST(SessionSummary, ClosingLineNamesTheTraceAsAShellTakesIt) {
+  TempDir dir;
+  const std::string plain = dir.file("lane-7.trc");
+  if (plain.find_first_not_of(
+          "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./") !=
+      std::string::npos)
+    GTEST_SKIP() << "the temporary folder's name needs quotes in a shell: " << plain;
+  const std::string blank = dir.file("lane 7.trc");
+  const std::string quote = dir.file("lane's.trc");
+  for (const auto& [name, word] : {std::pair{plain, plain},
+                                   {blank, "'" + blank + "'"},
+                                   {quote, "'" + dir.file("lane") + "'\\''s.trc'"}}) {
+    completedUpdate().writeTo(name);
+    const RunResult result = run({"--summary", "-f", name});
+    EXPECT_EQ(result.out.substr(result.out.rfind("\n\n") + 2),
+              "To list a record by its offset N with the 5 records before it: ovantrex -f " + word +
+                  " --where 'offset == N' --before 5\n")
+        << name;
+  }
 }
 
 TEST(SessionSummary, AnUpdateRefusedMidwayAndRetried) {

@@ -2,18 +2,31 @@
 // its argument's kind and words, and its help as the description.
 #include "app/completions.h"
 
+#include "select/selection_fields.h"
+
 namespace ovantrex {
 
 namespace {
 
 constexpr std::string_view kMadeFrom = "made from the table of options of ovantrex: do not edit";
 
-// The words that complete an option's argument. An option whose argument
-// names fields (a selection of records by field) is to complete the
-// registry's field names here, once the registry lists them.
+// The words that complete an option's argument of a set of words.
 std::span<const std::string_view> completedWords(const Option& option) {
   return option.argument == Argument::Word ? option.words : std::span<const std::string_view>{};
 }
+
+// The keys of the fields that an expression names, in the order of
+// --fields, blanks between them.
+std::string fieldKeys() {
+  std::string out;
+  for (const RecordField* field : selectionFields())
+    out.append(out.empty() ? "" : " ").append(field->key);
+  return out;
+}
+
+// The characters of a field's key; the field being typed is the run of them
+// that ends the expression so far.
+constexpr std::string_view kKeyCharacters = "a-zA-Z0-9_.";
 
 bool isLong(const Option& option) { return option.name.starts_with("--"); }
 
@@ -85,11 +98,21 @@ std::string bashScript(std::span<const Option> table) {
     out += "    " + files +
            ")\n      mapfile -t COMPREPLY < <(compgen -f -P \"$prefix\" -- \"$cur\")\n"
            "      return ;;\n";
-  // A number and an expression: nothing to complete.
-  std::string numbers = namesTaking(table, Argument::Number);
-  const std::string expressions = namesTaking(table, Argument::Expression);
-  if (!expressions.empty()) numbers += (numbers.empty() ? "" : "|") + expressions;
+  // A number: nothing to complete.
+  const std::string numbers = namesTaking(table, Argument::Number);
   if (!numbers.empty()) out += "    " + numbers + ") return ;;\n";
+  // An expression: the field being typed at its end. In the expression's
+  // opening quote, readline completes what follows the quote.
+  const std::string expressions = namesTaking(table, Argument::Expression);
+  if (!expressions.empty())
+    out += "    " + expressions +
+           ")\n"
+           "      [[ $cur == [\\\"\\']* ]] && cur=${cur:1} prefix=\n"
+           "      local field=${cur##*[!" +
+           std::string(kKeyCharacters) +
+           "]}\n"
+           "      mapfile -t COMPREPLY < <(compgen -P \"$prefix${cur%\"$field\"}\" -W " +
+           quoted(fieldKeys(), Shell::Bash) + " -- \"$field\")\n      return ;;\n";
   for (const Option& option : table) {
     if (option.argument != Argument::Word) continue;
     out += "    " + std::string(option.name) +
@@ -133,8 +156,15 @@ std::string zshArgument(const Option& option) {
   switch (option.argument) {
     case Argument::None: break;
     case Argument::File: entry.append(":_files"); break;
-    case Argument::Number:
-    case Argument::Expression: entry.append(": "); break;
+    case Argument::Number: entry.append(": "); break;
+    case Argument::Expression:
+      // The field being typed at the end of the expression.
+      entry.append(":{compset -P \"*[^")
+          .append(kKeyCharacters)
+          .append("]\"; compadd -- ")
+          .append(fieldKeys())
+          .append("}");
+      break;
     case Argument::Word:
       entry.append(":(").append(joined(completedWords(option))).append(")");
       break;
@@ -161,8 +191,8 @@ std::string fishScript(std::span<const Option> table) {
     switch (option.argument) {
       case Argument::None: break;
       case Argument::File: out += " -r -F"; break;
-      case Argument::Number:
-      case Argument::Expression: out += " -x"; break;
+      case Argument::Number: out += " -x"; break;
+      case Argument::Expression: out += " -x -a " + quoted(fieldKeys(), Shell::Fish); break;
       case Argument::Word:
         out += " -x -a " + quoted(joined(completedWords(option)), Shell::Fish);
         break;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdlib>
 
+#include "select/iso_time.h"
 #include "select/selection_fields.h"
 
 namespace ovantrex {
@@ -66,7 +67,8 @@ std::string_view takes(const RecordField& field) {
     case FieldType::List:
       return field.table != nullptr ? "the \"words\" or key of one of its values after contains"
                                     : "nothing: it stands alone, true when the record has it";
-    case FieldType::Time: return "nothing yet: it stands alone, true when the record has it";
+    case FieldType::Time:
+      return "a \"YYYY-MM-DDThh:mm:ss[.mmm][Z|+hh:mm]\" time after == != < <= > >=";
     case FieldType::Object: return "nothing: it stands alone, true when the record has it";
   }
   return "";
@@ -206,7 +208,7 @@ class Parser {
       case FieldType::Hex:
       case FieldType::TextBytes: return equality || op == NodeOp::Contains;
       case FieldType::List: return field.table != nullptr && op == NodeOp::Contains;
-      case FieldType::Time:
+      case FieldType::Time: return op != NodeOp::Contains;
       case FieldType::Object: return false;
     }
     return false;
@@ -259,8 +261,23 @@ class Parser {
       case FieldType::Words:
       case FieldType::Key:
       case FieldType::List: return codedValue(node);
+      case FieldType::Time: return time(node);
       default: return wrongKind(field, token_.start);
     }
+  }
+
+  // A time, read from the text between the quotes as it was typed: the
+  // caret of a bad one goes under the place inside it.
+  bool time(Node& node) {
+    const std::string_view inside = token_.raw.substr(1, token_.raw.size() - 2);
+    auto read = readIsoTime(inside);
+    if (auto* bad = std::get_if<TimeError>(&read)) {
+      fail(token_.start + 1 + bad->position, std::move(bad->message));
+      return false;
+    }
+    node.value.kind = LiteralKind::Time;
+    node.value.number = std::get<double>(read);
+    return true;
   }
 
   // A coded value named by its key or by its words: value.text becomes its

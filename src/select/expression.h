@@ -7,6 +7,7 @@
 //   factor     := "not" factor | "(" expression ")" | field [operator value]
 //   operator   := == != < <= > >= contains
 //   value      := number (decimal, or 0x hex) | "text" | true | false
+//                 | "time" (ISO 8601, for the field time: select/iso_time.h)
 //
 // A field alone is true when the record has it and it is not false or 0.
 #pragma once
@@ -45,6 +46,7 @@ enum class LiteralKind : std::uint8_t {
   Text,        // text: a text, or words of a coded value (resolved to the table's row)
   ByteString,  // text: the bytes of a 0x literal, or of a quoted text, for hex fields
   Coded,       // number: a coded value's number, named by its key or words
+  Time,        // number: milliseconds since 1970-01-01 00:00:00 UTC
 };
 
 struct Literal {

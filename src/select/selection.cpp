@@ -33,6 +33,15 @@ FieldValue text(std::string_view value) {
   return seen;
 }
 
+// A record's time as a comparison sees it: milliseconds since 1970 UTC (a
+// count of 1000 or more carries into the seconds, as in JSON Lines). Alone,
+// it is true whatever the time.
+FieldValue timeValue(const TraceExtHeader& ext) {
+  FieldValue seen;
+  seen.number = static_cast<double>(ext.seconds) * 1000 + ext.milliseconds;
+  return seen;
+}
+
 // Whether value meets node's comparison (or, alone, is true).
 bool meets(const Node& node, const FieldValue& value) {
   const Literal& literal = node.value;
@@ -45,6 +54,7 @@ bool meets(const Node& node, const FieldValue& value) {
   switch (literal.kind) {
     case LiteralKind::Number:
     case LiteralKind::Coded:
+    case LiteralKind::Time:
       order = value.number < literal.number ? -1 : (value.number > literal.number ? 1 : 0);
       break;
     case LiteralKind::Flag: order = value.flag == literal.flag ? 0 : 1; break;
@@ -144,10 +154,11 @@ std::optional<FieldValue> headerValue(RecordKey key, const Record& record,
       return std::nullopt;
     case RecordKey::Pid:
     case RecordKey::Tid:
+      if (record.formatVersion != 3) return std::nullopt;
+      return number(key == RecordKey::Pid ? record.ext.processId : record.ext.threadId);
     case RecordKey::Time:
       if (record.formatVersion != 3) return std::nullopt;
-      if (key == RecordKey::Time) return FieldValue{};
-      return number(key == RecordKey::Pid ? record.ext.processId : record.ext.threadId);
+      return timeValue(record.ext);
     default: return bodyValue(key, record, decoded);
   }
 }

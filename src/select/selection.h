@@ -19,7 +19,7 @@ namespace ovantrex {
 // A value of a field, as a comparison sees it.
 struct FieldValue {
   enum class Kind : std::uint8_t { Present, Number, Flag, Text } kind = Kind::Present;
-  double number = 0;      // Number; a coded value's number
+  double number = 0;      // Number; a coded value's number; a time's milliseconds
   bool flag = false;      // Flag
   std::string_view text;  // Text: a text, the words of a coded value, or bytes
 };

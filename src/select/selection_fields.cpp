@@ -48,7 +48,9 @@ bool marksContext(const RecordField& row) {
   return &row == &field(RecordKey::LeftOut) || &row == &field(RecordKey::Context);
 }
 
-std::vector<const RecordField*> allFields() {
+}  // namespace
+
+std::vector<const RecordField*> selectionFields() {
   std::vector<const RecordField*> fields;
   fields.reserve(kRecordFields.size() + kSelectionFacts.size());
   for (const RecordField& row : kRecordFields) {
@@ -57,6 +59,8 @@ std::vector<const RecordField*> allFields() {
   for (const RecordField& row : kSelectionFacts) fields.push_back(&row);
   return fields;
 }
+
+namespace {
 
 // A type's word in --fields, in the order of FieldType.
 constexpr std::array<std::string_view, 11> kTypeWords{
@@ -71,7 +75,7 @@ std::string typeOf(const RecordField& field) {
 }  // namespace
 
 void writeFieldList(Writer& out) {
-  const std::vector<const RecordField*> fields = allFields();
+  const std::vector<const RecordField*> fields = selectionFields();
   std::size_t keyWidth = 0;
   std::size_t typeWidth = 0;
   for (const RecordField* field : fields) {
@@ -100,7 +104,7 @@ const RecordField* findSelectionField(std::string_view key) {
 }
 
 std::vector<const RecordField*> nearestFields(std::string_view key) {
-  const std::vector<const RecordField*> fields = allFields();
+  const std::vector<const RecordField*> fields = selectionFields();
   return nearest<const RecordField*>(fields, [key](const RecordField* field) {
     return std::min(editDistance(key, field->key), editDistance(key, field->name()));
   });

@@ -23,6 +23,9 @@ inline constexpr auto kSelectionFacts = std::to_array<RecordField>({
 inline constexpr const RecordField& kUpdateFact = kSelectionFacts[0];
 inline constexpr const RecordField& kErrorFact = kSelectionFacts[1];
 
+// Every field, in the order of --fields.
+std::vector<const RecordField*> selectionFields();
+
 // The field of a key, or none.
 const RecordField* findSelectionField(std::string_view key);
 

@@ -227,6 +227,18 @@ void describeReplies(const SessionFacts& facts, FactPrinter& p) {
   p.endObject();
 }
 
+// The text summary names records by their offsets (the updates, the
+// exchanges, the error replies), which the listing does not show: its last
+// line says how to find them, when it named one.
+void describeFindingByOffset(const SessionFacts& facts, FactPrinter& p) {
+  if (facts.updates.empty() && facts.errors.empty() && facts.slowest.empty() &&
+      facts.firstUnanswered.empty())
+    return;
+  p.text(inText(), Text::by([&facts](Writer& out, const WordStyle& style) {
+           writeFindingByOffset(out, facts.traceName, style);
+         }));
+}
+
 }  // namespace
 
 void describeSession(const SessionFacts& facts, FactPrinter& printer, Writer& scratch,
@@ -239,6 +251,7 @@ void describeSession(const SessionFacts& facts, FactPrinter& printer, Writer& sc
   describeExchanges(facts, printer, scratch);
   describeErrors(facts, printer, scratch);
   describeDevices(facts, printer);
+  describeFindingByOffset(facts, printer);
 }
 
 }  // namespace ovantrex

@@ -285,6 +285,41 @@ void writeKindExchanges(Writer& out, std::uint64_t commands, const KindExchanges
   out.put(times.exact ? " (exact)" : " (from a histogram)");
 }
 
+namespace {
+
+// Whether a shell takes the name as it is, quotes unneeded.
+bool plainShellWord(std::string_view name) {
+  if (name.empty()) return false;
+  for (const char c : name) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       std::string_view("_@%+=:,./-").find(c) != std::string_view::npos;
+    if (!plain) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void writeFindingByOffset(Writer& out, std::string_view traceName, const WordStyle& style) {
+  out.put("To list a record by its offset N with the 5 records before it: ovantrex -f ");
+  if (plainShellWord(traceName)) {
+    out.put(traceName);
+  } else {
+    // In single quotes, each quote of the name as '\'' (the line's other
+    // bytes as the summary writes words from the trace).
+    out.put('\'');
+    for (std::size_t start = 0;;) {
+      const std::size_t quote = traceName.find('\'', start);
+      style.traceWords(out, traceName.substr(start, quote - start));
+      if (quote == std::string_view::npos) break;
+      out.put("'\\''");
+      start = quote + 1;
+    }
+    out.put('\'');
+  }
+  out.put(" --where 'offset == N' --before 5");
+}
+
 void writeExchange(Writer& out, const Exchange& exchange, const WordStyle& style) {
   out.put(coded(exchange.kind).words);
   out.put(" at offset ");

@@ -98,6 +98,9 @@ class TextFacts final : public FactPrinter {
   }
   void text(Fact fact, const Text& text) override {
     if (!fact.shownIn(kText)) return;
+    // A paragraph (the verdict, the closing line) stands apart from the
+    // sections before and after it.
+    if (depth_ == 0 && sections_ != 0) out_.put('\n');
     Writer& out = fact.label.empty() ? out_ : line(fact.label);
     if (fact.label.empty()) out.blanks(levels_[depth_].indent);
     if (text.written) {
