@@ -283,6 +283,34 @@ INSTANTIATE_TEST_SUITE_P(
                       Around{"NoneAround", {"--where", "error", "--context", "0"}, "128"}),
     [](const auto& param) { return std::string(param.param.what); });
 
+TEST(Where, ContextCountsTheRecordsThatTheOutputShows) {
+  // Format version 3 at offset 0 (a marker of 16 bytes); each text record
+  // of 2 characters is 16 + 16 + 2 = 34 bytes: A at 16, the hidden H at
+  // 50, B at 84, C at 118. The listing hides H and counts A and B before
+  // C; JSON Lines writes H, so that its two before C are H and B.
+  TraceBuilder trace;
+  trace.marker(kMarkerV3)
+      .text(1000, "A\n")
+      .text(1100, "H\n", ExtHeader{.component = 5})
+      .text(1200, "B\n")
+      .text(1300, "C\n");
+  const std::vector<std::string> options{"--where", "text == \"C\"", "--before", "2"};
+  const RunResult listing = runTrace(trace, options);
+  EXPECT_EQ(listing.out, "Text          1.000                A\n"
+                         "Text          0.100                B\n"
+                         "Text          0.100                C\n");
+  std::vector<std::string> json = options;
+  json.emplace_back("--json");
+  std::vector<std::string> written;
+  std::istringstream in(runTrace(trace, json).out);
+  for (std::string line; std::getline(in, line);) {
+    const nlohmann::json record = nlohmann::json::parse(line);
+    written.push_back(std::to_string(record["offset"].get<long>()) +
+                      (record.value("context", false) ? "*" : ""));
+  }
+  EXPECT_EQ(written, (std::vector<std::string>{"50*", "84*", "118"}));
+}
+
 TEST(Where, BeforeKeepsAtMost32MiBOfRecordsAndSaysHowManyItLeftOut) {
   // 200 records of 200,000 bytes: the room of 33,554,432 bytes holds 167 of
   // them (and what each costs beside its bytes, less than 900 bytes), so of
