@@ -296,9 +296,10 @@ TEST(Where, ContextCountsTheRecordsThatTheOutputShows) {
       .text(1300, "C\n");
   const std::vector<std::string> options{"--where", "text == \"C\"", "--before", "2"};
   const RunResult listing = runTrace(trace, options);
-  EXPECT_EQ(listing.out, "Text          1.000                A\n"
-                         "Text          0.100                B\n"
-                         "Text          0.100                C\n");
+  EXPECT_EQ(listing.out,
+            "Text          1.000                A\n"
+            "Text          0.100                B\n"
+            "Text          0.100                C\n");
   std::vector<std::string> json = options;
   json.emplace_back("--json");
   std::vector<std::string> written;
