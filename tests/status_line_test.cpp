@@ -4,6 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "decode/decoded_record.h"
+#include "firmware_traffic.h"
+#include "trace_builder.h"
+
 namespace ovantrex {
 namespace {
 
@@ -21,6 +28,54 @@ TEST(StatusLine, ProgressCountsAndTheLastUpdatesOutcomeSoFar) {
        "40 records, 3 updates (the last completed so far), 2 error replies"},
   };
   for (const auto& c : cases) EXPECT_EQ(progressLine(c.progress), c.line);
+}
+
+// The outcome so far after each record of a sequence: S a start, W a
+// flash write, C a checksum write, R a reset, k a reply "Command
+// complete", e "Command reject".
+std::vector<std::string> outcomesSoFar(std::string_view records) {
+  SessionAnalysis analysis(SessionAnalysis::Options{});
+  std::vector<std::string> outcomes;
+  std::uint64_t offset = 0;
+  for (const char what : records) {
+    using test::kFirmware;
+    const bool read = what == 'k' || what == 'e';
+    test::Payload data;
+    switch (what) {
+      case 'S': data = test::startFlash(); break;
+      case 'W': data = test::flashWrite(0x018000, 8); break;
+      case 'C': data = test::checksum(0x1234); break;
+      case 'R': data = test::reset(); break;
+      case 'k': data = test::status(0x01); break;
+      default: data = test::status(0x80); break;
+    }
+    std::vector<std::uint8_t> payload(kFirmware.begin(), kFirmware.end());
+    payload.insert(payload.end(), data.bytes().begin(), data.bytes().end());
+    Record record;
+    record.offset = offset;
+    record.header = {static_cast<std::int32_t>(payload.size()),
+                     static_cast<MinorCode>(read ? test::kHidRead : test::kHidWrite), 0.0};
+    record.payload = payload;
+    analysis.record(record, decodeRecord(record));
+    offset += 16 + payload.size();
+    const auto outcome = analysis.progress().lastOutcome;
+    outcomes.emplace_back(outcome ? coded(*outcome).words : "none");
+  }
+  return outcomes;
+}
+
+TEST(StatusLine, TheOutcomeSoFarCountsTheLastCommandAsItStands) {
+  // A reset needs no reply: the update is completed as soon as it is sent.
+  EXPECT_EQ(outcomesSoFar("SkCkR"),
+            (std::vector<std::string>{"unfinished", "unfinished", "unfinished", "unfinished",
+                                      "completed"}));
+  // A refused write fails the update at its reply, until a retry is taken.
+  EXPECT_EQ(outcomesSoFar("SkWeWk"),
+            (std::vector<std::string>{"unfinished", "unfinished", "unfinished", "failed", "failed",
+                                      "unfinished"}));
+  // A refused checksum write fails it at its reply.
+  EXPECT_EQ(outcomesSoFar("SkCe"),
+            (std::vector<std::string>{"unfinished", "unfinished", "unfinished", "failed"}));
 }
 
 TEST(StatusLine, BytesReadOfTheTracesSizeWhenItIsKnown) {

@@ -174,6 +174,21 @@ void Refusals::reset(std::uint64_t offset, Fate fate) {
   retried(reset_, Fate::Accepted, recovered_[static_cast<std::size_t>(RefusedKind::Reset)]);
 }
 
+std::uint64_t Refusals::writesRecoveredBy(const FlashWrite& write, Bytes bytes) const {
+  if (followed_ == 0) return 0;
+  const std::uint64_t digest = digestOf(bytes);
+  std::uint64_t recovered = 0;
+  for (std::size_t slot = homeOf(write.address, kSlots); used(slot);
+       slot = (slot + 1) & (kSlots - 1)) {
+    const Slot& refused = at(slot);
+    recovered +=
+        refused.address == write.address && refused.count == write.count && refused.digest == digest
+            ? 1
+            : 0;
+  }
+  return recovered;
+}
+
 std::uint64_t Refusals::unrecovered() const {
   return followed_ + unfollowed_ + (checksum_ ? 1 : 0) + (reset_ ? 1 : 0);
 }

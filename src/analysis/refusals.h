@@ -67,6 +67,12 @@ class Refusals {
   std::uint64_t unrecovered() const;
   // The first of them, by the offset of its first refusal.
   std::optional<Refusal> firstUnrecovered() const;
+  // What a command taken now would recover, without settling it: of the
+  // refused flash writes, those with the write's address and bytes; a
+  // refused checksum write; a refused reset.
+  std::uint64_t writesRecoveredBy(const FlashWrite& write, Bytes bytes) const;
+  bool refusedChecksumWaits() const { return checksum_.has_value(); }
+  bool refusedResetWaits() const { return reset_.has_value(); }
 
  private:
   struct Slot {

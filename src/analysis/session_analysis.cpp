@@ -448,13 +448,48 @@ void SessionAnalysis::finish(std::uint64_t bytesRead) {
   exchanges_.finish(*facts_);
 }
 
+UpdateEnd SessionAnalysis::endSoFar() const {
+  // The refusals settled so far, and the last command as it stands (the
+  // next command settles it): a checksum write taken or a reset not
+  // refused counts, a refusal fails the update, and a command taken
+  // recovers what it retries.
+  UpdateEnd end = openEnd_;
+  std::uint64_t unrecovered = refusals_.unrecovered();
+  if (waiting_.any) {
+    const Fate fate = waiting_.fate;
+    const bool refused = fate == Fate::Refused;
+    switch (pairing_.lastCommand().kind) {
+      case CommandKind::FlashWrite:
+        if (fate == Fate::Accepted)
+          unrecovered -= refusals_.writesRecoveredBy(waiting_.write,
+                                                     Bytes(waiting_.bytes.data(), waiting_.size));
+        if (refused) ++unrecovered;
+        break;
+      case CommandKind::ChecksumWrite:
+        end.checksumWritten = end.checksumWritten || fate == Fate::Accepted;
+        if (fate == Fate::Accepted && refusals_.refusedChecksumWaits()) --unrecovered;
+        if (refused && !refusals_.refusedChecksumWaits()) ++unrecovered;
+        break;
+      case CommandKind::System:
+        if (!waiting_.reset) break;
+        end.reset = end.reset || !refused;
+        if (!refused && refusals_.refusedResetWaits()) --unrecovered;
+        if (refused && !refusals_.refusedResetWaits()) ++unrecovered;
+        break;
+      default: break;
+    }
+  }
+  end.unrecovered = unrecovered;
+  return end;
+}
+
 SessionAnalysis::Progress SessionAnalysis::progress() const {
   Progress progress;
   progress.records = facts_->records;
   progress.updates = updateNumber_;
   progress.errorReplies = facts_->errors.size() + facts_->errorsLeftOut;
   if (updateOpen_) {
-    progress.lastOutcome = updateOutcome(openEnd_);
+    progress.lastOutcome = updateOutcome(endSoFar());
   } else if (facts_->lastUpdate) {
     progress.lastOutcome = facts_->lastUpdate->outcome;
   }

@@ -113,6 +113,9 @@ class SessionAnalysis {
   // A flash write that is not refused: it writes its addresses.
   void writeToFlash(Fate fate);
   void componentReport(const ComponentReport& report);
+  // The open update's end were the trace to end now: its last command
+  // settled as it stands.
+  UpdateEnd endSoFar() const;
   void startUpdate(const Record& record);
   void closeUpdate();
   // The ranges that the closing update wrote, and where its rewritten bytes lie.
