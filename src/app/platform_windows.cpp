@@ -1,7 +1,7 @@
 // The platform layer on Windows: wide-character names and command line,
-// file handles under the C library's streams, the console and its control
-// events, and the C library's local time (localtime_s, which follows TZ when
-// it is set and the PC's time zone otherwise).
+// file handles under the C library's streams, and the console and its
+// control events (the process's streams and time:
+// platform_windows_process.cpp).
 
 // windows.h first: the system's other headers need what it declares.
 // clang-format off
@@ -455,29 +455,7 @@ void ChangeWatch::watch(const std::string& /*path*/) {}
 
 void ChangeWatch::sleep() { Sleep(kLookMilliseconds); }
 
-// ---- The process ----
-
-void say(std::string_view message) {
-  if (_write(2, message.data(), static_cast<unsigned>(message.size())) < 0) {
-    // Nothing more can be done.
-  }
-}
-
-std::optional<ExitStatus> fillMissingStandardStreams(MissingStreams& missing) {
-  std::FILE* const streams[] = {stdin, stdout, stderr};
-  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
-    // No handle: none was given (-1, or null), or the C library found none
-    // at its start (-2).
-    const intptr_t handle = _get_osfhandle(descriptor);
-    if (handle != -1 && handle != -2 && handle != 0) continue;
-    if (descriptor == 1) missing.output = true;
-    const bool input = descriptor == 0;
-    if (std::freopen("NUL", input ? "rb" : "w", streams[descriptor]) != nullptr) continue;
-    say(input ? "Could not open 'NUL' for reading\n" : "Could not open 'NUL' for writing\n");
-    return input ? ExitStatus::CannotReadInput : ExitStatus::CannotOpenOutput;
-  }
-  return std::nullopt;
-}
+// ---- The command line ----
 
 const char* const* commandLine(int& argc, char** argv) noexcept {
   static std::vector<std::string> arguments;
@@ -497,17 +475,6 @@ const char* const* commandLine(int& argc, char** argv) noexcept {
   }
   argc = count;
   return pointers.data();
-}
-
-void keepRunningWhenAReaderGoesAway() {
-  // Windows has no signal for it: the write fails, and that is all.
-}
-
-void readTimeZone() { _tzset(); }
-
-bool localTime(std::int64_t seconds, std::tm& local) {
-  const auto when = static_cast<std::time_t>(seconds);
-  return localtime_s(&local, &when) == 0;
 }
 
 }  // namespace ovantrex::platform
