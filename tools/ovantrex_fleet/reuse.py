@@ -1,8 +1,9 @@
 """The rows of an earlier run (--reuse ROWS): a trace whose file is the one
 that a row's member names (the same device, inode, size and modification
 time) takes that row again instead of being read, when the row was written
-by the same program version in the same form, and its trace was summarized
-without an error (status 0).
+by the same program version in the same form, against the same file of
+GOOD with --compare (and without, when the run has no --compare), and its
+trace was summarized without an error (status 0).
 
 The file is mapped, not read into memory. While the traces come in the
 order of its rows (a fleet that did not change), each is matched with the
@@ -12,7 +13,7 @@ trace's file, and the rest are looked up there."""
 import mmap
 import os
 
-from ovantrex_fleet.digest import FORMAT
+from ovantrex_fleet.digest import form
 
 MEMBER = b',"fleet":{"program":'
 NAME = b'{"trace":{"name":'  # 17 bytes
@@ -28,14 +29,16 @@ class EarlierRows:
     trace summarized without an error: a row with one is sound. Raises
     OSError."""
 
-    def __init__(self, path, program):
+    def __init__(self, path, program, good=None):
         self.path = path
         with open(path, "rb") as stream:
             size = os.fstat(stream.fileno()).st_size
             # Every page of it is read: they are mapped at once.
             self.map = mmap.mmap(stream.fileno(), 0, flags=mmap.MAP_SHARED | getattr(
                 mmap, "MAP_POPULATE", 0), prot=mmap.PROT_READ) if size else b""
-        self.prefix = MEMBER + program + b',"format":%d,"file":[' % FORMAT
+        # The program, the member's form and GOOD's file (with --compare)
+        # must be those of this run.
+        self.prefix = MEMBER + program + b',' + form(good) + b'"file":['
         self.at = 0  # the next row, while the traces come in the order of the rows
         self.index = None  # then, the places of the rows left by their key
         self.counted = 0  # the rows passed
