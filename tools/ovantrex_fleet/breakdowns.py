@@ -110,6 +110,8 @@ class Lane:
         return tuple(self.facts.get("first_error") or (None, None, None))
 
 
+# The end of the tail of a lane that needs no look.
+NO_LANE = b',"lane":null}'
 # The distinct rows counted before they are folded into the figures: what
 # the fleet keeps of its rows stays bounded.
 FOLD_AT = 1 << 16
@@ -174,7 +176,7 @@ class Fleet:
                     heapq.heappush(self.slow, entry)
                 else:
                     heapq.heapreplace(self.slow, entry)
-        if not tail.endswith(b',"lane":null}'):
+        if not tail.endswith(NO_LANE):
             lane = Lane(self, name, self.group(folder), tail, value)
             self.look_count += 1
             if len(self.lanes) < TABLE_KEPT:
@@ -183,6 +185,19 @@ class Fleet:
                 listener(lane)
         if len(self.tails) >= FOLD_AT:
             self.fold()
+
+    def add_rows(self, names, tails):
+        """Rows of summarized traces, as add() takes them: their names and
+        tails. A row that is no lane to look at, and no faster than the
+        slowest lanes kept, is counted here at once."""
+        counts, slow, add = self.tails, self.slow, self.add
+        for name, tail in zip(names, tails):
+            if tail.endswith(NO_LANE) and len(slow) >= SLOWEST and len(counts) < FOLD_AT - 1 and \
+                    (tail[:4] == b"null" or float(tail[1:tail.index(b",")]) <= slow[0][0]):
+                self.traces += 1
+                counts[name[:name.rfind(b"/") + 1], tail] += 1
+            else:
+                add(name, None, tail)
 
     def value(self, tail):
         """The parts of a member's tail, as values."""

@@ -23,7 +23,6 @@ TIMES = b',"times":'
 FACTS = b',"digest":'
 LANE = b',"lane":'
 
-
 class EarlierRows:
     """The rows of ROWS. The tool writes its member only in the row of a
     trace summarized without an error: a row with one is sound. Raises
@@ -88,6 +87,47 @@ class EarlierRows:
                 return None
         place = self.index.pop(key, None)
         return None if place is None else self.parts(place)
+
+    def take_run(self, entries, first, most, quote):
+        """While the traces come in the order of the rows: the rows of the
+        entries from first on (at most most of them) that are the next rows
+        of the file, each of a trace ("trace", name, key) whose key and name
+        are those of its row, so that their bytes are copied as they are:
+        (how many, where the first starts, where the last ends with its line
+        end, their names, their members' tails); None when the next entry's
+        row is not such a row (take() then has its say)."""
+        if self.index is None and self.at < len(self.map):
+            return self._take_run(entries, first, min(len(entries), first + most), quote)
+        return None
+
+    def _take_run(self, entries, first, last, quote):
+        data, at, prefix = self.map, self.at, self.prefix
+        size, start, length, names, tails = len(data), self.at, len(prefix), [], []
+        find, rfind, fsencode = data.find, data.rfind, os.fsencode
+        i = first
+        while i < last and at < size:
+            kind, name, key = entries[i]
+            if kind != "trace" or not key:
+                break
+            end = find(b"\n", at)
+            end = size if end < 0 else end
+            member = rfind(MEMBER, at, end)
+            key_at = member + length
+            key_end = find(SLOWEST, key_at, end) if member >= 0 else -1
+            if key_end < 0 or data[key_at:key_end] != key or data[member:key_at] != prefix:
+                break
+            named = fsencode(name)
+            quoted = NAME + quote(named) + NAME_END[1:]
+            tail = data[key_end + 12:end - 1]
+            if data[at:at + len(quoted)] != quoted or tail[-1:] != b"}" or LANE not in tail:
+                break
+            names.append(named)
+            tails.append(tail)
+            at, i = end + 1, i + 1
+        if i == first:
+            return None
+        self.at, self.counted = at, self.counted + i - first
+        return i - first, start, min(at, size), names, tails
 
     def make_index(self):
         data, self.index = self.map, {}
