@@ -886,6 +886,10 @@ class Rollout(Scratch):
         self.assertEqual(done.returncode, 0)
         rows = [json.loads(line) for line in open(self.path("rows.jsonl"), "rb")]
         self.assertEqual(rows[2]["comparison"]["first_divergence"], None)
+        import jsonschema  # pylint: disable=import-outside-toplevel
+        with open(ARGS["schema"], encoding="utf-8") as schema:
+            jsonschema.validate({k: v for k, v in rows[3].items()
+                                 if k not in ("status", "error", "fleet")}, json.load(schema))
         at = rows[3]["comparison"]["first_divergence"]  # refused at 0x018000
         self.assertEqual((at["update"], at["step"], at["trace"]["words"], at["trace"]["offset"],
                           at["good"]["words"]), (1, 4, "Command complete; Operation in Error",
