@@ -24,8 +24,10 @@
 # per trace (the first 2,000, one after another, as the fleet tool ran them
 # before), and through tools/ovantrex-fleet on this machine (every core):
 # its rows alone, with every other output (the breakdowns as JSON, the CSV,
-# the page, the metrics: at most 10% more) and with --reuse of its rows on
-# the unchanged fleet (at least 10 times as fast).
+# the page, the metrics: at most 10% more), with --reuse of its rows on
+# the unchanged fleet (at least 10 times as fast), and with --compare of
+# every trace with the first (at least 1,000 traces a second; --list
+# --compare in one run too).
 #
 # The Wine mode cross-builds ovantrex.exe (Release, static) in
 # build/bench-windows and times it on five of the rows, each right after
@@ -322,6 +324,10 @@ fleet_row "ovantrex-fleet, + summary, CSV, page, metrics" "$fleet_count" 3 \
   "$fleet"
 fleet_row "ovantrex-fleet --reuse, nothing changed" "$fleet_count" 3 \
   "${fleet_tool[@]}" -o "$fleet_out/reused.jsonl" --reuse "$fleet_out/rows.jsonl" "$fleet"
+fleet_row "--list --compare, one run (one core)" "$fleet_count" "$runs" \
+  "$program" --summary --json --list "$fleet.list" --compare "$(head -n 1 "$fleet.list")"
+fleet_row "ovantrex-fleet --compare, rows to a file" "$fleet_count" 3 \
+  "${fleet_tool[@]}" -o "$fleet_out/compared.jsonl" --compare "$(head -n 1 "$fleet.list")" "$fleet"
 cmp -s "$fleet_out/rows.jsonl" "$fleet_out/reused.jsonl" ||
   { echo "run.sh: the rows of --reuse differ from those it reused" >&2; exit 1; }
 if [[ -n $reference ]]; then
@@ -392,6 +398,8 @@ if [[ $fleet_count == 20000 ]]; then
 fi
 check "fleet, every output, share of the rows' run" "$outputs_share" "<=" 1.10
 check "fleet, --reuse of an unchanged fleet, times as fast" "$reuse_speedup" ">=" 10
+check "fleet, traces/s of ovantrex-fleet --compare" \
+  "${fleet_rate[ovantrex-fleet --compare, rows to a file]}" ">=" 1000
 check "peak RSS KiB, fleet --list" "$list_rss" "<=" 8192
 if [[ $wine_mode == 1 ]]; then
   for key in "hex default" "firmware default" "firmware --json"; do

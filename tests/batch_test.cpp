@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -154,11 +156,11 @@ TEST(Batch, WhatTheRunCannotDoEndsItWithItsStatus) {
       {"no --json", "--summary --list list", 1,
        "ovantrex: --list writes a summary row for each trace: it needs --summary --json\n"},
       {"a listing option", "--summary --json -t --list list", 1,
-       "ovantrex: --list takes --summary --json and -w alone, not -t\n"},
+       "ovantrex: --list takes --summary --json, --compare and -w alone, not -t\n"},
       {"-f beside it", "--list list --summary --json -f t.trc", 1,
-       "ovantrex: --list takes --summary --json and -w alone, not -f\n"},
+       "ovantrex: --list takes --summary --json, --compare and -w alone, not -f\n"},
       {"--report", "--report --summary --json --list list", 1,
-       "ovantrex: --list takes --summary --json and -w alone, not --report\n"},
+       "ovantrex: --list takes --summary --json, --compare and -w alone, not --report\n"},
       {"no list named", "--summary --json --list", 1,
        "ovantrex: option requires an argument -- --list\n"},
       {"a list that is not there", "--summary --json --list nowhere", 2,
@@ -173,6 +175,85 @@ TEST(Batch, WhatTheRunCannotDoEndsItWithItsStatus) {
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.err, c.message);
   }
+}
+
+// With --compare GOOD each row says where its trace parts from GOOD. GOOD
+// is one update: a start, flash writes of one byte at 0, 2, 4 and 6 and a
+// checksum write, steps 1 to 6 of update 1, none of them answered.
+TEST(Batch, WithCompareEachRowSaysWhereItsTracePartsFromGood) {
+  TempDir dir;
+  const std::string good = dir.file("good.trc");
+  updatesOf(1, {.writes = 4, .checksums = 1}).writeTo(good);
+  struct Case {
+    const char* what;
+    TraceBuilder trace;
+    nlohmann::json divergence;  // null: alike
+  };
+  const std::string gone = dir.file("gone.trc");
+  const std::string write4 = "Flash write 1 bytes to address=0x000004";
+  const Case cases[] = {
+      {"alike", updatesOf(1, {.writes = 4, .checksums = 1}), nullptr},
+      {"cut after its second write",
+       updatesOf(1, {.writes = 2}),
+       {{"update", 1}, {"step", 4}, {"good", write4}, {"trace", nullptr}}},
+      {"an error reply after the checksum",
+       updatesOf(1, {.writes = 4, .checksums = 1, .errors = 1}),
+       {{"update", 1}, {"step", 7}, {"good", nullptr}, {"trace", "Command reject"}}},
+  };
+  std::string list = good + "\n" + gone + "\n";
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    cases[i].trace.writeTo(dir.file(std::to_string(i) + ".trc"));
+    list += dir.file(std::to_string(i) + ".trc") + "\n";
+  }
+  writeList(dir.file("list"), list);
+  const RunResult r = run({"--summary", "--json", "--list", dir.file("list"), "--compare", good});
+  EXPECT_EQ(r.status, 0);
+  std::vector<nlohmann::json> rows;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) rows.push_back(nlohmann::json::parse(line));
+  ASSERT_EQ(rows.size(), 2 + std::size(cases));
+  EXPECT_EQ(rows[0]["comparison"]["alike"], true);  // GOOD itself
+  EXPECT_FALSE(rows[1].contains("comparison"));     // a trace not read has none
+  const auto words = [](const nlohmann::json& step) {
+    return step.is_null() ? step : step["words"];
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].what);
+    const nlohmann::json& compared = rows[2 + i]["comparison"];
+    EXPECT_EQ(compared["good"], good);
+    EXPECT_EQ(compared["alike"], cases[i].divergence.is_null());
+    const nlohmann::json& at = compared["first_divergence"];
+    if (cases[i].divergence.is_null()) {
+      EXPECT_TRUE(at.is_null()) << at;
+      continue;
+    }
+    const nlohmann::json seen = {{"update", at["update"]},
+                                 {"step", at["step"]},
+                                 {"good", words(at["good"])},
+                                 {"trace", words(at["trace"])}};
+    EXPECT_EQ(seen, cases[i].divergence);
+  }
+  // The error reply is the last record of its trace, 30 bytes long.
+  EXPECT_EQ(rows[4]["comparison"]["first_divergence"]["trace"]["offset"],
+            std::filesystem::file_size(dir.file("2.trc")) - 30);
+}
+
+TEST(Batch, AGoodTraceThatCannotBeReadEndsTheRunBeforeAnyRow) {
+  TempDir dir;
+  const std::string good = dir.file("good.trc"), gone = dir.file("gone.trc");
+  updatesOf(1, {.writes = 4, .checksums = 1}).writeTo(good);
+  writeList(dir.file("list"), good + "\n");
+  const RunResult missing =
+      run({"--summary", "--json", "--list", dir.file("list"), "--compare", gone});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err, "Could not open '" + gone + "' for reading\n");
+  InjectedFaults faults;
+  faults.failReadsAfter(good, 40);
+  const RunResult cut = run({"--summary", "--json", "--list", dir.file("list"), "--compare", good});
+  EXPECT_EQ(cut.status, 2);
+  EXPECT_EQ(cut.out, "");
+  EXPECT_EQ(cut.err, "Could not read '" + good + "': " + std::strerror(EIO) + "\n");
 }
 
 TEST(Batch, TheMemoryOfTwoThousandTracesIsThatOfOne) {

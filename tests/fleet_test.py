@@ -348,6 +348,7 @@ class Outputs(unittest.TestCase):
                                                           "0x018080": 14}),
             "gate": {"fail_above": 20, "failed_or_unfinished": 60, "read": 300, "share": 20,
                      "above": False},
+            "parting": None,  # no --compare
             "lanes_to_look_at": 60,
             "unreadable_traces": [{"trace": row["trace"]["name"], "error": row["error"]}
                                   for row in RUN["rows"][LANES:]]})
@@ -872,6 +873,59 @@ class Rollout(Scratch):
         self.assertEqual([r["error"] for r in self.rows(again)],
                          ["ovantrex was ended by SIGKILL"] * 2 + [None, None])
 
+    def test_compare_clusters_the_lanes_that_need_a_look_by_where_they_part(self):
+        # GOOD is lane 2: completed, its start's reply without EC levels. Its
+        # update's steps: 1 the start, 2 its reply, the writes at 3, 5, 7 and
+        # 9 and their replies at 4, 6, 8 and 10, 11 the checksum, 12 its
+        # reply, 13 the reset. Offsets: the marker takes 16 bytes, the text
+        # 68, the start 44, a reply 46, a write 104 (the first write's reply
+        # stands at 16 + 68 + 44 + 46 + 104 = 278).
+        paths = self.lanes(*("lane-%02d.trc" % lane for lane in range(50)))
+        done, summary = self.summary("--compare", paths[2], "lanes", "-o", "rows.jsonl",
+                                     "--report", "fleet.html")
+        self.assertEqual(done.returncode, 0)
+        rows = [json.loads(line) for line in open(self.path("rows.jsonl"), "rb")]
+        self.assertEqual(rows[2]["comparison"]["first_divergence"], None)
+        import jsonschema  # pylint: disable=import-outside-toplevel
+        with open(ARGS["schema"], encoding="utf-8") as schema:
+            jsonschema.validate({k: v for k, v in rows[3].items()
+                                 if k not in ("status", "error", "fleet")}, json.load(schema))
+        at = rows[3]["comparison"]["first_divergence"]  # refused at 0x018000
+        self.assertEqual((at["update"], at["step"], at["trace"]["words"], at["trace"]["offset"],
+                          at["good"]["words"]), (1, 4, "Command complete; Operation in Error",
+                                                 278, "Command complete"))
+        write = "Flash write 56 bytes to address=0x0180%s0"
+        error = "Command complete; Operation in Error"
+        # The failed and unfinished lanes: 3, 23 and 43 refused at 0x018000,
+        # 0x018080 and 0x018040; 7, 27 and 47 cut after the start, the
+        # checksum and the last write; 13, 17, 33 and 37 (lane % 4 == 1)
+        # part at the start's reply, which reports EC levels.
+        clusters = [(c["lanes"], c["update"], c["step"], c["trace"], c["before"])
+                    for c in summary["parting"]["clusters"]]
+        self.assertEqual(clusters[1:], [
+            (1, 1, 3, None, "Command complete"), (1, 1, 4, error, write % "0"),
+            (1, 1, 6, error, write % "4"), (1, 1, 8, error, write % "8"),
+            (1, 1, 10, None, write % "c"), (1, 1, 13, None, "Command complete")])
+        self.assertEqual(clusters[0][:3], (4, 1, 2))
+        self.assertTrue(clusters[0][3].startswith("Command complete; EC information available"))
+        # Alike: the 24 lanes of lane % 4 == 2 or 3 but the six above and lane
+        # 11, whose first update failed.
+        self.assertEqual((summary["parting"]["alike"], summary["parting"]["traces"]), (17, 10))
+        self.assertIn(b"\n       1 lane part at update 1, step 4: 'Command complete; Operation in "
+                      b"Error' after 'Flash write 56 bytes to address=0x018000'\n", done.stderr)
+        with open(self.path("fleet.html"), encoding="utf-8") as page:
+            self.assertEqual(page.read().count('<tr><td class="n">1</td><td>part at update'), 6)
+        # Rows are reused against the same GOOD alone.
+        for args, reused in [(("--compare", paths[2]), 50), (("--compare", paths[0]), 0), ((), 0)]:
+            again = self.tool("lanes", "--reuse", "rows.jsonl", *args, program=ARGS["ovantrex"])
+            self.assertIn(b"\n%d rows reused from rows.jsonl" % reused, again.stderr)
+        # A GOOD that cannot be read: one message, status 4, nothing written.
+        done = self.tool("--compare", "gone.trc", "lanes", "-o", "gone.jsonl",
+                         program=ARGS["ovantrex"])
+        self.assertEqual((done.returncode, done.stdout, done.stderr), (4, b"", (
+            b"ovantrex-fleet: cannot compare with gone.trc: No such file or directory\n")))
+        self.assertFalse(os.path.exists(self.path("gone.jsonl")))
+
     def test_hostile_names_stay_inert_in_the_page_and_the_table(self):
         folder = "lanes/<img src=x onerror=alert(1)>\u202e"
         (hostile,) = self.lanes("\"><svg onload=alert(2)>.trc", folder=folder)
@@ -968,12 +1022,16 @@ class DaskCluster(Scratch):
                          (RUN["local"].returncode, RUN["local"].stdout, RUN["local"].stderr))
         # The breakdowns, the table and the lanes' pages, written on the
         # workers, as a local run writes them.
-        done = run_tool("--scheduler", address, RUN["traces"], *outputs(RUN["dir"], "dask"))
-        local = run_tool("--jobs", "2", RUN["traces"], *outputs(RUN["dir"], "here"))
+        # Each compared with lane 2 too.
+        good = ["--compare", RUN["lanes"][2]]
+        done = run_tool("--scheduler", address, RUN["traces"], *outputs(RUN["dir"], "dask"), *good)
+        local = run_tool("--jobs", "2", RUN["traces"], *outputs(RUN["dir"], "here"), *good)
         self.assertEqual(done.returncode, local.returncode)
         mine, theirs = (os.path.join(RUN["dir"], run) for run in ("here", "dask"))
         self.assertEqual(summary_without_times(os.path.join(theirs, "summary.json")),
                          summary_without_times(os.path.join(mine, "summary.json")))
+        parting = summary_without_times(os.path.join(theirs, "summary.json"))["parting"]
+        self.assertEqual(sum(c["lanes"] for c in parting["clusters"]), 60)
         for name in ("rows.jsonl", "lanes.csv"):
             with open(os.path.join(mine, name), "rb") as expected:
                 self.assertEqual(open(os.path.join(theirs, name), "rb").read(), expected.read())

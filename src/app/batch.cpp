@@ -13,7 +13,9 @@
 #include "analysis/session_analysis.h"
 #include "app/exit_status.h"
 #include "app/run_files.h"
+#include "compare/comparison.h"
 #include "decode/decoded_record.h"
+#include "output/compare/compare_json.h"
 #include "output/summary/session_summary.h"
 #include "output/summary/summary_row.h"
 #include "trace/record_loop.h"
@@ -110,16 +112,35 @@ bool NameList::next(std::string& name, bool& cut) {
   }
 }
 
-// Hands the analysis every record, decoded, and every diagnostic; the
-// summary is written from the analysis alone.
+// Hands the analysis every record, decoded, and every diagnostic, and with
+// --compare the steps too; the summary is written from the analysis alone.
 class AnalysisSink final : public RecordSink {
  public:
-  explicit AnalysisSink(SessionAnalysis& analysis) : analysis_(analysis) {}
-  void record(const Record& record) override { analysis_.record(record, decodeRecord(record)); }
+  AnalysisSink(SessionAnalysis& analysis, TraceSteps* steps) : analysis_(analysis), steps_(steps) {}
+  void record(const Record& record) override {
+    const DecodedRecord decoded = decodeRecord(record);
+    const RecordFacts& facts = analysis_.record(record, decoded);
+    if (steps_ != nullptr) steps_->record(record, decoded, facts);
+  }
   void diagnostic(const Diagnostic& diagnostic) override { analysis_.diagnostic(diagnostic); }
 
  private:
   SessionAnalysis& analysis_;
+  TraceSteps* steps_;
+};
+
+// The reference trace of --compare, read once before the first row, and
+// the room of each listed trace's steps and of its row before the
+// comparison is added to it.
+struct Reference {
+  explicit Reference(std::string_view goodName)
+      : name(goodName), analysis({.traceName = goodName}) {}
+
+  std::string_view name;
+  SessionAnalysis analysis;
+  TraceSteps steps;
+  TraceSteps traceSteps;
+  Writer row;
 };
 
 // The memory of a batch, taken once: the reader's buffers, the analysis
@@ -141,6 +162,9 @@ class Batch {
   void summarize(bool cut);
   // Whether the rows are bytes rather than text: their printer's to say.
   bool writesBytes() const { return summary_.writesBytes(); }
+  // Reads GOOD, the reference trace that every row is compared with
+  // (--compare); returns the exit status (the message is written), or none.
+  std::optional<ExitStatus> readReference(const std::string& good, Writer& err);
 
   std::string name;  // the name that the list reads into
 
@@ -150,6 +174,11 @@ class Batch {
   void headOnly(ExitStatus status);
   // The message without its line end.
   std::string_view messageText();
+  // Reads the trace open in reader_ into the analysis (and steps); returns
+  // how a read failed part way, or none.
+  std::optional<ReadFailure> readInto(SessionAnalysis& analysis, TraceSteps* steps);
+  // The row of a summarized trace, with its comparison when there is one.
+  void finishRow(const SummaryRowHead& head);
 
   const Outputs& outputs_;
   TraceReader::Buffers buffers_;  // until the reader takes them
@@ -158,7 +187,62 @@ class Batch {
   SessionSummary summary_;
   Writer& rows_;
   Writer message_;
+  std::unique_ptr<Reference> reference_;            // with --compare
+  std::optional<SessionSummary> referenceSummary_;  // the rows' printer into reference_->row
 };
+
+std::optional<ReadFailure> Batch::readInto(SessionAnalysis& analysis, TraceSteps* steps) {
+  AnalysisSink sink(analysis, steps);
+  std::optional<ReadFailure> failure;
+  try {
+    readTrace(*reader_, sink);
+  } catch (const ReadError& error) {
+    failure = ReadFailure{error.offset(), error.what()};
+    analysis.readFailed(*failure);
+  }
+  analysis.finish(reader_->bytesRead());
+  return failure;
+}
+
+std::optional<ExitStatus> Batch::readReference(const std::string& good, Writer& err) {
+  Input input;
+  if (const auto status = openInput(good, input, err)) return status;
+  if (const std::string refusal = outputThatIsTheTrace(outputs_, input.identity);
+      !refusal.empty()) {
+    tell(err, {refusal});
+    return ExitStatus::CannotOpenOutput;
+  }
+  reader_.emplace(input.file.get(), std::move(buffers_));
+  reference_ = std::make_unique<Reference>(good);
+  // A reference read part way would part from every trace where it ends.
+  if (const auto failure = readInto(reference_->analysis, &reference_->steps)) {
+    tellReadFailure(err, good, failure->reason);
+    return ExitStatus::CannotReadInput;
+  }
+  referenceSummary_.emplace(reference_->row, true, analysis_);
+  return std::nullopt;
+}
+
+void Batch::finishRow(const SummaryRowHead& head) {
+  if (!reference_) return summary_.finishRow(head);
+  Writer& row = reference_->row;
+  row.clear();
+  referenceSummary_->finishRow(head);
+  std::string_view text = row.text();
+  // The summary's row without its closing brace and line end.
+  while (!text.empty() && (text.back() == '\n' || text.back() == '}')) {
+    const bool brace = text.back() == '}';
+    text.remove_suffix(1);
+    if (brace) break;
+  }
+  rows_.put(text);
+  rows_.put(",\"comparison\":");
+  const Comparison comparison =
+      compareTraces({reference_->name, &reference_->analysis.facts(), &reference_->steps},
+                    {name, &analysis_.facts(), &reference_->traceSteps});
+  writeRowComparison(rows_, comparison);
+  rows_.put("}\n");
+}
 
 std::string_view Batch::messageText() {
   std::string_view text = message_.text();
@@ -193,20 +277,14 @@ void Batch::summarize(bool cut) {
       reader_.emplace(input.file.get(), std::move(buffers_));
     }
     analysis_.reset(name);
-    AnalysisSink sink(analysis_);
-    std::optional<ReadFailure> failure;
-    try {
-      readTrace(*reader_, sink);
-    } catch (const ReadError& error) {
-      failure = ReadFailure{error.offset(), error.what()};
-      analysis_.readFailed(*failure);
-    }
-    analysis_.finish(reader_->bytesRead());
+    if (reference_) reference_->traceSteps.clear();
+    const std::optional<ReadFailure> failure =
+        readInto(analysis_, reference_ ? &reference_->traceSteps : nullptr);
     if (failure) tellReadFailure(message_, name, failure->reason);
-    summary_.finishRow({.name = name,
-                        .bytes = reader_->bytesRead(),
-                        .status = code(failure ? ExitStatus::CannotReadInput : ExitStatus::Done),
-                        .error = failure ? std::optional(messageText()) : std::nullopt});
+    finishRow({.name = name,
+               .bytes = reader_->bytesRead(),
+               .status = code(failure ? ExitStatus::CannotReadInput : ExitStatus::Done),
+               .error = failure ? std::optional(messageText()) : std::nullopt});
   } catch (const std::bad_alloc&) {
     message_.clear();
     message_.put(kNoMemoryMessage);
@@ -373,6 +451,9 @@ ExitStatus summarizeList(const Settings& settings, TraceReader::Buffers readerBu
       return ExitStatus::CannotReadInput;
     }
     list.restart(again);
+  }
+  if (!settings.compareName.empty()) {
+    if (const auto status = batch->readReference(settings.compareName, err)) return *status;
   }
   if (const auto status = emptyOutput(settings.outputName, outputRoom, emptied, err))
     return *status;

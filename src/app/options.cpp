@@ -22,8 +22,9 @@ constexpr OutputSet kOneTrace = {Output::Listing, Output::JsonLines, Output::Sum
 constexpr OutputSet kEveryOutput = {Output::Listing,     Output::JsonLines,  Output::SummaryText,
                                     Output::SummaryJson, Output::Page,       Output::BatchRows,
                                     Output::CompareText, Output::CompareJson};
-// The comparison's outputs, and -f's: every output of one trace and the comparison.
-constexpr OutputSet kComparison = {Output::CompareText, Output::CompareJson};
+// The comparison's outputs, and -f's: every output of one trace and the
+// comparison. --compare also shapes the batch's rows: each is compared with GOOD.
+constexpr OutputSet kComparison = {Output::CompareText, Output::CompareJson, Output::BatchRows};
 constexpr OutputSet kComparisonOrSelection = {Output::CompareText, Output::CompareJson,
                                               Output::Listing, Output::JsonLines};
 constexpr std::string_view kSelectionRefusal =
@@ -184,7 +185,8 @@ constexpr Option kOptions[] = {
      .help = "compare the trace of -f with the reference trace GOOD, step\n"
              "by step: where they part, their updates side by side, the\n"
              "differing steps; with --json, one JSON object; exit status\n"
-             "0 alike, 1 they differ, 2 a trace cannot be read",
+             "0 alike, 1 they differ, 2 a trace cannot be read; with\n"
+             "--list, each row says where its trace parts from GOOD",
      .apply = [](Settings& s, std::string_view a) { s.compareName = a; }},
     {.name = "--context",
      .argument = Argument::Number,
@@ -235,10 +237,17 @@ constexpr Option kOptions[] = {
      .help = "the program's version"},
 };
 
-// The most specific first: the batch's rows and the page before the
-// outputs whose options they share or refuse; the listing, which needs no
-// option, last.
+// The most specific first: the batch's rows (with --compare too), the
+// comparison and the page before the outputs whose options they share or
+// refuse; the listing, which needs no option, last.
 constexpr OutputChoice kOutputChoices[] = {
+    {.output = Output::BatchRows,
+     .chosenBy = kListWord,
+     .needs = kSummaryWord | kJsonWord,
+     .namesTheOption = true,
+     .readsTheTrace = false,
+     .needsMessage = "--list writes a summary row for each trace: it needs --summary --json",
+     .refusal = "--list takes --summary --json, --compare and -w alone, not "},
     {.output = Output::CompareJson,
      .chosenBy = kCompareWord | kJsonWord,
      .namesTheOption = true,
@@ -247,13 +256,6 @@ constexpr OutputChoice kOutputChoices[] = {
      .chosenBy = kCompareWord,
      .namesTheOption = true,
      .refusal = "--compare takes -f, -w, --json, --context and --color alone, not "},
-    {.output = Output::BatchRows,
-     .chosenBy = kListWord,
-     .needs = kSummaryWord | kJsonWord,
-     .namesTheOption = true,
-     .readsTheTrace = false,
-     .needsMessage = "--list writes a summary row for each trace: it needs --summary --json",
-     .refusal = "--list takes --summary --json and -w alone, not "},
     {.output = Output::Page,
      .chosenBy = kReportWord,
      .refusal = "--report is a page of its own; it takes neither --json nor --summary",

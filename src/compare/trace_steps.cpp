@@ -135,6 +135,18 @@ TraceSteps::TraceSteps() {
   texts_.reserve(kTextRoom);
 }
 
+void TraceSteps::clear() {
+  blocks_.clear();
+  blockOffsets_.clear();
+  farOffsets_.clear();
+  size_ = 0;
+  leftOut_ = 0;
+  updatesLeftOut_ = 0;
+  parts_.clear();
+  texts_.clear();
+  textsNotKept_ = 0;
+}
+
 void TraceSteps::add(Step step, std::uint64_t offset) {
   if (size_ == kMaxSteps) {
     ++leftOut_;

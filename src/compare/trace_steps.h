@@ -103,6 +103,10 @@ class TraceSteps {
 
   TraceSteps();
 
+  // Forgets every step, for the next trace (the room of the lists is kept; the
+  // blocks of steps are given back).
+  void clear();
+
   // Every data record, in trace order, with what the analysis made of it.
   void record(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
 

@@ -30,6 +30,8 @@ TABLE_KEPT = 10000
 UNREAD_KEPT = 1000
 SLOWEST = 10
 NOT_REPORTED = "not reported"
+# The clusters of lanes by where they part from GOOD that --summary-json lists.
+CLUSTERS_LISTED = 1000
 PERCENTILES = ("by nearest rank over the lanes' medians: of n lanes, the median is the "
                "ceil(n / 2)-th fastest and the 95th percentile the ceil(0.95 n)-th")
 
@@ -54,6 +56,26 @@ def nearest_rank(counts, share):
         if seen >= rank:
             return value
     return None
+
+
+def parting_words(key, good, before):
+    """Where a cluster of lanes parts from GOOD, in words: "part at update 1,
+    step 8: 'Command complete; Operation in Error' after 'Flash write 56 bytes
+    to address=0x018000'". key is (update, step, the lanes' step's words,
+    in_both, other_bytes); good and before are GOOD's step there and the
+    alike step before it, as the digest keeps them."""
+    update, step, words, in_both, other_bytes = key
+    where = "part at update %d, step %d: " % (update, step) if update else \
+        "part before the first update, at step %d: " % step
+    after = " after '%s'" % before if before is not None else ""
+    if not in_both:
+        return where + ("an update that the good trace has not: '%s'" % words if words is not None
+                        else "no update %d, where the good trace has '%s'" % (update, good))
+    if other_bytes:
+        return where + "'%s' writes other bytes" % words
+    if words is None:
+        return where + "the trace ends%s, where the good trace has '%s'" % (after, good)
+    return where + "'%s'%s" % (words, after)
 
 
 def ranked(counts):
@@ -88,6 +110,8 @@ class Lane:
         return tuple(self.facts.get("first_error") or (None, None, None))
 
 
+# The end of the tail of a lane that needs no look.
+NO_LANE = b',"lane":null}'
 # The distinct rows counted before they are folded into the figures: what
 # the fleet keeps of its rows stays bounded.
 FOLD_AT = 1 << 16
@@ -152,7 +176,7 @@ class Fleet:
                     heapq.heappush(self.slow, entry)
                 else:
                     heapq.heapreplace(self.slow, entry)
-        if not tail.endswith(b',"lane":null}'):
+        if not tail.endswith(NO_LANE):
             lane = Lane(self, name, self.group(folder), tail, value)
             self.look_count += 1
             if len(self.lanes) < TABLE_KEPT:
@@ -161,6 +185,19 @@ class Fleet:
                 listener(lane)
         if len(self.tails) >= FOLD_AT:
             self.fold()
+
+    def add_rows(self, names, tails):
+        """Rows of summarized traces, as add() takes them: their names and
+        tails. A row that is no lane to look at, and no faster than the
+        slowest lanes kept, is counted here at once."""
+        counts, slow, add = self.tails, self.slow, self.add
+        for name, tail in zip(names, tails):
+            if tail.endswith(NO_LANE) and len(slow) >= SLOWEST and len(counts) < FOLD_AT - 1 and \
+                    (tail[:4] == b"null" or float(tail[1:tail.index(b",")]) <= slow[0][0]):
+                self.traces += 1
+                counts[name[:name.rfind(b"/") + 1], tail] += 1
+            else:
+                add(name, None, tail)
 
     def value(self, tail):
         """The parts of a member's tail, as values."""
@@ -223,6 +260,13 @@ class Figures:
         # group -> [traces, unreadable, completed, failed, unfinished, no update]
         self.groups = collections.defaultdict(lambda: [0, 0, 0, 0, 0, 0])
         self.times = collections.defaultdict(collections.Counter)  # kind -> median -> lanes
+        # With --compare: the failed and unfinished last updates by where
+        # they part from GOOD, (update, step, words, in_both, other_bytes) ->
+        # lanes, and the words of GOOD's step there and of the step before.
+        self.parting = collections.Counter()
+        self.parting_steps = {}
+        self.alike_needing_a_look = 0  # failed or unfinished, yet alike with GOOD
+        self.alike = 0  # every lane alike with GOOD
 
     def add(self, group, digest, lanes):
         last = digest["last"]
@@ -251,6 +295,31 @@ class Figures:
         for address in digest["addresses"]:
             self.addresses[address] += lanes
         self.capped += lanes if digest["capped"] else 0
+        parts = digest.get("parts")
+        if parts is not None:
+            self.part(last, parts, lanes)
+
+    def part(self, last, parts, lanes):
+        """Where lanes part from GOOD: parts as the digest keeps it."""
+        if not parts:
+            self.alike += lanes
+        if last not in ("failed", "unfinished"):
+            return
+        if not parts:
+            self.alike_needing_a_look += lanes
+            return
+        update, step, words, good, before, in_both, other_bytes = parts
+        key = (update, step, words, in_both, other_bytes)
+        self.parting[key] += lanes
+        self.parting_steps[key] = (good, before)
+
+    def clusters(self):
+        """The clusters of failed and unfinished lanes by where they part
+        from GOOD, the largest first (of equal ones, the earlier step first):
+        (lanes, key, GOOD's step's words, the words of the step before)."""
+        return sorted(((lanes, key) + self.parting_steps[key]
+                       for key, lanes in self.parting.items()),
+                      key=lambda c: (-c[0], c[1][0], c[1][1], str(c[1][2:])))
 
     def response_times(self):
         """{figure: (lanes, median, 95th percentile)} of the lanes' medians:
@@ -310,7 +379,25 @@ def summary_object(fleet, run):
         "failing_addresses": counted(read, by_address={
             "0x%06x" % address: lanes for address, lanes in f.addresses.items()}),
         "gate": run["gate"],
+        "parting": parting_object(fleet, run),
         "lanes_to_look_at": fleet.look_count,
         "unreadable_traces": [{"trace": in_json(name), "error": in_json(error)}
                               for name, error in fleet.unread],
     }
+
+
+def parting_object(fleet, run):
+    """The clusters of --compare in the object of --summary-json; None
+    without --compare."""
+    f = fleet.figures
+    if run.get("good") is None:
+        return None
+    clusters = f.clusters()
+    return {"good": in_json(run["good"]), "alike": f.alike,
+            "traces": f.by_outcome["failed"] + f.by_outcome["unfinished"],
+            "unreadable": fleet.unread_count, "alike_failed_or_unfinished": f.alike_needing_a_look,
+            "clusters": [{"lanes": lanes, "update": key[0], "step": key[1], "trace": key[2],
+                          "good": good, "before": before, "in_both": key[3],
+                          "other_bytes": key[4], "words": parting_words(key, good, before)}
+                         for lanes, key, good, before in clusters[:CLUSTERS_LISTED]],
+            "clusters_left_out": max(0, len(clusters) - CLUSTERS_LISTED)}

@@ -10,6 +10,9 @@ the tool's member "fleet" at the end of the row (see fleet.md):
 - "times": the median response of the last update and of each kind of
   command; "slowest": its slowest exchange.
 
+With --compare GOOD the digest ends with "parts": where the trace parts
+from GOOD (the row's "comparison"), [] when it is alike.
+
 The digest runs where the batch runs (a thread here, a Dask task), on the
 summary as the program wrote it, and is written into the row; a later run
 with --reuse takes it from there."""
@@ -116,6 +119,19 @@ def first_error(summary, last):
     return [None, None, offset]
 
 
+def parting(compared):
+    """Where a trace parts from GOOD, from its row's "comparison": [update,
+    step, the trace's step's words, GOOD's, the words of the alike step
+    before, in_both, other_bytes] (a step's words None where it has none);
+    [] when it is alike."""
+    at = compared["first_divergence"]
+    if at is None:
+        return []
+    return [at["update"], at["step"]] + [at[side]["words"] if at[side] else None
+                                         for side in ("trace", "good", "before")] + [
+        at["in_both"], at["other_bytes"]]
+
+
 def digest_parts(summary):
     """The tail of the member of a summarized trace, the bytes of its JSON
     after '"slowest":' to the member's end ('[40,...],"times":[...],
@@ -131,6 +147,8 @@ def digest_parts(summary):
                                    if error["command"] and error["command"].get(
                                        "decoded", {}).get("kind") == "flash write"}),
               "capped": summary["errors_left_out"] != 0}
+    if "comparison" in summary:
+        digest["parts"] = parting(summary["comparison"])
     lane = None
     if outcome in ("failed", "unfinished"):
         lane = {"verdict": summary["verdict"], "first_error": first_error(summary, last),
@@ -151,13 +169,21 @@ def digest_parts(summary):
     return COMPACT(value)[len('{"slowest":'):].encode("ascii"), value
 
 
-def member(program, key, tail):
+def member(program, key, tail, good=None):
     """The tool's member of a row (bytes), after the program's members: the
     program that summarized the trace (a JSON string), the member's form,
-    the trace's file (device, inode, size, modification time in ns, as the
-    run found it before reading it, as file_key writes it), then its tail."""
-    return b',"fleet":{"program":%s,"format":%d,"file":[%s],"slowest":%s' % (
-        program, FORMAT, key or b"", tail)
+    with --compare the file of GOOD, the trace's file (each as file_key
+    writes it: device, inode, size, modification time in ns, as the run
+    found it before reading it), then its tail."""
+    return b',"fleet":{"program":%s,%s"file":[%s],"slowest":%s' % (
+        program, form(good), key or b"", tail)
+
+
+def form(good):
+    """The member's form and the file of GOOD (None without --compare), as
+    a row's member writes them before the trace's file: a row is reused
+    only by a run of the same."""
+    return b'"format":%d,' % FORMAT + (b'' if good is None else b'"good":[%s],' % good)
 
 
 def tail_value(tail):

@@ -15,7 +15,7 @@ import os
 import time
 import urllib.parse
 
-from ovantrex_fleet.breakdowns import NOT_LISTED, OUTCOMES, ranked
+from ovantrex_fleet.breakdowns import NOT_LISTED, OUTCOMES, parting_words, ranked
 from ovantrex_fleet.names import shown
 from ovantrex_fleet.text_report import gate_words, milliseconds, percent, plural, words_of
 
@@ -30,6 +30,7 @@ FLEET_STYLE = """svg.bars{display:block;max-width:100%;height:auto}
 # the characters of a label drawn (its title holds it whole).
 LABEL_WIDTH, BAR_WIDTH, ROW, LABEL_CHARACTERS = 300, 300, 22, 46
 GROUPS_DRAWN = 30
+CLUSTERS_DRAWN = 30
 OUTCOME_CLASS = {"completed": "ok", "failed": "er", "unfinished": "un", "none": "nd"}
 
 
@@ -91,6 +92,7 @@ class FleetPage:
         self.put("<main>\n")
         self.verdict()
         self.breakdowns()
+        self.parting()
         self.times()
         self.groups()
         self.lanes()
@@ -119,9 +121,10 @@ class FleetPage:
                      plural(fleet.traces, "trace", "traces"), h(run["program"]), started,
                      number(run["seconds"])),
                  '<nav><a href="#verdict">Verdict</a><a href="#breakdowns">Breakdowns</a>'
-                 '<a href="#times">Response times</a><a href="#groups">Groups</a>'
+                 '%s<a href="#times">Response times</a><a href="#groups">Groups</a>'
                  '<a href="#lanes">Lanes that need a look</a><a href="#unread">Traces not '
-                 "read</a></nav>\n</header>\n")
+                 "read</a></nav>\n</header>\n" % (
+                     '<a href="#parting">Where they part</a>' if run.get("good") else ""))
 
     def verdict(self):
         fleet, f, run = self.fleet, self.fleet.figures, self.run
@@ -186,6 +189,37 @@ class FleetPage:
         self.figure("Lanes by failing address, the flash write before an error reply", read,
                     f.addresses, key=lambda address: "0x%06x" % address)
         self.put("</div>\n</section>\n")
+
+    def parting(self):
+        """With --compare: the failed and unfinished lanes by where they part
+        from GOOD, the largest clusters first."""
+        if self.run.get("good") is None:
+            return
+        f, fleet = self.fleet.figures, self.fleet
+        clusters = f.clusters()
+        self.put('<section id="parting">\n<h2>Where the lanes part from the good trace</h2>\n'
+                 '<p class="note">The failed and unfinished last updates (%s; %d could not be '
+                 "read) by where their traces part from <code>%s</code>, step by step: %s%s; "
+                 "%d of them alike with it.</p>\n" % (
+                     plural(f.by_outcome["failed"] + f.by_outcome["unfinished"], "trace",
+                            "traces"), fleet.unread_count, h(self.run["good"]),
+                     plural(len(clusters), "cluster", "clusters"),
+                     ", the %d largest drawn" % CLUSTERS_DRAWN if len(clusters) > CLUSTERS_DRAWN
+                     else "", f.alike_needing_a_look))
+        if not clusters:
+            self.put("</section>\n")
+            return
+        drawn = clusters[:CLUSTERS_DRAWN]
+        self.put("<figure>%s</figure>\n" % bar_chart("Where the lanes part", [
+            ("update %d, step %d: %s" % (key[0], key[1], key[2] if key[2] is not None else
+                                         "ends"), lanes, "er")
+            for lanes, key, _, _ in drawn]))
+        self.put('<table class="parting">\n<thead><tr><th class="n">lanes</th><th>where they '
+                 "part</th></tr></thead>\n<tbody>\n")
+        for lanes, key, good, before in drawn:
+            self.put('<tr><td class="n">%d</td><td>%s</td></tr>\n' % (
+                lanes, h(parting_words(key, good, before))))
+        self.put("</tbody>\n</table>\n</section>\n")
 
     def times(self):
         f, fleet = self.fleet.figures, self.fleet

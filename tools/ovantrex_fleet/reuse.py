@@ -1,8 +1,9 @@
 """The rows of an earlier run (--reuse ROWS): a trace whose file is the one
 that a row's member names (the same device, inode, size and modification
 time) takes that row again instead of being read, when the row was written
-by the same program version in the same form, and its trace was summarized
-without an error (status 0).
+by the same program version in the same form, against the same file of
+GOOD with --compare (and without, when the run has no --compare), and its
+trace was summarized without an error (status 0).
 
 The file is mapped, not read into memory. While the traces come in the
 order of its rows (a fleet that did not change), each is matched with the
@@ -12,7 +13,7 @@ trace's file, and the rest are looked up there."""
 import mmap
 import os
 
-from ovantrex_fleet.digest import FORMAT
+from ovantrex_fleet.digest import form
 
 MEMBER = b',"fleet":{"program":'
 NAME = b'{"trace":{"name":'  # 17 bytes
@@ -22,20 +23,21 @@ TIMES = b',"times":'
 FACTS = b',"digest":'
 LANE = b',"lane":'
 
-
 class EarlierRows:
     """The rows of ROWS. The tool writes its member only in the row of a
     trace summarized without an error: a row with one is sound. Raises
     OSError."""
 
-    def __init__(self, path, program):
+    def __init__(self, path, program, good=None):
         self.path = path
         with open(path, "rb") as stream:
             size = os.fstat(stream.fileno()).st_size
             # Every page of it is read: they are mapped at once.
             self.map = mmap.mmap(stream.fileno(), 0, flags=mmap.MAP_SHARED | getattr(
                 mmap, "MAP_POPULATE", 0), prot=mmap.PROT_READ) if size else b""
-        self.prefix = MEMBER + program + b',"format":%d,"file":[' % FORMAT
+        # The program, the member's form and GOOD's file (with --compare)
+        # must be those of this run.
+        self.prefix = MEMBER + program + b',' + form(good) + b'"file":['
         self.at = 0  # the next row, while the traces come in the order of the rows
         self.index = None  # then, the places of the rows left by their key
         self.counted = 0  # the rows passed
@@ -85,6 +87,47 @@ class EarlierRows:
                 return None
         place = self.index.pop(key, None)
         return None if place is None else self.parts(place)
+
+    def take_run(self, entries, first, most, quote):
+        """While the traces come in the order of the rows: the rows of the
+        entries from first on (at most most of them) that are the next rows
+        of the file, each of a trace ("trace", name, key) whose key and name
+        are those of its row, so that their bytes are copied as they are:
+        (how many, where the first starts, where the last ends with its line
+        end, their names, their members' tails); None when the next entry's
+        row is not such a row (take() then has its say)."""
+        if self.index is None and self.at < len(self.map):
+            return self._take_run(entries, first, min(len(entries), first + most), quote)
+        return None
+
+    def _take_run(self, entries, first, last, quote):
+        data, at, prefix = self.map, self.at, self.prefix
+        size, start, length, names, tails = len(data), self.at, len(prefix), [], []
+        find, rfind, fsencode = data.find, data.rfind, os.fsencode
+        i = first
+        while i < last and at < size:
+            kind, name, key = entries[i]
+            if kind != "trace" or not key:
+                break
+            end = find(b"\n", at)
+            end = size if end < 0 else end
+            member = rfind(MEMBER, at, end)
+            key_at = member + length
+            key_end = find(SLOWEST, key_at, end) if member >= 0 else -1
+            if key_end < 0 or data[key_at:key_end] != key or data[member:key_at] != prefix:
+                break
+            named = fsencode(name)
+            quoted = NAME + quote(named) + NAME_END[1:]
+            tail = data[key_end + 12:end - 1]
+            if data[at:at + len(quoted)] != quoted or tail[-1:] != b"}" or LANE not in tail:
+                break
+            names.append(named)
+            tails.append(tail)
+            at, i = end + 1, i + 1
+        if i == first:
+            return None
+        self.at, self.counted = at, self.counted + i - first
+        return i - first, start, min(at, size), names, tails
 
     def make_index(self):
         data, self.index = self.map, {}

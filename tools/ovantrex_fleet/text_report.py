@@ -2,7 +2,7 @@
 ended, the gate's answer, then the breakdowns, each of lanes, each with the
 traces it counts and those that could not be read."""
 
-from ovantrex_fleet.breakdowns import NOT_LISTED, ranked
+from ovantrex_fleet.breakdowns import NOT_LISTED, parting_words, ranked
 from ovantrex_fleet.names import as_bytes, escaped
 
 # The traces with an error that the report names; the rows name them all.
@@ -41,8 +41,9 @@ def gate_words(bad, read, above, limit):
 class TextReport:
     """The report of a fleet, written once its figures are done."""
 
-    def __init__(self, fleet, same, top):
+    def __init__(self, fleet, same, top, good=None):
         self.fleet, self.same, self.top = fleet, same, top
+        self.good = good  # the name of GOOD, with --compare
         self.notes = []  # lines after the first: reuse, endings
         self.gate = None  # its line, with --fail-above
         self.tail = []  # lines at the end: the pages
@@ -103,6 +104,7 @@ class TextReport:
         self.counts(line, "unfinished last updates by their unanswered last command", unfinished,
                     f.unfinished_by_unanswered,
                     key=lambda kind: kind if kind == NOT_LISTED else words_of(kind))
+        self.parting(line, f, failed + unfinished)
         self.counts(line, "devices by EC level before the update", read, f.ec_before)
         self.counts(line, "devices by EC level after the update", read, f.ec_after)
         self.times(line, f, read)
@@ -112,6 +114,24 @@ class TextReport:
                     read, f.replies)
         self.counts(line, "lanes by failing address, the flash write before an error reply" + (
             capped if f.capped else ""), read, f.addresses, key=lambda a: "0x%06x" % a)
+
+    def parting(self, line, f, traces):
+        """With --compare: the failed and unfinished lanes by where they part
+        from GOOD, the largest clusters first."""
+        if self.good is None or not traces:
+            return
+        line("failed and unfinished last updates by where they part from the good trace ",
+             self.good, " (%s; %d could not be read):" % (plural(traces, "trace", "traces"),
+                                                         self.fleet.unread_count))
+        clusters = f.clusters()
+        for lanes, key, good, before in clusters[:self.top]:
+            line("  %6d %s " % (lanes, "lane" if lanes == 1 else "lanes"),
+                 parting_words(key, good, before))
+        if len(clusters) > self.top:
+            line("  and %d more" % (len(clusters) - self.top))
+        if f.alike_needing_a_look:
+            line("  %6d %s alike with the good trace" % (
+                f.alike_needing_a_look, "lane" if f.alike_needing_a_look == 1 else "lanes"))
 
     def times(self, line, f, read):
         figures = f.response_times()

@@ -56,13 +56,13 @@ void stepOrNull(JsonObject& object, std::string_view key, const ComparedTrace& s
   }
 }
 
-void writeDivergence(JsonObject& top, const Comparison& c) {
+void writeDivergence(Writer& out, const Comparison& c) {
   const std::optional<Divergence>& at = c.alignment.first;
   if (!at) {
-    top.key("first_divergence").put("null");
+    out.put("null");
     return;
   }
-  JsonObject object(top.key("first_divergence"));
+  JsonObject object(out);
   object.number("update", n64(at->part));
   object.number("step", n64(at->stepInPart + 1));
   object.boolean("in_both", at->aHasPart && at->bHasPart);
@@ -173,7 +173,7 @@ void writeComparisonJson(Writer& out, const Comparison& c) {
     Writer verdict;
     writeComparisonVerdict(verdict, c);
     writeJsonString(top.key("verdict"), std::string_view(verdict.text()));
-    writeDivergence(top, c);
+    writeDivergence(top.key("first_divergence"), c);
     top.boolean("aligned", c.alignment.complete);
     top.number("max_differing_steps", n64(kMaxDifferingSteps));
     if (c.alignment.complete) {
@@ -189,6 +189,16 @@ void writeComparisonJson(Writer& out, const Comparison& c) {
     writeRuns(top, c);
   }
   out.put('\n');
+}
+
+void writeRowComparison(Writer& out, const Comparison& c) {
+  JsonObject object(out);
+  writeJsonString(object.key("good"), c.good.name);
+  object.boolean("alike", c.alike());
+  Writer verdict;
+  writeComparisonVerdict(verdict, c);
+  writeJsonString(object.key("verdict"), std::string_view(verdict.text()));
+  writeDivergence(object.key("first_divergence"), c);
 }
 
 }  // namespace ovantrex

@@ -10,5 +10,8 @@
 namespace ovantrex {
 
 void writeComparisonJson(Writer& out, const Comparison& comparison);
+// The member "comparison" of a batch's row (--list with --compare): GOOD's
+// name, whether the trace is alike, the verdict and the first divergence.
+void writeRowComparison(Writer& out, const Comparison& comparison);
 
 }  // namespace ovantrex
