@@ -448,38 +448,49 @@ void SessionAnalysis::finish(std::uint64_t bytesRead) {
   exchanges_.finish(*facts_);
 }
 
+namespace {
+
+// The refusals that nothing recovered once a command that waits is taken
+// (recovering what waits) or refused (one more, unless one of its kind
+// waits already).
+std::uint64_t withWaiting(std::uint64_t unrecovered, Fate fate, bool kindWaits) {
+  if (fate == Fate::Refused) return kindWaits ? unrecovered : unrecovered + 1;
+  return kindWaits ? unrecovered - 1 : unrecovered;
+}
+
+}  // namespace
+
 UpdateEnd SessionAnalysis::endSoFar() const {
   // The refusals settled so far, and the last command as it stands (the
   // next command settles it): a checksum write taken or a reset not
   // refused counts, a refusal fails the update, and a command taken
   // recovers what it retries.
   UpdateEnd end = openEnd_;
-  std::uint64_t unrecovered = refusals_.unrecovered();
-  if (waiting_.any) {
-    const Fate fate = waiting_.fate;
-    const bool refused = fate == Fate::Refused;
-    switch (pairing_.lastCommand().kind) {
-      case CommandKind::FlashWrite:
-        if (fate == Fate::Accepted)
-          unrecovered -= refusals_.writesRecoveredBy(waiting_.write,
-                                                     Bytes(waiting_.bytes.data(), waiting_.size));
-        if (refused) ++unrecovered;
-        break;
-      case CommandKind::ChecksumWrite:
-        end.checksumWritten = end.checksumWritten || fate == Fate::Accepted;
-        if (fate == Fate::Accepted && refusals_.refusedChecksumWaits()) --unrecovered;
-        if (refused && !refusals_.refusedChecksumWaits()) ++unrecovered;
-        break;
-      case CommandKind::System:
-        if (!waiting_.reset) break;
-        end.reset = end.reset || !refused;
-        if (!refused && refusals_.refusedResetWaits()) --unrecovered;
-        if (refused && !refusals_.refusedResetWaits()) ++unrecovered;
-        break;
-      default: break;
-    }
+  end.unrecovered = refusals_.unrecovered();
+  if (!waiting_.any) return end;
+  const Fate fate = waiting_.fate;
+  switch (pairing_.lastCommand().kind) {
+    case CommandKind::FlashWrite:
+      if (fate == Fate::Refused) ++end.unrecovered;
+      if (fate == Fate::Accepted)
+        end.unrecovered -= refusals_.writesRecoveredBy(waiting_.write,
+                                                       Bytes(waiting_.bytes.data(), waiting_.size));
+      break;
+    case CommandKind::ChecksumWrite:
+      end.checksumWritten = end.checksumWritten || fate == Fate::Accepted;
+      // An unanswered checksum write recovers nothing, nor is it refused.
+      if (fate != Fate::Unanswered)
+        end.unrecovered = withWaiting(end.unrecovered, fate, refusals_.refusedChecksumWaits());
+      break;
+    case CommandKind::System:
+      if (!waiting_.reset) break;
+      // A reset needs no reply: one that is not refused counts as taken.
+      end.reset = end.reset || fate != Fate::Refused;
+      end.unrecovered = withWaiting(end.unrecovered, fate == Fate::Refused ? fate : Fate::Accepted,
+                                    refusals_.refusedResetWaits());
+      break;
+    default: break;
   }
-  end.unrecovered = unrecovered;
   return end;
 }
 
