@@ -53,11 +53,7 @@ Session::Session(const Settings& settings, Writer& output, Writer& console, Writ
   }
 }
 
-void Session::print(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts) {
-  if (!selection_) {
-    printer_->record(record, decoded, facts);
-    return;
-  }
+void Session::select(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts) {
   const bool selected = selection_->selects(record, decoded, facts);
   if (context_) {
     context_->record(record, decoded, facts, selected);

@@ -45,7 +45,15 @@ class Session final : public RecordSink {
 
  private:
   // To the printer, or past it when the selection leaves the record out.
-  void print(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
+  // Inline: without a selection, every record goes straight to the printer.
+  void print(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts) {
+    if (selection_) {
+      select(record, decoded, facts);
+    } else {
+      printer_->record(record, decoded, facts);
+    }
+  }
+  void select(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
 
   std::unique_ptr<SessionAnalysis> analysis_;  // for the summary and the report
   // For JSON Lines, and for a selection that names the pairing's facts.
