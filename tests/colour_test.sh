@@ -5,7 +5,8 @@
 # reply, the verdict by outcome, the summary's error replies); the screen
 # without its colours the same as with --color=never; no colour at all with
 # NO_COLOR, TERM=dumb, --color=never or a pipe; a trace's own escape shown
-# escaped. And outside tmux: --color=always into a file is, its colour
+# escaped; a stop signal that ends a listing part way leaves no colour on
+# the terminal. And outside tmux: --color=always into a file is, its colour
 # sequences taken out, byte for byte the file of --color=never.
 #
 #   colour_test.sh PROGRAM MAKE_TRACE SOURCE_DIR
@@ -19,13 +20,9 @@ program=$1
 make_trace=$2
 sample=$3/examples/sample.trc
 work=$(mktemp -d "${TMPDIR:-/tmp}/ovantrex-colour.XXXXXX")
-# Each screen's tmux server is ended when its screen is read; any left by
-# a run that ends early, here.
+source "$(dirname "$0")/support/tmux_screen.sh"
 cleanup() {
-  local socket
-  for socket in "$work"/tmux-*.socket; do
-    [[ -S $socket ]] && tmux -S "$socket" kill-server 2>/dev/null
-  done
+  end_screens
   rm -rf -- "$work"
 }
 trap cleanup EXIT
@@ -34,8 +31,6 @@ fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
-esc=$'\e'
-strip() { sed "s/$esc\[[0-9;]*m//g"; }
 
 # A text, a text with an escape of its own, a hex block, a command and the
 # error reply to it (the escape of the trace is no colour of the program's:
@@ -72,30 +67,6 @@ if ! command -v tmux >/dev/null; then
   exit 0
 fi
 echo "set -g remain-on-exit on" >"$work/tmux.conf"
-# The screen of a command run in a pane of 400 by 200 of a tmux of its
-# own (sized before the command starts, and large enough that nothing
-# scrolls away), with its colours and its wrapped lines joined, up to the
-# line that the shell writes after it.
-screen() {
-  # A screen is read in a subshell ($(screen ...)): its server is ended
-  # there, and its socket named by a number of the subshell's own.
-  local socket=$work/tmux-$BASHPID.socket
-  env -u NO_COLOR -u TMUX TERM=xterm-256color TZ=UTC \
-    tmux -S "$socket" -f "$work/tmux.conf" new-session -d -x 400 -y 200 "sleep 0.2; $1; echo @@ran@@"
-  local i now=
-  for ((i = 0; i < 100; i++)); do
-    now=$(tmux -S "$socket" capture-pane -p -e -J -S - -E - 2>/dev/null)
-    [[ $now == *@@ran@@* ]] && break
-    sleep 0.05
-  done
-  tmux -S "$socket" kill-server 2>/dev/null
-  sed -n '/@@ran@@/q; p' <<<"$now"
-}
-# A line of the screen that matches, or the failure.
-has_line() {
-  local what=$1 pattern=$2
-  grep -qE -- "$pattern" <<<"$shown" || fail "$what: no line matches '${pattern//$esc/\\e}'"
-}
 # tmux writes bold and red as two sequences, and a hue's end as its own.
 start='(\[[0-9;]*m)*'
 
@@ -142,6 +113,20 @@ NO_COLOR='' shown=$(screen "NO_COLOR= $program --summary -f $sample")
 has_line "an empty NO_COLOR" "^$esc\[32mupdate 1 completed"
 shown=$(screen "NO_COLOR=1 $program --color=always -f $work/kinds.trc")
 has_line "--color=always past NO_COLOR" "^$esc\[1mText"
+
+# A stop signal that ends a listing part way ends its colour first: the
+# shell's line after it is not in the colour of a Hex column.
+{
+  for ((i = 0; i < 200000; i++)); do echo "hex +1 00 01 02 03 04 05 06 07"; done
+  echo 'text +1 "the last record\n"'
+} >"$work/long.txt"
+"$make_trace" "$work/long.txt" "$work/long.trc" || exit 1
+for signal in INT TERM HUP; do
+  shown=$(screen "timeout -s $signal 0.5 $program -f $work/long.trc; echo after the run")
+  has_line "SIG$signal: a coloured listing" "^$esc\[35mHex$esc"
+  [[ $shown != *"the last record"* ]] || fail "SIG$signal: the listing was not ended part way"
+  has_line "SIG$signal: what comes after is uncoloured" "(^|$esc\[(0|39|49)?m)[^$esc]*after the run$"
+done
 
 ((failures == 0)) || exit 1
 echo "colour test passed"

@@ -130,3 +130,12 @@ add_test(NAME windows_exe_imports_no_window_library
   COMMAND bash -c "imports=$(\"$0\" -p \"$1\" | grep 'DLL Name') && echo \"$imports\" &&
                    ! grep -qiE '(user32|gdi32|shell32|shlwapi|ole32|comctl32|comdlg32)\\.dll' <<<\"$imports\""
           ${CMAKE_OBJDUMP} $<TARGET_FILE:ovantrex>)
+
+# --color on Wine's console, read from tmux: a probe that runs the .exe on
+# its console says the console's mode before and after.
+add_executable(console_mode_probe ${CMAKE_CURRENT_SOURCE_DIR}/windows/console_mode_probe.cpp)
+add_test(NAME windows_console_colours_and_mode
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows_colour_test.sh $<TARGET_FILE:ovantrex>
+          $<TARGET_FILE:console_mode_probe> ${linux_build}/make_trace ${PROJECT_SOURCE_DIR}
+          ${CMAKE_CROSSCOMPILING_EMULATOR})
+set_tests_properties(windows_console_colours_and_mode PROPERTIES TIMEOUT 300)

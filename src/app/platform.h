@@ -120,11 +120,14 @@ std::optional<std::size_t> terminalWidth(std::FILE* stream);
 // as long as it lives: a Windows console has its virtual-terminal
 // processing turned on, and its mode put back at the end. able() is false
 // for a console that cannot take them; a stream that is no console (a
-// terminal on Linux, a pipe, a file) takes them as it is.
+// terminal on Linux, a pipe, a file) takes them as it is. A stop that ends
+// the run part way (a stop signal that the run does not take, Ctrl-C on a
+// console) ends any colour on the terminal or console first, so that what
+// comes after is not left in it.
 class TerminalColours {
  public:
   explicit TerminalColours(std::FILE* stream);
-  // On Windows it puts the console's mode back.
+  // Puts back what it changed: the stop signals' actions, the console's mode.
   ~TerminalColours();  // NOLINT(performance-trivially-destructible)
   TerminalColours(const TerminalColours&) = delete;
   TerminalColours& operator=(const TerminalColours&) = delete;

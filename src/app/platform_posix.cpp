@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <memory>
+#include <utility>
 
 #include "app/platform.h"
 
@@ -77,9 +78,6 @@ bool isTerminal(std::FILE* stream) {
   return descriptor >= 0 && isatty(descriptor) == 1;
 }
 
-TerminalColours::TerminalColours(std::FILE* /*stream*/) {}
-TerminalColours::~TerminalColours() = default;
-
 std::optional<std::size_t> terminalWidth(std::FILE* stream) {
   winsize size{};
   if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return std::nullopt;
@@ -139,6 +137,53 @@ StopRequests::~StopRequests() {
 }
 
 bool StopRequests::requested() { return stopRequested != 0; }
+
+// ---- Colours on a terminal: a stop ends the colour first ----
+
+namespace {
+
+// The terminal that the colours are written to, and the stop signals'
+// actions before (those that were the default's), for a signal that ends
+// the process between a colour's start and its end.
+volatile std::sig_atomic_t colouredTerminal = -1;
+std::array<struct sigaction, kStopSignals.size()> actionsBeforeColour{};
+std::array<bool, kStopSignals.size()> colourHandled{};
+
+extern "C" void endColourAndStop(int signal) {
+  const int terminal = colouredTerminal;
+  if (terminal >= 0) {
+    static constexpr char kEnd[] = "\033[0m";
+    [[maybe_unused]] const ssize_t written = ::write(terminal, kEnd, sizeof kEnd - 1);
+  }
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+}  // namespace
+
+TerminalColours::TerminalColours(std::FILE* stream) {
+  const int terminal = fileno(stream);
+  if (terminal < 0 || isatty(terminal) == 0) return;
+  colouredTerminal = terminal;
+  struct sigaction action {};
+  action.sa_handler = endColourAndStop;
+  sigemptyset(&action.sa_mask);
+  for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
+    // A signal that the run takes itself (--follow) or that is ignored
+    // keeps its action.
+    struct sigaction now {};
+    colourHandled[i] = sigaction(kStopSignals[i], nullptr, &now) == 0 &&
+                       now.sa_handler == SIG_DFL &&
+                       sigaction(kStopSignals[i], &action, &actionsBeforeColour[i]) == 0;
+  }
+}
+
+TerminalColours::~TerminalColours() {
+  for (std::size_t i = 0; i < kStopSignals.size(); ++i)
+    if (std::exchange(colourHandled[i], false))
+      sigaction(kStopSignals[i], &actionsBeforeColour[i], nullptr);
+  colouredTerminal = -1;
+}
 
 // ---- Waiting for a change: inotify, or a look every 100 ms ----
 

@@ -291,20 +291,36 @@ namespace {
 // The console whose mode a TerminalColours changed, and its mode before,
 // for a Ctrl-C or Ctrl-Break that ends the process before the colours end.
 std::atomic<HANDLE> colouredConsole{nullptr};
+std::atomic<HANDLE> colouringThread{nullptr};  // the thread that writes to it
 std::atomic<DWORD> colouredConsoleMode{0};
 // Whether a StopRequests takes the console's requests: the run then ends
 // as usual, and its TerminalColours with it.
 std::atomic<bool> stopsTaken{false};
 
-void restoreColouredConsole() {
+void restoreColouredConsole(bool endColour) {
   const HANDLE console = colouredConsole.exchange(nullptr);
-  if (console != nullptr) SetConsoleMode(console, colouredConsoleMode.load());
+  if (console == nullptr) return;
+  if (endColour) {
+    static constexpr char kEnd[] = "\033[0m";
+    DWORD written = 0;
+    WriteFile(console, kEnd, sizeof kEnd - 1, &written, nullptr);
+  }
+  SetConsoleMode(console, colouredConsoleMode.load());
 }
 
-// Called before the default handler, which ends the process: the console's
-// mode is put back first, unless the run takes the request itself.
+// Called before the default handler, which ends the process: a colour that
+// the run had started is ended and the console's mode put back first,
+// unless the run takes the request itself.
 BOOL WINAPI restoreOnStop(DWORD /*event*/) {
-  if (!stopsTaken.load()) restoreColouredConsole();
+  if (stopsTaken.load()) return FALSE;
+  // The handler has a thread of its own: the writing thread is stopped for
+  // good, its write under way done (GetThreadContext waits for that).
+  if (const HANDLE writing = colouringThread.exchange(nullptr); writing != nullptr) {
+    CONTEXT context{};
+    context.ContextFlags = CONTEXT_CONTROL;
+    if (SuspendThread(writing) != static_cast<DWORD>(-1)) GetThreadContext(writing, &context);
+  }
+  restoreColouredConsole(true);
   return FALSE;
 }
 
@@ -313,9 +329,9 @@ BOOL WINAPI restoreOnStop(DWORD /*event*/) {
 TerminalColours::TerminalColours(std::FILE* stream) {
   const HANDLE handle = handleOf(stream);
   DWORD mode = 0;
-  if (GetConsoleMode(handle, &mode) == 0 || (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0)
-    return;
-  if (SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0) {
+  if (GetConsoleMode(handle, &mode) == 0) return;
+  if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0 &&
+      SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0) {
     able_ = false;
     return;
   }
@@ -323,13 +339,17 @@ TerminalColours::TerminalColours(std::FILE* stream) {
   mode_ = mode;
   colouredConsoleMode = mode;
   colouredConsole = handle;
+  colouringThread =
+      OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, GetCurrentThreadId());
   SetConsoleCtrlHandler(restoreOnStop, TRUE);
 }
 
 TerminalColours::~TerminalColours() {
   if (console_ == nullptr) return;
   SetConsoleCtrlHandler(restoreOnStop, FALSE);
-  restoreColouredConsole();
+  if (const HANDLE thread = colouringThread.exchange(nullptr); thread != nullptr)
+    CloseHandle(thread);
+  restoreColouredConsole(false);
 }
 
 std::optional<std::size_t> terminalWidth(std::FILE* stream) {
