@@ -54,18 +54,18 @@ std::string charsWrappedOf(const std::vector<std::uint8_t>& bytes, std::size_t i
   return out.text();
 }
 
-TEST(DottedHex, JoinsLowercasePairsWithDots) {
+TEST(ByteDumpsDottedHex, JoinsLowercasePairsWithDots) {
   EXPECT_EQ(hexOf({0x01, 0xAB, 0xFF}), "01.ab.ff");
   EXPECT_EQ(hexOf({0x00}), "00");
   EXPECT_EQ(hexWrappedOf({0x0a, 0xb0}, 7), "0a.b0");
 }
 
-TEST(DottedHex, EmptyRunWritesNothing) {
+TEST(ByteDumpsDottedHex, EmptyRunWritesNothing) {
   EXPECT_EQ(hexOf({}), "");
   EXPECT_EQ(hexWrappedOf({}, 12), "");
 }
 
-TEST(DottedHex, BreaksAfterEveryTwentyFifthByteButTheLast) {
+TEST(ByteDumpsDottedHex, BreaksAfterEveryTwentyFifthByteButTheLast) {
   // 25 bytes: one full line, no break.
   EXPECT_EQ(hexOf(counting(25)), dottedRun(0, 24) + "18");
   // 26 bytes: the "." after the 25th byte, then the break, then the 26th.
@@ -77,7 +77,7 @@ TEST(DottedHex, BreaksAfterEveryTwentyFifthByteButTheLast) {
             dottedRun(0, 25) + "\n" + dottedRun(25, 50) + "\n" + dottedRun(50, 75) + "\n" + "4b");
 }
 
-TEST(DottedHex, WrappingFormIndentsContinuationLines) {
+TEST(ByteDumpsDottedHex, WrappingFormIndentsContinuationLines) {
   EXPECT_EQ(hexWrappedOf(counting(26), 45), dottedRun(0, 25) + "\n" + blanks(45) + "19");
   EXPECT_EQ(hexWrappedOf(counting(51), 3),
             dottedRun(0, 25) + "\n   " + dottedRun(25, 50) + "\n   " + "32");
@@ -85,13 +85,13 @@ TEST(DottedHex, WrappingFormIndentsContinuationLines) {
             dottedRun(0, 25) + "\n" + blanks(31) + dottedRun(25, 49) + "31");
 }
 
-TEST(CharacterDump, ShowsPrintableAsciiAndDotsForTheRest) {
+TEST(ByteDumpsCharacters, ShowsPrintableAsciiAndDotsForTheRest) {
   EXPECT_EQ(charsOf({0x41, 0x00, 0x20, 0x7F, 0x7E, 0xE9}), "A. .~.");
   EXPECT_EQ(charsOf({0x1F, 0x0a, 0x0d, 0x09, 0x80, 0xFF, 0x21}), "......!");
   EXPECT_EQ(charsWrappedOf({0x41, 0x00, 0x20, 0x7F, 0x7E, 0xE9}, 9), "A. .~.");
 }
 
-TEST(CharacterDump, EveryByteValueMapsAsInTheCLocale) {
+TEST(ByteDumpsCharacters, EveryByteValueMapsAsInTheCLocale) {
   std::vector<std::uint8_t> all = counting(256);
   const std::string shown =
       charsOf(std::vector<std::uint8_t>(all.begin(), all.begin() + 80)) +
@@ -106,12 +106,12 @@ TEST(CharacterDump, EveryByteValueMapsAsInTheCLocale) {
   EXPECT_EQ(shown, expected);
 }
 
-TEST(CharacterDump, EmptyRunWritesNothing) {
+TEST(ByteDumpsCharacters, EmptyRunWritesNothing) {
   EXPECT_EQ(charsOf({}), "");
   EXPECT_EQ(charsWrappedOf({}, 20), "");
 }
 
-TEST(CharacterDump, BreaksAfterEveryEightiethCharacterTheLastIncluded) {
+TEST(ByteDumpsCharacters, BreaksAfterEveryEightiethCharacterTheLastIncluded) {
   const std::string a79(79, 'a');
   const std::string a80(80, 'a');
   EXPECT_EQ(charsOf(std::vector<std::uint8_t>(79, 'a')), a79);
@@ -120,7 +120,7 @@ TEST(CharacterDump, BreaksAfterEveryEightiethCharacterTheLastIncluded) {
   EXPECT_EQ(charsOf(std::vector<std::uint8_t>(160, 'a')), a80 + "\n" + a80 + "\n");
 }
 
-TEST(CharacterDump, WrappingFormAddsIndentAndBarAfterEachBreak) {
+TEST(ByteDumpsCharacters, WrappingFormAddsIndentAndBarAfterEachBreak) {
   const std::string a80(80, 'a');
   EXPECT_EQ(charsWrappedOf(std::vector<std::uint8_t>(80, 'a'), 45), a80 + "\n" + blanks(45) + " |");
   EXPECT_EQ(charsWrappedOf(std::vector<std::uint8_t>(81, 'a'), 45),
@@ -129,7 +129,7 @@ TEST(CharacterDump, WrappingFormAddsIndentAndBarAfterEachBreak) {
             a80 + "\n   |" + a80 + "\n   |" + "aaaaa");
 }
 
-TEST(Dumps, LargeRunsPassTheWriterBufferIntact) {
+TEST(ByteDumps, LargeRunsPassTheWriterBufferIntact) {
   // More than one writer block of output.
   std::vector<std::uint8_t> bytes(30000, 0x5a);
   const std::string hex = hexWrappedOf(bytes, 100);

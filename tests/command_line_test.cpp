@@ -207,9 +207,10 @@ struct HourOffsetCase {
   const char* hour;  // the hour shown for 20:00 UTC
 };
 
-class HourOffset : public CommandLine, public ::testing::WithParamInterface<HourOffsetCase> {};
+class CommandLineHourOffset : public CommandLine,
+                              public ::testing::WithParamInterface<HourOffsetCase> {};
 
-TEST_P(HourOffset, IsReadAsADecimalIntegerAndAddedInWrappingArithmetic) {
+TEST_P(CommandLineHourOffset, IsReadAsADecimalIntegerAndAddedInWrappingArithmetic) {
   const RunResult r = run({"-f", trace, "-t", "-m", "-h", GetParam().argument});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
@@ -221,7 +222,7 @@ TEST_P(HourOffset, IsReadAsADecimalIntegerAndAddedInWrappingArithmetic) {
 // 3600 (hour 19); one held at -2^31 wraps to 0 (hour 20). Values past the
 // 64-bit range must be held too, without an overflow on the way.
 INSTANTIATE_TEST_SUITE_P(
-    Values, HourOffset,
+    Values, CommandLineHourOffset,
     ::testing::Values(
         HourOffsetCase{"Zero", "0", "20"},  //
         HourOffsetCase{"LettersReadAsZero", "abc", "20"},

@@ -313,7 +313,7 @@ std::size_t longestCommon(const std::string& a, const std::string& b) {
   return l[a.size()][b.size()];
 }
 
-TEST(StepAlignment, IsAShortestEditOfBothSequences) {
+TEST(CompareStepAlignment, IsAShortestEditOfBothSequences) {
   std::mt19937 random(32);
   for (int round = 0; round < 300; ++round) {
     std::string a, b;
@@ -339,7 +339,7 @@ TEST(StepAlignment, IsAShortestEditOfBothSequences) {
   }
 }
 
-TEST(StepAlignment, CapOfDifferingStepsAtItsEdge) {
+TEST(CompareStepAlignment, CapOfDifferingStepsAtItsEdge) {
   // Eight steps differ: aligned within a cap of 8, only up to the first
   // divergence (step 2, after the alike "x") within 7.
   const TraceSteps a = stepsOf("xaaaa"), b = stepsOf("xbbbb");
@@ -356,7 +356,7 @@ TEST(StepAlignment, CapOfDifferingStepsAtItsEdge) {
   EXPECT_EQ(past.first->before, 0u);
 }
 
-TEST(TraceSteps, KeepOffsetsFarPastTheirBlocksFirstStep) {
+TEST(CompareTraceSteps, KeepOffsetsFarPastTheirBlocksFirstStep) {
   // Steps 3 GiB apart: the third and the fourth lie 4 GiB and more past
   // the first step of their block.
   constexpr std::uint64_t kSpacing = std::uint64_t{3} << 30;
@@ -364,7 +364,7 @@ TEST(TraceSteps, KeepOffsetsFarPastTheirBlocksFirstStep) {
   for (std::uint64_t i = 0; i < 4; ++i) EXPECT_EQ(steps.offset(i), i * kSpacing) << i;
 }
 
-TEST(TraceSteps, CapOfStepsAtItsEdge) {
+TEST(CompareTraceSteps, CapOfStepsAtItsEdge) {
   const TraceSteps full = stepsOf(std::string(TraceSteps::kMaxSteps, 'a'));
   EXPECT_EQ(full.size(), TraceSteps::kMaxSteps);
   EXPECT_EQ(full.leftOut(), 0u);

@@ -18,7 +18,7 @@ using test::GuardedBytes;
 
 std::string text(const ByteView& view) { return std::string(view.bytes.begin(), view.bytes.end()); }
 
-TEST(DecodedCommand, FlashWritesAndChecksums) {
+TEST(DecodedValuesCommand, FlashWritesAndChecksums) {
   // Length 14, class 2, sub-command 0, count 8, address 01 80 00, and the
   // eight data bytes.
   const GuardedBytes write{0x0E, 0x00, 0x02, 0x00, 0x08, 0x01, 0x80, 0x00, 1, 2, 3, 4, 5, 6, 7, 8};
@@ -40,7 +40,7 @@ TEST(DecodedCommand, FlashWritesAndChecksums) {
   EXPECT_FALSE(sum.truncated);
 }
 
-TEST(DecodedCommand, ACommandCutShortIsMarkedTruncatedAndReadsZerosNotTheGuard) {
+TEST(DecodedValuesCommand, ACommandCutShortIsMarkedTruncatedAndReadsZerosNotTheGuard) {
   // The data ends after the first address byte.
   const GuardedBytes cut{0x0E, 0x00, 0x02, 0x00, 0x08, 0x01};
   const FirmwareCommand flash = decodeFirmwareCommand(cut.view());
@@ -64,7 +64,7 @@ TEST(DecodedCommand, ACommandCutShortIsMarkedTruncatedAndReadsZerosNotTheGuard) 
   EXPECT_FALSE(whole.truncated);
 }
 
-TEST(DecodedCommand, SerialNumbersRecordReadsAndRequests) {
+TEST(DecodedValuesCommand, SerialNumbersRecordReadsAndRequests) {
   const GuardedBytes serial{0x0C, 0x00, 0x10, 0x00, 0x03, 0, 0, 0, 'A', 0x00, 'B', 0x00, 'C', 0x00};
   const FirmwareCommand number = decodeFirmwareCommand(serial.view());
   EXPECT_EQ(number.kind, CommandKind::SerialNumber);
@@ -103,7 +103,7 @@ TEST(DecodedCommand, SerialNumbersRecordReadsAndRequests) {
   EXPECT_EQ(coded(CommandKind::ChecksumWrite).words, "checksum write");
 }
 
-TEST(DecodedStatusReply, BitsLevelsAndFlashReads) {
+TEST(DecodedValuesStatusReply, BitsLevelsAndFlashReads) {
   const StatusReply ec = decodeStatusReply(GuardedBytes{0x05, 0x01, 0x02, 0x03, 0x04, 0x00}.view());
   EXPECT_TRUE(ec.has(StatusBit::Complete));
   EXPECT_TRUE(ec.has(StatusBit::EcInformation));
@@ -131,7 +131,7 @@ TEST(DecodedStatusReply, BitsLevelsAndFlashReads) {
   EXPECT_TRUE(oneByte.truncated);
 }
 
-TEST(DecodedComponentReport, VersionListRowsAndTheirCut) {
+TEST(DecodedValuesComponentReport, VersionListRowsAndTheirCut) {
   // Status 01, marker ff, N = 10, RecordID ff 00 02 and two rows.
   const GuardedBytes list{0x01, 0xFF, 0x0A, 0xFF, 0x00, 0x02, 1, 2, 3, 4, 5, 10, 11, 12, 13, 14};
   const ComponentReport report = decodeComponentReport(list.view());
@@ -157,7 +157,7 @@ TEST(DecodedComponentReport, VersionListRowsAndTheirCut) {
   EXPECT_EQ(otherList.rowCount(), 0u);
 }
 
-TEST(DecodedComponentReport, SystemsManagementItemsAndCountersWithTheirClasses) {
+TEST(DecodedValuesComponentReport, SystemsManagementItemsAndCountersWithTheirClasses) {
   const GuardedBytes bytes{0x60, 0x07, 0x40, 0x01, 0x10, 0x83, 0x02, 0x12, 0x05, 0x61, 0x0C, 0x40,
                            0x01, 0x10, 0x80, 0x04, 0x00, 0x00, 0x01, 0x00, 0x40, 0x01, 0x00, 0x00};
   const ComponentReport report = decodeComponentReport(bytes.view());
@@ -192,7 +192,7 @@ Record recordOf(MinorCode minor, Bytes payload, int version = 1, std::uint8_t co
   return record;
 }
 
-TEST(DecodedRecordValue, TypesFailuresAndTheComponentTest) {
+TEST(DecodedValuesRecord, TypesFailuresAndTheComponentTest) {
   const GuardedBytes text(std::string("line one\n\n"));
   const DecodedRecord line = decodeRecord(recordOf(42, text.view()));
   EXPECT_EQ(line.type, RecordType::Text);

@@ -119,7 +119,7 @@ constexpr Dump kDumps[] = {Dump::Hex, Dump::HexWrapped, Dump::Chars, Dump::Chars
 
 // ---- Dumps ----
 
-TEST(FastDumps, EveryLengthAndIndentMatchesThePlainDefinition) {
+TEST(FastPathsDumps, EveryLengthAndIndentMatchesThePlainDefinition) {
   // Lengths around every break of 25 and 80 and past a full Hex record;
   // indents of nothing, one blank, a usual width and one longer than a
   // line's own reservation.
@@ -143,7 +143,7 @@ TEST(FastDumps, EveryLengthAndIndentMatchesThePlainDefinition) {
   }
 }
 
-TEST(FastDumps, EveryByteValueShowsAsThePrintableTestSays) {
+TEST(FastPathsDumps, EveryByteValueShowsAsThePrintableTestSays) {
   // Each byte value at each position of an 8-byte word.
   for (std::size_t shift = 0; shift < 8; ++shift) {
     std::vector<std::uint8_t> bytes(256 + shift, 0x41);
@@ -154,7 +154,7 @@ TEST(FastDumps, EveryByteValueShowsAsThePrintableTestSays) {
   }
 }
 
-TEST(FastDumps, BreaksStayInPlaceAcrossTheWritersBufferEnd) {
+TEST(FastPathsDumps, BreaksStayInPlaceAcrossTheWritersBufferEnd) {
   // The dump starts at every offset shortly before the buffer is full, so
   // that lines, breaks and indents are cut by the buffer's end everywhere.
   const auto bytes = randomBytes(260, 99);
@@ -178,7 +178,7 @@ TEST(FastDumps, BreaksStayInPlaceAcrossTheWritersBufferEnd) {
 
 // ---- Elapsed column ----
 
-TEST(FastSeconds, MatchesPrintfOnValuesWhoseThirdDecimalRounds) {
+TEST(FastPathsSeconds, MatchesPrintfOnValuesWhoseThirdDecimalRounds) {
   // Milliseconds with a fraction: the fourth decimal decides, and halves
   // that are exact in binary (x.0625, x.1875) round to even as printf does.
   for (int k = -3000; k <= 3000; ++k) {
@@ -193,7 +193,7 @@ TEST(FastSeconds, MatchesPrintfOnValuesWhoseThirdDecimalRounds) {
   }
 }
 
-TEST(FastSeconds, MatchesPrintfFromElapsedMillisecondStamps) {
+TEST(FastPathsSeconds, MatchesPrintfFromElapsedMillisecondStamps) {
   // The column's own arithmetic: (stamp - previous) / 1000.
   std::mt19937_64 random(7);
   std::uniform_real_distribution<double> stamps(0, 1e9);
@@ -206,7 +206,7 @@ TEST(FastSeconds, MatchesPrintfFromElapsedMillisecondStamps) {
   }
 }
 
-TEST(FastSeconds, MatchesPrintfOnSignsHugeTinyAndSpecialValues) {
+TEST(FastPathsSeconds, MatchesPrintfOnSignsHugeTinyAndSpecialValues) {
   std::vector<double> values = {0.0,
                                 -0.0,
                                 -0.0004,
@@ -235,7 +235,7 @@ TEST(FastSeconds, MatchesPrintfOnSignsHugeTinyAndSpecialValues) {
   for (double value : values) ASSERT_EQ(fastSeconds(value), plainSeconds(value)) << value;
 }
 
-TEST(FastSeconds, NotANumberShowsAsPrintfShowsIt) {
+TEST(FastPathsSeconds, NotANumberShowsAsPrintfShowsIt) {
   // A time stamp read from the file can hold any bits.
   for (double value :
        {std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()}) {
@@ -279,7 +279,7 @@ std::string plainTimeColumn(std::int32_t seconds, std::uint16_t millis) {
   return text;
 }
 
-TEST(FastClock, CachedSecondsMatchAFreshConversion) {
+TEST(FastPathsClock, CachedSecondsMatchAFreshConversion) {
   // A zone with summer time, so that the clock jumps within the run.
   ZoneGuard zone("CET-1CEST,M3.5.0,M10.5.0/3");
   Settings settings;
@@ -305,7 +305,7 @@ TEST(FastClock, CachedSecondsMatchAFreshConversion) {
   }
 }
 
-TEST(FastClock, HourOffsetIsAppliedBeforeTheCacheIsAsked) {
+TEST(FastPathsClock, HourOffsetIsAppliedBeforeTheCacheIsAsked) {
   ZoneGuard zone("UTC0");
   PrefixState state;
   Settings plain;
@@ -323,7 +323,7 @@ TEST(FastClock, HourOffsetIsAppliedBeforeTheCacheIsAsked) {
 
 // ---- Writer ----
 
-TEST(FastWriter, EveryAppendIsWholeAcrossTheBufferEnd) {
+TEST(FastPathsWriter, EveryAppendIsWholeAcrossTheBufferEnd) {
   // Each kind of append, started at every offset around the buffer's end;
   // the plain result is the same pieces joined in a string.
   for (std::size_t before = Writer::kCapacity - 40; before <= Writer::kCapacity + 2; ++before) {
@@ -348,7 +348,7 @@ TEST(FastWriter, EveryAppendIsWholeAcrossTheBufferEnd) {
   }
 }
 
-TEST(FastWriter, PiecesLongerThanTheBufferArriveWhole) {
+TEST(FastPathsWriter, PiecesLongerThanTheBufferArriveWhole) {
   Writer out;
   std::string piece(3 * Writer::kCapacity + 17, 'p');
   for (std::size_t i = 0; i < piece.size(); i += 101) piece[i] = static_cast<char>('a' + i % 26);
@@ -359,7 +359,7 @@ TEST(FastWriter, PiecesLongerThanTheBufferArriveWhole) {
   EXPECT_EQ(out.text(), "<" + piece + std::string(2 * Writer::kCapacity + 5, ' ') + ">");
 }
 
-TEST(FastWriter, FileWriterWritesWhatAMemoryWriterCollects) {
+TEST(FastPathsWriter, FileWriterWritesWhatAMemoryWriterCollects) {
   std::FILE* file = std::tmpfile();
   ASSERT_NE(file, nullptr);
   Writer memory;
@@ -396,7 +396,7 @@ std::FILE* fileWith(const std::string& bytes) {
   return file;
 }
 
-TEST(FastReader, TinyBlocksReadWhatTheWholeFileHolds) {
+TEST(FastPathsReader, TinyBlocksReadWhatTheWholeFileHolds) {
   // Random reads, skips and takes against plain offsets into the bytes.
   std::string bytes;
   std::mt19937_64 random(3);
@@ -464,7 +464,7 @@ std::string listing(TraceReader& reader, const Settings& settings) {
   return out.take() + "\n--console--\n" + console.take() + "\n--errors--\n" + errors.take();
 }
 
-TEST(FastReader, ListingWithTinyBlocksEqualsTheListingOfTheWholeFile) {
+TEST(FastPathsReader, ListingWithTinyBlocksEqualsTheListingOfTheWholeFile) {
   const TraceBuilder trace = mixedTrace();
   const auto* data = reinterpret_cast<const std::uint8_t*>(trace.str().data());
   Settings settings;

@@ -480,7 +480,7 @@ std::vector<std::vector<std::string>> optionSets() {
   return sets;
 }
 
-TEST(RandomTraces, AllAreListedToTheEnd) {
+TEST(FaultRandomTraces, AllAreListedToTheEnd) {
   // One trace for each option set, every other one cut. The fuzzer explores
   // far more; this run checks, quickly and in every build, that damaged
   // traces with every kind of record end normally under every option.

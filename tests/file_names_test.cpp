@@ -34,9 +34,9 @@ struct NameCase {
   const char8_t* output;
 };
 
-class NonAsciiName : public ::testing::TestWithParam<NameCase> {};
+class FileNamesNonAscii : public ::testing::TestWithParam<NameCase> {};
 
-TEST_P(NonAsciiName, OpensAsTraceAndAsOutputAndIsShownWholeInMessages) {
+TEST_P(FileNamesNonAscii, OpensAsTraceAndAsOutputAndIsShownWholeInMessages) {
   TempDir dir;
   const std::filesystem::path trace = dir.path() / GetParam().trace;
   const std::filesystem::path output = dir.path() / GetParam().output;
@@ -58,7 +58,7 @@ TEST_P(NonAsciiName, OpensAsTraceAndAsOutputAndIsShownWholeInMessages) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Names, NonAsciiName,
+    Names, FileNamesNonAscii,
     ::testing::Values(NameCase{"AccentedLatin", u8"\u00e9t\u00e9.trc", u8"r\u00e9sum\u00e9.txt"},
                       NameCase{"Cyrillic", u8"\u0442\u0440\u0430\u0441\u0441\u0430.trc",
                                u8"\u0441\u043f\u0438\u0441\u043e\u043a.txt"},
@@ -71,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A path past the 260 characters that Windows takes without its long-path
 // prefix: five folders of 60 characters. (Wine takes such paths without the
 // prefix too: only on Windows itself does this check the prefix.)
-TEST(LongPath, OpensAsTraceAndAsOutputAndTheOutputIsRefusedAsTheTrace) {
+TEST(FileNamesLongPath, OpensAsTraceAndAsOutputAndTheOutputIsRefusedAsTheTrace) {
   TempDir dir;
   std::filesystem::path folder = dir.path();
   for (char c = 'a'; c != 'f'; ++c) folder /= std::string(60, c);
@@ -100,9 +100,9 @@ struct SameFileCase {
   std::string (*name)(const TempDir& dir);
 };
 
-class OutputThatIsTheTrace : public ::testing::TestWithParam<SameFileCase> {};
+class FileNamesOutputThatIsTheTrace : public ::testing::TestWithParam<SameFileCase> {};
 
-TEST_P(OutputThatIsTheTrace, IsRefusedWithStatusThreeAndTheTraceKept) {
+TEST_P(FileNamesOutputThatIsTheTrace, IsRefusedWithStatusThreeAndTheTraceKept) {
   TempDir dir;
   const std::string trace = utf8Name(dir.path() / "trace.trc");
   oneText().writeTo(trace);
@@ -117,7 +117,7 @@ TEST_P(OutputThatIsTheTrace, IsRefusedWithStatusThreeAndTheTraceKept) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Names, OutputThatIsTheTrace,
+    Names, FileNamesOutputThatIsTheTrace,
     ::testing::Values(
         SameFileCase{"TheSameName",
                      [](const TempDir& dir) { return utf8Name(dir.path()) + "/trace.trc"; }},

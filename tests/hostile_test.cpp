@@ -49,7 +49,7 @@ using test::utf8;
 
 // ---- The output must never be the trace ----
 
-TEST(SameFile, TraceNamedAgainAsTheOutputIsRefusedAndKept) {
+TEST(HostileSameFile, TraceNamedAgainAsTheOutputIsRefusedAndKept) {
   TempDir dir;
   TraceBuilder trace;
   trace.text(1000.0, "evidence\n").text(2000.0, "more evidence\n");
@@ -177,7 +177,7 @@ struct Terminal {
   }
 };
 
-TEST(TerminalControls, AreEscapedOnATerminalAndKeptInAPipe) {
+TEST(HostileTerminalControls, AreEscapedOnATerminalAndKeptInAPipe) {
   TempDir dir;
   const std::string trace = dir.file("controls.trc");
   terminalTrace().writeTo(trace);
@@ -221,7 +221,7 @@ TEST(TerminalControls, AreEscapedOnATerminalAndKeptInAPipe) {
   }
 }
 
-TEST(TerminalControls, SummaryOnATerminalEscapesASerialNumberThatWouldReorderItsLine) {
+TEST(HostileTerminalControls, SummaryOnATerminalEscapesASerialNumberThatWouldReorderItsLine) {
   TempDir dir;
   const std::string trace = dir.file("serial.trc");
   // An update, and the serial number "A", U+202E (right-to-left override), "B".
@@ -248,7 +248,7 @@ TEST(TerminalControls, SummaryOnATerminalEscapesASerialNumberThatWouldReorderIts
 // A trace's name is one value on one line of the text summary: its line
 // ends, tab and other controls are escaped on a terminal and in a file
 // alike, so that the name cannot forge a verdict or a count.
-TEST(TerminalControls, SummaryKeepsTheTraceNameOnItsLineWhereverItIsWritten) {
+TEST(HostileTerminalControls, SummaryKeepsTheTraceNameOnItsLineWhereverItIsWritten) {
   TempDir dir;
   const std::string trace = dir.file("x\nVERDICT: all 7 updates completed\nrecords  0\t\x1b[2J");
   // A serial number of the trace's own bytes, on its line too. The trace:
@@ -286,7 +286,7 @@ TEST(TerminalControls, SummaryKeepsTheTraceNameOnItsLineWhereverItIsWritten) {
 // The page of --report is markup: with a terminal as standard output and no
 // -w it is refused before the trace is opened (status 1, a message that
 // names -w); a -w file takes it.
-TEST(TerminalControls, ReportIsNotPouredOntoATerminal) {
+TEST(HostileTerminalControls, ReportIsNotPouredOntoATerminal) {
   TempDir dir;
   const std::string trace = dir.file("t.trc");
   TraceBuilder().text(1000.0, "one\n").writeTo(trace);
@@ -330,7 +330,7 @@ bool endedInTheLoader(const ChildResult& r) {
          r.status == test::kCouldNotStart;
 }
 
-TEST(ShortMemory, EachRunListsEveryRecordOrStopsAtTheStart) {
+TEST(HostileShortMemory, EachRunListsEveryRecordOrStopsAtTheStart) {
 #ifdef OVANTREX_ADDRESS_SANITIZER
   GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit here allows";
 #endif
@@ -424,7 +424,7 @@ TEST(ShortMemory, EachRunListsEveryRecordOrStopsAtTheStart) {
 
 // ---- Closed standard descriptors ----
 
-TEST(ClosedDescriptors, DoNotBecomeTheTraceOrTheListing) {
+TEST(HostileClosedDescriptors, DoNotBecomeTheTraceOrTheListing) {
   TempDir dir;
   // An invalid minor code (a message on standard output) between two
   // records, and a payload cut short (a message on standard error).
@@ -467,7 +467,7 @@ TEST(ClosedDescriptors, DoNotBecomeTheTraceOrTheListing) {
 
 // ---- A failing standard output must not end a healthy -w listing ----
 
-TEST(StandardOutputBesideAListingFile, IsWrittenBestEffort) {
+TEST(HostileStandardOutputBesideAListingFile, IsWrittenBestEffort) {
   TempDir dir;
   TraceBuilder trace;
   trace.text(1000.0, "one\n").header(0, 502).text(2000.0, "two\n");

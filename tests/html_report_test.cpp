@@ -104,7 +104,7 @@ bool has(const std::string& text, std::string_view part) {
 
 // ---- The sample ----
 
-TEST(ReportPage, SampleIsValidHtmlWithEveryErrorRowLinkedToItsEntry) {
+TEST(HtmlReportPage, SampleIsValidHtmlWithEveryErrorRowLinkedToItsEntry) {
   TempDir dir;
   const std::string page = dir.file("sample.html");
   ASSERT_EQ(run({"--report", "-f", kSample, "-w", page}).status, 0);
@@ -133,7 +133,7 @@ TEST(ReportPage, SampleIsValidHtmlWithEveryErrorRowLinkedToItsEntry) {
 
 // The entries of the page are those of the text listing with the same
 // options, byte for byte.
-TEST(ReportPage, ListingIsTheTextListingWithTheSameOptions) {
+TEST(HtmlReportPage, ListingIsTheTextListingWithTheSameOptions) {
   TempDir dir;
   const std::string page = dir.file("sample.html");
   ASSERT_EQ(
@@ -161,7 +161,7 @@ TEST(ReportPage, ListingIsTheTextListingWithTheSameOptions) {
 
 // ---- Escaping ----
 
-TEST(ReportPage, TraceTextAndNamesComeOutInert) {
+TEST(HtmlReportPage, TraceTextAndNamesComeOutInert) {
   TraceBuilder t;
   t.marker(kMarkerV3);
   t.text(0.0, "<script>alert(1)</script>\n", at(0));
@@ -191,7 +191,7 @@ TEST(ReportPage, TraceTextAndNamesComeOutInert) {
   EXPECT_TRUE(has(facts["sections"]["listing"], "a<b>&'\\''\".trc' prints it"));
 }
 
-TEST(HtmlText, EscapesMarkupControlsReorderingCharactersBrokenUtf8AndNoncharacters) {
+TEST(HtmlReportText, EscapesMarkupControlsReorderingCharactersBrokenUtf8AndNoncharacters) {
   const struct {
     std::string_view bytes;
     std::string_view html;
@@ -300,7 +300,7 @@ TraceBuilder fourUpdates() {
   return t;
 }
 
-TEST(ReportPage, TitlesEachMarkAndLinksEachErrorReplyBothWays) {
+TEST(HtmlReportPage, TitlesEachMarkAndLinksEachErrorReplyBothWays) {
   // A name of characters that a shell takes as they are.
   const Report report = reportOf(fourUpdates(), {}, true, "AZaz09.+-,:@%=.trc");
   ASSERT_EQ(report.status, 0);
@@ -349,7 +349,7 @@ TEST(ReportPage, TitlesEachMarkAndLinksEachErrorReplyBothWays) {
   EXPECT_TRUE(has(report.html, "<h3>Error reply at offset <a href=\"#error-4\">1,291</a></h3>"));
 }
 
-TEST(ReportPage, TheSummaryTablesCountTheRepliesAndEachUpdate) {
+TEST(HtmlReportPage, TheSummaryTablesCountTheRepliesAndEachUpdate) {
   const Report report = reportOf(fourUpdates(), {}, false);
   ASSERT_EQ(report.status, 0);
   EXPECT_TRUE(has(report.html, "<h3>Devices</h3>\n<p>None reported.</p>"));
@@ -412,7 +412,7 @@ TEST(ReportPage, TheSummaryTablesCountTheRepliesAndEachUpdate) {
 // and the last record when they differ) and -h. Each ISO time stands in an
 // element that the style keeps on one line, as it keeps counts and EC
 // levels; a long label may wrap instead.
-TEST(ReportPage, SaysWhichZoneEachTimeShowsAndKeepsEachTimeOnOneLine) {
+TEST(HtmlReportPage, SaysWhichZoneEachTimeShowsAndKeepsEachTimeOnOneLine) {
   const std::string utc =
       "<p class=\"meta\">Times are in UTC (ISO 8601, the &#8220;Z&#8221;) in the summary, the "
       "tables and the pictures.";
@@ -472,7 +472,7 @@ TEST(ReportPage, SaysWhichZoneEachTimeShowsAndKeepsEachTimeOnOneLine) {
 
 // Every offset on the page is written one way, grouped as its counts are:
 // in the verdict, the tables, the headings and the pictures' titles.
-TEST(ReportPage, WritesEveryOffsetOneWay) {
+TEST(HtmlReportPage, WritesEveryOffsetOneWay) {
   const Report report = reportOf(fourUpdates(), {}, false);
   ASSERT_EQ(report.status, 0);
   const std::string offsets =
@@ -505,7 +505,7 @@ TEST(ReportPage, WritesEveryOffsetOneWay) {
 // 53.625 and 26 a byte; addresses labelled at the lowest and at the
 // multiples of the power of two that cuts the span into five or fewer
 // (256, 4, 8) but one eighth of it or more past the lowest.
-TEST(ReportPage, TheAxesBarsGapsAndCountsOfEachUpdateAreItsFigures) {
+TEST(HtmlReportPage, TheAxesBarsGapsAndCountsOfEachUpdateAreItsFigures) {
   const Report report = reportOf(fourUpdates(), {}, false);
   ASSERT_EQ(report.status, 0);
   const struct {
@@ -654,7 +654,7 @@ TEST(ReportPage, TheAxesBarsGapsAndCountsOfEachUpdateAreItsFigures) {
 // is answered after 10 ms, the first write after 1 ms, the second refused
 // after 100 ms; the checksum and the reset have no reply. Records of
 // format version 3 at offsets 16, 60, 106, 155, 201, 250, 296, 344.
-TEST(ReportPage, TheResponseTimesOfAnUpdateAreItsFigures) {
+TEST(HtmlReportPage, TheResponseTimesOfAnUpdateAreItsFigures) {
   TraceBuilder t;
   t.marker(kMarkerV3);
   t.hidWrite(0.0, kFirmware, startFlash(), at(0));
@@ -702,7 +702,7 @@ TEST(ReportPage, TheResponseTimesOfAnUpdateAreItsFigures) {
 // 5,000 after 500 ms. The page keeps the entries of the slowest exchanges,
 // the slowest first and of equal ones the earliest, and the summary's
 // table links to them.
-TEST(ReportPage, KeepsTheEntriesOfTheSlowestExchangesAndLinksThem) {
+TEST(HtmlReportPage, KeepsTheEntriesOfTheSlowestExchangesAndLinksThem) {
   TraceBuilder t;
   for (int i = 0; i <= 10000; ++i) {
     t.hidWrite(10.0 * i, kFirmware, checksum(0x1234));
@@ -745,7 +745,7 @@ TraceBuilder manyWrites(std::uint32_t writes, std::uint32_t refusedAfter) {
 
 // The note on a thinned timeline (the edges of the thinning are the
 // timelines' own tests).
-TEST(ReportPage, ThinsTheMarksOfALongUpdateAndSaysSo) {
+TEST(HtmlReportPage, ThinsTheMarksOfALongUpdateAndSaysSo) {
   const struct {
     std::uint32_t writes, refusedAfter;
     std::size_t marks;
@@ -780,7 +780,7 @@ TEST(ReportPage, ThinsTheMarksOfALongUpdateAndSaysSo) {
 // marks). Updates 1 and 2 draw 1,000 of their 1,500 refused writes and
 // error replies, update 3 the 300 left. Update 4 draws 600 of its 1,001
 // resets: 1,000 less 25 kept back for each of the 16 updates to come.
-TEST(ReportPage, TheDrawnUpdatesShareTheRoomOfMarksAndEvents) {
+TEST(HtmlReportPage, TheDrawnUpdatesShareTheRoomOfMarksAndEvents) {
   TraceBuilder t;
   for (int update = 1; update <= 7; ++update) {
     t.hidWrite(0.0, kFirmware, startFlash());
@@ -823,7 +823,7 @@ TEST(ReportPage, TheDrawnUpdatesShareTheRoomOfMarksAndEvents) {
 // first start has a time (format version 3, then 2): update 1 goes by
 // record number, records 1 to 3 with 2% more on each side (n at 100.5 +
 // 412.5 (n - 1)).
-TEST(ReportPage, DrawsTheFirstTwentyUpdatesListsAThousandAndCountsTheRest) {
+TEST(HtmlReportPage, DrawsTheFirstTwentyUpdatesListsAThousandAndCountsTheRest) {
   TraceBuilder t;
   t.marker(kMarkerV3);
   for (std::uint32_t k = 1; k <= 1001; ++k) {
@@ -866,7 +866,7 @@ TEST(ReportPage, DrawsTheFirstTwentyUpdatesListsAThousandAndCountsTheRest) {
 }
 
 // The words and numbers that the page and its pictures share.
-TEST(PageWords, OrdinalsTakeTheEndingOfTheirLastTwoDigits) {
+TEST(HtmlReportPageWords, OrdinalsTakeTheEndingOfTheirLastTwoDigits) {
   for (const std::string_view words :
        {"1st", "2nd", "3rd", "4th", "11th", "12th", "13th", "21st", "22nd", "23rd", "101st",
         "111th", "112th", "113th", "512th", "1,001st", "1,024th", "4,096th", "1,000,012th"}) {
@@ -878,7 +878,7 @@ TEST(PageWords, OrdinalsTakeTheEndingOfTheirLastTwoDigits) {
   }
 }
 
-TEST(SvgShapes, FixedPointNumbersThatRoundToZeroHaveNoSign) {
+TEST(HtmlReportSvgShapes, FixedPointNumbersThatRoundToZeroHaveNoSign) {
   const struct {
     double value;
     int decimals;
@@ -901,7 +901,7 @@ TEST(SvgShapes, FixedPointNumbersThatRoundToZeroHaveNoSign) {
 // Entries of up to 40 lines and 4,000 bytes are kept whole; longer ones
 // are cut at a line end, or within a longer first line before the
 // character that straddles the limit.
-TEST(ListingExcerpts, CutsALongEntryAtALineEndAndCountsTheRest) {
+TEST(HtmlReportListingExcerpts, CutsALongEntryAtALineEndAndCountsTheRest) {
   const auto lines = [](int count, std::size_t length) {
     std::string text;
     for (int i = 0; i < count; ++i) text += std::string(length - 1, 'x') + "\n";
@@ -981,7 +981,7 @@ std::vector<std::string> lettersOf(const ListingExcerpts& listing) {
 // among the three after extends the excerpt; an excerpt holds 30 entries,
 // and an entry is in one excerpt only; 100 excerpts are kept, and the
 // error replies after them counted.
-TEST(ListingExcerpts, KeepsThreeEntriesBeforeAndAfterEachErrorReplyAndThirtyInAll) {
+TEST(HtmlReportListingExcerpts, KeepsThreeEntriesBeforeAndAfterEachErrorReplyAndThirtyInAll) {
   const std::string errors(30, 'E');
   std::string hundred;
   for (int i = 0; i < 100; ++i) hundred += "abcdEfgh";
@@ -1018,7 +1018,7 @@ TEST(ListingExcerpts, KeepsThreeEntriesBeforeAndAfterEachErrorReplyAndThirtyInAl
 // whole, 25 lines of the next (2,500 of 2,560 bytes), 60 bytes of the
 // first line of the next, then nothing; each later excerpt has the 8,192
 // that its start frees: 2 entries, a line, 92 bytes.
-TEST(ListingExcerpts, LaterExcerptsCutTheirEntriesShorterWhenTheRoomRunsOut) {
+TEST(HtmlReportListingExcerpts, LaterExcerptsCutTheirEntriesShorterWhenTheRoomRunsOut) {
   const ListingOptions options;
   ListingExcerpts listing(options);
   TextFeed feed(listing);
@@ -1048,7 +1048,7 @@ TEST(ListingExcerpts, LaterExcerptsCutTheirEntriesShorterWhenTheRoomRunsOut) {
 
 // 4,096 Text entries of 2,048 bytes (34 bytes of columns, the text and a
 // line end) are 8 MiB, which the page holds; one byte more it does not.
-TEST(ListingExcerpts, KeepsAWholeListingOfUpTo8MiB) {
+TEST(HtmlReportListingExcerpts, KeepsAWholeListingOfUpTo8MiB) {
   for (const auto& [last, whole, entries] : {std::tuple{2013u, ListingExcerpts::Whole::Kept, 4096u},
                                              {2014u, ListingExcerpts::Whole::TooLarge, 0u}}) {
     SCOPED_TRACE(last);
@@ -1062,7 +1062,7 @@ TEST(ListingExcerpts, KeepsAWholeListingOfUpTo8MiB) {
   }
 }
 
-TEST(ReportPage, SaysWhatItCutOfALongEntry) {
+TEST(HtmlReportPage, SaysWhatItCutOfALongEntry) {
   TraceBuilder t;
   t.hex(0.0, sequence(20000));
   const Report report = reportOf(t);
@@ -1085,7 +1085,7 @@ TEST(ReportPage, SaysWhatItCutOfALongEntry) {
 
 // The excerpts say what they hold; an entry cut inside a line (one line of
 // 5,000 characters) ends that line before the note of the cut.
-TEST(ReportPage, ExcerptsSayWhatTheyHoldAndACutInsideALineEndsTheLine) {
+TEST(HtmlReportPage, ExcerptsSayWhatTheyHoldAndACutInsideALineEndsTheLine) {
   TraceBuilder t = fourUpdates();
   t.text(0.0, std::string(5000, 'x') + "\n");
   const Report report = reportOf(t, {}, false);
@@ -1096,7 +1096,7 @@ TEST(ReportPage, ExcerptsSayWhatTheyHoldAndACutInsideALineEndsTheLine) {
   EXPECT_TRUE(has(report.html, "xxxxxxxx\n<span class=\"cut\">["));
 }
 
-TEST(ReportPage, HoldsTheWholeListingOfUpTo20000Records) {
+TEST(HtmlReportPage, HoldsTheWholeListingOfUpTo20000Records) {
   const auto texts = [](std::uint32_t count) {
     TraceBuilder t;
     for (std::uint32_t i = 0; i < count; ++i) t.text(0.0, "message " + std::to_string(i) + "\n");
@@ -1133,7 +1133,7 @@ TEST(ReportPage, HoldsTheWholeListingOfUpTo20000Records) {
 
 // ---- The command line ----
 
-TEST(ReportCommandLine, TakesNeitherJsonNorSummary) {
+TEST(HtmlReportCommandLine, TakesNeitherJsonNorSummary) {
   for (const std::string other : {"--json", "--summary"}) {
     const RunResult result = run({"--report", other, "-f", kSample});
     EXPECT_EQ(result.status, 1) << other;
@@ -1147,7 +1147,7 @@ TEST(ReportCommandLine, TakesNeitherJsonNorSummary) {
 
 // 1,200 flash writes and 1,100 error replies before any start (the error
 // list keeps 1,000), with no update or then one with 5 error replies.
-TEST(ReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
+TEST(HtmlReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
   TraceBuilder outside;
   for (std::uint32_t i = 0; i < 1200; ++i) outside.hidWrite(0.0, kFirmware, flashWrite(i * 4, 4));
   for (int i = 0; i < 1100; ++i) outside.hidRead(0.0, kFirmware, status(0x41));
@@ -1186,7 +1186,7 @@ TEST(ReportPage, GlanceCountsWritesAndErrorsOutsideUpdatesPastTheKeptErrors) {
 // A completed update and an unfinished one: each update's line on the
 // glance and its row of the table say its outcome, and the verdict takes
 // the colour of the last.
-TEST(ReportPage, EachUpdateShowsItsOutcome) {
+TEST(HtmlReportPage, EachUpdateShowsItsOutcome) {
   TraceBuilder t;
   t.hidWrite(0.0, kFirmware, startFlash()).hidRead(0.0, kFirmware, status(0x01));
   t.hidWrite(0.0, kFirmware, checksum(0x1234)).hidRead(0.0, kFirmware, status(0x01));

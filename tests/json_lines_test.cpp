@@ -124,7 +124,7 @@ const JsonStringCase kJsonStrings[] = {
      std::string(1023, 'a') + R"(\u001f\u001f)" + std::string(1023, 'b')},
 };
 
-TEST(JsonString, IsWrittenFromAViewIntoALargerBuffer) {
+TEST(JsonLinesString, IsWrittenFromAViewIntoALargerBuffer) {
   for (const JsonStringCase& c : kJsonStrings) {
     SCOPED_TRACE(c.what);
     const GuardedBytes guarded(
@@ -141,7 +141,7 @@ TEST(JsonString, IsWrittenFromAViewIntoALargerBuffer) {
 
 // In JSON Lines: the text of a Text record (which ends at its first zero
 // byte) and the characters of a serial number (up to 255), in its note too.
-TEST(JsonString, StandsTheSameInJsonLines) {
+TEST(JsonLinesString, StandsTheSameInJsonLines) {
   for (const JsonStringCase& c : kJsonStrings) {
     SCOPED_TRACE(c.what);
     TraceBuilder trace;
@@ -374,7 +374,7 @@ TEST(JsonLines, OutputValidatesAgainstTheSchema) {
   EXPECT_EQ(std::system(command.c_str()), 0);
 }
 
-TEST(LongOptions, HelpAndVersion) {
+TEST(JsonLinesLongOptions, HelpAndVersion) {
   const RunResult help = run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
@@ -389,7 +389,7 @@ TEST(LongOptions, HelpAndVersion) {
   EXPECT_EQ(run({"-t", "--version"}).out, version.out);
 }
 
-TEST(LongOptions, OnlyExactNamesAreLongOptions) {
+TEST(JsonLinesLongOptions, OnlyExactNamesAreLongOptions) {
   // A single argument other than --help and --version is the trace's name.
   const RunResult single = run({"--json"});
   EXPECT_EQ(single.status, 2);

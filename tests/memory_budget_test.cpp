@@ -185,7 +185,7 @@ TEST(MemoryBudget, ARunShortOfMemoryLeavesTheOlderOutputFile) {
 // A hostile trace of a million disjoint one-byte flash writes in one update:
 // the report lists the first 1000 ranges and counts the rest, and memory
 // stays small.
-TEST(SessionSummary, AMillionDisjointWritesStayBounded) {
+TEST(MemoryBudgetSessionSummary, AMillionDisjointWritesStayBounded) {
   constexpr std::uint32_t kWrites = 1000000;
   TempDir dir;
   const std::string trace = dir.file("hostile.trc");

@@ -220,7 +220,7 @@ TEST(ReadmeExcerpt, EveryExcerptIsPartOfItsListing) {
 
 // The rules of the summary stand in the same words in every document that
 // gives them, however their lines are broken.
-TEST(Documents, GiveTheRulesOfTheSummaryInItsWords) {
+TEST(ReadmeExcerptDocuments, GiveTheRulesOfTheSummaryInItsWords) {
   const auto words = [](const std::string& text) {
     std::string joined;
     for (const std::string& word : ovantrex::words(text))

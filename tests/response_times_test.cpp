@@ -104,7 +104,7 @@ TEST(ResponseTimes, TheBucketsAtTheirEdges) {
   }
 }
 
-TEST(SlowestExchanges, SlowestFirstAndOfEqualOnesTheEarliest) {
+TEST(ResponseTimesSlowestExchanges, SlowestFirstAndOfEqualOnesTheEarliest) {
   SlowestExchanges slowest;
   slowest.consider(Exchange{100, 101, CommandKind::ChecksumWrite, 2.5});
   for (std::uint64_t i = 0; i < 45; ++i) {

@@ -40,7 +40,7 @@ TEST(SampleTrace, IsWhatMakeTraceMakesOfItsDescription) {
 // An escape that make_trace does not know ("\x1b", as C writes ESC) is
 // refused with its line, and no trace is written; the known escapes and
 // the bytes around them are kept.
-TEST(MakeTrace, RefusesAnUnknownEscapeWithItsLineAndKeepsTheKnownOnes) {
+TEST(SampleTraceMakeTrace, RefusesAnUnknownEscapeWithItsLineAndKeepsTheKnownOnes) {
   test::TempDir dir;
   const std::string description = dir.file("description.txt");
   const std::string made = dir.file("made.trc");

@@ -60,14 +60,14 @@ struct Selected {
   std::vector<long> offsets;
 };
 
-class SelectsRecords : public ::testing::TestWithParam<Selected> {};
+class SelectionSelectsRecords : public ::testing::TestWithParam<Selected> {};
 
-TEST_P(SelectsRecords, AsWorkedOutByHand) {
+TEST_P(SelectionSelectsRecords, AsWorkedOutByHand) {
   EXPECT_EQ(selectedOffsets(GetParam().expression), GetParam().offsets);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Where, SelectsRecords,
+    Where, SelectionSelectsRecords,
     ::testing::Values(
         Selected{"type == \"Text\"", {0, 158}},
         Selected{"type != \"HIDRead\" and type != \"Text\"", {30, 88, 189, 209}},
@@ -116,9 +116,9 @@ struct TimeSelected {
   std::vector<long> offsets;
 };
 
-class SelectsTimes : public ::testing::TestWithParam<TimeSelected> {};
+class SelectionSelectsTimes : public ::testing::TestWithParam<TimeSelected> {};
 
-TEST_P(SelectsTimes, AsWorkedOutByHand) {
+TEST_P(SelectionSelectsTimes, AsWorkedOutByHand) {
   const char* old = std::getenv("TZ");
   const std::string kept = old != nullptr ? old : "";
   useZone(GetParam().zone);
@@ -136,7 +136,7 @@ TEST_P(SelectsTimes, AsWorkedOutByHand) {
 constexpr const char* kIndia = "XST-5:30";
 
 INSTANTIATE_TEST_SUITE_P(
-    Where, SelectsTimes,
+    Where, SelectionSelectsTimes,
     ::testing::Values(
         TimeSelected{"UTC", "time", {33, 66, 99, 132, 165, 198}},  // at 1970 too
         TimeSelected{"UTC", "not time", {0}},
@@ -182,7 +182,7 @@ std::vector<std::string> entriesOf(const std::string& listing) {
   return entries;
 }
 
-TEST(Where, SelectedEntriesAreThoseOfTheWholeOutput) {
+TEST(SelectionWhere, SelectedEntriesAreThoseOfTheWholeOutput) {
   // The third, fifth and sixth records: the elapsed column counts from the
   // record before in the trace, which the selection leaves out.
   const std::string expression = "offset == 58 or error or offset == 158";
@@ -209,11 +209,11 @@ struct Around {
   const char* records;
 };
 
-class WritesContext : public ::testing::TestWithParam<Around> {};
+class SelectionWritesContext : public ::testing::TestWithParam<Around> {};
 
 constexpr long kUpdateOffsets[] = {0, 30, 58, 88, 128, 158, 189, 209, 249};
 
-TEST_P(WritesContext, InTheListingAndInJsonLines) {
+TEST_P(SelectionWritesContext, InTheListingAndInJsonLines) {
   std::vector<std::string> options = GetParam().options;
   const std::vector<std::string> whole = entriesOf(runTrace(updateTrace(), {}).out);
   ASSERT_EQ(whole.size(), std::size(kUpdateOffsets));
@@ -260,7 +260,7 @@ TEST_P(WritesContext, InTheListingAndInJsonLines) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Where, WritesContext,
+    Where, SelectionWritesContext,
     ::testing::Values(Around{"Before", {"--where", "error", "--before", "2"}, "58* 88* 128"},
                       Around{"After", {"--where", "error", "--after", "2"}, "128 158* 189*"},
                       Around{"Both", {"--where", "error", "--context", "1"}, "88* 128 158*"},
@@ -283,7 +283,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Around{"NoneAround", {"--where", "error", "--context", "0"}, "128"}),
     [](const auto& param) { return std::string(param.param.what); });
 
-TEST(Where, ContextCountsTheRecordsThatTheOutputShows) {
+TEST(SelectionWhere, ContextCountsTheRecordsThatTheOutputShows) {
   // Format version 3 at offset 0 (a marker of 16 bytes); each text record
   // of 2 characters is 16 + 16 + 2 = 34 bytes: A at 16, the hidden H at
   // 50, B at 84, C at 118. The listing hides H and counts A and B before
@@ -312,7 +312,7 @@ TEST(Where, ContextCountsTheRecordsThatTheOutputShows) {
   EXPECT_EQ(written, (std::vector<std::string>{"50*", "84*", "118"}));
 }
 
-TEST(Where, BeforeKeepsAtMost32MiBOfRecordsAndSaysHowManyItLeftOut) {
+TEST(SelectionWhere, BeforeKeepsAtMost32MiBOfRecordsAndSaysHowManyItLeftOut) {
   // 200 records of 200,000 bytes: the room of 33,554,432 bytes holds 167 of
   // them (and what each costs beside its bytes, less than 900 bytes), so of
   // the 199 asked for 32 are left out.
@@ -335,7 +335,7 @@ TEST(Where, BeforeKeepsAtMost32MiBOfRecordsAndSaysHowManyItLeftOut) {
             "-- 32 records before these left out: more than the room for --before holds");
 }
 
-TEST(Where, ContextNumbersAreRefusedWithoutWhereOrWhenNotNumbers) {
+TEST(SelectionWhere, ContextNumbersAreRefusedWithoutWhereOrWhenNotNumbers) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
       {{"--before", "2"}, "--before writes the records around those of --where: give --where"},
       {{"--context", "2"}, "--context writes the records around those of --where: give --where"},
@@ -355,7 +355,7 @@ TEST(Where, ContextNumbersAreRefusedWithoutWhereOrWhenNotNumbers) {
   }
 }
 
-TEST(Where, ARecordAfterUnselectedRecordsOfFormatVersion3TakesTheirIndents) {
+TEST(SelectionWhere, ARecordAfterUnselectedRecordsOfFormatVersion3TakesTheirIndents) {
   // A record of format version 2 takes its wrap indent from the last
   // record of version 3 before it, which the selection leaves out.
   TraceBuilder trace;
@@ -377,7 +377,7 @@ TEST(Where, ARecordAfterUnselectedRecordsOfFormatVersion3TakesTheirIndents) {
   }
 }
 
-TEST(Where, InvalidMinorLineGoesToStandardError) {
+TEST(SelectionWhere, InvalidMinorLineGoesToStandardError) {
   TraceBuilder trace = updateTrace();
   trace.header(1, 700, 1400).bytes("x");  // an invalid minor code
   const RunResult result = runTrace(trace, {"--where", "error"});
@@ -392,9 +392,9 @@ struct BadExpression {
   std::size_t caret;  // the caret's column under the expression
 };
 
-class RefusesExpression : public ::testing::TestWithParam<BadExpression> {};
+class SelectionRefusesExpression : public ::testing::TestWithParam<BadExpression> {};
 
-TEST_P(RefusesExpression, WithCaretBeforeReadingTheTrace) {
+TEST_P(SelectionRefusesExpression, WithCaretBeforeReadingTheTrace) {
   const BadExpression& bad = GetParam();
   // The trace is not there: the expression is refused first.
   const RunResult result = run({"-f", "/nonexistent/trace.trc", "--where", bad.expression});
@@ -405,7 +405,7 @@ TEST_P(RefusesExpression, WithCaretBeforeReadingTheTrace) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Where, RefusesExpression,
+    Where, SelectionRefusesExpression,
     ::testing::Values(
         BadExpression{"", "expected a field, 'not' or '('", 0},
         BadExpression{"ofset == 3",
@@ -453,7 +453,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadExpression{"time == \"2025-12-08T10:40:05+05:30:00\"",
                       "expected a time as YYYY-MM-DDThh:mm:ss[.mmm][Z|+hh:mm]", 34}));
 
-TEST(Where, NestingTooDeepIsRefused) {
+TEST(SelectionWhere, NestingTooDeepIsRefused) {
   const std::string expression = std::string(65, '(') + "error" + std::string(65, ')');
   const RunResult result = run({"-f", "/nonexistent", "--where", expression});
   EXPECT_EQ(result.status, 1);
@@ -461,14 +461,14 @@ TEST(Where, NestingTooDeepIsRefused) {
                             "\n  " + std::string(64, ' ') + "^\n");
 }
 
-TEST(Where, LongChainIsOneNodeDeep) {
+TEST(SelectionWhere, LongChainIsOneNodeDeep) {
   // 100000 operands: neither the parser nor the selection descends per operand.
   std::string expression = "offset == 128";
   for (int i = 0; i < 100000; ++i) expression += " or offset == 1";
   EXPECT_EQ(selectedOffsets(expression), std::vector<long>{128});
 }
 
-TEST(Where, RefusedWithOutputsItDoesNotSelect) {
+TEST(SelectionWhere, RefusedWithOutputsItDoesNotSelect) {
   const std::string message =
       "ovantrex: --where selects the records of the listing and of JSON Lines: not with "
       "--summary, --report, --compare or --list\n";
@@ -485,7 +485,7 @@ TEST(Where, RefusedWithOutputsItDoesNotSelect) {
   }
 }
 
-TEST(Where, FieldsListsEveryKeyWithItsTypeAndMeaning) {
+TEST(SelectionWhere, FieldsListsEveryKeyWithItsTypeAndMeaning) {
   const RunResult result = run({"--fields"});
   EXPECT_EQ(result.status, 0);
   std::vector<std::string> lines;

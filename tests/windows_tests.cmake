@@ -30,15 +30,15 @@ set(OVANTREX_POSIX_ONLY_CASES
   JsonLines.OutputValidatesAgainstTheSchema
   SessionSummary.OutputValidatesAgainstTheSchema
   CompareJson.OutputValidatesAgainstTheSchema
-  ReportPage.SampleIsValidHtmlWithEveryErrorRowLinkedToItsEntry
-  ReportPage.ListingIsTheTextListingWithTheSameOptions
-  ReportPage.TraceTextAndNamesComeOutInert
-  ReportPage.TitlesEachMarkAndLinksEachErrorReplyBothWays
-  ReportPage.SaysWhatItCutOfALongEntry
-  ReportPage.KeepsTheEntriesOfTheSlowestExchangesAndLinksThem
+  HtmlReportPage.SampleIsValidHtmlWithEveryErrorRowLinkedToItsEntry
+  HtmlReportPage.ListingIsTheTextListingWithTheSameOptions
+  HtmlReportPage.TraceTextAndNamesComeOutInert
+  HtmlReportPage.TitlesEachMarkAndLinksEachErrorReplyBothWays
+  HtmlReportPage.SaysWhatItCutOfALongEntry
+  HtmlReportPage.KeepsTheEntriesOfTheSlowestExchangesAndLinksThem
   RecordLoop.ReadErrorEndsTheRun
   CommandLine.FailedWriteOfTheListingEndsWithStatusFour
-  FastSeconds.NotANumberShowsAsPrintfShowsIt)
+  FastPathsSeconds.NotANumberShowsAsPrintfShowsIt)
 
 # GoogleTest from its sources (Debian's googletest, which libgtest-dev
 # brings): the libraries of libgtest-dev are Linux binaries.

@@ -50,9 +50,9 @@ struct StopCase {
   bool page;  // --report -w page.html, or --summary --json on standard output
 };
 
-class ConsoleStop : public ::testing::TestWithParam<StopCase> {};
+class ConsoleStops : public ::testing::TestWithParam<StopCase> {};
 
-TEST_P(ConsoleStop, EndsTheRunWithWhatWasRead) {
+TEST_P(ConsoleStops, EndsTheRunWithWhatWasRead) {
   const StopCase& c = GetParam();
   TempDir dir;
   const TracePipe pipe;
@@ -81,7 +81,7 @@ TEST_P(ConsoleStop, EndsTheRunWithWhatWasRead) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Events, ConsoleStop,
+    Events, ConsoleStops,
     ::testing::Values(StopCase{"ClosingTheConsoleWritesThePage", CTRL_CLOSE_EVENT, false, true},
                       StopCase{"LogoffWritesTheSummary", CTRL_LOGOFF_EVENT, false, false},
                       StopCase{"ShutdownWritesThePage", CTRL_SHUTDOWN_EVENT, false, true},

@@ -65,9 +65,9 @@ struct LineEndsCase {
   std::string expected;
 };
 
-class TextModeLineEnds : public ::testing::TestWithParam<LineEndsCase> {};
+class LineEndsTextMode : public ::testing::TestWithParam<LineEndsCase> {};
 
-TEST_P(TextModeLineEnds, AreWrittenAsTheRuntimesTextModeWritesThem) {
+TEST_P(LineEndsTextMode, AreWrittenAsTheRuntimesTextModeWritesThem) {
   const std::string out =
       written(platform::LineEnds::Text, [](Writer& w, std::FILE*) { w.put(GetParam().text); });
   EXPECT_EQ(difference(out, GetParam().expected), "");
@@ -76,7 +76,7 @@ TEST_P(TextModeLineEnds, AreWrittenAsTheRuntimesTextModeWritesThem) {
 const std::string kXs(kBlock - 1, 'x');
 
 INSTANTIATE_TEST_SUITE_P(
-    Writer, TextModeLineEnds,
+    Writer, LineEndsTextMode,
     ::testing::Values(
         LineEndsCase{"LoneCrAndCrLfAndControls", std::string("a\rb\r\nc\n\n\x1a\0z", 11),
                      std::string("a\rb\r\r\nc\r\n\r\n\x1a\0z", 14)},
@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A binary output (the page) gets its bytes as they are; standard output
 // is put in text mode after its writer is made, and the writer follows.
-TEST(WriterLineEnds, FollowTheStreamsModeWhenItIsWritten) {
+TEST(LineEndsWriter, FollowTheStreamsModeWhenItIsWritten) {
   EXPECT_EQ(written(platform::LineEnds::Bytes, [](Writer& w, std::FILE*) { w.put("a\r\nb\n"); }),
             "a\r\nb\n");
   EXPECT_EQ(written(platform::LineEnds::Bytes,
@@ -118,7 +118,7 @@ TEST(WriterLineEnds, FollowTheStreamsModeWhenItIsWritten) {
 // The stream stays in text mode for what else writes to it, and a "\r"
 // written before a flush and its "\n" after it come out as the runtime
 // writes them.
-TEST(WriterLineEnds, LeaveTheStreamInTextMode) {
+TEST(LineEndsWriter, LeaveTheStreamInTextMode) {
   EXPECT_EQ(written(platform::LineEnds::Text,
                     [](Writer& w, std::FILE* file) {
                       w.put("a\r");

@@ -19,7 +19,7 @@ namespace {
 
 // The system keeps a current folder shorter than 260 characters: in one of
 // 240 the absolute form of a short name is past the 248 of the limit.
-TEST(LongAbsoluteName, AShortNameInADeepFolderIsGivenWithThePrefix) {
+TEST(WindowsNamesLongAbsolute, AShortNameInADeepFolderIsGivenWithThePrefix) {
   TempDir dir;
   std::wstring deep = std::filesystem::absolute(dir.path()).wstring();
   while (deep.size() + 1 < 240)
@@ -65,9 +65,9 @@ struct LoneSurrogateCase {
   const char* err;
 };
 
-class LoneSurrogateName : public ::testing::TestWithParam<LoneSurrogateCase> {};
+class WindowsNamesLoneSurrogate : public ::testing::TestWithParam<LoneSurrogateCase> {};
 
-TEST_P(LoneSurrogateName, IsRefusedAndOpensNoOtherFile) {
+TEST_P(WindowsNamesLoneSurrogate, IsRefusedAndOpensNoOtherFile) {
   TempDir dir;
   TraceBuilder t;
   t.text(1500.0, "hi\n");
@@ -86,7 +86,7 @@ TEST_P(LoneSurrogateName, IsRefusedAndOpensNoOtherFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Names, LoneSurrogateName,
+    Names, WindowsNamesLoneSurrogate,
     ::testing::Values(LoneSurrogateCase{"HighSurrogateInTheTrace", L"-f t\xd800.trc", 2,
                                         "Could not open 't\xed\xa0\x80.trc' for reading"},
                       LoneSurrogateCase{"LowSurrogateInTheOutput", L"-f trace.trc -w out\xdc00.txt",
