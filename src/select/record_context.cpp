@@ -1,6 +1,7 @@
 #include "select/record_context.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace ovantrex {
 
@@ -39,20 +40,24 @@ void RecordContext::keep(const Record& record, const RecordFacts& facts, bool sh
     dropOldest(false);
     while (count_ > 0 && !ring_[head_].shown) dropOldest(false);
   }
-  // Most records fit the payload of the next free slot.
+  // Most records fit the bytes of the next free slot.
+  const std::size_t size = record.payload.size();
   Kept* slot = count_ < ring_.size() ? &inRing(count_) : nullptr;
-  if (slot == nullptr || slot->payload.capacity() < record.payload.size())
-    slot = freeSlot(record.payload.size());
+  if (slot == nullptr || slot->capacity < size) slot = freeSlot(size);
   if (slot == nullptr) {
     // Larger than the whole room: it goes on at once, and every selected
     // record after it has its records before it from those that follow.
     printer_.pass(record);
     return;
   }
-  const std::size_t capacity = slot->payload.capacity();
-  slot->payload.assign(record.payload.begin(), record.payload.end());
-  heldBytes_ += slot->payload.capacity() - capacity;
+  if (slot->capacity < size) {
+    slot->bytes = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    heldBytes_ += size - slot->capacity;
+    slot->capacity = size;
+  }
+  if (size > 0) std::memcpy(slot->bytes.get(), record.payload.data(), size);
   slot->record = record;
+  slot->record.payload = {slot->bytes.get(), size};
   slot->facts = facts;
   if (facts.command != nullptr) slot->command = *facts.command;
   slot->shown = shown;
@@ -67,7 +72,7 @@ RecordContext::Kept* RecordContext::freeSlot(std::size_t bytes) {
     const bool grows = slot == nullptr && ring_.size() == ring_.capacity();
     const std::size_t growth =
         grows ? sizeof(Kept) * std::max<std::size_t>(1, ring_.capacity()) : 0;
-    const std::size_t held = slot != nullptr ? slot->payload.capacity() : 0;
+    const std::size_t held = slot != nullptr ? slot->capacity : 0;
     return heldBytes_ - held + std::max(held, bytes) + growth <= extent_.room;
   };
   for (;;) {
@@ -89,7 +94,7 @@ RecordContext::Kept* RecordContext::freeSlot(std::size_t bytes) {
     // Nothing kept: the free slots give their room back.
     bool released = false;
     for (Kept& free : ring_) {
-      released = released || free.payload.capacity() > 0;
+      released = released || free.capacity > 0;
       release(free);
     }
     if (!released) return nullptr;
@@ -99,7 +104,6 @@ RecordContext::Kept* RecordContext::freeSlot(std::size_t bytes) {
 void RecordContext::dropOldest(bool releasing) {
   if (count_ == 0) return;
   Kept& oldest = ring_[head_];
-  oldest.record.payload = oldest.payload;
   printer_.pass(oldest.record);
   if (releasing) release(oldest);
   keptShown_ -= oldest.shown ? 1 : 0;
@@ -108,8 +112,9 @@ void RecordContext::dropOldest(bool releasing) {
 }
 
 void RecordContext::release(Kept& slot) {
-  heldBytes_ -= slot.payload.capacity();
-  std::vector<std::uint8_t>().swap(slot.payload);
+  heldBytes_ -= slot.capacity;
+  slot.bytes.reset();
+  slot.capacity = 0;
 }
 
 void RecordContext::writeGroup(const Record& record, const DecodedRecord& decoded,
@@ -121,7 +126,6 @@ void RecordContext::writeGroup(const Record& record, const DecodedRecord& decode
   if (apart || leftOut > 0) printer_.group(apart, leftOut);
   for (std::size_t i = 0; i < count_; ++i) {
     Kept& kept = inRing(i);
-    kept.record.payload = kept.payload;
     if (kept.facts.command != nullptr) kept.facts.command = &kept.command;
     const DecodedRecord decodedKept = decodeRecord(kept.record);
     if (kept.shown) {

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -40,16 +41,17 @@ class RecordContext {
               bool selected);
 
   // The bytes that the room holds now: the slots of the kept records and
-  // their payloads' capacity, of free slots too.
+  // the capacity of their payloads' copies, of free slots too.
   std::size_t heldBytes() const { return heldBytes_; }
 
  private:
   // A record kept for before: a copy of it, its payload and its facts. The
-  // slots make a ring, and a free slot's payload keeps its capacity for the
+  // slots make a ring, and a free slot's bytes keep their capacity for the
   // next record (counted in the room).
   struct Kept {
-    Record record;
-    std::vector<std::uint8_t> payload;
+    Record record;  // its payload lies in bytes
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t capacity = 0;  // of bytes
     RecordFacts facts;
     PairedCommand command;  // what facts.command points at, if anything
     bool shown = false;
@@ -65,7 +67,7 @@ class RecordContext {
   // when the room cannot hold it with bytes of payload.
   Kept* freeSlot(std::size_t bytes);
   // The oldest kept record goes to the printer unwritten; with release, its
-  // payload gives its capacity back.
+  // bytes give their capacity back.
   void dropOldest(bool releasing);
   void release(Kept& slot);
   // The kept records, then the selected one.
@@ -77,7 +79,7 @@ class RecordContext {
   std::size_t head_ = 0;                      // the slot of the oldest record kept
   std::size_t count_ = 0;                     // the records kept
   std::size_t keptShown_ = 0;                 // of them, the records shown
-  std::size_t heldBytes_ = 0;                 // the ring's slots and their payloads' capacity
+  std::size_t heldBytes_ = 0;                 // the ring's slots and their bytes' capacity
   std::size_t afterLeft_ = 0;                 // the records still to write after a selected one
   std::uint64_t shown_ = 0;                   // the records shown so far
   std::optional<std::uint64_t> lastWritten_;  // the number of the last record written
