@@ -130,8 +130,7 @@ class AnalysisSink final : public RecordSink {
 };
 
 // The reference trace of --compare, read once before the first row, and
-// the room of each listed trace's steps and of its row before the
-// comparison is added to it.
+// the room of each listed trace's steps.
 struct Reference {
   explicit Reference(std::string_view goodName)
       : name(goodName), analysis({.traceName = goodName}) {}
@@ -140,7 +139,6 @@ struct Reference {
   SessionAnalysis analysis;
   TraceSteps steps;
   TraceSteps traceSteps;
-  Writer row;
 };
 
 // The memory of a batch, taken once: the reader's buffers, the analysis
@@ -187,8 +185,7 @@ class Batch {
   SessionSummary summary_;
   Writer& rows_;
   Writer message_;
-  std::unique_ptr<Reference> reference_;            // with --compare
-  std::optional<SessionSummary> referenceSummary_;  // the rows' printer into reference_->row
+  std::unique_ptr<Reference> reference_;  // with --compare
 };
 
 std::optional<ReadFailure> Batch::readInto(SessionAnalysis& analysis, TraceSteps* steps) {
@@ -219,29 +216,17 @@ std::optional<ExitStatus> Batch::readReference(const std::string& good, Writer& 
     tellReadFailure(err, good, failure->reason);
     return ExitStatus::CannotReadInput;
   }
-  referenceSummary_.emplace(reference_->row, true, analysis_);
   return std::nullopt;
 }
 
 void Batch::finishRow(const SummaryRowHead& head) {
   if (!reference_) return summary_.finishRow(head);
-  Writer& row = reference_->row;
-  row.clear();
-  referenceSummary_->finishRow(head);
-  std::string_view text = row.text();
-  // The summary's row without its closing brace and line end.
-  while (!text.empty() && (text.back() == '\n' || text.back() == '}')) {
-    const bool brace = text.back() == '}';
-    text.remove_suffix(1);
-    if (brace) break;
-  }
-  rows_.put(text);
-  rows_.put(",\"comparison\":");
-  const Comparison comparison =
-      compareTraces({reference_->name, &reference_->analysis.facts(), &reference_->steps},
-                    {name, &analysis_.facts(), &reference_->traceSteps});
-  writeRowComparison(rows_, comparison);
-  rows_.put("}\n");
+  summary_.finishRow(head, [this](Writer& out) {
+    out.put("\"comparison\":");
+    writeRowComparison(
+        out, compareTraces({reference_->name, &reference_->analysis.facts(), &reference_->steps},
+                           {name, &analysis_.facts(), &reference_->traceSteps}));
+  });
 }
 
 std::string_view Batch::messageText() {

@@ -23,8 +23,12 @@ class JsonFacts final : public FactPrinter {
       brackets_[open_].first = false;
     }
   }
-  // Closes the object and its line.
-  void close() {
+  // Closes the object, after the members more writes, and its line.
+  void close(const RowMembers& more) {
+    if (more) {
+      out_.put(',');
+      more(out_);
+    }
     out_.put('}');
     out_.put('\n');
   }
@@ -136,10 +140,11 @@ class JsonFacts final : public FactPrinter {
 }  // namespace
 
 void writeJsonSummary(Writer& out, Writer& scratch, Writer& words, Writer& walkScratch,
-                      const SessionFacts& facts, const SummaryRowHead* rowHead) {
+                      const SessionFacts& facts, const SummaryRowHead* rowHead,
+                      const RowMembers& more) {
   JsonFacts json(out, scratch, words, rowHead);
   describeSession(facts, json, walkScratch, {.traceObject = rowHead == nullptr});
-  json.close();
+  json.close(more);
 }
 
 }  // namespace ovantrex

@@ -13,6 +13,7 @@ namespace ovantrex {
 // one for the walk. rowHead: the object is a batch run's row, which opens
 // with the head and names the trace there alone.
 void writeJsonSummary(Writer& out, Writer& scratch, Writer& words, Writer& walkScratch,
-                      const SessionFacts& facts, const SummaryRowHead* rowHead = nullptr);
+                      const SessionFacts& facts, const SummaryRowHead* rowHead = nullptr,
+                      const RowMembers& more = {});
 
 }  // namespace ovantrex

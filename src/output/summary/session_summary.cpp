@@ -14,11 +14,13 @@ SessionSummary::SessionSummary(Writer& out, bool json, const SessionAnalysis& an
       words_(std::make_unique<Writer>(kLongestVerdict)),
       walk_(std::make_unique<Writer>(kLongestNote)) {}
 
-void SessionSummary::writeJson(const SummaryRowHead* rowHead) {
-  writeJsonSummary(out_, *scratch_, *words_, *walk_, analysis_.facts(), rowHead);
+void SessionSummary::writeJson(const SummaryRowHead* rowHead, const RowMembers& more) {
+  writeJsonSummary(out_, *scratch_, *words_, *walk_, analysis_.facts(), rowHead, more);
 }
 
-void SessionSummary::finishRow(const SummaryRowHead& head) { writeJson(&head); }
+void SessionSummary::finishRow(const SummaryRowHead& head, const RowMembers& more) {
+  writeJson(&head, more);
+}
 
 void SessionSummary::finish() {
   if (json_) {

@@ -24,10 +24,10 @@ class SessionSummary final : public Printer {
   // Writes the report.
   void finish() override;
   // Writes the JSON summary as a batch run's row, after its head.
-  void finishRow(const SummaryRowHead& head);
+  void finishRow(const SummaryRowHead& head, const RowMembers& more = {});
 
  private:
-  void writeJson(const SummaryRowHead* rowHead);
+  void writeJson(const SummaryRowHead* rowHead, const RowMembers& more = {});
 
   Writer& out_;
   bool json_;

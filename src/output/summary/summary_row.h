@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -24,5 +25,9 @@ struct SummaryRowHead {
 void writeRowHead(Writer& out, const SummaryRowHead& head);
 // The row of a trace that has no summary: the head alone, and its line end.
 void writeHeadOnlyRow(Writer& out, const SummaryRowHead& head);
+
+// More members of a row, after the summary's (the comparison of --compare):
+// written after a comma, before the row's closing brace.
+using RowMembers = std::function<void(Writer&)>;
 
 }  // namespace ovantrex
