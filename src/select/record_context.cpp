@@ -8,6 +8,19 @@ namespace ovantrex {
 void RecordContext::record(const Record& record, const DecodedRecord& decoded,
                            const RecordFacts& facts, bool selected) {
   const bool shown = printer_.shows(decoded);
+  if (shown && !selected && afterLeft_ == 0 && count_ == extent_.before && keptShown_ == count_ &&
+      ring_.size() == count_ && count_ > 0 && ring_[head_].capacity >= record.payload.size()) {
+    // Most records: the ring holds the records shown before, all shown; the
+    // oldest goes on, and the new record takes its slot.
+    Kept& slot = ring_[head_];
+    printer_.pass(slot.record);
+    copyInto(slot, record, facts);
+    slot.shown = true;
+    if (++head_ == ring_.size()) head_ = 0;
+    ++sinceWritten_;
+    ++shown_;
+    return;
+  }
   if (shown && selected) {
     writeGroup(record, decoded, facts);
   } else if (afterLeft_ > 0) {
@@ -55,14 +68,19 @@ void RecordContext::keep(const Record& record, const RecordFacts& facts, bool sh
     heldBytes_ += size - slot->capacity;
     slot->capacity = size;
   }
-  if (size > 0) std::memcpy(slot->bytes.get(), record.payload.data(), size);
-  slot->record = record;
-  slot->record.payload = {slot->bytes.get(), size};
-  slot->facts = facts;
-  if (facts.command != nullptr) slot->command = *facts.command;
+  copyInto(*slot, record, facts);
   slot->shown = shown;
   ++count_;
   keptShown_ += shown ? 1 : 0;
+}
+
+void RecordContext::copyInto(Kept& slot, const Record& record, const RecordFacts& facts) {
+  const std::size_t size = record.payload.size();
+  if (size > 0) std::memcpy(slot.bytes.get(), record.payload.data(), size);
+  slot.record = record;
+  slot.record.payload = {slot.bytes.get(), size};
+  slot.facts = facts;
+  if (facts.command != nullptr) slot.command = *facts.command;
 }
 
 RecordContext::Kept* RecordContext::freeSlot(std::size_t bytes) {
