@@ -281,15 +281,15 @@ bool chooseOutput(const Given& given, Settings& settings, Writer& err) {
 bool checkContext(const Settings& settings, Writer& err) {
   const bool comparison =
       settings.output == Output::CompareText || settings.output == Output::CompareJson;
-  const std::pair<const char*, const std::optional<std::size_t>*> numbers[] = {
-      {"--before", &settings.before},
-      {"--after", &settings.after},
-      {"--context", comparison ? nullptr : &settings.context}};
-  for (const auto& [name, number] : numbers) {
-    if (number == nullptr || !number->has_value()) continue;
-    if (**number == kBadContext) return refuse(err, name, " takes a number of records, 0 or more");
+  for (const Option& option : optionTable()) {
+    // With --compare, --context counts steps (the comparison checks it).
+    if (option.around == nullptr || (comparison && option.around == &Settings::context)) continue;
+    const std::optional<std::size_t>& number = settings.*option.around;
+    if (!number) continue;
+    if (*number == kBadContext)
+      return refuse(err, option.name, " takes a number of records, 0 or more");
     if (!settings.where)
-      return refuse(err, name, " writes the records around those of --where: give --where");
+      return refuse(err, option.name, " writes the records around those of --where: give --where");
   }
   return true;
 }

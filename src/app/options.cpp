@@ -196,7 +196,8 @@ constexpr Option kOptions[] = {
      .help = "with --compare: N alike steps around the differing ones\n"
              "(default 3); with --where: N records before and after each\n"
              "selected one (as --before N --after N)",
-     .apply = [](Settings& s, std::string_view a) { s.context = parseContext(a); }},
+     .apply = [](Settings& s, std::string_view a) { s.context = parseContext(a); },
+     .around = &Settings::context},
     {.name = "--where",
      .argument = Argument::Expression,
      .group = HelpGroup::Outputs,
@@ -217,7 +218,8 @@ constexpr Option kOptions[] = {
      .help = "with --where: also the N records before each selected one\n"
              "(groups apart are set apart by --; JSON Lines marks them\n"
              "\"context\": true)",
-     .apply = [](Settings& s, std::string_view a) { s.before = parseContext(a); }},
+     .apply = [](Settings& s, std::string_view a) { s.before = parseContext(a); },
+     .around = &Settings::before},
     {.name = "--after",
      .argument = Argument::Number,
      .group = HelpGroup::Outputs,
@@ -225,7 +227,8 @@ constexpr Option kOptions[] = {
      .argumentName = "N",
      .refusal = kSelectionRefusal,
      .help = "with --where: also the N records after each selected one",
-     .apply = [](Settings& s, std::string_view a) { s.after = parseContext(a); }},
+     .apply = [](Settings& s, std::string_view a) { s.after = parseContext(a); },
+     .around = &Settings::after},
     {.name = "--fields",
      .group = HelpGroup::Outputs,
      .request = Request::Fields,

@@ -89,6 +89,9 @@ struct Option {
   std::string_view help{};
   // What it does: sets the settings from its argument (empty for none).
   void (*apply)(Settings& settings, std::string_view argument) = nullptr;
+  // The number of records around those of --where that it sets, if any
+  // (checked before the run: a number, and --where given).
+  std::optional<std::size_t> Settings::*around = nullptr;
   // Whether the settings hold it, and its argument (empty for none): for the
   // command that the page gives for its listing. Null for an option that
   // the command does not name.
