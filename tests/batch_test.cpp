@@ -243,17 +243,19 @@ TEST(Batch, AGoodTraceThatCannotBeReadEndsTheRunBeforeAnyRow) {
   const std::string good = dir.file("good.trc"), gone = dir.file("gone.trc");
   updatesOf(1, {.writes = 4, .checksums = 1}).writeTo(good);
   writeList(dir.file("list"), good + "\n");
-  const RunResult missing =
-      run({"--summary", "--json", "--list", dir.file("list"), "--compare", gone});
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_EQ(missing.out, "");
-  EXPECT_EQ(missing.err, "Could not open '" + gone + "' for reading\n");
   InjectedFaults faults;
   faults.failReadsAfter(good, 40);
-  const RunResult cut = run({"--summary", "--json", "--list", dir.file("list"), "--compare", good});
-  EXPECT_EQ(cut.status, 2);
-  EXPECT_EQ(cut.out, "");
-  EXPECT_EQ(cut.err, "Could not read '" + good + "': " + std::strerror(EIO) + "\n");
+  const struct {
+    std::string good, message;
+  } cases[] = {{gone, "Could not open '" + gone + "' for reading\n"},
+               {good, "Could not read '" + good + "': " + std::strerror(EIO) + "\n"}};
+  for (const auto& c : cases) {
+    const RunResult r =
+        run({"--summary", "--json", "--list", dir.file("list"), "--compare", c.good});
+    EXPECT_EQ(r.status, 2) << c.good;
+    EXPECT_EQ(r.out, "") << c.good;
+    EXPECT_EQ(r.err, c.message);
+  }
 }
 
 TEST(Batch, TheMemoryOfTwoThousandTracesIsThatOfOne) {

@@ -21,16 +21,6 @@ make_trace=$2
 sample=$3/examples/sample.trc
 work=$(mktemp -d "${TMPDIR:-/tmp}/ovantrex-colour.XXXXXX")
 source "$(dirname "$0")/support/tmux_screen.sh"
-cleanup() {
-  end_screens
-  rm -rf -- "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
 
 # A text, a text with an escape of its own, a hex block, a command and the
 # error reply to it (the escape of the trace is no colour of the program's:
@@ -66,7 +56,6 @@ if ! command -v tmux >/dev/null; then
   ((failures == 0)) || exit 1
   exit 0
 fi
-echo "set -g remain-on-exit on" >"$work/tmux.conf"
 # tmux writes bold and red as two sequences, and a hue's end as its own.
 start='(\[[0-9;]*m)*'
 

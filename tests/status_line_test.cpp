@@ -9,6 +9,8 @@
 
 #include "decode/decoded_record.h"
 #include "firmware_traffic.h"
+#include "trace/record_loop.h"
+#include "trace/trace_reader.h"
 #include "trace_builder.h"
 
 namespace ovantrex {
@@ -30,38 +32,34 @@ TEST(StatusLine, ProgressCountsAndTheLastUpdatesOutcomeSoFar) {
   for (const auto& c : cases) EXPECT_EQ(progressLine(c.progress), c.line);
 }
 
-// The outcome so far after each record of a sequence: S a start, W a
-// flash write, C a checksum write, R a reset, k a reply "Command
-// complete", e "Command reject".
+// The outcome so far after each record of a trace of firmware records:
+// S a start, W a flash write, C a checksum write, R a reset, k a reply
+// "Command complete", e "Command reject".
 std::vector<std::string> outcomesSoFar(std::string_view records) {
-  SessionAnalysis analysis(SessionAnalysis::Options{});
-  std::vector<std::string> outcomes;
-  std::uint64_t offset = 0;
+  test::TraceBuilder trace;
   for (const char what : records) {
-    using test::kFirmware;
-    const bool read = what == 'k' || what == 'e';
-    test::Payload data;
     switch (what) {
-      case 'S': data = test::startFlash(); break;
-      case 'W': data = test::flashWrite(0x018000, 8); break;
-      case 'C': data = test::checksum(0x1234); break;
-      case 'R': data = test::reset(); break;
-      case 'k': data = test::status(0x01); break;
-      default: data = test::status(0x80); break;
+      case 'S': trace.hidWrite(0, test::kFirmware, test::startFlash()); break;
+      case 'W': trace.hidWrite(0, test::kFirmware, test::flashWrite(0x018000, 8)); break;
+      case 'C': trace.hidWrite(0, test::kFirmware, test::checksum(0x1234)); break;
+      case 'R': trace.hidWrite(0, test::kFirmware, test::reset()); break;
+      default: trace.hidRead(0, test::kFirmware, test::status(what == 'k' ? 0x01 : 0x80));
     }
-    std::vector<std::uint8_t> payload(kFirmware.begin(), kFirmware.end());
-    payload.insert(payload.end(), data.bytes().begin(), data.bytes().end());
-    Record record;
-    record.offset = offset;
-    record.header = {static_cast<std::int32_t>(payload.size()),
-                     static_cast<MinorCode>(read ? test::kHidRead : test::kHidWrite), 0.0};
-    record.payload = payload;
-    analysis.record(record, decodeRecord(record));
-    offset += 16 + payload.size();
-    const auto outcome = analysis.progress().lastOutcome;
-    outcomes.emplace_back(outcome ? coded(*outcome).words : "none");
   }
-  return outcomes;
+  struct Outcomes final : RecordSink {
+    SessionAnalysis analysis{SessionAnalysis::Options{}};
+    std::vector<std::string> seen;
+    void record(const Record& record) override {
+      analysis.record(record, decodeRecord(record));
+      const auto outcome = analysis.progress().lastOutcome;
+      seen.emplace_back(outcome ? coded(*outcome).words : "none");
+    }
+    void diagnostic(const Diagnostic& /*diagnostic*/) override {}
+  } sink;
+  const std::string& bytes = trace.str();
+  TraceReader reader(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  readTrace(reader, sink);
+  return sink.seen;
 }
 
 TEST(StatusLine, TheOutcomeSoFarCountsTheLastCommandAsItStands) {

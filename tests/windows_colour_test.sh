@@ -24,17 +24,6 @@ if ! command -v tmux >/dev/null; then
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/ovantrex-windows-colour.XXXXXX")
 source "$(dirname "$0")/support/tmux_screen.sh"
-cleanup() {
-  end_screens
-  rm -rf -- "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-echo "set -g remain-on-exit on" >"$work/tmux.conf"
 # Wine on a loaded machine: 30 seconds for a screen.
 ROUNDS=600
 

@@ -104,7 +104,7 @@ ExitStatus runComparison(const Settings& settings, TraceReader::Buffers buffers,
                     {settings.inputName, &trace->facts(), &trace->steps()});
   Writer& output = settings.outputName.empty() ? out : *outputRoom.get();
   std::optional<platform::TerminalColours> colours;
-  if (settings.output == Output::CompareText) setColours(settings, output, colours);
+  setColours(settings, output, colours);
   try {
     if (settings.output == Output::CompareJson) {
       writeComparisonJson(output, comparison);

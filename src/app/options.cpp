@@ -27,6 +27,8 @@ constexpr OutputSet kEveryOutput = {Output::Listing,     Output::JsonLines,  Out
 constexpr OutputSet kComparison = {Output::CompareText, Output::CompareJson, Output::BatchRows};
 constexpr OutputSet kComparisonOrSelection = {Output::CompareText, Output::CompareJson,
                                               Output::Listing, Output::JsonLines};
+constexpr std::string_view kComparisonRefusal =
+    "--compare takes -f, -w, --json, --context and --color alone, not ";
 constexpr std::string_view kSelectionRefusal =
     "--before and --after write records around those of --where, in the listing and JSON "
     "Lines: not with --summary, --report, --compare or --list";
@@ -254,11 +256,11 @@ constexpr OutputChoice kOutputChoices[] = {
     {.output = Output::CompareJson,
      .chosenBy = kCompareWord | kJsonWord,
      .namesTheOption = true,
-     .refusal = "--compare takes -f, -w, --json, --context and --color alone, not "},
+     .refusal = kComparisonRefusal},
     {.output = Output::CompareText,
      .chosenBy = kCompareWord,
      .namesTheOption = true,
-     .refusal = "--compare takes -f, -w, --json, --context and --color alone, not "},
+     .refusal = kComparisonRefusal},
     {.output = Output::Page,
      .chosenBy = kReportWord,
      .refusal = "--report is a page of its own; it takes neither --json nor --summary",

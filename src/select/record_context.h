@@ -40,10 +40,6 @@ class RecordContext {
   void record(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts,
               bool selected);
 
-  // The bytes that the room holds now: the slots of the kept records and
-  // the capacity of their payloads' copies, of free slots too.
-  std::size_t heldBytes() const { return heldBytes_; }
-
  private:
   // A record kept for before: a copy of it, its payload and its facts. The
   // slots make a ring, and a free slot's bytes keep their capacity for the

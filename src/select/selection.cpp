@@ -3,6 +3,7 @@
 #include <cmath>
 #include <optional>
 
+#include "analysis/trace_time.h"
 #include "output/json/json_decoded.h"
 #include "select/selection_fields.h"
 
@@ -34,11 +35,13 @@ FieldValue text(std::string_view value) {
 }
 
 // A record's time as a comparison sees it: milliseconds since 1970 UTC (a
-// count of 1000 or more carries into the seconds, as in JSON Lines). Alone,
-// it is true whatever the time.
-FieldValue timeValue(const TraceExtHeader& ext) {
+// count of 1000 or more carries into the seconds, as in JSON Lines); none
+// before format version 3. Alone, it is true whatever the time.
+std::optional<FieldValue> timeValue(const Record& record) {
+  const std::optional<TraceTime> time = timeOf(record);
+  if (!time) return std::nullopt;
   FieldValue seen;
-  seen.number = static_cast<double>(ext.seconds) * 1000 + ext.milliseconds;
+  seen.number = static_cast<double>(time->inMilliseconds());
   return seen;
 }
 
@@ -156,9 +159,7 @@ std::optional<FieldValue> headerValue(RecordKey key, const Record& record,
     case RecordKey::Tid:
       if (record.formatVersion != 3) return std::nullopt;
       return number(key == RecordKey::Pid ? record.ext.processId : record.ext.threadId);
-    case RecordKey::Time:
-      if (record.formatVersion != 3) return std::nullopt;
-      return timeValue(record.ext);
+    case RecordKey::Time: return timeValue(record);
     default: return bodyValue(key, record, decoded);
   }
 }

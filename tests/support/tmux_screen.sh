@@ -1,5 +1,7 @@
 # The screen of a command as a person sees it, for the colour tests: sourced
-# after $work (a folder of the test's) and $work/tmux.conf are made.
+# once $work (a folder of the test's) is made, which it removes at the end,
+# with any tmux server left by a run that ended early. fail counts a
+# failure in $failures.
 #
 # screen COMMAND: the screen of COMMAND run in a pane of 400 by 200 of a
 # tmux of its own (sized before the command starts, and large enough that
@@ -24,12 +26,20 @@ screen() {
   sed -n '/@@ran@@/q; p' <<<"$now"
 }
 # Each screen's tmux server is ended when its screen is read; any left by
-# a run that ends early, by this.
+# a run that ends early, at the end.
 end_screens() {
   local socket
   for socket in "$work"/tmux-*.socket; do
     [[ -S $socket ]] && tmux -S "$socket" kill-server 2>/dev/null
   done
+  rm -rf -- "$work"
+}
+trap end_screens EXIT
+echo "set -g remain-on-exit on" >"$work/tmux.conf"
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
 }
 # A line of the screen ($shown) that matches, or the failure (fail).
 has_line() {

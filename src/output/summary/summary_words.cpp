@@ -4,6 +4,7 @@
 #include <charconv>
 #include <utility>
 
+#include "core/record_fields.h"
 #include "output/common/json_values.h"
 
 namespace ovantrex {
@@ -317,7 +318,9 @@ void writeFindingByOffset(Writer& out, std::string_view traceName, const WordSty
     }
     out.put('\'');
   }
-  out.put(" --where 'offset == N' --before 5");
+  out.put(" --where '");
+  out.put(field(RecordKey::Offset).key);
+  out.put(" == N' --before 5");
 }
 
 void writeExchange(Writer& out, const Exchange& exchange, const WordStyle& style) {

@@ -109,12 +109,12 @@ void writeUpdateResponses(Writer& out, const ResponseSummary& responses);
 // ms, 95th percentile 4 ms, slowest 4 ms (exact)".
 void writeKindExchanges(Writer& out, std::uint64_t commands, const KindExchanges& exchanges,
                         const WordStyle& style);
-// "start flash update at offset 1539, reply at offset 1587".
 // How to find a record that the summary names by its offset: a command
 // line that lists it with the records before it, for the trace by its name
 // as a POSIX shell takes it.
 void writeFindingByOffset(Writer& out, std::string_view traceName, const WordStyle& style);
 
+// "start flash update at offset 1539, reply at offset 1587".
 void writeExchange(Writer& out, const Exchange& exchange, const WordStyle& style);
 // "3 accepted and 0 unanswered flash writes (1 refused left out)".
 void writeWrittenBy(Writer& out, const UpdateFacts& update, const WordStyle& style);
