@@ -26,6 +26,10 @@ class Session final : public RecordSink {
   Session(const Settings& settings, Writer& output, Writer& console, Writer& errors);
 
   void record(const Record& record) override;
+  // The records kept for --before copy their payloads out of the reader's.
+  void payloadsMove() override {
+    if (context_) context_->payloadsMove();
+  }
   // The analysis and the printer take it; standard error takes its message
   // where the diagnostic's row says.
   void diagnostic(const Diagnostic& diagnostic) override;

@@ -5,22 +5,9 @@
 
 namespace ovantrex {
 
-void RecordContext::record(const Record& record, const DecodedRecord& decoded,
-                           const RecordFacts& facts, bool selected) {
+void RecordContext::recordSlowly(const Record& record, const DecodedRecord& decoded,
+                                 const RecordFacts& facts, bool selected) {
   const bool shown = printer_.shows(decoded);
-  if (shown && !selected && afterLeft_ == 0 && count_ == extent_.before && keptShown_ == count_ &&
-      ring_.size() == count_ && count_ > 0 && ring_[head_].capacity >= record.payload.size()) {
-    // Most records: the ring holds the records shown before, all shown; the
-    // oldest goes on, and the new record takes its slot.
-    Kept& slot = ring_[head_];
-    printer_.pass(slot.record);
-    copyInto(slot, record, facts);
-    slot.shown = true;
-    if (++head_ == ring_.size()) head_ = 0;
-    ++sinceWritten_;
-    ++shown_;
-    return;
-  }
   if (shown && selected) {
     writeGroup(record, decoded, facts);
   } else if (afterLeft_ > 0) {
@@ -43,6 +30,21 @@ void RecordContext::record(const Record& record, const DecodedRecord& decoded,
     }
   }
   if (shown) ++shown_;
+  steady_ = afterLeft_ == 0 && count_ > 0 && count_ == extent_.before && keptShown_ == count_ &&
+            ring_.size() == count_;
+}
+
+void RecordContext::payloadsMove() {
+  if (!borrowing_) return;
+  for (std::size_t i = 0; i < count_; ++i) {
+    Kept& kept = inRing(i);
+    if (!kept.borrowed) continue;
+    const std::size_t size = kept.record.payload.size();
+    if (size > 0) std::memcpy(kept.bytes.get(), kept.record.payload.data(), size);
+    kept.record.payload = {kept.bytes.get(), size};
+    kept.borrowed = false;
+  }
+  borrowing_ = false;
 }
 
 void RecordContext::keep(const Record& record, const RecordFacts& facts, bool shown) {
@@ -79,8 +81,8 @@ void RecordContext::copyInto(Kept& slot, const Record& record, const RecordFacts
   if (size > 0) std::memcpy(slot.bytes.get(), record.payload.data(), size);
   slot.record = record;
   slot.record.payload = {slot.bytes.get(), size};
-  slot.facts = facts;
-  if (facts.command != nullptr) slot.command = *facts.command;
+  slot.borrowed = false;
+  keepFacts(slot, facts);
 }
 
 RecordContext::Kept* RecordContext::freeSlot(std::size_t bytes) {

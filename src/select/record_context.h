@@ -36,22 +36,51 @@ class RecordContext {
   RecordContext(Printer& printer, Extent extent) : printer_(printer), extent_(extent) {}
 
   // Every data record of the trace, in order; selected: whether the
-  // selection takes it.
+  // selection takes it. Its payload stays valid until payloadsMove().
   void record(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts,
-              bool selected);
+              bool selected) {
+    // Most records: the ring holds the records shown before, all shown; the
+    // oldest goes on, and the new record takes its slot, its payload left
+    // where it lies until it moves.
+    if (steady_ && !selected && ring_[head_].capacity >= record.payload.size() &&
+        printer_.shows(decoded)) {
+      Kept& slot = ring_[head_];
+      printer_.pass(slot.record);
+      slot.record = record;
+      keepFacts(slot, facts);
+      slot.borrowed = true;
+      borrowing_ = true;
+      if (++head_ == ring_.size()) head_ = 0;
+      ++sinceWritten_;
+      ++shown_;
+      return;
+    }
+    recordSlowly(record, decoded, facts, selected);
+  }
+  // The payloads handed out are about to be overwritten: the kept records
+  // whose payloads lie there copy them.
+  void payloadsMove();
 
  private:
   // A record kept for before: a copy of it, its payload and its facts. The
   // slots make a ring, and a free slot's bytes keep their capacity for the
   // next record (counted in the room).
   struct Kept {
-    Record record;  // its payload lies in bytes
+    Record record;  // its payload lies in bytes, or where it came from
     std::unique_ptr<std::uint8_t[]> bytes;
     std::size_t capacity = 0;  // of bytes
     RecordFacts facts;
     PairedCommand command;  // what facts.command points at, if anything
     bool shown = false;
+    bool borrowed = false;  // the payload is not yet in bytes, which can hold it
   };
+
+  void recordSlowly(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts,
+                    bool selected);
+  static void keepFacts(Kept& slot, const RecordFacts& facts) {
+    slot.facts = facts;
+    if (facts.command != nullptr) slot.command = *facts.command;
+  }
 
   // The slot i places after the oldest record's.
   Kept& inRing(std::size_t i) {
@@ -83,6 +112,10 @@ class RecordContext {
   std::optional<std::uint64_t> lastWritten_;  // the number of the last record written
   // The records shown since the last one written (or the start), not written.
   std::uint64_t sinceWritten_ = 0;
+  // The ring is full of records shown, and no record after a selected one
+  // is still to be written.
+  bool steady_ = false;
+  bool borrowing_ = false;  // a kept record's payload is not in its bytes
 };
 
 }  // namespace ovantrex

@@ -10,9 +10,24 @@ namespace {
 
 constexpr int kShortReadsBeforeEnd = 5;
 
+// The sink keeps the reader's payloads while the loop runs.
+class KeptPayloads {
+ public:
+  KeptPayloads(TraceReader& input, RecordSink& sink) : input_(input) {
+    input_.keepPayloadsFor(&sink);
+  }
+  ~KeptPayloads() { input_.keepPayloadsFor(nullptr); }
+  KeptPayloads(const KeptPayloads&) = delete;
+  KeptPayloads& operator=(const KeptPayloads&) = delete;
+
+ private:
+  TraceReader& input_;
+};
+
 }  // namespace
 
 void readTrace(TraceReader& input, RecordSink& sink) {
+  const KeptPayloads kept(input, sink);
   int formatVersion = 1;
   int shortReads = 0;
   std::array<std::uint8_t, kHeaderSize> bytes{};

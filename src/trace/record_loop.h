@@ -9,13 +9,14 @@
 namespace ovantrex {
 
 // Where the record loop hands its records and diagnostics.
-class RecordSink {
+class RecordSink : public PayloadKeeper {
  public:
-  virtual ~RecordSink() = default;
   // Every data record, hidden ones included; the payload is valid during
-  // the call.
+  // the call, and after it until payloadsMove().
   virtual void record(const Record& record) = 0;
   virtual void diagnostic(const Diagnostic& diagnostic) = 0;
+  // The payloads handed out are about to be overwritten.
+  void payloadsMove() override {}
 
  protected:
   RecordSink() = default;

@@ -90,6 +90,7 @@ bool TraceReader::refill() {
   if (begin_ != end_) return true;
   if (failure_ != 0) throw ReadError(failure_, streamOffset_);
   if (atEnd_) return false;
+  if (keeper_ != nullptr) keeper_->payloadsMove();
   const std::size_t got = readBlock();
   begin_ = buffers_.block.get();
   end_ = begin_ + got;
@@ -133,6 +134,7 @@ std::span<const std::uint8_t> TraceReader::take(std::size_t count) {
   }
   // The bytes straddle blocks: one copy into the record buffer, which holds
   // any record up to the largest that the reader was made for.
+  if (keeper_ != nullptr) keeper_->payloadsMove();
   if (count > buffers_.recordSize) {
     auto larger = takeBytes(count);
     if (!larger) throw std::bad_alloc();

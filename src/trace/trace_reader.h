@@ -49,6 +49,19 @@ class FollowedInput {
   FollowedInput& operator=(const FollowedInput&) = default;
 };
 
+// Told before the reader overwrites bytes that it has handed out as a
+// view: a payload kept past its record must be copied then.
+class PayloadKeeper {
+ public:
+  virtual ~PayloadKeeper() = default;
+  virtual void payloadsMove() = 0;
+
+ protected:
+  PayloadKeeper() = default;
+  PayloadKeeper(const PayloadKeeper&) = default;
+  PayloadKeeper& operator=(const PayloadKeeper&) = default;
+};
+
 class TraceReader {
  public:
   static constexpr std::size_t kDefaultBlock = std::size_t{1} << 20;
@@ -87,8 +100,9 @@ class TraceReader {
   }
   // Passes over up to count bytes; returns how many there were.
   std::size_t skip(std::size_t count);
-  // Up to count bytes as one contiguous view, valid until the next call.
-  // view.size() < count only at the end of the input.
+  // Up to count bytes as one contiguous view, valid until the next call,
+  // or for a keeper until it is told that they move. view.size() < count
+  // only at the end of the input.
   std::span<const std::uint8_t> take(std::size_t count);
   // The bytes handed out or passed over so far: the offset in the input of
   // the next byte.
@@ -101,6 +115,9 @@ class TraceReader {
   // Follows the input as it grows: the reader reads through input (not
   // owned), which hands out what has arrived at once and waits at the end.
   void follow(FollowedInput* input) { followed_ = input; }
+  // The keeper (not owned; none: null) is told before the bytes of a view
+  // handed out are overwritten.
+  void keepPayloadsFor(PayloadKeeper* keeper) { keeper_ = keeper; }
   // Reads stream (not owned) from its start, with the same buffers.
   void restart(std::FILE* stream);
 
@@ -122,6 +139,7 @@ class TraceReader {
   bool atEnd_ = false;
   std::uint64_t position_ = 0;
   FollowedInput* followed_ = nullptr;
+  PayloadKeeper* keeper_ = nullptr;
   std::uint64_t streamOffset_ = 0;  // bytes read from the stream so far
   int failure_ = 0;                 // errno of a failed read, reported after its bytes
 };
