@@ -236,13 +236,13 @@ Selection::Selection(Expression expression)
       resolved.key = static_cast<RecordKey>(wanted - first);
     }
   }
+  errorAlone_ = resolved_[expression_.root].source == Source::Error &&
+                expression_.nodes[expression_.root].op == NodeOp::Present;
 }
 
-bool Selection::selects(const Record& record, const DecodedRecord& decoded,
-                        const RecordFacts& facts) {
-  const bool selected = evaluate(expression_.root, Context{record, decoded, facts});
-  previousStamp_ = record.header.timeStamp;
-  return selected;
+bool Selection::evaluateRoot(const Record& record, const DecodedRecord& decoded,
+                             const RecordFacts& facts) {
+  return evaluate(expression_.root, Context{record, decoded, facts});
 }
 
 // The tree is as deep as the expression's nesting, at most kMostNesting.

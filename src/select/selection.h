@@ -33,7 +33,12 @@ class Selection {
   // Whether the record is selected. Every data record of the trace comes
   // here, in order, hidden ones too: the elapsed time counts from the one
   // before. facts: the pairing stage's, when needsFacts().
-  bool selects(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
+  bool selects(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts) {
+    // The commonest question, the error replies, is answered here.
+    const bool selected = errorAlone_ ? facts.errorReply : evaluateRoot(record, decoded, facts);
+    previousStamp_ = record.header.timeStamp;
+    return selected;
+  }
 
  private:
   struct Context {
@@ -41,6 +46,7 @@ class Selection {
     const DecodedRecord& decoded;
     const RecordFacts& facts;
   };
+  bool evaluateRoot(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
   bool evaluate(std::size_t node, const Context& context);
   bool compare(std::size_t index, const Context& context);
   bool searchDecoded(const Node& node, const Context& context);
@@ -56,6 +62,7 @@ class Selection {
   Expression expression_;
   std::vector<Resolved> resolved_;  // one for each node
   double previousStamp_ = 0;
+  bool errorAlone_ = false;  // the expression is the field error alone
   Writer scratch_;  // a figure's text (an EC level, a date)
 };
 
