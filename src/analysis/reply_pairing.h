@@ -81,6 +81,11 @@ class ReplyPairing {
       return PairRole::None;
     return decoded.type == RecordType::HidWrite ? PairRole::Command : PairRole::Reply;
   }
+  // Whether the record is an error reply: a reply whose status reports an
+  // error. It is the record's own: no record before it counts.
+  static bool errorReplyOf(const DecodedRecord& decoded) {
+    return roleOf(decoded) == PairRole::Reply && reportsError(decoded);
+  }
 
   // Every data record, in trace order; the facts stay until the next record.
   const RecordFacts& record(const Record& record, const DecodedRecord& decoded) {
@@ -110,8 +115,7 @@ class ReplyPairing {
   // A read or a feature read of the firmware report.
   const RecordFacts& reply(const Record& record, const DecodedRecord& decoded) {
     facts_.role = PairRole::Reply;
-    const auto* status = std::get_if<StatusReply>(&decoded.body);
-    facts_.errorReply = status != nullptr && isErrorReply(*status);
+    facts_.errorReply = reportsError(decoded);
     facts_.paired = waiting_;
     facts_.command = &slots_[waitingSlot_];
     facts_.responseMs = responseTime(slots_[waitingSlot_].stamp, record.header.timeStamp);
@@ -131,6 +135,12 @@ class ReplyPairing {
   const PairedCommand& lastCommand() const { return slots_[waitingSlot_]; }
 
  private:
+  // A reply's status, if it is one, reports an error.
+  static bool reportsError(const DecodedRecord& decoded) {
+    const auto* status = std::get_if<StatusReply>(&decoded.body);
+    return status != nullptr && isErrorReply(*status);
+  }
+
   RecordFacts facts_;
   bool waiting_ = false;  // a command waits for its reply in slots_[waitingSlot_]
   std::size_t waitingSlot_ = 0;

@@ -45,6 +45,7 @@ Session::Session(const Settings& settings, Writer& output, Writer& console, Writ
     selection_ = std::make_unique<Selection>(std::get<Expression>(std::move(parsed)));
     if (selection_->needsFacts() && !analysis_ && !pairing_)
       pairing_ = std::make_unique<ReplyPairing>();
+    selectsFromReplies_ = !analysis_ && !pairing_ && !selection_->looksAtCommands();
     const std::size_t around = settings.context.value_or(0);
     const RecordContext::Extent extent{.before = settings.before.value_or(around),
                                        .after = settings.after.value_or(around)};
@@ -64,7 +65,29 @@ void Session::select(const Record& record, const DecodedRecord& decoded, const R
   }
 }
 
+void Session::selectFromReplies(const Record& record) {
+  const RecordFacts none;
+  DecodedRecord decoded = decodeRecord(record, DecodeDepth::Replies);
+  const bool selected = selection_->selects(record, decoded, none);
+  if (selected || (context_ && context_->writesNext())) {
+    decodeTheRest(decoded);
+    if (context_) {
+      context_->record(record, decoded, none, selected);
+    } else {
+      printer_->record(record, decoded, none);
+    }
+  } else if (context_) {
+    context_->record(record, decoded, none, false);
+  } else {
+    printer_->pass(record);
+  }
+}
+
 void Session::record(const Record& record) {
+  if (selectsFromReplies_) {
+    selectFromReplies(record);
+    return;
+  }
   const DecodedRecord decoded = decodeRecord(record);
   if (analysis_) {
     const RecordFacts& facts = analysis_->record(record, decoded);

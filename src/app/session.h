@@ -58,6 +58,9 @@ class Session final : public RecordSink {
     }
   }
   void select(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
+  // A selection that looks at no command's values, in the listing: a record
+  // is decoded whole only when it is written.
+  void selectFromReplies(const Record& record);
 
   std::unique_ptr<SessionAnalysis> analysis_;  // for the summary and the report
   // For JSON Lines, and for a selection that names the pairing's facts.
@@ -66,6 +69,7 @@ class Session final : public RecordSink {
   std::unique_ptr<Selection> selection_;    // --where
   std::unique_ptr<RecordContext> context_;  // --before, --after
   bool printerTakesRecords_ = true;
+  bool selectsFromReplies_ = false;  // selectFromReplies() takes every record
   Writer& errors_;       // standard error, which takes the diagnostics' messages
   bool reportOverlong_;  // -x
 };

@@ -25,7 +25,7 @@ Bytes trimmedText(Bytes payload) {
   return payload.first(size);
 }
 
-void decodeTransfer(DecodedRecord& decoded, Bytes payload) {
+void decodeTransfer(DecodedRecord& decoded, Bytes payload, DecodeDepth depth) {
   if (payload.size() < kHidHeaderSize) {
     decoded.failure = DecodeFailure::ShortTransferHeader;
     return;
@@ -36,7 +36,9 @@ void decodeTransfer(DecodedRecord& decoded, Bytes payload) {
       decoded.type != RecordType::HidSetFeat && decoded.transfer.reportId() == kFirmwareReport;
   if (!decoded.firmware) return;
   switch (decoded.type) {
-    case RecordType::HidWrite: decoded.body = decodeFirmwareCommand(data); break;
+    case RecordType::HidWrite:
+      if (depth == DecodeDepth::Whole) decoded.body = decodeFirmwareCommand(data);
+      break;
     case RecordType::HidRead: decoded.body = decodeStatusReply(data); break;
     case RecordType::HidGetFeat:
       if (payload[3] != kComponentReportRequest) break;
@@ -52,19 +54,25 @@ void decodeTransfer(DecodedRecord& decoded, Bytes payload) {
 
 }  // namespace
 
+void decodeTheRest(DecodedRecord& decoded) {
+  if (decoded.firmware && decoded.failure == DecodeFailure::None &&
+      decoded.type == RecordType::HidWrite)
+    decoded.body = decodeFirmwareCommand(decoded.transfer.data.bytes);
+}
+
 bool isHidden(const Record& record) {
   return record.formatVersion == 3 && record.ext.component != 0 &&
          record.ext.component != kComponentShownAsZero;
 }
 
-DecodedRecord decodeRecord(const Record& record) {
+DecodedRecord decodeRecord(const Record& record, DecodeDepth depth) {
   DecodedRecord decoded;
   decoded.type = recordTypeOf(record.header.minorCode);
   decoded.hidden = isHidden(record);
   if (decoded.type == RecordType::Text) {
     decoded.text = ByteView{trimmedText(record.payload)};
   } else if (isHidTransfer(decoded.type)) {
-    decodeTransfer(decoded, record.payload);
+    decodeTransfer(decoded, record.payload, depth);
   }
   return decoded;
 }

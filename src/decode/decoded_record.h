@@ -49,7 +49,19 @@ struct DecodedRecord {
   friend bool operator==(const DecodedRecord&, const DecodedRecord&) = default;
 };
 
-DecodedRecord decodeRecord(const Record& record);
+// How much of a record decodeRecord decodes.
+enum class DecodeDepth : std::uint8_t {
+  Whole,
+  // All but a firmware command's values (its body stays NoBody), for a
+  // stage that looks at the record's own fields and at replies alone. No
+  // printer takes a record decoded so.
+  Replies,
+};
+
+DecodedRecord decodeRecord(const Record& record, DecodeDepth depth = DecodeDepth::Whole);
+// Decodes the rest of a record decoded to DecodeDepth::Replies: it is then
+// as decodeRecord() decodes it whole.
+void decodeTheRest(DecodedRecord& decoded);
 
 // The component test of format version 3.
 bool isHidden(const Record& record);

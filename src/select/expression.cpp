@@ -312,8 +312,7 @@ class Parser {
   }
 
   void noteFacts(const RecordField& field) {
-    if (&field == &kUpdateFact || &field == &kErrorFact ||
-        &field == &::ovantrex::field(RecordKey::ReplyTo) ||
+    if (&field == &kUpdateFact || &field == &::ovantrex::field(RecordKey::ReplyTo) ||
         &field == &::ovantrex::field(RecordKey::ResponseMs))
       expression_.needsFacts = true;
   }

@@ -74,8 +74,9 @@ struct ExpressionError {
 struct Expression {
   std::vector<Node> nodes;
   std::size_t root = 0;
-  // Whether a field of the pairing stage is named (update, error, reply_to,
-  // response_ms): the selection then needs the stage.
+  // Whether a field of the pairing stage is named (update, reply_to,
+  // response_ms): the selection then needs the stage. Whether a record is
+  // an error reply is its own.
   bool needsFacts = false;
 };
 

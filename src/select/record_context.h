@@ -57,6 +57,9 @@ class RecordContext {
     }
     recordSlowly(record, decoded, facts, selected);
   }
+  // Whether the next record is written whether it is selected or not: it
+  // comes after a selected one.
+  bool writesNext() const { return afterLeft_ > 0; }
   // The payloads handed out are about to be overwritten: the kept records
   // whose payloads lie there copy them.
   void payloadsMove();

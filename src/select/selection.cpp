@@ -204,7 +204,6 @@ std::optional<FieldValue> factValue(const RecordField& wanted, const RecordFacts
     if (facts.update > 0) return number(static_cast<double>(facts.update));
     return std::nullopt;
   }
-  if (&wanted == &kErrorFact) return flag(facts.errorReply);
   const PairedCommand* command = facts.answers();
   if (command == nullptr) return std::nullopt;
   if (&wanted == &field(RecordKey::ReplyTo)) return number(static_cast<double>(command->offset));
@@ -235,6 +234,12 @@ Selection::Selection(Expression expression)
       resolved.source = Source::Record;
       resolved.key = static_cast<RecordKey>(wanted - first);
     }
+  }
+  looksAtCommands_ = expression_.needsFacts;
+  for (std::size_t i = 0; i < expression_.nodes.size(); ++i) {
+    const bool decodedField = resolved_[i].source == Source::Decoded ||
+                              expression_.nodes[i].field == &field(RecordKey::Decoded);
+    looksAtCommands_ = looksAtCommands_ || decodedField;
   }
   errorAlone_ = resolved_[expression_.root].source == Source::Error &&
                 expression_.nodes[expression_.root].op == NodeOp::Present;
@@ -269,8 +274,8 @@ bool Selection::compare(std::size_t index, const Context& context) {
   switch (resolved_[index].source) {
     case Source::Error:
       // The commonest question, answered without a value.
-      return node.op == NodeOp::Present ? context.facts.errorReply
-                                        : meets(node, flag(context.facts.errorReply));
+      return node.op == NodeOp::Present ? ReplyPairing::errorReplyOf(context.decoded)
+                                        : meets(node, flag(ReplyPairing::errorReplyOf(context.decoded)));
     case Source::Decoded: return searchDecoded(node, context);
     default: return compareValue(index, context);
   }

@@ -30,12 +30,17 @@ class Selection {
 
   // Whether it needs the facts of the pairing stage (update, error, ...).
   bool needsFacts() const { return expression_.needsFacts; }
+  // Whether it looks at a firmware command's values: a decoded field, or a
+  // fact that the pairing takes from the commands. Else a record decoded to
+  // DecodeDepth::Replies is enough.
+  bool looksAtCommands() const { return looksAtCommands_; }
   // Whether the record is selected. Every data record of the trace comes
   // here, in order, hidden ones too: the elapsed time counts from the one
   // before. facts: the pairing stage's, when needsFacts().
   bool selects(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts) {
     // The commonest question, the error replies, is answered here.
-    const bool selected = errorAlone_ ? facts.errorReply : evaluateRoot(record, decoded, facts);
+    const bool selected =
+        errorAlone_ ? ReplyPairing::errorReplyOf(decoded) : evaluateRoot(record, decoded, facts);
     previousStamp_ = record.header.timeStamp;
     return selected;
   }
@@ -63,6 +68,7 @@ class Selection {
   std::vector<Resolved> resolved_;  // one for each node
   double previousStamp_ = 0;
   bool errorAlone_ = false;  // the expression is the field error alone
+  bool looksAtCommands_ = false;
   Writer scratch_;  // a figure's text (an EC level, a date)
 };
 
