@@ -206,7 +206,7 @@ TEST_F(Fault, FileOfASingleOverlongHeader) {
 }
 
 // A text record, then version markers whose payloads make the trace longer
-// than the reader's first block (1 MiB), then another text record. When the
+// than the reader's first block (1.2 MB), then another text record. When the
 // second read of the file fails, the marker being skipped is cut and only
 // the first text record is listed.
 TraceBuilder traceLongerThanOneBlock() {

@@ -64,7 +64,9 @@ class PayloadKeeper {
 
 class TraceReader {
  public:
-  static constexpr std::size_t kDefaultBlock = std::size_t{1} << 20;
+  // A block that the core's cache holds with the program's other data: the
+  // bytes that a read copies in are still there when the loop reads them.
+  static constexpr std::size_t kDefaultBlock = std::size_t{256} << 10;
 
   // The block and the record buffer of a reader of a stream.
   struct Buffers {
