@@ -177,8 +177,9 @@ linux_rows() {
     row firmware --compare "$runs" --compare "$traces/firmware.trc"
     allowed_status=1 row firmware "--compare error" "$runs" --compare "$traces/firmware-error.trc"
     # The selections: the error replies (none in the session: every record
-    # read, decoded and paired, none written) with the five records before
-    # each, and with a thousand; the HID writes, half the records.
+    # read and decoded but for a command's values, none written) with the
+    # five records before each, and with a thousand; the HID writes, half
+    # the records.
     row firmware "where error -B5" "$runs" --where error --before 5
     row firmware "where error -B1k" "$runs" --where error --before 1000
     row firmware "where HIDWrite" "$runs" --where 'type == "HIDWrite"'
@@ -375,7 +376,7 @@ check "firmware session compared with itself, steps/s per trace" "${rps[firmware
 check "firmware session compared with an error copy, steps/s per trace" \
   "${rps[firmware --compare error]}" ">=" 1000000
 # A selection formats only the selected entries; with --where error every
-# record is still read, decoded and paired.
+# record is still read, and decoded but for a command's values.
 check "--where error --before 5, times as fast as the whole listing" \
   "$(awk -v a="${rps[firmware where error -B5]}" -v b="${rps[firmware default]}" \
     'BEGIN { printf "%.2f", a / b }')" ">=" 3
