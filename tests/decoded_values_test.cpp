@@ -228,8 +228,8 @@ TEST(DecodedValuesRecord, TypesFailuresAndTheComponentTest) {
 // A record decoded to DecodeDepth::Replies lacks only a firmware command's
 // values, and decodeTheRest() makes it the whole record.
 TEST(DecodedValuesRecord, RepliesDepthLeavesOnlyCommandsValuesForTheRest) {
-  const GuardedBytes command{0x00, 0x00, 0xA0, 0x00, 0, 0, 0, 0, 0x07, 0x00, 0x02, 0x00,
-                             0x01, 0x01, 0x80, 0x00, 0x5a};
+  const GuardedBytes command{0x00, 0x00, 0xA0, 0x00, 0,    0,    0,    0,   0x07,
+                             0x00, 0x02, 0x00, 0x01, 0x01, 0x80, 0x00, 0x5a};
   const GuardedBytes reply{0x00, 0x00, 0xA0, 0x00, 0, 0, 0, 0, 0x44, 0x01, 0x02, 0x03, 0x04, 0};
   const GuardedBytes text(std::string("text\n"));
   const GuardedBytes shortHeader{0x00, 0x00, 0xA0};
@@ -238,9 +238,9 @@ TEST(DecodedValuesRecord, RepliesDepthLeavesOnlyCommandsValuesForTheRest) {
     const GuardedBytes& bytes;
     bool commandValues;  // what the depth leaves out
   };
-  for (const Case& c : {Case{405, command, true}, Case{406, command, false}, Case{406, reply, false},
-                        Case{407, reply, false}, Case{42, text, false},
-                        Case{405, shortHeader, false}}) {
+  for (const Case& c :
+       {Case{405, command, true}, Case{406, command, false}, Case{406, reply, false},
+        Case{407, reply, false}, Case{42, text, false}, Case{405, shortHeader, false}}) {
     const Record record = recordOf(c.minor, c.bytes.view());
     const DecodedRecord whole = decodeRecord(record);
     DecodedRecord part = decodeRecord(record, DecodeDepth::Replies);

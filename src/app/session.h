@@ -69,7 +69,8 @@ class Session final : public RecordSink {
   std::unique_ptr<Selection> selection_;    // --where
   std::unique_ptr<RecordContext> context_;  // --before, --after
   bool printerTakesRecords_ = true;
-  bool selectsFromReplies_ = false;  // selectFromReplies() takes every record
+  // selectFromReplies() takes every record.
+  bool selectsFromReplies_ = false;
   Writer& errors_;       // standard error, which takes the diagnostics' messages
   bool reportOverlong_;  // -x
 };

@@ -274,8 +274,9 @@ bool Selection::compare(std::size_t index, const Context& context) {
   switch (resolved_[index].source) {
     case Source::Error:
       // The commonest question, answered without a value.
-      return node.op == NodeOp::Present ? ReplyPairing::errorReplyOf(context.decoded)
-                                        : meets(node, flag(ReplyPairing::errorReplyOf(context.decoded)));
+      return node.op == NodeOp::Present
+                 ? ReplyPairing::errorReplyOf(context.decoded)
+                 : meets(node, flag(ReplyPairing::errorReplyOf(context.decoded)));
     case Source::Decoded: return searchDecoded(node, context);
     default: return compareValue(index, context);
   }
