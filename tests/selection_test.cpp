@@ -183,19 +183,30 @@ std::vector<std::string> entriesOf(const std::string& listing) {
 }
 
 TEST(SelectionWhere, SelectedEntriesAreThoseOfTheWholeOutput) {
-  // The third, fifth and sixth records: the elapsed column counts from the
-  // record before in the trace, which the selection leaves out.
-  const std::string expression = "offset == 58 or error or offset == 158";
-  for (const std::vector<std::string>& options :
-       {std::vector<std::string>{}, {"-c"}, {"-p", "-t"}, {"--json"}}) {
-    const RunResult whole = runTrace(updateTrace(), options);
-    std::vector<std::string> selected = options;
-    selected.insert(selected.end(), {"--where", expression});
-    const RunResult result = runTrace(updateTrace(), selected);
-    ASSERT_EQ(result.status, 0) << result.err;
-    const std::vector<std::string> entries = entriesOf(whole.out);
-    ASSERT_EQ(entries.size(), 9u);
-    EXPECT_EQ(result.out, entries[2] + entries[4] + entries[5]) << options.size();
+  // The elapsed column counts from the record before in the trace, which
+  // the selection leaves out. Some expressions look at a command's values
+  // or at the pairing's facts, which the listing then decodes and pairs.
+  const struct {
+    const char* expression;
+    std::vector<std::size_t> entries;
+  } cases[] = {{"offset == 58 or error or offset == 158", {2, 4, 5}},
+               {"decoded.kind == \"flash write\"", {3, 7}},
+               {"decoded and offset < 100", {1, 2, 3}},
+               {"update == 1 and type == \"Text\"", {5}}};
+  for (const auto& c : cases) {
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, {"-c"}, {"-p", "-t"}, {"--json"}}) {
+      const RunResult whole = runTrace(updateTrace(), options);
+      std::vector<std::string> selected = options;
+      selected.insert(selected.end(), {"--where", c.expression});
+      const RunResult result = runTrace(updateTrace(), selected);
+      ASSERT_EQ(result.status, 0) << result.err;
+      const std::vector<std::string> entries = entriesOf(whole.out);
+      ASSERT_EQ(entries.size(), 9u);
+      std::string expected;
+      for (const std::size_t i : c.entries) expected += entries[i];
+      EXPECT_EQ(result.out, expected) << c.expression << ", " << options.size() << " options";
+    }
   }
 }
 

@@ -234,13 +234,10 @@ Selection::Selection(Expression expression)
       resolved.source = Source::Record;
       resolved.key = static_cast<RecordKey>(wanted - first);
     }
+    looksAtCommands_ = looksAtCommands_ || resolved.source == Source::Decoded ||
+                       wanted == &field(RecordKey::Decoded);
   }
-  looksAtCommands_ = expression_.needsFacts;
-  for (std::size_t i = 0; i < expression_.nodes.size(); ++i) {
-    const bool decodedField = resolved_[i].source == Source::Decoded ||
-                              expression_.nodes[i].field == &field(RecordKey::Decoded);
-    looksAtCommands_ = looksAtCommands_ || decodedField;
-  }
+  looksAtCommands_ = looksAtCommands_ || expression_.needsFacts;
   errorAlone_ = resolved_[expression_.root].source == Source::Error &&
                 expression_.nodes[expression_.root].op == NodeOp::Present;
 }
