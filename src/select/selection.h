@@ -28,7 +28,8 @@ class Selection {
  public:
   explicit Selection(Expression expression);
 
-  // Whether it needs the facts of the pairing stage (update, error, ...).
+  // Whether it needs the facts of the pairing stage (update, reply_to,
+  // response_ms).
   bool needsFacts() const { return expression_.needsFacts; }
   // Whether it looks at a firmware command's values: a decoded field, or a
   // fact that the pairing takes from the commands. Else a record decoded to
