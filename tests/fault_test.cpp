@@ -205,8 +205,8 @@ TEST_F(Fault, FileOfASingleOverlongHeader) {
   EXPECT_EQ(r.err, "Could not read data bytes expected=256000 actual=0\n");
 }
 
-// A text record, then version markers whose payloads make the trace longer
-// than the reader's first block (1.2 MB), then another text record. When the
+// A text record, then version markers whose payloads make the trace (1.2 MB)
+// longer than the reader's first block, then another text record. When the
 // second read of the file fails, the marker being skipped is cut and only
 // the first text record is listed.
 TraceBuilder traceLongerThanOneBlock() {
