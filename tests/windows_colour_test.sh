@@ -51,23 +51,22 @@ same_mode() {
   fi
 }
 
-shown=$(screen "$run $exe -f $work/kinds.trc")
-has_line "auto: Text" "^$esc\[1mText$esc"
-has_line "auto: HIDWrite" "^$esc\[32mHIDWrite$esc"
-has_line "auto: HIDRead" "^$esc\[36mHIDRead$esc"
-has_line "auto: the error reply's notes" "$esc\[31m.*Command reject"
+kinds="-f $work/kinds.trc"
+shown=$(screen "$run $exe $kinds")
+for row in "Text:^$esc\[1mText$esc" "HIDWrite:^$esc\[32mHIDWrite$esc" \
+  "HIDRead:^$esc\[36mHIDRead$esc" "the error reply's notes:$esc\[31m.*Command reject"; do
+  has_line "auto: ${row%%:*}" "${row#*:}"
+done
 same_mode "auto"
-never=$(screen "$run $exe --color=never -f $work/kinds.trc")
-[[ -n $never && $never != *"$esc"* ]] || fail "--color=never: colour on the console (or no listing)"
-[[ $(strip <<<"$shown") == "$never" ]] ||
-  fail "auto: the console without its colours is not that of --color=never"
-for case in "NO_COLOR=1" "PIPE"; do
-  if [[ $case == PIPE ]]; then
-    shown=$(screen "WINEDEBUG=-all ${emulator[*]} $exe -f $work/kinds.trc | cat")
-  else
-    shown=$(screen "$case $run $exe -f $work/kinds.trc")
-  fi
+colourless=$(strip <<<"$shown")
+# --color=never, NO_COLOR and a pipe: no colour; the first is the screen
+# of auto without its colours.
+for case in "$run $exe --color=never $kinds" "NO_COLOR=1 $run $exe $kinds" \
+  "WINEDEBUG=-all ${emulator[*]} $exe $kinds | cat"; do
+  shown=$(screen "$case")
   [[ $shown == *HIDWrite* && $shown != *"$esc"* ]] || fail "$case: colour on the console (or no listing)"
+  [[ $case != *never* || $colourless == "$shown" ]] ||
+    fail "auto: the console without its colours is not that of --color=never"
 done
 
 # Part way, on a console whose virtual-terminal processing is off, then on.

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app/platform.h"
+#include "output/common/colours.h"
 
 namespace ovantrex::platform {
 
@@ -152,8 +153,7 @@ std::array<bool, kStopSignals.size()> colourHandled{};
 extern "C" void endColourAndStop(int signal) {
   const int terminal = colouredTerminal;
   if (terminal >= 0) {
-    static constexpr char kEnd[] = "\033[0m";
-    [[maybe_unused]] const ssize_t written = ::write(terminal, kEnd, sizeof kEnd - 1);
+    [[maybe_unused]] const ssize_t written = ::write(terminal, kHueEnd.data(), kHueEnd.size());
   }
   std::signal(signal, SIG_DFL);
   std::raise(signal);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "output/common/colours.h"
 
 // The C runtime's own split of the wide-character command line, as a
 // program with wmain() gets it (msvcrt.dll). Unlike CommandLineToArgvW it
@@ -301,9 +302,8 @@ void restoreColouredConsole(bool endColour) {
   const HANDLE console = colouredConsole.exchange(nullptr);
   if (console == nullptr) return;
   if (endColour) {
-    static constexpr char kEnd[] = "\033[0m";
     DWORD written = 0;
-    WriteFile(console, kEnd, sizeof kEnd - 1, &written, nullptr);
+    WriteFile(console, kHueEnd.data(), static_cast<DWORD>(kHueEnd.size()), &written, nullptr);
   }
   SetConsoleMode(console, colouredConsoleMode.load());
 }

@@ -55,7 +55,11 @@ Session::Session(const Settings& settings, Writer& output, Writer& console, Writ
 }
 
 void Session::select(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts) {
-  const bool selected = selection_->selects(record, decoded, facts);
+  writeSelected(record, decoded, facts, selection_->selects(record, decoded, facts));
+}
+
+void Session::writeSelected(const Record& record, const DecodedRecord& decoded,
+                            const RecordFacts& facts, bool selected) {
   if (context_) {
     context_->record(record, decoded, facts, selected);
   } else if (selected) {
@@ -69,18 +73,8 @@ void Session::selectFromReplies(const Record& record) {
   const RecordFacts none;
   DecodedRecord decoded = decodeRecord(record, DecodeDepth::Replies);
   const bool selected = selection_->selects(record, decoded, none);
-  if (selected || (context_ && context_->writesNext())) {
-    decodeTheRest(decoded);
-    if (context_) {
-      context_->record(record, decoded, none, selected);
-    } else {
-      printer_->record(record, decoded, none);
-    }
-  } else if (context_) {
-    context_->record(record, decoded, none, false);
-  } else {
-    printer_->pass(record);
-  }
+  if (selected || (context_ && context_->writesNext())) decodeTheRest(decoded);
+  writeSelected(record, decoded, none, selected);
 }
 
 void Session::record(const Record& record) {

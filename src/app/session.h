@@ -58,6 +58,10 @@ class Session final : public RecordSink {
     }
   }
   void select(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts);
+  // To the context of --before and --after, or to the printer: written when
+  // selected, else passed.
+  void writeSelected(const Record& record, const DecodedRecord& decoded, const RecordFacts& facts,
+                     bool selected);
   // A selection that looks at no command's values, in the listing: a record
   // is decoded whole only when it is written.
   void selectFromReplies(const Record& record);

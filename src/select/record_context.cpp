@@ -38,11 +38,7 @@ void RecordContext::payloadsMove() {
   if (!borrowing_) return;
   for (std::size_t i = 0; i < count_; ++i) {
     Kept& kept = inRing(i);
-    if (!kept.borrowed) continue;
-    const std::size_t size = kept.record.payload.size();
-    if (size > 0) std::memcpy(kept.bytes.get(), kept.record.payload.data(), size);
-    kept.record.payload = {kept.bytes.get(), size};
-    kept.borrowed = false;
+    if (kept.borrowed) ownPayload(kept);
   }
   borrowing_ = false;
 }
@@ -70,19 +66,19 @@ void RecordContext::keep(const Record& record, const RecordFacts& facts, bool sh
     heldBytes_ += size - slot->capacity;
     slot->capacity = size;
   }
-  copyInto(*slot, record, facts);
+  slot->record = record;
+  keepFacts(*slot, facts);
+  ownPayload(*slot);
   slot->shown = shown;
   ++count_;
   keptShown_ += shown ? 1 : 0;
 }
 
-void RecordContext::copyInto(Kept& slot, const Record& record, const RecordFacts& facts) {
-  const std::size_t size = record.payload.size();
-  if (size > 0) std::memcpy(slot.bytes.get(), record.payload.data(), size);
-  slot.record = record;
+void RecordContext::ownPayload(Kept& slot) {
+  const std::size_t size = slot.record.payload.size();
+  if (size > 0) std::memcpy(slot.bytes.get(), slot.record.payload.data(), size);
   slot.record.payload = {slot.bytes.get(), size};
   slot.borrowed = false;
-  keepFacts(slot, facts);
 }
 
 RecordContext::Kept* RecordContext::freeSlot(std::size_t bytes) {

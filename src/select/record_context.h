@@ -91,8 +91,8 @@ class RecordContext {
     return ring_[at < ring_.size() ? at : at - ring_.size()];
   }
   void keep(const Record& record, const RecordFacts& facts, bool shown);
-  // The record and its facts into the slot, whose bytes hold its payload.
-  static void copyInto(Kept& slot, const Record& record, const RecordFacts& facts);
+  // The slot's payload into its bytes, which can hold it.
+  static void ownPayload(Kept& slot);
   // The free slot for the next record kept, made when there is none: null
   // when the room cannot hold it with bytes of payload.
   Kept* freeSlot(std::size_t bytes);

@@ -22,7 +22,6 @@ constexpr std::array<std::string_view, 12> kStarts = {
     "\x1b[32m",    // TraceOnly: green
     "\x1b[36m",    // Hunk: cyan
 };
-constexpr std::string_view kEnd = "\x1b[0m";
 
 }  // namespace
 
@@ -54,6 +53,6 @@ bool startHue(Writer& out, Hue hue) {
   return true;
 }
 
-void endHue(Writer& out) { out.putControl(kEnd); }
+void endHue(Writer& out) { out.putControl(kHueEnd); }
 
 }  // namespace ovantrex

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "analysis/update_outcome.h"
 #include "decode/record_type.h"
@@ -48,6 +49,9 @@ Hue hueOf(UpdateOutcome outcome);
 bool startHue(Writer& out, Hue hue);
 // Ends the hue started.
 void endHue(Writer& out);
+// The sequence that ends any hue: also what a run that a stop ends part
+// way writes to its terminal first.
+inline constexpr std::string_view kHueEnd = "\x1b[0m";
 
 // What write() writes to out, in the hue.
 template <class Write>
