@@ -866,6 +866,21 @@ class Rollout(Scratch):
         self.assertIn(b"\n2 rows reused from rows.jsonl (2 of its rows not: their traces "
                       b"changed, are gone, or were summarized otherwise)\n", done.stderr)
         self.assertEqual(summary_without_times(self.path("summary.json"))["traces"]["reused"], 2)
+        # Every row reused, the same bytes: copied by the kernel into a file
+        # beside, through the tool into a pipe and into a file on another
+        # file system (where the kernel refuses to copy).
+        cases = [("a file beside", "beside.jsonl"), ("a pipe", None)]
+        if os.path.isdir("/dev/shm") and os.stat("/dev/shm").st_dev != os.stat(self.dir).st_dev:
+            shm = tempfile.mkdtemp(dir="/dev/shm")
+            self.addCleanup(shutil.rmtree, shm)
+            cases.append(("another file system", os.path.join(shm, "rows.jsonl")))
+        for case, where in cases:
+            with self.subTest(case):
+                done = self.tool("lanes", "--reuse", "rows.jsonl", *(("-o", where) if where
+                                                                      else ()))
+                self.assertIn(b"\n4 rows reused from rows.jsonl", done.stderr)
+                self.assertEqual(open(self.path(where), "rb").read() if where else done.stdout,
+                                 expected)
         # Rows of another version of the program are read again.
         self.env["FAKE_VERSION"] = "ovantrex 0.9"
         again = self.tool("lanes", "--reuse", "rows.jsonl")

@@ -4,6 +4,7 @@ spreadsheet; the counts in the Prometheus text format for node_exporter's
 textfile collector; and the safe, distinct names of the lanes' pages."""
 
 import csv
+import errno
 import io
 import os
 import re
@@ -11,6 +12,11 @@ import tempfile
 
 from ovantrex_fleet.breakdowns import OUTCOMES
 from ovantrex_fleet.names import shown
+
+
+# Where the kernel cannot copy between two files (another file system, no
+# such call), the bytes go through this process, as they did before it could.
+COPY_REFUSALS = {errno.EXDEV, errno.EINVAL, errno.ENOSYS, errno.EOPNOTSUPP, errno.EBADF}
 
 
 class OutputFile:
@@ -22,6 +28,7 @@ class OutputFile:
 
     def __init__(self, path, status):
         self.path, self.temporary = path, None
+        self.copies = False  # whether copy_range() asks the kernel
         if status is not None and not os.path.isfile(path):
             self.out = open(path, "wb")  # pylint: disable=consider-using-with
             return
@@ -33,6 +40,31 @@ class OutputFile:
         os.umask(mask)
         os.fchmod(descriptor, status.st_mode & 0o7777 if status else 0o666 & ~mask)
         self.out = os.fdopen(descriptor, "wb")
+        self.copies = hasattr(os, "copy_file_range")
+
+    def copy_range(self, descriptor, start, end):
+        """Copies the bytes start to end of the file open as descriptor to
+        the end of a regular file in the kernel, sparing the copy through
+        this process; how many it copied: fewer (none, where the kernel
+        cannot copy between the two files or this is not a regular file)
+        leave the rest for the caller to write. Raises OSError."""
+        if not self.copies or start >= end:
+            return 0
+        self.out.flush()
+        at = start
+        try:
+            while at < end:
+                moved = os.copy_file_range(descriptor, self.out.fileno(), end - at, at)
+                if moved <= 0:
+                    break  # the end of the file: the rest is the caller's
+                at += moved
+        except OSError as error:
+            if error.errno not in COPY_REFUSALS:
+                raise
+            self.copies = False
+        # The copy moved the file's offset, not the buffer's idea of it.
+        self.out.seek(0, os.SEEK_END)
+        return at - start
 
     def write(self, data):
         self.out.write(data)

@@ -5,7 +5,8 @@ by the same program version in the same form, against the same file of
 GOOD with --compare (and without, when the run has no --compare), and its
 trace was summarized without an error (status 0).
 
-The file is mapped, not read into memory. While the traces come in the
+The file is mapped, not read into memory, and stays open: the rows reused
+are copied from it in the kernel where it can. While the traces come in the
 order of its rows (a fleet that did not change), each is matched with the
 next row; the first that is not makes an index of the rows left, by their
 trace's file, and the rest are looked up there."""
@@ -30,11 +31,15 @@ class EarlierRows:
 
     def __init__(self, path, program, good=None):
         self.path = path
-        with open(path, "rb") as stream:
-            size = os.fstat(stream.fileno()).st_size
+        self.descriptor = os.open(path, os.O_RDONLY)
+        try:
+            size = os.fstat(self.descriptor).st_size
             # Every page of it is read: they are mapped at once.
-            self.map = mmap.mmap(stream.fileno(), 0, flags=mmap.MAP_SHARED | getattr(
+            self.map = mmap.mmap(self.descriptor, 0, flags=mmap.MAP_SHARED | getattr(
                 mmap, "MAP_POPULATE", 0), prot=mmap.PROT_READ) if size else b""
+        except BaseException:
+            os.close(self.descriptor)
+            raise
         # The program, the member's form and GOOD's file (with --compare)
         # must be those of this run.
         self.prefix = MEMBER + program + b',' + form(good) + b'"file":['
