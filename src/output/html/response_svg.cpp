@@ -56,14 +56,7 @@ void decadeAxis(Writer& out, const Scale& y) {
   const auto lowest = static_cast<int>(y.lo);
   const auto highest = static_cast<int>(y.hi);
   for (int decade = lowest; decade <= highest; ++decade) {
-    const double at = y(decade);
-    out.put("<line class=\"grid-line\"");
-    attribute(out, "x1", kLeft);
-    attribute(out, "x2", kWidth - kRight);
-    attribute(out, "y1", at);
-    attribute(out, "y2", at);
-    out.put("/>");
-    text(out, kLeft - 6, at + 4, "end");
+    gridLineAcross(out, y(decade));
     writeMilliseconds(out, std::pow(10.0, decade));
     out.put("</text>\n");
   }

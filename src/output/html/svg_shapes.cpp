@@ -121,6 +121,16 @@ void verticalLine(Writer& out, std::string_view cssClass, double x, double top, 
   out.put("/>");
 }
 
+void gridLineAcross(Writer& out, double y) {
+  openElement(out, "line", "grid-line");
+  attribute(out, "x1", kLeft);
+  attribute(out, "x2", kWidth - kRight);
+  attribute(out, "y1", y);
+  attribute(out, "y2", y);
+  out.put("/>");
+  text(out, kLeft - 6, y + 4, "end");
+}
+
 void text(Writer& out, double x, double y, std::string_view anchor) {
   out.put("<text");
   attribute(out, "x", x);

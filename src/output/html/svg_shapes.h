@@ -50,6 +50,9 @@ void cross(Writer& out, double x, double y, double size);
 // (height above) or up.
 void triangle(Writer& out, double x, double y, double height);
 void verticalLine(Writer& out, std::string_view cssClass, double x, double top, double bottom);
+// A grid line across the plot at height y, and the opening tag of its label
+// left of the plot; the caller writes the label and "</text>".
+void gridLineAcross(Writer& out, double y);
 // The opening tag of a text at (x, y); the caller writes the words and
 // "</text>".
 void text(Writer& out, double x, double y, std::string_view anchor);

@@ -88,14 +88,7 @@ void addressAxis(Writer& out, const UpdateTimeline& timeline, const Scale& y) {
   if (!timeline.anyWrite) return;
   forEachAddressTick(timeline.lowest, timeline.highest + std::uint64_t{1},
                      [&out, &y](std::uint64_t tick) {
-                       const double at = y(static_cast<double>(tick));
-                       out.put("<line class=\"grid-line\"");
-                       attribute(out, "x1", kLeft);
-                       attribute(out, "x2", kWidth - kRight);
-                       attribute(out, "y1", at);
-                       attribute(out, "y2", at);
-                       out.put("/>");
-                       text(out, kLeft - 6, at + 4, "end");
+                       gridLineAcross(out, y(static_cast<double>(tick)));
                        writeHexAddress(out, static_cast<std::uint32_t>(tick));
                        out.put("</text>\n");
                      });
