@@ -14,8 +14,8 @@ from ovantrex_fleet.breakdowns import OUTCOMES
 from ovantrex_fleet.names import shown
 
 
-# Where the kernel cannot copy between two files (another file system, no
-# such call), the bytes go through this process, as they did before it could.
+# The errors by which the kernel refuses to copy between two files (another
+# file system, no such call): the bytes then go through this process.
 COPY_REFUSALS = {errno.EXDEV, errno.EINVAL, errno.ENOSYS, errno.EOPNOTSUPP, errno.EBADF}
 
 
