@@ -37,7 +37,7 @@ void decodeTransfer(DecodedRecord& decoded, Bytes payload, DecodeDepth depth) {
   if (!decoded.firmware) return;
   switch (decoded.type) {
     case RecordType::HidWrite:
-      if (depth == DecodeDepth::Whole) decoded.body = decodeFirmwareCommand(data);
+      if (depth == DecodeDepth::Whole) decodeTheRest(decoded);
       break;
     case RecordType::HidRead: decoded.body = decodeStatusReply(data); break;
     case RecordType::HidGetFeat:
@@ -54,9 +54,9 @@ void decodeTransfer(DecodedRecord& decoded, Bytes payload, DecodeDepth depth) {
 
 }  // namespace
 
+// A firmware command's values: all that DecodeDepth::Replies leaves out.
 void decodeTheRest(DecodedRecord& decoded) {
-  if (decoded.firmware && decoded.failure == DecodeFailure::None &&
-      decoded.type == RecordType::HidWrite)
+  if (decoded.firmware && decoded.type == RecordType::HidWrite)
     decoded.body = decodeFirmwareCommand(decoded.transfer.data.bytes);
 }
 

@@ -269,11 +269,11 @@ bool Selection::evaluate(std::size_t node, const Context& context) {  // NOLINT(
 bool Selection::compare(std::size_t index, const Context& context) {
   const Node& node = expression_.nodes[index];
   switch (resolved_[index].source) {
-    case Source::Error:
+    case Source::Error: {
       // The commonest question, answered without a value.
-      return node.op == NodeOp::Present
-                 ? ReplyPairing::errorReplyOf(context.decoded)
-                 : meets(node, flag(ReplyPairing::errorReplyOf(context.decoded)));
+      const bool errorReply = ReplyPairing::errorReplyOf(context.decoded);
+      return node.op == NodeOp::Present ? errorReply : meets(node, flag(errorReply));
+    }
     case Source::Decoded: return searchDecoded(node, context);
     default: return compareValue(index, context);
   }
